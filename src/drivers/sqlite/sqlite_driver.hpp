@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "model/database_driver.hpp"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace tabvora {
+
+// The driver over SQLite database files, and the in-memory staging engine behind every
+// other driver. Every public operation holds `lock` from start to end (recursive, so one
+// operation may call another); stepAndReset takes no lock because it runs inside a
+// withPreparedStatement body. Errors have the domain "SQLiteDriver".
+class SQLiteDriver final : public DatabaseDriver {
+ public:
+  SQLiteDriver() = default;
+  ~SQLiteDriver() override;
+  SQLiteDriver(const SQLiteDriver&) = delete;
+  SQLiteDriver& operator=(const SQLiteDriver&) = delete;
+
+  // When set before open, the file is only ever read: it, its folder and its sidecar files
+  // are left exactly as they were (a preview must never change what it shows). Without it
+  // open tries read-write first, as an editor needs.
+  bool previewReadOnly = false;
+
+  DatabaseFormat format() const override { return DatabaseFormat::sqlite; }
+  std::optional<std::filesystem::path> currentURL() const override { return currentURL_; }
+
+  DatabaseMetadata open(const std::filesystem::path& url) override;
+  std::vector<TableMetadata> fetchTables() override;
+  std::vector<DataColumn> fetchSchema(const std::string& tableName) override;
+  DataTable query(const std::string& sql, std::optional<std::int64_t> limit = std::nullopt,
+                  std::optional<std::int64_t> offset = std::nullopt) override;
+  DataTable fetchTableData(const std::string& tableName, std::optional<std::int64_t> limit = std::nullopt,
+                           std::optional<std::int64_t> offset = std::nullopt,
+                           std::optional<std::string> sortColumn = std::nullopt, bool ascending = true,
+                           std::optional<std::string> filter = std::nullopt) override;
+  std::optional<std::string> getDDL(std::optional<std::string> tableName) override;
+  void updateCell(const std::string& tableName, const DataRow& row, const DataColumn& column,
+                  const CellValue& newValue) override;
+  void deleteRow(const std::string& tableName, const DataRow& row) override;
+  void insertRow(const std::string& tableName, const ColumnValues& values) override;
+  void saveChanges() override;
+  void close() noexcept override;
+
+  // Staging primitives. openInMemory replaces any connection with a private, empty
+  // in-memory database that cannot ATTACH files.
+  void openInMemory();
+  // Runs every statement of the text, discarding results.
+  void executeRawSQL(const std::string& sql);
+  // Prepares the first statement of the text, calls body with it while holding the lock,
+  // and finalizes it on every path; the body's error propagates.
+  void withPreparedStatement(const std::string& sql, const std::function<void(sqlite3_stmt*)>& body);
+  // Steps a bound statement once and resets it (bindings stay); fails unless the step is done.
+  void stepAndReset(sqlite3_stmt* statement);
+
+  // The lock every operation holds; forwarding drivers hold it around forwarded calls.
+  std::recursive_mutex& mutex() { return lock_; }
+
+ private:
+  struct Impl;
+  friend struct Impl;
+
+  std::optional<std::filesystem::path> currentURL_;
+  sqlite3* dbPointer_ = nullptr;
+  std::unordered_map<std::string, std::int64_t> rowCountCache_;
+  std::recursive_mutex lock_;
+  // A private copy of a database read for a preview, removed by close.
+  std::optional<std::filesystem::path> previewCopyDirectory_;
+};
+
+}  // namespace tabvora

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "model/cell_value.hpp"
+#include "model/data_column.hpp"
+#include "model/data_row.hpp"
+#include "model/data_table.hpp"
+#include "model/database_format.hpp"
+#include "model/database_metadata.hpp"
+#include "model/table_metadata.hpp"
+
+namespace tabvora {
+
+// Column name -> value, bound in this order by insertRow.
+using ColumnValues = std::vector<std::pair<std::string, CellValue>>;
+
+// The protocol every format driver implements. Calls of one caller come one after the
+// other; open comes first and every other operation works on the file it opened. Failures
+// are thrown as DriverError.
+class DatabaseDriver {
+ public:
+  virtual ~DatabaseDriver() = default;
+
+  virtual DatabaseFormat format() const = 0;
+  virtual std::optional<std::filesystem::path> currentURL() const = 0;
+
+  virtual DatabaseMetadata open(const std::filesystem::path& url) = 0;
+  virtual std::vector<TableMetadata> fetchTables() = 0;
+  virtual std::vector<DataColumn> fetchSchema(const std::string& tableName) = 0;
+  virtual DataTable query(const std::string& sql, std::optional<std::int64_t> limit = std::nullopt,
+                          std::optional<std::int64_t> offset = std::nullopt) = 0;
+  virtual DataTable fetchTableData(const std::string& tableName,
+                                   std::optional<std::int64_t> limit = std::nullopt,
+                                   std::optional<std::int64_t> offset = std::nullopt,
+                                   std::optional<std::string> sortColumn = std::nullopt,
+                                   bool ascending = true,
+                                   std::optional<std::string> filter = std::nullopt) = 0;
+  virtual std::optional<std::string> getDDL(std::optional<std::string> tableName) = 0;
+  virtual void updateCell(const std::string& tableName, const DataRow& row, const DataColumn& column,
+                          const CellValue& newValue) = 0;
+  virtual void deleteRow(const std::string& tableName, const DataRow& row) = 0;
+  virtual void insertRow(const std::string& tableName, const ColumnValues& values) = 0;
+  virtual void saveChanges() = 0;
+  virtual void close() noexcept = 0;
+};
+
+}  // namespace tabvora

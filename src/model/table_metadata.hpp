@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "model/table_type.hpp"
+
+namespace tabvora {
+
+// One listed table, view or sheet.
+struct TableMetadata {
+  std::string name;
+  TableType type;
+  std::optional<std::int64_t> rowCount;
+  std::optional<std::int64_t> columnCount;
+  std::optional<std::int64_t> sizeBytes;
+  std::optional<std::string> sqlDDL;
+
+  friend bool operator==(const TableMetadata&, const TableMetadata&) = default;
+};
+
+}  // namespace tabvora

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace tabvora {
+
+// Unicode general categories L* (letters) and N* (numbers).
+bool isUnicodeLetter(char32_t c);
+bool isUnicodeNumber(char32_t c);
+// Unicode white space and line breaks (U+0009-000D, U+0020, U+0085, U+00A0, U+2028, ...).
+bool isWhitespaceOrNewline(char32_t c);
+
+// Trims Unicode white space and line breaks from both ends of UTF-8 text.
+std::string_view trimWhitespaceAndNewlines(std::string_view text);
+// Trims Unicode white space without line breaks (spaces, tabs, no-break spaces ...).
+std::string_view trimWhitespace(std::string_view text);
+
+std::string toUpperUnicode(std::string_view text);
+std::string toLowerUnicode(std::string_view text);
+
+// Whether the bytes are well-formed UTF-8 (no overlongs, surrogates or code points past
+// U+10FFFF). Vectorised; an empty buffer is valid.
+bool isValidUTF8(std::span<const std::uint8_t> bytes);
+bool isValidUTF8(std::string_view bytes);
+// The text with every invalid UTF-8 sequence replaced by U+FFFD.
+std::string repairUTF8(std::string_view bytes);
+
+// Decodes one code point of valid-or-not UTF-8 at `pos`, advancing it; U+FFFD for a bad
+// sequence (one byte consumed).
+char32_t decodeUTF8(std::string_view text, std::size_t& pos);
+void appendUTF8(std::string& out, char32_t c);
+
+}  // namespace tabvora

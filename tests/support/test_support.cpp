@@ -1,0 +1,93 @@
+#include "support/test_support.hpp"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <algorithm>
+
+namespace tabvora::testing {
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "tabvora-test-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+void writeFile(const std::filesystem::path& path, std::string_view bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+std::string readFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path.string());
+  std::ostringstream buffer;
+  buffer << in.rdbuf();
+  return buffer.str();
+}
+
+std::vector<std::string> listDirectory(const std::filesystem::path& path) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(path)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::filesystem::path testData(std::string_view relative) {
+  return std::filesystem::path(TABVORA_TEST_DATA) / relative;
+}
+
+namespace {
+std::string drain(int fd) {
+  std::string text;
+  char buffer[65536];
+  ssize_t n;
+  while ((n = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
+  return text;
+}
+}  // namespace
+
+CommandResult runTabvora(const std::vector<std::string>& arguments) {
+  std::filesystem::path dir = std::filesystem::temp_directory_path();
+  std::string outPath = (dir / ("tabvora-out-" + std::to_string(getpid()) + "-" + std::to_string(std::random_device{}()))).string();
+  std::string errPath = outPath + ".err";
+  pid_t pid = fork();
+  if (pid == 0) {
+    int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(out, 1);
+    dup2(err, 2);
+    std::vector<char*> argv;
+    std::string binary = TABVORA_BINARY;
+    argv.push_back(binary.data());
+    std::vector<std::string> copies = arguments;
+    for (auto& a : copies) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(binary.c_str(), argv.data());
+    _exit(127);
+  }
+  CommandResult result;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  int outFd = ::open(outPath.c_str(), O_RDONLY);
+  int errFd = ::open(errPath.c_str(), O_RDONLY);
+  if (outFd >= 0) { result.out = drain(outFd); ::close(outFd); }
+  if (errFd >= 0) { result.err = drain(errFd); ::close(errFd); }
+  unlink(outPath.c_str());
+  unlink(errPath.c_str());
+  return result;
+}
+
+}  // namespace tabvora::testing

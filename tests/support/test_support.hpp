@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tabvora::testing {
+
+// A fresh directory under the system temp folder, removed with everything in it when the
+// object goes away.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+void writeFile(const std::filesystem::path& path, std::string_view bytes);
+std::string readFile(const std::filesystem::path& path);
+// Names of the entries of a folder, sorted.
+std::vector<std::string> listDirectory(const std::filesystem::path& path);
+
+// A copy of tests/data/<relative>.
+std::filesystem::path testData(std::string_view relative);
+
+struct CommandResult {
+  int exitStatus = -1;
+  std::string out;
+  std::string err;
+};
+// Runs the tabvora binary built alongside the tests with the given arguments (no shell).
+CommandResult runTabvora(const std::vector<std::string>& arguments);
+
+}  // namespace tabvora::testing
