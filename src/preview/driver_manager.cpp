@@ -1,0 +1,167 @@
+#include "preview/driver_manager.hpp"
+
+#include <algorithm>
+#include <array>
+#include <string>
+
+#include "drivers/delimited/delimited_driver.hpp"
+#include "drivers/json/json_driver.hpp"
+#include "drivers/sqlite/sqlite_driver.hpp"
+#include "platform/unicode_text.hpp"
+#include "preview/leading_bytes.hpp"
+#include "preview/unsupported_format_driver.hpp"
+
+namespace tabvora {
+
+namespace {
+
+using ByteSpan = std::span<const std::uint8_t>;
+
+constexpr std::string_view kSQLiteHeader = "SQLite format 3";
+constexpr std::array<std::uint8_t, 4> kParquetMagic = {0x50, 0x41, 0x52, 0x31};
+constexpr std::array<std::uint8_t, 4> kZipLocalHeader = {0x50, 0x4B, 0x03, 0x04};
+constexpr std::array<std::uint8_t, 8> kCompoundFileMagic = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+constexpr std::array<std::uint8_t, 3> kUTF8ByteOrderMark = {0xEF, 0xBB, 0xBF};
+
+struct ExtensionRule {
+  std::string_view extension;
+  DriverChoice choice;
+};
+
+// Checked in order; ".xls"/".xlt" are absent because their bytes decide.
+constexpr ExtensionRule kExtensionRules[] = {
+    {"sqlite", {DriverKind::sqlite, DatabaseFormat::sqlite}},
+    {"db", {DriverKind::sqlite, DatabaseFormat::sqlite}},
+    {"sqlite3", {DriverKind::sqlite, DatabaseFormat::sqlite}},
+    {"db3", {DriverKind::sqlite, DatabaseFormat::sqlite}},
+    {"s3db", {DriverKind::sqlite, DatabaseFormat::sqlite}},
+    {"sl3", {DriverKind::sqlite, DatabaseFormat::sqlite}},
+    {"xlsx", {DriverKind::xlsx, DatabaseFormat::xlsx}},
+    {"xlsm", {DriverKind::xlsx, DatabaseFormat::xlsx}},
+    {"parquet", {DriverKind::parquet, DatabaseFormat::parquet}},
+    {"parq", {DriverKind::parquet, DatabaseFormat::parquet}},
+    {"csv", {DriverKind::delimited, DatabaseFormat::csv}},
+    {"tsv", {DriverKind::delimited, DatabaseFormat::tsv}},
+    {"tab", {DriverKind::delimited, DatabaseFormat::tsv}},
+    {"json", {DriverKind::json, DatabaseFormat::json}},
+    {"jsonl", {DriverKind::json, DatabaseFormat::jsonl}},
+    {"ndjson", {DriverKind::json, DatabaseFormat::jsonl}},
+    {"sql", {DriverKind::sqlScript, DatabaseFormat::sql}},
+    {"ddl", {DriverKind::sqlScript, DatabaseFormat::sql}},
+    {"dump", {DriverKind::sqlScript, DatabaseFormat::sql}},
+};
+
+constexpr DriverChoice kSQLite{DriverKind::sqlite, DatabaseFormat::sqlite};
+constexpr DriverChoice kXLSX{DriverKind::xlsx, DatabaseFormat::xlsx};
+constexpr DriverChoice kXLS{DriverKind::xls, DatabaseFormat::xlsx};
+constexpr DriverChoice kParquet{DriverKind::parquet, DatabaseFormat::parquet};
+constexpr DriverChoice kCSV{DriverKind::delimited, DatabaseFormat::csv};
+constexpr DriverChoice kTSV{DriverKind::delimited, DatabaseFormat::tsv};
+constexpr DriverChoice kJSON{DriverKind::json, DatabaseFormat::json};
+constexpr DriverChoice kSQLScript{DriverKind::sqlScript, DatabaseFormat::sql};
+
+template <std::size_t N>
+bool startsWith(ByteSpan bytes, const std::array<std::uint8_t, N>& magic) {
+  return bytes.size() >= N && std::equal(magic.begin(), magic.end(), bytes.begin());
+}
+
+std::string_view asText(ByteSpan bytes) {
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+// Length of the bytes without a multi-byte character that the read limit cut in two
+// (at most three bytes of a sequence whose lead byte promises more than is there).
+std::size_t lengthWithoutCutCharacter(ByteSpan bytes) {
+  std::size_t end = bytes.size();
+  for (std::size_t back = 1; back <= 3 && back <= end; ++back) {
+    std::uint8_t byte = bytes[end - back];
+    if ((byte & 0xC0) == 0x80) continue;  // continuation byte: keep looking for the lead
+    std::size_t needed = (byte & 0xE0) == 0xC0 ? 2 : (byte & 0xF0) == 0xE0 ? 3 : (byte & 0xF8) == 0xF0 ? 4 : 1;
+    return needed > back ? end - back : end;
+  }
+  return end;
+}
+
+std::optional<std::string> lowerCasedExtension(const std::filesystem::path& url) {
+  std::string extension = url.extension().string();
+  if (extension.size() <= 1) return std::nullopt;  // none, or a name ending in "."
+  extension.erase(0, 1);
+  std::transform(extension.begin(), extension.end(), extension.begin(), [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  });
+  return extension;
+}
+
+}  // namespace
+
+const DriverManager& DriverManager::shared() {
+  static const DriverManager instance;
+  return instance;
+}
+
+DriverChoice DriverManager::chooseWorkbook(std::optional<ByteSpan> leadingBytes) {
+  if (leadingBytes && startsWith(*leadingBytes, kZipLocalHeader)) return kXLSX;
+  return kXLS;
+}
+
+DriverChoice DriverManager::chooseByContent(std::optional<ByteSpan> leadingBytes) {
+  if (!leadingBytes) return kSQLite;  // its open reports why the file cannot be read
+  ByteSpan bytes = leadingBytes->first(std::min(leadingBytes->size(), kContentSniffLength));
+
+  // Files shorter than the magic window are judged by their text alone.
+  if (bytes.size() >= kMagicCheckLength) {
+    ByteSpan header = bytes.first(kSQLiteHeader.size());
+    if (isValidUTF8(header) && asText(header) == kSQLiteHeader) return kSQLite;
+    if (startsWith(bytes, kParquetMagic)) return kParquet;
+    if (startsWith(bytes, kZipLocalHeader)) return kXLSX;
+    if (startsWith(bytes, kCompoundFileMagic)) return kXLS;
+  }
+
+  // A byte-order mark says nothing about the content, and a character cut by the read
+  // limit does not make a text file binary.
+  if (startsWith(bytes, kUTF8ByteOrderMark)) bytes = bytes.subspan(kUTF8ByteOrderMark.size());
+  if (leadingBytes->size() >= kContentSniffLength) bytes = bytes.first(lengthWithoutCutCharacter(bytes));
+  if (!isValidUTF8(bytes)) return kCSV;
+
+  std::string_view text = asText(bytes);
+  std::string_view trimmed = trimWhitespaceAndNewlines(text);
+  if (trimmed.starts_with('[') || trimmed.starts_with('{')) return kJSON;
+  std::string upper = toUpperUnicode(trimmed);
+  if (upper.starts_with("CREATE ") || upper.starts_with("INSERT ") || upper.starts_with("--")) return kSQLScript;
+  if (text.find('\t') != std::string_view::npos) return kTSV;
+  return kCSV;
+}
+
+DriverChoice DriverManager::choose(const std::filesystem::path& url) {
+  std::optional<std::string> extension = lowerCasedExtension(url);
+  if (extension) {
+    for (const ExtensionRule& rule : kExtensionRules) {
+      if (rule.extension == *extension) return rule.choice;
+    }
+    if (*extension == "xls" || *extension == "xlt") {
+      auto bytes = readLeadingBytes(url, kWorkbookSniffLength);
+      return bytes ? chooseWorkbook(ByteSpan(*bytes)) : chooseWorkbook(std::nullopt);
+    }
+  }
+  auto bytes = readLeadingBytes(url, kContentSniffLength);
+  return bytes ? chooseByContent(ByteSpan(*bytes)) : chooseByContent(std::nullopt);
+}
+
+std::unique_ptr<DatabaseDriver> DriverManager::makeDriver(DriverChoice choice) {
+  switch (choice.kind) {
+    case DriverKind::sqlite: return std::make_unique<SQLiteDriver>();
+    case DriverKind::delimited: return std::make_unique<DelimitedDriver>(choice.format);
+    case DriverKind::json: return std::make_unique<JSONDriver>(choice.format);
+    case DriverKind::xlsx:
+    case DriverKind::xls:
+    case DriverKind::parquet:
+    case DriverKind::sqlScript: return std::make_unique<UnsupportedFormatDriver>(choice.kind);
+  }
+  return std::make_unique<SQLiteDriver>();
+}
+
+std::unique_ptr<DatabaseDriver> DriverManager::driver(const std::filesystem::path& url) const {
+  return makeDriver(choose(url));
+}
+
+}  // namespace tabvora

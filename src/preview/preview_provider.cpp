@@ -1,0 +1,103 @@
+#include "preview/preview_provider.hpp"
+
+#include <exception>
+#include <memory>
+#include <optional>
+#include <typeinfo>
+
+#include "drivers/delimited/delimited_driver.hpp"
+#include "drivers/json/json_driver.hpp"
+#include "drivers/sqlite/sqlite_driver.hpp"
+#include "model/driver_error.hpp"
+#include "platform/unicode_text.hpp"
+#include "preview/driver_manager.hpp"
+#include "preview/html_escaping.hpp"
+#include "preview/html_grid_generator.hpp"
+
+namespace tabvora {
+
+namespace {
+
+constexpr std::string_view kErrorPagePrologue =
+    "<!DOCTYPE html>\n<html>\n<head><meta charset=\"utf-8\">\n<style>\n"
+    "  body { font-family: -apple-system, sans-serif; padding: 24px; color: #888; background: #1e1e1e; }\n"
+    "  h3 { color: #f5f5f7; margin-bottom: 8px; }\n"
+    "</style>\n</head>\n<body>\n  <h3>Unable to preview file in Quick Look</h3>\n  <p>";
+constexpr std::string_view kErrorPageEpilogue = "</p>\n</body>\n</html>";
+constexpr std::string_view kUnknownFailure = "The file could not be read.";
+
+// Row limits go to the text drivers only, and only to exactly those classes.
+void prepareForPreview(DatabaseDriver& driver) {
+  const std::type_info& type = typeid(driver);
+  if (type == typeid(DelimitedDriver)) {
+    static_cast<DelimitedDriver&>(driver).previewRowLimit = PreviewProvider::kPreviewRowLimit;
+  } else if (type == typeid(JSONDriver)) {
+    static_cast<JSONDriver&>(driver).previewRowLimit = PreviewProvider::kPreviewRowLimit;
+  } else if (type == typeid(SQLiteDriver)) {
+    static_cast<SQLiteDriver&>(driver).previewReadOnly = true;
+  }
+}
+
+PreviewReply reply(ContentSize size, std::string page) {
+  PreviewReply answer;
+  answer.contentSize = size;
+  answer.data = std::move(page);
+  return answer;
+}
+
+PreviewReply errorReply(std::string_view message) {
+  return reply(PreviewReply::kErrorPageSize, PreviewProvider::errorPage(message));
+}
+
+// Everything after choosing the driver; failures of open come back as the error page,
+// anything else thrown propagates to providePreview.
+PreviewReply previewWithDriver(DatabaseDriver& driver, const std::filesystem::path& fileURL) {
+  prepareForPreview(driver);
+  std::optional<DatabaseMetadata> metadata;
+  std::string failure;
+  try {
+    metadata = driver.open(fileURL);
+  } catch (const std::exception& error) {
+    failure = error.what();
+  } catch (...) {
+    failure = kUnknownFailure;
+  }
+  if (!metadata) {
+    driver.close();
+    return errorReply(failure);
+  }
+
+  std::string tableName =
+      metadata->tables.empty() ? std::string(PreviewProvider::kFallbackTableName) : metadata->tables.front().name;
+  DataTable data = DataTable::empty();
+  try {
+    data = driver.fetchTableData(tableName, PreviewProvider::kFetchedRows, 0, std::nullopt, true, std::nullopt);
+  } catch (...) {
+    // A table that cannot be read still gets its header and pills, with no rows.
+  }
+  driver.close();
+  return reply(PreviewReply::kGridPageSize, HTMLGridGenerator::generateHTML(*metadata, tableName, data));
+}
+
+}  // namespace
+
+std::string PreviewProvider::errorPage(std::string_view message) {
+  std::string page(kErrorPagePrologue);
+  page += escapeHTMLText(message);
+  page += kErrorPageEpilogue;
+  if (!isValidUTF8(page)) page = repairUTF8(page);
+  return page;
+}
+
+PreviewReply PreviewProvider::providePreview(const std::filesystem::path& fileURL) const noexcept {
+  try {
+    std::unique_ptr<DatabaseDriver> driver = DriverManager::shared().driver(fileURL);
+    return previewWithDriver(*driver, fileURL);
+  } catch (const std::exception& error) {
+    return errorReply(error.what());
+  } catch (...) {
+    return errorReply(kUnknownFailure);
+  }
+}
+
+}  // namespace tabvora
