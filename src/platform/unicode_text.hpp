@@ -10,8 +10,12 @@ namespace tabvora {
 // Unicode general categories L* (letters) and N* (numbers).
 bool isUnicodeLetter(char32_t c);
 bool isUnicodeNumber(char32_t c);
-// Unicode white space and line breaks (U+0009-000D, U+0020, U+0085, U+00A0, U+2028, ...).
+// Unicode general category M* (combining marks), which belong to the character before them.
+bool isUnicodeMark(char32_t c);
+// Unicode white space and line breaks: category Z* plus U+0009-000D and U+0085.
 bool isWhitespaceOrNewline(char32_t c);
+// Unicode white space without line breaks: category Zs plus the tab.
+bool isWhitespace(char32_t c);
 
 // Trims Unicode white space and line breaks from both ends of UTF-8 text.
 std::string_view trimWhitespaceAndNewlines(std::string_view text);
@@ -20,16 +24,18 @@ std::string_view trimWhitespace(std::string_view text);
 
 std::string toUpperUnicode(std::string_view text);
 std::string toLowerUnicode(std::string_view text);
+// Canonical composition (NFC), so canonically equivalent texts compare equal byte for byte.
+std::string toNFC(std::string_view text);
 
 // Whether the bytes are well-formed UTF-8 (no overlongs, surrogates or code points past
 // U+10FFFF). Vectorised; an empty buffer is valid.
 bool isValidUTF8(std::span<const std::uint8_t> bytes);
 bool isValidUTF8(std::string_view bytes);
-// The text with every invalid UTF-8 sequence replaced by U+FFFD.
+// The text with every invalid UTF-8 sequence replaced by U+FFFD, one per maximal subpart.
 std::string repairUTF8(std::string_view bytes);
 
 // Decodes one code point of valid-or-not UTF-8 at `pos`, advancing it; U+FFFD for a bad
-// sequence (one byte consumed).
+// sequence (one byte consumed). At or past the end it returns 0 and leaves `pos` alone.
 char32_t decodeUTF8(std::string_view text, std::size_t& pos);
 void appendUTF8(std::string& out, char32_t c);
 
