@@ -1,0 +1,285 @@
+#include "drivers/sqlite/sqlite_driver.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <system_error>
+
+#include "drivers/sqlite/declared_column_type.hpp"
+#include "drivers/sqlite/preview_open_plan.hpp"
+#include "drivers/sqlite/sql_quoting.hpp"
+#include "drivers/sqlite/sqlite_driver_impl.hpp"
+#include "drivers/sqlite/sqlite_statement.hpp"
+#include "drivers/sqlite/sqlite_uri.hpp"
+#include "platform/file_info.hpp"
+
+namespace tabvora {
+
+namespace {
+// Above this many bytes the tables are listed without row counts: counting every table of
+// a large file would take longer than the rest of the open.
+constexpr std::int64_t kCountedFileSizeLimit = 1'000'000'000;
+
+constexpr int kReadWriteFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX;  // 0x10042
+constexpr int kReadOnlyFlags = SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX;    // 0x10041
+constexpr int kInMemoryFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;  // 0x10006
+
+std::optional<std::string> columnText(sqlite3_stmt* statement, int column) {
+  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+  if (!text) return std::nullopt;
+  return std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
+}
+
+std::string lowerASCII(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+}  // namespace
+
+SQLiteDriver::~SQLiteDriver() { close(); }
+
+sqlite3* SQLiteDriver::Impl::openConnection(const std::string& filename, int flags) {
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(filename.c_str(), &db, flags, nullptr);
+  if (rc == SQLITE_OK && db) return db;
+  std::string message = db ? sqlite3_errmsg(db) : "Failed to open database";
+  if (db) sqlite3_close_v2(db);
+  fail(rc == SQLITE_OK ? -1 : rc, message);
+}
+
+bool SQLiteDriver::Impl::passesCheckQuery(sqlite3* db) {
+  return sqlite3_exec(db, "SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+DatabaseMetadata SQLiteDriver::open(const std::filesystem::path& url) {
+  std::lock_guard guard(lock_);
+  close();
+  currentURL_ = url;
+  try {
+    std::error_code ignored;
+    if (std::filesystem::is_directory(url, ignored))
+      Impl::fail(-1, "\"" + url.filename().string() + "\" is a folder, not a database file");
+
+    std::filesystem::path openedPath = url;
+    if (previewReadOnly) {
+      PreviewOpenPlan plan = PreviewOpenPlan::make(url);
+      previewCopyDirectory_ = plan.copyDirectory;
+      openedPath = plan.databasePath;
+      dbPointer_ = Impl::openConnection(plan.filename, plan.flags);
+    } else {
+      try {
+        dbPointer_ = Impl::openConnection(url.string(), kReadWriteFlags);
+      } catch (const DriverError&) {
+        dbPointer_ = Impl::openConnection(url.string(), kReadOnlyFlags);
+      }
+    }
+
+    // The check query reads the schema; a file that opened but cannot be read (locked by
+    // another writer, say) is opened again as an immutable snapshot.
+    if (!Impl::passesCheckQuery(dbPointer_)) {
+      sqlite3_close_v2(dbPointer_);
+      dbPointer_ = nullptr;
+      dbPointer_ = Impl::openConnection(sqliteFileURI(openedPath, "immutable=1"), kReadOnlyFlags);
+    }
+    // A private copy has had its WAL applied or its journal rolled back by the check query;
+    // from here on writes are refused, as they would land in a copy that is thrown away.
+    if (previewCopyDirectory_) executeRawSQL("PRAGMA query_only = 1;");
+
+    DatabaseMetadata metadata;
+    metadata.name = url.filename().string();
+    metadata.format = DatabaseFormat::sqlite;
+    metadata.fileURL = url;
+    metadata.fileSize = fileSizeOf(url).value_or(0);
+    metadata.tables = fetchTables();
+    metadata.schemaDDL = getDDL(std::nullopt);
+    return metadata;
+  } catch (...) {
+    close();
+    throw;
+  }
+}
+
+void SQLiteDriver::close() noexcept {
+  std::lock_guard guard(lock_);
+  rowCountCache_.clear();
+  if (dbPointer_) sqlite3_close_v2(dbPointer_);
+  dbPointer_ = nullptr;
+  if (previewCopyDirectory_) removePreviewCopy(*previewCopyDirectory_);
+  previewCopyDirectory_.reset();
+}
+
+std::vector<TableMetadata> SQLiteDriver::fetchTables() {
+  std::lock_guard guard(lock_);
+  sqlite3* db = Impl::connection(*this);
+  bool countRows = true;
+  if (currentURL_) {
+    std::optional<std::int64_t> size = fileSizeOf(*currentURL_);
+    if (size && *size > kCountedFileSizeLimit) countRows = false;
+  }
+
+  SQLiteStatement list;
+  if (list.prepare(db,
+                   "SELECT name, type, sql FROM sqlite_master WHERE type IN ('table', 'view') "
+                   "AND name NOT LIKE 'sqlite_%' ORDER BY name;") != SQLITE_OK)
+    Impl::failWithSQLite(db, -1);
+
+  std::vector<TableMetadata> tables;
+  int rc;
+  while ((rc = sqlite3_step(list.get())) == SQLITE_ROW) {
+    std::optional<std::string> name = columnText(list.get(), 0);
+    if (!name) continue;
+    const bool isView = lowerASCII(columnText(list.get(), 1).value_or("table")) == "view";
+    TableMetadata table;
+    table.name = *name;
+    table.type = isView ? TableType::view : TableType::table;
+    table.sqlDDL = columnText(list.get(), 2);
+    if (!isView && countRows) {
+      SQLiteStatement count;
+      if (count.prepare(db, "SELECT COUNT(*) FROM " + quoteIdentifier(*name) + ";") == SQLITE_OK && count &&
+          sqlite3_step(count.get()) == SQLITE_ROW)
+        table.rowCount = sqlite3_column_int64(count.get(), 0);
+    }
+    tables.push_back(std::move(table));
+  }
+  // A listing that stopped half way (a corrupt schema page, say) is an error, not a short list.
+  if (rc != SQLITE_DONE) Impl::failWithSQLite(db, rc);
+  return tables;
+}
+
+std::vector<DataColumn> SQLiteDriver::fetchSchema(const std::string& tableName) {
+  std::lock_guard guard(lock_);
+  sqlite3* db = Impl::connection(*this);
+  SQLiteStatement info;
+  if (info.prepare(db, "PRAGMA table_info(" + quoteIdentifier(tableName) + ");") != SQLITE_OK)
+    Impl::failWithSQLite(db, -1);
+
+  // table_info columns: cid, name, type, notnull, dflt_value, pk.
+  std::vector<DataColumn> columns;
+  if (!info) return columns;
+  int rc;
+  while ((rc = sqlite3_step(info.get())) == SQLITE_ROW) {
+    std::optional<std::string> name = columnText(info.get(), 1);
+    if (!name) continue;
+    DataColumn column;
+    column.name = *name;
+    column.type = schemaColumnType(columnText(info.get(), 2).value_or("TEXT"));
+    column.isNullable = sqlite3_column_int64(info.get(), 3) == 0;
+    column.defaultValue = columnText(info.get(), 4);
+    column.isPrimaryKey = sqlite3_column_int64(info.get(), 5) != 0;
+    column.index = static_cast<int>(columns.size());
+    columns.push_back(std::move(column));
+  }
+  if (rc != SQLITE_DONE) Impl::failWithSQLite(db, rc);
+  return columns;
+}
+
+std::optional<std::string> SQLiteDriver::getDDL(std::optional<std::string> tableName) {
+  std::lock_guard guard(lock_);
+  if (!dbPointer_) return std::nullopt;
+  std::string sql = "SELECT sql FROM sqlite_master WHERE sql IS NOT NULL";
+  if (tableName) sql += " AND name = '" + escapeStringLiteral(*tableName) + "'";
+  sql += " ORDER BY type DESC, name ASC;";
+  SQLiteStatement statement;
+  if (statement.prepare(dbPointer_, sql) != SQLITE_OK || !statement) return std::nullopt;
+  std::string ddl;
+  bool any = false;
+  while (sqlite3_step(statement.get()) == SQLITE_ROW) {
+    std::optional<std::string> text = columnText(statement.get(), 0);
+    if (!text) continue;
+    if (any) ddl += "\n\n";
+    ddl += *text + ";";
+    any = true;
+  }
+  if (!any) return std::nullopt;
+  return ddl;
+}
+
+std::optional<std::string> SQLiteDriver::Impl::rowidAlias(SQLiteDriver& driver, const std::string& table) {
+  sqlite3* db = connection(driver);
+  {
+    SQLiteStatement type;
+    if (type.prepare(db, "SELECT type FROM sqlite_master WHERE name = '" + escapeStringLiteral(table) + "';") ==
+            SQLITE_OK &&
+        type && sqlite3_step(type.get()) == SQLITE_ROW && columnText(type.get(), 0) == "view")
+      return std::nullopt;
+  }
+
+  std::vector<std::string> names;
+  {
+    SQLiteStatement info;
+    if (info.prepare(db, "PRAGMA table_info(" + quoteIdentifier(table) + ");") == SQLITE_OK && info)
+      while (sqlite3_step(info.get()) == SQLITE_ROW)
+        if (std::optional<std::string> name = columnText(info.get(), 1)) names.push_back(lowerASCII(*name));
+  }
+  // A table at the column limit could not add the alias to its result.
+  if (static_cast<int>(names.size()) >= sqlite3_limit(db, SQLITE_LIMIT_COLUMN, -1)) return std::nullopt;
+
+  for (const char* candidate : {"rowid", "_rowid_", "oid"}) {
+    if (std::find(names.begin(), names.end(), candidate) != names.end()) continue;
+    SQLiteStatement probe;
+    std::string alias = candidate;
+    if (probe.prepare(db, "SELECT " + alias + " FROM " + quoteIdentifier(table) + " LIMIT 0") == SQLITE_OK && probe)
+      return alias;
+    return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+void SQLiteDriver::saveChanges() {
+  std::lock_guard guard(lock_);
+  if (dbPointer_) executeRawSQL("PRAGMA wal_checkpoint(FULL);");
+}
+
+// Staging primitives.
+
+void SQLiteDriver::openInMemory() {
+  std::lock_guard guard(lock_);
+  close();
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(":memory:", &db, kInMemoryFlags, nullptr);
+  if (rc != SQLITE_OK || !db) {
+    std::string message = db ? sqlite3_errmsg(db) : "Failed to open in-memory database";
+    if (db) sqlite3_close_v2(db);
+    Impl::fail(rc == SQLITE_OK ? -1 : rc, message);
+  }
+  // Nothing run against a staging database may reach a file through ATTACH.
+  sqlite3_limit(db, SQLITE_LIMIT_ATTACHED, 0);
+  dbPointer_ = db;
+}
+
+void SQLiteDriver::executeRawSQL(const std::string& sql) {
+  std::lock_guard guard(lock_);
+  rowCountCache_.clear();
+  sqlite3* db = Impl::connection(*this);
+  char* error = nullptr;
+  int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
+  if (rc == SQLITE_OK) return;
+  std::string message = error ? error : "SQL execution failed";
+  sqlite3_free(error);
+  Impl::fail(rc, message);
+}
+
+void SQLiteDriver::withPreparedStatement(const std::string& sql, const std::function<void(sqlite3_stmt*)>& body) {
+  std::lock_guard guard(lock_);
+  sqlite3* db = Impl::connection(*this);
+  SQLiteStatement statement;
+  if (statement.prepare(db, sql) != SQLITE_OK) Impl::failWithSQLite(db, -1);
+  if (!statement) Impl::fail(-1, "The SQL text holds no statement to prepare");
+  body(statement.get());
+}
+
+void SQLiteDriver::stepAndReset(sqlite3_stmt* statement) {
+  // Called inside a withPreparedStatement body, where the lock is already held; taking
+  // the recursive lock again costs little and keeps a stray caller safe.
+  std::lock_guard guard(lock_);
+  rowCountCache_.clear();
+  int rc = sqlite3_step(statement);
+  if (rc == SQLITE_DONE) {
+    sqlite3_reset(statement);
+    return;
+  }
+  std::string message = dbPointer_ ? sqlite3_errmsg(dbPointer_) : "Insert failed";
+  sqlite3_reset(statement);
+  Impl::fail(rc, message);
+}
+
+}  // namespace tabvora

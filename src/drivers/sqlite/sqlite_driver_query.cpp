@@ -1,0 +1,255 @@
+// Reading rows: free SQL (query), pages of a table (fetchTableData) and the statement
+// runner both share.
+
+#include <algorithm>
+#include <chrono>
+#include <string_view>
+
+#include "drivers/sqlite/declared_column_type.hpp"
+#include "drivers/sqlite/sqlite_cell_values.hpp"
+#include "drivers/sqlite/sqlite_driver_impl.hpp"
+#include "drivers/sqlite/sqlite_statement.hpp"
+#include "drivers/sqlite/table_page_sql.hpp"
+
+namespace tabvora {
+
+namespace {
+// Rows reserved up front for a result: enough to avoid regrowth for a normal page, never
+// a large allocation on the strength of a large limit.
+constexpr std::int64_t kMaxReservedRows = 100'000;
+constexpr std::int64_t kReservedRowsWithoutLimit = 1000;
+// Pages of a table are fetched with this many rows when the caller gives no limit.
+constexpr std::int64_t kDefaultPageSize = 500;
+// Tables with more rows than this get the seek and reverse strategies for deep pages.
+constexpr std::int64_t kLargeTableRows = 1000;
+
+constexpr std::string_view kWhiteSpace = " \t\n\r\v\f";
+
+std::string_view trimmed(std::string_view text) {
+  std::size_t first = text.find_first_not_of(kWhiteSpace);
+  if (first == std::string_view::npos) return {};
+  std::size_t last = text.find_last_not_of(kWhiteSpace);
+  return text.substr(first, last - first + 1);
+}
+
+bool onlyBlankAndSemicolons(std::string_view text) {
+  return text.find_first_not_of(" \t\n\r\v\f;") == std::string_view::npos;
+}
+
+std::string upperASCII(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return out;
+}
+
+// Names of the result columns of a single read-only statement that returns rows.
+std::optional<std::vector<std::string>> resultColumnNames(sqlite3* db, std::string_view sql) {
+  SQLiteStatement statement;
+  std::size_t tail = 0;
+  if (statement.prepare(db, sql, &tail) != SQLITE_OK || !statement) return std::nullopt;
+  if (!onlyBlankAndSemicolons(sql.substr(tail))) return std::nullopt;
+  if (!sqlite3_stmt_readonly(statement.get())) return std::nullopt;
+  int count = sqlite3_column_count(statement.get());
+  if (count < 1) return std::nullopt;
+  std::vector<std::string> names;
+  for (int i = 0; i < count; ++i) {
+    const char* name = sqlite3_column_name(statement.get(), i);
+    names.emplace_back(name ? name : "");
+  }
+  return names;
+}
+
+double millisecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+}  // namespace
+
+DataTable SQLiteDriver::Impl::executeStatement(SQLiteDriver& driver, const std::string& sql,
+                                               std::optional<std::int64_t> limit, std::optional<std::int64_t> offset,
+                                               std::int64_t firstRowId) {
+  sqlite3* db = connection(driver);
+  const std::string text(trimmed(sql));
+  const auto start = std::chrono::steady_clock::now();
+  SQLiteStatement statement;
+  if (statement.prepare(db, text) != SQLITE_OK) failWithSQLite(db, -1);
+
+  std::vector<DataColumn> columns;
+  std::vector<DataRow> rows;
+  if (statement) {
+    sqlite3_stmt* stmt = statement.get();
+    const int count = sqlite3_column_count(stmt);
+    const char* firstName = count > 0 ? sqlite3_column_name(stmt, 0) : nullptr;
+    const bool hasIdentity = firstName && std::string_view(firstName) == kRowIdentityColumn;
+    const int firstShown = hasIdentity ? 1 : 0;
+    for (int i = firstShown; i < count; ++i) {
+      const char* name = sqlite3_column_name(stmt, i);
+      const char* declared = sqlite3_column_decltype(stmt, i);
+      DataColumn column;
+      column.name = name ? name : "col_" + std::to_string(i);
+      column.type = resultColumnType(declared ? declared : "");
+      column.index = i - firstShown;
+      columns.push_back(std::move(column));
+    }
+
+    rows.reserve(static_cast<std::size_t>(
+        limit ? std::min(std::max<std::int64_t>(*limit, 0), kMaxReservedRows) : kReservedRowsWithoutLimit));
+    std::int64_t toSkip = offset && *offset > 0 ? *offset : 0;
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+      if (toSkip > 0) {
+        --toSkip;
+        continue;
+      }
+      if (limit && static_cast<std::int64_t>(rows.size()) >= *limit) break;
+      DataRow row;
+      row.id = firstRowId + static_cast<std::int64_t>(rows.size());
+      if (hasIdentity && sqlite3_column_type(stmt, 0) == SQLITE_INTEGER) row.rowid = sqlite3_column_int64(stmt, 0);
+      row.values.reserve(static_cast<std::size_t>(count - firstShown));
+      for (int i = firstShown; i < count; ++i) row.values.push_back(readCellValue(stmt, i));
+      rows.push_back(std::move(row));
+    }
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) failWithSQLite(db, rc);
+  }
+  const auto total = static_cast<std::int64_t>(rows.size());
+  return DataTable("Query Result", std::move(columns), std::move(rows), total, millisecondsSince(start), text);
+}
+
+std::optional<std::string> SQLiteDriver::Impl::limitWrappedSQL(SQLiteDriver& driver, const std::string& statement,
+                                                              std::int64_t limit) {
+  sqlite3* db = connection(driver);
+  std::string_view body = trimmed(statement);
+  while (!body.empty() && body.back() == ';') body = trimmed(body.substr(0, body.size() - 1));
+  if (body.empty()) return std::nullopt;
+
+  std::optional<std::vector<std::string>> names = resultColumnNames(db, body);
+  if (!names) return std::nullopt;
+  // Duplicate names would be renamed by the outer SELECT.
+  std::vector<std::string> sorted = *names;
+  std::sort(sorted.begin(), sorted.end());
+  if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) return std::nullopt;
+  const std::string upper = upperASCII(body);
+  if (upper.starts_with("PRAGMA") || upper.starts_with("EXPLAIN")) return std::nullopt;
+
+  // The newlines keep a trailing "--" comment from swallowing the closing parenthesis.
+  std::string wrapped = "SELECT * FROM (\n" + std::string(body) + "\n) LIMIT " + std::to_string(limit);
+  if (resultColumnNames(db, wrapped) != names) return std::nullopt;
+  return wrapped;
+}
+
+DataTable SQLiteDriver::query(const std::string& sql, std::optional<std::int64_t> limit,
+                              std::optional<std::int64_t> offset) {
+  std::lock_guard guard(lock_);
+  rowCountCache_.clear();
+  sqlite3* db = Impl::connection(*this);
+
+  std::optional<DataTable> result;
+  std::size_t position = 0;
+  while (position < sql.size()) {
+    const std::string_view rest = std::string_view(sql).substr(position);
+    SQLiteStatement statement;
+    std::size_t tail = 0;
+    if (statement.prepare(db, rest, &tail) != SQLITE_OK) Impl::failWithSQLite(db, -1);
+    if (tail == 0) break;  // no progress: nothing more SQLite can read
+    position += tail;
+    if (!statement) continue;  // only comments, white space or ";"
+    const std::string ownText = sqlite3_sql(statement.get());
+    statement.finalize();
+
+    // A single statement runs as the caller wrote it; several run one by one.
+    const bool single = !result && onlyBlankAndSemicolons(rest.substr(tail));
+    const std::string& text = single ? sql : ownText;
+    std::optional<std::string> wrapped;
+    if (limit && offset.value_or(0) == 0) wrapped = Impl::limitWrappedSQL(*this, text, *limit);
+    if (wrapped)
+      result = Impl::executeStatement(*this, *wrapped, limit, std::nullopt, 0);
+    else
+      result = Impl::executeStatement(*this, text, limit, offset, std::max<std::int64_t>(offset.value_or(0), 0));
+  }
+  if (!result) return DataTable("Query Result", {}, {}, 0, 0, sql);
+  return std::move(*result);
+}
+
+DataTable SQLiteDriver::fetchTableData(const std::string& tableName, std::optional<std::int64_t> limit,
+                                       std::optional<std::int64_t> offset, std::optional<std::string> sortColumn,
+                                       bool ascending, std::optional<std::string> filter) {
+  std::lock_guard guard(lock_);
+  sqlite3* db = Impl::connection(*this);
+  // A blank filter is no filter: the unfiltered (cached) total applies.
+  if (filter && trimmed(*filter).empty()) filter.reset();
+  // Negative positions and sizes have no meaning for a page; they read as 0.
+  if (limit) limit = std::max<std::int64_t>(*limit, 0);
+  const std::int64_t pageOffset = std::max<std::int64_t>(offset.value_or(0), 0);
+  const std::int64_t pageSize = limit.value_or(kDefaultPageSize);
+
+  const std::optional<std::string> alias = Impl::rowidAlias(*this, tableName);
+  const TablePageSQL page(tableName, alias);
+
+  std::int64_t total = 0;
+  auto cached = filter ? rowCountCache_.end() : rowCountCache_.find(tableName);
+  if (cached != rowCountCache_.end()) {
+    total = cached->second;
+  } else {
+    SQLiteStatement count;
+    if (count.prepare(db, page.count(filter)) == SQLITE_OK && count && sqlite3_step(count.get()) == SQLITE_ROW) {
+      total = sqlite3_column_int64(count.get(), 0);
+      if (!filter) rowCountCache_[tableName] = total;
+    }
+  }
+
+  // Seek and reverse are shortcuts: when one does not apply or fails, the plain page runs.
+  auto tryReverse = [&]() -> std::optional<DataTable> {
+    if (pageOffset <= total / 2) return std::nullopt;
+    const TablePageSQL::Window window = TablePageSQL::reverseWindow(total, pageOffset, pageSize);
+    try {
+      DataTable table = Impl::executeStatement(
+          *this, page.reverse(sortColumn, ascending, window.limit, window.offset), std::nullopt, std::nullopt, 0);
+      std::reverse(table.rows.begin(), table.rows.end());
+      for (std::size_t i = 0; i < table.rows.size(); ++i) table.rows[i].id = pageOffset + static_cast<std::int64_t>(i);
+      return table;
+    } catch (const DriverError&) {
+      return std::nullopt;
+    }
+  };
+  auto trySeek = [&]() -> std::optional<DataTable> {
+    std::int64_t lowest = 1;
+    std::int64_t highest = 1;
+    SQLiteStatement range;
+    if (range.prepare(db, page.identityRange()) == SQLITE_OK && range && sqlite3_step(range.get()) == SQLITE_ROW) {
+      lowest = sqlite3_column_int64(range.get(), 0);
+      highest = sqlite3_column_int64(range.get(), 1);
+    }
+    range.finalize();
+    // Contiguous identities: exactly `total` of them from lowest to highest. Checked
+    // without overflow, as identities may span the whole 64-bit range.
+    if (highest < lowest || pageOffset >= total) return std::nullopt;
+    if (static_cast<std::uint64_t>(highest) - static_cast<std::uint64_t>(lowest) != static_cast<std::uint64_t>(total - 1))
+      return std::nullopt;
+    try {
+      return Impl::executeStatement(*this, page.seek(lowest + pageOffset, pageSize), std::nullopt, std::nullopt,
+                                    pageOffset);
+    } catch (const DriverError&) {
+      return std::nullopt;
+    }
+  };
+
+  std::optional<DataTable> result;
+  const bool large = total > kLargeTableRows;
+  if (alias && !filter && large) {
+    if (!sortColumn && pageOffset >= 1) {
+      result = trySeek();
+      if (!result) result = tryReverse();
+    } else if (sortColumn) {
+      result = tryReverse();
+    }
+  }
+  if (!result)
+    result = Impl::executeStatement(*this, page.plain(filter, sortColumn, ascending, limit, pageOffset), std::nullopt,
+                                    std::nullopt, pageOffset);
+
+  result->name = tableName;
+  result->totalRowCount = std::max(static_cast<std::int64_t>(result->rows.size()), total);
+  return std::move(*result);
+}
+
+}  // namespace tabvora
