@@ -2,28 +2,71 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "drivers/sqlite/staging_driver.hpp"
+#include "platform/text_encoding.hpp"
 
 namespace tabvora {
 
-// Driver for comma-, semicolon-, tab- and pipe-separated text. Errors have the domain
-// "DelimitedDriver".
+// Driver for comma-, semicolon-, tab- and pipe-separated text. open reads the whole file
+// (mapped), settles its text encoding, detects the delimiter, and stages the rows in one
+// table of the in-memory database, which then answers every read and edit. saveChanges
+// writes the table back with the file's delimiter, line ends, byte-order mark and encoding,
+// and with the exact text the file held for every cell that was not changed.
+// Errors have the domain "DelimitedDriver": code -1 when the file cannot be read or
+// parsed, -2 when a write-back is refused.
 class DelimitedDriver : public StagingDriver {
  public:
+  // Data rows wider than this are refused: it is the column limit of the staging store.
+  static constexpr std::size_t kMaxStagedColumns = 2000;
+
   explicit DelimitedDriver(DatabaseFormat format);
   ~DelimitedDriver() override;
 
   DatabaseFormat format() const override { return format_; }
   DatabaseMetadata open(const std::filesystem::path& url) override;
+  // Refused (-2, file untouched) after an open that did not stage the whole file: a row
+  // limit stopped it, it failed, or rows had fields past the last column.
   void saveChanges() override;
+  // Closes the staging database; the settings found at open stay.
   void close() noexcept override;
 
-  // Most data rows staged at open; absent means all. Previews set 200.
+  // Most data rows staged at open; absent means all. Previews set 200. A limited open may
+  // skip validating the encoding of bytes it never reads (see open).
   std::optional<std::int64_t> previewRowLimit;
 
+  const std::string& primaryTableName() const { return primaryTableName_; }
+  const std::vector<DataColumn>& allColumns() const { return allColumns_; }
+  std::int64_t totalRows() const { return totalRows_; }
+  char activeDelimiter() const { return activeDelimiter_; }
+  bool usesCRLF() const { return usesCRLF_; }
+  bool hasUTF8BOM() const { return hasUTF8BOM_; }
+  TextEncoding sourceEncoding() const { return sourceEncoding_; }
+
  private:
+  // Why a save would lose data; empty when the staged table holds the whole file.
+  enum class Completeness { complete, openFailed, rowLimited, fieldsDropped };
+
+  struct ParseInput;
+  ParseInput settleEncoding(std::span<const std::uint8_t> fileBytes);
+
   DatabaseFormat format_;
+  std::string primaryTableName_ = "data";
+  std::vector<DataColumn> allColumns_;
+  std::int64_t totalRows_ = 0;
+  char activeDelimiter_ = ',';
+  bool usesCRLF_ = false;
+  bool hasUTF8BOM_ = false;
+  TextEncoding sourceEncoding_ = TextEncoding::utf8;
+  // Nanoseconds since 1970 when the file was opened or last saved; absent when unknown.
+  std::optional<std::int64_t> openedModificationDate_;
+  // After a save: staged row id -> position of the row's line among the written data lines.
+  std::optional<std::unordered_map<std::int64_t, std::size_t>> lineIndexByRowid_;
+  Completeness completeness_ = Completeness::openFailed;
 };
 
 }  // namespace tabvora

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tabvora {
+
+// Builds delimited text one record at a time. A field holding the delimiter, a double
+// quote, LF or CR is wrapped in double quotes with its quotes doubled; any other field is
+// written as it is. Every record, the last included, ends with the line end.
+class DelimitedTextWriter {
+ public:
+  DelimitedTextWriter(char delimiter, bool crlf) : delimiter_(delimiter), lineEnd_(crlf ? "\r\n" : "\n") {}
+
+  void field(std::string_view text);
+  void endRecord();
+  const std::string& text() const { return text_; }
+  std::string takeText() { return std::move(text_); }
+
+  static bool needsQuotes(std::string_view text, char delimiter);
+
+ private:
+  char delimiter_;
+  std::string_view lineEnd_;
+  bool atRecordStart_ = true;
+  std::string text_;
+};
+
+}  // namespace tabvora
