@@ -89,10 +89,20 @@ std::string PreviewProvider::errorPage(std::string_view message) {
   return page;
 }
 
+PreviewReply PreviewProvider::providePreview(DatabaseDriver& driver, const std::filesystem::path& fileURL) noexcept {
+  try {
+    return previewWithDriver(driver, fileURL);
+  } catch (const std::exception& error) {
+    return errorReply(error.what());
+  } catch (...) {
+    return errorReply(kUnknownFailure);
+  }
+}
+
 PreviewReply PreviewProvider::providePreview(const std::filesystem::path& fileURL) const noexcept {
   try {
     std::unique_ptr<DatabaseDriver> driver = DriverManager::shared().driver(fileURL);
-    return previewWithDriver(*driver, fileURL);
+    return providePreview(*driver, fileURL);
   } catch (const std::exception& error) {
     return errorReply(error.what());
   } catch (...) {

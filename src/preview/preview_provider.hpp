@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/database_driver.hpp"
 #include "preview/preview_reply.hpp"
 
 namespace tabvora {
@@ -21,6 +22,10 @@ class PreviewProvider {
   // Always a reply: a file that cannot be opened gets the error page with the reason.
   // Never throws; the previewed file, its folder and its sidecar files stay as they were.
   PreviewReply providePreview(const std::filesystem::path& fileURL) const noexcept;
+
+  // The request with a driver already chosen: prepares it for previewing (row limit of the
+  // text drivers, read-only SQLite), opens, reads, closes and builds the page. Never throws.
+  static PreviewReply providePreview(DatabaseDriver& driver, const std::filesystem::path& fileURL) noexcept;
 
   // The error page for a message (escaped here).
   static std::string errorPage(std::string_view message);

@@ -1,0 +1,177 @@
+#include "preview/driver_manager.hpp"
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <typeinfo>
+
+#include "drivers/delimited/delimited_driver.hpp"
+#include "drivers/json/json_driver.hpp"
+#include "drivers/sqlite/sqlite_driver.hpp"
+#include "model/driver_error.hpp"
+#include "preview/unsupported_format_driver.hpp"
+#include "support/test_support.hpp"
+
+namespace tabvora {
+
+std::ostream& operator<<(std::ostream& out, const DriverChoice& choice) {
+  return out << driverName(choice.kind) << "/" << DatabaseFormat(choice.format).rawValue();
+}
+
+namespace {
+
+using testing::TempDir;
+using testing::testData;
+using testing::writeFile;
+
+const DriverChoice kSQLite{DriverKind::sqlite, DatabaseFormat::sqlite};
+const DriverChoice kXLSX{DriverKind::xlsx, DatabaseFormat::xlsx};
+const DriverChoice kXLS{DriverKind::xls, DatabaseFormat::xlsx};
+const DriverChoice kParquet{DriverKind::parquet, DatabaseFormat::parquet};
+const DriverChoice kCSV{DriverKind::delimited, DatabaseFormat::csv};
+const DriverChoice kTSV{DriverKind::delimited, DatabaseFormat::tsv};
+const DriverChoice kJSON{DriverKind::json, DatabaseFormat::json};
+const DriverChoice kJSONL{DriverKind::json, DatabaseFormat::jsonl};
+const DriverChoice kSQLScript{DriverKind::sqlScript, DatabaseFormat::sql};
+
+const std::string kOLE2Magic("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+const std::string kZipHeader("PK\x03\x04", 4);
+
+class DriverManagerTest : public ::testing::Test {
+ protected:
+  DriverChoice chooseFor(const std::string& name, std::string_view bytes) {
+    writeFile(dir / name, bytes);
+    return DriverManager::choose(dir / name);
+  }
+  DriverChoice chooseForCopy(std::string_view corpusFile, const std::string& name) {
+    std::filesystem::copy_file(testData(corpusFile), dir / name);
+    return DriverManager::choose(dir / name);
+  }
+
+  TempDir dir;
+};
+
+TEST_F(DriverManagerTest, ExtensionsDecideWhateverTheContent) {
+  const std::pair<const char*, DriverChoice> cases[] = {
+      {"a.sqlite", kSQLite}, {"a.db", kSQLite},       {"a.sqlite3", kSQLite}, {"a.db3", kSQLite},
+      {"a.s3db", kSQLite},   {"a.sl3", kSQLite},      {"a.xlsx", kXLSX},      {"a.xlsm", kXLSX},
+      {"a.parquet", kParquet}, {"a.parq", kParquet},  {"a.csv", kCSV},        {"a.tsv", kTSV},
+      {"a.tab", kTSV},       {"a.json", kJSON},       {"a.jsonl", kJSONL},    {"a.ndjson", kJSONL},
+      {"a.sql", kSQLScript}, {"a.ddl", kSQLScript},   {"a.dump", kSQLScript}, {"data.DB", kSQLite},
+      {"Book.XLSX", kXLSX},  {"LOG.NdJson", kJSONL},
+  };
+  for (const auto& [name, expected] : cases) {
+    // Content that every sniffing step would read differently.
+    EXPECT_EQ(chooseFor(name, "{\"not\": \"what the extension says\"}\t"), expected) << name;
+    // The extension decides even when the file does not exist.
+    EXPECT_EQ(DriverManager::choose(dir / ("missing-" + std::string(name))), expected) << name;
+  }
+}
+
+TEST_F(DriverManagerTest, LegacyWorkbookExtensionsLookAtTheMagic) {
+  EXPECT_EQ(chooseFor("a.xls", kOLE2Magic + "rest of a compound file"), kXLS);
+  EXPECT_EQ(chooseFor("b.xls", kZipHeader + "rest of a zip"), kXLSX);
+  EXPECT_EQ(chooseFor("c.XLT", kZipHeader), kXLSX);
+  EXPECT_EQ(chooseFor("d.xls", "name,value\n1,2\n"), kXLS);
+  EXPECT_EQ(chooseFor("e.xls", ""), kXLS);
+  EXPECT_EQ(chooseFor("f.xlt", std::string(kOLE2Magic, 0, 7)), kXLS);
+  EXPECT_EQ(DriverManager::choose(dir / "missing.xls"), kXLS);
+  std::filesystem::create_directory(dir / "folder.xls");
+  EXPECT_EQ(DriverManager::choose(dir / "folder.xls"), kXLS);
+
+  // Real files: the first half of an XLSX package, and a Word document named .xls.
+  EXPECT_EQ(chooseForCopy("preview/truncated_half.xlsx", "report.xls"), kXLSX);
+  EXPECT_EQ(chooseForCopy("preview/word_document_named.xls", "letter.xls"), kXLS);
+}
+
+TEST_F(DriverManagerTest, MagicNumbersNeedSixteenBytes) {
+  EXPECT_EQ(chooseFor("sqlite-file", std::string("SQLite format 3\0rest of the header", 34)), kSQLite);
+  EXPECT_EQ(chooseFor("parquet-file", "PAR1" + std::string(12, '\x01')), kParquet);
+  EXPECT_EQ(chooseFor("zip-file", kZipHeader + std::string(12, '\x00')), kXLSX);
+  EXPECT_EQ(chooseFor("ole-file", kOLE2Magic + std::string(8, '\x00')), kXLS);
+  // Ten bytes are too few for the magic tests; the text decides.
+  EXPECT_EQ(chooseFor("short-parquet", "PAR1abcdef"), kCSV);
+  EXPECT_EQ(chooseFor("short-sqlite", "SQLite format 3"), kCSV);
+  // Real files without a telling name.
+  EXPECT_EQ(chooseForCopy("preview/hyparquet_writer.parquet", "export"), kParquet);
+  EXPECT_EQ(chooseForCopy("preview/truncated_half.xlsx", "book.bin"), kXLSX);
+}
+
+TEST_F(DriverManagerTest, TextDecidesBetweenJSONScriptsAndDelimitedText) {
+  EXPECT_EQ(chooseFor("doc", "\n\n  {\"a\": 1}\n{\"a\": 2}\n"), kJSON);  // JSON Lines too
+  EXPECT_EQ(chooseFor("array.txt", "[1, 2, 3]"), kJSON);
+  EXPECT_EQ(chooseFor("script", "create table t (a int);"), kSQLScript);
+  EXPECT_EQ(chooseFor("insert", "\n  insert into t values (1);"), kSQLScript);
+  EXPECT_EQ(chooseFor("comment", "-- dump\nCREATE TABLE t (a);"), kSQLScript);
+  EXPECT_EQ(chooseFor("createx", "CREATEX"), kCSV);  // the keyword needs its space
+  EXPECT_EQ(chooseFor("select", "SELECT * FROM t;"), kCSV);
+  EXPECT_EQ(chooseFor("tabs.txt", "a\tb\n1\t2\n"), kTSV);
+  EXPECT_EQ(chooseFor("plain.txt", "a,b\n1,2\n"), kCSV);
+  EXPECT_EQ(chooseFor("empty", ""), kCSV);
+  EXPECT_EQ(chooseFor("binary", std::string("\x00\x01\xFF\xFE garbage\t", 13)), kCSV);
+  std::string lateTab = "a,b\n" + std::string(1100, 'x') + "\tz\n";
+  EXPECT_EQ(chooseFor("late-tab", lateTab), kCSV);
+  // UTF-16 text is not UTF-8, so it is read as comma-separated (a real spreadsheet export).
+  EXPECT_EQ(chooseForCopy("preview/excel_unicode_text.txt", "unicode.txt"), kCSV);
+}
+
+TEST_F(DriverManagerTest, ByteOrderMarkAndCharacterCutAtTheLimitDoNotHideText) {
+  EXPECT_EQ(chooseFor("bom", "\xEF\xBB\xBF{\"a\": 1}"), kJSON);
+  // A tab-separated file whose two-byte "é" straddles the read limit is still text.
+  std::string text = "a\tb\n" + std::string(1019, 'x') + "\xC3\xA9" + "\n";
+  ASSERT_EQ(text.substr(1023, 1), "\xC3");
+  EXPECT_EQ(chooseFor("cut", text), kTSV);
+  // A bad byte before the limit still makes it binary.
+  std::string bad = "a\tb\n" + std::string(1000, 'x') + "\xFF" + std::string(100, 'y');
+  EXPECT_EQ(chooseFor("bad", bad), kCSV);
+}
+
+TEST_F(DriverManagerTest, UnreadablePathsGoToTheSQLiteDriverWithoutBlocking) {
+  EXPECT_EQ(DriverManager::choose(dir / "missing"), kSQLite);
+  std::filesystem::create_directory(dir / "folder");
+  EXPECT_EQ(DriverManager::choose(dir / "folder"), kSQLite);
+  ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
+  EXPECT_EQ(DriverManager::choose(dir / "pipe"), kSQLite);  // would hang if opened for reading
+  EXPECT_EQ(DriverManager::choose("/dev/zero"), kSQLite);
+}
+
+TEST(DriverManagerConstruction, EveryChoiceGetsANewUnopenedDriverOfItsClass) {
+  auto sqlite = DriverManager::makeDriver(kSQLite);
+  EXPECT_EQ(typeid(*sqlite), typeid(SQLiteDriver));
+  EXPECT_FALSE(sqlite->currentURL());
+
+  auto csv = DriverManager::makeDriver(kCSV);
+  ASSERT_EQ(typeid(*csv), typeid(DelimitedDriver));
+  EXPECT_EQ(csv->format(), DatabaseFormat::csv);
+  EXPECT_EQ(DriverManager::makeDriver(kTSV)->format(), DatabaseFormat::tsv);
+
+  auto jsonl = DriverManager::makeDriver(kJSONL);
+  ASSERT_EQ(typeid(*jsonl), typeid(JSONDriver));
+  EXPECT_EQ(jsonl->format(), DatabaseFormat::jsonl);
+
+  EXPECT_NE(DriverManager::shared().driver("x.db").get(), DriverManager::shared().driver("x.db").get());
+}
+
+TEST(DriverManagerConstruction, FormatsWithoutADriverYetFailToOpenUnderTheirDriversName) {
+  const std::pair<DriverChoice, const char*> cases[] = {
+      {kXLSX, "XLSXDriver"}, {kXLS, "XLSDriver"}, {kParquet, "ParquetDriver"}, {kSQLScript, "SQLScriptDriver"}};
+  for (const auto& [choice, domain] : cases) {
+    auto driver = DriverManager::makeDriver(choice);
+    ASSERT_EQ(typeid(*driver), typeid(UnsupportedFormatDriver));
+    EXPECT_EQ(driver->format(), choice.format);
+    try {
+      driver->open("/tmp/anything");
+      ADD_FAILURE() << domain << " opened";
+    } catch (const DriverError& error) {
+      EXPECT_EQ(error.domain(), domain);
+      EXPECT_EQ(error.code(), -1);
+      EXPECT_NE(error.message().find("not supported"), std::string::npos) << error.message();
+    }
+    EXPECT_THROW(driver->fetchTableData("t", 50, 0), DriverError);
+    driver->close();
+  }
+}
+
+}  // namespace
+}  // namespace tabvora

@@ -1,0 +1,135 @@
+#include "preview/html_grid_generator.hpp"
+
+#include <gtest/gtest.h>
+
+#include "support/test_support.hpp"
+
+namespace tabvora {
+namespace {
+
+using testing::readFile;
+using testing::testData;
+
+DataColumn column(std::string name, ColumnType type, int index) {
+  return DataColumn{std::move(name), type, false, true, std::nullopt, index};
+}
+
+DataRow row(std::int64_t id, std::vector<CellValue> values) { return DataRow{id, std::nullopt, std::move(values)}; }
+
+DatabaseMetadata metadata(std::string name, DatabaseFormat format, std::int64_t size,
+                          std::vector<TableMetadata> tables) {
+  return DatabaseMetadata{std::move(name), format, "/tmp/" + name, size, std::move(tables), std::nullopt};
+}
+
+TableMetadata table(std::string name, std::optional<std::int64_t> rows, TableType type = TableType::table) {
+  return TableMetadata{std::move(name), type, rows, std::nullopt, std::nullopt, std::nullopt};
+}
+
+std::size_t occurrences(const std::string& text, std::string_view needle) {
+  std::size_t count = 0;
+  for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size())) ++count;
+  return count;
+}
+
+// Whole pages, byte for byte, against pages written out by hand.
+TEST(HTMLGridGeneratorGolden, MultiTablePageWithPills) {
+  auto meta = metadata("music.sqlite", DatabaseFormat::sqlite, 16384,
+                       {table("artists", 8), table("albums", std::nullopt), table("ARTISTS", 0, TableType::view),
+                        table("O'Brien & Co", 12)});
+  DataTable data("artists",
+                 {column("ArtistId", ColumnType::integer, 0), column("Name", ColumnType::text, 1),
+                  column("Rating", ColumnType::real, 2)},
+                 {row(0, {CellValue::integer(1), CellValue::text("AC/DC"), CellValue::real(4.5)}),
+                  row(1, {CellValue::integer(2), CellValue::text("Björk"), CellValue::real(5.0)}),
+                  row(2, {CellValue::integer(3), CellValue::text("Sigur Rós"), CellValue::real(-0.25)})},
+                 8);
+  EXPECT_EQ(HTMLGridGenerator::generateHTML(meta, "artists", data), readFile(testData("preview/grid_multi_table.html")));
+}
+
+TEST(HTMLGridGeneratorGolden, EmptyTableOfFileWithoutTables) {
+  auto meta = metadata("empty.db", DatabaseFormat::sqlite, 4096, {});
+  EXPECT_EQ(HTMLGridGenerator::generateHTML(meta, "data", DataTable::empty()),
+            readFile(testData("preview/grid_empty_table.html")));
+}
+
+TEST(HTMLGridGeneratorGolden, EscapingShortRowsBooleansNullsAndTypedAlignment) {
+  auto meta = metadata("Tom's \"best\" <data> & more.csv", DatabaseFormat::csv, 2'500'000,
+                       {table("Tom's \"best\" <data>", 4)});
+  DataTable data("t",
+                 {column("id", ColumnType::integer, 0), column("label", ColumnType::text, 1),
+                  column("price", ColumnType::real, 2), column("active", ColumnType::boolean, 3),
+                  column("note's <n>", ColumnType::text, 4)},
+                 {row(0, {CellValue::integer(1), CellValue::text("<b>\"A\" & 'B'</b>"), CellValue::real(9.99),
+                          CellValue::boolean(true), CellValue::text("TRUE")}),
+                  // A text value in a real column keeps the column's alignment.
+                  row(1, {CellValue::integer(2), CellValue::text("plain"), CellValue::text("n/a"),
+                          CellValue::boolean(false), CellValue::null()}),
+                  row(2, {CellValue::integer(3)}),
+                  row(3, {CellValue::integer(4), CellValue::text("x"), CellValue::real(42.0), CellValue::boolean(true),
+                          CellValue::text("extra"), CellValue::text("dropped")})});
+  EXPECT_EQ(HTMLGridGenerator::generateHTML(meta, "Tom's \"best\" <data>", data),
+            readFile(testData("preview/grid_mixed_values.html")));
+}
+
+TEST(HTMLGridGenerator, RendersAtMostFiftyRowsAndReportsTheTotal) {
+  std::vector<DataRow> rows;
+  for (int i = 0; i < 80; ++i) rows.push_back(row(i + 100, {CellValue::integer(i)}));
+  DataTable data("big", {column("n", ColumnType::integer, 0)}, rows, 1'000'000);
+  std::string page = HTMLGridGenerator::generateHTML(
+      metadata("big.csv", DatabaseFormat::csv, 10, {table("big", 1'000'000)}), "big", data);
+
+  EXPECT_EQ(occurrences(page, "<td class=\"row-num\">"), 50u);
+  // Row numbers count positions on the page, not the rows' ids.
+  EXPECT_NE(page.find("<td class=\"row-num\">50</td><td class=\"align-right mono\">49</td>"), std::string::npos);
+  EXPECT_EQ(page.find("<td class=\"row-num\">51</td>"), std::string::npos);
+  EXPECT_NE(page.find("<span>Showing 50 of 1000000 rows</span>"), std::string::npos);
+  EXPECT_NE(page.find("1 table\n"), std::string::npos);
+  EXPECT_EQ(page.find("tables-bar\">"), std::string::npos);
+}
+
+TEST(HTMLGridGenerator, PillIsActiveOnlyForTheExactName) {
+  auto meta = metadata("x.db", DatabaseFormat::sqlite, 1, {table("Sales", 1), table("sales", 2)});
+  std::string page = HTMLGridGenerator::generateHTML(meta, "sales", DataTable::empty());
+  EXPECT_NE(page.find("<span class=\"table-pill \">Sales (1)</span> <span class=\"table-pill active\">sales (2)</span>"),
+            std::string::npos);
+  EXPECT_NE(page.find("2 tables\n"), std::string::npos);
+
+  std::string none = HTMLGridGenerator::generateHTML(meta, "SALES", DataTable::empty());
+  EXPECT_EQ(none.find("table-pill active"), std::string::npos);
+}
+
+TEST(HTMLGridGenerator, TextThatIsNotUTF8IsRepairedNotPassedThrough) {
+  DataTable data("t", {column("c", ColumnType::text, 0)}, {row(0, {CellValue::text("caf\xE9")})});
+  std::string page = HTMLGridGenerator::generateHTML(
+      metadata("bad\xFFname.csv", DatabaseFormat::csv, 1, {table("t", 1)}), "t", data);
+  EXPECT_NE(page.find("caf\xEF\xBF\xBD"), std::string::npos);
+  EXPECT_NE(page.find("bad\xEF\xBF\xBDname.csv"), std::string::npos);
+}
+
+TEST(HTMLGridGenerator, StyleSheetCoversBothSchemesAndEveryClassUsed) {
+  std::string page = HTMLGridGenerator::generateHTML(metadata("x.db", DatabaseFormat::sqlite, 1, {}), "data",
+                                                     DataTable::empty());
+  auto dark = page.find("@media (prefers-color-scheme: dark)");
+  ASSERT_NE(dark, std::string::npos);
+  for (std::string_view property : {"--bg:", "--text:", "--secondary-text:", "--border:", "--header-bg:",
+                                    "--row-even:", "--row-odd:", "--hover:", "--badge-bg:", "--badge-text:",
+                                    "--null-bg:", "--null-text:", "--bool-true-bg:", "--bool-true-text:",
+                                    "--bool-false-bg:", "--bool-false-text:", "--card-bg:"}) {
+    std::string declaration = std::string("    ") + std::string(property);
+    EXPECT_LT(page.find(declaration), dark) << property << " missing from the light scheme";
+    EXPECT_NE(page.find("  " + declaration, dark), std::string::npos) << property << " missing from the dark scheme";
+  }
+  for (std::string_view selector :
+       {".header {", ".file-info {", ".filename {", ".format-badge {", ".meta-text {", ".tables-bar {",
+        ".table-pill {", ".table-pill.active {", ".table-container {", "table {", "th {", "th:last-child {",
+        ".col-name {", ".col-type {", "td {", "td:last-child {", "tr.even {", "tr.odd {", "tr:hover {",
+        "td.row-num {", ".align-right {", ".align-left {", ".mono {", ".badge-null {", ".badge-true {",
+        ".badge-false {", ".footer {", ".brand {"}) {
+    EXPECT_NE(page.find(std::string("  ") + std::string(selector)), std::string::npos) << selector;
+  }
+  EXPECT_EQ(page.find("<script"), std::string::npos);
+  EXPECT_EQ(page.find("url("), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tabvora
