@@ -1,16 +1,166 @@
 #include "drivers/json/json_driver.hpp"
 
+#include <sqlite3.h>
+
+#include <algorithm>
+
+#include "drivers/json/json_columns.hpp"
+#include "drivers/json/json_document_source.hpp"
+#include "drivers/json/json_lines_source.hpp"
+#include "drivers/json/ordered_pipeline.hpp"
+#include "drivers/json/schema_accumulator.hpp"
+#include "drivers/json/staged_rows.hpp"
+#include "drivers/sqlite/sql_quoting.hpp"
 #include "model/driver_error.hpp"
+#include "model/table_naming.hpp"
+#include "platform/file_info.hpp"
+#include "platform/unicode_text.hpp"
 
 namespace tabvora {
 
+namespace {
+
+// Units read ahead of the inserting thread, per worker: enough to keep the workers busy
+// while rows are inserted, few enough to bound memory (a unit is about 2 MB of records).
+constexpr std::size_t kUnitsAheadPerWorker = 2;
+
+bool isJSONLinesPath(const std::filesystem::path& url) {
+  std::string extension = toLowerUnicode(url.extension().string());
+  return extension == ".jsonl" || extension == ".ndjson";
+}
+
+JSONDriver::SchemaAccumulator readSchema(const JSONRecordSource& source) {
+  JSONDriver::SchemaAccumulator schema;
+  unsigned workers = OrderedPipeline<JSONDriver::SchemaAccumulator>::defaultWorkerCount();
+  OrderedPipeline<JSONDriver::SchemaAccumulator>::run(
+      source.unitCount(), workers, workers * kUnitsAheadPerWorker,
+      [&] {
+        auto reader = source.makeSchemaReader();
+        return [reader](std::size_t unit, JSONDriver::SchemaAccumulator& part) { reader(unit, part); };
+      },
+      [&](std::size_t, JSONDriver::SchemaAccumulator& part) { schema.absorb(part); });
+  return schema;
+}
+
+std::string createStatement(const std::string& table, const std::vector<JSONColumn>& columns) {
+  std::string sql = "CREATE TABLE " + quoteIdentifier(table) + " (";
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    if (i) sql += ", ";
+    sql += quoteIdentifier(columns[i].name) + " " + std::string(columns[i].type.rawValue());
+  }
+  return sql + ");";
+}
+
+std::string insertStatement(const std::string& table, std::size_t columnCount) {
+  std::string sql = "INSERT INTO " + quoteIdentifier(table) + " VALUES (";
+  for (std::size_t i = 0; i < columnCount; ++i) sql += i ? ", ?" : "?";
+  return sql + ");";
+}
+
+}  // namespace
+
 JSONDriver::JSONDriver(DatabaseFormat format) : format_(format) {}
+
 JSONDriver::~JSONDriver() { close(); }
 
-DatabaseMetadata JSONDriver::open(const std::filesystem::path&) {
-  throw DriverError("JSONDriver", -1, "JSON is not supported yet");
+void JSONDriver::close() noexcept {
+  internalSQLite.close();
+  mixedOriginals_.clear();
 }
-void JSONDriver::saveChanges() {}
-void JSONDriver::close() noexcept { internalSQLite.close(); }
+
+void JSONDriver::resetSchema() {
+  sourceKeys_.clear();
+  columnTypes_.clear();
+  wrapperObject_.reset();
+  wrapperKey_.reset();
+  skippedLineCount_ = 0;
+  mixedOriginals_.clear();
+  linesLeftUnstaged_ = false;
+}
+
+DatabaseMetadata JSONDriver::open(const std::filesystem::path& url) {
+  close();
+  currentURL_ = url;
+  const bool jsonLines = isJSONLinesPath(url);
+  resetSchema();
+
+  std::unique_ptr<JSONRecordSource> source;
+  std::size_t byteCount = 0;
+  if (jsonLines) {
+    std::optional<std::size_t> lineLimit;
+    if (previewRowLimit) lineLimit = static_cast<std::size_t>(std::max<std::int64_t>(0, *previewRowLimit));
+    auto lines = std::make_unique<JSONLinesSource>(url, lineLimit);
+    byteCount = lines->byteCount();
+    linesLeftUnstaged_ = lines->linesLeftOut();
+    source = std::move(lines);
+  } else {
+    auto document = std::make_unique<JSONDocumentSource>(url);
+    byteCount = document->byteCount();
+    wrapperObject_ = document->wrapperObject();
+    wrapperKey_ = document->wrapperKey();
+    source = std::move(document);
+  }
+
+  SchemaAccumulator schema = readSchema(*source);
+  skippedLineCount_ = schema.skipped;
+  if (schema.recordCount < 1 || schema.keyOrder.empty())
+    throw DriverError("JSONDriver", -1, "No JSON records found in file");
+  if (schema.keyOrder.size() > kMostColumns)
+    throw DriverError("JSONDriver", -1,
+                      "The records have " + std::to_string(schema.keyOrder.size()) +
+                          " different keys; at most " + std::to_string(kMostColumns) + " columns can be shown");
+
+  primaryTableName_ = stagedTableName(url.stem().string(), "t_");
+  std::vector<JSONColumn> columns =
+      makeJSONColumns(orderKeysByFirstOccurrence(schema.keyOrder, source->orderingText()), schema);
+  for (const JSONColumn& column : columns) {
+    sourceKeys_[column.name] = column.key;
+    columnTypes_[column.name] = column.type;
+  }
+
+  // Stage: rows are converted on worker threads and inserted here, in file order, through
+  // one statement inside one transaction.
+  const std::string ddl = createStatement(primaryTableName_, columns);
+  const JSONKeyIndex index = makeKeyIndex(columns);
+  std::int64_t rowCount = 0;
+  {
+    std::lock_guard guard(internalSQLite.mutex());
+    internalSQLite.openInMemory();
+    internalSQLite.executeRawSQL(ddl);
+    internalSQLite.executeRawSQL("BEGIN TRANSACTION;");
+    internalSQLite.withPreparedStatement(insertStatement(primaryTableName_, columns.size()), [&](sqlite3_stmt* statement) {
+      unsigned workers = OrderedPipeline<StagedRows>::defaultWorkerCount();
+      OrderedPipeline<StagedRows>::run(
+          source->unitCount(), workers, workers * kUnitsAheadPerWorker,
+          [&] { return source->makeRowReader(columns, index); },
+          [&](std::size_t, StagedRows& rows) {
+            std::size_t nextMixed = 0;
+            for (std::size_t row = 0; row < rows.rowCount(); ++row) {
+              rows.bind(statement, row);
+              internalSQLite.stepAndReset(statement);
+              ++rowCount;
+              for (; nextMixed < rows.mixed.size() && rows.mixed[nextMixed].row == row; ++nextMixed) {
+                StagedRows::Mixed& mixed = rows.mixed[nextMixed];
+                mixedOriginals_[columns[mixed.column].name][rowCount] = std::move(mixed.original);
+              }
+            }
+            // The bindings point into these rows, which go now.
+            sqlite3_clear_bindings(statement);
+          });
+    });
+    internalSQLite.executeRawSQL("COMMIT;");
+  }
+
+  std::int64_t fileSize = fileSizeOf(url).value_or(static_cast<std::int64_t>(byteCount));
+  DatabaseMetadata metadata;
+  metadata.name = url.filename().string();
+  metadata.format = jsonLines ? DatabaseFormat::jsonl : DatabaseFormat::json;
+  metadata.fileURL = url;
+  metadata.fileSize = fileSize;
+  metadata.schemaDDL = ddl;
+  metadata.tables.push_back(TableMetadata{primaryTableName_, TableType::table, rowCount,
+                                          static_cast<std::int64_t>(columns.size()), fileSize, ddl});
+  return metadata;
+}
 
 }  // namespace tabvora

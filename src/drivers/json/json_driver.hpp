@@ -1,16 +1,34 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <map>
 #include <optional>
+#include <string>
+#include <unordered_map>
+
+#include <nlohmann/json.hpp>
 
 #include "drivers/sqlite/staging_driver.hpp"
+#include "model/cell_value.hpp"
+#include "model/column_type.hpp"
 
 namespace tabvora {
 
-// Driver for JSON documents and JSON Lines. Errors have the domain
-// "JSONDriver".
+// Driver for JSON documents (.json) and JSON Lines (.jsonl, .ndjson). open stages the
+// records (JSON objects) as one table; saveChanges writes the staged table back in the
+// file's own form. Errors have the domain "JSONDriver": code -1 for a file that cannot be
+// read or parsed, -2 for a refused save.
 class JSONDriver : public StagingDriver {
  public:
+  struct SchemaAccumulator;
+
+  // The JSON value of a TEXT cell that was not a string, with the text staged for it.
+  struct MixedOriginal {
+    std::string text;
+    nlohmann::json value;
+  };
+
   explicit JSONDriver(DatabaseFormat format);
   ~JSONDriver() override;
 
@@ -19,11 +37,44 @@ class JSONDriver : public StagingDriver {
   void saveChanges() override;
   void close() noexcept override;
 
+  // The JSON value written back for a staged cell of a column of the given type:
+  // BOOLEAN columns turn 0/1 and "true"/"false" into booleans, JSON columns parse their
+  // text (a string when it is not JSON), non-finite reals become null.
+  static nlohmann::json jsonValue(const CellValue& cell, std::optional<ColumnType> type);
+
   // JSON Lines only: most lines staged at open; absent means all. Previews set 200.
   std::optional<std::int64_t> previewRowLimit;
 
+  // What open learnt about the file; saveChanges reads it and changes none of it.
+  const std::string& primaryTableName() const { return primaryTableName_; }
+  const std::unordered_map<std::string, std::string>& sourceKeys() const { return sourceKeys_; }
+  const std::unordered_map<std::string, ColumnType>& columnTypes() const { return columnTypes_; }
+  // The root object when the records were an array inside it; its wrapperKey entry is a
+  // null placeholder for the records.
+  const std::optional<nlohmann::json>& wrapperObject() const { return wrapperObject_; }
+  const std::optional<std::string>& wrapperKey() const { return wrapperKey_; }
+  std::int64_t skippedLineCount() const { return skippedLineCount_; }
+  // Column name -> staged row id -> original value, for TEXT columns only.
+  using MixedOriginals = std::unordered_map<std::string, std::unordered_map<std::int64_t, MixedOriginal>>;
+  const MixedOriginals& mixedOriginals() const { return mixedOriginals_; }
+  // JSON Lines: whether previewRowLimit left lines of the file unstaged.
+  bool linesLeftUnstaged() const { return linesLeftUnstaged_; }
+
+  // Most distinct keys a file may have: one column each, and SQLite's column limit.
+  static constexpr std::size_t kMostColumns = 2000;
+
  private:
+  void resetSchema();
+
   DatabaseFormat format_;
+  std::string primaryTableName_ = "data";
+  std::unordered_map<std::string, std::string> sourceKeys_;
+  std::unordered_map<std::string, ColumnType> columnTypes_;
+  std::optional<nlohmann::json> wrapperObject_;
+  std::optional<std::string> wrapperKey_;
+  std::int64_t skippedLineCount_ = 0;
+  MixedOriginals mixedOriginals_;
+  bool linesLeftUnstaged_ = false;
 };
 
 }  // namespace tabvora

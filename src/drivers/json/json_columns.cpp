@@ -1,0 +1,89 @@
+#include "drivers/json/json_columns.hpp"
+
+#include <algorithm>
+#include <optional>
+#include <unordered_set>
+
+#include "platform/unicode_text.hpp"
+
+namespace tabvora {
+
+namespace {
+
+// Leading bytes cut at kColumnOrderScanBytes lose a split UTF-8 sequence at the end, so a
+// cut in the middle of a character does not turn the whole text into Latin 1.
+std::string_view withoutSplitSequence(std::string_view text) {
+  std::size_t lead = text.size();
+  for (int back = 0; back < 3 && lead > 0; ++back) {
+    auto byte = static_cast<unsigned char>(text[lead - 1]);
+    if ((byte & 0xC0) != 0x80) break;
+    --lead;
+  }
+  if (lead == 0) return text;
+  auto byte = static_cast<unsigned char>(text[lead - 1]);
+  std::size_t expected = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+  std::size_t present = text.size() - (lead - 1);
+  return present < expected ? text.substr(0, lead - 1) : text;
+}
+
+std::string latin1ToUTF8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (char c : bytes) appendUTF8(out, static_cast<unsigned char>(c));
+  return out;
+}
+
+std::string searchText(std::string_view key) {
+  std::string escaped;
+  for (char c : key) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+  std::string quoted = "\"";
+  for (char c : escaped) {
+    if (c == '"') quoted += '\\';
+    quoted += c;
+  }
+  return quoted + '"';
+}
+
+}  // namespace
+
+std::vector<std::string> orderKeysByFirstOccurrence(std::vector<std::string> keys, std::string_view fileStart) {
+  std::string_view text = fileStart.substr(0, kColumnOrderScanBytes);
+  if (fileStart.size() > kColumnOrderScanBytes) text = withoutSplitSequence(text);
+  std::string latin1;
+  if (!isValidUTF8(text)) {
+    latin1 = latin1ToUTF8(text);
+    text = latin1;
+  }
+  std::vector<std::pair<std::optional<std::size_t>, std::string>> positioned;
+  positioned.reserve(keys.size());
+  for (std::string& key : keys) {
+    std::size_t found = text.find(searchText(key));
+    positioned.emplace_back(found == std::string_view::npos ? std::nullopt : std::optional(found), std::move(key));
+  }
+  std::stable_sort(positioned.begin(), positioned.end(), [](const auto& a, const auto& b) {
+    if (a.first && b.first) return *a.first < *b.first;
+    if (a.first || b.first) return a.first.has_value();
+    return a.second < b.second;
+  });
+  std::vector<std::string> ordered;
+  ordered.reserve(positioned.size());
+  for (auto& entry : positioned) ordered.push_back(std::move(entry.second));
+  return ordered;
+}
+
+std::vector<JSONColumn> makeJSONColumns(const std::vector<std::string>& orderedKeys,
+                                        const JSONDriver::SchemaAccumulator& schema) {
+  std::vector<JSONColumn> columns;
+  std::unordered_set<std::string> takenLower;
+  for (std::size_t i = 0; i < orderedKeys.size(); ++i) {
+    const std::string& key = orderedKeys[i];
+    std::string base = key.empty() ? "col_" + std::to_string(i + 1) : key;
+    std::string name = base;
+    for (int suffix = 1; takenLower.count(toLowerUnicode(name)); ++suffix) name = base + "_" + std::to_string(suffix);
+    takenLower.insert(toLowerUnicode(name));
+    columns.push_back({name, key, schema.keyType(key).value_or(ColumnType::text)});
+  }
+  return columns;
+}
+
+}  // namespace tabvora

@@ -1,0 +1,174 @@
+#include "drivers/json/json_text.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/unicode_text.hpp"
+
+namespace tabvora {
+
+std::string jsonNumberText(double value) {
+  if (!std::isfinite(value)) return "null";
+  char buffer[64];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
+  std::string scientific(buffer, result.ptr);  // "-1.5e+00"
+  std::size_t e = scientific.find('e');
+  int exponent = std::atoi(scientific.c_str() + e + 1);
+  bool negative = scientific[0] == '-';
+  std::string digits;
+  for (std::size_t i = negative ? 1 : 0; i < e; ++i)
+    if (scientific[i] != '.') digits += scientific[i];
+  std::string out = negative ? "-" : "";
+  if (exponent < -4 || exponent >= 16) {
+    out += digits[0];
+    if (digits.size() > 1) out += "." + digits.substr(1);
+    char exponentText[16];
+    std::snprintf(exponentText, sizeof exponentText, "e%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
+    return out + exponentText;
+  }
+  if (exponent < 0) return out + "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
+  auto integerDigits = static_cast<std::size_t>(exponent) + 1;
+  if (digits.size() <= integerDigits) return out + digits + std::string(integerDigits - digits.size(), '0') + ".0";
+  return out + digits.substr(0, integerDigits) + "." + digits.substr(integerDigits);
+}
+
+void appendJSONString(std::string& out, std::string_view text) {
+  std::string repaired;
+  if (!isValidUTF8(text)) {
+    repaired = repairUTF8(text);
+    text = repaired;
+  }
+  out += '"';
+  for (char c : text) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\b': out += "\\b"; break;
+      case '\f': out += "\\f"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          char escape[8];
+          std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+          out += escape;
+        } else {
+          out += c;
+        }
+    }
+  }
+  out += '"';
+}
+
+void appendCompactJSON(std::string& out, const simdjson::dom::element& value) {
+  using simdjson::dom::element_type;
+  switch (value.type()) {
+    case element_type::OBJECT: {
+      out += '{';
+      bool first = true;
+      for (auto field : simdjson::dom::object(value)) {
+        if (!first) out += ',';
+        first = false;
+        appendJSONString(out, field.key);
+        out += ':';
+        appendCompactJSON(out, field.value);
+      }
+      out += '}';
+      break;
+    }
+    case element_type::ARRAY: {
+      out += '[';
+      bool first = true;
+      for (auto element : simdjson::dom::array(value)) {
+        if (!first) out += ',';
+        first = false;
+        appendCompactJSON(out, element);
+      }
+      out += ']';
+      break;
+    }
+    case element_type::STRING: appendJSONString(out, std::string_view(value)); break;
+    case element_type::INT64: out += std::to_string(int64_t(value)); break;
+    case element_type::UINT64: out += std::to_string(uint64_t(value)); break;
+    case element_type::DOUBLE: out += jsonNumberText(double(value)); break;
+    case element_type::BOOL: out += bool(value) ? "true" : "false"; break;
+    case element_type::NULL_VALUE: out += "null"; break;
+  }
+}
+
+std::string compactJSON(const simdjson::dom::element& value) {
+  std::string out;
+  appendCompactJSON(out, value);
+  return out;
+}
+
+nlohmann::json toJSONValue(const simdjson::dom::element& value) {
+  using simdjson::dom::element_type;
+  switch (value.type()) {
+    case element_type::OBJECT: {
+      nlohmann::json object = nlohmann::json::object();
+      for (auto field : simdjson::dom::object(value)) object[std::string(field.key)] = toJSONValue(field.value);
+      return object;
+    }
+    case element_type::ARRAY: {
+      nlohmann::json array = nlohmann::json::array();
+      for (auto element : simdjson::dom::array(value)) array.push_back(toJSONValue(element));
+      return array;
+    }
+    case element_type::STRING: return std::string(std::string_view(value));
+    case element_type::INT64: return int64_t(value);
+    case element_type::UINT64: return uint64_t(value);
+    case element_type::DOUBLE: return double(value);
+    case element_type::BOOL: return bool(value);
+    case element_type::NULL_VALUE: break;
+  }
+  return nullptr;
+}
+
+void appendIndent(std::string& out, int indentLevel) { out.append(static_cast<std::size_t>(indentLevel) * 2, ' '); }
+
+void appendJSON(std::string& out, const nlohmann::json& value, bool pretty, int indentLevel) {
+  using value_t = nlohmann::json::value_t;
+  switch (value.type()) {
+    case value_t::object:
+    case value_t::array: {
+      bool isObject = value.is_object();
+      if (value.empty()) {
+        out += isObject ? "{}" : "[]";
+        return;
+      }
+      out += isObject ? '{' : '[';
+      bool first = true;
+      for (auto it = value.begin(); it != value.end(); ++it) {
+        if (!first) out += ',';
+        first = false;
+        if (pretty) {
+          out += '\n';
+          appendIndent(out, indentLevel + 1);
+        }
+        if (isObject) {
+          appendJSONString(out, it.key());
+          out += pretty ? " : " : ":";
+        }
+        appendJSON(out, *it, pretty, indentLevel + 1);
+      }
+      if (pretty) {
+        out += '\n';
+        appendIndent(out, indentLevel);
+      }
+      out += isObject ? '}' : ']';
+      return;
+    }
+    case value_t::string: appendJSONString(out, value.get_ref<const std::string&>()); return;
+    case value_t::number_integer: out += std::to_string(value.get<std::int64_t>()); return;
+    case value_t::number_unsigned: out += std::to_string(value.get<std::uint64_t>()); return;
+    case value_t::number_float: out += jsonNumberText(value.get<double>()); return;
+    case value_t::boolean: out += value.get<bool>() ? "true" : "false"; return;
+    default: out += "null"; return;
+  }
+}
+
+}  // namespace tabvora

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include <simdjson.h>
+
+#include "drivers/json/json_columns.hpp"
+#include "drivers/json/json_driver.hpp"
+
+struct sqlite3_stmt;
+
+namespace tabvora {
+
+// One bound value of a staged row, already converted by its column's bind rule.
+struct StagedCell {
+  enum class Kind : std::uint8_t { null, integer, real, text };
+  Kind kind = Kind::null;
+  bool inArena = false;  // text held in the rows' arena rather than in the parsed document
+  std::size_t length = 0;
+  union {
+    std::int64_t integer;
+    double real;
+    const char* pointer;
+    std::size_t offset;
+  };
+  StagedCell() : integer(0) {}
+};
+
+// Rows ready to bind, converted on a worker thread and inserted on the calling one.
+struct StagedRows {
+  struct Mixed {
+    std::size_t row;
+    std::size_t column;
+    JSONDriver::MixedOriginal original;
+  };
+
+  std::size_t columnCount = 0;
+  std::vector<StagedCell> cells;  // row after row
+  std::string arena;
+  std::vector<Mixed> mixed;  // TEXT cells whose JSON value was not a string
+
+  std::size_t rowCount() const { return columnCount ? cells.size() / columnCount : 0; }
+  // Binds parameters 1...columnCount to the row's cells. Texts are bound without a copy:
+  // the rows (and the parsed document they may point into) must outlive the step, and the
+  // statement's bindings must be cleared before they go.
+  void bind(sqlite3_stmt* statement, std::size_t row) const;
+};
+
+// Column index by JSON key, shared read-only by every builder.
+using JSONKeyIndex = std::unordered_map<std::string, std::size_t, TransparentStringHash, std::equal_to<>>;
+JSONKeyIndex makeKeyIndex(const std::vector<JSONColumn>& columns);
+
+// Converts records into staged rows by the bind rule of each column's type:
+//   INTEGER: an integer; REAL: any number; BOOLEAN: a boolean as 0 or 1; anything else NULL.
+//   TEXT: a string as is, any other value as its JSON text (remembered as mixed).
+//   JSON: the compact JSON text of the value.
+// A missing key or a null value is NULL; when a key occurs twice, the last value counts.
+// One builder per thread.
+class RecordRowBuilder {
+ public:
+  // copyStrings: strings are copied into the rows' arena (needed when the parser's
+  // document is reused before the rows are bound).
+  RecordRowBuilder(const std::vector<JSONColumn>& columns, const JSONKeyIndex& index, bool copyStrings);
+
+  void append(const simdjson::dom::object& record, StagedRows& rows);
+
+ private:
+  std::size_t columnFor(std::size_t position, std::string_view key);
+  void appendText(StagedRows& rows, StagedCell& cell, std::string_view text, bool copy);
+
+  const std::vector<JSONColumn>& columns_;
+  const JSONKeyIndex& index_;
+  bool copyStrings_;
+  // Records usually repeat the previous record's keys in the same order: each position
+  // remembers its last key and column, which spares the hash lookup.
+  std::vector<std::string> lastKeys_;
+  std::vector<std::size_t> lastColumns_;
+  std::vector<simdjson::dom::element> slots_;
+  std::vector<std::uint32_t> slotStamps_;
+  std::uint32_t stamp_ = 0;
+  std::string scratch_;
+};
+
+}  // namespace tabvora
