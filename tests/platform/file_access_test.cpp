@@ -1,0 +1,127 @@
+// Reading whole files, file attributes and atomic replacement.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <system_error>
+
+#include "platform/atomic_file.hpp"
+#include "platform/file_info.hpp"
+#include "platform/mapped_file.hpp"
+#include "support/test_support.hpp"
+
+namespace tabvora {
+namespace {
+
+using testing::listDirectory;
+using testing::readFile;
+using testing::TempDir;
+using testing::writeFile;
+
+mode_t permissionsOf(const std::filesystem::path& path) {
+  struct stat info {};
+  EXPECT_EQ(::stat(path.c_str(), &info), 0);
+  return info.st_mode & 07777;
+}
+
+int errorOf(const std::filesystem::path& path) {
+  try {
+    MappedFile::read(path);
+  } catch (const std::system_error& e) {
+    return e.code().value();
+  }
+  return 0;
+}
+
+TEST(MappedFile, ReadsRegularAndEmptyFiles) {
+  TempDir dir;
+  writeFile(dir / "a.txt", "hello");
+  writeFile(dir / "empty", "");
+  MappedFile a = MappedFile::read(dir / "a.txt");
+  EXPECT_EQ(a.text(), "hello");
+  MappedFile empty = MappedFile::read(dir / "empty");
+  EXPECT_EQ(empty.size(), 0u);
+  EXPECT_TRUE(empty.bytes().empty());
+
+  MappedFile moved = std::move(a);
+  EXPECT_EQ(moved.text(), "hello");
+  a = std::move(moved);
+  EXPECT_EQ(a.text(), "hello");
+}
+
+TEST(MappedFile, FailsForDirectoriesAndMissingFiles) {
+  TempDir dir;
+  EXPECT_EQ(errorOf(dir.path()), EISDIR);
+  EXPECT_EQ(errorOf(dir / "missing"), ENOENT);
+}
+
+TEST(MappedFile, ReadsPipesAndFilesWithoutAStatedSize) {
+  TempDir dir;
+  const auto fifo = dir / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(MappedFile::read(fifo).size(), 0u);  // no writer: empty, and no hang
+  EXPECT_NE(MappedFile::read("/proc/self/status").text().find("Name:"), std::string::npos);
+}
+
+TEST(FileInfo, SizeAndModificationTime) {
+  TempDir dir;
+  writeFile(dir / "f", "12345");
+  EXPECT_EQ(fileSizeOf(dir / "f"), 5);
+  EXPECT_FALSE(fileSizeOf(dir / "missing").has_value());
+  const auto before = modificationDateOf(dir / "f");
+  ASSERT_TRUE(before.has_value());
+  struct timespec times[2] = {{0, UTIME_OMIT}, {1'000'000'000, 123}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, (dir / "f").c_str(), times, 0), 0);
+  EXPECT_EQ(modificationDateOf(dir / "f"), 1'000'000'000'000'000'123LL);
+  EXPECT_FALSE(modificationDateOf(dir / "missing").has_value());
+}
+
+TEST(AtomicFile, ReplacesContentsAndKeepsPermissions) {
+  TempDir dir;
+  const auto target = dir / "data.csv";
+  writeFile(target, "old contents that are longer");
+  ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+  writeFileAtomically(target, std::string_view("new"));
+  EXPECT_EQ(readFile(target), "new");
+  EXPECT_EQ(permissionsOf(target), 0640u);
+  EXPECT_EQ(listDirectory(dir.path()), std::vector<std::string>{"data.csv"});
+}
+
+TEST(AtomicFile, NewFilesGetDefaultPermissions) {
+  TempDir dir;
+  writeFileAtomically(dir / "fresh.json", std::string_view("{}"));
+  EXPECT_EQ(readFile(dir / "fresh.json"), "{}");
+  EXPECT_EQ(permissionsOf(dir / "fresh.json"), 0644u);
+}
+
+TEST(AtomicFile, WritesThroughSymbolicLinks) {
+  TempDir dir;
+  writeFile(dir / "real.csv", "a");
+  std::filesystem::create_symlink("real.csv", dir / "link.csv");
+  writeFileAtomically(dir / "link.csv", std::string_view("b"));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.csv"));
+  EXPECT_EQ(readFile(dir / "real.csv"), "b");
+}
+
+TEST(AtomicFile, FailuresLeaveNothingBehind) {
+  TempDir dir;
+  std::filesystem::create_directory(dir / "folder");
+  EXPECT_THROW(writeFileAtomically(dir / "folder", std::string_view("x")), std::system_error);
+  EXPECT_THROW(writeFileAtomically(dir / "no" / "such" / "file", std::string_view("x")), std::system_error);
+  EXPECT_EQ(listDirectory(dir.path()), std::vector<std::string>{"folder"});
+  EXPECT_TRUE(listDirectory(dir / "folder").empty());
+}
+
+TEST(AtomicFile, LongNamesStillGetATemporaryFile) {
+  TempDir dir;
+  const std::string name(250, 'n');
+  writeFileAtomically(dir / name, std::string_view("long"));
+  EXPECT_EQ(readFile(dir / name), "long");
+  EXPECT_EQ(listDirectory(dir.path()).size(), 1u);
+}
+
+}  // namespace
+}  // namespace tabvora

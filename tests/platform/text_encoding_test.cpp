@@ -1,0 +1,89 @@
+// Strict conversions between UTF-8 and the legacy encodings files arrive in.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/mapped_file.hpp"
+#include "platform/text_encoding.hpp"
+#include "support/test_support.hpp"
+
+namespace tabvora {
+namespace {
+
+std::span<const std::uint8_t> bytesOf(std::string_view s) {
+  return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
+}
+
+std::optional<std::string> decode(std::string_view bytes, TextEncoding encoding) {
+  return decodeText(bytesOf(bytes), encoding);
+}
+
+TEST(TextEncoding, RoundTripsEachEncoding) {
+  const std::vector<std::pair<TextEncoding, std::string>> samples = {
+      {TextEncoding::utf8, "ünïcödé 😀"},
+      {TextEncoding::utf16LittleEndian, "Ελληνικά 😀"},
+      {TextEncoding::utf16BigEndian, "日本語"},
+      {TextEncoding::windows1250, "Zażółć gęślą"},
+      {TextEncoding::windows1251, "Привет"},
+      {TextEncoding::windows1252, "Œuvre l’été 5 €"},
+      {TextEncoding::windows1253, "Καλημέρα"},
+      {TextEncoding::windows1254, "İstanbul ğş"},
+      {TextEncoding::macOSRoman, "café ƒ π"},
+      {TextEncoding::isoLatin1, "Müller ÿ"},
+      {TextEncoding::shiftJIS, "日本語テキスト"},
+  };
+  for (const auto& [encoding, text] : samples) {
+    const std::optional<std::string> encoded = encodeText(text, encoding);
+    ASSERT_TRUE(encoded.has_value()) << text;
+    EXPECT_EQ(decode(*encoded, encoding), text) << text;
+  }
+  EXPECT_EQ(encodeText("€", TextEncoding::windows1252), "\x80");
+  EXPECT_EQ(encodeText("A", TextEncoding::utf16BigEndian), std::string("\0A", 2));  // no mark
+}
+
+TEST(TextEncoding, UndefinedBytesFailWindows1252ButNotLatin1) {
+  for (char undefined : {'\x81', '\x8D', '\x8F', '\x90', '\x9D'}) {
+    const std::string bytes = std::string("ab") + undefined;
+    EXPECT_FALSE(decode(bytes, TextEncoding::windows1252).has_value());
+    EXPECT_TRUE(decode(bytes, TextEncoding::isoLatin1).has_value());
+  }
+  EXPECT_FALSE(encodeText("\u0081", TextEncoding::windows1252).has_value());
+  EXPECT_EQ(decode("\xE9", TextEncoding::isoLatin1), "é");
+}
+
+TEST(TextEncoding, MalformedInputFails) {
+  EXPECT_FALSE(decode("\xC3", TextEncoding::utf8).has_value());
+  EXPECT_FALSE(decode("a", TextEncoding::utf16LittleEndian).has_value());  // odd length
+  EXPECT_FALSE(decode(std::string("\x00\xD8", 2), TextEncoding::utf16LittleEndian).has_value());
+  EXPECT_FALSE(decode("\x81", TextEncoding::shiftJIS).has_value());  // lead byte alone
+  EXPECT_FALSE(encodeText("\xFF", TextEncoding::isoLatin1).has_value());
+  EXPECT_FALSE(encodeText("€", TextEncoding::isoLatin1).has_value());
+  EXPECT_FALSE(encodeText("日本", TextEncoding::windows1252).has_value());
+  EXPECT_EQ(decode("", TextEncoding::shiftJIS), "");
+}
+
+TEST(TextEncoding, ByteOrderMarkDecidesUTF16Order) {
+  EXPECT_EQ(decodeUTF16WithBOM(bytesOf(std::string("\xFF\xFE" "A\0", 4))), "A");
+  EXPECT_EQ(decodeUTF16WithBOM(bytesOf(std::string("\xFE\xFF\0A", 4))), "A");
+  EXPECT_FALSE(decodeUTF16WithBOM(bytesOf(std::string("A\0", 2))).has_value());
+  EXPECT_FALSE(decodeUTF16WithBOM(bytesOf("\xFF")).has_value());
+}
+
+TEST(TextEncoding, RealFilesFromOtherPrograms) {
+  const MappedFile windows = MappedFile::read(testing::testData("platform/windows1252.csv"));
+  EXPECT_FALSE(decodeText(windows.bytes(), TextEncoding::utf8).has_value());
+  const auto text = decodeText(windows.bytes(), TextEncoding::windows1252);
+  ASSERT_TRUE(text.has_value());
+  EXPECT_NE(text->find("Café,crème brûlée,1\n"), std::string::npos);
+  EXPECT_NE(text->find("Œuvre,l’été,4\nPrix €,5 €,5\n"), std::string::npos);
+
+  const MappedFile unicode = MappedFile::read(testing::testData("platform/excel_unicode_text.txt"));
+  const auto exported = decodeUTF16WithBOM(unicode.bytes());
+  ASSERT_TRUE(exported.has_value());
+  EXPECT_EQ(exported->rfind("Product\tPrice\tNote", 0), 0u);
+  EXPECT_NE(exported->find("Gizmo\t0.25\tΕλληνικά"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tabvora
