@@ -62,6 +62,20 @@ int withOpenDriver(const Invocation& invocation, std::ostream& err, Body body) {
     if (driver) driver->close();
     err << "tabvora: " << error.what() << '\n';
     return kExitFailure;
+  } catch (...) {
+    if (driver) driver->close();
+    err << "tabvora: the file could not be read\n";
+    return kExitFailure;
+  }
+}
+
+// Drivers that do not count columns when listing still describe each table's schema.
+std::optional<std::int64_t> columnCount(DatabaseDriver& driver, const TableMetadata& table) {
+  if (table.columnCount) return table.columnCount;
+  try {
+    return static_cast<std::int64_t>(driver.fetchSchema(table.name).size());
+  } catch (const std::exception&) {
+    return std::nullopt;
   }
 }
 
@@ -92,10 +106,10 @@ int runPreview(const Invocation& invocation, std::ostream& out, std::ostream& er
 }
 
 int runTables(const Invocation& invocation, std::ostream& out, std::ostream& err) {
-  return withOpenDriver(invocation, err, [&](DatabaseDriver&, const DatabaseMetadata& metadata) {
+  return withOpenDriver(invocation, err, [&](DatabaseDriver& driver, const DatabaseMetadata& metadata) {
     for (const TableMetadata& table : metadata.tables) {
       out << escapeField(table.name) << '\t' << table.type.rawValue() << '\t' << countText(table.rowCount) << '\t'
-          << countText(table.columnCount) << '\n';
+          << countText(columnCount(driver, table)) << '\n';
     }
   });
 }
