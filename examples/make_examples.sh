@@ -79,7 +79,7 @@ INSERT INTO tracks (TrackId, Name, AlbumId, Composer, Milliseconds, UnitPrice, E
   (23, 'Hoppípolla', 10, 'Sigur Rós', 268000, 1.29, 0),
   (24, 'Sæglópur', 10, 'Sigur Rós', 461000, 1.29, 0);
 
-CREATE VIEW album_summary AS
+CREATE VIEW summary_by_album AS
   SELECT albums.Title AS Album,
          artists.Name AS Artist,
          COUNT(tracks.TrackId) AS Tracks,

@@ -65,7 +65,13 @@ TEST_F(TabvoraCommand, PreviewOfADatabaseShowsItsFirstTableAndPillsForAll) {
   for (const char* name : {"albums (10)", "artists (8)", "tracks (24)"}) {
     EXPECT_NE(result.out.find(name), std::string::npos) << name;
   }
-  EXPECT_NE(result.out.find("class=\"table-pill active\""), std::string::npos);
+  EXPECT_NE(result.out.find("<span class=\"table-pill active\">albums (10)</span>"), std::string::npos);
+  EXPECT_NE(result.out.find("<span class=\"table-pill \">summary_by_album</span>"), std::string::npos);
+  // The first table's rows, with its NULL release year.
+  EXPECT_NE(result.out.find("<td class=\"align-left\">La Pistola y El Corazón</td><td class=\"align-right mono\">8</td>"
+                            "<td class=\"align-right mono\"><span class=\"badge-null\">NULL</span></td>"),
+            std::string::npos);
+  EXPECT_NE(result.out.find("Showing 10 of 10 rows"), std::string::npos);
 }
 
 TEST_F(TabvoraCommand, EveryPreviewAnswersAPageAndExitsZero) {
@@ -178,10 +184,10 @@ TEST_F(TabvoraCommand, TablesListsNameTypeAndCounts) {
   ASSERT_EQ(result.exitStatus, 0) << result.err;
   std::vector<std::string> listed = lines(result.out);
   ASSERT_EQ(listed.size(), 4u) << result.out;
-  EXPECT_EQ(listed[1], "albums\tTable\t10\t4");
-  EXPECT_EQ(listed[2], "artists\tTable\t8\t2");
+  EXPECT_EQ(listed[0], "albums\tTable\t10\t4");
+  EXPECT_EQ(listed[1], "artists\tTable\t8\t2");
+  EXPECT_EQ(listed[2], "summary_by_album\tView\t-\t4");  // views are not counted
   EXPECT_EQ(listed[3], "tracks\tTable\t24\t7");
-  EXPECT_EQ(listed[0], "album_summary\tView\t-\t4");  // views are not counted
 
   CommandResult missing = runTabvora({"tables", (dir / "missing.db").string()});
   EXPECT_EQ(missing.exitStatus, 1);
