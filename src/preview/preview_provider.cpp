@@ -13,6 +13,7 @@
 #include "preview/driver_manager.hpp"
 #include "preview/html_escaping.hpp"
 #include "preview/html_grid_generator.hpp"
+#include "preview/special_file.hpp"
 
 namespace tabvora {
 
@@ -53,6 +54,10 @@ PreviewReply errorReply(std::string_view message) {
 // anything else thrown propagates to providePreview.
 PreviewReply previewWithDriver(DatabaseDriver& driver, const std::filesystem::path& fileURL) {
   prepareForPreview(driver);
+  if (auto refusal = specialFileRefusal(fileURL)) {
+    driver.close();
+    return errorReply(*refusal);
+  }
   std::optional<DatabaseMetadata> metadata;
   std::string failure;
   try {

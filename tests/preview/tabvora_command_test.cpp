@@ -1,6 +1,8 @@
 // The tabvora program end to end: every preview answers a page, usage errors are one line,
 // and inspecting a file never changes it or its folder.
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -99,6 +101,35 @@ TEST_F(TabvoraCommand, EveryPreviewAnswersAPageAndExitsZero) {
   EXPECT_NE(missing.out.find(kErrorHeading), std::string::npos);
   EXPECT_EQ(readFile(dir / "zero.sqlite"), "");
   EXPECT_FALSE(std::filesystem::exists(dir / "missing.sqlite"));
+}
+
+TEST_F(TabvoraCommand, PipesAndDevicesAreRefusedInsteadOfBlocking) {
+  for (const char* name : {"pipe.db", "pipe.csv", "pipe"}) {
+    ASSERT_EQ(mkfifo((dir / name).c_str(), 0600), 0);
+    CommandResult result = runTabvora({"preview", (dir / name).string()});
+    EXPECT_EQ(result.exitStatus, 0) << name;
+    EXPECT_NE(result.out.find("is not a regular file"), std::string::npos) << name;
+    EXPECT_EQ(runTabvora({"tables", (dir / name).string()}).exitStatus, 1) << name;
+  }
+  CommandResult device = runTabvora({"preview", "/dev/zero"});
+  EXPECT_NE(device.out.find(kErrorHeading), std::string::npos);
+}
+
+TEST_F(TabvoraCommand, TextFilesAreStagedOnlyTwoHundredRowsDeep) {
+  std::string csv = "id,name\n";
+  for (int i = 0; i < 20000; ++i) csv += std::to_string(i) + ",row " + std::to_string(i) + "\n";
+  writeFile(dir / "big.csv", csv);
+  CommandResult result = runTabvora({"preview", (dir / "big.csv").string()});
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_NE(result.out.find("<span class=\"format-badge\">CSV</span>"), std::string::npos);
+  EXPECT_NE(result.out.find("Showing 50 of 200 rows"), std::string::npos);
+  // Listing opens the whole file.
+  EXPECT_EQ(runTabvora({"tables", (dir / "big.csv").string()}).out, "big\tTable\t20000\t2\n");
+
+  auto jsonl = copyOf("preview/events.jsonl", "events.jsonl");
+  CommandResult events = runTabvora({"preview", jsonl.string()});
+  EXPECT_NE(events.out.find("<span class=\"format-badge\">JSON Lines</span>"), std::string::npos);
+  EXPECT_NE(events.out.find("Showing 8 of 8 rows"), std::string::npos);
 }
 
 TEST_F(TabvoraCommand, FormatsWithoutADriverAnswerTheErrorPage) {
