@@ -59,11 +59,16 @@ MappedFile readWholeFile(const std::filesystem::path& url) {
 
 // The bytes the passes parse: the file's own bytes, or its text decoded to UTF-8.
 struct DelimitedDriver::ParseInput {
-  std::span<const std::uint8_t> bytes;
-  std::string decoded;  // owns the bytes when the file was decoded
+  std::span<const std::uint8_t> fileBytes;
+  std::optional<std::string> decoded;  // the file's text in UTF-8, when it was not UTF-8
   // The file's bytes taken as they are without checking their encoding; valid only when
   // everything the passes read turns out to be plain ASCII.
   bool unverified = false;
+
+  std::span<const std::uint8_t> bytes() const {
+    if (!decoded) return fileBytes;
+    return {reinterpret_cast<const std::uint8_t*>(decoded->data()), decoded->size()};
+  }
 };
 
 DelimitedDriver::DelimitedDriver(DatabaseFormat format) : format_(format) {}
@@ -71,16 +76,12 @@ DelimitedDriver::~DelimitedDriver() { close(); }
 
 DelimitedDriver::ParseInput DelimitedDriver::settleEncoding(std::span<const std::uint8_t> fileBytes) {
   sourceEncoding_ = TextEncoding::utf8;
-  ParseInput input;
-  if (isValidUTF8(fileBytes)) {
-    input.bytes = fileBytes;
-    return input;
-  }
+  ParseInput input{fileBytes, std::nullopt, false};
+  if (isValidUTF8(fileBytes)) return input;
   std::optional<DecodedDelimitedText> decoded = decodeDelimitedText(fileBytes);
   if (!decoded) throw DriverError(kDomain, -1, "Unsupported text encoding");
   sourceEncoding_ = decoded->encoding;
   input.decoded = std::move(decoded->utf8);
-  input.bytes = {reinterpret_cast<const std::uint8_t*>(input.decoded.data()), input.decoded.size()};
   return input;
 }
 
@@ -105,8 +106,7 @@ DatabaseMetadata DelimitedDriver::open(const std::filesystem::path& url) {
   const std::size_t sampleLength = std::min(fileBytes.size(), DelimiterDetector::kSampleBytes);
   if (rowLimit && !startsWithByteOrderMark(fileBytes) && isPlainASCII(fileBytes.first(sampleLength))) {
     sourceEncoding_ = TextEncoding::utf8;
-    input.bytes = fileBytes;
-    input.unverified = true;
+    input = ParseInput{fileBytes, std::nullopt, true};
   } else {
     input = settleEncoding(fileBytes);
   }
@@ -119,7 +119,7 @@ DatabaseMetadata DelimitedDriver::open(const std::filesystem::path& url) {
   std::uint8_t delimiterByte = ',';
   std::optional<DelimitedSchemaScan> scan;
   for (;;) {
-    const std::span<const std::uint8_t> sampleBytes = input.bytes.first(std::min(input.bytes.size(), DelimiterDetector::kSampleBytes));
+    const std::span<const std::uint8_t> sampleBytes = input.bytes().first(std::min(input.bytes().size(), DelimiterDetector::kSampleBytes));
     const std::string_view sample(reinterpret_cast<const char*>(sampleBytes.data()), sampleBytes.size());
     activeDelimiter_ = isValidUTF8(sample) ? DelimiterDetector::detect(sample, url)
                                            : DelimiterDetector::detect(repairUTF8(sample), url);
@@ -127,7 +127,7 @@ DatabaseMetadata DelimitedDriver::open(const std::filesystem::path& url) {
     delimiterByte = static_cast<std::uint8_t>(activeDelimiter_);
 
     scan.emplace(rowLimit);
-    const DelimitedByteParser::Result firstPass = DelimitedByteParser::parse(input.bytes, delimiterByte, *scan);
+    const DelimitedByteParser::Result firstPass = DelimitedByteParser::parse(input.bytes(), delimiterByte, *scan);
     if (!input.unverified) break;
     const std::size_t examined = std::max(sampleLength, firstPass.examinedEnd);
     if (isPlainASCII(fileBytes.first(std::min(examined, fileBytes.size())))) break;
@@ -165,7 +165,7 @@ DatabaseMetadata DelimitedDriver::open(const std::filesystem::path& url) {
     internalSQLite.executeRawSQL("BEGIN TRANSACTION;");
     internalSQLite.withPreparedStatement(insert, [&](sqlite3_stmt* statement) {
       DelimitedRowLoader loader(internalSQLite, statement, scan->kinds(), rowLimit);
-      stoppedByLimit = DelimitedByteParser::parse(input.bytes, delimiterByte, loader).stopped;
+      stoppedByLimit = DelimitedByteParser::parse(input.bytes(), delimiterByte, loader).stopped;
       rowsStaged = loader.rowsInserted();
     });
     internalSQLite.executeRawSQL("COMMIT;");

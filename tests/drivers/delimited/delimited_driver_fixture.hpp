@@ -1,0 +1,57 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "drivers/delimited/delimited_driver.hpp"
+#include "model/driver_error.hpp"
+#include "support/test_support.hpp"
+
+namespace tabvora {
+
+// A driver over files written into a fresh folder.
+class DelimitedDriverTest : public ::testing::Test {
+ protected:
+  std::filesystem::path write(std::string_view name, std::string_view bytes) {
+    std::filesystem::path path = dir_ / name;
+    testing::writeFile(path, bytes);
+    return path;
+  }
+
+  DataTable all(DelimitedDriver& driver) { return driver.fetchTableData(driver.primaryTableName()); }
+
+  // Each row as the raw text of its values (NULL as empty).
+  std::vector<std::vector<std::string>> texts(DelimitedDriver& driver) {
+    std::vector<std::vector<std::string>> rows;
+    for (const DataRow& row : all(driver).rows) {
+      std::vector<std::string> cells;
+      for (const CellValue& v : row.values) cells.push_back(v.rawValueString());
+      rows.push_back(std::move(cells));
+    }
+    return rows;
+  }
+
+  std::vector<std::string> columnNames(const DelimitedDriver& driver) {
+    std::vector<std::string> names;
+    for (const DataColumn& c : driver.allColumns()) names.push_back(c.name);
+    return names;
+  }
+
+  // The DriverError an operation throws; fails the test when it throws nothing.
+  template <typename Operation>
+  DriverError errorOf(Operation operation) {
+    try {
+      operation();
+    } catch (const DriverError& error) {
+      return error;
+    }
+    ADD_FAILURE() << "no DriverError thrown";
+    return DriverError("", 0, "");
+  }
+
+  testing::TempDir dir_;
+};
+
+}  // namespace tabvora

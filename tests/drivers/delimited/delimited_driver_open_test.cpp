@@ -1,0 +1,217 @@
+#include <chrono>
+
+#include "drivers/delimited/delimited_driver_fixture.hpp"
+
+namespace tabvora {
+namespace {
+
+using namespace std::string_literals;
+using Rows = std::vector<std::vector<std::string>>;
+using Names = std::vector<std::string>;
+
+TEST_F(DelimitedDriverTest, StagesTypedColumnsAndReportsMetadata) {
+  const auto path = write("My Sales-2024.csv", "id,name,price,code\n1, Ann ,2.50,007\n 2 ,Bob,3,010\n3,,,\n4\n");
+  DelimitedDriver driver(DatabaseFormat::csv);
+  const DatabaseMetadata metadata = driver.open(path);
+
+  EXPECT_EQ(metadata.name, "My Sales-2024.csv");
+  EXPECT_EQ(metadata.format, DatabaseFormat::csv);
+  EXPECT_EQ(metadata.fileURL, path);
+  EXPECT_EQ(metadata.fileSize, static_cast<std::int64_t>(std::filesystem::file_size(path)));
+  const std::string ddl = "CREATE TABLE \"My_Sales_2024\" (\"id\" INTEGER, \"name\" TEXT, \"price\" REAL, \"code\" TEXT);";
+  EXPECT_EQ(metadata.schemaDDL, ddl);
+  ASSERT_EQ(metadata.tables.size(), 1u);
+  EXPECT_EQ(metadata.tables[0].name, "My_Sales_2024");
+  EXPECT_EQ(metadata.tables[0].rowCount, 4);
+  EXPECT_EQ(metadata.tables[0].columnCount, 4);
+  EXPECT_EQ(metadata.tables[0].sqlDDL, ddl);
+  EXPECT_EQ(metadata.tables[0].sizeBytes, metadata.fileSize);
+
+  const DataTable table = all(driver);
+  ASSERT_EQ(table.rows.size(), 4u);
+  EXPECT_EQ(table.rows[0].values[0], CellValue::integer(1));
+  EXPECT_EQ(table.rows[0].values[1], CellValue::text(" Ann "));  // text keeps its spaces
+  EXPECT_EQ(table.rows[0].values[2], CellValue::real(2.5));
+  EXPECT_EQ(table.rows[0].values[3], CellValue::text("007"));
+  EXPECT_EQ(table.rows[1].values[0], CellValue::integer(2));  // numbers lose theirs
+  EXPECT_EQ(table.rows[1].values[2], CellValue::real(3));
+  EXPECT_TRUE(table.rows[2].values[1].isNull());  // empty field
+  EXPECT_TRUE(table.rows[3].values[3].isNull());  // short row
+  EXPECT_EQ(table.rows[3].rowid, 4);
+}
+
+TEST_F(DelimitedDriverTest, TableNamesFromFileNames) {
+  DelimitedDriver driver(DatabaseFormat::csv);
+  driver.open(write("2024 report.csv", "a\n1\n"));
+  EXPECT_EQ(driver.primaryTableName(), "t_2024_report");
+  driver.open(write("sqlite_master.csv", "a\n1\n"));
+  EXPECT_EQ(driver.primaryTableName(), "t_sqlite_master");
+  driver.open(write("!!!.csv", "a\n1\n"));
+  EXPECT_EQ(driver.primaryTableName(), "t_");
+}
+
+TEST_F(DelimitedDriverTest, DelimiterAndLineEnds) {
+  DelimitedDriver driver(DatabaseFormat::csv);
+  EXPECT_EQ(driver.open(write("tabs.csv", "a\tb\n1\t2\n")).format, DatabaseFormat::tsv);
+  EXPECT_EQ(columnNames(driver), (Names{"a", "b"}));
+
+  driver.open(write("report.tab", "a,b\tc\n1,2\t3\n"));
+  EXPECT_EQ(driver.activeDelimiter(), '\t');
+  EXPECT_EQ(columnNames(driver), (Names{"a,b", "c"}));
+
+  driver.open(write("one.csv", "x;y;z"));
+  EXPECT_EQ(driver.activeDelimiter(), ';');
+  EXPECT_EQ(driver.totalRows(), 0);
+  EXPECT_FALSE(driver.usesCRLF());
+
+  driver.open(write("tie.csv", "a,b;x\r\ny;z,w\r\n"));
+  EXPECT_EQ(driver.activeDelimiter(), ',');
+  EXPECT_TRUE(driver.usesCRLF());
+  EXPECT_EQ(texts(driver), (Rows{{"y;z", "w"}}));
+}
+
+TEST_F(DelimitedDriverTest, RealFilesOpenWithTheirColumnsAndRows) {
+  struct Expected {
+    const char* file;
+    TextEncoding encoding;
+    DatabaseFormat format;
+    Names columns;
+    std::size_t rowCount;
+    std::vector<CellValue> first, last;
+  };
+  const std::vector<Expected> cases = {
+      // A CR LF inside quotes is read as LF, and number columns are typed (10.50 is 10.5).
+      {"csv_module.csv", TextEncoding::utf8, DatabaseFormat::csv, {"id", "name", "comment", "amount"}, 5,
+       {CellValue::integer(1), CellValue::text("Smith, John"), CellValue::text("He said \"hi\""), CellValue::real(10.5)},
+       {CellValue::integer(5), CellValue::text("\xC3\x9Cn\xC3\xAF" "c\xC3\xB8" "d\xC3\xA9 \xE2\x9C\x93"),
+        CellValue::text("emoji \xF0\x9F\x98\x80"), CellValue::null()}},
+      {"dup_empty_headers.csv", TextEncoding::utf8, DatabaseFormat::csv,
+       {"Name", "name_1", "col_3", "Name_2", "col_5", "value"}, 2,
+       {CellValue::text("a"), CellValue::text("b"), CellValue::text("c"), CellValue::text("d"), CellValue::text("e"),
+        CellValue::integer(1)},
+       {CellValue::text("f"), CellValue::text("g"), CellValue::text("h"), CellValue::text("i"), CellValue::text("j"),
+        CellValue::integer(2)}},
+      {"excel_unicode_text.txt", TextEncoding::utf16LittleEndian, DatabaseFormat::tsv, {"Product", "Price", "Note"}, 3,
+       {CellValue::text("Widget"), CellValue::real(9.99), CellValue::text("na\xC3\xAFve caf\xC3\xA9")},
+       {CellValue::text("Gizmo"), CellValue::real(0.25),
+        CellValue::text("\xCE\x95\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC")}},
+      {"semicolon_decimal_comma.csv", TextEncoding::utf8, DatabaseFormat::csv, {"Artikel", "Preis", "Menge", "Summe"}, 3,
+       {CellValue::text("\xC3\x84pfel"), CellValue::text("1,99"), CellValue::integer(10), CellValue::text("19,9")},
+       {CellValue::text("Kirschen"), CellValue::text("12,0"), CellValue::integer(7), CellValue::text("84,0")}},
+      {"windows1252.csv", TextEncoding::windows1252, DatabaseFormat::csv, {"nom", "note", "valeur"}, 5,
+       {CellValue::text("Caf\xC3\xA9"), CellValue::text("cr\xC3\xA8me br\xC3\xBBl\xC3\xA9" "e"), CellValue::integer(1)},
+       {CellValue::text("Prix \xE2\x82\xAC"), CellValue::text("5 \xE2\x82\xAC"), CellValue::integer(5)}},
+  };
+  for (const Expected& expected : cases) {
+    SCOPED_TRACE(expected.file);
+    DelimitedDriver driver(DatabaseFormat::csv);
+    const DatabaseMetadata metadata = driver.open(testing::testData(std::string("delimited/") + expected.file));
+    EXPECT_EQ(metadata.format, expected.format);
+    EXPECT_EQ(driver.sourceEncoding(), expected.encoding);
+    EXPECT_EQ(columnNames(driver), expected.columns);
+    const DataTable table = all(driver);
+    ASSERT_EQ(table.rows.size(), expected.rowCount);
+    EXPECT_EQ(table.rows.front().values, expected.first);
+    EXPECT_EQ(table.rows.back().values, expected.last);
+  }
+
+  DelimitedDriver driver(DatabaseFormat::csv);
+  driver.open(testing::testData("delimited/csv_module.csv"));
+  EXPECT_EQ(texts(driver)[1][2], "first line\nsecond line");
+  EXPECT_EQ(texts(driver)[3][1], "  padded  ");
+}
+
+TEST_F(DelimitedDriverTest, EncodingsAreSettledFromTheBytes) {
+  DelimitedDriver driver(DatabaseFormat::csv);
+  driver.open(write("bom.csv", "\xEF\xBB\xBFname,n\n\xC3\xA9t\xC3\xA9,1\n"));
+  EXPECT_TRUE(driver.hasUTF8BOM());
+  EXPECT_EQ(columnNames(driver), (Names{"name", "n"}));
+  EXPECT_EQ(texts(driver), (Rows{{"\xC3\xA9t\xC3\xA9", "1"}}));
+
+  driver.open(write("be.csv", "\xFE\xFF\0a\0,\0b\0\n\0\x31\0,\x20\xAC\0\n"s));
+  EXPECT_EQ(driver.sourceEncoding(), TextEncoding::utf16BigEndian);
+  EXPECT_EQ(texts(driver), (Rows{{"1", "\xE2\x82\xAC"}}));
+
+  // 0x81 is undefined in Windows-1252, so only Latin 1 reads this.
+  driver.open(write("latin1.csv", "a,b\n\x81,\xE9\n"));
+  EXPECT_EQ(driver.sourceEncoding(), TextEncoding::isoLatin1);
+  EXPECT_EQ(texts(driver), (Rows{{"\xC2\x81", "\xC3\xA9"}}));
+}
+
+TEST_F(DelimitedDriverTest, EmptyFilesAreRefused) {
+  for (const std::string& content : {std::string(), std::string("\xEF\xBB\xBF"), std::string("\n\r\n\r\r\n"),
+                                    std::string("\xFF\xFE"), std::string("\0\0\n", 3)}) {
+    for (const std::optional<std::int64_t> limit : {std::optional<std::int64_t>(), std::optional<std::int64_t>(200)}) {
+      DelimitedDriver driver(DatabaseFormat::csv);
+      driver.previewRowLimit = limit;
+      const auto path = write("empty.csv", content);
+      const DriverError error = errorOf([&] { driver.open(path); });
+      EXPECT_EQ(error.domain(), "DelimitedDriver");
+      EXPECT_EQ(error.code(), -1);
+      EXPECT_EQ(error.message(), "File is empty") << content.size();
+    }
+  }
+}
+
+TEST_F(DelimitedDriverTest, UnreadableFilesAreRefused) {
+  DelimitedDriver driver(DatabaseFormat::csv);
+  const auto missing = dir_ / "missing.csv";
+  DriverError error = errorOf([&] { driver.open(missing); });
+  EXPECT_EQ(error.code(), -1);
+  EXPECT_EQ(error.message(), "Failed to read file at " + missing.string());
+  error = errorOf([&] { driver.open(dir_.path()); });
+  EXPECT_EQ(error.message(), "Failed to read file at " + dir_.path().string());
+}
+
+TEST_F(DelimitedDriverTest, HostileInputGivesAResultOrAClearError) {
+  // Binary noise named .csv: every byte value, many times over.
+  std::string noise;
+  for (int round = 0; round < 64; ++round)
+    for (int b = 0; b < 256; ++b) noise += static_cast<char>((b * 37 + round) & 0xFF);
+  DelimitedDriver driver(DatabaseFormat::csv);
+  EXPECT_NO_THROW(driver.open(write("noise.csv", noise)));
+  EXPECT_FALSE(driver.allColumns().empty());
+
+  // NUL bytes everywhere are dropped.
+  driver.open(write("nul.csv", "\0a\0,\0b\n\0\x31\0,\0\"x\0y\"\0\n\0"s));
+  EXPECT_EQ(columnNames(driver), (Names{"a", "b"}));
+  EXPECT_EQ(texts(driver), (Rows{{"1", "xy"}}));
+
+  // 5,000 columns exceed what the staging store takes.
+  std::string wide;
+  for (int i = 0; i < 5000; ++i) wide += "c" + std::to_string(i) + (i + 1 < 5000 ? "," : "\n");
+  wide += "1\n";
+  const auto start = std::chrono::steady_clock::now();
+  const DriverError error = errorOf([&] { driver.open(write("wide.csv", wide)); });
+  EXPECT_EQ(error.code(), -1);
+  EXPECT_EQ(error.message(), "Too many columns: the file has 5000 and at most 2000 can be loaded");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+
+  // Exactly at the limit it works.
+  std::string limit;
+  for (int i = 0; i < 2000; ++i) limit += "c" + std::to_string(i) + (i + 1 < 2000 ? "," : "\n");
+  driver.open(write("limit.csv", limit + "1\n"));
+  EXPECT_EQ(driver.allColumns().size(), 2000u);
+}
+
+TEST_F(DelimitedDriverTest, OneFiftyMegabyteLine) {
+  constexpr std::size_t kSize = 50u << 20;
+  DelimitedDriver driver(DatabaseFormat::csv);
+  // As the only line it is the header: one long column name, no rows.
+  std::string line(kSize, 'x');
+  driver.open(write("long.csv", line));
+  EXPECT_EQ(driver.allColumns().size(), 1u);
+  EXPECT_EQ(driver.totalRows(), 0);
+  // As a data line of one quoted field it is one cell.
+  line.front() = '"';
+  line.back() = '"';
+  driver.open(write("cell.csv", "h\n" + line));
+  EXPECT_EQ(all(driver).rows.at(0).values.at(0).stringValue().size(), kSize - 2);
+  // As a line of many delimiters it is too wide.
+  std::fill(line.begin(), line.end(), ',');
+  line.back() = 'x';
+  EXPECT_EQ(errorOf([&] { driver.open(write("commas.csv", line)); }).code(), -1);
+}
+
+}  // namespace
+}  // namespace tabvora

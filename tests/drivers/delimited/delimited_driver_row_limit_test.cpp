@@ -1,0 +1,132 @@
+#include "drivers/delimited/delimited_driver_fixture.hpp"
+
+namespace tabvora {
+namespace {
+
+constexpr std::int64_t kPreviewRows = 200;
+
+// A header and `rows` ASCII data lines, each about 120 bytes, so 200 of them reach past the
+// 20,000-byte delimiter sample.
+std::string numberedLines(int rows) {
+  std::string text = "id,label,amount\n";
+  for (int i = 1; i <= rows; ++i) {
+    text += std::to_string(i) + "," + std::string(100, 'a' + i % 26) + "," + std::to_string(i) + ".5\n";
+  }
+  return text;
+}
+
+struct Snapshot {
+  DatabaseMetadata metadata;
+  std::vector<std::string> names;
+  std::vector<std::vector<std::string>> rows;
+  std::vector<std::optional<std::int64_t>> rowids;
+};
+
+class DelimitedRowLimitTest : public DelimitedDriverTest {
+ protected:
+  Snapshot snapshot(const std::filesystem::path& path, std::optional<std::int64_t> limit) {
+    DelimitedDriver driver(DatabaseFormat::csv);
+    driver.previewRowLimit = limit;
+    Snapshot s{driver.open(path), columnNames(driver), texts(driver), {}};
+    for (const DataRow& row : all(driver).rows) s.rowids.push_back(row.rowid);
+    s.metadata.fileURL.clear();
+    s.metadata.name.clear();
+    return s;
+  }
+  void expectSamePage(const Snapshot& a, const Snapshot& b) {
+    EXPECT_EQ(a.metadata.format, b.metadata.format);
+    EXPECT_EQ(a.metadata.fileSize, b.metadata.fileSize);
+    EXPECT_EQ(a.metadata.schemaDDL, b.metadata.schemaDDL);
+    EXPECT_EQ(a.metadata.tables, b.metadata.tables);
+    EXPECT_EQ(a.names, b.names);
+    EXPECT_EQ(a.rows, b.rows);
+    EXPECT_EQ(a.rowids, b.rowids);
+  }
+};
+
+TEST_F(DelimitedRowLimitTest, StagesOnlyTheFirstRowsAndNeverClassifiesTheRest) {
+  std::string text = numberedLines(1000);
+  text += "not a number,x,y\n";
+  DelimitedDriver driver(DatabaseFormat::csv);
+  driver.previewRowLimit = kPreviewRows;
+  const DatabaseMetadata metadata = driver.open(write("big.csv", text));
+  EXPECT_EQ(driver.totalRows(), kPreviewRows);
+  EXPECT_EQ(metadata.tables[0].rowCount, kPreviewRows);
+  EXPECT_EQ(driver.allColumns()[0].type, ColumnType::integer);
+  EXPECT_EQ(driver.fetchTables().at(0).rowCount, kPreviewRows);
+
+  driver.previewRowLimit.reset();
+  driver.open(write("big.csv", text));
+  EXPECT_EQ(driver.totalRows(), 1001);
+  EXPECT_EQ(driver.allColumns()[0].type, ColumnType::text);
+
+  driver.previewRowLimit = 0;
+  driver.open(write("big.csv", text));
+  EXPECT_EQ(driver.totalRows(), 0);
+  EXPECT_EQ(driver.allColumns().size(), 3u);
+}
+
+TEST_F(DelimitedRowLimitTest, InvalidBytesPastTheRowsReadDoNotChangeThePage) {
+  const std::string valid = numberedLines(1000) + "end,tail,1.5\n";
+  std::string invalid = valid;
+  invalid[invalid.size() - 2] = '\xFF';  // the only byte that is not UTF-8
+  std::filesystem::create_directory(dir_ / "twin");
+  const auto validPath = write("data.csv", valid);
+  const auto invalidPath = write("twin/data.csv", invalid);
+
+  expectSamePage(snapshot(validPath, kPreviewRows), snapshot(invalidPath, kPreviewRows));
+
+  // Without a limit the whole file is settled: Windows-1252 reads the last byte as ÿ.
+  DelimitedDriver driver(DatabaseFormat::csv);
+  driver.open(invalidPath);
+  EXPECT_EQ(driver.sourceEncoding(), TextEncoding::windows1252);
+  EXPECT_EQ(texts(driver).back()[2], "1.\xC3\xBF");
+}
+
+TEST_F(DelimitedRowLimitTest, NonASCIIInTheRowsReadFollowsTheDecodingRules) {
+  // é in Windows-1252 inside the first row, within the delimiter sample.
+  std::string early = numberedLines(300);
+  early.replace(early.find("aaa"), 1, "\xE9");
+  DelimitedDriver driver(DatabaseFormat::csv);
+  driver.previewRowLimit = kPreviewRows;
+  driver.open(write("early.csv", early));
+  EXPECT_EQ(driver.sourceEncoding(), TextEncoding::windows1252);
+  EXPECT_TRUE(texts(driver).at(25)[1].starts_with("\xC3\xA9"));
+
+  // The same byte past the sample but inside the rows a preview reads.
+  std::string late = numberedLines(300);
+  const std::size_t row195 = late.find("\n195,") + 5;
+  ASSERT_GT(row195, 20000u);
+  late[row195] = '\xE9';
+  driver.open(write("late.csv", late));
+  EXPECT_EQ(driver.sourceEncoding(), TextEncoding::windows1252);
+  EXPECT_TRUE(texts(driver).at(194)[1].starts_with("\xC3\xA9"));
+
+  // Valid UTF-8 there reads as UTF-8.
+  late.replace(row195, 1, "\xC3\xA9");
+  driver.open(write("late-utf8.csv", late));
+  EXPECT_EQ(driver.sourceEncoding(), TextEncoding::utf8);
+  EXPECT_TRUE(texts(driver).at(194)[1].starts_with("\xC3\xA9"));
+
+  // A NUL among the rows read sends the open through the full decoding, which drops it.
+  std::string withNul = numberedLines(300);
+  withNul[withNul.find("\n150,") + 5] = '\0';
+  withNul.back() = '\xFF';
+  driver.open(write("nul.csv", withNul));
+  EXPECT_EQ(driver.sourceEncoding(), TextEncoding::windows1252);
+  EXPECT_EQ(texts(driver).at(149)[1], std::string(99, 'a' + 150 % 26));
+}
+
+TEST_F(DelimitedRowLimitTest, ALimitedOpenOfTheWholeFileMatchesAnUnlimitedOne) {
+  std::string text = numberedLines(150);
+  text.back() = '\xFF';
+  const auto path = write("small.csv", text);
+  expectSamePage(snapshot(path, kPreviewRows), snapshot(path, std::nullopt));
+  DelimitedDriver driver(DatabaseFormat::csv);
+  driver.previewRowLimit = kPreviewRows;
+  driver.open(path);
+  EXPECT_EQ(driver.sourceEncoding(), TextEncoding::windows1252);
+}
+
+}  // namespace
+}  // namespace tabvora
