@@ -1,0 +1,71 @@
+// Delimited files through the tabvora command, as a user previews them.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/test_support.hpp"
+
+namespace tabvora::testing {
+namespace {
+
+bool contains(const std::string& page, std::string_view text) { return page.find(text) != std::string::npos; }
+
+TEST(DelimitedPreviewTest, RealFilesShowTheirCells) {
+  TempDir dir;
+  struct Case {
+    const char* file;
+    std::vector<std::string> shown;
+  };
+  const std::vector<Case> cases = {
+      {"csv_module.csv",
+       {"<span class=\"col-name\">amount</span><span class=\"col-type\">REAL</span>", "Smith, John",
+        "He said &quot;hi&quot;", "emoji \xF0\x9F\x98\x80", "Showing 5 of 5 rows"}},
+      {"semicolon_decimal_comma.csv", {"Birnen; lose", ">12,0<", "Showing 3 of 3 rows"}},
+      {"windows1252.csv", {"cr\xC3\xA8me br\xC3\xBBl\xC3\xA9" "e", "Prix \xE2\x82\xAC", "\xC5\x92uvre"}},
+      {"dup_empty_headers.csv", {">name_1<", ">col_3<", ">Name_2<", ">col_5<"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const auto path = dir / c.file;
+    const std::string original = readFile(testData(std::string("delimited/") + c.file));
+    writeFile(path, original);
+    const CommandResult result = runTabvora({"preview", path.string()});
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_FALSE(contains(result.out, "Unable to preview"));
+    for (const std::string& text : c.shown) EXPECT_TRUE(contains(result.out, text)) << text;
+    EXPECT_EQ(readFile(path), original);  // a preview never changes the file
+  }
+}
+
+TEST(DelimitedPreviewTest, LargeFilesShowTheFirstRowsOfTheLimit) {
+  TempDir dir;
+  std::string text = "n,label\n";
+  for (int i = 1; i <= 5000; ++i) text += std::to_string(i) + ",row " + std::to_string(i) + "\n";
+  text += "\xFF,last\n";  // never read by a preview
+  writeFile(dir / "big.csv", text);
+  const CommandResult result = runTabvora({"preview", (dir / "big.csv").string()});
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_TRUE(contains(result.out, "Showing 50 of 200 rows"));
+  EXPECT_TRUE(contains(result.out, "<span class=\"col-name\">n</span><span class=\"col-type\">INTEGER</span>"));
+  EXPECT_FALSE(contains(result.out, "row 51<"));
+
+  EXPECT_EQ(runTabvora({"tables", (dir / "big.csv").string()}).out, "big\tTable\t5001\t2\n");
+}
+
+TEST(DelimitedPreviewTest, UnreadableFilesShowTheReason) {
+  TempDir dir;
+  writeFile(dir / "blank.csv", "\r\n\r\n");
+  CommandResult result = runTabvora({"preview", (dir / "blank.csv").string()});
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_TRUE(contains(result.out, "<p>File is empty</p>"));
+
+  std::string wide;
+  for (int i = 0; i < 3000; ++i) wide += "c" + std::to_string(i) + ",";
+  writeFile(dir / "wide.csv", wide + "\n");
+  result = runTabvora({"tables", (dir / "wide.csv").string()});
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_TRUE(contains(result.err, "Too many columns")) << result.err;
+}
+
+}  // namespace
+}  // namespace tabvora::testing
