@@ -50,27 +50,19 @@ class ScriptedDriver final : public DatabaseDriver {
   }
   void close() noexcept override { calls.push_back("close"); }
 
-  std::vector<TableMetadata> fetchTables() override { return unexpected<std::vector<TableMetadata>>(); }
-  std::vector<DataColumn> fetchSchema(const std::string&) override { return unexpected<std::vector<DataColumn>>(); }
+  // Nothing else is part of a preview.
+  std::vector<TableMetadata> fetchTables() override { throw std::logic_error("unused"); }
+  std::vector<DataColumn> fetchSchema(const std::string&) override { throw std::logic_error("unused"); }
   DataTable query(const std::string&, std::optional<std::int64_t>, std::optional<std::int64_t>) override {
-    return unexpected<DataTable>();
+    throw std::logic_error("unused");
   }
-  std::optional<std::string> getDDL(std::optional<std::string>) override {
-    return unexpected<std::optional<std::string>>();
-  }
+  std::optional<std::string> getDDL(std::optional<std::string>) override { throw std::logic_error("unused"); }
   void updateCell(const std::string&, const DataRow&, const DataColumn&, const CellValue&) override {
-    unexpected<int>();
+    throw std::logic_error("unused");
   }
-  void deleteRow(const std::string&, const DataRow&) override { unexpected<int>(); }
-  void insertRow(const std::string&, const ColumnValues&) override { unexpected<int>(); }
-  void saveChanges() override { unexpected<int>(); }
-
- private:
-  template <typename T>
-  T unexpected() {
-    calls.push_back("unexpected");
-    throw std::logic_error("the preview never calls this");
-  }
+  void deleteRow(const std::string&, const DataRow&) override { throw std::logic_error("unused"); }
+  void insertRow(const std::string&, const ColumnValues&) override { throw std::logic_error("unused"); }
+  void saveChanges() override { throw std::logic_error("unused"); }
 };
 
 TableMetadata table(std::string name, std::optional<std::int64_t> rows) {

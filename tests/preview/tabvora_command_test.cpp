@@ -132,14 +132,6 @@ TEST_F(TabvoraCommand, TextFilesAreStagedOnlyTwoHundredRowsDeep) {
   EXPECT_NE(events.out.find("Showing 8 of 8 rows"), std::string::npos);
 }
 
-TEST_F(TabvoraCommand, FormatsWithoutADriverAnswerTheErrorPage) {
-  auto file = copyOf("preview/hyparquet_writer.parquet", "data.parquet");
-  CommandResult result = runTabvora({"preview", file.string()});
-  EXPECT_EQ(result.exitStatus, 0);
-  EXPECT_NE(result.out.find(kErrorHeading), std::string::npos);
-  EXPECT_NE(result.out.find("not supported"), std::string::npos);
-}
-
 TEST_F(TabvoraCommand, InspectingAFileLeavesItAndItsFolderUnchanged) {
   auto file = copyOf("preview/music.sqlite", "music.sqlite");
   FolderSnapshot before(file);
