@@ -1,0 +1,158 @@
+// Text forms, parsing, ordering and identity of cell values.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <unordered_set>
+
+#include <nlohmann/json.hpp>
+
+#include "model/cell_value.hpp"
+
+namespace tabvora {
+namespace {
+
+using Kind = CellValue::Kind;
+
+TEST(CellValueText, IntegersBooleansAndNull) {
+  EXPECT_EQ(CellValue::integer(-42).displayString(), "-42");
+  EXPECT_EQ(CellValue::integer(std::numeric_limits<std::int64_t>::min()).rawValueString(), "-9223372036854775808");
+  EXPECT_EQ(CellValue::boolean(true).displayString(), "TRUE");
+  EXPECT_EQ(CellValue::boolean(false).rawValueString(), "false");
+  EXPECT_EQ(CellValue::boolean(true).csvEscaped(), "true");
+  EXPECT_EQ(CellValue::null().displayString(), "NULL");
+  EXPECT_EQ(CellValue::null().rawValueString(), "");
+  EXPECT_EQ(CellValue::null().csvEscaped(), "");
+  EXPECT_TRUE(CellValue::null().jsonObject().is_null());
+}
+
+TEST(CellValueText, RealsShowWholeNumbersPlainlyBelow1e15) {
+  EXPECT_EQ(CellValue::real(42.0).displayString(), "42");
+  EXPECT_EQ(CellValue::real(-0.0).displayString(), "-0");
+  EXPECT_EQ(CellValue::real(3.25).displayString(), "3.25");
+  EXPECT_EQ(CellValue::real(999999999999999.0).displayString(), "999999999999999");
+  EXPECT_EQ(CellValue::real(1e15).displayString(), "1e+15");
+  EXPECT_EQ(CellValue::real(1234567890123456.0).displayString(), "1.234567890123456e+15");
+  EXPECT_EQ(CellValue::real(std::nan("")).displayString(), "NaN");
+  EXPECT_EQ(CellValue::real(INFINITY).displayString(), "Infinity");
+  EXPECT_EQ(CellValue::real(-INFINITY).displayString(), "-Infinity");
+}
+
+TEST(CellValueText, RealsRawFormIsShortestRoundTrip) {
+  EXPECT_EQ(CellValue::real(3.0).rawValueString(), "3.0");
+  EXPECT_EQ(CellValue::real(1e20).rawValueString(), "1e+20");
+  EXPECT_EQ(CellValue::real(0.1).csvEscaped(), "0.1");
+  EXPECT_EQ(CellValue::real(2.5).jsonObject(), nlohmann::json(2.5));
+}
+
+TEST(CellValueText, Dates) {
+  const CellValue date = CellValue::date(Date{1705314600});
+  EXPECT_EQ(date.displayString(), "2024-01-15T10:30:00.000Z");
+  EXPECT_EQ(date.csvEscaped(), "2024-01-15T10:30:00Z");
+  EXPECT_EQ(date.jsonObject(), nlohmann::json("2024-01-15T10:30:00Z"));
+  EXPECT_EQ(date.rawValueString(), "1705314600.0");
+  EXPECT_EQ(CellValue::date(Date{0.25}).displayString(), "1970-01-01T00:00:00.250Z");
+}
+
+TEST(CellValueText, BlobsAsSizeAndBase64) {
+  const CellValue blob = CellValue::blob({'M', 'a', 'n', 0xFF});
+  EXPECT_EQ(blob.displayString(), "BLOB [4 bytes]");
+  EXPECT_EQ(blob.rawValueString(), "TWFu/w==");
+  EXPECT_EQ(blob.csvEscaped(), "TWFu/w==");
+  EXPECT_EQ(blob.jsonObject(), nlohmann::json("TWFu/w=="));
+  EXPECT_EQ(CellValue::blob(Bytes(1500)).displayString(), "BLOB [2 KB]");
+  EXPECT_EQ(CellValue::blob({}).displayString(), "BLOB [Zero KB]");
+}
+
+TEST(CellValueText, CSVQuotesOnlyWhenNeeded) {
+  EXPECT_EQ(CellValue::text("plain text").csvEscaped(), "plain text");
+  EXPECT_EQ(CellValue::text("a\"b").csvEscaped(), "\"a\"\"b\"");
+  EXPECT_EQ(CellValue::text("a,b").csvEscaped(), "\"a,b\"");
+  EXPECT_EQ(CellValue::text("line\r").csvEscaped(), "\"line\r\"");
+  EXPECT_EQ(CellValue::json("{\"a\":1,\"b\":2}").csvEscaped(), "\"{\"\"a\"\":1,\"\"b\"\":2}\"");
+}
+
+TEST(CellValueText, JSONObjectParsesOnlyObjectsAndArrays) {
+  EXPECT_EQ(CellValue::json("{\"a\": [1, 2]}").jsonObject(), nlohmann::json::parse("{\"a\":[1,2]}"));
+  EXPECT_EQ(CellValue::json("[true]").jsonObject(), nlohmann::json::parse("[true]"));
+  EXPECT_EQ(CellValue::json("42").jsonObject(), nlohmann::json("42"));
+  EXPECT_EQ(CellValue::json("{broken").jsonObject(), nlohmann::json("{broken"));
+  EXPECT_EQ(CellValue::text("{\"a\":1}").jsonObject(), nlohmann::json("{\"a\":1}"));
+  EXPECT_TRUE(CellValue::json(std::string(100000, '[')).jsonObject().is_string());
+}
+
+TEST(CellValueParse, NullSpellingsAndBlankInput) {
+  for (ColumnType type : ColumnType::allCases) {
+    EXPECT_TRUE(CellValue::parse(" nUlL\n", type).isNull()) << type.rawValue();
+  }
+  EXPECT_EQ(CellValue::parse("", ColumnType::text), CellValue::text(""));
+  EXPECT_EQ(CellValue::parse("   ", ColumnType::text), CellValue::text("   "));
+  EXPECT_TRUE(CellValue::parse("   ", ColumnType::integer).isNull());
+  EXPECT_TRUE(CellValue::parse("x", ColumnType::null).isNull());
+}
+
+TEST(CellValueParse, NumbersFallBackToTheUntrimmedText) {
+  EXPECT_EQ(CellValue::parse(" 12 ", ColumnType::integer), CellValue::integer(12));
+  EXPECT_EQ(CellValue::parse("+7", ColumnType::integer), CellValue::integer(7));
+  EXPECT_EQ(CellValue::parse("12abc ", ColumnType::integer), CellValue::text("12abc "));
+  EXPECT_EQ(CellValue::parse("9223372036854775808", ColumnType::integer), CellValue::text("9223372036854775808"));
+  EXPECT_EQ(CellValue::parse("1.5", ColumnType::integer), CellValue::text("1.5"));
+  EXPECT_EQ(CellValue::parse(" 2.5e1", ColumnType::real), CellValue::real(25));
+  EXPECT_EQ(CellValue::parse("0x1p3", ColumnType::real), CellValue::real(8));
+  EXPECT_EQ(CellValue::parse("-inf", ColumnType::real), CellValue::real(-INFINITY));
+  EXPECT_TRUE(std::isnan(CellValue::parse("nan", ColumnType::real).realValue()));
+  EXPECT_EQ(CellValue::parse("1,5", ColumnType::real), CellValue::text("1,5"));
+}
+
+TEST(CellValueParse, OtherTargetTypes) {
+  EXPECT_EQ(CellValue::parse("T", ColumnType::boolean), CellValue::boolean(true));
+  EXPECT_EQ(CellValue::parse(" 1 ", ColumnType::boolean), CellValue::boolean(true));
+  EXPECT_EQ(CellValue::parse("yes", ColumnType::boolean), CellValue::boolean(false));
+  EXPECT_EQ(CellValue::parse(" {x ", ColumnType::json), CellValue::json(" {x "));
+  EXPECT_EQ(CellValue::parse("2024-01-15", ColumnType::date), CellValue::text("2024-01-15"));
+  EXPECT_EQ(CellValue::parse(" b ", ColumnType::unknown), CellValue::text(" b "));
+}
+
+TEST(CellValueOrder, NullsFirstThenByKind) {
+  EXPECT_TRUE(CellValue::null() < CellValue::integer(-5));
+  EXPECT_FALSE(CellValue::null() < CellValue::null());
+  EXPECT_FALSE(CellValue::text("") < CellValue::null());
+  EXPECT_TRUE(CellValue::integer(2) < CellValue::real(2.5));
+  EXPECT_TRUE(CellValue::real(-1.5) < CellValue::integer(-1));
+  EXPECT_TRUE(CellValue::integer(9007199254740992) < CellValue::integer(9007199254740993));
+  EXPECT_TRUE(CellValue::text("file9") < CellValue::text("file10"));
+  EXPECT_FALSE(CellValue::text("B") < CellValue::text("a"));
+  EXPECT_TRUE(CellValue::boolean(false) < CellValue::boolean(true));
+  EXPECT_TRUE(CellValue::date(Date{-1}) < CellValue::date(Date{0}));
+  EXPECT_TRUE(CellValue::json("B") < CellValue::json("a"));  // plain code point order
+  EXPECT_FALSE(CellValue::json("\u00E9") < CellValue::json("e\u0301"));  // canonically equal
+  // Mixed kinds compare their display texts: "10" against "9" by number.
+  EXPECT_TRUE(CellValue::text("9") < CellValue::integer(10));
+  EXPECT_TRUE(CellValue::blob({1}) < CellValue::text("c"));
+  EXPECT_TRUE(CellValue::integer(1) <= CellValue::integer(1));
+  EXPECT_TRUE(CellValue::integer(2) > CellValue::null());
+}
+
+TEST(CellValueIdentity, EqualityNeedsTheSameKind) {
+  EXPECT_NE(CellValue::integer(1), CellValue::real(1.0));
+  EXPECT_NE(CellValue::text("x"), CellValue::json("x"));
+  EXPECT_EQ(CellValue::null(), CellValue());
+  EXPECT_EQ(CellValue::real(0.0), CellValue::real(-0.0));
+  EXPECT_EQ(CellValue::real(0.0).hash(), CellValue::real(-0.0).hash());
+  EXPECT_NE(CellValue::integer(1).hash(), CellValue::boolean(true).hash());
+  std::unordered_set<CellValue> set{CellValue::integer(1), CellValue::real(1.0), CellValue::text("1"),
+                                    CellValue::json("1"), CellValue::integer(1)};
+  EXPECT_EQ(set.size(), 4u);
+}
+
+TEST(CellValueIdentity, NumericAccessors) {
+  EXPECT_EQ(CellValue::integer(3).numericValue(), 3.0);
+  EXPECT_EQ(CellValue::real(2.5).numericValue(), 2.5);
+  EXPECT_FALSE(CellValue::text("3").numericValue().has_value());
+  EXPECT_TRUE(CellValue::real(1).isNumeric());
+  EXPECT_FALSE(CellValue::boolean(true).isNumeric());
+  EXPECT_EQ(CellValue::json("[]").kind(), Kind::json);
+}
+
+}  // namespace
+}  // namespace tabvora

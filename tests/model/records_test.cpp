@@ -1,0 +1,122 @@
+// Rows, tables, formats and table kinds.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "model/data_row.hpp"
+#include "model/data_table.hpp"
+#include "model/database_format.hpp"
+#include "model/table_type.hpp"
+
+namespace tabvora {
+namespace {
+
+DataRow threeValues() {
+  return DataRow{0, 7, {CellValue::integer(1), CellValue::text("Straße"), CellValue::real(2.5)}};
+}
+
+TEST(DataRowTest, OutOfRangePositionsReadNullAndIgnoreWrites) {
+  DataRow row = threeValues();
+  EXPECT_TRUE(row[5].isNull());
+  EXPECT_TRUE(row[-1].isNull());
+  row.set(5, CellValue::integer(9));
+  row.set(-1, CellValue::integer(9));
+  EXPECT_EQ(row, threeValues());
+  row.set(0, CellValue::integer(9));
+  EXPECT_EQ(row[0], CellValue::integer(9));
+  EXPECT_EQ(row.values.size(), 3u);
+}
+
+TEST(DataRowTest, UpdatingReturnsAChangedCopy) {
+  const DataRow row = threeValues();
+  const DataRow changed = row.updating(1, CellValue::null());
+  EXPECT_TRUE(changed[1].isNull());
+  EXPECT_EQ(row[1], CellValue::text("Straße"));
+  EXPECT_EQ(row.updating(3, CellValue::null()), row);
+}
+
+TEST(DataRowTest, MatchesSearchesDisplayTextIgnoringCase) {
+  const DataRow row = threeValues();
+  EXPECT_TRUE(row.matches("STRASSE"));
+  EXPECT_TRUE(row.matches("2.5"));
+  EXPECT_FALSE(row.matches("missing"));
+  EXPECT_TRUE(DataRow{}.matches(""));
+  EXPECT_FALSE(DataRow{}.matches("a"));
+  EXPECT_TRUE((DataRow{0, {}, {CellValue::null()}}).matches("nul"));
+}
+
+TEST(DataTableTest, TotalDefaultsToRowCountAndIdsAreFresh) {
+  const std::vector<DataRow> rows(4);
+  const DataTable a("t", {}, rows);
+  const DataTable b("t", {}, rows, 100, 1.5, "SELECT 1");
+  EXPECT_EQ(a.totalRowCount, 4);
+  EXPECT_EQ(b.totalRowCount, 100);
+  EXPECT_EQ(b.query, "SELECT 1");
+  EXPECT_NE(a.id, DataTable("t", {}, rows).id);
+  const DataTable empty = DataTable::empty();
+  EXPECT_EQ(empty.name, "Empty");
+  EXPECT_TRUE(empty.columns.empty() && empty.rows.empty());
+  EXPECT_EQ(empty.totalRowCount, 0);
+  EXPECT_NE(empty.id, DataTable::empty().id);
+}
+
+// The canonical form 8-4-4-4-12 of upper-case hex digits, version 4, RFC 4122 variant.
+bool isVersion4UUID(const std::string& id) {
+  if (id.size() != 36) return false;
+  for (std::size_t i = 0; i < id.size(); ++i) {
+    const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+    const char c = id[i];
+    if (dash != (c == '-')) return false;
+    if (!dash && !((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return false;
+  }
+  return id[14] == '4' && std::string_view("89AB").find(id[19]) != std::string_view::npos;
+}
+
+TEST(DataTableTest, UUIDsAreVersion4) {
+  std::set<std::string> seen;
+  for (int i = 0; i < 1000; ++i) {
+    const std::string id = makeUUID();
+    ASSERT_TRUE(isVersion4UUID(id)) << id;
+    seen.insert(id);
+  }
+  EXPECT_EQ(seen.size(), 1000u);
+}
+
+TEST(DatabaseFormatTest, FromURLUsesTheLowerCasedExtension) {
+  EXPECT_EQ(DatabaseFormat::fromURL("/x/Book.XLS"), DatabaseFormat::xlsx);
+  EXPECT_EQ(DatabaseFormat::fromURL("data.db"), DatabaseFormat::sqlite);
+  EXPECT_EQ(DatabaseFormat::fromURL("backup.dump"), DatabaseFormat::sql);
+  EXPECT_EQ(DatabaseFormat::fromURL("rows.NDJSON"), DatabaseFormat::jsonl);
+  EXPECT_EQ(DatabaseFormat::fromURL("t.tab"), DatabaseFormat::tsv);
+  EXPECT_EQ(DatabaseFormat::fromURL("notes.txt"), DatabaseFormat::unknown);
+  EXPECT_EQ(DatabaseFormat::fromURL("/x/README"), DatabaseFormat::unknown);
+  EXPECT_EQ(DatabaseFormat::fromURL("/x.csv/file"), DatabaseFormat::unknown);
+  EXPECT_EQ(DatabaseFormat::fromURL("trailing."), DatabaseFormat::unknown);
+}
+
+TEST(DatabaseFormatTest, RawValuesAndAttributes) {
+  EXPECT_FALSE(DatabaseFormat::fromRawValue("Excel").has_value());
+  EXPECT_EQ(DatabaseFormat::fromRawValue("Excel (XLSX)"), DatabaseFormat::xlsx);
+  for (DatabaseFormat format : DatabaseFormat::allCases) {
+    EXPECT_EQ(DatabaseFormat::fromRawValue(format.rawValue()), format);
+    for (std::string_view extension : format.fileExtensions()) {
+      EXPECT_EQ(DatabaseFormat::fromURL("f." + std::string(extension)), format);
+    }
+  }
+  const DatabaseFormat xlsx = DatabaseFormat::xlsx;
+  EXPECT_EQ(xlsx.displayName(), "Excel");
+  EXPECT_EQ(xlsx.badgeColor(), "green");
+  EXPECT_EQ(DatabaseFormat(DatabaseFormat::jsonl).displayName(), "JSON Lines");
+  EXPECT_EQ(DatabaseFormat(DatabaseFormat::sql).iconName(), "chevron.left.forwardslash.chevron.right");
+  EXPECT_TRUE(DatabaseFormat(DatabaseFormat::unknown).fileExtensions().empty());
+}
+
+TEST(TableTypeTest, RawValuesAndIcons) {
+  EXPECT_EQ(TableType::fromRawValue("Virtual"), TableType::virtual_);
+  EXPECT_EQ(TableType(TableType::sheet).iconName(), "doc.richtext");
+  EXPECT_EQ(TableType(TableType::view).rawValue(), "View");
+  EXPECT_FALSE(TableType::fromRawValue("table").has_value());
+}
+
+}  // namespace
+}  // namespace tabvora
