@@ -1,0 +1,183 @@
+#include <cmath>
+
+#include "json_test_support.hpp"
+
+namespace tabvora::testing {
+namespace {
+
+using Kind = CellValue::Kind;
+
+TEST(JSONDocument, StagesArrayOfRecordsWithColumnsInTextOrder) {
+  TempDir dir;
+  OpenedJSON opened = openJSON(dir, "sales-2024 q1.json", R"([{"b":1,"a":"x"},{"a":"y","d":true}])");
+  EXPECT_EQ(opened.metadata.format, DatabaseFormat::json);
+  EXPECT_EQ(opened.metadata.name, "sales-2024 q1.json");
+  ASSERT_EQ(opened.metadata.tables.size(), 1u);
+  EXPECT_EQ(opened.metadata.tables[0].name, "sales_2024_q1");
+  EXPECT_EQ(opened.metadata.tables[0].rowCount, 2);
+  EXPECT_EQ(opened.metadata.tables[0].columnCount, 3);
+  EXPECT_EQ(opened.metadata.schemaDDL,
+            R"(CREATE TABLE "sales_2024_q1" ("b" INTEGER, "a" TEXT, "d" BOOLEAN);)");
+
+  DataTable table = opened.table();
+  ASSERT_EQ(table.rows.size(), 2u);
+  EXPECT_EQ(table.rows[0].values, (std::vector<CellValue>{CellValue::integer(1), CellValue::text("x"), CellValue()}));
+  EXPECT_EQ(table.rows[1].values, (std::vector<CellValue>{CellValue(), CellValue::text("y"), CellValue::integer(1)}));
+  EXPECT_FALSE(opened.driver->wrapperKey());
+}
+
+TEST(JSONDocument, TableNamesFromFileNames) {
+  TempDir dir;
+  EXPECT_EQ(openJSON(dir, "2024.json", R"({"a":1})").metadata.tables[0].name, "t_2024");
+  EXPECT_EQ(openJSON(dir, "SQLite_master.json", R"({"a":1})").metadata.tables[0].name, "t_SQLite_master");
+  EXPECT_EQ(openJSON(dir, "(!).json", R"({"a":1})").metadata.tables[0].name, "t_");
+}
+
+TEST(JSONDocument, FindsRecordsInsideWrapperObject) {
+  TempDir dir;
+  OpenedJSON opened = openJSON(dir, "w.json", R"({"meta":{"v":1},"items":[{"id":1},{"id":2}]})");
+  EXPECT_EQ(opened.metadata.tables[0].rowCount, 2);
+  EXPECT_EQ(opened.driver->wrapperKey(), "items");
+  ASSERT_TRUE(opened.driver->wrapperObject());
+  EXPECT_EQ((*opened.driver->wrapperObject())["meta"], nlohmann::json({{"v", 1}}));
+
+  // The first key in ascending order whose value is a non-empty array of objects wins.
+  opened = openJSON(dir, "w2.json", R"({"z":[{"a":1}],"m":[],"n":[{"q":1},2],"b":[{"c":2},{"c":3}]})");
+  EXPECT_EQ(opened.driver->wrapperKey(), "b");
+  EXPECT_EQ(opened.columnNames(), std::vector<std::string>{"c"});
+
+  // Without such an array the root object is the only record.
+  opened = openJSON(dir, "one.json", R"({"id":1,"name":"x","list":[1,2]})");
+  EXPECT_FALSE(opened.driver->wrapperKey());
+  EXPECT_EQ(opened.columnTypes(), (std::vector<std::string>{"id INTEGER", "name TEXT", "list JSON"}));
+  EXPECT_EQ(opened.metadata.tables[0].rowCount, 1);
+}
+
+TEST(JSONDocument, RootErrors) {
+  TempDir dir;
+  EXPECT_EQ(openError(dir, "a.json", "[]").message(), "No JSON records found in file");
+  EXPECT_EQ(openError(dir, "b.json", "[{}]").message(), "No JSON records found in file");
+  EXPECT_EQ(openError(dir, "c.json", "{}").message(), "No JSON records found in file");
+  EXPECT_EQ(openError(dir, "d.json", "[1,2]").message(), "JSON root must be an object or array of objects");
+  EXPECT_EQ(openError(dir, "e.json", R"([{"a":1},2])").message(), "JSON root must be an object or array of objects");
+  for (const char* root : {R"("text")", "12", "true", "null", "", "   "}) {
+    DriverError error = openError(dir, "f.json", root);
+    EXPECT_EQ(error.message(), "Invalid JSON format") << root;
+    EXPECT_EQ(error.domain(), "JSONDriver");
+    EXPECT_EQ(error.code(), -1);
+  }
+  JSONDriver driver(DatabaseFormat::json);
+  try {
+    driver.open(dir / "missing.json");
+    FAIL();
+  } catch (const DriverError& error) {
+    EXPECT_EQ(error.message(), "Failed to read file at " + (dir / "missing.json").string());
+  }
+}
+
+TEST(JSONDocument, MergesTypesAcrossRecords) {
+  TempDir dir;
+  OpenedJSON opened = openJSON(dir, "t.json", R"([
+    {"n":1, "mixed":1, "nulls":null, "nested":[1,{"x":null}], "flag":true, "boolnum":true, "f":1.0},
+    {"n":2.5, "mixed":"1", "nulls":null, "nested":{"k":"v"}, "flag":false, "boolnum":3, "f":2}
+  ])");
+  EXPECT_EQ(opened.columnTypes(), (std::vector<std::string>{"n REAL", "mixed TEXT", "nulls TEXT", "nested JSON",
+                                                            "flag BOOLEAN", "boolnum TEXT", "f REAL"}));
+  DataTable table = opened.table();
+  EXPECT_EQ(table.rows[0].values[0], CellValue::real(1.0));
+  EXPECT_EQ(table.rows[0].values[1], CellValue::text("1"));
+  EXPECT_EQ(table.rows[0].values[2], CellValue());
+  EXPECT_EQ(table.rows[0].values[3], CellValue::text(R"([1,{"x":null}])"));
+  EXPECT_EQ(table.rows[1].values[3], CellValue::text(R"({"k":"v"})"));
+  EXPECT_EQ(table.rows[0].values[4], CellValue::integer(1));
+  EXPECT_EQ(table.rows[1].values[4], CellValue::integer(0));
+  EXPECT_EQ(table.rows[0].values[5], CellValue::text("true"));
+  EXPECT_EQ(table.rows[1].values[5], CellValue::text("3"));
+  EXPECT_EQ(table.rows[1].values[6], CellValue::real(2.0));
+
+  // Non-string values of TEXT columns are remembered with the text staged for them.
+  const auto& mixed = opened.driver->mixedOriginals();
+  ASSERT_TRUE(mixed.count("mixed"));
+  ASSERT_EQ(mixed.at("mixed").size(), 1u);
+  EXPECT_EQ(mixed.at("mixed").at(1).text, "1");
+  EXPECT_EQ(mixed.at("mixed").at(1).value, nlohmann::json(1));
+  EXPECT_EQ(mixed.at("boolnum").at(2).value, nlohmann::json(3));
+  EXPECT_EQ(mixed.at("boolnum").at(1).value, nlohmann::json(true));
+  EXPECT_FALSE(mixed.count("nested"));
+}
+
+TEST(JSONDocument, NumberSemantics) {
+  TempDir dir;
+  OpenedJSON opened = openJSON(dir, "n.json", R"([
+    {"max":9223372036854775807, "u":9223372036854775808, "u2":18446744073709551615, "big":18446744073709551616,
+     "neg":-9223372036854775809, "min":-9223372036854775808, "exp":1E2, "frac":0.5, "zero":-0},
+    {"max":1, "u":1, "u2":2, "big":123456789012345678901234567890, "neg":-1, "min":0, "exp":3, "frac":1, "zero":0}
+  ])");
+  EXPECT_EQ(opened.columnTypes(),
+            (std::vector<std::string>{"max INTEGER", "u REAL", "u2 REAL", "big REAL", "neg REAL", "min INTEGER",
+                                      "exp REAL", "frac REAL", "zero INTEGER"}));
+  DataTable table = opened.table();
+  const auto& first = table.rows[0].values;
+  EXPECT_EQ(first[0], CellValue::integer(INT64_MAX));
+  EXPECT_EQ(first[1], CellValue::real(9223372036854775808.0));  // never wrapped to a negative
+  EXPECT_EQ(first[2], CellValue::real(18446744073709551615.0));
+  EXPECT_EQ(first[3], CellValue::real(18446744073709551616.0));
+  EXPECT_EQ(first[4], CellValue::real(-9223372036854775809.0));
+  EXPECT_EQ(first[5], CellValue::integer(INT64_MIN));
+  EXPECT_EQ(first[6], CellValue::real(100.0));
+  EXPECT_EQ(table.rows[1].values[3], CellValue::real(1.2345678901234568e29));
+  EXPECT_EQ(table.rows[1].values[1], CellValue::real(1.0));
+
+  // An oversized integer also parses inside nested values and inside strings stays text.
+  opened = openJSON(dir, "nested.json", R"([{"v":[123456789012345678901234567890], "s":"123456789012345678901234567890"}])");
+  EXPECT_EQ(opened.table().rows[0].values[0], CellValue::text("[1.2345678901234568e+29]"));
+  EXPECT_EQ(opened.table().rows[0].values[1], CellValue::text("123456789012345678901234567890"));
+
+  // A number beyond the range of a double is not a number.
+  EXPECT_EQ(openError(dir, "inf.json", R"([{"v":1e999}])").message(), "Invalid JSON format");
+}
+
+TEST(JSONDocument, DuplicateKeysKeepTheLastValue) {
+  TempDir dir;
+  OpenedJSON opened = openJSON(dir, "d.json", R"([{"a":"x","a":1,"b":true,"b":null},{"a":2,"b":false}])");
+  EXPECT_EQ(opened.columnTypes(), (std::vector<std::string>{"a INTEGER", "b BOOLEAN"}));
+  DataTable table = opened.table();
+  EXPECT_EQ(table.rows[0].values, (std::vector<CellValue>{CellValue::integer(1), CellValue()}));
+  EXPECT_EQ(table.rows[1].values, (std::vector<CellValue>{CellValue::integer(2), CellValue::integer(0)}));
+
+  opened = openJSON(dir, "root.json", R"({"items":[{"a":1}],"items":[{"b":2}]})");
+  EXPECT_EQ(opened.columnNames(), std::vector<std::string>{"b"});
+}
+
+TEST(JSONDocument, ColumnNamesAndOrder) {
+  TempDir dir;
+  OpenedJSON opened = openJSON(dir, "n.json", R"([{"Name":1,"name":2,"":3,"NAME":4,"name_1":5,"q\"k":6}])");
+  EXPECT_EQ(opened.columnNames(),
+            (std::vector<std::string>{"Name", "name_1", "col_3", "NAME_2", "name_1_1", "q\"k"}));
+  EXPECT_EQ(opened.driver->sourceKeys().at("name_1"), "name");
+  EXPECT_EQ(opened.driver->sourceKeys().at("NAME_2"), "NAME");
+  EXPECT_EQ(opened.driver->sourceKeys().at("name_1_1"), "name_1");
+  EXPECT_EQ(opened.driver->sourceKeys().at("col_3"), "");
+  EXPECT_EQ(opened.table().rows[0].values[5], CellValue::integer(6));
+
+  // The order follows the first occurrence of "key" in the text, even as a value.
+  opened = openJSON(dir, "o.json", R"([{"x":"b","a":1},{"b":2,"c":3}])");
+  EXPECT_EQ(opened.columnNames(), (std::vector<std::string>{"x", "b", "a", "c"}));
+
+  // Keys with escapes in the file are not found as typed and go last, in ascending order.
+  opened = openJSON(dir, "e.json", R"([{"z\n":1,"y\u0041":2,"b":3}])");
+  EXPECT_EQ(opened.columnNames(), (std::vector<std::string>{"b", "yA", "z\n"}));
+}
+
+TEST(JSONDocument, ReadsByteOrderMarksAndUTF16) {
+  TempDir dir;
+  OpenedJSON opened = openJSON(dir, "bom.json", "\xEF\xBB\xBF[{\"a\":1}]");
+  EXPECT_EQ(opened.table().rows[0].values[0], CellValue::integer(1));
+  // [{"k":"é"}] with é as U+00E9.
+  std::string utf16("\xFF\xFE[\0{\0\"\0k\0\"\0:\0\"\0\xE9\0\"\0}\0]\0", 24);
+  opened = openJSON(dir, "utf16.json", utf16);
+  EXPECT_EQ(opened.table().rows[0].values[0], CellValue::text("\xC3\xA9"));
+}
+
+}  // namespace
+}  // namespace tabvora::testing

@@ -1,0 +1,136 @@
+#include <string>
+
+#include "drivers/json/json_line_chunks.hpp"
+#include "json_test_support.hpp"
+
+namespace tabvora::testing {
+namespace {
+
+// Lines {"seq":i,"pad":"xxx..."}, each about `width` bytes.
+std::string numberedLines(int count, std::size_t width = 100) {
+  std::string text;
+  for (int i = 1; i <= count; ++i) {
+    std::string line = R"({"seq":)" + std::to_string(i) + R"(,"pad":")";
+    line += std::string(width > line.size() + 2 ? width - line.size() - 2 : 1, 'x') + "\"}";
+    text += line + "\n";
+  }
+  return text;
+}
+
+TEST(JSONLineChunks, FindsLinesAndGroupsThemIntoChunks) {
+  std::string text = "\xEF\xBB\xBF{\"a\":1}\r\n\n  \t\n \t{\"b\":2}  \r\n{\"c\":3}";
+  JSONLineChunks lines = JSONLineChunks::scan(text, std::nullopt);
+  ASSERT_EQ(lines.chunks.size(), 1u);
+  std::vector<std::string> found;
+  for (const JSONLine& line : lines.chunks[0]) found.push_back(text.substr(line.begin, line.size()));
+  EXPECT_EQ(found, (std::vector<std::string>{"{\"a\":1}", "{\"b\":2}  ", "{\"c\":3}"}));
+
+  // A chunk closes as soon as its lines reach 2,000,000 bytes.
+  std::string big = numberedLines(50'000, 100);
+  lines = JSONLineChunks::scan(big, std::nullopt);
+  ASSERT_EQ(lines.chunks.size(), 3u);
+  EXPECT_EQ(lines.chunks[0].size(), 20'000u);  // 100-byte lines: 2,000,000 bytes
+  EXPECT_EQ(lines.chunks[1].size(), 20'000u);
+  EXPECT_EQ(lines.chunks[0].size() + lines.chunks[1].size() + lines.chunks[2].size(), 50'000u);
+  EXPECT_FALSE(lines.linesLeftOut);
+}
+
+TEST(JSONLineChunks, LineLimitKeepsTheStartOfTheFirstChunkOnly) {
+  std::string big = numberedLines(50'000, 100);
+  JSONLineChunks full = JSONLineChunks::scan(big, std::nullopt);
+  for (std::size_t limit : {0u, 1u, 200u, 20'000u, 30'000u}) {
+    JSONLineChunks cut = JSONLineChunks::scan(big, limit);
+    std::size_t expected = std::min<std::size_t>(limit, full.chunks[0].size());
+    ASSERT_EQ(cut.chunks.size(), expected ? 1u : 0u) << limit;
+    if (expected) {
+      ASSERT_EQ(cut.chunks[0].size(), expected);
+      EXPECT_EQ(cut.chunks[0].back().begin, full.chunks[0][expected - 1].begin);
+    }
+    EXPECT_TRUE(cut.linesLeftOut);
+  }
+  EXPECT_FALSE(JSONLineChunks::scan("{}\n{}\n\n  \n", 2).linesLeftOut);
+}
+
+TEST(JSONLines, SkipsLinesThatAreNotObjects) {
+  TempDir dir;
+  OpenedJSON opened =
+      openJSON(dir, "events.jsonl", "{\"a\":1}\n\n[1,2]\n{\"a\":\n\"text\"\r\n  {\"a\":2,\"b\":\"x\"}\r\n\t{\"a\":3}");
+  EXPECT_EQ(opened.metadata.format, DatabaseFormat::jsonl);
+  EXPECT_EQ(opened.driver->skippedLineCount(), 3);
+  EXPECT_EQ(opened.metadata.tables[0].rowCount, 3);
+  DataTable table = opened.table();
+  EXPECT_EQ(table.rows[1].values, (std::vector<CellValue>{CellValue::integer(2), CellValue::text("x")}));
+  EXPECT_EQ(table.rows[2].values[0], CellValue::integer(3));
+
+  EXPECT_EQ(openError(dir, "broken.ndjson", "nope\n[1]\n{\"a\"\n\n").message(), "No JSON records found in file");
+  EXPECT_EQ(openError(dir, "empty.jsonl", "").message(), "No JSON records found in file");
+  EXPECT_EQ(openError(dir, "blank.jsonl", "\n\r\n  \n").message(), "No JSON records found in file");
+}
+
+TEST(JSONLines, ManyChunksAreStagedInLineOrderWithOneSchema) {
+  TempDir dir;
+  // About 6 MB: several chunks parsed on worker threads. "late" occurs only in the last
+  // chunk; "num" is an integer early and a real in the last line.
+  std::string text = numberedLines(60'000, 100);
+  for (int i = 0; i < 3; ++i) text.insert(0, "{\"num\":" + std::to_string(i) + "}\n");
+  text += R"({"seq":60001,"num":0.5,"late":"yes"})" "\n";
+  OpenedJSON opened = openJSON(dir, "many.jsonl", text);
+  EXPECT_EQ(opened.columnTypes(), (std::vector<std::string>{"num REAL", "seq INTEGER", "pad TEXT", "late TEXT"}));
+  EXPECT_EQ(opened.metadata.tables[0].rowCount, 60'004);
+  DataTable result = opened.driver->query("SELECT COUNT(*) FROM many WHERE seq <> rowid - 3");
+  EXPECT_EQ(result.rows[0].values[0], CellValue::integer(0));
+  result = opened.driver->query("SELECT late, num FROM many WHERE rowid = 60004");
+  EXPECT_EQ(result.rows[0].values, (std::vector<CellValue>{CellValue::text("yes"), CellValue::real(0.5)}));
+}
+
+TEST(JSONLines, PreviewStagesTheFirstLinesAndTheirSchemaOnly) {
+  TempDir dir;
+  std::string text = numberedLines(1'000, 60);
+  text += R"({"seq":1001,"extra":true})" "\n";
+  OpenedJSON opened = openJSON(dir, "p.jsonl", text, 200);
+  EXPECT_EQ(opened.metadata.tables[0].rowCount, 200);
+  EXPECT_EQ(opened.columnNames(), (std::vector<std::string>{"seq", "pad"}));
+  EXPECT_TRUE(opened.driver->linesLeftUnstaged());
+
+  // The limit counts non-blank lines, also those that are skipped.
+  opened = openJSON(dir, "s.jsonl", "bad\n\n{\"a\":1}\n{\"a\":2}\n{\"a\":3}\n", 2);
+  EXPECT_EQ(opened.metadata.tables[0].rowCount, 1);
+  EXPECT_EQ(opened.driver->skippedLineCount(), 1);
+
+  // Documents are always staged whole.
+  opened = openJSON(dir, "d.json", R"([{"a":1},{"a":2},{"a":3}])", 2);
+  EXPECT_EQ(opened.metadata.tables[0].rowCount, 3);
+}
+
+TEST(JSONLines, PreviewOfAHugeFileEqualsThePreviewOfItsFirstLines) {
+  TempDir dir;
+  std::string text = numberedLines(80'000, 100);  // 8 MB
+  std::size_t cut = 0;
+  for (int i = 0; i < 200; ++i) cut = text.find('\n', cut) + 1;
+  OpenedJSON big = openJSON(dir, "same.jsonl", text, 200);
+  TempDir otherDir;
+  OpenedJSON head = openJSON(otherDir, "same.jsonl", text.substr(0, cut), 200);
+  EXPECT_EQ(big.metadata.tables[0].rowCount, head.metadata.tables[0].rowCount);
+  EXPECT_EQ(big.metadata.tables, std::vector<TableMetadata>({[&] {
+              TableMetadata table = head.metadata.tables[0];
+              table.sizeBytes = big.metadata.fileSize;
+              return table;
+            }()}));
+  DataTable a = big.driver->fetchTableData("same", 50, 0);
+  DataTable b = head.driver->fetchTableData("same", 50, 0);
+  EXPECT_EQ(a.columns, b.columns);
+  EXPECT_EQ(a.rows, b.rows);
+  EXPECT_EQ(a.totalRowCount, b.totalRowCount);
+}
+
+TEST(JSONLines, OversizedIntegersAtTheEndOfTheFile) {
+  TempDir dir;
+  // The last line is parsed from a padded copy, and its integer rewritten there.
+  OpenedJSON opened = openJSON(dir, "n.jsonl", "{\"v\":1}\n{\"v\":18446744073709551616}");
+  EXPECT_EQ(opened.columnTypes(), std::vector<std::string>{"v REAL"});
+  EXPECT_EQ(opened.table().rows[1].values[0], CellValue::real(18446744073709551616.0));
+  EXPECT_EQ(opened.driver->skippedLineCount(), 0);
+}
+
+}  // namespace
+}  // namespace tabvora::testing

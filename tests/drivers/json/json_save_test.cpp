@@ -1,0 +1,165 @@
+#include <cmath>
+
+#include "json_test_support.hpp"
+
+namespace tabvora::testing {
+namespace {
+
+DataColumn columnNamed(OpenedJSON& opened, const std::string& name) {
+  for (const DataColumn& column : opened.table().columns)
+    if (column.name == name) return column;
+  throw std::runtime_error("no column " + name);
+}
+
+void update(OpenedJSON& opened, std::size_t row, const std::string& column, const CellValue& value) {
+  DataTable table = opened.table();
+  opened.driver->updateCell(opened.metadata.tables[0].name, table.rows.at(row), columnNamed(opened, column), value);
+}
+
+TEST(JSONSave, WritesDocumentPrettyWithSortedKeysAndWrapperRestored) {
+  TempDir dir;
+  OpenedJSON opened = openJSON(dir, "w.json",
+                               R"({"meta":{"v":1,"path":"a/b","e":[],"o":{}},"items":[{"name":"a","id":1,"r":2.0}],"z":null})");
+  opened.driver->saveChanges();
+  EXPECT_EQ(readFile(opened.path), R"({
+  "items" : [
+    {
+      "id" : 1,
+      "name" : "a",
+      "r" : 2.0
+    }
+  ],
+  "meta" : {
+    "e" : [],
+    "o" : {},
+    "path" : "a/b",
+    "v" : 1
+  },
+  "z" : null
+})");
+  OpenedJSON reopened = openJSONFile(opened.path);
+  EXPECT_EQ(reopened.columnTypes(), (std::vector<std::string>{"id INTEGER", "name TEXT", "r REAL"}));
+}
+
+TEST(JSONSave, RoundTripsEditsOfADocument) {
+  TempDir dir;
+  OpenedJSON opened = openJSON(dir, "r.json", R"([
+    {"id":1,"v":5,"flag":true,"tags":["a"],"s":"x"},
+    {"id":2,"v":"s","flag":false,"tags":{"k":1},"s":"tab\t\"q\" é \u0001"}
+  ])");
+  update(opened, 1, "s", CellValue::text("new"));
+  update(opened, 0, "tags", CellValue::text("not json"));
+  update(opened, 1, "flag", CellValue::text("TRUE"));
+  opened.driver->deleteRow("r", opened.table().rows[0]);
+  opened.driver->insertRow("r", {{"id", CellValue::integer(3)}, {"flag", CellValue::text("yes")}});
+  opened.driver->saveChanges();
+  EXPECT_EQ(readFile(opened.path), R"([
+  {
+    "flag" : true,
+    "id" : 2,
+    "s" : "new",
+    "tags" : {
+      "k" : 1
+    },
+    "v" : "s"
+  },
+  {
+    "flag" : "yes",
+    "id" : 3,
+    "s" : null,
+    "tags" : null,
+    "v" : null
+  }
+])");
+}
+
+TEST(JSONSave, MixedTextColumnsKeepTheirOriginalValuesUntilEdited) {
+  TempDir dir;
+  OpenedJSON opened = openJSON(dir, "m.jsonl",
+                               "{\"v\":5}\n{\"v\":\"s\"}\n{\"v\":[1,{\"b\":2,\"a\":1}]}\n{\"v\":2.50}\n{\"v\":false}\n"
+                               "{\"v\":18446744073709551615}\n");
+  EXPECT_EQ(opened.table().rows[2].values[0], CellValue::text(R"([1,{"b":2,"a":1}])"));
+  EXPECT_EQ(opened.table().rows[5].values[0], CellValue::text("18446744073709551615"));
+  opened.driver->saveChanges();
+  EXPECT_EQ(readFile(opened.path),
+            "{\"v\":5}\n{\"v\":\"s\"}\n{\"v\":[1,{\"a\":1,\"b\":2}]}\n{\"v\":2.5}\n{\"v\":false}\n"
+            "{\"v\":18446744073709551615}\n");
+  update(opened, 0, "v", CellValue::text("5x"));
+  update(opened, 3, "v", CellValue::text("2.5"));
+  opened.driver->saveChanges();
+  EXPECT_EQ(readFile(opened.path),
+            "{\"v\":\"5x\"}\n{\"v\":\"s\"}\n{\"v\":[1,{\"a\":1,\"b\":2}]}\n{\"v\":2.5}\n{\"v\":false}\n"
+            "{\"v\":18446744073709551615}\n");
+}
+
+TEST(JSONSave, JSONValueOfCells) {
+  using T = ColumnType;
+  EXPECT_EQ(JSONDriver::jsonValue(CellValue::integer(2), T::boolean), nlohmann::json(true));
+  EXPECT_EQ(JSONDriver::jsonValue(CellValue::integer(0), T::boolean), nlohmann::json(false));
+  EXPECT_EQ(JSONDriver::jsonValue(CellValue::integer(7), std::nullopt), nlohmann::json(7));
+  EXPECT_EQ(JSONDriver::jsonValue(CellValue::real(NAN), T::real), nlohmann::json(nullptr));
+  EXPECT_EQ(JSONDriver::jsonValue(CellValue::real(-INFINITY), T::real), nlohmann::json(nullptr));
+  EXPECT_EQ(JSONDriver::jsonValue(CellValue::text("False"), T::boolean), nlohmann::json(false));
+  EXPECT_EQ(JSONDriver::jsonValue(CellValue::text("yes"), T::boolean), nlohmann::json("yes"));
+  EXPECT_EQ(JSONDriver::jsonValue(CellValue::text("[1,\"a\"]"), T::json), nlohmann::json::parse("[1,\"a\"]"));
+  EXPECT_EQ(JSONDriver::jsonValue(CellValue::text("12"), T::json), nlohmann::json(12));
+  EXPECT_EQ(JSONDriver::jsonValue(CellValue::text("{oops"), T::json), nlohmann::json("{oops"));
+  EXPECT_EQ(JSONDriver::jsonValue(CellValue::json("true"), T::text), nlohmann::json("true"));
+  EXPECT_EQ(JSONDriver::jsonValue(CellValue::boolean(true), T::text), nlohmann::json(true));
+  EXPECT_EQ(JSONDriver::jsonValue(CellValue::date({1705314600}), T::text), nlohmann::json("2024-01-15T10:30:00Z"));
+  EXPECT_EQ(JSONDriver::jsonValue(CellValue::blob({'h', 'i', '!'}), T::text), nlohmann::json("aGkh"));
+  EXPECT_EQ(JSONDriver::jsonValue(CellValue(), T::integer), nlohmann::json(nullptr));
+  // Text nested past the parser's depth limit stays a string rather than overflowing the stack.
+  std::string deep(100'000, '[');
+  EXPECT_EQ(JSONDriver::jsonValue(CellValue::text(deep), T::json), nlohmann::json(deep));
+}
+
+TEST(JSONSave, JSONLinesRoundTrip) {
+  TempDir dir;
+  OpenedJSON opened = openJSON(dir, "l.jsonl", "{\"b\":1,\"a\":\"x\"}\r\n\n{\"a\":\"y\",\"c\":[1,2],\"b\":null}\n");
+  update(opened, 0, "b", CellValue::integer(10));
+  opened.driver->insertRow("l", {{"a", CellValue::text("line\nbreak")}});
+  opened.driver->saveChanges();
+  EXPECT_EQ(readFile(opened.path),
+            "{\"a\":\"x\",\"b\":10,\"c\":null}\n{\"a\":\"y\",\"b\":null,\"c\":[1,2]}\n"
+            "{\"a\":\"line\\nbreak\",\"b\":null,\"c\":null}\n");
+  OpenedJSON reopened = openJSONFile(opened.path);
+  EXPECT_EQ(reopened.table().rows.size(), 3u);
+  EXPECT_EQ(reopened.table().rows[2].values[0], CellValue::text("line\nbreak"));
+}
+
+TEST(JSONSave, RefusalsLeaveTheFileUntouched) {
+  TempDir dir;
+  const std::string skipped = "{\"a\":1}\nbad\n[1]\n{\"a\"\n";
+  OpenedJSON opened = openJSON(dir, "s.jsonl", skipped);
+  update(opened, 0, "a", CellValue::integer(2));
+  try {
+    opened.driver->saveChanges();
+    FAIL();
+  } catch (const DriverError& error) {
+    EXPECT_EQ(error.code(), -2);
+    EXPECT_EQ(error.domain(), "JSONDriver");
+    EXPECT_EQ(error.message(),
+              "3 line(s) in this file are not valid JSON objects and were skipped when it was opened. Saving would "
+              "delete them, so the file was left untouched. Use Export instead.");
+  }
+  EXPECT_EQ(readFile(opened.path), skipped);
+
+  // A preview that staged only the first lines must not write the rest away.
+  std::string many;
+  for (int i = 0; i < 300; ++i) many += "{\"a\":" + std::to_string(i) + "}\n";
+  opened = openJSON(dir, "p.jsonl", many, 200);
+  try {
+    opened.driver->saveChanges();
+    FAIL();
+  } catch (const DriverError& error) {
+    EXPECT_EQ(error.code(), -2);
+  }
+  EXPECT_EQ(readFile(opened.path), many);
+  // All lines staged: saving is fine.
+  opened = openJSON(dir, "q.jsonl", "{\"a\":1}\n{\"a\":2}\n", 200);
+  EXPECT_NO_THROW(opened.driver->saveChanges());
+}
+
+}  // namespace
+}  // namespace tabvora::testing

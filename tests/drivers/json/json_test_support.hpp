@@ -1,0 +1,68 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "drivers/json/json_driver.hpp"
+#include "model/driver_error.hpp"
+#include "support/test_support.hpp"
+
+namespace tabvora::testing {
+
+// A JSON driver opened on a file written into a temporary folder.
+struct OpenedJSON {
+  std::unique_ptr<JSONDriver> driver;
+  DatabaseMetadata metadata;
+  std::filesystem::path path;
+
+  // Every staged row, in row-id order.
+  DataTable table() const { return driver->fetchTableData(metadata.tables.at(0).name); }
+  std::vector<std::string> columnNames() const {
+    std::vector<std::string> names;
+    for (const DataColumn& column : table().columns) names.push_back(column.name);
+    return names;
+  }
+  // "name TYPE" for every column, as staged.
+  std::vector<std::string> columnTypes() const {
+    std::vector<std::string> types;
+    for (const auto& column : driver->fetchSchema(metadata.tables.at(0).name))
+      types.push_back(column.name + " " + std::string(column.type.rawValue()));
+    return types;
+  }
+};
+
+inline OpenedJSON openJSONFile(const std::filesystem::path& path, std::optional<std::int64_t> limit = std::nullopt) {
+  OpenedJSON opened;
+  opened.path = path;
+  opened.driver = std::make_unique<JSONDriver>(DatabaseFormat::fromURL(path));
+  opened.driver->previewRowLimit = limit;
+  opened.metadata = opened.driver->open(path);
+  return opened;
+}
+
+inline OpenedJSON openJSON(const TempDir& dir, std::string_view name, std::string_view content,
+                           std::optional<std::int64_t> limit = std::nullopt) {
+  writeFile(dir / name, content);
+  return openJSONFile(dir / name, limit);
+}
+
+// The DriverError an open of this content throws; fails the test when it does not throw.
+inline DriverError openError(const TempDir& dir, std::string_view name, std::string_view content) {
+  writeFile(dir / name, content);
+  JSONDriver driver(DatabaseFormat::fromURL(dir / name));
+  try {
+    driver.open(dir / name);
+  } catch (const DriverError& error) {
+    return error;
+  }
+  ADD_FAILURE() << "open succeeded for " << name;
+  return DriverError("none", 0, "");
+}
+
+}  // namespace tabvora::testing
