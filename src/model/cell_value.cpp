@@ -20,6 +20,9 @@ namespace {
 // Whole reals below this magnitude print as plain digits; from here on digits past the
 // 15th are no longer all significant, so the exponent form is used.
 constexpr double kPlainWholeNumberLimit = 1e15;
+// JSON nested deeper than this is kept as text: readers and writers of JSON values recurse
+// per level, and the platform parser refuses such documents too.
+constexpr int kMaxJSONNestingDepth = 512;
 // A text upper-cased to "NULL" has at most four characters of at most four bytes each.
 constexpr std::size_t kMaxNullSpellingBytes = 16;
 
@@ -34,6 +37,29 @@ std::string csvQuoted(const std::string& s) {
   }
   out += '"';
   return out;
+}
+
+// Whether arrays and objects in the JSON text nest deeper than `limit` (strings skipped).
+bool nestsDeeperThan(const std::string& text, int limit) {
+  int depth = 0;
+  bool inString = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\') {
+        ++i;
+      } else if (c == '"') {
+        inString = false;
+      }
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > limit) return true;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return false;
 }
 
 // The number each kind is hashed with, in the declared order of the cases with null first.
@@ -126,7 +152,8 @@ nlohmann::json CellValue::jsonObject() const {
     case Kind::blob: return base64Encode(blobValue());
     case Kind::json: {
       // Only a top-level object or array counts as parsed JSON; anything else (a bare
-      // scalar, broken text, invalid UTF-8) comes back as the string itself.
+      // scalar, broken text, invalid UTF-8, absurd nesting) comes back as the string itself.
+      if (nestsDeeperThan(stringValue(), kMaxJSONNestingDepth)) return stringValue();
       nlohmann::json parsed = nlohmann::json::parse(stringValue(), nullptr, false);
       if (!parsed.is_discarded() && (parsed.is_object() || parsed.is_array())) return parsed;
       return stringValue();

@@ -79,6 +79,11 @@ TEST(CellValueText, JSONObjectParsesOnlyObjectsAndArrays) {
   EXPECT_EQ(CellValue::json("{broken").jsonObject(), nlohmann::json("{broken"));
   EXPECT_EQ(CellValue::text("{\"a\":1}").jsonObject(), nlohmann::json("{\"a\":1}"));
   EXPECT_TRUE(CellValue::json(std::string(100000, '[')).jsonObject().is_string());
+  const auto nested = [](int depth) { return std::string(depth, '[') + std::string(depth, ']'); };
+  EXPECT_TRUE(CellValue::json(nested(512)).jsonObject().is_array());
+  EXPECT_TRUE(CellValue::json(nested(513)).jsonObject().is_string());
+  // Brackets inside strings, escaped quotes included, do not nest.
+  EXPECT_TRUE(CellValue::json("[\"\\\"" + std::string(600, '[') + "\"]").jsonObject().is_array());
 }
 
 TEST(CellValueParse, NullSpellingsAndBlankInput) {
