@@ -1,0 +1,48 @@
+// Writes a CSV of N rows x 8 mixed columns to standard output, deterministic for a given N:
+// integers, ASCII text, decimals, dates, flags, zero-padded codes and quoted comments with commas,
+// doubled quotes and the odd line break. About 100 bytes a row.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: generate_csv ROWS > out.csv\n");
+    return 2;
+  }
+  const long long rows = std::atoll(argv[1]);
+  static const char* const kNames[] = {"Alice Martin", "Bob Li", "Chloe Dubois", "Dmitri Ivanov", "Eve O'Neil",
+                                       "Farah Khan", "Gustav Mueller", "Hana Sato"};
+  static const char* const kComments[] = {"\"fragile, handle with care, keep upright in transit\"",
+                                          "plain note about the order and nothing special",
+                                          "\"customer said \"\"ok\"\" on the phone yesterday\"",
+                                          "",
+                                          "\"two\nlines of delivery instructions for the courier\"",
+                                          "restock soon from the second warehouse in the north",
+                                          "\"a, b, c and d are the sizes that were asked for\"",
+                                          "n/a"};
+  unsigned long long state = 0x9E3779B97F4A7C15ull;
+  auto next = [&] {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    return state;
+  };
+  std::string out = "id,name,price,quantity,shipped,express,code,comment\n";
+  char line[512];
+  for (long long i = 1; i <= rows; ++i) {
+    const unsigned long long r = next();
+    const int n = std::snprintf(line, sizeof line, "%lld,%s,%llu.%02llu,%llu,2024-%02llu-%02llu,%s,%06llu,%s\n", i,
+                                kNames[r % 8], (r >> 8) % 10000, (r >> 20) % 100, (r >> 28) % 500, 1 + (r >> 36) % 12,
+                                1 + (r >> 40) % 28, (r >> 45) & 1 ? "true" : "false", (r >> 46) % 1000000,
+                                kComments[(r >> 3) % 8]);
+    out.append(line, static_cast<std::size_t>(n));
+    if (out.size() > (1 << 20)) {
+      std::fwrite(out.data(), 1, out.size(), stdout);
+      out.clear();
+    }
+  }
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  return 0;
+}
