@@ -19,9 +19,6 @@ TEST(ColumnTypeNames, RawValuesRoundTripCaseSensitively) {
                                            "NULL", "UNKNOWN"}));
   EXPECT_FALSE(ColumnType::fromRawValue("integer").has_value());
   EXPECT_FALSE(ColumnType::fromRawValue("DATE").has_value());
-  EXPECT_EQ(ColumnType(ColumnType::date).iconName(), "calendar");
-  EXPECT_EQ(ColumnType(ColumnType::text).badgeColor(), "primary");
-  EXPECT_EQ(ColumnType(ColumnType::unknown).id(), "UNKNOWN");
 }
 
 TEST(ColumnTypeInfer, SingleValues) {
