@@ -62,6 +62,10 @@ bool nestsDeeperThan(const std::string& text, int limit) {
   return false;
 }
 
+// JSON strings are Unicode: malformed UTF-8 bytes become U+FFFD, so that writing the
+// value out can never fail half-way.
+std::string serializableString(const std::string& s) { return isValidUTF8(s) ? s : repairUTF8(s); }
+
 // The number each kind is hashed with, in the declared order of the cases with null first.
 std::size_t hashTag(CellValue::Kind kind) {
   switch (kind) {
@@ -146,17 +150,17 @@ nlohmann::json CellValue::jsonObject() const {
   switch (kind_) {
     case Kind::integer: return integerValue();
     case Kind::real: return realValue();
-    case Kind::text: return stringValue();
+    case Kind::text: return serializableString(stringValue());
     case Kind::boolean: return booleanValue();
     case Kind::date: return formatISO8601(dateValue().secondsSince1970, false);
     case Kind::blob: return base64Encode(blobValue());
     case Kind::json: {
       // Only a top-level object or array counts as parsed JSON; anything else (a bare
       // scalar, broken text, invalid UTF-8, absurd nesting) comes back as the string itself.
-      if (nestsDeeperThan(stringValue(), kMaxJSONNestingDepth)) return stringValue();
+      if (nestsDeeperThan(stringValue(), kMaxJSONNestingDepth)) return serializableString(stringValue());
       nlohmann::json parsed = nlohmann::json::parse(stringValue(), nullptr, false);
       if (!parsed.is_discarded() && (parsed.is_object() || parsed.is_array())) return parsed;
-      return stringValue();
+      return serializableString(stringValue());
     }
     case Kind::null: return nullptr;
   }

@@ -78,6 +78,8 @@ TEST(CellValueText, JSONObjectParsesOnlyObjectsAndArrays) {
   EXPECT_EQ(CellValue::json("42").jsonObject(), nlohmann::json("42"));
   EXPECT_EQ(CellValue::json("{broken").jsonObject(), nlohmann::json("{broken"));
   EXPECT_EQ(CellValue::text("{\"a\":1}").jsonObject(), nlohmann::json("{\"a\":1}"));
+  EXPECT_EQ(CellValue::text("Caf\xE9").jsonObject().dump(), "\"Caf\uFFFD\"");  // serialisable
+  EXPECT_EQ(CellValue::json("[\"\xE9\"]").jsonObject(), nlohmann::json("[\"\uFFFD\"]"));
   EXPECT_TRUE(CellValue::json(std::string(100000, '[')).jsonObject().is_string());
   const auto nested = [](int depth) { return std::string(depth, '[') + std::string(depth, ']'); };
   EXPECT_TRUE(CellValue::json(nested(512)).jsonObject().is_array());
