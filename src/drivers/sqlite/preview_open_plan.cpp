@@ -45,7 +45,11 @@ bool isWriteAheadLogDatabase(const std::filesystem::path& database) {
   return header[kWriteVersionOffset] == kWalVersion || header[kReadVersionOffset] == kWalVersion;
 }
 
-PreviewOpenPlan PreviewOpenPlan::make(const std::filesystem::path& database) {
+PreviewOpenPlan PreviewOpenPlan::make(const std::filesystem::path& path) {
+  // SQLite keeps the sidecars beside the file a symbolic link points to, so look there.
+  std::error_code unresolved;
+  std::filesystem::path database = std::filesystem::canonical(path, unresolved);
+  if (unresolved) database = path;
   const std::filesystem::path wal = sidecar(database, "-wal");
   const std::filesystem::path journal = sidecar(database, "-journal");
   const bool hasWal = pathExists(wal);

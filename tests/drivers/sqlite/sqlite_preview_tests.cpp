@@ -3,115 +3,79 @@
 
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "drivers/sqlite/sqlite_test_database.hpp"
-#include "model/driver_error.hpp"
-#include "support/test_support.hpp"
 
 namespace tabvora {
 namespace {
 
-using testing::captureState;
-using testing::FileState;
-using testing::RawConnection;
+using namespace tabvora::testing;
 
-const char* kRows =
-    "CREATE TABLE t(n INTEGER, label TEXT);"
-    "WITH RECURSIVE s(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM s WHERE x < 2000)"
-    "  INSERT INTO t SELECT x, printf('%0200d', x) FROM s;";
+const std::string kRows = numberedRows(2000);
+const std::string kWal = "PRAGMA journal_mode = WAL; PRAGMA wal_autocheckpoint = 0;";
 
-// Every preview runs with its own temporary folder, so a private copy left behind shows.
+// Previews run with a temporary folder of their own, so a private copy left behind shows.
 class SQLitePreview : public ::testing::Test {
  protected:
   void SetUp() override {
     std::filesystem::create_directory(dir_ / "tmp");
     std::filesystem::create_directory(dir_ / "files");
-    const char* previous = getenv("TMPDIR");
-    if (previous) previousTmp_ = previous;
     setenv("TMPDIR", (dir_ / "tmp").c_str(), 1);
   }
-  void TearDown() override {
-    if (previousTmp_)
-      setenv("TMPDIR", previousTmp_->c_str(), 1);
-    else
-      unsetenv("TMPDIR");
-  }
+  void TearDown() override { unsetenv("TMPDIR"); }
   std::filesystem::path file(const char* name) const { return dir_ / "files" / name; }
 
-  // Previews the file as the preview does and checks that nothing on disk changed.
-  struct Seen {
-    std::int64_t total = -1;
-    CellValue last;
-    std::optional<std::int64_t> listedCount;
-  };
-  Seen preview(const std::filesystem::path& path) {
+  // Previews the file, refuses a write, and checks that nothing on disk changed. Returns the
+  // listed row count and the largest n seen.
+  std::pair<std::optional<std::int64_t>, CellValue> preview(const std::filesystem::path& path) {
     const FileState before = captureState(path);
-    Seen seen;
-    {
-      SQLiteDriver driver;
-      driver.previewReadOnly = true;
-      DatabaseMetadata metadata = driver.open(path);
-      seen.listedCount = metadata.tables.at(0).rowCount;
-      DataTable page = driver.fetchTableData(metadata.tables.at(0).name, 50, 0);
-      seen.total = page.totalRowCount;
-      seen.last = driver.query("SELECT max(n) FROM t").rows.at(0).values.at(0);
-      try {
-        driver.insertRow("t", {{"n", CellValue::integer(-1)}});
-        ADD_FAILURE() << "a preview accepted a write";
-      } catch (const DriverError& error) {
-        EXPECT_EQ(error.code() & 0xff, SQLITE_READONLY) << error.what();
-      }
-      driver.close();
-    }
+    SQLiteDriver driver;
+    driver.previewReadOnly = true;
+    DatabaseMetadata metadata = driver.open(path);
+    EXPECT_EQ(driver.fetchTableData("t", 50, 0).rows.size(), 50u);
+    CellValue last = driver.query("SELECT max(n) FROM t").rows.at(0).values.at(0);
+    EXPECT_EQ(errorOf([&] { driver.insertRow("t", {{"n", CellValue::integer(-1)}}); }).code() & 0xff, SQLITE_READONLY);
+    driver.close();
     EXPECT_EQ(captureState(path), before) << "the previewed file or its folder changed";
-    EXPECT_TRUE(testing::listDirectory(dir_ / "tmp").empty()) << "a private copy was left behind";
-    return seen;
+    EXPECT_TRUE(listDirectory(dir_ / "tmp").empty()) << "a private copy was left behind";
+    return {metadata.tables.at(0).rowCount, last};
   }
 
-  testing::TempDir dir_;
-  std::optional<std::string> previousTmp_;
+  TempDir dir_;
 };
 
-TEST_F(SQLitePreview, ARollbackJournalDatabaseIsReadInPlaceWithoutWriting) {
-  testing::makeDatabase(file("plain.db"), kRows);
-  Seen seen = preview(file("plain.db"));
-  EXPECT_EQ(seen.total, 2000);
-  EXPECT_EQ(seen.listedCount, 2000);
-  EXPECT_EQ(seen.last, CellValue::integer(2000));
-}
-
-TEST_F(SQLitePreview, ACleanWALDatabaseLeavesNoSidecarFiles) {
-  testing::makeDatabase(file("wal.db"), std::string("PRAGMA journal_mode = WAL;") + kRows);
-  ASSERT_EQ(testing::listDirectory(dir_ / "files"), std::vector<std::string>{"wal.db"});
-  Seen seen = preview(file("wal.db"));
-  EXPECT_EQ(seen.total, 2000);
+TEST_F(SQLitePreview, RollbackAndCleanWALDatabasesAreReadInPlaceWithoutWriting) {
+  makeDatabase(file("plain.db"), kRows);
+  makeDatabase(file("wal.db"), kWal + kRows);
+  ASSERT_EQ(listDirectory(dir_ / "files"), (std::vector<std::string>{"plain.db", "wal.db"}));
+  EXPECT_EQ(preview(file("plain.db")).first, 2000);
+  EXPECT_EQ(preview(file("wal.db")).first, 2000);
 }
 
 TEST_F(SQLitePreview, CommittedPagesStillInTheWALAreShownAndTheWALIsLeftAlone) {
   {
     RawConnection writer(file("crashed.db"));
-    writer.exec(std::string("PRAGMA journal_mode = WAL; PRAGMA wal_autocheckpoint = 0;") + kRows);
-    writer.exec("INSERT INTO t VALUES (2001, 'only in the WAL');");
+    writer.exec(kWal + kRows + "INSERT INTO t VALUES (2001, 'only in the WAL');");
     writer.closeLeavingWal();
   }
   ASSERT_GT(std::filesystem::file_size(file("crashed.db-wal")), 0u);
-  Seen seen = preview(file("crashed.db"));
-  EXPECT_EQ(seen.total, 2001);
-  EXPECT_EQ(seen.last, CellValue::integer(2001));
+  EXPECT_EQ(preview(file("crashed.db")), std::pair(std::optional<std::int64_t>(2001), CellValue::integer(2001)));
+
+  // A symbolic link to the database finds the sidecars beside the real file.
+  std::filesystem::create_directory(dir_ / "links");
+  std::filesystem::create_symlink(file("crashed.db"), dir_ / "links" / "link.db");
+  EXPECT_EQ(preview(dir_ / "links" / "link.db").second, CellValue::integer(2001));
+
+  // So is a WAL whose writer is still at work, which goes on undisturbed.
+  RawConnection writer(file("crashed.db"));
+  writer.exec("INSERT INTO t VALUES (2002, 'live');");
+  EXPECT_EQ(preview(file("crashed.db")).second, CellValue::integer(2002));
+  writer.exec("INSERT INTO t VALUES (2003, 'after');");
 }
 
-TEST_F(SQLitePreview, AWriterThatIsStillWorkingIsNotDisturbed) {
-  RawConnection writer(file("live.db"));
-  writer.exec(std::string("PRAGMA journal_mode = WAL; PRAGMA wal_autocheckpoint = 0;") + kRows);
-  Seen seen = preview(file("live.db"));
-  EXPECT_EQ(seen.total, 2000);
-  writer.exec("INSERT INTO t VALUES (2001, 'after');");
-  EXPECT_EQ(writer.scalar("SELECT count(*) FROM t"), 2001);
-}
-
-TEST_F(SQLitePreview, AHotJournalIsRolledBackInACopyOnly) {
+TEST_F(SQLitePreview, AHotJournalIsRolledBackInAPrivateCopyOnly) {
   // A writer that dies mid-transaction leaves a changed file and the journal that undoes
-  // it. Copying both while the transaction is open makes that pair without a crash.
-  testing::makeDatabase(file("source.db"), kRows);
-  const std::string original = testing::readFile(file("source.db"));
+  // it; copying both while a transaction is open makes that pair without a crash.
+  makeDatabase(file("source.db"), kRows);
+  const std::string original = readFile(file("source.db"));
   {
     RawConnection writer(file("source.db"));
     writer.exec("PRAGMA cache_size = 1; BEGIN; UPDATE t SET label = 'changed', n = n + 100000;");
@@ -120,38 +84,29 @@ TEST_F(SQLitePreview, AHotJournalIsRolledBackInACopyOnly) {
     writer.exec("ROLLBACK;");
   }
   std::filesystem::remove(file("source.db"));
-  ASSERT_NE(testing::readFile(file("hot.db")), original) << "the changes did not reach the file";
-
-  Seen seen = preview(file("hot.db"));
-  EXPECT_EQ(seen.total, 2000);
-  EXPECT_EQ(seen.last, CellValue::integer(2000)) << "the rolled-back state is shown";
-  EXPECT_TRUE(std::filesystem::exists(file("hot.db-journal")));
+  ASSERT_NE(readFile(file("hot.db")), original) << "the changes did not reach the file";
+  EXPECT_EQ(preview(file("hot.db")).second, CellValue::integer(2000)) << "the rolled-back state is shown";
 }
 
-TEST_F(SQLitePreview, ALockedDatabaseIsStillShown) {
-  testing::makeDatabase(file("locked.db"), kRows);
+TEST_F(SQLitePreview, LockedFilesAndURILikeNamesAreStillShown) {
+  makeDatabase(file("locked.db"), kRows);
   RawConnection writer(file("locked.db"));
   writer.exec("PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE;");
-  Seen seen = preview(file("locked.db"));
-  EXPECT_EQ(seen.total, 2000);
-  writer.exec("COMMIT;");
-}
+  EXPECT_EQ(preview(file("locked.db")).first, 2000);
 
-TEST_F(SQLitePreview, NamesThatLookLikeURISyntaxOpenTheRightFile) {
-  testing::makeDatabase(file("odd?name#1 %41.db"), std::string("PRAGMA journal_mode = WAL;") + kRows);
-  testing::makeDatabase(file("odd"), "CREATE TABLE decoy(x);");
-  Seen seen = preview(file("odd?name#1 %41.db"));
-  EXPECT_EQ(seen.total, 2000);
+  makeDatabase(file("odd?name#1 %41.db"), "PRAGMA journal_mode = WAL;" + kRows);
+  makeDatabase(file("odd"), "CREATE TABLE decoy(x);");
+  EXPECT_EQ(preview(file("odd?name#1 %41.db")).first, 2000);
 }
 
 TEST_F(SQLitePreview, AFailedOpenRemovesItsPrivateCopy) {
-  testing::writeFile(file("text.db"), std::string(5000, 'x'));
-  testing::writeFile(file("text.db-journal"), std::string(600, 'y'));
+  writeFile(file("text.db"), std::string(5000, 'x'));
+  writeFile(file("text.db-journal"), std::string(600, 'y'));
   const FileState before = captureState(file("text.db"));
   SQLiteDriver driver;
   driver.previewReadOnly = true;
   EXPECT_THROW(driver.open(file("text.db")), DriverError);
-  EXPECT_TRUE(testing::listDirectory(dir_ / "tmp").empty());
+  EXPECT_TRUE(listDirectory(dir_ / "tmp").empty());
   EXPECT_EQ(captureState(file("text.db")), before);
 }
 

@@ -2,43 +2,70 @@
 
 #include <sqlite3.h>
 
-#include <cstdint>
 #include <filesystem>
-#include <optional>
+#include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "model/driver_error.hpp"
+#include "platform/file_info.hpp"
+#include "support/test_support.hpp"
 
 namespace tabvora::testing {
 
 // A connection of its own to a database file, the way another program would hold one.
 class RawConnection {
  public:
-  explicit RawConnection(const std::filesystem::path& path);
-  ~RawConnection();
-  RawConnection(const RawConnection&) = delete;
-  RawConnection& operator=(const RawConnection&) = delete;
-
-  void exec(const std::string& sql);
-  std::int64_t scalar(const std::string& sql);
+  explicit RawConnection(const std::filesystem::path& path) {
+    if (sqlite3_open(path.c_str(), &db_) != SQLITE_OK) throw std::runtime_error(sqlite3_errmsg(db_));
+  }
+  ~RawConnection() { sqlite3_close(db_); }
+  void exec(const std::string& sql) {
+    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
+      throw std::runtime_error(std::string(sqlite3_errmsg(db_)) + " in: " + sql);
+  }
   // Closes without checkpointing, leaving the -wal behind as a crashed writer would.
-  void closeLeavingWal();
-  sqlite3* get() const { return db_; }
+  void closeLeavingWal() {
+    int persist = 1;
+    sqlite3_file_control(db_, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    sqlite3_close(db_);
+    db_ = nullptr;
+  }
 
  private:
   sqlite3* db_ = nullptr;
 };
 
-// Creates (or extends) a database file by running the SQL through its own connection.
-void makeDatabase(const std::filesystem::path& path, const std::string& sql);
+inline void makeDatabase(const std::filesystem::path& path, const std::string& sql) { RawConnection(path).exec(sql); }
 
-// What a reader must leave untouched: the bytes and modification time of a file and the
-// names in its folder.
+// SQL that fills table `t` with `n` rows numbered 1..n (n INTEGER, label TEXT).
+inline std::string numberedRows(int n) {
+  return "CREATE TABLE t(n INTEGER, label TEXT); WITH RECURSIVE s(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM s "
+         "WHERE x < " + std::to_string(n) + ") INSERT INTO t SELECT x, printf('%0100d', x) FROM s;";
+}
+
+// What a reader must leave untouched: a file's bytes and modification time, its folder's names.
 struct FileState {
   std::string bytes;
   std::optional<std::int64_t> modified;
   std::vector<std::string> folder;
   friend bool operator==(const FileState&, const FileState&) = default;
 };
-FileState captureState(const std::filesystem::path& file);
+inline FileState captureState(const std::filesystem::path& file) {
+  return FileState{readFile(file), modificationDateOf(file), listDirectory(file.parent_path())};
+}
+
+// The DriverError an operation throws; a test failure when it throws none.
+inline DriverError errorOf(const std::function<void()>& operation) {
+  try {
+    operation();
+  } catch (const DriverError& error) {
+    return error;
+  }
+  ADD_FAILURE() << "the operation succeeded";
+  return DriverError("", 0, "");
+}
 
 }  // namespace tabvora::testing
