@@ -18,6 +18,7 @@ namespace tabvora {
 namespace {
 
 constexpr const char* kDomain = "DelimitedDriver";
+constexpr std::size_t kNoLine = static_cast<std::size_t>(-1);
 
 // Every record of the file as field texts, kept in one buffer.
 class FileRecords {
@@ -147,7 +148,8 @@ void DelimitedDriver::saveChanges() {
   writer.endRecord();
 
   for (const DataRow& row : staged.rows) {
-    std::optional<std::size_t> line;
+    // The row's line among the file's data lines, or none.
+    std::size_t line = kNoLine;
     if (row.rowid) {
       if (lineIndexByRowid_) {
         if (auto found = lineIndexByRowid_->find(*row.rowid); found != lineIndexByRowid_->end()) line = found->second;
@@ -155,12 +157,12 @@ void DelimitedDriver::saveChanges() {
         line = static_cast<std::size_t>(*row.rowid - 1);
       }
     }
-    if (line && *line >= dataLines) line.reset();
+    if (line >= dataLines) line = kNoLine;
 
     for (std::size_t j = 0; j < row.values.size(); ++j) {
       const CellValue& value = row.values[j];
-      if (line && j < columnCount && j < source->fieldCount(*line + 1)) {
-        const std::string_view fileText = source->field(*line + 1, j);
+      if (line != kNoLine && j < columnCount && j < source->fieldCount(line + 1)) {
+        const std::string_view fileText = source->field(line + 1, j);
         const ColumnType type = j < allColumns_.size() ? allColumns_[j].type : ColumnType(ColumnType::text);
         if (stagedEquivalent(fileText, type) == value) {
           writer.field(fileText);

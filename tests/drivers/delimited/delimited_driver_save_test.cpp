@@ -34,6 +34,20 @@ TEST_F(DelimitedSaveTest, SavingWithoutEditsKeepsEveryCellsText) {
             "3,011,2.25,\"say \"\"hi\"\"\",y\r\n");
 }
 
+TEST_F(DelimitedSaveTest, LargeTablesAreWrittenWhole) {
+  std::string text = "n,v\n";
+  for (int i = 0; i < 3000; ++i) text += std::to_string(i) + "," + std::to_string(i) + ".50\n";
+  const auto path = write("large.csv", text);
+  DelimitedDriver driver(DatabaseFormat::csv);
+  driver.open(path);
+  driver.saveChanges();
+  EXPECT_EQ(testing::readFile(path), text);
+  driver.deleteRow("large", row(driver, 1500));
+  driver.saveChanges();
+  text.erase(text.find("\n1500,") + 1, std::string("1500,1500.50\n").size());
+  EXPECT_EQ(testing::readFile(path), text);
+}
+
 TEST_F(DelimitedSaveTest, EditedCellsAreWrittenFromTheirValues) {
   const auto path = write("sales.csv", kSales);
   DelimitedDriver driver(DatabaseFormat::csv);
