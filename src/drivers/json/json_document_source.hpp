@@ -6,46 +6,47 @@
 #include <vector>
 
 #include <nlohmann/json.hpp>
-#include <simdjson.h>
 
+#include "drivers/json/json_range.hpp"
 #include "drivers/json/json_record_source.hpp"
+#include "platform/mapped_file.hpp"
 
 namespace tabvora {
 
-// The records of a JSON document: the root array of objects, the first array of objects
-// (by key order) inside a root object, or the root object itself. The whole document is
-// parsed once; the records stay in the parser's compact form and only the wrapping object
-// (without its records) is kept as a JSON value.
+// The records of a JSON document: the elements of the root array, the elements of the
+// first array of objects (by ascending key) inside a root object, or the root object
+// itself. The document is mapped and its records located by a byte scan; records are then
+// parsed chunk by chunk on worker threads like the lines of a JSON Lines file, so the
+// whole document is never held as a tree. Only the wrapping object (without its records)
+// is kept as a JSON value.
 class JSONDocumentSource final : public JSONRecordSource {
  public:
-  // Records per unit of work.
-  static constexpr std::size_t kRecordsPerUnit = 20'000;
-
-  // Throws DriverError: "Failed to read file at ...", "Invalid JSON format", "JSON root
-  // must be an object or array of objects".
+  // Throws DriverError: "Failed to read file at ...", "Invalid JSON format" (also for
+  // the parts of a root object other than its records), "JSON root must be an object or
+  // array of objects" (a root array holding other values that all start like objects is
+  // only found out by the record readers: see SchemaAccumulator::nonObjectRecords).
   explicit JSONDocumentSource(const std::filesystem::path& url);
 
   std::size_t byteCount() const { return byteCount_; }
-  std::size_t recordCount() const { return records_.size(); }
   // The root object when the records were an array inside it, with a null placeholder at
   // the records' key.
   const std::optional<nlohmann::json>& wrapperObject() const { return wrapperObject_; }
   const std::optional<std::string>& wrapperKey() const { return wrapperKey_; }
 
-  std::size_t unitCount() const override;
-  std::string_view orderingText() const override { return orderingText_; }
+  std::size_t unitCount() const override { return chunks_.size(); }
+  std::string_view orderingText() const override { return text_; }
   SchemaReader makeSchemaReader() const override;
   RowReader makeRowReader(const std::vector<JSONColumn>& columns, const JSONKeyIndex& index) const override;
 
  private:
-  void parse(simdjson::padded_string& buffer);
   void findRecords();
+  void setRecords(const std::vector<JSONRange>& records);
 
+  std::optional<MappedFile> file_;
+  std::string decoded_;  // the text of a UTF-16 file
+  std::string_view text_;
   std::size_t byteCount_ = 0;
-  std::string orderingText_;
-  simdjson::dom::parser parser_;
-  simdjson::dom::element root_;
-  std::vector<simdjson::dom::element> records_;
+  std::vector<JSONRangeChunk> chunks_;
   std::optional<nlohmann::json> wrapperObject_;
   std::optional<std::string> wrapperKey_;
 };

@@ -103,6 +103,9 @@ DatabaseMetadata JSONDriver::open(const std::filesystem::path& url) {
 
   SchemaAccumulator schema = readSchema(*source);
   skippedLineCount_ = schema.skipped;
+  // A document is invalid as a whole before its shape is judged.
+  if (schema.invalidRecords > 0) throw DriverError("JSONDriver", -1, "Invalid JSON format");
+  if (schema.nonObjectRecords > 0) throw DriverError("JSONDriver", -1, "JSON root must be an object or array of objects");
   if (schema.recordCount < 1 || schema.keyOrder.empty())
     throw DriverError("JSONDriver", -1, "No JSON records found in file");
   if (schema.keyOrder.size() > kMostColumns)

@@ -7,7 +7,7 @@ namespace tabvora {
 namespace {
 
 // Finds the next non-blank line at or after `pos`; false at the end of the data.
-bool nextLine(std::string_view data, std::size_t& pos, JSONLine& line) {
+bool nextLine(std::string_view data, std::size_t& pos, JSONRange& line) {
   while (pos < data.size()) {
     std::size_t begin = pos;
     const void* lf = std::memchr(data.data() + pos, '\n', data.size() - pos);
@@ -28,9 +28,9 @@ bool nextLine(std::string_view data, std::size_t& pos, JSONLine& line) {
 JSONLineChunks JSONLineChunks::scan(std::string_view data, std::optional<std::size_t> lineLimit) {
   JSONLineChunks result;
   std::size_t pos = data.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
-  JSONLineChunk chunk;
+  JSONRangeChunk chunk;
   std::size_t chunkBytes = 0;
-  JSONLine line;
+  JSONRange line;
   while (nextLine(data, pos, line)) {
     if (lineLimit && (chunk.size() >= *lineLimit || chunkBytes >= kChunkBytes)) {
       // The first chunk is complete or cut: every further line is left out.

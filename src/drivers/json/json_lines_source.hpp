@@ -6,8 +6,6 @@
 #include <string_view>
 #include <vector>
 
-#include <simdjson.h>
-
 #include "drivers/json/json_line_chunks.hpp"
 #include "drivers/json/json_record_source.hpp"
 #include "platform/mapped_file.hpp"
@@ -32,20 +30,6 @@ class JSONLinesSource final : public JSONRecordSource {
   std::string_view orderingText() const override { return file_->text(); }
   SchemaReader makeSchemaReader() const override;
   RowReader makeRowReader(const std::vector<JSONColumn>& columns, const JSONKeyIndex& index) const override;
-
-  // Parses lines of this file, one parser per thread. Lines are parsed in place when the
-  // parser's padding fits inside the file, else from a padded copy.
-  class LineParser {
-   public:
-    explicit LineParser(std::string_view text) : text_(text) {}
-    // The line's object, or nothing when the line is not a JSON object.
-    std::optional<simdjson::dom::object> parse(const JSONLine& line);
-
-   private:
-    std::string_view text_;
-    simdjson::dom::parser parser_;
-    std::vector<char> scratch_;
-  };
 
  private:
   std::optional<MappedFile> file_;

@@ -3,6 +3,7 @@
 
 #include "drivers/json/json_driver.hpp"
 #include "drivers/json/json_text.hpp"
+#include "model/base64.hpp"
 #include "model/driver_error.hpp"
 #include "platform/atomic_file.hpp"
 #include "platform/iso8601.hpp"
@@ -11,22 +12,6 @@
 namespace tabvora {
 
 namespace {
-
-std::string base64(const Bytes& bytes) {
-  static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  out.reserve((bytes.size() + 2) / 3 * 4);
-  for (std::size_t i = 0; i < bytes.size(); i += 3) {
-    std::uint32_t group = std::uint32_t(bytes[i]) << 16;
-    if (i + 1 < bytes.size()) group |= std::uint32_t(bytes[i + 1]) << 8;
-    if (i + 2 < bytes.size()) group |= bytes[i + 2];
-    out += kAlphabet[(group >> 18) & 63];
-    out += kAlphabet[(group >> 12) & 63];
-    out += i + 1 < bytes.size() ? kAlphabet[(group >> 6) & 63] : '=';
-    out += i + 2 < bytes.size() ? kAlphabet[group & 63] : '=';
-  }
-  return out;
-}
 
 // Text of a JSON column back to its value: any JSON value (a bare string or number too),
 // or the text itself as a string when it is not JSON. The parser's depth limit keeps a
@@ -79,7 +64,7 @@ nlohmann::json JSONDriver::jsonValue(const CellValue& cell, std::optional<Column
     }
     case CellValue::Kind::boolean: return cell.booleanValue();
     case CellValue::Kind::date: return formatISO8601(cell.dateValue().secondsSince1970, false);
-    case CellValue::Kind::blob: return base64(cell.blobValue());
+    case CellValue::Kind::blob: return base64Encode(cell.blobValue());
     case CellValue::Kind::null: break;
   }
   return nullptr;

@@ -1,37 +1,17 @@
 #include "drivers/json/json_text.hpp"
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
+#include "model/double_format.hpp"
 #include "platform/unicode_text.hpp"
 
 namespace tabvora {
 
 std::string jsonNumberText(double value) {
   if (!std::isfinite(value)) return "null";
-  char buffer[64];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
-  std::string scientific(buffer, result.ptr);  // "-1.5e+00"
-  std::size_t e = scientific.find('e');
-  int exponent = std::atoi(scientific.c_str() + e + 1);
-  bool negative = scientific[0] == '-';
-  std::string digits;
-  for (std::size_t i = negative ? 1 : 0; i < e; ++i)
-    if (scientific[i] != '.') digits += scientific[i];
-  std::string out = negative ? "-" : "";
-  if (exponent < -4 || exponent >= 16) {
-    out += digits[0];
-    if (digits.size() > 1) out += "." + digits.substr(1);
-    char exponentText[16];
-    std::snprintf(exponentText, sizeof exponentText, "e%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
-    return out + exponentText;
-  }
-  if (exponent < 0) return out + "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
-  auto integerDigits = static_cast<std::size_t>(exponent) + 1;
-  if (digits.size() <= integerDigits) return out + digits + std::string(integerDigits - digits.size(), '0') + ".0";
-  return out + digits.substr(0, integerDigits) + "." + digits.substr(integerDigits);
+  return shortestDoubleText(value);
 }
 
 void appendJSONString(std::string& out, std::string_view text) {

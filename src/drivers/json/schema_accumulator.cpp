@@ -55,6 +55,8 @@ void JSONDriver::SchemaAccumulator::add(const simdjson::dom::object& record) {
 void JSONDriver::SchemaAccumulator::absorb(const SchemaAccumulator& other) {
   recordCount += other.recordCount;
   skipped += other.skipped;
+  invalidRecords += other.invalidRecords;
+  nonObjectRecords += other.nonObjectRecords;
   for (const std::string& key : other.keyOrder) {
     const KnownType& theirs = other.knownTypes_.find(key)->second;
     auto [it, inserted] = knownTypes_.emplace(key, KnownType{});

@@ -33,7 +33,10 @@ struct JSONDriver::SchemaAccumulator {
 
   std::vector<std::string> keyOrder;
   std::int64_t recordCount = 0;
-  std::int64_t skipped = 0;
+  std::int64_t skipped = 0;  // JSON Lines: lines that are not a JSON object
+  // Documents: records that are not valid JSON, and records that are valid but not objects.
+  std::int64_t invalidRecords = 0;
+  std::int64_t nonObjectRecords = 0;
 
   // Adds one object. When a key occurs twice in it, the last value counts.
   void add(const simdjson::dom::object& record);

@@ -22,7 +22,7 @@ TEST(JSONLineChunks, FindsLinesAndGroupsThemIntoChunks) {
   JSONLineChunks lines = JSONLineChunks::scan(text, std::nullopt);
   ASSERT_EQ(lines.chunks.size(), 1u);
   std::vector<std::string> found;
-  for (const JSONLine& line : lines.chunks[0]) found.push_back(text.substr(line.begin, line.size()));
+  for (const JSONRange& line : lines.chunks[0]) found.push_back(text.substr(line.begin, line.size()));
   EXPECT_EQ(found, (std::vector<std::string>{"{\"a\":1}", "{\"b\":2}  ", "{\"c\":3}"}));
 
   // A chunk closes as soon as its lines reach 2,000,000 bytes.

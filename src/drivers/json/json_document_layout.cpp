@@ -1,0 +1,137 @@
+#include "drivers/json/json_document_layout.hpp"
+
+namespace tabvora {
+
+namespace {
+
+class Scanner {
+ public:
+  explicit Scanner(std::string_view text) : text_(text) {}
+
+  bool atEnd() const { return pos_ >= text_.size(); }
+  char peek() const { return atEnd() ? '\0' : text_[pos_]; }
+  std::size_t position() const { return pos_; }
+
+  void skipWhitespace() {
+    while (!atEnd() && (text_[pos_] == ' ' || text_[pos_] == '\n' || text_[pos_] == '\r' || text_[pos_] == '\t')) ++pos_;
+  }
+  bool consume(char c) {
+    if (peek() != c) return false;
+    ++pos_;
+    return true;
+  }
+
+  // A string literal starting at the current quote; false when it is not closed.
+  bool skipString() {
+    ++pos_;
+    while (pos_ < text_.size()) {
+      char c = text_[pos_++];
+      if (c == '\\') ++pos_;
+      else if (c == '"') return true;
+    }
+    return false;
+  }
+
+  // Any value: a string, a container up to its matching close, or a scalar up to the next
+  // punctuation or white space. False when nothing is there or a container is not closed.
+  bool skipValue(JSONRange& range) {
+    range.begin = pos_;
+    char c = peek();
+    if (c == '"') {
+      if (!skipString()) return false;
+    } else if (c == '[' || c == '{') {
+      std::size_t depth = 0;
+      while (pos_ < text_.size()) {
+        c = text_[pos_];
+        if (c == '"') {
+          if (!skipString()) return false;
+          continue;
+        }
+        ++pos_;
+        if (c == '[' || c == '{') ++depth;
+        else if ((c == ']' || c == '}') && --depth == 0) break;
+      }
+      if (depth != 0) return false;
+    } else {
+      while (!atEnd() && !isDelimiter(text_[pos_])) ++pos_;
+    }
+    range.end = pos_;
+    return range.end > range.begin;
+  }
+
+  // The elements of the array at the current "[".
+  bool scanArray(std::vector<JSONRange>& elements) {
+    ++pos_;
+    skipWhitespace();
+    if (consume(']')) return true;
+    for (;;) {
+      skipWhitespace();
+      JSONRange element;
+      if (!skipValue(element)) return false;
+      elements.push_back(element);
+      skipWhitespace();
+      if (consume(']')) return true;
+      if (!consume(',')) return false;
+    }
+  }
+
+  bool scanObject(std::vector<JSONDocumentLayout::Member>& members) {
+    ++pos_;
+    skipWhitespace();
+    if (consume('}')) return true;
+    for (;;) {
+      skipWhitespace();
+      JSONDocumentLayout::Member member;
+      member.key.begin = pos_;
+      if (peek() != '"' || !skipString()) return false;
+      member.key.end = pos_;
+      skipWhitespace();
+      if (!consume(':')) return false;
+      skipWhitespace();
+      if (peek() == '[') {
+        member.value.begin = pos_;
+        member.elements.emplace();
+        if (!scanArray(*member.elements)) return false;
+        member.value.end = pos_;
+      } else if (!skipValue(member.value)) {
+        return false;
+      }
+      members.push_back(std::move(member));
+      skipWhitespace();
+      if (consume('}')) return true;
+      if (!consume(',')) return false;
+    }
+  }
+
+ private:
+  static bool isDelimiter(char c) {
+    return c == ',' || c == ']' || c == '}' || c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == ':' ||
+           c == '[' || c == '{' || c == '"';
+  }
+
+  std::string_view text_;
+  std::size_t pos_ = 0;
+};
+
+}  // namespace
+
+std::optional<JSONDocumentLayout> JSONDocumentLayout::scan(std::string_view text) {
+  Scanner scanner(text);
+  JSONDocumentLayout layout;
+  scanner.skipWhitespace();
+  layout.root.begin = scanner.position();
+  if (scanner.peek() == '[') {
+    layout.rootIsArray = true;
+    if (!scanner.scanArray(layout.elements)) return std::nullopt;
+  } else if (scanner.peek() == '{') {
+    if (!scanner.scanObject(layout.members)) return std::nullopt;
+  } else {
+    return std::nullopt;
+  }
+  layout.root.end = scanner.position();
+  scanner.skipWhitespace();
+  if (!scanner.atEnd()) return std::nullopt;
+  return layout;
+}
+
+}  // namespace tabvora
