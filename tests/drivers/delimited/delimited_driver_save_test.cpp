@@ -34,20 +34,6 @@ TEST_F(DelimitedSaveTest, SavingWithoutEditsKeepsEveryCellsText) {
             "3,011,2.25,\"say \"\"hi\"\"\",y\r\n");
 }
 
-TEST_F(DelimitedSaveTest, LargeTablesAreWrittenWhole) {
-  std::string text = "n,v\n";
-  for (int i = 0; i < 3000; ++i) text += std::to_string(i) + "," + std::to_string(i) + ".50\n";
-  const auto path = write("large.csv", text);
-  DelimitedDriver driver(DatabaseFormat::csv);
-  driver.open(path);
-  driver.saveChanges();
-  EXPECT_EQ(testing::readFile(path), text);
-  driver.deleteRow("large", row(driver, 1500));
-  driver.saveChanges();
-  text.erase(text.find("\n1500,") + 1, std::string("1500,1500.50\n").size());
-  EXPECT_EQ(testing::readFile(path), text);
-}
-
 TEST_F(DelimitedSaveTest, EditedCellsAreWrittenFromTheirValues) {
   const auto path = write("sales.csv", kSales);
   DelimitedDriver driver(DatabaseFormat::csv);
@@ -69,21 +55,22 @@ TEST_F(DelimitedSaveTest, EditedCellsAreWrittenFromTheirValues) {
 }
 
 TEST_F(DelimitedSaveTest, LaterSavesStillMapRowsToTheirLines) {
-  const auto path = write("sales.csv", kSales);
+  // Large enough that every row is read back, not just a first page.
+  std::string text = "n,v\n";
+  for (int i = 0; i < 3000; ++i) text += std::to_string(i) + "," + std::to_string(i) + ".50\n";
+  const auto path = write("large.csv", text);
   DelimitedDriver driver(DatabaseFormat::csv);
   driver.open(path);
-  driver.deleteRow("sales", row(driver, 0));
+  driver.deleteRow("large", row(driver, 0));
   driver.saveChanges();
-  const std::string expected =
-      "id,code,price,note, spaced \r\n"
-      "2,010,2.00,plain,\r\n"
-      "3,011,2.25,\"say \"\"hi\"\"\",y\r\n";
-  EXPECT_EQ(testing::readFile(path), expected);
+  text.erase(4, std::string("0,0.50\n").size());
+  EXPECT_EQ(testing::readFile(path), text);
   driver.saveChanges();
-  EXPECT_EQ(testing::readFile(path), expected);
-  driver.deleteRow("sales", row(driver, 1));
+  EXPECT_EQ(testing::readFile(path), text);
+  driver.deleteRow("large", row(driver, 1500));
   driver.saveChanges();
-  EXPECT_EQ(testing::readFile(path), "id,code,price,note, spaced \r\n2,010,2.00,plain,\r\n");
+  text.erase(text.find("\n1501,") + 1, std::string("1501,1501.50\n").size());
+  EXPECT_EQ(testing::readFile(path), text);
 }
 
 TEST_F(DelimitedSaveTest, AFileChangedOnDiskIsRewrittenFromTheStagedValues) {
@@ -151,19 +138,13 @@ TEST_F(DelimitedSaveTest, IncompleteOpensRefuseToSave) {
   EXPECT_EQ(errorOf([&] { failed.saveChanges(); }).code(), -2);
 
   // Fields past the last loadable column would be lost.
-  std::string wide = "h\n";
-  for (int i = 0; i < 2100; ++i) wide += "v,";
-  wide += "\n";
+  const std::string wide = "h\n" + std::string(2100, ',') + "v\n";
   const auto widePath = write("wide.csv", wide);
   DelimitedDriver wideDriver(DatabaseFormat::csv);
   wideDriver.open(widePath);
   EXPECT_EQ(wideDriver.allColumns().size(), 2000u);
   EXPECT_EQ(errorOf([&] { wideDriver.saveChanges(); }).code(), -2);
   EXPECT_EQ(testing::readFile(widePath), wide);
-
-  // No file opened: nothing happens.
-  DelimitedDriver idle(DatabaseFormat::csv);
-  EXPECT_NO_THROW(idle.saveChanges());
 }
 
 TEST_F(DelimitedSaveTest, EncodingsAreWrittenBackAsRead) {
