@@ -122,33 +122,6 @@ TEST(DelimitedByteParserTest, SplitsByTheRules) {
   EXPECT_EQ(split("a;\"x\ny\"", ','), (Records{{"a;\"x"}, {"y\""}}));
 }
 
-TEST(DelimitedByteParserTest, FieldsPointIntoTheInputUnlessRewritten) {
-  const std::string input = std::string("a\0b,cd,\"e\",\xFF\n", 13);
-  std::vector<bool> inScratch;
-  std::vector<std::string> texts;
-  DelimitedByteParser::parse(bytesOf(input), ',', [&](const DelimitedByteParser::Record& record) {
-    for (std::size_t i = 0; i < record.size(); ++i) {
-      inScratch.push_back(record.field(i).inScratch);
-      texts.push_back(record.text(i));
-    }
-  });
-  EXPECT_EQ(inScratch, (std::vector<bool>{true, false, true, false}));
-  EXPECT_EQ(texts, (std::vector<std::string>{"ab", "cd", "e", "\xEF\xBF\xBD"}));
-}
-
-TEST(DelimitedByteParserTest, ConsumerStopsTheParse) {
-  int seen = 0;
-  const auto result = DelimitedByteParser::parse(bytesOf("h\n1\n2\n3\n"), ',',
-                                                 [&](const DelimitedByteParser::Record&) { return ++seen < 2; });
-  EXPECT_EQ(seen, 2);
-  EXPECT_TRUE(result.stopped);
-  EXPECT_EQ(result.examinedEnd, 5u);  // through the terminator of the declined record, plus one byte
-  const auto whole = DelimitedByteParser::parse(bytesOf("h\n1"), ',', [](const auto&) { return true; });
-  EXPECT_FALSE(whole.stopped);
-  EXPECT_EQ(whole.examinedEnd, 3u);
-  EXPECT_TRUE(DelimitedByteParser::parse(bytesOf("h\n1"), ',', [](const auto&) { return false; }).stopped);
-}
-
 TEST(DelimitedByteParserTest, HugeRecordsKeepABoundedFieldList) {
   const std::size_t fields = DelimitedByteParser::kMaxStoredFields + 10;
   const std::string line = std::string(fields - 1, ',') + "x";

@@ -36,21 +36,6 @@ TEST(DelimitedPreviewTest, RealFilesShowTheirCells) {
   }
 }
 
-TEST(DelimitedPreviewTest, LargeFilesShowTheFirstRowsOfTheLimit) {
-  TempDir dir;
-  std::string text = "n,label\n";
-  for (int i = 1; i <= 5000; ++i) text += std::to_string(i) + ",row " + std::to_string(i) + "\n";
-  text += "\xFF,last\n";  // never read by a preview
-  writeFile(dir / "big.csv", text);
-  const CommandResult result = runTabvora({"preview", (dir / "big.csv").string()});
-  EXPECT_EQ(result.exitStatus, 0);
-  EXPECT_TRUE(contains(result.out, "Showing 50 of 200 rows"));
-  EXPECT_TRUE(contains(result.out, "<span class=\"col-name\">n</span><span class=\"col-type\">INTEGER</span>"));
-  EXPECT_FALSE(contains(result.out, "row 51<"));
-
-  EXPECT_EQ(runTabvora({"tables", (dir / "big.csv").string()}).out, "big\tTable\t5001\t2\n");
-}
-
 TEST(DelimitedPreviewTest, UnreadableFilesShowTheReason) {
   TempDir dir;
   writeFile(dir / "blank.csv", "\r\n\r\n");
