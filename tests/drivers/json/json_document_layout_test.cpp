@@ -1,0 +1,59 @@
+#include <gtest/gtest.h>
+
+#include "drivers/json/json_document_layout.hpp"
+#include "json_test_support.hpp"
+
+namespace tabvora::testing {
+namespace {
+
+std::vector<std::string> texts(std::string_view text, const std::vector<JSONRange>& ranges) {
+  std::vector<std::string> out;
+  for (const JSONRange& range : ranges) out.emplace_back(text.substr(range.begin, range.size()));
+  return out;
+}
+
+TEST(JSONDocumentLayout, LocatesRecordsAndMembersWithoutParsingThem) {
+  std::string text = " [ {\"a\":\"]}\\\"\"} ,\n[1,[2]] , \"s,]\" ,-1.5e3,true ] \n";
+  auto layout = JSONDocumentLayout::scan(text);
+  ASSERT_TRUE(layout);
+  EXPECT_TRUE(layout->rootIsArray);
+  EXPECT_EQ(texts(text, layout->elements),
+            (std::vector<std::string>{"{\"a\":\"]}\\\"\"}", "[1,[2]]", "\"s,]\"", "-1.5e3", "true"}));
+
+  text = "{\"k\\\"\" : [ {\"x\":1}, {} ], \"m\":{\"a\":[1]}, \"e\":[], \"n\":null}";
+  layout = JSONDocumentLayout::scan(text);
+  ASSERT_TRUE(layout);
+  ASSERT_EQ(layout->members.size(), 4u);
+  EXPECT_EQ(texts(text, {layout->members[0].key, layout->members[1].value, layout->members[3].value}),
+            (std::vector<std::string>{"\"k\\\"\"", "{\"a\":[1]}", "null"}));
+  EXPECT_EQ(texts(text, *layout->members[0].elements), (std::vector<std::string>{"{\"x\":1}", "{}"}));
+  EXPECT_FALSE(layout->members[1].elements);
+  EXPECT_TRUE(layout->members[2].elements->empty());
+}
+
+TEST(JSONDocumentLayout, RejectsMisplacedPunctuation) {
+  for (const char* text : {"", "  ", "12", "\"s\"", "[1,]", "[,1]", "[1 2]", "[1", "[1]]", "[1] x", "{\"a\" 1}",
+                           "{a:1}", "{\"a\":1,}", "{\"a\":[1,}", "[\"unterminated]", "[{\"a\":[1,2}]" "]]"}) {
+    EXPECT_FALSE(JSONDocumentLayout::scan(text)) << text;
+  }
+  std::string deep = std::string(200'000, '[') + std::string(200'000, ']');
+  EXPECT_TRUE(JSONDocumentLayout::scan(deep));
+}
+
+TEST(JSONDocumentLayout, SyntaxErrorsOutrankTheShapeOfTheRoot) {
+  TempDir dir;
+  EXPECT_EQ(openError(dir, "a.json", R"([1, {"a" 2}])").message(), "Invalid JSON format");
+  EXPECT_EQ(openError(dir, "b.json", R"([{"a":1}, 2, {"b":tru}])").message(), "Invalid JSON format");
+  EXPECT_EQ(openError(dir, "c.json", R"({"items":[{"x":1}], "meta": tru})").message(), "Invalid JSON format");
+  EXPECT_EQ(openError(dir, "d.json", R"({"items":[{"x":1}, {"y" 1}]})").message(), "Invalid JSON format");
+  EXPECT_EQ(openError(dir, "e.json", "{\"items\\u\":[{\"x\":1}]}").message(), "Invalid JSON format");
+  EXPECT_EQ(openError(dir, "f.json", R"([{"a":1}, [2], {"b":2}])").message(),
+            "JSON root must be an object or array of objects");
+  // A root object whose arrays hold no objects is itself the record.
+  OpenedJSON opened = openJSON(dir, "g.json", R"({"list":[1,2],"objs":[{"a":1},3]})");
+  EXPECT_EQ(opened.columnTypes(), (std::vector<std::string>{"list JSON", "objs JSON"}));
+  EXPECT_EQ(opened.table().rows[0].values[1], CellValue::text(R"([{"a":1},3])"));
+}
+
+}  // namespace
+}  // namespace tabvora::testing
