@@ -48,6 +48,12 @@ TEST_F(DelimitedRowLimitTest, StagesOnlyTheFirstRowsAndNeverClassifiesTheRest) {
   EXPECT_EQ(driver.totalRows(), 1001);
   EXPECT_EQ(driver.allColumns()[0].type, ColumnType::text);
 
+  // A negative limit stages no rows, like zero, rather than passing over the header too.
+  driver.previewRowLimit = -1;
+  driver.open(write("big.csv", text));
+  EXPECT_EQ(driver.totalRows(), 0);
+  EXPECT_EQ(driver.allColumns().size(), 3u);
+
 }
 
 TEST_F(DelimitedRowLimitTest, InvalidBytesPastTheRowsReadDoNotChangeThePage) {
