@@ -118,8 +118,12 @@ DatabaseMetadata DelimitedDriver::open(const std::filesystem::path& url) {
 
   std::uint8_t delimiterByte = ',';
   std::optional<DelimitedSchemaScan> scan;
+  // At most twice: a limited open whose first records turn out not to be plain ASCII starts
+  // over on the settled text.
   for (;;) {
-    const std::span<const std::uint8_t> sampleBytes = input.bytes().first(std::min(input.bytes().size(), DelimiterDetector::kSampleBytes));
+    const std::span<const std::uint8_t> parseBytes = input.bytes();
+    const std::span<const std::uint8_t> sampleBytes =
+        parseBytes.first(std::min(parseBytes.size(), DelimiterDetector::kSampleBytes));
     const std::string_view sample(reinterpret_cast<const char*>(sampleBytes.data()), sampleBytes.size());
     activeDelimiter_ = isValidUTF8(sample) ? DelimiterDetector::detect(sample, url)
                                            : DelimiterDetector::detect(repairUTF8(sample), url);
@@ -127,7 +131,7 @@ DatabaseMetadata DelimitedDriver::open(const std::filesystem::path& url) {
     delimiterByte = static_cast<std::uint8_t>(activeDelimiter_);
 
     scan.emplace(rowLimit);
-    const DelimitedByteParser::Result firstPass = DelimitedByteParser::parse(input.bytes(), delimiterByte, *scan);
+    const DelimitedByteParser::Result firstPass = DelimitedByteParser::parse(parseBytes, delimiterByte, *scan);
     if (!input.unverified) break;
     const std::size_t examined = std::max(sampleLength, firstPass.examinedEnd);
     if (isPlainASCII(fileBytes.first(std::min(examined, fileBytes.size())))) break;

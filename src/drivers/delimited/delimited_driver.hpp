@@ -21,7 +21,7 @@ namespace tabvora {
 // parsed, -2 when a write-back is refused.
 class DelimitedDriver : public StagingDriver {
  public:
-  // Data rows wider than this are refused: it is the column limit of the staging store.
+  // A header wider than this is refused: it is the column limit of the staging store.
   static constexpr std::size_t kMaxStagedColumns = 2000;
 
   explicit DelimitedDriver(DatabaseFormat format);
@@ -48,7 +48,7 @@ class DelimitedDriver : public StagingDriver {
   TextEncoding sourceEncoding() const { return sourceEncoding_; }
 
  private:
-  // Why a save would lose data; empty when the staged table holds the whole file.
+  // Whether the staged table holds the whole file, and if not, why a save would lose data.
   enum class Completeness { complete, openFailed, rowLimited, fieldsDropped };
 
   struct ParseInput;
