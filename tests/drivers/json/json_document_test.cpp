@@ -26,13 +26,6 @@ TEST(JSONDocument, StagesArrayOfRecordsWithColumnsInTextOrder) {
   EXPECT_FALSE(opened.driver->wrapperKey());
 }
 
-TEST(JSONDocument, TableNamesFromFileNames) {
-  TempDir dir;
-  EXPECT_EQ(openJSON(dir, "2024.json", R"({"a":1})").metadata.tables[0].name, "t_2024");
-  EXPECT_EQ(openJSON(dir, "SQLite_master.json", R"({"a":1})").metadata.tables[0].name, "t_SQLite_master");
-  EXPECT_EQ(openJSON(dir, "(!).json", R"({"a":1})").metadata.tables[0].name, "t_");
-}
-
 TEST(JSONDocument, FindsRecordsInsideWrapperObject) {
   TempDir dir;
   OpenedJSON opened = openJSON(dir, "w.json", R"({"meta":{"v":1},"items":[{"id":1},{"id":2}]})");

@@ -102,27 +102,6 @@ TEST(JSONLines, PreviewStagesTheFirstLinesAndTheirSchemaOnly) {
   EXPECT_EQ(opened.metadata.tables[0].rowCount, 3);
 }
 
-TEST(JSONLines, PreviewOfAHugeFileEqualsThePreviewOfItsFirstLines) {
-  TempDir dir;
-  std::string text = numberedLines(80'000, 100);  // 8 MB
-  std::size_t cut = 0;
-  for (int i = 0; i < 200; ++i) cut = text.find('\n', cut) + 1;
-  OpenedJSON big = openJSON(dir, "same.jsonl", text, 200);
-  TempDir otherDir;
-  OpenedJSON head = openJSON(otherDir, "same.jsonl", text.substr(0, cut), 200);
-  EXPECT_EQ(big.metadata.tables[0].rowCount, head.metadata.tables[0].rowCount);
-  EXPECT_EQ(big.metadata.tables, std::vector<TableMetadata>({[&] {
-              TableMetadata table = head.metadata.tables[0];
-              table.sizeBytes = big.metadata.fileSize;
-              return table;
-            }()}));
-  DataTable a = big.driver->fetchTableData("same", 50, 0);
-  DataTable b = head.driver->fetchTableData("same", 50, 0);
-  EXPECT_EQ(a.columns, b.columns);
-  EXPECT_EQ(a.rows, b.rows);
-  EXPECT_EQ(a.totalRowCount, b.totalRowCount);
-}
-
 TEST(JSONLines, OversizedIntegersAtTheEndOfTheFile) {
   TempDir dir;
   // The last line is parsed from a padded copy, and its integer rewritten there.

@@ -96,7 +96,6 @@ TEST(JSONSave, JSONValueOfCells) {
   using T = ColumnType;
   EXPECT_EQ(JSONDriver::jsonValue(CellValue::integer(2), T::boolean), nlohmann::json(true));
   EXPECT_EQ(JSONDriver::jsonValue(CellValue::integer(0), T::boolean), nlohmann::json(false));
-  EXPECT_EQ(JSONDriver::jsonValue(CellValue::integer(7), std::nullopt), nlohmann::json(7));
   EXPECT_EQ(JSONDriver::jsonValue(CellValue::real(NAN), T::real), nlohmann::json(nullptr));
   EXPECT_EQ(JSONDriver::jsonValue(CellValue::real(-INFINITY), T::real), nlohmann::json(nullptr));
   EXPECT_EQ(JSONDriver::jsonValue(CellValue::text("False"), T::boolean), nlohmann::json(false));
@@ -105,10 +104,8 @@ TEST(JSONSave, JSONValueOfCells) {
   EXPECT_EQ(JSONDriver::jsonValue(CellValue::text("12"), T::json), nlohmann::json(12));
   EXPECT_EQ(JSONDriver::jsonValue(CellValue::text("{oops"), T::json), nlohmann::json("{oops"));
   EXPECT_EQ(JSONDriver::jsonValue(CellValue::json("true"), T::text), nlohmann::json("true"));
-  EXPECT_EQ(JSONDriver::jsonValue(CellValue::boolean(true), T::text), nlohmann::json(true));
   EXPECT_EQ(JSONDriver::jsonValue(CellValue::date({1705314600}), T::text), nlohmann::json("2024-01-15T10:30:00Z"));
   EXPECT_EQ(JSONDriver::jsonValue(CellValue::blob({'h', 'i', '!'}), T::text), nlohmann::json("aGkh"));
-  EXPECT_EQ(JSONDriver::jsonValue(CellValue(), T::integer), nlohmann::json(nullptr));
   // Text nested past the parser's depth limit stays a string rather than overflowing the stack.
   std::string deep(100'000, '[');
   EXPECT_EQ(JSONDriver::jsonValue(CellValue::text(deep), T::json), nlohmann::json(deep));
