@@ -115,7 +115,7 @@ JSONRecordSource::SchemaReader JSONDocumentSource::makeSchemaReader() const {
 JSONRecordSource::RowReader JSONDocumentSource::makeRowReader(const std::vector<JSONColumn>& columns,
                                                               const JSONKeyIndex& index) const {
   auto parser = std::make_shared<JSONRangeParser>(text_);
-  auto builder = std::make_shared<RecordRowBuilder>(columns, index, true);
+  auto builder = std::make_shared<RecordRowBuilder>(columns, index);
   return [this, parser, builder](std::size_t unit, StagedRows& rows) {
     simdjson::dom::element value;
     for (const JSONRange& record : chunks_[unit])

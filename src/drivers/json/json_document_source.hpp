@@ -21,10 +21,9 @@ namespace tabvora {
 // is kept as a JSON value.
 class JSONDocumentSource final : public JSONRecordSource {
  public:
-  // Throws DriverError: "Failed to read file at ...", "Invalid JSON format" (also for
-  // the parts of a root object other than its records), "JSON root must be an object or
-  // array of objects" (a root array holding other values that all start like objects is
-  // only found out by the record readers: see SchemaAccumulator::nonObjectRecords).
+  // Throws DriverError "Failed to read file at ..." or, when the document's layout or its
+  // parts outside the records are not valid JSON, "Invalid JSON format". The records are
+  // checked by the readers, which count invalid and non-object records in the accumulator.
   explicit JSONDocumentSource(const std::filesystem::path& url);
 
   std::size_t byteCount() const { return byteCount_; }

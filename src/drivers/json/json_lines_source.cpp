@@ -30,7 +30,7 @@ JSONRecordSource::SchemaReader JSONLinesSource::makeSchemaReader() const {
 JSONRecordSource::RowReader JSONLinesSource::makeRowReader(const std::vector<JSONColumn>& columns,
                                                            const JSONKeyIndex& index) const {
   auto parser = std::make_shared<JSONRangeParser>(file_->text());
-  auto builder = std::make_shared<RecordRowBuilder>(columns, index, true);
+  auto builder = std::make_shared<RecordRowBuilder>(columns, index);
   return [this, parser, builder](std::size_t unit, StagedRows& rows) {
     simdjson::dom::element value;
     for (const JSONRange& line : lines_.chunks[unit])

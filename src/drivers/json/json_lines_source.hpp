@@ -24,7 +24,6 @@ class JSONLinesSource final : public JSONRecordSource {
 
   std::size_t byteCount() const { return file_->size(); }
   bool linesLeftOut() const { return lines_.linesLeftOut; }
-  const JSONLineChunks& lines() const { return lines_; }
 
   std::size_t unitCount() const override { return lines_.chunks.size(); }
   std::string_view orderingText() const override { return file_->text(); }

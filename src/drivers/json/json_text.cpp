@@ -79,12 +79,6 @@ void appendCompactJSON(std::string& out, const simdjson::dom::element& value) {
   }
 }
 
-std::string compactJSON(const simdjson::dom::element& value) {
-  std::string out;
-  appendCompactJSON(out, value);
-  return out;
-}
-
 nlohmann::json toJSONValue(const simdjson::dom::element& value) {
   using simdjson::dom::element_type;
   switch (value.type()) {

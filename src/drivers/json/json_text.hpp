@@ -22,7 +22,6 @@ void appendJSONString(std::string& out, std::string_view text);
 
 // The compact text of a parsed value ({"a":[1,2]}), keys in the order of the source.
 void appendCompactJSON(std::string& out, const simdjson::dom::element& value);
-std::string compactJSON(const simdjson::dom::element& value);
 
 // A parsed value kept for writing back. Integers outside 64 bits arrive as doubles.
 nlohmann::json toJSONValue(const simdjson::dom::element& value);

@@ -19,8 +19,8 @@ void StagedRows::bind(sqlite3_stmt* statement, std::size_t row) const {
       case StagedCell::Kind::integer: sqlite3_bind_int64(statement, parameter, cell->integer); break;
       case StagedCell::Kind::real: sqlite3_bind_double(statement, parameter, cell->real); break;
       case StagedCell::Kind::text: {
-        const char* text = cell->inArena ? arena.data() + cell->offset : cell->pointer;
-        sqlite3_bind_text64(statement, parameter, text, cell->length, SQLITE_STATIC, SQLITE_UTF8);
+        sqlite3_bind_text64(statement, parameter, arena.data() + cell->offset, cell->length, SQLITE_STATIC,
+                            SQLITE_UTF8);
         break;
       }
     }
@@ -33,8 +33,8 @@ JSONKeyIndex makeKeyIndex(const std::vector<JSONColumn>& columns) {
   return index;
 }
 
-RecordRowBuilder::RecordRowBuilder(const std::vector<JSONColumn>& columns, const JSONKeyIndex& index, bool copyStrings)
-    : columns_(columns), index_(index), copyStrings_(copyStrings), slots_(columns.size()), slotStamps_(columns.size(), 0) {}
+RecordRowBuilder::RecordRowBuilder(const std::vector<JSONColumn>& columns, const JSONKeyIndex& index)
+    : columns_(columns), index_(index), slots_(columns.size()), slotStamps_(columns.size(), 0) {}
 
 std::size_t RecordRowBuilder::columnFor(std::size_t position, std::string_view key) {
   if (position < lastKeys_.size() && lastKeys_[position] == key) return lastColumns_[position];
@@ -49,16 +49,11 @@ std::size_t RecordRowBuilder::columnFor(std::size_t position, std::string_view k
   return column;
 }
 
-void RecordRowBuilder::appendText(StagedRows& rows, StagedCell& cell, std::string_view text, bool copy) {
+void RecordRowBuilder::appendText(StagedRows& rows, StagedCell& cell, std::string_view text) {
   cell.kind = StagedCell::Kind::text;
   cell.length = text.size();
-  cell.inArena = copy;
-  if (copy) {
-    cell.offset = rows.arena.size();
-    rows.arena.append(text);
-  } else {
-    cell.pointer = text.data();
-  }
+  cell.offset = rows.arena.size();
+  rows.arena.append(text);
 }
 
 void RecordRowBuilder::append(const simdjson::dom::object& record, StagedRows& rows) {
@@ -107,11 +102,11 @@ void RecordRowBuilder::append(const simdjson::dom::object& record, StagedRows& r
       case ColumnType::json:
         scratch_.clear();
         appendCompactJSON(scratch_, value);
-        appendText(rows, cell, scratch_, true);
+        appendText(rows, cell, scratch_);
         break;
       case ColumnType::text:
         if (type == element_type::STRING) {
-          appendText(rows, cell, std::string_view(value), copyStrings_);
+          appendText(rows, cell, std::string_view(value));
         } else {
           scratch_.clear();
           if (type == element_type::BOOL) scratch_ = bool(value) ? "true" : "false";
@@ -119,7 +114,7 @@ void RecordRowBuilder::append(const simdjson::dom::object& record, StagedRows& r
           else if (type == element_type::UINT64) scratch_ = std::to_string(uint64_t(value));
           else if (type == element_type::DOUBLE) scratch_ = jsonNumberText(double(value));
           else appendCompactJSON(scratch_, value);
-          appendText(rows, cell, scratch_, true);
+          appendText(rows, cell, scratch_);
           rows.mixed.push_back({row, column, {scratch_, toJSONValue(value)}});
         }
         break;

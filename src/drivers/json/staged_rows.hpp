@@ -20,12 +20,10 @@ namespace tabvora {
 struct StagedCell {
   enum class Kind : std::uint8_t { null, integer, real, text };
   Kind kind = Kind::null;
-  bool inArena = false;  // text held in the rows' arena rather than in the parsed document
-  std::size_t length = 0;
+  std::size_t length = 0;  // text: bytes in the arena from `offset`
   union {
     std::int64_t integer;
     double real;
-    const char* pointer;
     std::size_t offset;
   };
   StagedCell() : integer(0) {}
@@ -46,8 +44,7 @@ struct StagedRows {
 
   std::size_t rowCount() const { return columnCount ? cells.size() / columnCount : 0; }
   // Binds parameters 1...columnCount to the row's cells. Texts are bound without a copy:
-  // the rows (and the parsed document they may point into) must outlive the step, and the
-  // statement's bindings must be cleared before they go.
+  // the rows must outlive the step, and the statement's bindings be cleared before they go.
   void bind(sqlite3_stmt* statement, std::size_t row) const;
 };
 
@@ -60,22 +57,20 @@ JSONKeyIndex makeKeyIndex(const std::vector<JSONColumn>& columns);
 //   TEXT: a string as is, any other value as its JSON text (remembered as mixed).
 //   JSON: the compact JSON text of the value.
 // A missing key or a null value is NULL; when a key occurs twice, the last value counts.
-// One builder per thread.
+// Texts are copied into the rows' arena, as the parser's document is reused for the next
+// record. One builder per thread.
 class RecordRowBuilder {
  public:
-  // copyStrings: strings are copied into the rows' arena (needed when the parser's
-  // document is reused before the rows are bound).
-  RecordRowBuilder(const std::vector<JSONColumn>& columns, const JSONKeyIndex& index, bool copyStrings);
+  RecordRowBuilder(const std::vector<JSONColumn>& columns, const JSONKeyIndex& index);
 
   void append(const simdjson::dom::object& record, StagedRows& rows);
 
  private:
   std::size_t columnFor(std::size_t position, std::string_view key);
-  void appendText(StagedRows& rows, StagedCell& cell, std::string_view text, bool copy);
+  static void appendText(StagedRows& rows, StagedCell& cell, std::string_view text);
 
   const std::vector<JSONColumn>& columns_;
   const JSONKeyIndex& index_;
-  bool copyStrings_;
   // Records usually repeat the previous record's keys in the same order: each position
   // remembers its last key and column, which spares the hash lookup.
   std::vector<std::string> lastKeys_;
