@@ -175,6 +175,7 @@ DatabaseMetadata DelimitedDriver::open(const std::filesystem::path& url) {
     internalSQLite.executeRawSQL("COMMIT;");
   }
   totalRows_ = rowsStaged;
+  rowsStagedAtOpen_ = rowsStaged;
   allColumns_ = columns;
   completeness_ = stoppedByLimit            ? Completeness::rowLimited
                   : scan->droppedContent() ? Completeness::fieldsDropped

@@ -67,6 +67,7 @@ class DelimitedDriver : public StagingDriver {
   // After a save: staged row id -> position of the row's line among the written data lines.
   std::optional<std::unordered_map<std::int64_t, std::size_t>> lineIndexByRowid_;
   Completeness completeness_ = Completeness::openFailed;
+  std::int64_t rowsStagedAtOpen_ = 0;  // kept by close, for the refusal message
 };
 
 }  // namespace tabvora

@@ -114,7 +114,7 @@ void DelimitedDriver::saveChanges() {
       break;
     case Completeness::rowLimited:
       throw DriverError(kDomain, -2,
-                        "Cannot save: only the first " + std::to_string(totalRows_) +
+                        "Cannot save: only the first " + std::to_string(rowsStagedAtOpen_) +
                             " data rows of the file were loaded, and saving would drop the rest");
     case Completeness::fieldsDropped:
       throw DriverError(kDomain, -2,
