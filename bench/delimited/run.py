@@ -6,30 +6,21 @@
   * tabvora tables (a full load) against sqlite3's `.import` on the ~100 MB file: wall time,
     rows per second and peak resident memory of each.
 
-Builds a release tabvora in its own folder and the input generator, and writes the inputs
-to /tmp (or --data DIR) unless they are already there.
+Uses the release tabvora (see bench_support.py), builds the input generator, and writes the
+inputs to /tmp (or --data DIR) unless they are already there.
 """
 import argparse
 import os
-import statistics
 import subprocess
 import sys
-import tempfile
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.dirname(HERE))
+from bench_support import RELEASE_BUILD, measure, release_tabvora  # noqa: E402
 
 
 def run(cmd, **kw):
     subprocess.run(cmd, check=True, **kw)
-
-
-def build(build_dir):
-    run(["cmake", "-S", ROOT, "-B", build_dir, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release",
-         "-DTABVORA_SANITIZE=OFF", "-DTABVORA_TESTS=OFF"], stdout=subprocess.DEVNULL)
-    run(["cmake", "--build", build_dir, "--target", "tabvora", "-j2"], stdout=subprocess.DEVNULL)
-    return os.path.join(build_dir, "apps", "tabvora", "tabvora")
 
 
 def generate(data_dir, build_dir):
@@ -46,32 +37,14 @@ def generate(data_dir, build_dir):
     return files
 
 
-def measure(cmd, repetitions):
-    """Median wall seconds and median peak RSS (KB) over the repetitions, after one warm-up."""
-    times, peaks = [], []
-    with tempfile.NamedTemporaryFile() as rss:
-        for i in range(repetitions + 1):
-            start = time.perf_counter()
-            run(["/usr/bin/time", "-f", "%M", "-o", rss.name] + cmd,
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            elapsed = time.perf_counter() - start
-            if i == 0:
-                continue
-            times.append(elapsed)
-            with open(rss.name) as f:
-                peaks.append(int(f.read().split()[-1]))
-    return statistics.median(times), statistics.median(peaks)
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--data", default="/tmp", help="folder for the generated CSV files")
-    parser.add_argument("--build", default=os.path.join(ROOT, "build-bench-delimited"))
     parser.add_argument("--repetitions", type=int, default=5)
     args = parser.parse_args()
 
-    tabvora = build(args.build)
-    files = generate(args.data, args.build)
+    tabvora = release_tabvora()
+    files = generate(args.data, RELEASE_BUILD)
     n = args.repetitions
     print(f"medians of {n} runs after one warm-up; peak RSS from /usr/bin/time -v's maximum resident set")
 
@@ -79,12 +52,12 @@ def main():
     base = None
     for label in ("1kb", "100mb", "1gb"):
         path, _ = files[label]
-        seconds, peak = measure([tabvora, "preview", path], n)
-        base = base or seconds
-        print(f"  {label:>6} {os.path.getsize(path):>14,} bytes  {seconds * 1000:8.1f} ms  "
-              f"{peak / 1024:7.1f} MB  x{seconds / base:.2f} of 1 KB")
-    seconds, peak = measure(["cat", files["1gb"][0]], max(1, n // 2))
-    print(f"  cat of the 1 GB file to /dev/null: {seconds * 1000:8.1f} ms")
+        m = measure([tabvora, "preview", path], n)
+        base = base or m.seconds
+        print(f"  {label:>6} {os.path.getsize(path):>14,} bytes  {m.seconds * 1000:8.1f} ms  "
+              f"{m.peak_mb:7.1f} MB  x{m.seconds / base:.2f} of 1 KB")
+    m = measure(["cat", files["1gb"][0]], max(1, n // 2))
+    print(f"  cat of the 1 GB file to /dev/null: {m.seconds * 1000:8.1f} ms")
 
     path, rows = files["100mb"]
     print(f"\nfull load of {os.path.getsize(path):,} bytes, {rows:,} rows x 8 columns")
@@ -94,8 +67,9 @@ def main():
         ("sqlite3 .import", ["sqlite3", ":memory:", "-cmd", ".mode csv", "-cmd", f".import {path} t",
                              "select count(*) from t"]),
     ):
-        seconds, peak = measure(cmd, reps)
-        print(f"  {name:<16} {seconds:7.2f} s  {rows / seconds:12,.0f} rows/s  {peak / 1024:7.1f} MB peak")
+        m = measure(cmd, reps)
+        print(f"  {name:<16} {m.seconds:7.2f} s  {rows / m.seconds:12,.0f} rows/s  {m.peak_mb:7.1f} MB peak  "
+              f"{m.cpu_percent}% CPU")
     return 0
 
 

@@ -3,7 +3,7 @@
 
   bench/json/run.py [DATA_DIR] [REPEATS]
 
-Builds a Release tabvora in build-json-release (no sanitizers), writes the inputs with
+Uses the release tabvora (see bench_support.py), writes the inputs with
 generate.py when missing (default /tmp/tabvora-json-bench), then measures:
   - preview of a 1 KB and of a 1.5 GB JSON Lines file (page of the first 200 lines);
   - `tabvora tables` on the 1M-record array and on the same records as JSON Lines;
@@ -11,40 +11,18 @@ generate.py when missing (default /tmp/tabvora-json-bench), then measures:
 Each line gives the median wall time, median peak RSS and median CPU% (200% = two cores).
 """
 import os
-import statistics
 import subprocess
 import sys
-import tempfile
-import time
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-BUILD = os.path.join(ROOT, "build-json-release")
-TABVORA = os.path.join(BUILD, "apps", "tabvora", "tabvora")
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from bench_support import measure as timed, release_tabvora  # noqa: E402
+
 COLUMNS = ["id", "name", "score", "active", "city", "tags", "created"]
 
 
-def build():
-    subprocess.run(["cmake", "-S", ROOT, "-B", BUILD, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release",
-                    "-DTABVORA_SANITIZE=OFF", "-DTABVORA_TESTS=OFF"], check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", BUILD, "--target", "tabvora", "-j2"], check=True, stdout=subprocess.DEVNULL)
-
-
-def run_once(command):
-    """Wall seconds, peak RSS in MB and CPU% of one run."""
-    with tempfile.NamedTemporaryFile("r") as report:
-        start = time.perf_counter()
-        subprocess.run(["/usr/bin/time", "-f", "%M %P", "-o", report.name] + command, check=True,
-                       stdout=subprocess.DEVNULL)
-        elapsed = time.perf_counter() - start
-        rss_kb, cpu = report.read().split()[-2:]
-    return elapsed, int(rss_kb) / 1024, int(cpu.rstrip("%"))
-
-
 def measure(label, command, repeats):
-    runs = [run_once(command) for _ in range(repeats)]
-    wall = statistics.median(r[0] for r in runs)
-    rss = statistics.median(r[1] for r in runs)
-    cpu = statistics.median(r[2] for r in runs)
+    m = timed(command, repeats, warmup=False)
+    wall, rss, cpu = m.seconds, m.peak_mb, m.cpu_percent
     unit = "%8.1f ms" % (wall * 1000) if wall < 1 else "%8.2f s " % wall
     print("%-44s %s %8.0f MB %6d%%" % (label, unit, rss, cpu), flush=True)
     return wall
@@ -53,7 +31,7 @@ def measure(label, command, repeats):
 def main():
     data = sys.argv[1] if len(sys.argv) > 1 else "/tmp/tabvora-json-bench"
     repeats = int(sys.argv[2]) if len(sys.argv) > 2 else 5
-    build()
+    TABVORA = release_tabvora()
     subprocess.run([sys.executable, os.path.join(os.path.dirname(__file__), "generate.py"), data], check=True)
     path = lambda name: os.path.join(data, name)
     print("%-44s %11s %11s %7s" % ("", "median", "peak RSS", "CPU"))

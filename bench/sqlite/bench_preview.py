@@ -6,7 +6,7 @@ Usage: bench/sqlite/bench_preview.py [DATABASE]
   DATABASE      where the generated database lives (default /tmp/tabvora-bench.sqlite);
                 made once and reused while its row counts match
 Environment:
-  TABVORA       the tabvora binary (default build/release/apps/tabvora/tabvora, built if missing)
+  TABVORA       the tabvora binary (default: the release build, see bench_support.py)
   REPS          repetitions per measurement (default 5); medians are reported
   EVENTS_ROWS   rows of the largest table (default 10,000,000, giving a file just under 1e9 bytes)
 
@@ -16,12 +16,12 @@ tables without counts). The tail is cut off again afterwards. Runs are warm: aft
 repetition the file is in the page cache.
 """
 import os
-import statistics
 import subprocess
 import sys
 import time
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from bench_support import measure, release_tabvora  # noqa: E402
 COUNT_LIMIT = 1_000_000_000  # above this a preview lists tables without row counts
 PAGE = 50                    # rows on a preview page
 
@@ -63,25 +63,6 @@ def matches(path):
     return out.returncode == 0 and [int(v) for v in out.stdout.split()] == list(TABLES.values())
 
 
-def tabvora_binary():
-    binary = os.environ.get("TABVORA", os.path.join(ROOT, "build/release/apps/tabvora/tabvora"))
-    if not os.access(binary, os.X_OK):
-        build = os.path.join(ROOT, "build/release")
-        subprocess.run(["cmake", "-S", ROOT, "-B", build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release",
-                        "-DTABVORA_TESTS=OFF"], check=True, stdout=subprocess.DEVNULL)
-        subprocess.run(["cmake", "--build", build, "--target", "tabvora"], check=True, stdout=subprocess.DEVNULL)
-    return binary
-
-
-def median_seconds(command, reps):
-    times = []
-    for _ in range(reps):
-        started = time.monotonic()
-        subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
-        times.append(time.monotonic() - started)
-    return statistics.median(times)
-
-
 def peer_statements(counted):
     # What the preview runs: counts while listing (skipped above the size limit), then the
     # first page of the first table by name, with its rowid, and that table's count.
@@ -95,7 +76,7 @@ def peer_statements(counted):
 def main():
     path = sys.argv[1] if len(sys.argv) > 1 else "/tmp/tabvora-bench.sqlite"
     reps = int(os.environ.get("REPS", "5"))
-    binary = tabvora_binary()
+    binary = release_tabvora()
     if not matches(path):
         generate(path)
     size = os.path.getsize(path)
@@ -109,8 +90,8 @@ def main():
             if grown:
                 os.truncate(path, COUNT_LIMIT + 50_000_000)  # sparse: no disk used
             current = os.path.getsize(path)
-            ours = median_seconds([binary, "preview", path, "-o", "/dev/null"], reps)
-            peer = median_seconds(["sqlite3", "-readonly", path, peer_statements(current <= COUNT_LIMIT)], reps)
+            ours = measure([binary, "preview", path, "-o", "/dev/null"], reps).seconds
+            peer = measure(["sqlite3", "-readonly", path, peer_statements(current <= COUNT_LIMIT)], reps).seconds
             print(f"{current:>15,}  {ours:>15.3f}  {peer:>16.3f}  {ours / peer:5.2f}", flush=True)
         finally:
             os.truncate(path, size)

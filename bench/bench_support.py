@@ -1,0 +1,50 @@
+"""Shared pieces of the benchmarks: the release binary and timed runs.
+
+Every benchmark measures the same release build, the one `./dev demo` makes in build/release
+(no sanitizers, no tests), unless the TABVORA environment variable names another binary.
+"""
+import os
+import statistics
+import subprocess
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+RELEASE_BUILD = os.path.join(ROOT, "build", "release")
+
+
+def release_tabvora():
+    """Path of the release tabvora binary, (re)built when TABVORA is not set."""
+    if os.environ.get("TABVORA"):
+        return os.environ["TABVORA"]
+    subprocess.run(["cmake", "-S", ROOT, "-B", RELEASE_BUILD, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release",
+                    "-DTABVORA_SANITIZE=OFF", "-DTABVORA_TESTS=OFF"], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", RELEASE_BUILD, "--target", "tabvora"], check=True,
+                   stdout=subprocess.DEVNULL)
+    return os.path.join(RELEASE_BUILD, "apps", "tabvora", "tabvora")
+
+
+class Measurement:
+    """Medians over the repetitions: wall seconds, peak resident memory in MB, CPU percent
+    (200 means both cores busy for the whole run)."""
+
+    def __init__(self, seconds, peak_mb, cpu_percent):
+        self.seconds, self.peak_mb, self.cpu_percent = seconds, peak_mb, cpu_percent
+
+
+def measure(command, repetitions, warmup=True):
+    """Runs the command (output discarded) once to warm the page cache when asked, then
+    `repetitions` times under /usr/bin/time."""
+    runs = []
+    with tempfile.NamedTemporaryFile("r") as report:
+        for i in range(repetitions + (1 if warmup else 0)):
+            started = time.perf_counter()
+            subprocess.run(["/usr/bin/time", "-f", "%M %P", "-o", report.name] + command, check=True,
+                           stdout=subprocess.DEVNULL)
+            elapsed = time.perf_counter() - started
+            if warmup and i == 0:
+                continue
+            report.seek(0)
+            rss_kb, cpu = report.read().split()[-2:]
+            runs.append((elapsed, int(rss_kb) / 1024, int(cpu.rstrip("%") or 0)))
+    return Measurement(*(statistics.median(r[k] for r in runs) for k in range(3)))
