@@ -56,8 +56,12 @@ DatabaseMetadata SQLiteDriver::open(const std::filesystem::path& url) {
   currentURL_ = url;
   try {
     std::error_code ignored;
-    if (std::filesystem::is_directory(url, ignored))
+    const std::filesystem::file_status status = std::filesystem::status(url, ignored);
+    if (std::filesystem::is_directory(status))
       Impl::fail(-1, "\"" + url.filename().string() + "\" is a folder, not a database file");
+    // A pipe, socket or device would block SQLite's first read forever.
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+      Impl::fail(-1, "\"" + url.filename().string() + "\" is not a regular file");
 
     std::filesystem::path openedPath = url;
     if (previewReadOnly) {
