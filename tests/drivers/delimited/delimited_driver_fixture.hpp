@@ -11,6 +11,9 @@
 
 namespace tabvora {
 
+using Rows = std::vector<std::vector<std::string>>;
+using Names = std::vector<std::string>;
+
 // A driver over files written into a fresh folder.
 class DelimitedDriverTest : public ::testing::Test {
  protected:
@@ -23,8 +26,8 @@ class DelimitedDriverTest : public ::testing::Test {
   DataTable all(DelimitedDriver& driver) { return driver.fetchTableData(driver.primaryTableName()); }
 
   // Each row as the raw text of its values (NULL as empty).
-  std::vector<std::vector<std::string>> texts(DelimitedDriver& driver) {
-    std::vector<std::vector<std::string>> rows;
+  Rows texts(DelimitedDriver& driver) {
+    Rows rows;
     for (const DataRow& row : all(driver).rows) {
       std::vector<std::string> cells;
       for (const CellValue& v : row.values) cells.push_back(v.rawValueString());
@@ -33,8 +36,8 @@ class DelimitedDriverTest : public ::testing::Test {
     return rows;
   }
 
-  std::vector<std::string> columnNames(const DelimitedDriver& driver) {
-    std::vector<std::string> names;
+  Names columnNames(const DelimitedDriver& driver) {
+    Names names;
     for (const DataColumn& c : driver.allColumns()) names.push_back(c.name);
     return names;
   }

@@ -6,8 +6,6 @@ namespace tabvora {
 namespace {
 
 using namespace std::string_literals;
-using Rows = std::vector<std::vector<std::string>>;
-using Names = std::vector<std::string>;
 
 TEST_F(DelimitedDriverTest, StagesTypedColumnsAndReportsMetadata) {
   const auto path = write("My Sales-2024.csv", "id,name,price,code\n1, Ann ,2.50,007\n 2 ,Bob,3,010\n3,,,\n4\n");
@@ -94,23 +92,6 @@ TEST_F(DelimitedDriverTest, RealFilesOpenWithTheirColumnsAndRows) {
   driver.open(testing::testData("delimited/csv_module.csv"));
   EXPECT_EQ(texts(driver)[1][2], "first line\nsecond line");
   EXPECT_EQ(texts(driver)[3][1], "  padded  ");
-}
-
-TEST_F(DelimitedDriverTest, EncodingsAreSettledFromTheBytes) {
-  DelimitedDriver driver(DatabaseFormat::csv);
-  driver.open(write("bom.csv", "\xEF\xBB\xBFname,n\n\xC3\xA9t\xC3\xA9,1\n"));
-  EXPECT_TRUE(driver.hasUTF8BOM());
-  EXPECT_EQ(columnNames(driver), (Names{"name", "n"}));
-  EXPECT_EQ(texts(driver), (Rows{{"\xC3\xA9t\xC3\xA9", "1"}}));
-
-  driver.open(write("be.csv", "\xFE\xFF\0a\0,\0b\0\n\0\x31\0,\x20\xAC\0\n"s));
-  EXPECT_EQ(driver.sourceEncoding(), TextEncoding::utf16BigEndian);
-  EXPECT_EQ(texts(driver), (Rows{{"1", "\xE2\x82\xAC"}}));
-
-  // 0x81 is undefined in Windows-1252, so only Latin 1 reads this.
-  driver.open(write("latin1.csv", "a,b\n\x81,\xE9\n"));
-  EXPECT_EQ(driver.sourceEncoding(), TextEncoding::isoLatin1);
-  EXPECT_EQ(texts(driver), (Rows{{"\xC2\x81", "\xC3\xA9"}}));
 }
 
 TEST_F(DelimitedDriverTest, EmptyAndUnreadableFilesAreRefused) {
