@@ -55,51 +55,5 @@ TEST(JSONCorpus, EventsWithInvalidLines) {
                                                               CellValue::integer(0), CellValue::text("[1,2]")}));
 }
 
-TEST(JSONCommand, PreviewAndTablesThroughTheProgram) {
-  CommandResult preview = runTabvora({"preview", testData("json/events.jsonl").string()});
-  ASSERT_EQ(preview.exitStatus, 0) << preview.err;
-  EXPECT_NE(preview.out.find("JSON Lines"), std::string::npos);
-  EXPECT_NE(preview.out.find("<span class=\"col-name\">ok</span><span class=\"col-type\">BOOLEAN</span>"),
-            std::string::npos);
-  EXPECT_NE(preview.out.find("<td class=\"align-left\">[1,2]</td>"), std::string::npos);
-  EXPECT_NE(preview.out.find("<td class=\"row-num\">6</td>"), std::string::npos);
-  EXPECT_EQ(preview.out.find("<td class=\"row-num\">7</td>"), std::string::npos);
-
-  CommandResult tables = runTabvora({"tables", testData("json/wrapped_items.json").string()});
-  ASSERT_EQ(tables.exitStatus, 0) << tables.err;
-  EXPECT_EQ(tables.out, "wrapped_items\tTable\t12\t4\n");
-
-  TempDir dir;
-  writeFile(dir / "bad.json", "[1,2]");
-  CommandResult error = runTabvora({"preview", (dir / "bad.json").string()});
-  EXPECT_NE(error.out.find("Unable to preview file in Quick Look"), std::string::npos);
-  EXPECT_NE(error.out.find("JSON root must be an object or array of objects"), std::string::npos);
-}
-
-TEST(JSONCommand, PreviewOfALargeFileMatchesThePreviewOfItsHead) {
-  TempDir dir;
-  std::string text, head;
-  for (int i = 0; i < 60'000; ++i) {
-    std::string line = "{\"id\":" + std::to_string(i) + ",\"name\":\"row " + std::to_string(i) + "\",\"v\":" +
-                       std::to_string(i % 7) + ".5}\n";
-    text += line;
-    if (i < 200) head += line;
-  }
-  writeFile(dir / "a.jsonl", text);
-  std::filesystem::create_directory(dir / "h");
-  writeFile(dir / "h" / "a.jsonl", head);
-  CommandResult big = runTabvora({"preview", (dir / "a.jsonl").string()});
-  CommandResult small = runTabvora({"preview", (dir / "h" / "a.jsonl").string()});
-  ASSERT_EQ(big.exitStatus, 0);
-  ASSERT_EQ(small.exitStatus, 0);
-  // Only the size in the header differs.
-  auto withoutSize = [](std::string page) {
-    std::size_t bullet = page.find("\xE2\x80\xA2 ");
-    return page.erase(bullet, page.find('<', bullet) - bullet);
-  };
-  EXPECT_EQ(withoutSize(big.out), withoutSize(small.out));
-  EXPECT_NE(big.out.find("row 49"), std::string::npos);
-}
-
 }  // namespace
 }  // namespace tabvora::testing

@@ -40,20 +40,5 @@ TEST(JSONDocumentLayout, RejectsMisplacedPunctuation) {
   EXPECT_TRUE(JSONDocumentLayout::scan(deep));
 }
 
-TEST(JSONDocumentLayout, SyntaxErrorsOutrankTheShapeOfTheRoot) {
-  TempDir dir;
-  EXPECT_EQ(openError(dir, "a.json", R"([1, {"a" 2}])").message(), "Invalid JSON format");
-  EXPECT_EQ(openError(dir, "b.json", R"([{"a":1}, 2, {"b":tru}])").message(), "Invalid JSON format");
-  EXPECT_EQ(openError(dir, "c.json", R"({"items":[{"x":1}], "meta": tru})").message(), "Invalid JSON format");
-  EXPECT_EQ(openError(dir, "d.json", R"({"items":[{"x":1}, {"y" 1}]})").message(), "Invalid JSON format");
-  EXPECT_EQ(openError(dir, "e.json", "{\"items\\u\":[{\"x\":1}]}").message(), "Invalid JSON format");
-  EXPECT_EQ(openError(dir, "f.json", R"([{"a":1}, [2], {"b":2}])").message(),
-            "JSON root must be an object or array of objects");
-  // A root object whose arrays hold no objects is itself the record.
-  OpenedJSON opened = openJSON(dir, "g.json", R"({"list":[1,2],"objs":[{"a":1},3]})");
-  EXPECT_EQ(opened.columnTypes(), (std::vector<std::string>{"list JSON", "objs JSON"}));
-  EXPECT_EQ(opened.table().rows[0].values[1], CellValue::text(R"([{"a":1},3])"));
-}
-
 }  // namespace
 }  // namespace tabvora::testing

@@ -1,11 +1,7 @@
-#include <cmath>
-
 #include "json_test_support.hpp"
 
 namespace tabvora::testing {
 namespace {
-
-using Kind = CellValue::Kind;
 
 TEST(JSONDocument, StagesArrayOfRecordsWithColumnsInTextOrder) {
   TempDir dir;
@@ -28,44 +24,18 @@ TEST(JSONDocument, StagesArrayOfRecordsWithColumnsInTextOrder) {
 
 TEST(JSONDocument, FindsRecordsInsideWrapperObject) {
   TempDir dir;
-  OpenedJSON opened = openJSON(dir, "w.json", R"({"meta":{"v":1},"items":[{"id":1},{"id":2}]})");
-  EXPECT_EQ(opened.metadata.tables[0].rowCount, 2);
-  EXPECT_EQ(opened.driver->wrapperKey(), "items");
-  ASSERT_TRUE(opened.driver->wrapperObject());
-  EXPECT_EQ((*opened.driver->wrapperObject())["meta"], nlohmann::json({{"v", 1}}));
-
   // The first key in ascending order whose value is a non-empty array of objects wins.
-  opened = openJSON(dir, "w2.json", R"({"z":[{"a":1}],"m":[],"n":[{"q":1},2],"b":[{"c":2},{"c":3}]})");
+  OpenedJSON opened = openJSON(dir, "w.json", R"({"z":[{"a":1}],"m":[],"n":[{"q":1},2],"b":[{"c":2},{"c":3}]})");
   EXPECT_EQ(opened.driver->wrapperKey(), "b");
   EXPECT_EQ(opened.columnNames(), std::vector<std::string>{"c"});
 
   // Without such an array the root object is the only record.
-  opened = openJSON(dir, "one.json", R"({"id":1,"name":"x","list":[1,2]})");
+  opened = openJSON(dir, "one.json", R"({"id":1,"list":[1,2],"objs":[{"a":1},3]})");
   EXPECT_FALSE(opened.driver->wrapperKey());
-  EXPECT_EQ(opened.columnTypes(), (std::vector<std::string>{"id INTEGER", "name TEXT", "list JSON"}));
-  EXPECT_EQ(opened.metadata.tables[0].rowCount, 1);
-}
-
-TEST(JSONDocument, RootErrors) {
-  TempDir dir;
-  EXPECT_EQ(openError(dir, "a.json", "[]").message(), "No JSON records found in file");
-  EXPECT_EQ(openError(dir, "b.json", "[{}]").message(), "No JSON records found in file");
-  EXPECT_EQ(openError(dir, "c.json", "{}").message(), "No JSON records found in file");
-  EXPECT_EQ(openError(dir, "d.json", "[1,2]").message(), "JSON root must be an object or array of objects");
-  EXPECT_EQ(openError(dir, "e.json", R"([{"a":1},2])").message(), "JSON root must be an object or array of objects");
-  for (const char* root : {R"("text")", "12", "true", "null", "", "   "}) {
-    DriverError error = openError(dir, "f.json", root);
-    EXPECT_EQ(error.message(), "Invalid JSON format") << root;
-    EXPECT_EQ(error.domain(), "JSONDriver");
-    EXPECT_EQ(error.code(), -1);
-  }
-  JSONDriver driver(DatabaseFormat::json);
-  try {
-    driver.open(dir / "missing.json");
-    FAIL();
-  } catch (const DriverError& error) {
-    EXPECT_EQ(error.message(), "Failed to read file at " + (dir / "missing.json").string());
-  }
+  EXPECT_EQ(opened.columnTypes(), (std::vector<std::string>{"id INTEGER", "list JSON", "objs JSON"}));
+  ASSERT_EQ(opened.table().rows.size(), 1u);
+  EXPECT_EQ(opened.table().rows[0].values, (std::vector<CellValue>{CellValue::integer(1), CellValue::text("[1,2]"),
+                                                                   CellValue::text(R"([{"a":1},3])")}));
 }
 
 TEST(JSONDocument, MergesTypesAcrossRecords) {
@@ -77,57 +47,37 @@ TEST(JSONDocument, MergesTypesAcrossRecords) {
   EXPECT_EQ(opened.columnTypes(), (std::vector<std::string>{"n REAL", "mixed TEXT", "nulls TEXT", "nested JSON",
                                                             "flag BOOLEAN", "boolnum TEXT", "f REAL"}));
   DataTable table = opened.table();
-  EXPECT_EQ(table.rows[0].values[0], CellValue::real(1.0));
-  EXPECT_EQ(table.rows[0].values[1], CellValue::text("1"));
-  EXPECT_EQ(table.rows[0].values[2], CellValue());
-  EXPECT_EQ(table.rows[0].values[3], CellValue::text(R"([1,{"x":null}])"));
-  EXPECT_EQ(table.rows[1].values[3], CellValue::text(R"({"k":"v"})"));
-  EXPECT_EQ(table.rows[0].values[4], CellValue::integer(1));
-  EXPECT_EQ(table.rows[1].values[4], CellValue::integer(0));
-  EXPECT_EQ(table.rows[0].values[5], CellValue::text("true"));
-  EXPECT_EQ(table.rows[1].values[5], CellValue::text("3"));
-  EXPECT_EQ(table.rows[1].values[6], CellValue::real(2.0));
-
-  // Non-string values of TEXT columns are remembered with the text staged for them.
-  const auto& mixed = opened.driver->mixedOriginals();
-  ASSERT_TRUE(mixed.count("mixed"));
-  ASSERT_EQ(mixed.at("mixed").size(), 1u);
-  EXPECT_EQ(mixed.at("mixed").at(1).text, "1");
-  EXPECT_EQ(mixed.at("mixed").at(1).value, nlohmann::json(1));
-  EXPECT_EQ(mixed.at("boolnum").at(2).value, nlohmann::json(3));
-  EXPECT_EQ(mixed.at("boolnum").at(1).value, nlohmann::json(true));
-  EXPECT_FALSE(mixed.count("nested"));
+  EXPECT_EQ(table.rows[0].values,
+            (std::vector<CellValue>{CellValue::real(1.0), CellValue::text("1"), CellValue(),
+                                    CellValue::text(R"([1,{"x":null}])"), CellValue::integer(1), CellValue::text("true"),
+                                    CellValue::real(1.0)}));
+  EXPECT_EQ(table.rows[1].values,
+            (std::vector<CellValue>{CellValue::real(2.5), CellValue::text("1"), CellValue(),
+                                    CellValue::text(R"({"k":"v"})"), CellValue::integer(0), CellValue::text("3"),
+                                    CellValue::real(2.0)}));
 }
 
 TEST(JSONDocument, NumberSemantics) {
   TempDir dir;
+  // Integers past the 64-bit range are read with the real-file fixtures.
   OpenedJSON opened = openJSON(dir, "n.json", R"([
-    {"max":9223372036854775807, "u":9223372036854775808, "u2":18446744073709551615, "big":18446744073709551616,
-     "neg":-9223372036854775809, "min":-9223372036854775808, "exp":1E2, "frac":0.5, "zero":-0},
-    {"max":1, "u":1, "u2":2, "big":123456789012345678901234567890, "neg":-1, "min":0, "exp":3, "frac":1, "zero":0}
+    {"min":-9223372036854775808, "exp":1E2, "frac":0.5, "zero":-0, "u":9223372036854775808},
+    {"min":0, "exp":3, "frac":1, "zero":0, "u":1}
   ])");
   EXPECT_EQ(opened.columnTypes(),
-            (std::vector<std::string>{"max INTEGER", "u REAL", "u2 REAL", "big REAL", "neg REAL", "min INTEGER",
-                                      "exp REAL", "frac REAL", "zero INTEGER"}));
+            (std::vector<std::string>{"min INTEGER", "exp REAL", "frac REAL", "zero INTEGER", "u REAL"}));
   DataTable table = opened.table();
-  const auto& first = table.rows[0].values;
-  EXPECT_EQ(first[0], CellValue::integer(INT64_MAX));
-  EXPECT_EQ(first[1], CellValue::real(9223372036854775808.0));  // never wrapped to a negative
-  EXPECT_EQ(first[2], CellValue::real(18446744073709551615.0));
-  EXPECT_EQ(first[3], CellValue::real(18446744073709551616.0));
-  EXPECT_EQ(first[4], CellValue::real(-9223372036854775809.0));
-  EXPECT_EQ(first[5], CellValue::integer(INT64_MIN));
-  EXPECT_EQ(first[6], CellValue::real(100.0));
-  EXPECT_EQ(table.rows[1].values[3], CellValue::real(1.2345678901234568e29));
-  EXPECT_EQ(table.rows[1].values[1], CellValue::real(1.0));
+  EXPECT_EQ(table.rows[0].values, (std::vector<CellValue>{CellValue::integer(INT64_MIN), CellValue::real(100.0),
+                                                          CellValue::real(0.5), CellValue::integer(0),
+                                                          CellValue::real(9223372036854775808.0)}));
+  EXPECT_EQ(table.rows[1].values, (std::vector<CellValue>{CellValue::integer(0), CellValue::real(3.0),
+                                                          CellValue::real(1.0), CellValue::integer(0),
+                                                          CellValue::real(1.0)}));
 
   // An oversized integer also parses inside nested values and inside strings stays text.
   opened = openJSON(dir, "nested.json", R"([{"v":[123456789012345678901234567890], "s":"123456789012345678901234567890"}])");
   EXPECT_EQ(opened.table().rows[0].values[0], CellValue::text("[1.2345678901234568e+29]"));
   EXPECT_EQ(opened.table().rows[0].values[1], CellValue::text("123456789012345678901234567890"));
-
-  // A number beyond the range of a double is not a number.
-  EXPECT_EQ(openError(dir, "inf.json", R"([{"v":1e999}])").message(), "Invalid JSON format");
 }
 
 TEST(JSONDocument, DuplicateKeysKeepTheLastValue) {
