@@ -53,69 +53,59 @@ TEST_F(DelimitedRowLimitTest, StagesOnlyTheFirstRowsAndNeverClassifiesTheRest) {
   driver.open(write("big.csv", text));
   EXPECT_EQ(driver.totalRows(), 0);
   EXPECT_EQ(driver.allColumns().size(), 3u);
-
 }
 
-TEST_F(DelimitedRowLimitTest, InvalidBytesPastTheRowsReadDoNotChangeThePage) {
+TEST_F(DelimitedRowLimitTest, APageDependsOnlyOnTheRowsItReads) {
   const std::string valid = numberedLines(1000) + "end,tail,1.5\n";
   std::string invalid = valid;
   invalid[invalid.size() - 2] = '\xFF';  // the only byte that is not UTF-8
   std::filesystem::create_directory(dir_ / "twin");
-  const auto validPath = write("data.csv", valid);
   const auto invalidPath = write("twin/data.csv", invalid);
+  EXPECT_EQ(page(write("data.csv", valid), kPreviewRows), page(invalidPath, kPreviewRows));
 
-  EXPECT_EQ(page(validPath, kPreviewRows), page(invalidPath, kPreviewRows));
+  // A file within the limit is read whole, so its encoding is settled from every byte.
+  std::string small = numberedLines(150);
+  small.back() = '\xFF';
+  const auto smallPath = write("small.csv", small);
+  EXPECT_EQ(page(smallPath, kPreviewRows), page(smallPath, std::nullopt));
 
   // Without a limit the whole file is settled: Windows-1252 reads the last byte as ÿ.
   DelimitedDriver driver(DatabaseFormat::csv);
   driver.open(invalidPath);
   EXPECT_EQ(driver.sourceEncoding(), TextEncoding::windows1252);
   EXPECT_EQ(texts(driver).back()[2], "1.\xC3\xBF");
+  driver.previewRowLimit = kPreviewRows;
+  driver.open(smallPath);
+  EXPECT_EQ(driver.sourceEncoding(), TextEncoding::windows1252);
 }
 
 TEST_F(DelimitedRowLimitTest, NonASCIIInTheRowsReadFollowsTheDecodingRules) {
-  // é in Windows-1252 inside the first row, within the delimiter sample.
-  std::string early = numberedLines(300);
-  early.replace(early.find("aaa"), 1, "\xE9");
-  DelimitedDriver driver(DatabaseFormat::csv);
-  driver.previewRowLimit = kPreviewRows;
-  driver.open(write("early.csv", early));
-  EXPECT_EQ(driver.sourceEncoding(), TextEncoding::windows1252);
-  EXPECT_TRUE(texts(driver).at(25)[1].starts_with("\xC3\xA9"));
-
-  // The same byte past the sample but inside the rows a preview reads.
-  std::string late = numberedLines(300);
-  const std::size_t row195 = late.find("\n195,") + 5;
-  ASSERT_GT(row195, 20000u);
-  late[row195] = '\xE9';
-  driver.open(write("late.csv", late));
-  EXPECT_EQ(driver.sourceEncoding(), TextEncoding::windows1252);
-  EXPECT_TRUE(texts(driver).at(194)[1].starts_with("\xC3\xA9"));
-
-  // Valid UTF-8 there reads as UTF-8.
-  late.replace(row195, 1, "\xC3\xA9");
-  driver.open(write("late-utf8.csv", late));
-  EXPECT_EQ(driver.sourceEncoding(), TextEncoding::utf8);
-  EXPECT_TRUE(texts(driver).at(194)[1].starts_with("\xC3\xA9"));
+  // The label of data row `row` starting with `bytes`: row 26 lies within the delimiter
+  // sample, row 195 past it but inside the rows a preview reads.
+  ASSERT_GT(numberedLines(300).find("\n195,"), 20000u);
+  for (const auto& [row, bytes, encoding] : std::vector<std::tuple<int, std::string, TextEncoding>>{
+           {26, "\xE9", TextEncoding::windows1252},
+           {195, "\xE9", TextEncoding::windows1252},
+           {195, "\xC3\xA9", TextEncoding::utf8}}) {
+    SCOPED_TRACE(row);
+    std::string text = numberedLines(300);
+    text.replace(text.find("\n" + std::to_string(row) + ",") + std::to_string(row).size() + 2, 1, bytes);
+    DelimitedDriver driver(DatabaseFormat::csv);
+    driver.previewRowLimit = kPreviewRows;
+    driver.open(write("rows.csv", text));
+    EXPECT_EQ(driver.sourceEncoding(), encoding);
+    EXPECT_TRUE(texts(driver).at(row - 1)[1].starts_with("\xC3\xA9"));
+  }
 
   // A NUL among the rows read sends the open through the full decoding, which drops it.
   std::string withNul = numberedLines(300);
   withNul[withNul.find("\n150,") + 5] = '\0';
   withNul.back() = '\xFF';
+  DelimitedDriver driver(DatabaseFormat::csv);
+  driver.previewRowLimit = kPreviewRows;
   driver.open(write("nul.csv", withNul));
   EXPECT_EQ(driver.sourceEncoding(), TextEncoding::windows1252);
   EXPECT_EQ(texts(driver).at(149)[1], std::string(99, 'a' + 150 % 26));
-}
-
-TEST_F(DelimitedRowLimitTest, ALimitedOpenOfTheWholeFileMatchesAnUnlimitedOne) {
-  std::string text = numberedLines(150);
-  text.back() = '\xFF';
-  const auto path = write("small.csv", text);
-  EXPECT_EQ(page(path, kPreviewRows), page(path, std::nullopt));
-  DelimitedDriver driver(DatabaseFormat::csv);
-  driver.previewRowLimit = kPreviewRows;
-  driver.open(path);
-  EXPECT_EQ(driver.sourceEncoding(), TextEncoding::windows1252);
 }
 
 }  // namespace
