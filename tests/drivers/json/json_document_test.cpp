@@ -8,12 +8,10 @@ TEST(JSONDocument, StagesArrayOfRecordsWithColumnsInTextOrder) {
   OpenedJSON opened = openJSON(dir, "sales-2024 q1.json", R"([{"b":1,"a":"x"},{"a":"y","d":true}])");
   EXPECT_EQ(opened.metadata.format, DatabaseFormat::json);
   EXPECT_EQ(opened.metadata.name, "sales-2024 q1.json");
-  ASSERT_EQ(opened.metadata.tables.size(), 1u);
-  EXPECT_EQ(opened.metadata.tables[0].name, "sales_2024_q1");
-  EXPECT_EQ(opened.metadata.tables[0].rowCount, 2);
-  EXPECT_EQ(opened.metadata.tables[0].columnCount, 3);
-  EXPECT_EQ(opened.metadata.schemaDDL,
-            R"(CREATE TABLE "sales_2024_q1" ("b" INTEGER, "a" TEXT, "d" BOOLEAN);)");
+  const std::string ddl = R"(CREATE TABLE "sales_2024_q1" ("b" INTEGER, "a" TEXT, "d" BOOLEAN);)";
+  EXPECT_EQ(opened.metadata.schemaDDL, ddl);
+  EXPECT_EQ(opened.metadata.tables,
+            (std::vector<TableMetadata>{{"sales_2024_q1", TableType::table, 2, 3, opened.metadata.fileSize, ddl}}));
 
   DataTable table = opened.table();
   ASSERT_EQ(table.rows.size(), 2u);
