@@ -16,6 +16,9 @@ TEST(JSONBadInput, DocumentsThatCannotBeReadNameTheirFault) {
       {"[{\"a\":\"\xC3\x28\"}]", invalid}, {"[{\"a\":\"\xED\xA0\x80\"}]", invalid},  // invalid UTF-8 in strings
       {deep, invalid}, {"[{\"a\":" + deep + "}]", invalid},
       {R"("text")", invalid}, {"12", invalid}, {"true", invalid}, {"null", invalid}, {"", invalid}, {"   ", invalid},
+      // Misplaced punctuation.
+      {"[1,]", invalid}, {"[,1]", invalid}, {"[1 2]", invalid}, {"[1", invalid}, {"[1]]", invalid},
+      {"{a:1}", invalid}, {R"({"a":[1,})", invalid}, {R"([{"a":[1,2}]]])", invalid}, {R"({"a" 1})", invalid},
       // A syntax error anywhere outranks the shape of the root.
       {R"([1, {"a" 2}])", invalid}, {R"([{"a":1}, 2, {"b":tru}])", invalid},
       {R"({"items":[{"x":1}], "meta": tru})", invalid}, {R"({"items":[{"x":1}, {"y" 1}]})", invalid},

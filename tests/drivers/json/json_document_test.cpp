@@ -22,10 +22,13 @@ TEST(JSONDocument, StagesArrayOfRecordsWithColumnsInTextOrder) {
 
 TEST(JSONDocument, FindsRecordsInsideWrapperObject) {
   TempDir dir;
-  // The first key in ascending order whose value is a non-empty array of objects wins.
-  OpenedJSON opened = openJSON(dir, "w.json", R"({"z":[{"a":1}],"m":[],"n":[{"q":1},2],"b":[{"c":2},{"c":3}]})");
-  EXPECT_EQ(opened.driver->wrapperKey(), "b");
+  // The first key in ascending order whose value is a non-empty array of objects wins; keys
+  // and strings may hold escaped quotes and brackets.
+  OpenedJSON opened = openJSON(
+      dir, "w.json", R"({"z":[{"a":1}],"m":[],"n":[{"q":1},2],"o":{"a":[{}]},"b\"":[{"c":"]}\"" },{"c":"x"}],"u":null})");
+  EXPECT_EQ(opened.driver->wrapperKey(), "b\"");
   EXPECT_EQ(opened.columnNames(), std::vector<std::string>{"c"});
+  EXPECT_EQ(opened.table().rows[0].values[0], CellValue::text("]}\""));
 
   // Without such an array the root object is the only record.
   opened = openJSON(dir, "one.json", R"({"id":1,"list":[1,2],"objs":[{"a":1},3]})");
