@@ -114,9 +114,7 @@ TEST_F(DriverManagerTest, TextDecidesBetweenJSONScriptsAndDelimitedText) {
   EXPECT_EQ(chooseFor("late-tab", lateTab), kCSV);
   // UTF-16 text is not UTF-8, so it is read as comma-separated (a real spreadsheet export).
   EXPECT_EQ(chooseForCopy("preview/excel_unicode_text.txt", "unicode.txt"), kCSV);
-}
-
-TEST_F(DriverManagerTest, ByteOrderMarkAndCharacterCutAtTheLimitDoNotHideText) {
+  // A byte order mark, or a character cut at the read limit, does not hide text.
   EXPECT_EQ(chooseFor("bom", "\xEF\xBB\xBF{\"a\": 1}"), kJSON);
   // A tab-separated file whose two-byte "é" straddles the read limit is still text.
   std::string text = "a\tb\n" + std::string(1019, 'x') + "\xC3\xA9" + "\n";

@@ -104,27 +104,20 @@ TEST(PreviewProvider, FailedOpenClosesAndAnswersTheErrorPage) {
   ScriptedDriver driver;
   driver.openFailure = "file \"x.db\" is <b>not</b> a database & can't be read";
   PreviewReply reply = PreviewProvider::providePreview(driver, "/data/x.db");
-
   EXPECT_EQ(driver.calls, (std::vector<std::string>{"open", "close"}));
   EXPECT_EQ(reply.contentType, "text/html");
   EXPECT_EQ(reply.contentSize, (ContentSize{600, 300}));
   EXPECT_EQ(reply.data, readFile(testData("preview/error_page.html")));
-}
+  // Text that already looks escaped is escaped again.
+  EXPECT_TRUE(PreviewProvider::errorPage("&amp;").ends_with("<p>&amp;amp;</p>\n</body>\n</html>"));
 
-TEST(PreviewProvider, AnyOtherFailureOfOpenIsAnErrorPageToo) {
-  ScriptedDriver driver;
-  driver.openThrowsNonDriverError = true;
-  PreviewReply reply = PreviewProvider::providePreview(driver, "/data/x.db");
+  // Any other exception from open is an error page too.
+  ScriptedDriver broken;
+  broken.openThrowsNonDriverError = true;
+  reply = PreviewProvider::providePreview(broken, "/data/x.db");
+  EXPECT_EQ(broken.calls, (std::vector<std::string>{"open", "close"}));
   EXPECT_EQ(reply.contentSize, (ContentSize{600, 300}));
   EXPECT_TRUE(reply.data.ends_with("<p>index past the end</p>\n</body>\n</html>"));
-  EXPECT_EQ(driver.calls.back(), "close");
-}
-
-TEST(PreviewProviderErrorPage, EscapesOnlyAmpersandAndAngleBrackets) {
-  std::string page = PreviewProvider::errorPage("<b>&amp; \"q\" 'a'");
-  EXPECT_EQ(page.substr(0, 282).size(), 282u);
-  EXPECT_TRUE(page.substr(0, 282).ends_with("<h3>Unable to preview file in Quick Look</h3>\n  <p>"));
-  EXPECT_EQ(page.substr(282), "&lt;b&gt;&amp;amp; \"q\" 'a'</p>\n</body>\n</html>");
 }
 
 // The text drivers get the row limit only when they are exactly those classes.

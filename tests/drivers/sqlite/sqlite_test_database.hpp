@@ -46,15 +46,17 @@ inline std::string numberedRows(int n) {
          "WHERE x < " + std::to_string(n) + ") INSERT INTO t SELECT x, printf('%0100d', x) FROM s;";
 }
 
-// What a reader must leave untouched: a file's bytes and modification time, its folder's names.
+// What a reader must leave untouched: a file's bytes and modification time, its folder's
+// names and modification time (a sidecar made and removed again still moves the latter).
 struct FileState {
   std::string bytes;
-  std::optional<std::int64_t> modified;
+  std::optional<std::int64_t> modified, folderModified;
   std::vector<std::string> folder;
   friend bool operator==(const FileState&, const FileState&) = default;
 };
 inline FileState captureState(const std::filesystem::path& file) {
-  return FileState{readFile(file), modificationDateOf(file), listDirectory(file.parent_path())};
+  return FileState{readFile(file), modificationDateOf(file), modificationDateOf(file.parent_path()),
+                   listDirectory(file.parent_path())};
 }
 
 // The DriverError an operation throws; a test failure when it throws none.
