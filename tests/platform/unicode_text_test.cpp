@@ -72,16 +72,14 @@ TEST(UnicodeText, DecodeAndAppendRoundTrip) {
   EXPECT_EQ(out, "\uFFFD");
 }
 
-TEST(LocalizedText, StandardCompareIgnoresCaseAndReadsNumbers) {
+TEST(LocalizedText, CompareAndContainsIgnoreCaseAndReadNumbers) {
   EXPECT_LT(localizedStandardCompare("file9", "file10"), 0);
   EXPECT_GT(localizedStandardCompare("file10", "file9"), 0);
   EXPECT_EQ(localizedStandardCompare("Apple", "apple"), 0);
   EXPECT_LT(localizedStandardCompare("apple", "Banana"), 0);
   EXPECT_LT(localizedStandardCompare("resume", "résumé"), 0);  // accents still count
   EXPECT_LT(localizedStandardCompare("", "a"), 0);
-}
-
-TEST(LocalizedText, ContainsFoldsCase) {
+  // Containment folds case too.
   EXPECT_TRUE(localizedCaseInsensitiveContains("Hello World", "WORLD"));
   EXPECT_TRUE(localizedCaseInsensitiveContains("anything", ""));
   EXPECT_FALSE(localizedCaseInsensitiveContains("", "a"));

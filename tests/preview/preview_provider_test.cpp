@@ -14,6 +14,9 @@ namespace {
 using testing::readFile;
 using testing::testData;
 
+std::string shown(const std::optional<std::int64_t>& value) { return value ? std::to_string(*value) : "-"; }
+std::string shown(const std::optional<std::string>& value) { return value.value_or("-"); }
+
 // Records what the provider asks of a driver; can be told to fail at open or at reading.
 class ScriptedDriver final : public DatabaseDriver {
  public:
@@ -22,10 +25,8 @@ class ScriptedDriver final : public DatabaseDriver {
   bool openThrowsNonDriverError = false;
   bool fetchFails = false;
 
+  // "open", "close", and each read with its table, limit, offset, sort column and filter.
   std::vector<std::string> calls;
-  std::string fetchedTable;
-  std::optional<std::int64_t> fetchedLimit, fetchedOffset;
-  std::optional<std::string> fetchedSort, fetchedFilter;
 
   DatabaseFormat format() const override { return DatabaseFormat::sqlite; }
   std::optional<std::filesystem::path> currentURL() const override { return std::nullopt; }
@@ -38,12 +39,8 @@ class ScriptedDriver final : public DatabaseDriver {
   DataTable fetchTableData(const std::string& tableName, std::optional<std::int64_t> limit,
                            std::optional<std::int64_t> offset, std::optional<std::string> sortColumn, bool,
                            std::optional<std::string> filter) override {
-    calls.push_back("fetchTableData");
-    fetchedTable = tableName;
-    fetchedLimit = limit;
-    fetchedOffset = offset;
-    fetchedSort = sortColumn;
-    fetchedFilter = filter;
+    calls.push_back("fetchTableData " + tableName + " " + shown(limit) + " " + shown(offset) + " " +
+                    shown(sortColumn) + " " + shown(filter));
     if (fetchFails) throw DriverError("ScriptedDriver", 1, "no such table: " + tableName);
     DataColumn column{"n", ColumnType::integer, false, true, std::nullopt, 0};
     return DataTable(tableName, {column}, {DataRow{0, 1, {CellValue::integer(7)}}}, 99);
@@ -74,12 +71,7 @@ TEST(PreviewProvider, ReadsFiftyRowsOfTheFirstTableOnlyAndCloses) {
   driver.tables = {table("other", 3), table("second", 5)};
   PreviewReply reply = PreviewProvider::providePreview(driver, "/data/scripted.db");
 
-  EXPECT_EQ(driver.calls, (std::vector<std::string>{"open", "fetchTableData", "close"}));
-  EXPECT_EQ(driver.fetchedTable, "other");
-  EXPECT_EQ(driver.fetchedLimit, 50);
-  EXPECT_EQ(driver.fetchedOffset, 0);
-  EXPECT_FALSE(driver.fetchedSort);
-  EXPECT_FALSE(driver.fetchedFilter);
+  EXPECT_EQ(driver.calls, (std::vector<std::string>{"open", "fetchTableData other 50 0 - -", "close"}));
 
   EXPECT_EQ(reply.contentType, "text/html");
   EXPECT_EQ(reply.contentSize, (ContentSize{860, 560}));
@@ -92,8 +84,7 @@ TEST(PreviewProvider, FileWithoutTablesAsksForDataAndUnreadableRowsGiveAnEmptyGr
   driver.fetchFails = true;
   PreviewReply reply = PreviewProvider::providePreview(driver, "/data/none.db");
 
-  EXPECT_EQ(driver.fetchedTable, "data");
-  EXPECT_EQ(driver.calls, (std::vector<std::string>{"open", "fetchTableData", "close"}));
+  EXPECT_EQ(driver.calls, (std::vector<std::string>{"open", "fetchTableData data 50 0 - -", "close"}));
   EXPECT_EQ(reply.contentSize, (ContentSize{860, 560}));
   EXPECT_NE(reply.data.find("      0 tables\n"), std::string::npos);
   EXPECT_NE(reply.data.find("<tr><th>#</th></tr>"), std::string::npos);
