@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <typeinfo>
 
 #include "drivers/delimited/delimited_driver.hpp"
@@ -69,60 +70,57 @@ TEST_F(DriverManagerTest, ExtensionsDecideWhateverTheContent) {
   }
 }
 
-TEST_F(DriverManagerTest, LegacyWorkbookExtensionsLookAtTheMagic) {
-  EXPECT_EQ(chooseFor("a.xls", kOLE2Magic + "rest of a compound file"), kXLS);
-  EXPECT_EQ(chooseFor("b.xls", kZipHeader + "rest of a zip"), kXLSX);
-  EXPECT_EQ(chooseFor("c.XLT", kZipHeader), kXLSX);
-  EXPECT_EQ(chooseFor("d.xls", "name,value\n1,2\n"), kXLS);
-  EXPECT_EQ(chooseFor("e.xls", ""), kXLS);
-  EXPECT_EQ(chooseFor("f.xlt", std::string(kOLE2Magic, 0, 7)), kXLS);
+TEST_F(DriverManagerTest, ContentDecidesForLegacyWorkbooksAndNamesWithoutAKnownExtension) {
+  const std::string lateTab = "a,b\n" + std::string(1100, 'x') + "\tz\n";
+  // A tab-separated file whose two-byte "é" straddles the read limit is still text...
+  const std::string cutAtLimit = "a\tb\n" + std::string(1019, 'x') + "\xC3\xA9" + "\n";
+  ASSERT_EQ(cutAtLimit.substr(1023, 1), "\xC3");
+  // ...but a bad byte before the limit still makes it binary.
+  const std::string badByte = "a\tb\n" + std::string(1000, 'x') + "\xFF" + std::string(100, 'y');
+  const std::tuple<const char*, std::string, DriverChoice> cases[] = {
+      // .xls and .xlt look at the magic; anything else stays the legacy format.
+      {"a.xls", kOLE2Magic + "rest of a compound file", kXLS},
+      {"b.xls", kZipHeader + "rest of a zip", kXLSX},
+      {"c.XLT", kZipHeader, kXLSX},
+      {"d.xls", "name,value\n1,2\n", kXLS},
+      {"e.xls", "", kXLS},
+      {"f.xlt", std::string(kOLE2Magic, 0, 7), kXLS},
+      // Magic numbers need sixteen bytes; with ten the text decides.
+      {"sqlite-file", std::string("SQLite format 3\0rest of the header", 34), kSQLite},
+      {"parquet-file", "PAR1" + std::string(12, '\x01'), kParquet},
+      {"zip-file", kZipHeader + std::string(12, '\x00'), kXLSX},
+      {"ole-file", kOLE2Magic + std::string(8, '\x00'), kXLS},
+      {"short-parquet", "PAR1abcdef", kCSV},
+      {"short-sqlite", "SQLite format 3", kCSV},
+      // Text decides between JSON (JSON Lines too), SQL scripts and delimited text.
+      {"doc", "\n\n  {\"a\": 1}\n{\"a\": 2}\n", kJSON},
+      {"array.txt", "[1, 2, 3]", kJSON},
+      {"bom", "\xEF\xBB\xBF{\"a\": 1}", kJSON},
+      {"script", "create table t (a int);", kSQLScript},
+      {"insert", "\n  insert into t values (1);", kSQLScript},
+      {"comment", "-- dump\nCREATE TABLE t (a);", kSQLScript},
+      {"createx", "CREATEX", kCSV},  // the keyword needs its space
+      {"select", "SELECT * FROM t;", kCSV},
+      {"tabs.txt", "a\tb\n1\t2\n", kTSV},
+      {"plain.txt", "a,b\n1,2\n", kCSV},
+      {"empty", "", kCSV},
+      {"binary", std::string("\x00\x01\xFF\xFE garbage\t", 13), kCSV},
+      {"late-tab", lateTab, kCSV},
+      {"cut", cutAtLimit, kTSV},
+      {"bad", badByte, kCSV},
+  };
+  for (const auto& [name, bytes, expected] : cases) EXPECT_EQ(chooseFor(name, bytes), expected) << name;
+
   EXPECT_EQ(DriverManager::choose(dir / "missing.xls"), kXLS);
   std::filesystem::create_directory(dir / "folder.xls");
   EXPECT_EQ(DriverManager::choose(dir / "folder.xls"), kXLS);
-
-  // Real files: the first half of an XLSX package, and a Word document named .xls.
+  // Real files: the first half of an XLSX package, a Word document named .xls, a Parquet file
+  // without a telling name, and UTF-16 text (not UTF-8, so read as comma-separated).
   EXPECT_EQ(chooseForCopy("preview/truncated_half.xlsx", "report.xls"), kXLSX);
   EXPECT_EQ(chooseForCopy("preview/word_document_named.xls", "letter.xls"), kXLS);
-}
-
-TEST_F(DriverManagerTest, MagicNumbersNeedSixteenBytes) {
-  EXPECT_EQ(chooseFor("sqlite-file", std::string("SQLite format 3\0rest of the header", 34)), kSQLite);
-  EXPECT_EQ(chooseFor("parquet-file", "PAR1" + std::string(12, '\x01')), kParquet);
-  EXPECT_EQ(chooseFor("zip-file", kZipHeader + std::string(12, '\x00')), kXLSX);
-  EXPECT_EQ(chooseFor("ole-file", kOLE2Magic + std::string(8, '\x00')), kXLS);
-  // Ten bytes are too few for the magic tests; the text decides.
-  EXPECT_EQ(chooseFor("short-parquet", "PAR1abcdef"), kCSV);
-  EXPECT_EQ(chooseFor("short-sqlite", "SQLite format 3"), kCSV);
-  // Real files without a telling name.
   EXPECT_EQ(chooseForCopy("preview/hyparquet_writer.parquet", "export"), kParquet);
   EXPECT_EQ(chooseForCopy("preview/truncated_half.xlsx", "book.bin"), kXLSX);
-}
-
-TEST_F(DriverManagerTest, TextDecidesBetweenJSONScriptsAndDelimitedText) {
-  EXPECT_EQ(chooseFor("doc", "\n\n  {\"a\": 1}\n{\"a\": 2}\n"), kJSON);  // JSON Lines too
-  EXPECT_EQ(chooseFor("array.txt", "[1, 2, 3]"), kJSON);
-  EXPECT_EQ(chooseFor("script", "create table t (a int);"), kSQLScript);
-  EXPECT_EQ(chooseFor("insert", "\n  insert into t values (1);"), kSQLScript);
-  EXPECT_EQ(chooseFor("comment", "-- dump\nCREATE TABLE t (a);"), kSQLScript);
-  EXPECT_EQ(chooseFor("createx", "CREATEX"), kCSV);  // the keyword needs its space
-  EXPECT_EQ(chooseFor("select", "SELECT * FROM t;"), kCSV);
-  EXPECT_EQ(chooseFor("tabs.txt", "a\tb\n1\t2\n"), kTSV);
-  EXPECT_EQ(chooseFor("plain.txt", "a,b\n1,2\n"), kCSV);
-  EXPECT_EQ(chooseFor("empty", ""), kCSV);
-  EXPECT_EQ(chooseFor("binary", std::string("\x00\x01\xFF\xFE garbage\t", 13)), kCSV);
-  std::string lateTab = "a,b\n" + std::string(1100, 'x') + "\tz\n";
-  EXPECT_EQ(chooseFor("late-tab", lateTab), kCSV);
-  // UTF-16 text is not UTF-8, so it is read as comma-separated (a real spreadsheet export).
   EXPECT_EQ(chooseForCopy("preview/excel_unicode_text.txt", "unicode.txt"), kCSV);
-  // A byte order mark, or a character cut at the read limit, does not hide text.
-  EXPECT_EQ(chooseFor("bom", "\xEF\xBB\xBF{\"a\": 1}"), kJSON);
-  // A tab-separated file whose two-byte "é" straddles the read limit is still text.
-  std::string text = "a\tb\n" + std::string(1019, 'x') + "\xC3\xA9" + "\n";
-  ASSERT_EQ(text.substr(1023, 1), "\xC3");
-  EXPECT_EQ(chooseFor("cut", text), kTSV);
-  // A bad byte before the limit still makes it binary.
-  std::string bad = "a\tb\n" + std::string(1000, 'x') + "\xFF" + std::string(100, 'y');
-  EXPECT_EQ(chooseFor("bad", bad), kCSV);
 }
 
 TEST_F(DriverManagerTest, UnreadablePathsGoToTheSQLiteDriverWithoutBlocking) {
