@@ -6,6 +6,10 @@
 #include <string_view>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "model/driver_error.hpp"
+
 namespace tabvora::testing {
 
 // A fresh directory under the system temp folder, removed with everything in it when the
@@ -38,5 +42,17 @@ struct CommandResult {
 };
 // Runs the tabvora binary built alongside the tests with the given arguments (no shell).
 CommandResult runTabvora(const std::vector<std::string>& arguments);
+
+// The DriverError an operation throws; a test failure when it throws none.
+template <typename Operation>
+DriverError errorOf(Operation&& operation) {
+  try {
+    operation();
+  } catch (const DriverError& error) {
+    return error;
+  }
+  ADD_FAILURE() << "the operation threw no DriverError";
+  return DriverError("", 0, "");
+}
 
 }  // namespace tabvora::testing

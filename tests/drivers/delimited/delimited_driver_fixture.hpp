@@ -13,6 +13,7 @@ namespace tabvora {
 
 using Rows = std::vector<std::vector<std::string>>;
 using Names = std::vector<std::string>;
+using testing::errorOf;
 
 // A driver over files written into a fresh folder.
 class DelimitedDriverTest : public ::testing::Test {
@@ -43,17 +44,6 @@ class DelimitedDriverTest : public ::testing::Test {
   }
 
   // The DriverError an operation throws; fails the test when it throws nothing.
-  template <typename Operation>
-  DriverError errorOf(Operation operation) {
-    try {
-      operation();
-    } catch (const DriverError& error) {
-      return error;
-    }
-    ADD_FAILURE() << "no DriverError thrown";
-    return DriverError("", 0, "");
-  }
-
   testing::TempDir dir_;
 };
 

@@ -52,18 +52,6 @@ inline OpenedJSON openJSON(const TempDir& dir, std::string_view name, std::strin
   return openJSONFile(dir / name, limit);
 }
 
-// The DriverError an operation throws; fails the test when it throws nothing.
-template <typename Operation>
-DriverError errorOf(Operation operation) {
-  try {
-    operation();
-  } catch (const DriverError& error) {
-    return error;
-  }
-  ADD_FAILURE() << "no DriverError thrown";
-  return DriverError("none", 0, "");
-}
-
 // The DriverError an open of this content throws.
 inline DriverError openError(const TempDir& dir, std::string_view name, std::string_view content) {
   writeFile(dir / name, content);

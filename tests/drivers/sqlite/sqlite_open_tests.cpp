@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "drivers/sqlite/sqlite_test_database.hpp"
@@ -73,6 +74,7 @@ TEST(SQLiteOpen, BadInputFailsWithAClearErrorAndChangesNothing) {
   for (std::size_t i = 100; i < corrupt.size(); ++i) corrupt[i] = static_cast<char>(i * 7);
   writeFile(dir / "corrupt.db", corrupt);
   std::filesystem::create_directory(dir / "folder.db");
+  ASSERT_EQ(mkfifo((dir / "pipe.db").c_str(), 0600), 0);  // nobody writes: a read would block forever
   writeFile(dir / "empty.db", "");
 
   const std::pair<const char*, const char*> cases[] = {
@@ -80,6 +82,7 @@ TEST(SQLiteOpen, BadInputFailsWithAClearErrorAndChangesNothing) {
       {"corrupt.db", "database disk image is malformed"},
       {"truncated.db", "database disk image is malformed"},  // fails when the page past the end is read
       {"folder.db", "\"folder.db\" is a folder, not a database file"},
+      {"pipe.db", "\"pipe.db\" is not a regular file"},
       {"missing.db", "unable to open database file"},
   };
   for (bool preview : {false, true}) {
@@ -108,7 +111,7 @@ TEST(SQLiteOpen, BadInputFailsWithAClearErrorAndChangesNothing) {
     EXPECT_EQ(std::filesystem::file_size(dir / "empty.db"), 0u);
   }
   EXPECT_FALSE(std::filesystem::exists(dir / "missing.db")) << "open never creates a file";
-  EXPECT_EQ(listDirectory(dir.path()).size(), 6u) << "no sidecar was left";
+  EXPECT_EQ(listDirectory(dir.path()).size(), 7u) << "no sidecar was left";
 }
 
 }  // namespace

@@ -59,15 +59,4 @@ inline FileState captureState(const std::filesystem::path& file) {
                    listDirectory(file.parent_path())};
 }
 
-// The DriverError an operation throws; a test failure when it throws none.
-inline DriverError errorOf(const std::function<void()>& operation) {
-  try {
-    operation();
-  } catch (const DriverError& error) {
-    return error;
-  }
-  ADD_FAILURE() << "the operation succeeded";
-  return DriverError("", 0, "");
-}
-
 }  // namespace tabvora::testing
