@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/file_descriptor.hpp"
+
 namespace tabvora {
 
 namespace {
@@ -21,20 +23,6 @@ constexpr std::size_t kReadChunk = std::size_t{1} << 16;
 [[noreturn]] void throwErrno(int error, const std::filesystem::path& path) {
   throw std::system_error(error, std::generic_category(), path.string());
 }
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 }  // namespace
 

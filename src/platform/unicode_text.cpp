@@ -90,29 +90,26 @@ std::string_view trimWhitespaceAndNewlines(std::string_view text) {
 
 std::string_view trimWhitespace(std::string_view text) { return trimCodePoints(text, isWhitespace); }
 
-std::string toUpperUnicode(std::string_view text) {
+namespace {
+// Root-locale case mapping; plain ASCII is mapped byte by byte, which ICU would do alike.
+std::string changeCase(std::string_view text, bool upper) {
   if (isASCII(text)) {
     std::string out(text);
+    const char from = upper ? 'a' : 'A';
+    const char to = upper ? 'A' : 'a';
     for (char& c : out) {
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+      if (c >= from && c <= from + 25) c = static_cast<char>(c - from + to);
     }
     return out;
   }
   icu::UnicodeString s = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
-  return fromUnicodeString(s.toUpper(icu::Locale::getRoot()));
+  return fromUnicodeString(upper ? s.toUpper(icu::Locale::getRoot()) : s.toLower(icu::Locale::getRoot()));
 }
+}  // namespace
 
-std::string toLowerUnicode(std::string_view text) {
-  if (isASCII(text)) {
-    std::string out(text);
-    for (char& c : out) {
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-  }
-  icu::UnicodeString s = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
-  return fromUnicodeString(s.toLower(icu::Locale::getRoot()));
-}
+std::string toUpperUnicode(std::string_view text) { return changeCase(text, true); }
+
+std::string toLowerUnicode(std::string_view text) { return changeCase(text, false); }
 
 std::string toNFC(std::string_view text) {
   if (isASCII(text)) return std::string(text);

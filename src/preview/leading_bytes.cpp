@@ -6,31 +6,14 @@
 
 #include <cerrno>
 
+#include "platform/file_descriptor.hpp"
+
 namespace tabvora {
-
-namespace {
-
-// Closes the descriptor on every path; a failing close is of no interest to a reader.
-class ScopedDescriptor {
- public:
-  explicit ScopedDescriptor(int fd) : fd_(fd) {}
-  ~ScopedDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  ScopedDescriptor(const ScopedDescriptor&) = delete;
-  ScopedDescriptor& operator=(const ScopedDescriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-}  // namespace
 
 std::optional<std::vector<std::uint8_t>> readLeadingBytes(const std::filesystem::path& path,
                                                           std::size_t count) {
   // O_NONBLOCK keeps open itself from waiting for a writer when the path is a FIFO.
-  ScopedDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (file.get() < 0) return std::nullopt;
   struct stat info {};
   if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
