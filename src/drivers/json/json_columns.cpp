@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <optional>
-#include <unordered_set>
 
+#include "model/table_naming.hpp"
+#include "platform/text_encoding.hpp"
 #include "platform/unicode_text.hpp"
 
 namespace tabvora {
@@ -26,13 +27,6 @@ std::string_view withoutSplitSequence(std::string_view text) {
   return present < expected ? text.substr(0, lead - 1) : text;
 }
 
-std::string latin1ToUTF8(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size() * 2);
-  for (char c : bytes) appendUTF8(out, static_cast<unsigned char>(c));
-  return out;
-}
-
 std::string searchText(std::string_view key) {
   std::string escaped;
   for (char c : key) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
@@ -51,7 +45,8 @@ std::vector<std::string> orderKeysByFirstOccurrence(std::vector<std::string> key
   if (fileStart.size() > kColumnOrderScanBytes) text = withoutSplitSequence(text);
   std::string latin1;
   if (!isValidUTF8(text)) {
-    latin1 = latin1ToUTF8(text);
+    latin1 = decodeText({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}, TextEncoding::isoLatin1)
+                 .value_or(std::string());
     text = latin1;
   }
   std::vector<std::pair<std::optional<std::size_t>, std::string>> positioned;
@@ -74,14 +69,10 @@ std::vector<std::string> orderKeysByFirstOccurrence(std::vector<std::string> key
 std::vector<JSONColumn> makeJSONColumns(const std::vector<std::string>& orderedKeys,
                                         const JSONDriver::SchemaAccumulator& schema) {
   std::vector<JSONColumn> columns;
-  std::unordered_set<std::string> takenLower;
+  ColumnNamer namer(/*trimNames=*/false);  // keys are names exactly as written
   for (std::size_t i = 0; i < orderedKeys.size(); ++i) {
     const std::string& key = orderedKeys[i];
-    std::string base = key.empty() ? "col_" + std::to_string(i + 1) : key;
-    std::string name = base;
-    for (int suffix = 1; takenLower.count(toLowerUnicode(name)); ++suffix) name = base + "_" + std::to_string(suffix);
-    takenLower.insert(toLowerUnicode(name));
-    columns.push_back({name, key, schema.keyType(key).value_or(ColumnType::text)});
+    columns.push_back({namer.accept(key, i + 1), key, schema.keyType(key).value_or(ColumnType::text)});
   }
   return columns;
 }
