@@ -1,5 +1,6 @@
 #include "preview/preview_provider.hpp"
 
+#include <chrono>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -13,7 +14,7 @@
 #include "preview/driver_manager.hpp"
 #include "preview/html_escaping.hpp"
 #include "preview/html_grid_generator.hpp"
-#include "preview/special_file.hpp"
+#include "platform/file_probe.hpp"
 
 namespace tabvora {
 
@@ -26,6 +27,12 @@ constexpr std::string_view kErrorPagePrologue =
     "</style>\n</head>\n<body>\n  <h3>Unable to preview file in Quick Look</h3>\n  <p>";
 constexpr std::string_view kErrorPageEpilogue = "</p>\n</body>\n</html>";
 constexpr std::string_view kUnknownFailure = "The file could not be read.";
+// A database statement run for a page stops after this long; the page then shows the
+// table without rows, as for any table that cannot be read.
+constexpr std::chrono::milliseconds kStatementTimeLimit{3000};
+// Text values are read for the page only as far as it shows them: at most four bytes per
+// character shown, and one byte more so that a cut value still reads as longer.
+constexpr std::size_t kPageCellBytes = 4 * 10'000 + 1;
 
 // Row limits go to the text drivers only, and only to exactly those classes.
 void prepareForPreview(DatabaseDriver& driver) {
@@ -35,7 +42,10 @@ void prepareForPreview(DatabaseDriver& driver) {
   } else if (type == typeid(JSONDriver)) {
     static_cast<JSONDriver&>(driver).previewRowLimit = PreviewProvider::kPreviewRowLimit;
   } else if (type == typeid(SQLiteDriver)) {
-    static_cast<SQLiteDriver&>(driver).previewReadOnly = true;
+    auto& sqlite = static_cast<SQLiteDriver&>(driver);
+    sqlite.previewReadOnly = true;
+    sqlite.statementTimeLimit = kStatementTimeLimit;
+    sqlite.cellByteLimit = kPageCellBytes;
   }
 }
 
@@ -54,7 +64,7 @@ PreviewReply errorReply(std::string_view message) {
 // anything else thrown propagates to providePreview.
 PreviewReply previewWithDriver(DatabaseDriver& driver, const std::filesystem::path& fileURL) {
   prepareForPreview(driver);
-  if (auto refusal = specialFileRefusal(fileURL)) {
+  if (auto refusal = FileProbe::of(fileURL).refusal(fileURL)) {
     driver.close();
     return errorReply(*refusal);
   }
