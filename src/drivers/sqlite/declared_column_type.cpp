@@ -3,16 +3,11 @@
 #include <initializer_list>
 #include <string>
 
+#include "platform/unicode_text.hpp"
+
 namespace tabvora {
 
 namespace {
-std::string upperASCII(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
-}
-
 bool containsAny(const std::string& text, std::initializer_list<std::string_view> needles) {
   for (std::string_view needle : needles)
     if (text.find(needle) != std::string::npos) return true;
@@ -21,7 +16,7 @@ bool containsAny(const std::string& text, std::initializer_list<std::string_view
 }  // namespace
 
 ColumnType schemaColumnType(std::string_view declaredType) {
-  const std::string type = upperASCII(declaredType);
+  const std::string type = toUpperUnicode(declaredType);
   if (containsAny(type, {"INT"})) return ColumnType::integer;
   if (containsAny(type, {"CHAR", "TEXT", "CLOB"})) return ColumnType::text;
   if (containsAny(type, {"BLOB"})) return ColumnType::blob;
@@ -33,7 +28,7 @@ ColumnType schemaColumnType(std::string_view declaredType) {
 }
 
 ColumnType resultColumnType(std::string_view declaredType) {
-  const std::string type = upperASCII(declaredType);
+  const std::string type = toUpperUnicode(declaredType);
   if (containsAny(type, {"INT"})) return ColumnType::integer;
   if (containsAny(type, {"REAL", "FLOA", "DOUB"})) return ColumnType::real;
   if (containsAny(type, {"BLOB"})) return ColumnType::blob;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "drivers/sqlite/private_copy_registry.hpp"
 #include "drivers/sqlite/sqlite_uri.hpp"
 #include "model/driver_error.hpp"
 
@@ -66,8 +67,12 @@ PreviewOpenPlan PreviewOpenPlan::make(const std::filesystem::path& path) {
   std::string pattern = (std::filesystem::temp_directory_path() / "tabvora-sqlite-XXXXXX").string();
   if (!mkdtemp(pattern.data())) failCopy(std::strerror(errno));
   const std::filesystem::path directory = pattern;
+  const std::filesystem::path copy = directory / database.filename();
+  if (!PrivateCopyRegistry::add(directory, copy)) {
+    removePreviewCopy(directory);
+    failCopy("too many databases are being read at once");
+  }
   try {
-    const std::filesystem::path copy = directory / database.filename();
     std::filesystem::copy_file(database, copy);
     if (hasWal) std::filesystem::copy_file(wal, sidecar(copy, "-wal"));
     if (hasJournal) std::filesystem::copy_file(journal, sidecar(copy, "-journal"));
@@ -85,6 +90,8 @@ PreviewOpenPlan PreviewOpenPlan::make(const std::filesystem::path& path) {
 void removePreviewCopy(const std::filesystem::path& directory) noexcept {
   std::error_code ignored;
   std::filesystem::remove_all(directory, ignored);
+  // Unregistered only once gone, so a signal arriving meanwhile still removes it.
+  PrivateCopyRegistry::remove(directory);
 }
 
 }  // namespace tabvora

@@ -4,11 +4,24 @@
 
 #include <climits>
 
+#include "model/driver_error.hpp"
 #include "platform/iso8601.hpp"
 
 namespace tabvora {
 
-CellValue readCellValue(sqlite3_stmt* statement, int column) {
+namespace {
+[[noreturn]] void failOutOfMemory() { throw DriverError("SQLiteDriver", SQLITE_NOMEM, "out of memory"); }
+
+// The longest start of UTF-8 text within `limit` bytes that does not end inside a character.
+std::size_t cutLength(const char* text, std::size_t size, std::size_t limit) {
+  if (size <= limit) return size;
+  std::size_t cut = limit;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return cut;
+}
+}  // namespace
+
+CellValue readCellValue(sqlite3_stmt* statement, int column, std::size_t textByteLimit) {
   switch (sqlite3_column_type(statement, column)) {
     case SQLITE_INTEGER:
       return CellValue::integer(sqlite3_column_int64(statement, column));
@@ -16,15 +29,16 @@ CellValue readCellValue(sqlite3_stmt* statement, int column) {
       return CellValue::real(sqlite3_column_double(statement, column));
     case SQLITE_TEXT: {
       const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-      if (!text) return CellValue::null();
-      return CellValue::text(std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(statement, column))));
+      if (!text) failOutOfMemory();
+      const auto size = static_cast<std::size_t>(sqlite3_column_bytes(statement, column));
+      return CellValue::text(std::string(text, cutLength(text, size, textByteLimit)));
     }
     case SQLITE_BLOB: {
       // A zero-length blob comes back as a null pointer, so the size decides first.
       const void* bytes = sqlite3_column_blob(statement, column);
       int size = sqlite3_column_bytes(statement, column);
       if (size == 0) return CellValue::blob({});
-      if (!bytes) return CellValue::null();
+      if (!bytes) failOutOfMemory();
       const auto* begin = static_cast<const std::uint8_t*>(bytes);
       return CellValue::blob(Bytes(begin, begin + size));
     }

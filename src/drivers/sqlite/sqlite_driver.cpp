@@ -1,16 +1,19 @@
 #include "drivers/sqlite/sqlite_driver.hpp"
 
 #include <algorithm>
-#include <cctype>
 #include <system_error>
 
 #include "drivers/sqlite/declared_column_type.hpp"
+#include "drivers/sqlite/inspection_limits.hpp"
+#include "drivers/sqlite/inspection_vfs.hpp"
 #include "drivers/sqlite/preview_open_plan.hpp"
 #include "drivers/sqlite/sql_quoting.hpp"
 #include "drivers/sqlite/sqlite_driver_impl.hpp"
 #include "drivers/sqlite/sqlite_statement.hpp"
 #include "drivers/sqlite/sqlite_uri.hpp"
 #include "platform/file_info.hpp"
+#include "platform/file_probe.hpp"
+#include "platform/unicode_text.hpp"
 
 namespace tabvora {
 
@@ -29,21 +32,30 @@ std::optional<std::string> columnText(sqlite3_stmt* statement, int column) {
   return std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
 }
 
-std::string lowerASCII(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
 }  // namespace
 
+SQLiteDriver::SQLiteDriver() = default;
 SQLiteDriver::~SQLiteDriver() { close(); }
 
-sqlite3* SQLiteDriver::Impl::openConnection(const std::string& filename, int flags) {
+sqlite3* SQLiteDriver::Impl::openConnection(const std::string& filename, int flags, const char* vfs) {
   sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(filename.c_str(), &db, flags, nullptr);
+  int rc = sqlite3_open_v2(filename.c_str(), &db, flags, vfs);
   if (rc == SQLITE_OK && db) return db;
   std::string message = db ? sqlite3_errmsg(db) : "Failed to open database";
   if (db) sqlite3_close_v2(db);
   fail(rc == SQLITE_OK ? -1 : rc, message);
+}
+
+void SQLiteDriver::Impl::openInspection(SQLiteDriver& driver, const std::string& filename, int flags) {
+  closeConnection(driver);
+  driver.dbPointer_ = openConnection(filename, flags, InspectionVFS::name());
+  driver.inspection_ = std::make_unique<InspectionLimits>(driver.dbPointer_, driver.statementTimeLimit);
+}
+
+void SQLiteDriver::Impl::closeConnection(SQLiteDriver& driver) noexcept {
+  if (driver.dbPointer_) sqlite3_close_v2(driver.dbPointer_);
+  driver.dbPointer_ = nullptr;
+  driver.inspection_.reset();
 }
 
 bool SQLiteDriver::Impl::passesCheckQuery(sqlite3* db) {
@@ -55,20 +67,16 @@ DatabaseMetadata SQLiteDriver::open(const std::filesystem::path& url) {
   close();
   currentURL_ = url;
   try {
-    std::error_code ignored;
-    const std::filesystem::file_status status = std::filesystem::status(url, ignored);
-    if (std::filesystem::is_directory(status))
-      Impl::fail(-1, "\"" + url.filename().string() + "\" is a folder, not a database file");
-    // A pipe, socket or device would block SQLite's first read forever.
-    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
-      Impl::fail(-1, "\"" + url.filename().string() + "\" is not a regular file");
+    // A folder cannot be opened, and a pipe, socket or device would block SQLite's first
+    // read forever.
+    if (std::optional<std::string> refusal = FileProbe::of(url).refusal(url)) Impl::fail(-1, *refusal);
 
     std::filesystem::path openedPath = url;
     if (previewReadOnly) {
       PreviewOpenPlan plan = PreviewOpenPlan::make(url);
       previewCopyDirectory_ = plan.copyDirectory;
       openedPath = plan.databasePath;
-      dbPointer_ = Impl::openConnection(plan.filename, plan.flags);
+      Impl::openInspection(*this, plan.filename, plan.flags);
     } else {
       try {
         dbPointer_ = Impl::openConnection(url.string(), kReadWriteFlags);
@@ -79,14 +87,17 @@ DatabaseMetadata SQLiteDriver::open(const std::filesystem::path& url) {
 
     // The check query reads the schema; a file that opened but cannot be read (locked by
     // another writer, say) is opened again as an immutable snapshot.
+    // An inspecting connection refuses every write from here on; one into a private copy
+    // would land in a file nobody keeps.
     if (!Impl::passesCheckQuery(dbPointer_)) {
-      sqlite3_close_v2(dbPointer_);
-      dbPointer_ = nullptr;
-      dbPointer_ = Impl::openConnection(sqliteFileURI(openedPath, "immutable=1"), kReadOnlyFlags);
+      const std::string snapshot = sqliteFileURI(openedPath, "immutable=1");
+      if (previewReadOnly) {
+        Impl::openInspection(*this, snapshot, kReadOnlyFlags);
+      } else {
+        Impl::closeConnection(*this);
+        dbPointer_ = Impl::openConnection(snapshot, kReadOnlyFlags);
+      }
     }
-    // A private copy has had its WAL applied or its journal rolled back by the check query;
-    // from here on writes are refused, as they would land in a copy that is thrown away.
-    if (previewCopyDirectory_) executeRawSQL("PRAGMA query_only = 1;");
 
     DatabaseMetadata metadata;
     metadata.name = url.filename().string();
@@ -105,8 +116,7 @@ DatabaseMetadata SQLiteDriver::open(const std::filesystem::path& url) {
 void SQLiteDriver::close() noexcept {
   std::lock_guard guard(lock_);
   rowCountCache_.clear();
-  if (dbPointer_) sqlite3_close_v2(dbPointer_);
-  dbPointer_ = nullptr;
+  Impl::closeConnection(*this);
   if (previewCopyDirectory_) removePreviewCopy(*previewCopyDirectory_);
   previewCopyDirectory_.reset();
 }
@@ -123,7 +133,7 @@ std::vector<TableMetadata> SQLiteDriver::fetchTables() {
   SQLiteStatement list;
   if (list.prepare(db,
                    "SELECT name, type, sql FROM sqlite_master WHERE type IN ('table', 'view') "
-                   "AND name NOT LIKE 'sqlite_%' ORDER BY name;") != SQLITE_OK)
+                   "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY name;") != SQLITE_OK)
     Impl::failWithSQLite(db, -1);
 
   std::vector<TableMetadata> tables;
@@ -131,7 +141,7 @@ std::vector<TableMetadata> SQLiteDriver::fetchTables() {
   while ((rc = sqlite3_step(list.get())) == SQLITE_ROW) {
     std::optional<std::string> name = columnText(list.get(), 0);
     if (!name) continue;
-    const bool isView = lowerASCII(columnText(list.get(), 1).value_or("table")) == "view";
+    const bool isView = toLowerUnicode(columnText(list.get(), 1).value_or("table")) == "view";
     TableMetadata table;
     table.name = *name;
     table.type = isView ? TableType::view : TableType::table;
@@ -212,7 +222,7 @@ std::optional<std::string> SQLiteDriver::Impl::rowidAlias(SQLiteDriver& driver, 
     SQLiteStatement info;
     if (info.prepare(db, "PRAGMA table_info(" + quoteIdentifier(table) + ");") == SQLITE_OK && info)
       while (sqlite3_step(info.get()) == SQLITE_ROW)
-        if (std::optional<std::string> name = columnText(info.get(), 1)) names.push_back(lowerASCII(*name));
+        if (std::optional<std::string> name = columnText(info.get(), 1)) names.push_back(toLowerUnicode(*name));
   }
   // A table at the column limit could not add the alias to its result.
   if (static_cast<int>(names.size()) >= sqlite3_limit(db, SQLITE_LIMIT_COLUMN, -1)) return std::nullopt;
@@ -239,7 +249,7 @@ void SQLiteDriver::openInMemory() {
   std::lock_guard guard(lock_);
   close();
   sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(":memory:", &db, kInMemoryFlags, nullptr);
+  const int rc = sqlite3_open_v2(":memory:", &db, kInMemoryFlags, nullptr);
   if (rc != SQLITE_OK || !db) {
     std::string message = db ? sqlite3_errmsg(db) : "Failed to open in-memory database";
     if (db) sqlite3_close_v2(db);

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -16,21 +18,32 @@ struct sqlite3_stmt;
 
 namespace tabvora {
 
+class InspectionLimits;
+
 // The driver over SQLite database files, and the in-memory staging engine behind every
 // other driver. Every public operation holds `lock` from start to end (recursive, so one
 // operation may call another); stepAndReset takes no lock because it runs inside a
 // withPreparedStatement body. Errors have the domain "SQLiteDriver".
 class SQLiteDriver final : public DatabaseDriver {
  public:
-  SQLiteDriver() = default;
+  SQLiteDriver();
   ~SQLiteDriver() override;
   SQLiteDriver(const SQLiteDriver&) = delete;
   SQLiteDriver& operator=(const SQLiteDriver&) = delete;
 
-  // When set before open, the file is only ever read: it, its folder and its sidecar files
-  // are left exactly as they were (a preview must never change what it shows). Without it
-  // open tries read-write first, as an editor needs.
+  // When set before open, the connection only inspects: the file, its folder, its sidecar
+  // files and every other file are left exactly as they were whatever the file or a
+  // statement asks for (see InspectionVFS and InspectionLimits); values, statement text
+  // and SQLite's memory are bounded. Without it open tries read-write first, as an editor
+  // needs.
   bool previewReadOnly = false;
+  // Set before open, with previewReadOnly: every statement is interrupted after this long.
+  std::optional<std::chrono::milliseconds> statementTimeLimit;
+  // When set, text values longer than this many bytes are cut (at a character boundary)
+  // as they are read, and one result may hold at most kMaxCutResultBytes of values; for a
+  // page that shows only the start of each value.
+  std::optional<std::size_t> cellByteLimit;
+  static constexpr std::size_t kMaxCutResultBytes = std::size_t{256} << 20;
 
   DatabaseFormat format() const override { return DatabaseFormat::sqlite; }
   std::optional<std::filesystem::path> currentURL() const override { return currentURL_; }
@@ -76,6 +89,8 @@ class SQLiteDriver final : public DatabaseDriver {
   std::recursive_mutex lock_;
   // A private copy of a database read for a preview, removed by close.
   std::optional<std::filesystem::path> previewCopyDirectory_;
+  // The bounds of an inspecting connection; released after the connection is closed.
+  std::unique_ptr<InspectionLimits> inspection_;
 };
 
 }  // namespace tabvora

@@ -42,8 +42,13 @@ struct SQLiteDriver::Impl {
   // nothing for views, WITHOUT ROWID tables and tables whose columns take all three names.
   static std::optional<std::string> rowidAlias(SQLiteDriver& driver, const std::string& table);
 
-  // Opens `filename` with `flags`, storing nothing; throws the open failure.
-  static sqlite3* openConnection(const std::string& filename, int flags);
+  // Opens `filename` with `flags` through the VFS named `vfs` (the default when null),
+  // storing nothing; throws the open failure.
+  static sqlite3* openConnection(const std::string& filename, int flags, const char* vfs = nullptr);
+  // Opens an inspecting connection (InspectionVFS) and stores it with its limits.
+  static void openInspection(SQLiteDriver& driver, const std::string& filename, int flags);
+  // Closes the connection and releases its limits, in that order.
+  static void closeConnection(SQLiteDriver& driver) noexcept;
   // False when the connection cannot read its schema (not a database, locked, ...).
   static bool passesCheckQuery(sqlite3* db);
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <limits>
 #include <string_view>
 
 #include "drivers/sqlite/declared_column_type.hpp"
@@ -10,6 +11,8 @@
 #include "drivers/sqlite/sqlite_driver_impl.hpp"
 #include "drivers/sqlite/sqlite_statement.hpp"
 #include "drivers/sqlite/table_page_sql.hpp"
+#include "platform/byte_count.hpp"
+#include "platform/unicode_text.hpp"
 
 namespace tabvora {
 
@@ -34,13 +37,6 @@ std::string_view trimmed(std::string_view text) {
 
 bool onlyBlankAndSemicolons(std::string_view text) {
   return text.find_first_not_of(" \t\n\r\v\f;") == std::string_view::npos;
-}
-
-std::string upperASCII(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
 }
 
 // Names of the result columns of a single read-only statement that returns rows.
@@ -95,6 +91,8 @@ DataTable SQLiteDriver::Impl::executeStatement(SQLiteDriver& driver, const std::
     rows.reserve(static_cast<std::size_t>(
         limit ? std::min(std::max<std::int64_t>(*limit, 0), kMaxReservedRows) : kReservedRowsWithoutLimit));
     std::int64_t toSkip = offset && *offset > 0 ? *offset : 0;
+    const std::size_t textByteLimit = driver.cellByteLimit.value_or(std::numeric_limits<std::size_t>::max());
+    std::size_t resultBytes = 0;
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
       if (toSkip > 0) {
@@ -106,7 +104,17 @@ DataTable SQLiteDriver::Impl::executeStatement(SQLiteDriver& driver, const std::
       row.id = firstRowId + static_cast<std::int64_t>(rows.size());
       if (hasIdentity && sqlite3_column_type(stmt, 0) == SQLITE_INTEGER) row.rowid = sqlite3_column_int64(stmt, 0);
       row.values.reserve(static_cast<std::size_t>(count - firstShown));
-      for (int i = firstShown; i < count; ++i) row.values.push_back(readCellValue(stmt, i));
+      for (int i = firstShown; i < count; ++i) {
+        row.values.push_back(readCellValue(stmt, i, textByteLimit));
+        if (driver.cellByteLimit) {
+          const CellValue& value = row.values.back();
+          if (value.kind() == CellValue::Kind::text) resultBytes += value.stringValue().size();
+          if (value.kind() == CellValue::Kind::blob) resultBytes += value.blobValue().size();
+          if (resultBytes > kMaxCutResultBytes)
+            fail(SQLITE_TOOBIG, "The rows are too large to show: more than " +
+                                    formatByteCount(static_cast<std::int64_t>(kMaxCutResultBytes)) + " of values");
+        }
+      }
       rows.push_back(std::move(row));
     }
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) failWithSQLite(db, rc);
@@ -128,7 +136,7 @@ std::optional<std::string> SQLiteDriver::Impl::limitWrappedSQL(SQLiteDriver& dri
   std::vector<std::string> sorted = *names;
   std::sort(sorted.begin(), sorted.end());
   if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) return std::nullopt;
-  const std::string upper = upperASCII(body);
+  const std::string upper = toUpperUnicode(body);
   if (upper.starts_with("PRAGMA") || upper.starts_with("EXPLAIN")) return std::nullopt;
 
   // The newlines keep a trailing "--" comment from swallowing the closing parenthesis.

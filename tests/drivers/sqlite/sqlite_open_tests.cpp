@@ -81,8 +81,8 @@ TEST(SQLiteOpen, BadInputFailsWithAClearErrorAndChangesNothing) {
       {"notes.db", "file is not a database"},
       {"corrupt.db", "database disk image is malformed"},
       {"truncated.db", "database disk image is malformed"},  // fails when the page past the end is read
-      {"folder.db", "\"folder.db\" is a folder, not a database file"},
-      {"pipe.db", "\"pipe.db\" is not a regular file"},
+      {"folder.db", "\"folder.db\" is a folder, not a file"},
+      {"pipe.db", "\"pipe.db\" is not a regular file (a pipe, socket or device) and cannot be read"},
       {"missing.db", "unable to open database file"},
   };
   for (bool preview : {false, true}) {

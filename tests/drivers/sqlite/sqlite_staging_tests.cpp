@@ -66,10 +66,17 @@ TEST(SQLiteStaging, PreparedStatementsFailBeforeTheBodyAndAlwaysFinalize) {
   for (const char* sql : {"", "  -- nothing\n", "INSERT INTO missing VALUES (?)"})
     EXPECT_EQ(errorOf([&] { staging.withPreparedStatement(sql, [&](sqlite3_stmt*) { called = true; }); }).code(), -1);
   EXPECT_FALSE(called);
-  // The body's error propagates; the statement is finalized all the same (the sanitizer
-  // build reports a leaked statement).
-  EXPECT_THROW(staging.withPreparedStatement("SELECT 1", [](sqlite3_stmt*) { throw std::runtime_error("body"); }),
+  // The body's error propagates; the statement is finalized all the same. A statement left
+  // mid-read would keep its table locked, and the DROP below would fail with "database
+  // table is locked".
+  staging.executeRawSQL("CREATE TABLE t(x); INSERT INTO t VALUES (1), (2);");
+  EXPECT_THROW(staging.withPreparedStatement("SELECT x FROM t",
+                                             [](sqlite3_stmt* statement) {
+                                               ASSERT_EQ(sqlite3_step(statement), SQLITE_ROW);
+                                               throw std::runtime_error("body");
+                                             }),
                std::runtime_error);
+  EXPECT_NO_THROW(staging.executeRawSQL("DROP TABLE t;"));
 }
 
 }  // namespace

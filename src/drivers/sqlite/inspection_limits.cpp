@@ -1,0 +1,113 @@
+#include "drivers/sqlite/inspection_limits.hpp"
+
+#include <sqlite3.h>
+
+#include <mutex>
+#include <string_view>
+
+namespace tabvora {
+
+namespace {
+
+// The heap limit is process-wide in SQLite, so it is raised by the first inspection
+// connection and put back by the last one.
+std::mutex heapMutex;
+int heapHolders = 0;
+sqlite3_int64 heapLimitBefore = 0;
+
+void holdHeapLimit() {
+  std::lock_guard guard(heapMutex);
+  if (heapHolders++ > 0) return;
+  heapLimitBefore = sqlite3_hard_heap_limit64(-1);
+  if (heapLimitBefore == 0 || heapLimitBefore > InspectionLimits::kHeapLimitBytes)
+    sqlite3_hard_heap_limit64(InspectionLimits::kHeapLimitBytes);
+}
+
+void releaseHeapLimit() {
+  std::lock_guard guard(heapMutex);
+  if (--heapHolders > 0) return;
+  sqlite3_hard_heap_limit64(heapLimitBefore);
+}
+
+// Pragmas that take an argument yet only read: schema questions and checks.
+bool isReadingPragma(std::string_view name) {
+  static constexpr std::string_view kReading[] = {
+      "table_info", "table_xinfo", "table_list",       "index_info",      "index_xinfo",
+      "index_list", "foreign_key_list", "foreign_key_check", "integrity_check", "quick_check"};
+  for (std::string_view reading : kReading)
+    if (name.size() == reading.size() &&
+        sqlite3_strnicmp(name.data(), reading.data(), static_cast<int>(reading.size())) == 0)
+      return true;
+  return false;
+}
+
+bool isTemporary(const char* database) { return database != nullptr && std::string_view(database) == "temp"; }
+
+}  // namespace
+
+InspectionLimits::InspectionLimits(sqlite3* db, std::optional<std::chrono::milliseconds> statementTimeLimit) {
+  sqlite3_limit(db, SQLITE_LIMIT_ATTACHED, 0);
+  sqlite3_limit(db, SQLITE_LIMIT_LENGTH, kMaxValueBytes);
+  sqlite3_limit(db, SQLITE_LIMIT_SQL_LENGTH, kMaxStatementBytes);
+  sqlite3_limit(db, SQLITE_LIMIT_COLUMN, kMaxColumns);
+  sqlite3_set_authorizer(db, authorize, nullptr);
+  if (statementTimeLimit) {
+    clock_ = std::make_unique<StatementClock>();
+    clock_->limit = *statementTimeLimit;
+    clock_->deadline = std::chrono::steady_clock::now() + clock_->limit;
+    sqlite3_trace_v2(db, SQLITE_TRACE_STMT, onTrace, clock_.get());
+    sqlite3_progress_handler(db, kProgressInterval, onProgress, clock_.get());
+  }
+  holdHeapLimit();
+}
+
+InspectionLimits::~InspectionLimits() { releaseHeapLimit(); }
+
+int InspectionLimits::authorize(void*, int action, const char* first, const char* second, const char* database,
+                                const char*) {
+  switch (action) {
+    case SQLITE_SELECT:
+    case SQLITE_READ:
+    case SQLITE_FUNCTION:
+    case SQLITE_RECURSIVE:
+    case SQLITE_TRANSACTION:
+    case SQLITE_SAVEPOINT:
+      return SQLITE_OK;
+    case SQLITE_PRAGMA:
+      // A pragma without an argument asks; with one it may set (journal_mode, writable_schema).
+      return second == nullptr || (first != nullptr && isReadingPragma(first)) ? SQLITE_OK : SQLITE_DENY;
+    // Temporary objects live in memory or a temporary file of this connection only.
+    case SQLITE_CREATE_TEMP_TABLE:
+    case SQLITE_CREATE_TEMP_INDEX:
+    case SQLITE_CREATE_TEMP_VIEW:
+    case SQLITE_CREATE_TEMP_TRIGGER:
+    case SQLITE_DROP_TEMP_TABLE:
+    case SQLITE_DROP_TEMP_INDEX:
+    case SQLITE_DROP_TEMP_VIEW:
+    case SQLITE_DROP_TEMP_TRIGGER:
+      return SQLITE_OK;
+    case SQLITE_INSERT:
+    case SQLITE_UPDATE:
+    case SQLITE_DELETE:
+      return isTemporary(database) ? SQLITE_OK : SQLITE_DENY;
+    default:
+      // ATTACH, DETACH, every change to the file's schema or rows, ANALYZE, REINDEX, ...
+      return SQLITE_DENY;
+  }
+}
+
+int InspectionLimits::onTrace(unsigned, void* context, void*, void* text) {
+  // A trigger's program is traced again inside its statement; it must not buy the
+  // statement more time.
+  if (text != nullptr && std::string_view(static_cast<const char*>(text)).starts_with("-- TRIGGER ")) return 0;
+  auto* clock = static_cast<StatementClock*>(context);
+  clock->deadline = std::chrono::steady_clock::now() + clock->limit;
+  return 0;
+}
+
+int InspectionLimits::onProgress(void* context) {
+  const auto* clock = static_cast<const StatementClock*>(context);
+  return std::chrono::steady_clock::now() > clock->deadline ? 1 : 0;
+}
+
+}  // namespace tabvora
