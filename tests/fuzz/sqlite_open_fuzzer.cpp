@@ -1,0 +1,75 @@
+// Opens arbitrary bytes as a database the way a preview does, with an optional sidecar:
+// the first byte picks none (0), a rollback journal (1) or a WAL (2); for a sidecar the next
+// four bytes (little-endian) give the database's length and the rest is the sidecar.
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "drivers/sqlite/sqlite_driver.hpp"
+#include "model/driver_error.hpp"
+
+namespace {
+
+void write(const std::filesystem::path& path, const std::uint8_t* data, std::size_t size) {
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+}
+
+// A private folder for the files of one input, removed when the process ends.
+const std::filesystem::path& folder() {
+  struct Folder {
+    std::filesystem::path path;
+    Folder() {
+      std::string pattern = (std::filesystem::temp_directory_path() / "sqlite-fuzz-XXXXXX").string();
+      if (!mkdtemp(pattern.data())) abort();
+      path = pattern;
+    }
+    ~Folder() {
+      std::error_code ignored;
+      std::filesystem::remove_all(path, ignored);
+    }
+  };
+  static const Folder made;
+  return made.path;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace tabvora;
+  if (size < 1) return 0;
+  const std::filesystem::path database = folder() / "fuzz.db";
+  for (const char* suffix : {"", "-journal", "-wal", "-shm"}) std::filesystem::remove(database.string() + suffix);
+
+  const std::uint8_t mode = data[0] % 3;
+  ++data;
+  --size;
+  if (mode == 0 || size < 4) {
+    write(database, data, size);
+  } else {
+    std::uint32_t length = 0;
+    std::memcpy(&length, data, 4);
+    data += 4;
+    size -= 4;
+    length = static_cast<std::uint32_t>(std::min<std::size_t>(length, size));
+    write(database, data, length);
+    write(database.string() + (mode == 1 ? "-journal" : "-wal"), data + length, size - length);
+  }
+
+  SQLiteDriver driver;
+  driver.previewReadOnly = true;
+  driver.statementTimeLimit = std::chrono::milliseconds(200);
+  driver.cellByteLimit = 40001;
+  try {
+    DatabaseMetadata metadata = driver.open(database);
+    if (!metadata.tables.empty()) driver.fetchTableData(metadata.tables.front().name, 50, 0);
+  } catch (const DriverError&) {
+  }
+  driver.close();
+  return 0;
+}
