@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/byte_buffer.hpp"
+
+namespace tabvora {
+
+// Random access to the entries of a ZIP archive held whole in memory, as an XLSX package
+// needs: one disk, 16-bit counts, 32-bit sizes and offsets, stored or deflated entries
+// (ZIP64 records, data descriptors and encryption are not understood; their sizes are
+// taken as recorded and then fail the bounds checks). Never writes. Failures are silent:
+// construction yields no reader, extraction yields nothing; the caller words the error.
+class ZipArchiveReader {
+ public:
+  // One central-directory record. Offsets are relative to the start of the file.
+  struct Entry {
+    std::uint16_t method = 0;  // 0 stored, 8 deflate; others are listed but not extracted
+    std::int64_t compressedSize = 0;
+    std::int64_t uncompressedSize = 0;
+    std::int64_t localHeaderOffset = 0;
+  };
+
+  // An entry inflating to more than this is never extracted.
+  static constexpr std::int64_t kMaxEntryBytes = 2'000'000'000;
+  // DEFLATE cannot expand its input by more than about 1032 times (a 258-byte match per
+  // two bits); a recorded size beyond that is a lie, refused before any allocation.
+  static constexpr std::int64_t kMaxDeflateRatio = 1032;
+  // Bytes all extractions of one reader may produce together, so an archive of many large
+  // entries cannot exhaust memory.
+  static constexpr std::int64_t kMaxExtractedBytes = std::int64_t{4} << 30;
+
+  // Reads the file and indexes its central directory; nothing when the file cannot be
+  // read, is shorter than an end record, or lists no entry.
+  static std::optional<ZipArchiveReader> open(const std::filesystem::path& path);
+  static std::optional<ZipArchiveReader> fromBytes(ByteBuffer data);
+
+  // The extracted bytes of the entry stored under `name`, or else of one whose stored
+  // name, with backslashes as slashes, equals it ignoring ASCII case; nothing when there is
+  // none or it cannot be extracted.
+  std::optional<ByteBuffer> data(std::string_view name);
+
+  const std::map<std::string, Entry>& entries() const { return entries_; }
+
+ private:
+  explicit ZipArchiveReader(ByteBuffer data) : data_(std::move(data)) {}
+  bool index();
+  const Entry* find(std::string_view name) const;
+
+  ByteBuffer data_;
+  std::map<std::string, Entry> entries_;  // by the name as stored, invalid UTF-8 repaired
+  std::int64_t extractedBytes_ = 0;
+};
+
+}  // namespace tabvora
