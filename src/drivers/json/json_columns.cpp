@@ -72,7 +72,9 @@ std::vector<JSONColumn> makeJSONColumns(const std::vector<std::string>& orderedK
   ColumnNamer namer(/*trimNames=*/false);  // keys are names exactly as written
   for (std::size_t i = 0; i < orderedKeys.size(); ++i) {
     const std::string& key = orderedKeys[i];
-    columns.push_back({namer.accept(key, i + 1), key, schema.keyType(key).value_or(ColumnType::text)});
+    std::string name = key;
+    std::erase(name, '\0');
+    columns.push_back({namer.accept(name, i + 1), key, schema.keyType(key).value_or(ColumnType::text)});
   }
   return columns;
 }

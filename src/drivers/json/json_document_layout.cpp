@@ -60,20 +60,35 @@ class Scanner {
   }
 
   // The elements of the array at the current "[".
-  bool scanArray(std::vector<JSONRange>& elements) {
+  bool scanArray(JSONDocumentLayout::Elements& elements) {
     ++pos_;
     skipWhitespace();
     if (consume(']')) return true;
+    JSONRange chunk;
+    std::size_t chunkBytes = 0;
     for (;;) {
       skipWhitespace();
       JSONRange element;
       if (!skipValue(element)) return false;
-      elements.push_back(element);
+      if (chunkBytes == 0) chunk.begin = element.begin;
+      chunk.end = element.end;
+      chunkBytes += element.size();
+      ++elements.count;
+      if (text_[element.begin] != '{') elements.allObjects = false;
+      if (chunkBytes >= kChunkBytes) {
+        elements.chunks.push_back(chunk);
+        chunkBytes = 0;
+      }
       skipWhitespace();
-      if (consume(']')) return true;
+      if (consume(']')) {
+        if (chunkBytes > 0) elements.chunks.push_back(chunk);
+        return true;
+      }
       if (!consume(',')) return false;
     }
   }
+
+  void moveTo(std::size_t pos) { pos_ = pos; }
 
   bool scanObject(std::vector<JSONDocumentLayout::Member>& members) {
     ++pos_;
@@ -132,6 +147,20 @@ std::optional<JSONDocumentLayout> JSONDocumentLayout::scan(std::string_view text
   scanner.skipWhitespace();
   if (!scanner.atEnd()) return std::nullopt;
   return layout;
+}
+
+bool JSONDocumentLayout::nextElement(std::string_view text, const JSONRange& chunk, std::size_t& pos,
+                                     JSONRange& element) {
+  Scanner scanner(text.substr(0, chunk.end));
+  scanner.moveTo(pos);
+  scanner.skipWhitespace();
+  if (scanner.consume(',')) scanner.skipWhitespace();
+  if (scanner.atEnd() || !scanner.skipValue(element)) {
+    pos = chunk.end;
+    return false;
+  }
+  pos = scanner.position();
+  return true;
 }
 
 }  // namespace tabvora

@@ -14,19 +14,29 @@ namespace tabvora {
 // these parts; every part must still be parsed to know it is valid JSON. Nesting is
 // counted, not recursed into, so any depth is scanned in constant stack.
 struct JSONDocumentLayout {
+  // The elements of an array, as chunks of consecutive elements (see JSONRange).
+  struct Elements {
+    std::vector<JSONRange> chunks;
+    std::size_t count = 0;
+    bool allObjects = true;  // every element starts with "{" (true for no elements)
+  };
   struct Member {
     JSONRange key;    // the key's string literal, quotes included
     JSONRange value;
-    std::optional<std::vector<JSONRange>> elements;  // when the value is an array
+    std::optional<Elements> elements;  // when the value is an array
   };
 
   bool rootIsArray = false;
   JSONRange root;
-  std::vector<JSONRange> elements;  // root array
-  std::vector<Member> members;      // root object
+  Elements elements;            // root array
+  std::vector<Member> members;  // root object
 
   // Nothing when the text is not an array or object with well-placed punctuation.
   static std::optional<JSONDocumentLayout> scan(std::string_view text);
+
+  // The next element of a chunk of a scanned array at or after `pos` (a position inside
+  // the chunk); false at the chunk's end.
+  static bool nextElement(std::string_view text, const JSONRange& chunk, std::size_t& pos, JSONRange& element);
 };
 
 }  // namespace tabvora

@@ -3,9 +3,11 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <new>
 
 #include "drivers/json/json_columns.hpp"
 #include "drivers/json/json_document_source.hpp"
+#include "drivers/json/json_edit_log.hpp"
 #include "drivers/json/json_lines_source.hpp"
 #include "drivers/json/ordered_pipeline.hpp"
 #include "drivers/json/schema_accumulator.hpp"
@@ -13,8 +15,8 @@
 #include "drivers/sqlite/sql_quoting.hpp"
 #include "model/driver_error.hpp"
 #include "model/table_naming.hpp"
+#include "platform/byte_count.hpp"
 #include "platform/file_info.hpp"
-#include "platform/unicode_text.hpp"
 
 namespace tabvora {
 
@@ -24,20 +26,11 @@ namespace {
 // while rows are inserted, few enough to bound memory (a unit is about 2 MB of records).
 constexpr std::size_t kUnitsAheadPerWorker = 2;
 
-bool isJSONLinesPath(const std::filesystem::path& url) {
-  std::string extension = toLowerUnicode(url.extension().string());
-  return extension == ".jsonl" || extension == ".ndjson";
-}
-
 JSONDriver::SchemaAccumulator readSchema(const JSONRecordSource& source) {
   JSONDriver::SchemaAccumulator schema;
   unsigned workers = OrderedPipeline<JSONDriver::SchemaAccumulator>::defaultWorkerCount();
   OrderedPipeline<JSONDriver::SchemaAccumulator>::run(
-      source.unitCount(), workers, workers * kUnitsAheadPerWorker,
-      [&] {
-        auto reader = source.makeSchemaReader();
-        return [reader](std::size_t unit, JSONDriver::SchemaAccumulator& part) { reader(unit, part); };
-      },
+      source.unitCount(), workers, workers * kUnitsAheadPerWorker, [&] { return source.makeSchemaReader(); },
       [&](std::size_t, JSONDriver::SchemaAccumulator& part) { schema.absorb(part); });
   return schema;
 }
@@ -63,49 +56,66 @@ JSONDriver::JSONDriver(DatabaseFormat format) : format_(format) {}
 
 JSONDriver::~JSONDriver() { close(); }
 
+bool JSONDriver::isJSONLinesPath(const std::filesystem::path& url) {
+  return DatabaseFormat::fromURL(url) == DatabaseFormat::jsonl;
+}
+
 void JSONDriver::close() noexcept {
   internalSQLite.close();
-  mixedOriginals_.clear();
+  originals_.clear();
 }
 
 void JSONDriver::resetSchema() {
   sourceKeys_.clear();
   columnTypes_.clear();
+  columnIndexes_.clear();
   wrapperObject_.reset();
   wrapperKey_.reset();
   skippedLineCount_ = 0;
-  mixedOriginals_.clear();
+  originals_.clear();
   linesLeftUnstaged_ = false;
 }
 
 DatabaseMetadata JSONDriver::open(const std::filesystem::path& url) {
   close();
   currentURL_ = url;
-  const bool jsonLines = isJSONLinesPath(url);
+  jsonLines_ = isJSONLinesPath(url);
+  openedForPreview_ = previewRowLimit.has_value();
   resetSchema();
+  try {
+    return stage(url);
+  } catch (const std::bad_alloc&) {
+    std::string size;
+    if (auto bytes = fileSizeOf(url)) size = " of " + formatByteCount(*bytes);
+    throw DriverError("JSONDriver", -1, "Not enough memory to open this file" + size);
+  }
+}
 
+DatabaseMetadata JSONDriver::stage(const std::filesystem::path& url) {
   std::unique_ptr<JSONRecordSource> source;
-  std::size_t byteCount = 0;
-  if (jsonLines) {
+  if (jsonLines_) {
     std::optional<std::size_t> lineLimit;
     if (previewRowLimit) lineLimit = static_cast<std::size_t>(std::max<std::int64_t>(0, *previewRowLimit));
     auto lines = std::make_unique<JSONLinesSource>(url, lineLimit);
-    byteCount = lines->byteCount();
     linesLeftUnstaged_ = lines->linesLeftOut();
     source = std::move(lines);
   } else {
-    auto document = std::make_unique<JSONDocumentSource>(url);
-    byteCount = document->byteCount();
+    auto document = std::make_unique<JSONDocumentSource>(url, openedForPreview_, !openedForPreview_);
     wrapperObject_ = document->wrapperObject();
     wrapperKey_ = document->wrapperKey();
     source = std::move(document);
   }
+  const std::uint64_t byteCount = source->fileSize();
 
   SchemaAccumulator schema = readSchema(*source);
-  skippedLineCount_ = schema.skipped;
-  // A document is invalid as a whole before its shape is judged.
-  if (schema.invalidRecords > 0) throw DriverError("JSONDriver", -1, "Invalid JSON format");
-  if (schema.nonObjectRecords > 0) throw DriverError("JSONDriver", -1, "JSON root must be an object or array of objects");
+  if (jsonLines_) {
+    skippedLineCount_ = schema.invalidRecords + schema.nonObjectRecords;
+  } else {
+    // A document is invalid as a whole before its shape is judged.
+    if (schema.invalidRecords > 0) throw DriverError("JSONDriver", -1, "Invalid JSON format");
+    if (schema.nonObjectRecords > 0)
+      throw DriverError("JSONDriver", -1, "JSON root must be an object or array of objects");
+  }
   if (schema.recordCount < 1 || schema.keyOrder.empty())
     throw DriverError("JSONDriver", -1, "No JSON records found in file");
   if (schema.keyOrder.size() > kMostColumns)
@@ -116,13 +126,15 @@ DatabaseMetadata JSONDriver::open(const std::filesystem::path& url) {
   primaryTableName_ = stagedTableName(url.stem().string(), "t_");
   std::vector<JSONColumn> columns =
       makeJSONColumns(orderKeysByFirstOccurrence(schema.keyOrder, source->orderingText()), schema);
-  for (const JSONColumn& column : columns) {
-    sourceKeys_[column.name] = column.key;
-    columnTypes_[column.name] = column.type;
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    sourceKeys_[columns[i].name] = columns[i].key;
+    columnTypes_[columns[i].name] = columns[i].type;
+    columnIndexes_[columns[i].name] = i;
   }
 
   // Stage: rows are converted on worker threads and inserted here, in file order, through
   // one statement inside one transaction.
+  const bool keepOriginals = !openedForPreview_;
   const std::string ddl = createStatement(primaryTableName_, columns);
   const JSONKeyIndex index = makeKeyIndex(columns);
   std::int64_t rowCount = 0;
@@ -135,16 +147,16 @@ DatabaseMetadata JSONDriver::open(const std::filesystem::path& url) {
       unsigned workers = OrderedPipeline<StagedRows>::defaultWorkerCount();
       OrderedPipeline<StagedRows>::run(
           source->unitCount(), workers, workers * kUnitsAheadPerWorker,
-          [&] { return source->makeRowReader(columns, index); },
+          [&] { return source->makeRowReader(columns, index, keepOriginals); },
           [&](std::size_t, StagedRows& rows) {
-            std::size_t nextMixed = 0;
+            std::size_t nextOriginal = 0;
             for (std::size_t row = 0; row < rows.rowCount(); ++row) {
               rows.bind(statement, row);
               internalSQLite.stepAndReset(statement);
               ++rowCount;
-              for (; nextMixed < rows.mixed.size() && rows.mixed[nextMixed].row == row; ++nextMixed) {
-                StagedRows::Mixed& mixed = rows.mixed[nextMixed];
-                mixedOriginals_[columns[mixed.column].name][rowCount] = std::move(mixed.original);
+              for (; nextOriginal < rows.originals.size() && rows.originals[nextOriginal].row == row; ++nextOriginal) {
+                StagedRows::Original& original = rows.originals[nextOriginal];
+                originals_.record(original.column, rowCount, original.kind, std::move(original.string));
               }
             }
             // The bindings point into these rows, which go now.
@@ -152,12 +164,15 @@ DatabaseMetadata JSONDriver::open(const std::filesystem::path& url) {
           });
     });
     internalSQLite.executeRawSQL("COMMIT;");
+    std::vector<std::pair<std::size_t, std::string>> watched;
+    for (std::size_t column : originals_.columns()) watched.emplace_back(column, columns[column].name);
+    if (!watched.empty()) JSONEditLog::install(internalSQLite, primaryTableName_, watched);
   }
 
   std::int64_t fileSize = fileSizeOf(url).value_or(static_cast<std::int64_t>(byteCount));
   DatabaseMetadata metadata;
   metadata.name = url.filename().string();
-  metadata.format = jsonLines ? DatabaseFormat::jsonl : DatabaseFormat::json;
+  metadata.format = jsonLines_ ? DatabaseFormat::jsonl : DatabaseFormat::json;
   metadata.fileURL = url;
   metadata.fileSize = fileSize;
   metadata.schemaDDL = ddl;

@@ -9,27 +9,26 @@
 
 #include <nlohmann/json.hpp>
 
+#include "drivers/json/json_original_values.hpp"
 #include "drivers/sqlite/staging_driver.hpp"
 #include "model/cell_value.hpp"
 #include "model/column_type.hpp"
 
 namespace tabvora {
 
+class JSONEditLog;
+
 // Driver for JSON documents (.json) and JSON Lines (.jsonl, .ndjson). open stages the
 // records (JSON objects) as one table; saveChanges writes the staged table back in the
 // file's own form. Errors have the domain "JSONDriver": code -1 for a file that cannot be
-// read or parsed, -2 for a refused save.
+// read or parsed (or not with the memory there is), -2 for a refused save.
 class JSONDriver : public StagingDriver {
  public:
   struct SchemaAccumulator;
 
-  // The JSON value of a TEXT cell that was not a string, with the text staged for it.
-  struct MixedOriginal {
-    std::string text;
-    nlohmann::json value;
-  };
-
   explicit JSONDriver(DatabaseFormat format);
+  // Whether a path names a JSON Lines file (by its extension); any other is a JSON document.
+  static bool isJSONLinesPath(const std::filesystem::path& url);
   ~JSONDriver() override;
 
   DatabaseFormat format() const override { return format_; }
@@ -42,7 +41,9 @@ class JSONDriver : public StagingDriver {
   // text (a string when it is not JSON), non-finite reals become null.
   static nlohmann::json jsonValue(const CellValue& cell, std::optional<ColumnType> type);
 
-  // JSON Lines only: most lines staged at open; absent means all. Previews set 200.
+  // Set for a preview (to 200): JSON Lines stage at most this many lines, read from a
+  // prefix of the file; documents are staged whole but refused past a size cap. A preview
+  // keeps nothing for writing the file back, and saveChanges refuses it.
   std::optional<std::int64_t> previewRowLimit;
 
   // What open learnt about the file; saveChanges reads it and changes none of it.
@@ -54,9 +55,6 @@ class JSONDriver : public StagingDriver {
   const std::optional<nlohmann::json>& wrapperObject() const { return wrapperObject_; }
   const std::optional<std::string>& wrapperKey() const { return wrapperKey_; }
   std::int64_t skippedLineCount() const { return skippedLineCount_; }
-  // Column name -> staged row id -> original value, for TEXT columns only.
-  using MixedOriginals = std::unordered_map<std::string, std::unordered_map<std::int64_t, MixedOriginal>>;
-  const MixedOriginals& mixedOriginals() const { return mixedOriginals_; }
   // JSON Lines: whether previewRowLimit left lines of the file unstaged.
   bool linesLeftUnstaged() const { return linesLeftUnstaged_; }
 
@@ -65,6 +63,9 @@ class JSONDriver : public StagingDriver {
 
  private:
   void resetSchema();
+  DatabaseMetadata stage(const std::filesystem::path& url);
+  nlohmann::json savedValue(const DataRow& row, std::size_t column, const std::string& name,
+                            const JSONEditLog* log) const;
 
   DatabaseFormat format_;
   std::string primaryTableName_ = "data";
@@ -73,7 +74,11 @@ class JSONDriver : public StagingDriver {
   std::optional<nlohmann::json> wrapperObject_;
   std::optional<std::string> wrapperKey_;
   std::int64_t skippedLineCount_ = 0;
-  MixedOriginals mixedOriginals_;
+  bool jsonLines_ = false;
+  bool openedForPreview_ = false;
+  // Staged column name -> its index, and what saving needs of TEXT cells (full opens only).
+  std::unordered_map<std::string, std::size_t> columnIndexes_;
+  JSONOriginalValues originals_;
   bool linesLeftUnstaged_ = false;
 };
 

@@ -4,15 +4,13 @@
 
 namespace tabvora {
 
-namespace {
-
-// Finds the next non-blank line at or after `pos`; false at the end of the data.
-bool nextLine(std::string_view data, std::size_t& pos, JSONRange& line) {
-  while (pos < data.size()) {
+bool JSONLineChunks::nextLine(std::string_view text, const JSONRange& chunk, std::size_t& pos, JSONRange& line) {
+  const char* data = text.data();
+  while (pos < chunk.end) {
     std::size_t begin = pos;
-    const void* lf = std::memchr(data.data() + pos, '\n', data.size() - pos);
-    std::size_t end = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - data.data()) : data.size();
-    pos = lf ? end + 1 : data.size();
+    const void* lf = std::memchr(data + pos, '\n', chunk.end - pos);
+    std::size_t end = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - data) : chunk.end;
+    pos = lf ? end + 1 : chunk.end;
     if (lf && end > begin && data[end - 1] == '\r') --end;
     while (begin < end && (data[begin] == ' ' || data[begin] == '\t')) ++begin;
     if (begin < end) {
@@ -23,29 +21,34 @@ bool nextLine(std::string_view data, std::size_t& pos, JSONRange& line) {
   return false;
 }
 
-}  // namespace
-
-JSONLineChunks JSONLineChunks::scan(std::string_view data, std::optional<std::size_t> lineLimit) {
+JSONLineChunks JSONLineChunks::scan(std::string_view text, std::optional<std::size_t> lineLimit, bool complete) {
   JSONLineChunks result;
-  std::size_t pos = data.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
-  JSONRangeChunk chunk;
-  std::size_t chunkBytes = 0;
+  std::size_t end = text.size();
+  if (!complete) {
+    const std::size_t lastLF = text.rfind('\n');
+    end = lastLF == std::string_view::npos ? 0 : lastLF + 1;
+  }
+
+  const JSONRange all{0, end};
+  JSONRange chunk{0, 0};
+  std::size_t chunkLines = 0, chunkBytes = 0, pos = 0;
   JSONRange line;
-  while (nextLine(data, pos, line)) {
-    if (lineLimit && (chunk.size() >= *lineLimit || chunkBytes >= kChunkBytes)) {
-      // The first chunk is complete or cut: every further line is left out.
+  while (nextLine(text, all, pos, line)) {
+    if (lineLimit && (chunkLines >= *lineLimit || chunkBytes >= kChunkBytes)) {
       result.linesLeftOut = true;
       break;
     }
-    chunk.push_back(line);
+    ++chunkLines;
     chunkBytes += line.size();
+    chunk.end = pos;
     if (!lineLimit && chunkBytes >= kChunkBytes) {
-      result.chunks.push_back(std::move(chunk));
-      chunk.clear();
-      chunkBytes = 0;
+      result.chunks.push_back(chunk);
+      chunk = {pos, pos};
+      chunkLines = chunkBytes = 0;
     }
   }
-  if (!chunk.empty()) result.chunks.push_back(std::move(chunk));
+  if (lineLimit) result.limitReached = chunkLines >= *lineLimit || chunkBytes >= kChunkBytes;
+  if (chunkLines > 0) result.chunks.push_back(chunk);
   return result;
 }
 

@@ -1,41 +1,41 @@
 #include "drivers/json/json_lines_source.hpp"
 
-#include <memory>
+#include <algorithm>
 
-#include "drivers/json/json_range_parser.hpp"
 #include "model/driver_error.hpp"
+#include "platform/byte_count.hpp"
 
 namespace tabvora {
 
-JSONLinesSource::JSONLinesSource(const std::filesystem::path& url, std::optional<std::size_t> lineLimit) {
-  try {
-    file_.emplace(MappedFile::read(url));
-  } catch (const std::exception&) {
-    throw DriverError("JSONDriver", -1, "Failed to read file at " + url.string());
+JSONLinesSource::JSONLinesSource(const std::filesystem::path& url, std::optional<std::size_t> lineLimit)
+    : JSONRecordSource(url) {
+  if (lineLimit) {
+    readPreview(*lineLimit);
+    return;
   }
-  lines_ = JSONLineChunks::scan(file_->text(), lineLimit);
+  text_.readAll();
+  chunks_ = JSONLineChunks::scan(text_.text(), std::nullopt).chunks;
 }
 
-JSONRecordSource::SchemaReader JSONLinesSource::makeSchemaReader() const {
-  auto parser = std::make_shared<JSONRangeParser>(file_->text());
-  return [this, parser](std::size_t unit, JSONDriver::SchemaAccumulator& schema) {
-    simdjson::dom::element value;
-    for (const JSONRange& line : lines_.chunks[unit]) {
-      if (parser->parse(line, value) == JSONRangeParser::Result::object) schema.add(simdjson::dom::object(value));
-      else ++schema.skipped;
+void JSONLinesSource::readPreview(std::size_t lineLimit) {
+  std::uint64_t prefix = kFirstPreviewBytes;
+  for (;;) {
+    text_.readPrefix(prefix);
+    JSONLineChunks lines = JSONLineChunks::scan(text_.text(), lineLimit, text_.complete());
+    const bool capped = text_.bytesRead() >= kMostPreviewBytes;
+    if (lines.limitReached || text_.complete() || capped) {
+      if (lines.chunks.empty() && !lines.limitReached && !text_.complete()) {
+        const std::string cap = formatByteCount(static_cast<std::int64_t>(kMostPreviewBytes));
+        throw DriverError("JSONDriver", -1,
+                          "The first line is larger than " + cap + "; a preview reads at most " + cap);
+      }
+      chunks_ = std::move(lines.chunks);
+      // Past a prefix, lines may follow that were never looked at.
+      linesLeftOut_ = lines.linesLeftOut || !text_.complete();
+      return;
     }
-  };
-}
-
-JSONRecordSource::RowReader JSONLinesSource::makeRowReader(const std::vector<JSONColumn>& columns,
-                                                           const JSONKeyIndex& index) const {
-  auto parser = std::make_shared<JSONRangeParser>(file_->text());
-  auto builder = std::make_shared<RecordRowBuilder>(columns, index);
-  return [this, parser, builder](std::size_t unit, StagedRows& rows) {
-    simdjson::dom::element value;
-    for (const JSONRange& line : lines_.chunks[unit])
-      if (parser->parse(line, value) == JSONRangeParser::Result::object) builder->append(simdjson::dom::object(value), rows);
-  };
+    prefix = std::min(prefix * 2, kMostPreviewBytes);
+  }
 }
 
 }  // namespace tabvora

@@ -1,38 +1,40 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
-#include <string>
-#include <string_view>
-#include <vector>
 
 #include "drivers/json/json_line_chunks.hpp"
 #include "drivers/json/json_record_source.hpp"
-#include "platform/mapped_file.hpp"
 
 namespace tabvora {
 
-// The records of a JSON Lines file: one JSON object per non-blank line. The file is mapped,
-// its lines found by a byte scan, and each chunk of lines is one unit of work. A line that
-// does not parse, or holds anything but an object, is skipped and counted once (by the
-// schema reader).
+// The records of a JSON Lines file: one JSON object per non-blank line, each chunk of
+// lines one unit of work. A line that does not parse, or holds anything but an object, is
+// skipped and counted once (by the schema reader).
 class JSONLinesSource final : public JSONRecordSource {
  public:
-  // With lineLimit only the first lines of the first chunk are read (see JSONLineChunks).
-  // Throws DriverError "Failed to read file at ..." when the file cannot be read.
+  // A preview reads a prefix of the file, grown from kFirstPreviewBytes until the limited
+  // lines are complete or the file ends, and never past kMostPreviewBytes; a line cut by
+  // that cap is not read.
+  static constexpr std::uint64_t kFirstPreviewBytes = 1'000'000;
+  static constexpr std::uint64_t kMostPreviewBytes = 64'000'000;
+
+  // Without lineLimit the whole file is read. With it only the first lines of the first
+  // chunk are (see JSONLineChunks). Throws DriverError as JSONFileText does, and when a
+  // preview finds no end to the first line within kMostPreviewBytes.
   JSONLinesSource(const std::filesystem::path& url, std::optional<std::size_t> lineLimit);
 
-  std::size_t byteCount() const { return file_->size(); }
-  bool linesLeftOut() const { return lines_.linesLeftOut; }
-
-  std::size_t unitCount() const override { return lines_.chunks.size(); }
-  std::string_view orderingText() const override { return file_->text(); }
-  SchemaReader makeSchemaReader() const override;
-  RowReader makeRowReader(const std::vector<JSONColumn>& columns, const JSONKeyIndex& index) const override;
+  bool linesLeftOut() const { return linesLeftOut_; }
 
  private:
-  std::optional<MappedFile> file_;
-  JSONLineChunks lines_;
+  bool nextRecord(const JSONRange& chunk, std::size_t& pos, JSONRange& record) const override {
+    return JSONLineChunks::nextLine(text_.text(), chunk, pos, record);
+  }
+  void readPreview(std::size_t lineLimit);
+
+  bool linesLeftOut_ = false;
 };
 
 }  // namespace tabvora

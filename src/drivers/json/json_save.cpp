@@ -2,6 +2,7 @@
 #include <system_error>
 
 #include "drivers/json/json_driver.hpp"
+#include "drivers/json/json_edit_log.hpp"
 #include "drivers/json/json_text.hpp"
 #include "model/base64.hpp"
 #include "model/driver_error.hpp"
@@ -70,27 +71,44 @@ nlohmann::json JSONDriver::jsonValue(const CellValue& cell, std::optional<Column
   return nullptr;
 }
 
+nlohmann::json JSONDriver::savedValue(const DataRow& row, std::size_t column, const std::string& name,
+                                      const JSONEditLog* log) const {
+  const CellValue cell = column < row.values.size() ? row.values[column] : CellValue();
+  auto index = columnIndexes_.find(name);
+  if (log && row.rowid && index != columnIndexes_.end() && !log->holdsNewRow(*row.rowid)) {
+    // The cell keeps its original value while it holds the text it was staged with.
+    const std::optional<std::string>* edited = log->stagedText(*row.rowid, index->second);
+    const std::string* staged = nullptr;
+    if (edited) staged = *edited ? &**edited : nullptr;
+    else if (cell.kind() == CellValue::Kind::text) staged = &cell.stringValue();
+    if (staged && cell == CellValue::text(*staged)) {
+      if (auto original = originals_.valueOf(index->second, *row.rowid, *staged)) return std::move(*original);
+    }
+  }
+  auto type = columnTypes_.find(name);
+  return jsonValue(cell, type == columnTypes_.end() ? std::nullopt : std::optional(type->second));
+}
+
 void JSONDriver::saveChanges() {
   if (!currentURL_) return;
   const std::filesystem::path url = *currentURL_;
-  const bool jsonLines = [&] {
-    std::string extension = toLowerUnicode(url.extension().string());
-    return extension == ".jsonl" || extension == ".ndjson";
-  }();
-  if (jsonLines && skippedLineCount_ >= 1)
+  if (jsonLines_ && skippedLineCount_ >= 1)
     throw DriverError("JSONDriver", -2,
                       std::to_string(skippedLineCount_) +
                           " line(s) in this file are not valid JSON objects and were skipped when it was opened. "
                           "Saving would delete them, so the file was left untouched. Use Export instead.");
-  if (jsonLines && linesLeftUnstaged_)
+  if (openedForPreview_)
     throw DriverError("JSONDriver", -2,
-                      "Only the first lines of this file were loaded for a preview. Saving would delete the "
-                      "others, so the file was left untouched. Open it in full to edit it.");
+                      "This file was opened for a preview, which keeps only what the page shows. Saving could "
+                      "lose data, so the file was left untouched. Open it in full to edit it.");
 
-  DataTable table = [&] {
+  DataTable table = DataTable::empty();
+  std::optional<JSONEditLog> log;
+  {
     std::lock_guard guard(internalSQLite.mutex());
-    return internalSQLite.fetchTableData(primaryTableName_, std::nullopt, 0, std::nullopt, true, std::nullopt);
-  }();
+    table = internalSQLite.fetchTableData(primaryTableName_, std::nullopt, 0, std::nullopt, true, std::nullopt);
+    if (!originals_.columns().empty()) log = JSONEditLog::read(internalSQLite);
+  }
 
   std::vector<nlohmann::json> records;
   records.reserve(table.rows.size());
@@ -99,27 +117,13 @@ void JSONDriver::saveChanges() {
     for (std::size_t j = 0; j < table.columns.size(); ++j) {
       const std::string& name = table.columns[j].name;
       auto key = sourceKeys_.find(name);
-      CellValue cell = row[static_cast<std::ptrdiff_t>(j)];
-      const MixedOriginal* original = nullptr;
-      if (row.rowid) {
-        if (auto column = mixedOriginals_.find(name); column != mixedOriginals_.end()) {
-          if (auto entry = column->second.find(*row.rowid); entry != column->second.end()) original = &entry->second;
-        }
-      }
-      nlohmann::json value;
-      if (original && cell == CellValue::text(original->text)) {
-        value = original->value;
-      } else {
-        auto type = columnTypes_.find(name);
-        value = jsonValue(cell, type == columnTypes_.end() ? std::nullopt : std::optional(type->second));
-      }
-      record[key == sourceKeys_.end() ? name : key->second] = std::move(value);
+      record[key == sourceKeys_.end() ? name : key->second] = savedValue(row, j, name, log ? &*log : nullptr);
     }
     records.push_back(std::move(record));
   }
 
   std::string out;
-  if (jsonLines) {
+  if (jsonLines_) {
     for (const nlohmann::json& record : records) {
       appendJSON(out, record, false);
       out += '\n';

@@ -14,6 +14,12 @@ std::string jsonNumberText(double value) {
   return shortestDoubleText(value);
 }
 
+std::string jsonNumberDescription(double value) {
+  std::string text = jsonNumberText(value);
+  if (text.ends_with(".0")) text.resize(text.size() - 2);
+  return text;
+}
+
 void appendJSONString(std::string& out, std::string_view text) {
   std::string repaired;
   if (!isValidUTF8(text)) {

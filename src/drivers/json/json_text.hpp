@@ -16,6 +16,10 @@ namespace tabvora {
 // double, with ".0" on whole numbers (3.0, 1.5, 1e+20); "null" when not finite.
 std::string jsonNumberText(double value);
 
+// A number as a TEXT cell shows it, its plain description: the shortest text that reads
+// back to the same double, without a fraction on whole numbers (5, 1.5, 1e+20, -0).
+std::string jsonNumberDescription(double value);
+
 // A JSON string literal: quote, backslash and control characters escaped, everything else
 // (including "/" and non-ASCII) as is. Invalid UTF-8 is repaired first.
 void appendJSONString(std::string& out, std::string_view text);

@@ -54,7 +54,6 @@ void JSONDriver::SchemaAccumulator::add(const simdjson::dom::object& record) {
 
 void JSONDriver::SchemaAccumulator::absorb(const SchemaAccumulator& other) {
   recordCount += other.recordCount;
-  skipped += other.skipped;
   invalidRecords += other.invalidRecords;
   nonObjectRecords += other.nonObjectRecords;
   for (const std::string& key : other.keyOrder) {

@@ -33,8 +33,7 @@ struct JSONDriver::SchemaAccumulator {
 
   std::vector<std::string> keyOrder;
   std::int64_t recordCount = 0;
-  std::int64_t skipped = 0;  // JSON Lines: lines that are not a JSON object
-  // Documents: records that are not valid JSON, and records that are valid but not objects.
+  // Records that are not valid JSON, and records that are valid but not objects.
   std::int64_t invalidRecords = 0;
   std::int64_t nonObjectRecords = 0;
 

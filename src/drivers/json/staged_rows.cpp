@@ -33,8 +33,13 @@ JSONKeyIndex makeKeyIndex(const std::vector<JSONColumn>& columns) {
   return index;
 }
 
-RecordRowBuilder::RecordRowBuilder(const std::vector<JSONColumn>& columns, const JSONKeyIndex& index)
-    : columns_(columns), index_(index), slots_(columns.size()), slotStamps_(columns.size(), 0) {}
+RecordRowBuilder::RecordRowBuilder(const std::vector<JSONColumn>& columns, const JSONKeyIndex& index,
+                                   bool keepOriginals)
+    : columns_(columns),
+      index_(index),
+      keepOriginals_(keepOriginals),
+      slots_(columns.size()),
+      slotStamps_(columns.size(), 0) {}
 
 std::size_t RecordRowBuilder::columnFor(std::size_t position, std::string_view key) {
   if (position < lastKeys_.size() && lastKeys_[position] == key) return lastColumns_[position];
@@ -104,20 +109,39 @@ void RecordRowBuilder::append(const simdjson::dom::object& record, StagedRows& r
         appendCompactJSON(scratch_, value);
         appendText(rows, cell, scratch_);
         break;
-      case ColumnType::text:
+      case ColumnType::text: {
+        using Kind = JSONOriginalValues::Kind;
         if (type == element_type::STRING) {
-          appendText(rows, cell, std::string_view(value));
-        } else {
+          const std::string_view text(value);
+          if (text.find('\0') == std::string_view::npos) {
+            appendText(rows, cell, text);
+            break;
+          }
           scratch_.clear();
-          if (type == element_type::BOOL) scratch_ = bool(value) ? "true" : "false";
-          else if (type == element_type::INT64) scratch_ = std::to_string(int64_t(value));
-          else if (type == element_type::UINT64) scratch_ = std::to_string(uint64_t(value));
-          else if (type == element_type::DOUBLE) scratch_ = jsonNumberText(double(value));
-          else appendCompactJSON(scratch_, value);
+          for (char c : text)
+            if (c != '\0') scratch_ += c;
           appendText(rows, cell, scratch_);
-          rows.mixed.push_back({row, column, {scratch_, toJSONValue(value)}});
+          if (keepOriginals_) rows.originals.push_back({row, column, Kind::string, std::string(text)});
+          break;
         }
+        scratch_.clear();
+        Kind kind = Kind::value;
+        if (type == element_type::BOOL) {
+          scratch_ = bool(value) ? "true" : "false";
+        } else if (type == element_type::INT64) {
+          scratch_ = std::to_string(int64_t(value));
+        } else if (type == element_type::UINT64) {
+          scratch_ = std::to_string(uint64_t(value));
+        } else if (type == element_type::DOUBLE) {
+          scratch_ = jsonNumberDescription(double(value));
+          if (scratch_.find_first_of(".e") == std::string::npos) kind = Kind::wholeReal;
+        } else {
+          appendCompactJSON(scratch_, value);
+        }
+        appendText(rows, cell, scratch_);
+        if (keepOriginals_) rows.originals.push_back({row, column, kind, {}});
         break;
+      }
       default: break;
     }
   }

@@ -11,6 +11,7 @@
 
 #include "drivers/json/json_columns.hpp"
 #include "drivers/json/json_driver.hpp"
+#include "drivers/json/json_original_values.hpp"
 
 struct sqlite3_stmt;
 
@@ -31,16 +32,18 @@ struct StagedCell {
 
 // Rows ready to bind, converted on a worker thread and inserted on the calling one.
 struct StagedRows {
-  struct Mixed {
+  // A TEXT cell whose staged text is not simply its JSON value (see JSONOriginalValues).
+  struct Original {
     std::size_t row;
     std::size_t column;
-    JSONDriver::MixedOriginal original;
+    JSONOriginalValues::Kind kind;
+    std::string string;  // Kind::string: the whole string
   };
 
   std::size_t columnCount = 0;
   std::vector<StagedCell> cells;  // row after row
   std::string arena;
-  std::vector<Mixed> mixed;  // TEXT cells whose JSON value was not a string
+  std::vector<Original> originals;  // in row order; only when the builder keeps them
 
   std::size_t rowCount() const { return columnCount ? cells.size() / columnCount : 0; }
   // Binds parameters 1...columnCount to the row's cells. Texts are bound without a copy:
@@ -54,14 +57,16 @@ JSONKeyIndex makeKeyIndex(const std::vector<JSONColumn>& columns);
 
 // Converts records into staged rows by the bind rule of each column's type:
 //   INTEGER: an integer; REAL: any number; BOOLEAN: a boolean as 0 or 1; anything else NULL.
-//   TEXT: a string as is, any other value as its JSON text (remembered as mixed).
+//   TEXT: a string without its NUL characters (a page never carries NUL); a number as its
+//     description (jsonNumberDescription); any other value as its compact JSON text.
 //   JSON: the compact JSON text of the value.
 // A missing key or a null value is NULL; when a key occurs twice, the last value counts.
-// Texts are copied into the rows' arena, as the parser's document is reused for the next
-// record. One builder per thread.
+// With keepOriginals, TEXT cells whose text is not their value are listed in the rows'
+// originals. Texts are copied into the rows' arena, as the parser's document is reused
+// for the next record. One builder per thread.
 class RecordRowBuilder {
  public:
-  RecordRowBuilder(const std::vector<JSONColumn>& columns, const JSONKeyIndex& index);
+  RecordRowBuilder(const std::vector<JSONColumn>& columns, const JSONKeyIndex& index, bool keepOriginals);
 
   void append(const simdjson::dom::object& record, StagedRows& rows);
 
@@ -71,6 +76,7 @@ class RecordRowBuilder {
 
   const std::vector<JSONColumn>& columns_;
   const JSONKeyIndex& index_;
+  const bool keepOriginals_;
   // Records usually repeat the previous record's keys in the same order: each position
   // remembers its last key and column, which spares the hash lookup.
   std::vector<std::string> lastKeys_;

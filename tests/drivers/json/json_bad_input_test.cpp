@@ -75,15 +75,5 @@ TEST(JSONBadInput, TooManyDistinctKeys) {
   EXPECT_EQ(error.message(), "The records have 2001 different keys; at most 2000 columns can be shown");
 }
 
-TEST(JSONBadInput, UnreadablePaths) {
-  TempDir dir;
-  std::filesystem::create_directory(dir / "folder.jsonl");
-  std::filesystem::create_directory(dir / "folder.json");
-  for (const char* name : {"folder.jsonl", "folder.json", "missing.jsonl", "missing.json"}) {
-    JSONDriver driver(DatabaseFormat::fromURL(dir / name));
-    EXPECT_EQ(errorOf([&] { driver.open(dir / name); }).message(), "Failed to read file at " + (dir / name).string());
-  }
-}
-
 }  // namespace
 }  // namespace tabvora::testing

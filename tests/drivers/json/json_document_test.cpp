@@ -41,21 +41,26 @@ TEST(JSONDocument, FindsRecordsInsideWrapperObject) {
 
 TEST(JSONDocument, MergesTypesAcrossRecords) {
   TempDir dir;
+  // A number in a TEXT column is staged as its plain description: 1.0 as 1.
   OpenedJSON opened = openJSON(dir, "t.json", R"([
-    {"n":1, "mixed":1, "nulls":null, "nested":[1,{"x":null}], "flag":true, "boolnum":true, "f":1.0},
-    {"n":2.5, "mixed":"1", "nulls":null, "nested":{"k":"v"}, "flag":false, "boolnum":3, "f":2}
+    {"n":1, "mixed":1, "nulls":null, "nested":[1,{"x":null}], "flag":true, "boolnum":true, "f":1.0, "r":1.0},
+    {"n":2.5, "mixed":"1", "nulls":null, "nested":{"k":"v"}, "flag":false, "boolnum":3, "f":2, "r":[-0.0]},
+    {"r":-0.0}, {"r":1.5}, {"r":1e20}
   ])");
   EXPECT_EQ(opened.columnTypes(), (std::vector<std::string>{"n REAL", "mixed TEXT", "nulls TEXT", "nested JSON",
-                                                            "flag BOOLEAN", "boolnum TEXT", "f REAL"}));
+                                                            "flag BOOLEAN", "boolnum TEXT", "f REAL", "r TEXT"}));
   DataTable table = opened.table();
   EXPECT_EQ(table.rows[0].values,
             (std::vector<CellValue>{CellValue::real(1.0), CellValue::text("1"), CellValue(),
                                     CellValue::text(R"([1,{"x":null}])"), CellValue::integer(1), CellValue::text("true"),
-                                    CellValue::real(1.0)}));
+                                    CellValue::real(1.0), CellValue::text("1")}));
   EXPECT_EQ(table.rows[1].values,
             (std::vector<CellValue>{CellValue::real(2.5), CellValue::text("1"), CellValue(),
                                     CellValue::text(R"({"k":"v"})"), CellValue::integer(0), CellValue::text("3"),
-                                    CellValue::real(2.0)}));
+                                    CellValue::real(2.0), CellValue::text("[-0.0]")}));
+  std::vector<CellValue> r;
+  for (std::size_t i = 2; i < 5; ++i) r.push_back(table.rows[i].values[7]);
+  EXPECT_EQ(r, (std::vector<CellValue>{CellValue::text("-0"), CellValue::text("1.5"), CellValue::text("1e+20")}));
 }
 
 TEST(JSONDocument, NumberSemantics) {
@@ -111,16 +116,14 @@ TEST(JSONDocument, ColumnNamesAndOrder) {
   // Keys with escapes in the file are not found as typed and go last, in ascending order.
   opened = openJSON(dir, "e.json", R"([{"z\n":1,"y\u0041":2,"b":3}])");
   EXPECT_EQ(opened.columnNames(), (std::vector<std::string>{"b", "yA", "z\n"}));
-}
 
-TEST(JSONDocument, ReadsByteOrderMarksAndUTF16) {
-  TempDir dir;
-  OpenedJSON opened = openJSON(dir, "bom.json", "\xEF\xBB\xBF[{\"a\":1}]");
-  EXPECT_EQ(opened.table().rows[0].values[0], CellValue::integer(1));
-  // [{"k":"é"}] with é as U+00E9.
-  std::string utf16("\xFF\xFE[\0{\0\"\0k\0\"\0:\0\"\0\xE9\0\"\0}\0]\0", 24);
-  opened = openJSON(dir, "utf16.json", utf16);
-  EXPECT_EQ(opened.table().rows[0].values[0], CellValue::text("\xC3\xA9"));
+  // Names never hold NUL (SQL text ends there), and keep their own keys.
+  opened = openJSON(dir, "nul.json", R"([{"ab":1,"a\u0000b":2,"\u0000":3}])");
+  EXPECT_EQ(opened.columnNames(), (std::vector<std::string>{"ab", "col_2", "ab_1"}));
+  EXPECT_EQ(opened.driver->sourceKeys().at("ab_1"), std::string("a\0b", 3));
+  EXPECT_EQ(opened.driver->sourceKeys().at("col_2"), std::string("\0", 1));
+  EXPECT_EQ(opened.table().rows[0].values,
+            (std::vector<CellValue>{CellValue::integer(1), CellValue::integer(3), CellValue::integer(2)}));
 }
 
 }  // namespace

@@ -62,23 +62,37 @@ TEST(JSONSave, EditsOfADocumentAreWrittenPrettyWithSortedKeysAndTheWrapperRestor
                                                               "tags JSON", "v TEXT"}));
 }
 
-TEST(JSONSave, MixedTextColumnsKeepTheirOriginalValuesUntilEdited) {
+TEST(JSONSave, TextCellsKeepTheirOriginalValuesUntilEdited) {
   TempDir dir;
   OpenedJSON opened = openJSON(dir, "m.jsonl",
                                "{\"v\":5}\n{\"v\":\"s\"}\n{\"v\":[1,{\"b\":2,\"a\":1}]}\n{\"v\":2.50}\n{\"v\":false}\n"
-                               "{\"v\":18446744073709551615}\n");
+                               "{\"v\":18446744073709551615}\n{\"v\":1.0}\n{\"v\":\"a\\u0000b\"}\n{\"v\":7}\n"
+                               "{\"v\":9}\n{\"v\":10}\n");
   EXPECT_EQ(opened.table().rows[2].values[0], CellValue::text(R"([1,{"b":2,"a":1}])"));
   EXPECT_EQ(opened.table().rows[5].values[0], CellValue::text("18446744073709551615"));
+  EXPECT_EQ(opened.table().rows[6].values[0], CellValue::text("1"));
+  EXPECT_EQ(opened.table().rows[7].values[0], CellValue::text("ab"));
   opened.driver->saveChanges();
-  EXPECT_EQ(readFile(opened.path),
-            "{\"v\":5}\n{\"v\":\"s\"}\n{\"v\":[1,{\"a\":1,\"b\":2}]}\n{\"v\":2.5}\n{\"v\":false}\n"
-            "{\"v\":18446744073709551615}\n");
+  const std::string unchanged =
+      "{\"v\":5}\n{\"v\":\"s\"}\n{\"v\":[1,{\"a\":1,\"b\":2}]}\n{\"v\":2.5}\n{\"v\":false}\n"
+      "{\"v\":18446744073709551615}\n{\"v\":1.0}\n{\"v\":\"a\\u0000b\"}\n{\"v\":7}\n{\"v\":9}\n{\"v\":10}\n";
+  EXPECT_EQ(readFile(opened.path), unchanged);
+
+  // An edited cell is a string, unless it holds its staged text again; a row that was
+  // inserted (even under the id of a deleted one) has no original. Edits by SQL count too.
   update(opened, 0, "v", CellValue::text("5x"));
   update(opened, 3, "v", CellValue::text("2.5"));
+  update(opened, 8, "v", CellValue::text("8"));
+  update(opened, 9, "v", CellValue::text("x"));
+  update(opened, 9, "v", CellValue::text("9"));
+  opened.driver->deleteRow("m", opened.table().rows[10]);
+  opened.driver->insertRow("m", {{"v", CellValue::text("10")}});
+  opened.driver->query("UPDATE m SET v = '4' WHERE rowid = 5");
   opened.driver->saveChanges();
   EXPECT_EQ(readFile(opened.path),
-            "{\"v\":\"5x\"}\n{\"v\":\"s\"}\n{\"v\":[1,{\"a\":1,\"b\":2}]}\n{\"v\":2.5}\n{\"v\":false}\n"
-            "{\"v\":18446744073709551615}\n");
+            "{\"v\":\"5x\"}\n{\"v\":\"s\"}\n{\"v\":[1,{\"a\":1,\"b\":2}]}\n{\"v\":2.5}\n{\"v\":\"4\"}\n"
+            "{\"v\":18446744073709551615}\n{\"v\":1.0}\n{\"v\":\"a\\u0000b\"}\n{\"v\":\"8\"}\n{\"v\":9}\n"
+            "{\"v\":\"10\"}\n");
 }
 
 TEST(JSONSave, JSONValueOfCells) {
@@ -127,15 +141,20 @@ TEST(JSONSave, RefusalsLeaveTheFileUntouched) {
             "delete them, so the file was left untouched. Use Export instead.");
   EXPECT_EQ(readFile(opened.path), skipped);
 
-  // A preview that staged only the first lines must not write the rest away.
+  // A preview keeps nothing for writing back: saving it is refused, whatever it staged.
   std::string many;
   for (int i = 0; i < 300; ++i) many += "{\"a\":" + std::to_string(i) + "}\n";
-  opened = openJSON(dir, "p.jsonl", many, 200);
-  EXPECT_EQ(errorOf([&] { opened.driver->saveChanges(); }).code(), -2);
-  EXPECT_EQ(readFile(opened.path), many);
-  // All lines staged, only blank ones left: saving is fine.
-  opened = openJSON(dir, "q.jsonl", "{\"a\":1}\n{\"a\":2}\n\n  \n", 2);
-  EXPECT_NO_THROW(opened.driver->saveChanges());
+  const std::vector<std::pair<std::string, std::string>> previews = {
+      {"p.jsonl", many}, {"q.jsonl", "{\"a\":1}\n"}, {"d.json", "[{\"a\":1.0,\"b\":\"x\"},{\"a\":\"y\"}]"}};
+  for (const auto& [name, content] : previews) {
+    opened = openJSON(dir, name, content, 200);
+    const DriverError refusal = errorOf([&] { opened.driver->saveChanges(); });
+    EXPECT_EQ(refusal.code(), -2);
+    EXPECT_EQ(refusal.message(),
+              "This file was opened for a preview, which keeps only what the page shows. Saving could lose data, "
+              "so the file was left untouched. Open it in full to edit it.");
+    EXPECT_EQ(readFile(opened.path), content);
+  }
 }
 
 }  // namespace

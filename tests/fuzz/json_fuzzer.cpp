@@ -1,0 +1,84 @@
+// Feeds arbitrary bytes to the JSON driver as a JSON document and as JSON Lines, each opened
+// for a preview and in full. A full open that succeeds is saved and opened again: saving
+// must succeed or refuse cleanly, and what it wrote must open with the same rows.
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+
+#include <unistd.h>
+
+#include "drivers/json/json_driver.hpp"
+#include "model/driver_error.hpp"
+
+namespace {
+
+using tabvora::DatabaseFormat;
+using tabvora::DriverError;
+using tabvora::JSONDriver;
+
+// A folder of this process's own, removed at exit.
+class PrivateFolder {
+ public:
+  PrivateFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "json_fuzzer.XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) std::abort();
+    path_ = pattern;
+  }
+  ~PrivateFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+void write(const std::filesystem::path& path, const std::uint8_t* data, std::size_t size) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+}
+
+std::optional<std::int64_t> openAndFetch(JSONDriver& driver, const std::filesystem::path& path) {
+  try {
+    const auto metadata = driver.open(path);
+    driver.fetchTableData(metadata.tables.at(0).name, 50);
+    return metadata.tables.at(0).rowCount;
+  } catch (const DriverError&) {
+    return std::nullopt;
+  }
+}
+
+void exercise(const std::filesystem::path& path, const std::uint8_t* data, std::size_t size) {
+  const DatabaseFormat format = DatabaseFormat::fromURL(path);
+  write(path, data, size);
+  {
+    JSONDriver preview(format);
+    preview.previewRowLimit = 200;
+    openAndFetch(preview, path);
+  }
+  JSONDriver full(format);
+  const std::optional<std::int64_t> rows = openAndFetch(full, path);
+  if (!rows) return;
+  try {
+    full.saveChanges();
+  } catch (const DriverError& error) {
+    if (error.code() != -2) std::abort();  // only a refusal may stop a save
+    return;
+  }
+  JSONDriver reopened(format);
+  if (openAndFetch(reopened, path) != rows) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static PrivateFolder folder;
+  exercise(folder.path() / "input.json", data, size);
+  exercise(folder.path() / "input.jsonl", data, size);
+  return 0;
+}
