@@ -22,6 +22,20 @@ void appendHeaderCells(std::string& out, const DataTable& data) {
   }
 }
 
+// Byte length of the first `limit` characters of `text`; a byte that is not part of valid
+// UTF-8 counts as one character, as it becomes one U+FFFD on the page.
+std::size_t prefixLength(std::string_view text, std::size_t limit) {
+  std::size_t pos = 0;
+  for (std::size_t count = 0; count < limit && pos < text.size(); ++count) decodeUTF8(text, pos);
+  return pos;
+}
+
+void appendShownText(std::string& out, std::string_view text) {
+  const std::size_t shown = prefixLength(text, HTMLGridGenerator::kMaxCellCharacters);
+  out += escapeHTML(text.substr(0, shown));
+  if (shown < text.size()) out += HTMLGridGenerator::kCutMark;
+}
+
 void appendCellContent(std::string& out, const CellValue& value) {
   switch (value.kind()) {
     case CellValue::Kind::boolean:
@@ -29,7 +43,7 @@ void appendCellContent(std::string& out, const CellValue& value) {
                                   : "<span class=\"badge-false\">FALSE</span>";
       return;
     case CellValue::Kind::null: out += "<span class=\"badge-null\">NULL</span>"; return;
-    default: out += escapeHTML(value.displayString());
+    default: appendShownText(out, value.displayString());
   }
 }
 

@@ -17,6 +17,10 @@ class HTMLGridGenerator {
  public:
   // Rows past this many are never rendered, however many the table holds.
   static constexpr std::size_t kMaxRenderedRows = 50;
+  // A cell shows at most this many characters (Unicode scalar values) of its value, then
+  // kCutMark; this bounds the page of a file whose cells hold hundreds of megabytes.
+  static constexpr std::size_t kMaxCellCharacters = 10'000;
+  static constexpr std::string_view kCutMark = "\u2026";
   static constexpr std::string_view kProductLabel = "Tabvora Quick Look";
 
   // The page for `data`, a page of the rows of `tableName` in the file `metadata`

@@ -93,5 +93,33 @@ TEST(HTMLGridGenerator, TextThatIsNotUTF8IsRepairedNotPassedThrough) {
   EXPECT_NE(page.find("bad\xEF\xBF\xBDname.csv"), std::string::npos);
 }
 
+TEST(HTMLGridGenerator, CellsShowAtMostTenThousandCharactersThenAnEllipsis) {
+  const std::size_t limit = HTMLGridGenerator::kMaxCellCharacters;
+  const std::string euro = "\u20AC", face = "\U0001F600", ellipsis = "\u2026";
+  std::string faces;
+  for (std::size_t i = 0; i < limit; ++i) faces += face;
+  std::string entities, replacements;
+  for (std::size_t i = 0; i < limit; ++i) entities += "&lt;";
+  for (std::size_t i = 0; i < limit; ++i) replacements += "\uFFFD";
+  const std::pair<std::string, std::string> cases[] = {
+      {std::string(limit - 1, 'a') + euro, std::string(limit - 1, 'a') + euro},
+      {std::string(limit - 1, 'a') + euro + face, std::string(limit - 1, 'a') + euro + ellipsis},
+      {faces, faces},
+      {faces + "b", faces + ellipsis},
+      {std::string(limit + 1, '<'), entities + ellipsis},  // escaping does not count
+      // Each stray byte is one character, shown as one U+FFFD.
+      {std::string(100'000, '\x80'), replacements + ellipsis},
+  };
+  for (const auto& [value, shown] : cases) {
+    DataTable data("t", {column("c", ColumnType::text, 0)}, {row(0, {CellValue::text(value)})});
+    const std::string page =
+        HTMLGridGenerator::generateHTML(metadata("t.csv", DatabaseFormat::csv, 1, {table("t", 1)}), "t", data);
+    const std::string open = "<td class=\"align-left\">";
+    const auto start = page.find(open) + open.size();
+    const std::string cell = page.substr(start, page.find("</td>", start) - start);
+    EXPECT_EQ(cell, shown) << value.size() << " bytes";
+  }
+}
+
 }  // namespace
 }  // namespace tabvora
