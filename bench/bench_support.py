@@ -18,9 +18,8 @@ def release_tabvora():
     if os.environ.get("TABVORA"):
         return os.environ["TABVORA"]
     subprocess.run(["cmake", "-S", ROOT, "-B", RELEASE_BUILD, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release",
-                    "-DTABVORA_SANITIZE=OFF", "-DTABVORA_TESTS=OFF"], check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", RELEASE_BUILD, "--target", "tabvora"], check=True,
-                   stdout=subprocess.DEVNULL)
+                    "-DTABVORA_SANITIZE=OFF", "-DTABVORA_TESTS=OFF"], check=True, stdout=subprocess.PIPE)
+    subprocess.run(["cmake", "--build", RELEASE_BUILD, "--target", "tabvora"], check=True, stdout=subprocess.PIPE)
     return os.path.join(RELEASE_BUILD, "apps", "tabvora", "tabvora")
 
 
@@ -32,15 +31,24 @@ class Measurement:
         self.seconds, self.peak_mb, self.cpu_percent = seconds, peak_mb, cpu_percent
 
 
+def run_draining(command):
+    """Runs the command with its standard output read through a pipe and dropped, so no
+    device and no scratch file takes it; fails like check=True when the command fails."""
+    with subprocess.Popen(command, stdout=subprocess.PIPE) as process:
+        while os.read(process.stdout.fileno(), 1 << 20):
+            pass
+    if process.returncode != 0:
+        raise subprocess.CalledProcessError(process.returncode, command)
+
+
 def measure(command, repetitions, warmup=True):
-    """Runs the command (output discarded) once to warm the page cache when asked, then
+    """Runs the command (output read and dropped) once to warm the page cache when asked, then
     `repetitions` times under /usr/bin/time."""
     runs = []
     with tempfile.NamedTemporaryFile("r") as report:
         for i in range(repetitions + (1 if warmup else 0)):
             started = time.perf_counter()
-            subprocess.run(["/usr/bin/time", "-f", "%M %P", "-o", report.name] + command, check=True,
-                           stdout=subprocess.DEVNULL)
+            run_draining(["/usr/bin/time", "-f", "%M %P", "-o", report.name] + command)
             elapsed = time.perf_counter() - started
             if warmup and i == 0:
                 continue

@@ -70,7 +70,7 @@ Invocation parseCommandLine(const std::vector<std::string>& arguments) {
     if (parts.limit) throw UsageError("--limit belongs to the query command");
     if (parts.output) {
       if (parts.output->empty()) throw UsageError("-o needs a file name");
-      invocation.output = *parts.output;
+      if (*parts.output != "-") invocation.output = *parts.output;
     }
   } else if (command == "tables" || command == "query") {
     invocation.command = command == "tables" ? Invocation::Command::tables : Invocation::Command::query;
@@ -102,9 +102,9 @@ Previews tabular data files (SQLite databases, CSV/TSV text, JSON and JSON Lines
 as one self-contained HTML page.
 
 Commands:
-  preview   Writes the HTML preview page of FILE to standard output, or to OUT
-            (replaced atomically). A file that cannot be read still gets a page,
-            the error page naming the reason; the exit status is 0 for both.
+  preview   Writes the HTML preview page of FILE to standard output, or to OUT.
+            A file that cannot be read still gets a page, the error page naming
+            the reason; the exit status is 0 for both.
   tables    Lists the tables of FILE, one line each, fields separated by tabs:
               NAME  TYPE  ROWS  COLUMNS
             TYPE is Table, View, Sheet or Virtual; a count that is not known
@@ -113,10 +113,24 @@ Commands:
   query     Runs SQL against FILE and prints the result as CSV: a header line of
             column names, then one line per row. --limit N prints at most N rows.
 
+Output:
+  OUT "-" is standard output (write ./- for a file of that name). An existing
+  character device or FIFO is written in place; a FIFO that no process reads
+  fails at once instead of waiting. A regular file or a new name is replaced
+  atomically, keeping the file's permissions and any symbolic link to it. A
+  directory, block device or socket is refused.
+  On a terminal, tables and query show control characters and bidirectional
+  overrides in names and values as escapes (\x1b, \u009b, \u202e); files and
+  pipes get the exact bytes.
+
 Inspecting a file never changes it: databases are opened read-only.
 
-Exit status: 0 on success, 1 when FILE cannot be read or the output cannot be
-written, 2 for a usage error.
+Exit status:
+  0  success; for preview also when the page is the error page
+  1  FILE cannot be read, or the output could not be written in full (one line
+     on standard error); when the reader of a pipe goes away the program ends
+     quietly, with no message
+  2  usage error, or an OUT that is FILE itself or cannot take a page
 )";
 }
 

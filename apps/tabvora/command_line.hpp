@@ -21,7 +21,7 @@ struct Invocation {
 
   Command command = Command::help;
   std::filesystem::path file;
-  std::optional<std::filesystem::path> output;  // preview: write here instead of stdout
+  std::optional<std::filesystem::path> output;  // preview: OUT; absent (also for "-o -"): stdout
   std::string sql;                              // query
   std::optional<std::int64_t> limit;            // query: most rows printed
 };

@@ -7,7 +7,6 @@
 
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "model/driver_error.hpp"
-#include "platform/atomic_file.hpp"
 #include "preview/driver_manager.hpp"
 #include "preview/preview_provider.hpp"
 #include "preview/special_file.hpp"
@@ -50,24 +49,27 @@ bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
   return std::filesystem::equivalent(a, b, error) && !error;
 }
 
-// Runs `body` with the driver open; failures become one line on `err` and status 1.
+CommandOutcome failure(int exitStatus, std::string reason) {
+  return CommandOutcome{exitStatus, {}, std::move(reason)};
+}
+
+// Runs `body` with the driver open; its text is the output. Failures become one line and
+// status 1.
 template <typename Body>
-int withOpenDriver(const Invocation& invocation, std::ostream& err, Body body) {
+CommandOutcome withOpenDriver(const Invocation& invocation, Body body) {
   std::unique_ptr<DatabaseDriver> driver;
   try {
     DatabaseMetadata metadata;
     driver = openDriver(invocation.file, metadata);
-    body(*driver, metadata);
+    std::string text = body(*driver, metadata);
     driver->close();
-    return kExitSuccess;
+    return CommandOutcome{kExitSuccess, std::move(text), {}};
   } catch (const std::exception& error) {
     if (driver) driver->close();
-    err << "tabvora: " << error.what() << '\n';
-    return kExitFailure;
+    return failure(kExitFailure, error.what());
   } catch (...) {
     if (driver) driver->close();
-    err << "tabvora: the file could not be read\n";
-    return kExitFailure;
+    return failure(kExitFailure, "the file could not be read");
   }
 }
 
@@ -83,41 +85,26 @@ std::optional<std::int64_t> columnCount(DatabaseDriver& driver, const TableMetad
 
 }  // namespace
 
-int runPreview(const Invocation& invocation, std::ostream& out, std::ostream& err) {
+CommandOutcome runPreview(const Invocation& invocation) {
   if (invocation.output && sameFile(*invocation.output, invocation.file)) {
-    err << "tabvora: the output file is the file being previewed; choose another OUT\n";
-    return kExitUsage;
+    return failure(kExitUsage, "the output file is the file being previewed; choose another OUT");
   }
-  PreviewReply reply = PreviewProvider().providePreview(invocation.file);
-  if (!invocation.output) {
-    out.write(reply.data.data(), static_cast<std::streamsize>(reply.data.size()));
-    out.flush();
-    if (!out) {
-      err << "tabvora: could not write the page to standard output\n";
-      return kExitFailure;
-    }
-    return kExitSuccess;
-  }
-  try {
-    writeFileAtomically(*invocation.output, std::string_view(reply.data));
-  } catch (const std::exception& error) {
-    err << "tabvora: could not write " << invocation.output->string() << ": " << error.what() << '\n';
-    return kExitFailure;
-  }
-  return kExitSuccess;
+  return CommandOutcome{kExitSuccess, PreviewProvider().providePreview(invocation.file).data, {}};
 }
 
-int runTables(const Invocation& invocation, std::ostream& out, std::ostream& err) {
-  return withOpenDriver(invocation, err, [&](DatabaseDriver& driver, const DatabaseMetadata& metadata) {
+CommandOutcome runTables(const Invocation& invocation) {
+  return withOpenDriver(invocation, [&](DatabaseDriver& driver, const DatabaseMetadata& metadata) {
+    std::string text;
     for (const TableMetadata& table : metadata.tables) {
-      out << escapeField(table.name) << '\t' << table.type.rawValue() << '\t' << countText(table.rowCount) << '\t'
-          << countText(columnCount(driver, table)) << '\n';
+      text += escapeField(table.name) + '\t' + std::string(table.type.rawValue()) + '\t' + countText(table.rowCount) +
+              '\t' + countText(columnCount(driver, table)) + '\n';
     }
+    return text;
   });
 }
 
-int runQuery(const Invocation& invocation, std::ostream& out, std::ostream& err) {
-  return withOpenDriver(invocation, err, [&](DatabaseDriver& driver, const DatabaseMetadata&) {
+CommandOutcome runQuery(const Invocation& invocation) {
+  return withOpenDriver(invocation, [&](DatabaseDriver& driver, const DatabaseMetadata&) {
     DataTable result = driver.query(invocation.sql, invocation.limit, std::nullopt);
     std::string text;
     for (std::size_t j = 0; j < result.columns.size(); ++j) {
@@ -132,7 +119,7 @@ int runQuery(const Invocation& invocation, std::ostream& out, std::ostream& err)
       }
       text += '\n';
     }
-    out << text;
+    return text;
   });
 }
 

@@ -1,15 +1,63 @@
 // The tabvora command: previews a tabular data file as one HTML page, lists its tables,
 // or runs a query against it.
 
+#include <cerrno>
+#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "command_line.hpp"
 #include "commands.hpp"
+#include "output_target.hpp"
+#include "terminal_text.hpp"
+
+namespace {
+
+using namespace tabvora::cli;
+
+// A descriptor 0-2 that the caller closed would be handed to the next file opened, and
+// output meant for standard output written into it. Holding each on a read-only
+// descriptor makes writes to a closed standard output fail (EBADF) instead.
+void holdStandardDescriptors() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int held = ::open("/", O_RDONLY | O_DIRECTORY);  // the lowest free number: `fd`
+    if (held >= 0 && held != fd) {
+      ::dup2(held, fd);
+      ::close(held);
+    }
+  }
+}
+
+// A message may quote an argument or a file's text; it still has to stay on one line.
+void report(std::string message) {
+  for (char& c : message) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  std::cerr << "tabvora: " << message << '\n';
+}
+
+CommandOutcome run(const Invocation& invocation) {
+  switch (invocation.command) {
+    case Invocation::Command::help: return {kExitSuccess, helpText(), {}};
+    case Invocation::Command::version: return {kExitSuccess, std::string("tabvora ") + TABVORA_VERSION + '\n', {}};
+    case Invocation::Command::preview: return runPreview(invocation);
+    case Invocation::Command::tables: return runTables(invocation);
+    case Invocation::Command::query: return runQuery(invocation);
+  }
+  return {kExitUsage, {}, "unknown command"};
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-  using namespace tabvora::cli;
+  // A reader that went away shows as EPIPE from write, which ends the program quietly.
+  std::signal(SIGPIPE, SIG_IGN);
+  holdStandardDescriptors();
   std::ios::sync_with_stdio(false);
 
   std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
@@ -17,21 +65,25 @@ int main(int argc, char** argv) {
   try {
     invocation = parseCommandLine(arguments);
   } catch (const UsageError& error) {
-    // The message may quote an argument; it still has to stay on one line.
-    std::string message = error.what();
-    for (char& c : message) {
-      if (c == '\n' || c == '\r') c = ' ';
-    }
-    std::cerr << "tabvora: " << message << " (see tabvora --help)\n";
+    report(std::string(error.what()) + " (see tabvora --help)");
     return kExitUsage;
   }
 
-  switch (invocation.command) {
-    case Invocation::Command::help: std::cout << helpText(); return kExitSuccess;
-    case Invocation::Command::version: std::cout << "tabvora " << TABVORA_VERSION << '\n'; return kExitSuccess;
-    case Invocation::Command::preview: return runPreview(invocation, std::cout, std::cerr);
-    case Invocation::Command::tables: return runTables(invocation, std::cout, std::cerr);
-    case Invocation::Command::query: return runQuery(invocation, std::cout, std::cerr);
+  try {
+    OutputTarget target = OutputTarget::open(invocation.output);
+    CommandOutcome outcome = run(invocation);
+    if (outcome.exitStatus != kExitSuccess) {
+      report(outcome.failure);
+      return outcome.exitStatus;
+    }
+    // Names and values from a file reach a terminal only as visible text; files and pipes
+    // get the exact bytes.
+    const bool fromFile =
+        invocation.command == Invocation::Command::tables || invocation.command == Invocation::Command::query;
+    target.deliver(fromFile && target.isTerminal() ? visibleOnTerminal(outcome.output) : outcome.output);
+    return kExitSuccess;
+  } catch (const OutputFailure& failure) {
+    if (*failure.what() != '\0') report(failure.what());
+    return failure.exitStatus();
   }
-  return kExitUsage;
 }

@@ -58,6 +58,8 @@ void writeFileAtomically(const std::filesystem::path& path, std::span<const std:
   const bool exists = ::stat(target.c_str(), &existing) == 0;
   if (exists) {
     if (S_ISDIR(existing.st_mode)) throwErrno(EISDIR, targetText);
+    // Renaming a file over a device or FIFO would take its place, not write to it.
+    if (!S_ISREG(existing.st_mode)) throwErrno(EINVAL, targetText + " is not a regular file");
     permissions = existing.st_mode & 07777;
   }
 

@@ -99,7 +99,13 @@ TEST(AtomicFile, FailuresLeaveNothingBehind) {
   std::filesystem::create_directory(dir / "folder");
   EXPECT_THROW(writeFileAtomically(dir / "folder", std::string_view("x")), std::system_error);
   EXPECT_THROW(writeFileAtomically(dir / "no" / "such" / "file", std::string_view("x")), std::system_error);
-  EXPECT_EQ(listDirectory(dir.path()), std::vector<std::string>{"folder"});
+  // A FIFO, or a link to one, is not replaced by a file.
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  std::filesystem::create_symlink("fifo", dir / "link");
+  EXPECT_THROW(writeFileAtomically(dir / "fifo", std::string_view("x")), std::system_error);
+  EXPECT_THROW(writeFileAtomically(dir / "link", std::string_view("x")), std::system_error);
+  EXPECT_TRUE(std::filesystem::is_fifo(dir / "fifo"));
+  EXPECT_EQ(listDirectory(dir.path()), (std::vector<std::string>{"fifo", "folder", "link"}));
   EXPECT_TRUE(listDirectory(dir / "folder").empty());
 }
 

@@ -1,9 +1,16 @@
 // The tabvora program end to end: every preview answers a page, usage errors are one line,
 // and inspecting a file never changes it or its folder.
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
+
+#include <thread>
+#include <tuple>
 
 #include "drivers/sqlite/sqlite_test_database.hpp"
 #include "support/test_support.hpp"
@@ -13,8 +20,11 @@ namespace {
 
 using testing::captureState;
 using testing::CommandResult;
+using testing::listDirectory;
+using testing::makeCharacterDevice;
 using testing::readFile;
 using testing::runTabvora;
+using testing::runTabvoraWritingTo;
 using testing::TempDir;
 using testing::testData;
 using testing::writeFile;
@@ -63,15 +73,18 @@ TEST_F(TabvoraCommand, EveryPreviewAnswersAPageAndExitsZero) {
   EXPECT_TRUE(contains(emptyResult.out, "      0 tables\n"));
   EXPECT_TRUE(contains(emptyResult.out, "Showing 0 of 0 rows"));
 
-  for (const auto& path : {dir / "missing.sqlite", dir / "zero.sqlite", dir / "notes.db", dir / "folder.db",
-                           dir / "folder", dir / "missing-without-extension"}) {
+  // A zero-byte .sqlite file is an empty database; folders and missing files get the error page.
+  const std::pair<std::filesystem::path, bool> cases[] = {
+      {dir / "missing.sqlite", true}, {dir / "zero.sqlite", false}, {dir / "notes.db", true},
+      {dir / "folder.db", true},      {dir / "folder", true},        {dir / "missing-without-extension", true},
+  };
+  for (const auto& [path, errorPage] : cases) {
     CommandResult result = runTabvora({"preview", path.string()});
     EXPECT_EQ(result.exitStatus, 0) << path << ": " << result.err;
     EXPECT_TRUE(isPage(result.out)) << path;
     EXPECT_EQ(result.err, "") << path;
-    if (path == dir / "notes.db" || path == dir / "missing.sqlite") {
-      EXPECT_TRUE(contains(result.out, kErrorHeading)) << path;
-    }
+    EXPECT_EQ(contains(result.out, kErrorHeading), errorPage) << path;
+    EXPECT_EQ(contains(result.out, "      0 tables\n"), !errorPage) << path;
   }
   EXPECT_EQ(readFile(dir / "zero.sqlite"), "");
   EXPECT_FALSE(std::filesystem::exists(dir / "missing.sqlite"));
@@ -85,7 +98,9 @@ TEST_F(TabvoraCommand, PipesAndDevicesAreRefusedInsteadOfBlocking) {
     EXPECT_TRUE(contains(result.out, "is not a regular file")) << name;
     EXPECT_EQ(runTabvora({"tables", (dir / name).string()}).exitStatus, 1) << name;
   }
-  EXPECT_TRUE(contains(runTabvora({"preview", "/dev/zero"}).out, kErrorHeading));
+  if (makeCharacterDevice(dir / "zero", 1, 5)) {
+    EXPECT_TRUE(contains(runTabvora({"preview", (dir / "zero").string()}).out, kErrorHeading));
+  }
 }
 
 TEST_F(TabvoraCommand, TextFilesAreStagedOnlyTwoHundredRowsDeep) {
@@ -125,6 +140,144 @@ TEST_F(TabvoraCommand, OutputFileIsWrittenWholeAndNeverOverTheInput) {
   EXPECT_EQ(over.exitStatus, 2);
   EXPECT_TRUE(isOneLine(over.err)) << over.err;
   EXPECT_EQ(readFile(music), original);
+}
+
+bool isCharacterDevice(const std::filesystem::path& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0 && S_ISCHR(info.st_mode);
+}
+
+std::vector<std::vector<std::string>> everyCommand(const std::filesystem::path& database) {
+  return {{"preview", database.string()}, {"tables", database.string()}, {"query", database.string(), "SELECT 1"},
+          {"--help"}, {"--version"}};
+}
+
+TEST_F(TabvoraCommand, DevicesAreWrittenInPlaceAndAFullOneFailsEveryCommand) {
+  if (!makeCharacterDevice(dir / "null", 1, 3) || !makeCharacterDevice(dir / "full", 1, 7)) {
+    GTEST_SKIP() << "device nodes need root and a folder that allows them";
+  }
+  std::filesystem::create_symlink("null", dir / "link");
+  for (const char* name : {"null", "link"}) {
+    CommandResult result = runTabvora({"preview", music.string(), "-o", (dir / name).string()});
+    EXPECT_EQ(result.exitStatus, 0) << name << ": " << result.err;
+  }
+  CommandResult full = runTabvora({"preview", music.string(), "-o", (dir / "full").string()});
+  EXPECT_EQ(full.exitStatus, 1);
+  EXPECT_TRUE(isOneLine(full.err) && contains(full.err, "No space left on device")) << full.err;
+  EXPECT_TRUE(isCharacterDevice(dir / "null") && isCharacterDevice(dir / "full"));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "link"));
+  EXPECT_EQ(listDirectory(dir.path()), (std::vector<std::string>{"full", "link", "music.sqlite", "null"}));
+
+  for (const auto& arguments : everyCommand(music)) {
+    const int fd = ::open((dir / "full").c_str(), O_WRONLY | O_CLOEXEC);
+    CommandResult result = runTabvoraWritingTo(arguments, fd);
+    ::close(fd);
+    EXPECT_EQ(result.exitStatus, 1) << arguments[0];
+    EXPECT_TRUE(isOneLine(result.err) && contains(result.err, "standard output")) << arguments[0] << result.err;
+  }
+}
+
+// Everything a FIFO delivers until its last writer closes it; empty after ten idle seconds.
+std::string readUntilClosed(int fd) {
+  std::string text;
+  char buffer[65536];
+  for (pollfd ready{fd, POLLIN, 0}; ::poll(&ready, 1, 10'000) > 0;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n == 0) break;
+    if (n > 0) text.append(buffer, static_cast<std::size_t>(n));
+  }
+  return text;
+}
+
+TEST_F(TabvoraCommand, OutputGoesToAFIFOsReaderOrFailsAtOnceWithoutOne) {
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  std::filesystem::create_symlink("fifo", dir / "link");
+  const std::string page = runTabvora({"preview", music.string()}).out;
+  for (const char* name : {"fifo", "link"}) {
+    CommandResult lonely = runTabvora({"preview", music.string(), "-o", (dir / name).string()});
+    EXPECT_EQ(lonely.exitStatus, 1) << name;
+    EXPECT_TRUE(isOneLine(lonely.err) && contains(lonely.err, "no process is reading")) << lonely.err;
+
+    // Opened without waiting for a writer, so the reader is there before tabvora starts.
+    const int fd = ::open((dir / "fifo").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    std::string received;
+    std::thread reader([&] { received = readUntilClosed(fd); });
+    CommandResult result = runTabvora({"preview", music.string(), "-o", (dir / name).string()});
+    reader.join();
+    ::close(fd);
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(received, page) << name;
+  }
+  EXPECT_TRUE(std::filesystem::is_fifo(dir / "fifo"));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "link"));
+
+  // "-" is standard output, not a file of that name.
+  EXPECT_EQ(runTabvora({"preview", music.string(), "-o", "-"}).out, page);
+}
+
+TEST_F(TabvoraCommand, AClosedPipeEndsQuietlyAndAClosedStandardOutputIsReported) {
+  for (const auto& arguments : everyCommand(music)) {
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+    ::close(ends[0]);
+    CommandResult result = runTabvoraWritingTo(arguments, ends[1]);
+    ::close(ends[1]);
+    EXPECT_EQ(result.exitStatus, 1) << arguments[0];
+    EXPECT_EQ(result.err, "") << arguments[0];
+  }
+  // With descriptor 1 closed, the database must not be opened as descriptor 1 and written to.
+  const testing::FileState before = captureState(music);
+  CommandResult closed = runTabvoraWritingTo({"tables", music.string()}, -1);
+  EXPECT_EQ(closed.exitStatus, 1);
+  EXPECT_TRUE(isOneLine(closed.err) && contains(closed.err, "standard output")) << closed.err;
+  EXPECT_EQ(captureState(music), before);
+}
+
+// Runs tabvora with standard output on a raw pseudo-terminal; what the terminal received.
+std::string shownOnTerminal(const std::vector<std::string>& arguments) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  EXPECT_GE(master, 0);
+  EXPECT_EQ(::grantpt(master), 0);
+  EXPECT_EQ(::unlockpt(master), 0);
+  const int terminal = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  termios mode {};
+  ::tcgetattr(terminal, &mode);
+  ::cfmakeraw(&mode);
+  ::tcsetattr(terminal, TCSANOW, &mode);
+  CommandResult result = runTabvoraWritingTo(arguments, terminal);
+  EXPECT_EQ(result.exitStatus, 0) << result.err;
+  ::close(terminal);
+  // With the terminal's last descriptor closed, reads give what is buffered, then fail.
+  std::string text;
+  char buffer[4096];
+  for (pollfd ready{master, POLLIN, 0}; ::poll(&ready, 1, 5'000) > 0;) {
+    const ssize_t n = ::read(master, buffer, sizeof buffer);
+    if (n <= 0) break;
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(master);
+  return text;
+}
+
+TEST_F(TabvoraCommand, ControlCharactersFromAFileReachATerminalOnlyAsEscapes) {
+  using namespace std::string_literals;
+  const auto names = dir / "names.db";
+  testing::RawConnection(names).exec("CREATE TABLE \"t\x1b[31m\" (a); INSERT INTO \"t\x1b[31m\" VALUES (1);");
+  const std::string sql =
+      "SELECT char(27) || '[2J' AS \"t\x1b]0;x\x07\", 'r' || char(13) || 'w' AS cr, char(155) || char(8238) || "
+      "char(8294) || '\u00e9\u20ac' AS c1, 'a' || char(9) || char(127) || char(0) AS tab, CAST(x'ff41' AS TEXT) AS "
+      "bad";
+  const std::tuple<std::vector<std::string>, std::string, std::string> cases[] = {
+      {{"tables", names.string()}, "t\x1b[31m\tTable\t1\t1\n", "t\\x1b[31m\tTable\t1\t1\n"},
+      {{"query", music.string(), sql},
+       "t\x1b]0;x\x07,cr,c1,tab,bad\n\x1b[2J,\"r\rw\",\u009b\u202e\u2066\u00e9\u20ac,a\t\x7f\0,\xff" "A\n"s,
+       "t\\x1b]0;x\\x07,cr,c1,tab,bad\n\\x1b[2J,\"r\\x0dw\",\\u009b\\u202e\\u2066\u00e9\u20ac,a\t\\x7f\\x00,\\xffA\n"},
+  };
+  for (const auto& [arguments, exact, escaped] : cases) {
+    EXPECT_EQ(runTabvora(arguments).out, exact) << arguments[0];
+    EXPECT_EQ(shownOnTerminal(arguments), escaped) << arguments[0];
+  }
 }
 
 TEST_F(TabvoraCommand, FailuresExitOneWithOneLineAndNoOutput) {

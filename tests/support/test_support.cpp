@@ -1,6 +1,8 @@
 #include "support/test_support.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -44,6 +46,14 @@ std::vector<std::string> listDirectory(const std::filesystem::path& path) {
   return names;
 }
 
+bool makeCharacterDevice(const std::filesystem::path& path, unsigned major, unsigned minor) {
+  if (::geteuid() != 0 || ::mknod(path.c_str(), S_IFCHR | 0666, makedev(major, minor)) != 0) return false;
+  const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
 std::filesystem::path testData(std::string_view relative) {
   return std::filesystem::path(TABVORA_TEST_DATA) / relative;
 }
@@ -58,15 +68,21 @@ std::string drain(int fd) {
 }
 }  // namespace
 
-CommandResult runTabvora(const std::vector<std::string>& arguments) {
+namespace {
+// Runs the binary with standard output on `outputFd` (closed when negative) and standard
+// error collected; `outPath`, when given, is read into `out` afterwards.
+CommandResult runWith(const std::vector<std::string>& arguments, int outputFd, const std::string& outPath) {
   std::filesystem::path dir = std::filesystem::temp_directory_path();
-  std::string outPath = (dir / ("tabvora-out-" + std::to_string(getpid()) + "-" + std::to_string(std::random_device{}()))).string();
-  std::string errPath = outPath + ".err";
+  std::string errPath =
+      (dir / ("tabvora-err-" + std::to_string(getpid()) + "-" + std::to_string(std::random_device{}()))).string();
   pid_t pid = fork();
   if (pid == 0) {
-    int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(out, 1);
+    if (outputFd >= 0) {
+      dup2(outputFd, 1);
+    } else {
+      close(1);
+    }
     dup2(err, 2);
     std::vector<char*> argv;
     std::string binary = TABVORA_BINARY;
@@ -81,13 +97,27 @@ CommandResult runTabvora(const std::vector<std::string>& arguments) {
   int status = 0;
   waitpid(pid, &status, 0);
   result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  int outFd = ::open(outPath.c_str(), O_RDONLY);
+  int outFd = outPath.empty() ? -1 : ::open(outPath.c_str(), O_RDONLY);
   int errFd = ::open(errPath.c_str(), O_RDONLY);
   if (outFd >= 0) { result.out = drain(outFd); ::close(outFd); }
   if (errFd >= 0) { result.err = drain(errFd); ::close(errFd); }
-  unlink(outPath.c_str());
   unlink(errPath.c_str());
   return result;
+}
+}  // namespace
+
+CommandResult runTabvora(const std::vector<std::string>& arguments) {
+  std::filesystem::path dir = std::filesystem::temp_directory_path();
+  std::string outPath = (dir / ("tabvora-out-" + std::to_string(getpid()) + "-" + std::to_string(std::random_device{}()))).string();
+  int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  CommandResult result = runWith(arguments, out, outPath);
+  ::close(out);
+  unlink(outPath.c_str());
+  return result;
+}
+
+CommandResult runTabvoraWritingTo(const std::vector<std::string>& arguments, int outputFd) {
+  return runWith(arguments, outputFd, {});
 }
 
 }  // namespace tabvora::testing

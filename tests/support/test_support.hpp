@@ -32,6 +32,12 @@ std::string readFile(const std::filesystem::path& path);
 // Names of the entries of a folder, sorted.
 std::vector<std::string> listDirectory(const std::filesystem::path& path);
 
+// Makes a character device node with the given numbers (1,3 acts as a null device, 1,5 as
+// a zero source, 1,7 as a full disk) for tests of device handling, never touching the
+// system's own nodes. False where nodes cannot be made or opened: not root, or a folder on
+// a file system mounted without devices.
+bool makeCharacterDevice(const std::filesystem::path& path, unsigned major, unsigned minor);
+
 // A copy of tests/data/<relative>.
 std::filesystem::path testData(std::string_view relative);
 
@@ -42,6 +48,9 @@ struct CommandResult {
 };
 // Runs the tabvora binary built alongside the tests with the given arguments (no shell).
 CommandResult runTabvora(const std::vector<std::string>& arguments);
+// The same with standard output on `outputFd` instead (closed when negative); the result's
+// `out` stays empty. The caller reads what went to the descriptor.
+CommandResult runTabvoraWritingTo(const std::vector<std::string>& arguments, int outputFd);
 
 // The DriverError an operation throws; a test failure when it throws none.
 template <typename Operation>

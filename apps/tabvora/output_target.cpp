@@ -1,0 +1,112 @@
+#include "output_target.hpp"
+
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "commands.hpp"
+#include "platform/atomic_file.hpp"
+
+namespace tabvora::cli {
+
+namespace {
+
+// Writes everything; 0 or the errno of the failure. A descriptor the caller left
+// non-blocking is waited on rather than given up.
+int writeAll(int fd, std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t written = ::write(fd, text.data(), text.size());
+    if (written >= 0) {
+      text.remove_prefix(static_cast<std::size_t>(written));
+      continue;
+    }
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      pollfd ready{fd, POLLOUT, 0};
+      ::poll(&ready, 1, -1);
+      continue;
+    }
+    return errno;
+  }
+  return 0;
+}
+
+// Closes; 0 or the errno of the failure. EINTR leaves the descriptor closed on Linux and
+// tells nothing about the data.
+int closeChecked(int fd) { return ::close(fd) != 0 && errno != EINTR ? errno : 0; }
+
+const char* kindName(mode_t mode) {
+  if (S_ISDIR(mode)) return "a directory";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "not a file";
+}
+
+}  // namespace
+
+OutputTarget OutputTarget::open(const std::optional<std::filesystem::path>& path) {
+  if (!path) return OutputTarget(std::nullopt, STDOUT_FILENO);
+  const std::string shown = path->string();
+  struct stat info {};
+  // A name that does not resolve is left to the atomic writer, which reports why.
+  if (::stat(path->c_str(), &info) != 0 || S_ISREG(info.st_mode)) return OutputTarget(path, -1);
+  if (!S_ISCHR(info.st_mode) && !S_ISFIFO(info.st_mode)) {
+    throw OutputFailure(kExitUsage, shown + " is " + kindName(info.st_mode) +
+                                        "; OUT must be a file, a character device or a FIFO");
+  }
+  const int fd = ::open(path->c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENXIO && S_ISFIFO(info.st_mode)) {
+      throw OutputFailure(kExitFailure, "could not write " + shown + ": no process is reading the FIFO");
+    }
+    throw OutputFailure(kExitFailure, "could not write " + shown + ": " + std::strerror(errno));
+  }
+  OutputTarget target(path, fd);
+  // Replaced by a regular file since it was looked at: that one is replaced whole instead.
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    ::close(fd);
+    target.fd_ = -1;
+    return target;
+  }
+  // Opened without blocking only to learn whether a FIFO has a reader; writes may wait.
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return target;
+}
+
+OutputTarget::OutputTarget(OutputTarget&& other) noexcept : path_(std::move(other.path_)), fd_(other.fd_) {
+  other.fd_ = -1;
+}
+
+OutputTarget::~OutputTarget() {
+  if (path_ && fd_ >= 0) ::close(fd_);
+}
+
+bool OutputTarget::isTerminal() const { return fd_ >= 0 && ::isatty(fd_) == 1; }
+
+std::string OutputTarget::destination() const { return path_ ? path_->string() : "to standard output"; }
+
+void OutputTarget::deliver(std::string_view text) {
+  if (path_ && fd_ < 0) {
+    try {
+      writeFileAtomically(*path_, text);
+    } catch (const std::system_error& error) {
+      throw OutputFailure(kExitFailure, "could not write " + destination() + ": " + error.code().message());
+    }
+    return;
+  }
+  const int fd = fd_;
+  fd_ = -1;
+  int error = writeAll(fd, text);
+  const int closeError = closeChecked(fd);
+  if (error == 0) error = closeError;
+  if (error == EPIPE) throw OutputFailure(kExitFailure, "");
+  if (error != 0) throw OutputFailure(kExitFailure, "could not write " + destination() + ": " + std::strerror(error));
+}
+
+}  // namespace tabvora::cli
