@@ -53,10 +53,15 @@ std::optional<DatabaseFormat> DatabaseFormat::fromRawValue(std::string_view raw)
   return std::nullopt;
 }
 
+std::string DatabaseFormat::lowerCasedExtension(const std::filesystem::path& url) {
+  const std::string extension = url.extension().string();
+  if (extension.size() <= 1) return {};
+  return toLowerUnicode(std::string_view(extension).substr(1));  // drop the dot
+}
+
 DatabaseFormat DatabaseFormat::fromURL(const std::filesystem::path& url) {
-  std::string extension = url.extension().string();
+  const std::string extension = lowerCasedExtension(url);
   if (extension.empty()) return unknown;
-  extension = toLowerUnicode(std::string_view(extension).substr(1));  // drop the dot
   for (Value v : allCases) {
     for (std::string_view candidate : kInfo[v].fileExtensions) {
       if (candidate == extension) return DatabaseFormat(v);

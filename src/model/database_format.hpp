@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace tabvora {
@@ -27,6 +28,9 @@ class DatabaseFormat {
   static std::optional<DatabaseFormat> fromRawValue(std::string_view raw);
   // First format whose extensions hold the path's lower-cased extension; unknown otherwise.
   static DatabaseFormat fromURL(const std::filesystem::path& url);
+  // The path's extension without its dot, lower-cased by Unicode rules: the one spelling
+  // every extension comparison uses. Empty when the name has none or ends in ".".
+  static std::string lowerCasedExtension(const std::filesystem::path& url);
 
  private:
   Value value_;

@@ -23,33 +23,8 @@ constexpr std::array<std::uint8_t, 4> kZipLocalHeader = {0x50, 0x4B, 0x03, 0x04}
 constexpr std::array<std::uint8_t, 8> kCompoundFileMagic = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 constexpr std::array<std::uint8_t, 3> kUTF8ByteOrderMark = {0xEF, 0xBB, 0xBF};
 
-struct ExtensionRule {
-  std::string_view extension;
-  DriverChoice choice;
-};
-
-// Checked in order; ".xls"/".xlt" are absent because their bytes decide.
-constexpr ExtensionRule kExtensionRules[] = {
-    {"sqlite", {DriverKind::sqlite, DatabaseFormat::sqlite}},
-    {"db", {DriverKind::sqlite, DatabaseFormat::sqlite}},
-    {"sqlite3", {DriverKind::sqlite, DatabaseFormat::sqlite}},
-    {"db3", {DriverKind::sqlite, DatabaseFormat::sqlite}},
-    {"s3db", {DriverKind::sqlite, DatabaseFormat::sqlite}},
-    {"sl3", {DriverKind::sqlite, DatabaseFormat::sqlite}},
-    {"xlsx", {DriverKind::xlsx, DatabaseFormat::xlsx}},
-    {"xlsm", {DriverKind::xlsx, DatabaseFormat::xlsx}},
-    {"parquet", {DriverKind::parquet, DatabaseFormat::parquet}},
-    {"parq", {DriverKind::parquet, DatabaseFormat::parquet}},
-    {"csv", {DriverKind::delimited, DatabaseFormat::csv}},
-    {"tsv", {DriverKind::delimited, DatabaseFormat::tsv}},
-    {"tab", {DriverKind::delimited, DatabaseFormat::tsv}},
-    {"json", {DriverKind::json, DatabaseFormat::json}},
-    {"jsonl", {DriverKind::json, DatabaseFormat::jsonl}},
-    {"ndjson", {DriverKind::json, DatabaseFormat::jsonl}},
-    {"sql", {DriverKind::sqlScript, DatabaseFormat::sql}},
-    {"ddl", {DriverKind::sqlScript, DatabaseFormat::sql}},
-    {"dump", {DriverKind::sqlScript, DatabaseFormat::sql}},
-};
+// Extensions that name a workbook without saying which of the two formats: its bytes decide.
+constexpr std::string_view kWorkbookSniffExtensions[] = {"xls", "xlt"};
 
 constexpr DriverChoice kSQLite{DriverKind::sqlite, DatabaseFormat::sqlite};
 constexpr DriverChoice kXLSX{DriverKind::xlsx, DatabaseFormat::xlsx};
@@ -82,14 +57,20 @@ std::size_t lengthWithoutCutCharacter(ByteSpan bytes) {
   return end;
 }
 
-std::optional<std::string> lowerCasedExtension(const std::filesystem::path& url) {
-  std::string extension = url.extension().string();
-  if (extension.size() <= 1) return std::nullopt;  // none, or a name ending in "."
-  extension.erase(0, 1);
-  std::transform(extension.begin(), extension.end(), extension.begin(), [](char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-  });
-  return extension;
+// The driver class that reads a format named by an extension.
+DriverKind driverKindFor(DatabaseFormat format) {
+  switch (format) {
+    case DatabaseFormat::sqlite: return DriverKind::sqlite;
+    case DatabaseFormat::xlsx: return DriverKind::xlsx;
+    case DatabaseFormat::parquet: return DriverKind::parquet;
+    case DatabaseFormat::csv:
+    case DatabaseFormat::tsv: return DriverKind::delimited;
+    case DatabaseFormat::json:
+    case DatabaseFormat::jsonl: return DriverKind::json;
+    case DatabaseFormat::sql: return DriverKind::sqlScript;
+    case DatabaseFormat::unknown: break;
+  }
+  return DriverKind::sqlite;
 }
 
 }  // namespace
@@ -133,16 +114,13 @@ DriverChoice DriverManager::chooseByContent(std::optional<ByteSpan> leadingBytes
 }
 
 DriverChoice DriverManager::choose(const std::filesystem::path& url) {
-  std::optional<std::string> extension = lowerCasedExtension(url);
-  if (extension) {
-    for (const ExtensionRule& rule : kExtensionRules) {
-      if (rule.extension == *extension) return rule.choice;
-    }
-    if (*extension == "xls" || *extension == "xlt") {
-      auto bytes = readLeadingBytes(url, kWorkbookSniffLength);
-      return bytes ? chooseWorkbook(ByteSpan(*bytes)) : chooseWorkbook(std::nullopt);
-    }
+  const std::string extension = DatabaseFormat::lowerCasedExtension(url);
+  if (std::ranges::find(kWorkbookSniffExtensions, extension) != std::end(kWorkbookSniffExtensions)) {
+    auto bytes = readLeadingBytes(url, kWorkbookSniffLength);
+    return bytes ? chooseWorkbook(ByteSpan(*bytes)) : chooseWorkbook(std::nullopt);
   }
+  const DatabaseFormat format = DatabaseFormat::fromURL(url);
+  if (format != DatabaseFormat::unknown) return {driverKindFor(format), format};
   auto bytes = readLeadingBytes(url, kContentSniffLength);
   return bytes ? chooseByContent(ByteSpan(*bytes)) : chooseByContent(std::nullopt);
 }

@@ -12,8 +12,8 @@
 
 namespace tabvora {
 
-// Decides which driver reads a file: by the extension first and, where the extension is
-// ambiguous or unknown, by the first bytes. Stateless; never fails, since the chosen
+// Decides which driver reads a file: by the extension first (DatabaseFormat's table) and,
+// where the extension is ambiguous or unknown, by the first bytes. Stateless; never fails, since the chosen
 // driver's open reports whatever is wrong with the file.
 class DriverManager {
  public:

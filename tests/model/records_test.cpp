@@ -87,6 +87,10 @@ TEST(DatabaseFormatTest, FromURLUsesTheLowerCasedExtension) {
   EXPECT_EQ(DatabaseFormat::fromURL("/x/README"), DatabaseFormat::unknown);
   EXPECT_EQ(DatabaseFormat::fromURL("/x.csv/file"), DatabaseFormat::unknown);
   EXPECT_EQ(DatabaseFormat::fromURL("trailing."), DatabaseFormat::unknown);
+  EXPECT_EQ(DatabaseFormat::lowerCasedExtension("/x/Data.SQLite3"), "sqlite3");
+  EXPECT_EQ(DatabaseFormat::lowerCasedExtension("/x/Résumé.ÉTÉ"), "été");
+  EXPECT_EQ(DatabaseFormat::lowerCasedExtension("trailing."), "");
+  EXPECT_EQ(DatabaseFormat::lowerCasedExtension(".hidden"), "");
 }
 
 TEST(DatabaseFormatTest, RawValuesAreExact) {
