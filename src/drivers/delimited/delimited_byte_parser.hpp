@@ -85,6 +85,10 @@ class DelimitedByteParser {
     std::size_t examinedEnd = 0;
     // The consumer declined a record (and so every record after it).
     bool stopped = false;
+    // Index one past the last line break that ended a record (0 when none did). When the
+    // input is only the start of a text, the records before it are exactly the text's own;
+    // the one after it may be cut.
+    std::size_t afterLastLineBreak = 0;
   };
 
   // Calls onRecord(const Record&) for each record in file order. The consumer may return
@@ -127,7 +131,7 @@ class DelimitedByteParser::Splitter {
   Result run() {
     std::size_t pos = 0;
     if (n_ >= 3 && p_[0] == 0xEF && p_[1] == 0xBB && p_[2] == 0xBF) pos = 3;
-    if (pos >= n_) return {n_, false};
+    if (pos >= n_) return {n_, false, 0};
     fieldStart_ = pos;
     atFieldStart_ = true;
     while (pos < n_) {
@@ -156,7 +160,8 @@ class DelimitedByteParser::Splitter {
         std::size_t next = pos + 1;
         if (b == kCR && next < n_ && p_[next] == kLF) ++next;
         examined_ = next + 1;
-        if (!deliver()) return {std::min(n_, examined_), true};
+        afterLastLineBreak_ = next;
+        if (!deliver()) return {std::min(n_, examined_), true, afterLastLineBreak_};
         fieldStart_ = pos = next;
         atFieldStart_ = true;
         inScratch_ = false;
@@ -174,7 +179,7 @@ class DelimitedByteParser::Splitter {
       }
     }
     finish();
-    return {n_, stoppedAtEnd_};
+    return {n_, stoppedAtEnd_, afterLastLineBreak_};
   }
 
  private:
@@ -281,6 +286,7 @@ class DelimitedByteParser::Splitter {
   std::size_t fieldStart_ = 0;
   std::size_t scratchStart_ = 0;
   std::size_t examined_ = 0;
+  std::size_t afterLastLineBreak_ = 0;
   bool inQuotes_ = false;
   bool atFieldStart_ = true;
   bool inScratch_ = false;

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -12,13 +11,15 @@
 
 namespace tabvora {
 
-// Driver for comma-, semicolon-, tab- and pipe-separated text. open reads the whole file
-// (mapped), settles its text encoding, detects the delimiter, and stages the rows in one
-// table of the in-memory database, which then answers every read and edit. saveChanges
-// writes the table back with the file's delimiter, line ends, byte-order mark and encoding,
-// and with the exact text the file held for every cell that was not changed.
-// Errors have the domain "DelimitedDriver": code -1 when the file cannot be read or
-// parsed, -2 when a write-back is refused.
+// Driver for comma-, semicolon-, tab- and pipe-separated text. open reads the file (all of it,
+// or for a row-limited open only as much as the staged rows need: see DelimitedInput), settles
+// its text encoding, detects the delimiter, and stages the rows in one table of the in-memory
+// database, which then answers every read and edit. saveChanges writes the table back with
+// the file's delimiter, line ends, byte-order mark and encoding, and with the exact text the
+// file held for every cell that was not changed.
+// Errors have the domain "DelimitedDriver": code -1 when the file cannot be read (it is
+// missing or not a regular file, or it changed while it was read) or parsed, -2 when a
+// write-back is refused.
 class DelimitedDriver : public StagingDriver {
  public:
   // A header wider than this is refused: it is the column limit of the staging store.
@@ -30,13 +31,17 @@ class DelimitedDriver : public StagingDriver {
   DatabaseFormat format() const override { return format_; }
   DatabaseMetadata open(const std::filesystem::path& url) override;
   // Refused (-2, file untouched) after an open that did not stage the whole file: a row
-  // limit stopped it, it failed, or rows had fields past the last column.
+  // limit or a preview's read cap stopped it, it failed, or rows had fields past the last
+  // column.
   void saveChanges() override;
   // Closes the staging database; the settings found at open stay.
   void close() noexcept override;
 
-  // Most data rows staged at open; absent means all. Previews set 200. A limited open may
-  // skip validating the encoding of bytes it never reads (see open).
+  // Most data rows staged at open; absent means all. Previews set 200. A limited open reads
+  // at most DelimitedInput::kPreviewLimits.maxRead bytes of the file and stages what an
+  // unlimited one would stage first. Its sourceEncoding may name an encoding that reads the
+  // staged rows alike instead of the whole file's: UTF-8 for plain ASCII rows, Windows-1252
+  // for rows Latin 1 reads the same.
   std::optional<std::int64_t> previewRowLimit;
 
   const std::string& primaryTableName() const { return primaryTableName_; }
@@ -44,15 +49,14 @@ class DelimitedDriver : public StagingDriver {
   std::int64_t totalRows() const { return totalRows_; }
   char activeDelimiter() const { return activeDelimiter_; }
   bool usesCRLF() const { return usesCRLF_; }
+  // Whether the file begins with EF BB BF. Kept in front of the text when it is saved back,
+  // whatever the encoding: a mark before text that is not UTF-8 is not text.
   bool hasUTF8BOM() const { return hasUTF8BOM_; }
   TextEncoding sourceEncoding() const { return sourceEncoding_; }
 
  private:
   // Whether the staged table holds the whole file, and if not, why a save would lose data.
   enum class Completeness { complete, openFailed, rowLimited, fieldsDropped };
-
-  struct ParseInput;
-  ParseInput settleEncoding(std::span<const std::uint8_t> fileBytes);
 
   DatabaseFormat format_;
   std::string primaryTableName_ = "data";

@@ -11,7 +11,7 @@
 #include "model/driver_error.hpp"
 #include "platform/atomic_file.hpp"
 #include "platform/file_info.hpp"
-#include "platform/mapped_file.hpp"
+#include "platform/file_reader.hpp"
 
 namespace tabvora {
 
@@ -53,12 +53,10 @@ class FileRecords {
 std::optional<FileRecords> readFileRecords(const std::filesystem::path& path, char delimiter) {
   std::optional<DecodedDelimitedText> decoded;
   try {
-    const MappedFile file = MappedFile::read(path);
-    decoded = decodeDelimitedText(file.bytes());
-  } catch (const std::exception&) {
+    decoded = decodeDelimitedText(FileReader(path).readAll().bytes());
+  } catch (const FileReadError&) {
     return std::nullopt;
   }
-  if (!decoded) return std::nullopt;
   FileRecords records;
   const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(decoded->utf8.data()),
                                             decoded->utf8.size());
@@ -90,9 +88,10 @@ CellValue stagedEquivalent(std::string_view fieldText, ColumnType type) {
 }
 
 std::optional<std::string> encodeForSave(const std::string& text, TextEncoding encoding, bool utf8BOM) {
+  const std::string_view utf8Mark = utf8BOM ? "\xEF\xBB\xBF" : "";
   switch (encoding) {
     case TextEncoding::utf8:
-      return utf8BOM ? "\xEF\xBB\xBF" + text : text;
+      return std::string(utf8Mark) + text;
     case TextEncoding::utf16LittleEndian:
       if (auto body = encodeText(text, encoding)) return "\xFF\xFE" + *body;
       return std::nullopt;
@@ -100,7 +99,9 @@ std::optional<std::string> encodeForSave(const std::string& text, TextEncoding e
       if (auto body = encodeText(text, encoding)) return "\xFE\xFF" + *body;
       return std::nullopt;
     default:
-      return encodeText(text, encoding);
+      // A file that began with the UTF-8 mark before text in another encoding keeps it.
+      if (auto body = encodeText(text, encoding)) return std::string(utf8Mark) + *body;
+      return std::nullopt;
   }
 }
 

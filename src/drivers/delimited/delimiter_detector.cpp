@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "model/database_format.hpp"
 #include "platform/unicode_text.hpp"
 
 namespace tabvora {
@@ -94,10 +95,7 @@ std::optional<std::size_t> DelimiterDetector::score(std::string_view sampleUTF8,
 }
 
 char DelimiterDetector::detect(std::string_view sampleUTF8, const std::filesystem::path& url) {
-  std::string extension = url.extension().string();
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
-  if (extension == ".tsv" || extension == ".tab") return '\t';
+  if (DatabaseFormat::fromURL(url) == DatabaseFormat::tsv) return '\t';
 
   char chosen = ',';
   std::size_t bestScore = 0;

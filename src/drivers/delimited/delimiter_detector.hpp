@@ -7,10 +7,10 @@
 
 namespace tabvora {
 
-// Chooses the delimiter of a text file: the tab for .tsv and .tab files, otherwise the
-// candidate among ",", ";", tab and "|" whose smallest per-line count over the first lines
-// with content is highest (ties keep the earlier candidate; a file without any is
-// comma-separated).
+// Chooses the delimiter of a text file: the tab for files whose extension names the TSV
+// format (.tsv, .tab, in any case), otherwise the candidate among ",", ";", tab and "|"
+// whose smallest per-line count over the first lines with content is highest (ties keep the
+// earlier candidate; a file without any is comma-separated).
 //
 // The sample is walked as characters: a code point together with the combining marks after
 // it, and CR LF as one character. That matches user-perceived characters for everything a

@@ -43,7 +43,6 @@ class DelimitedDriverTest : public ::testing::Test {
     return names;
   }
 
-  // The DriverError an operation throws; fails the test when it throws nothing.
   testing::TempDir dir_;
 };
 

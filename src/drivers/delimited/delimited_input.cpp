@@ -1,0 +1,156 @@
+#include "drivers/delimited/delimited_input.hpp"
+
+#include <algorithm>
+#include <string_view>
+
+#include "drivers/delimited/delimited_encoding_stream.hpp"
+#include "drivers/delimited/delimiter_detector.hpp"
+#include "model/driver_error.hpp"
+#include "platform/byte_count.hpp"
+#include "platform/unicode_text.hpp"
+
+namespace tabvora {
+
+namespace {
+
+static_assert(DelimitedInput::kPreviewLimits.firstRead >= 2 * DelimiterDetector::kSampleBytes + 8,
+              "the first step of a preview holds the whole delimiter sample, even of UTF-16");
+
+// Bytes 0x01-0x7F only: text every decoding reads identically (UTF-8, Windows-1252 and
+// Latin 1 agree on them, and there is no NUL for decoding to remove).
+bool isPlainASCII(std::span<const std::uint8_t> bytes) {
+  constexpr std::size_t kBlock = 64;
+  std::size_t i = 0;
+  for (; i + kBlock <= bytes.size(); i += kBlock) {
+    std::uint8_t any = 0, lowest = 0xFF;
+    for (std::size_t j = 0; j < kBlock; ++j) {
+      any |= bytes[i + j];
+      lowest = std::min(lowest, bytes[i + j]);
+    }
+    if ((any & 0x80) != 0 || lowest == 0) return false;
+  }
+  for (; i < bytes.size(); ++i) {
+    if (bytes[i] == 0 || bytes[i] >= 0x80) return false;
+  }
+  return true;
+}
+
+// Hands the file's bytes from `from` to its end to `accept` in chunks of `chunk` bytes, one
+// buffer reused; stops early when `accept` returns false, and returns whether none did.
+template <typename Accept>
+bool everyChunk(const FileReader& reader, std::uint64_t from, std::size_t chunk, Accept&& accept) {
+  ByteBuffer buffer;
+  for (std::uint64_t offset = from; offset < reader.size();) {
+    buffer.shrink(0);
+    const std::size_t got = reader.readAt(offset, chunk, buffer);
+    if (!accept(buffer.bytes())) return false;
+    offset += got;
+  }
+  return true;
+}
+
+bool restIsUTF8(const FileReader& reader, std::uint64_t from, std::size_t chunk) {
+  UTF8StreamValidator validator;
+  return everyChunk(reader, from, chunk, [&](auto bytes) { return validator.feed(bytes); }) && validator.finish();
+}
+
+bool restIsUTF16(const FileReader& reader, std::uint64_t from, bool bigEndian, std::size_t chunk) {
+  UTF16StreamDecoder decoder(bigEndian);
+  return everyChunk(reader, from, chunk, [&](auto bytes) { return decoder.feed(bytes, nullptr); }) &&
+         decoder.finish();
+}
+
+bool restHasUndefinedInWindows1252(const FileReader& reader, std::uint64_t from, std::size_t chunk) {
+  return !everyChunk(reader, from, chunk, [](auto bytes) { return !containsUndefinedInWindows1252(bytes); });
+}
+
+}  // namespace
+
+std::span<const std::uint8_t> DelimitedInput::bytes() const {
+  if (!decoding_.text) return fileBytes_.bytes().first(textEnd_);
+  return {reinterpret_cast<const std::uint8_t*>(decoding_.text->data()), textEnd_};
+}
+
+DelimitedInput DelimitedInput::read(const FileReader& reader, const std::filesystem::path& url,
+                                    std::optional<std::int64_t> rowLimit, const Limits& limits) {
+  DelimitedInput input;
+  input.fileSize_ = reader.size();
+  DelimitedRestFacts facts;
+  std::uint64_t step = std::max<std::size_t>(limits.firstRead, 1);
+  for (;;) {
+    const std::uint64_t target = rowLimit ? std::min<std::uint64_t>({step, limits.maxRead, reader.size()}) : reader.size();
+    if (input.fileBytes_.size() < target) {
+      reader.readAt(input.fileBytes_.size(), static_cast<std::size_t>(target - input.fileBytes_.size()),
+                    input.fileBytes_);
+    }
+    input.wholeFile_ = input.fileBytes_.size() == reader.size();
+    const DelimitedByteParser::Result pass = input.settle(url, rowLimit, facts);
+    if (input.wholeFile_) return input;
+
+    const std::size_t sampleLength = std::min(input.textEnd_, DelimiterDetector::kSampleBytes);
+    const bool complete = pass.stopped && sampleLength == DelimiterDetector::kSampleBytes;
+    if (!complete && input.fileBytes_.size() < limits.maxRead) {
+      step *= 2;
+      continue;
+    }
+    const std::size_t stagedEnd = std::max(sampleLength, complete ? pass.examinedEnd : pass.afterLastLineBreak);
+    if (!input.restAgrees(reader, stagedEnd, limits.restChunk, facts)) continue;
+    if (!complete) {
+      input.textEnd_ = pass.afterLastLineBreak;
+      input.scan_.emplace(rowLimit);
+      DelimitedByteParser::parse(input.bytes(), static_cast<std::uint8_t>(input.delimiter_), *input.scan_);
+      if (!input.scan_->foundHeader()) {
+        const std::string cap = formatByteCount(static_cast<std::int64_t>(limits.maxRead));
+        throw DriverError("DelimitedDriver", -1,
+                          "The first record does not end within the first " + cap + "; a preview reads at most " + cap);
+      }
+    }
+    return input;
+  }
+}
+
+DelimitedByteParser::Result DelimitedInput::settle(const std::filesystem::path& url,
+                                                   std::optional<std::int64_t> rowLimit,
+                                                   const DelimitedRestFacts& facts) {
+  decoding_ = DelimitedDecoding::of(fileBytes_.bytes(), wholeFile_, facts);
+  textEnd_ = decoding_.text ? decoding_.text->size() : fileBytes_.size();
+  const std::span<const std::uint8_t> text = bytes();
+  const std::string_view sample(reinterpret_cast<const char*>(text.data()),
+                                std::min(text.size(), DelimiterDetector::kSampleBytes));
+  delimiter_ = isValidUTF8(sample) ? DelimiterDetector::detect(sample, url)
+                                   : DelimiterDetector::detect(repairUTF8(sample), url);
+  usesCRLF_ = sample.find("\r\n") != std::string_view::npos;
+  scan_.emplace(rowLimit);
+  return DelimitedByteParser::parse(text, static_cast<std::uint8_t>(delimiter_), *scan_);
+}
+
+bool DelimitedInput::restAgrees(const FileReader& reader, std::size_t stagedEnd, std::size_t chunk,
+                                DelimitedRestFacts& facts) const {
+  const std::span<const std::uint8_t> staged = bytes().first(std::min(stagedEnd, textEnd_));
+  switch (decoding_.encoding) {
+    case TextEncoding::utf8: {
+      // Plain ASCII reads the same in every encoding the rest could still call for.
+      const std::size_t markLength = std::min<std::size_t>(decoding_.utf8Mark ? 3 : 0, staged.size());
+      if (isPlainASCII(staged.subspan(markLength)) || restIsUTF8(reader, decoding_.restFrom, chunk)) return true;
+      facts.notUnicode = true;
+      return false;
+    }
+    case TextEncoding::utf16LittleEndian:
+    case TextEncoding::utf16BigEndian:
+      if (restIsUTF16(reader, decoding_.restFrom, decoding_.encoding == TextEncoding::utf16BigEndian, chunk)) {
+        return true;
+      }
+      facts.notUnicode = true;
+      return false;
+    case TextEncoding::windows1252: {
+      const std::string_view text(reinterpret_cast<const char*>(staged.data()), staged.size());
+      if (!differsFromLatin1(text) || !restHasUndefinedInWindows1252(reader, decoding_.restFrom, chunk)) return true;
+      facts.undefinedInWindows1252 = true;
+      return false;
+    }
+    default:
+      return true;
+  }
+}
+
+}  // namespace tabvora

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+
+#include "drivers/delimited/delimited_schema_scan.hpp"
+#include "drivers/delimited/delimited_text_decoding.hpp"
+#include "platform/byte_buffer.hpp"
+#include "platform/file_reader.hpp"
+
+namespace tabvora {
+
+// What an open of a delimited file parses: its text as UTF-8, the delimiter and line ends
+// found in it, and the first pass over it (header and column kinds).
+//
+// Without a row limit that is the whole file. With one it is the shortest first part, read in
+// growing steps, that holds the delimiter sample and the header and the limited number of
+// records, or the file's end; never more than a cap. When the cap cuts a record, the text
+// ends before it (so a cut record is never staged); when not even the header fits, reading
+// fails. The encoding is still the whole file's: the part read decides it unless the rest of
+// the file can change what the staged records show, and then the rest is checked as well,
+// streamed in fixed chunks that are never kept (see DelimitedDecoding). Staged records and
+// their decoding are always exactly those of a whole-file open.
+class DelimitedInput {
+ public:
+  struct Limits {
+    std::size_t firstRead;  // bytes of the first step; each further step doubles what is read
+    std::size_t maxRead;    // bytes a limited open reads at most
+    std::size_t restChunk;  // bytes of one chunk of a check of the rest of the file
+  };
+  static constexpr Limits kPreviewLimits{1'000'000, 64'000'000, 1'000'000};
+
+  // Throws FileReadError when reading fails, DriverError (domain "DelimitedDriver", -1) when the
+  // first record does not end within limits.maxRead.
+  static DelimitedInput read(const FileReader& reader, const std::filesystem::path& url,
+                             std::optional<std::int64_t> rowLimit, const Limits& limits = kPreviewLimits);
+
+  // Valid as long as this object.
+  std::span<const std::uint8_t> bytes() const;
+  const DelimitedSchemaScan& scan() const { return *scan_; }
+  char delimiter() const { return delimiter_; }
+  bool usesCRLF() const { return usesCRLF_; }
+  TextEncoding encoding() const { return decoding_.encoding; }
+  bool hasUTF8Mark() const { return decoding_.utf8Mark; }
+  // Whether bytes() holds every record of the file; false for a first part.
+  bool wholeFile() const { return wholeFile_; }
+  std::uint64_t fileSize() const { return fileSize_; }
+  std::size_t bytesRead() const { return fileBytes_.size(); }
+
+ private:
+  DelimitedInput() = default;
+  // Decodes what was read, finds delimiter and line ends, and runs the first pass.
+  DelimitedByteParser::Result settle(const std::filesystem::path& url, std::optional<std::int64_t> rowLimit,
+                                     const DelimitedRestFacts& facts);
+  // Whether the rest of the file leaves the staged text [0, stagedEnd) as decoded; when not,
+  // records in `facts` what was found.
+  bool restAgrees(const FileReader& reader, std::size_t stagedEnd, std::size_t chunk, DelimitedRestFacts& facts) const;
+
+  ByteBuffer fileBytes_;
+  DelimitedDecoding decoding_;
+  std::size_t textEnd_ = 0;  // bytes() ends here: a cut record is left out
+  std::optional<DelimitedSchemaScan> scan_;
+  char delimiter_ = ',';
+  bool usesCRLF_ = false;
+  bool wholeFile_ = true;
+  std::uint64_t fileSize_ = 0;
+};
+
+}  // namespace tabvora

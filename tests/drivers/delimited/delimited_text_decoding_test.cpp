@@ -1,0 +1,90 @@
+#include "drivers/delimited/delimited_text_decoding.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/unicode_text.hpp"
+
+namespace tabvora {
+namespace {
+
+using namespace std::string_literals;
+
+std::span<const std::uint8_t> bytesOf(std::string_view text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+TEST(DelimitedTextDecodingTest, AWholeFileIsDecodedByTheRulesInOrder) {
+  struct Case {
+    std::string bytes;
+    TextEncoding encoding;
+    std::string text;
+  };
+  const std::vector<Case> cases = {
+      {"id,n\n1,\xC3\xA9\n", TextEncoding::utf8, "id,n\n1,\xC3\xA9\n"},
+      {"\xEF\xBB\xBFid\n\xC3\xA9", TextEncoding::utf8, "id\n\xC3\xA9"},
+      // After a UTF-8 mark, text that is not UTF-8 is decoded without the mark.
+      {"\xEF\xBB\xBFid\n\xE9", TextEncoding::windows1252, "id\n\xC3\xA9"},
+      {"\xFF\xFEi\0d\0\n\0\xAC\x20"s, TextEncoding::utf16LittleEndian, "id\n\xE2\x82\xAC"},
+      {"\xFE\xFF\0i\0d"s, TextEncoding::utf16BigEndian, "id"},
+      // A UTF-16 mark before bytes that are not UTF-16: the mark is read as text.
+      {"\xFF\xFEi\0\x00\xDC"s, TextEncoding::windows1252, "\xC3\xBF\xC3\xBEi\xC3\x9C"},
+      {"a\0\x80\n"s, TextEncoding::windows1252, "a\xE2\x82\xAC\n"},
+      {"\x80\x81", TextEncoding::isoLatin1, "\xC2\x80\xC2\x81"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.bytes));
+    const DecodedDelimitedText decoded = decodeDelimitedText(bytesOf(c.bytes));
+    EXPECT_EQ(decoded.encoding, c.encoding);
+    EXPECT_EQ(decoded.utf8, c.text);
+  }
+}
+
+TEST(DelimitedTextDecodingTest, AFirstPartDecidesOnlyWhatTheRestCannotChange) {
+  struct Case {
+    std::string bytes;
+    TextEncoding encoding;
+    std::uint64_t restFrom;
+  };
+  const std::vector<Case> cases = {
+      // A character cut by the part's end is left for the rest to finish.
+      {"ab\xE2\x82", TextEncoding::utf8, 2},
+      {"\xEF\xBB\xBF" "a\xF0\x9F", TextEncoding::utf8, 4},
+      {"\xFF\xFE" "a\0\x3D\xD8\x00"s, TextEncoding::utf16LittleEndian, 4},
+      // Bytes that break UTF-8 already decide for the whole file.
+      {"a\xE9\xE2\x82", TextEncoding::windows1252, 4},
+      {"\x81\xE2\x82", TextEncoding::isoLatin1, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.bytes));
+    const DelimitedDecoding part = DelimitedDecoding::of(bytesOf(c.bytes), false);
+    EXPECT_EQ(part.encoding, c.encoding);
+    EXPECT_EQ(part.restFrom, c.restFrom);
+    // As a whole file, a cut character is simply not UTF-8.
+    EXPECT_NE(DelimitedDecoding::of(bytesOf(c.bytes), true).encoding, TextEncoding::utf8);
+  }
+  // What checks of the rest found overrides the part.
+  const std::string utf8 = "\xC3\xA9\xC2\x80";
+  EXPECT_EQ(DelimitedDecoding::of(bytesOf(utf8), false, {true, false}).encoding, TextEncoding::windows1252);
+  EXPECT_EQ(DelimitedDecoding::of(bytesOf(utf8), false, {true, true}).encoding, TextEncoding::isoLatin1);
+  EXPECT_EQ(*DelimitedDecoding::of(bytesOf(utf8), false, {true, true}).text, "\xC3\x83\xC2\xA9\xC3\x82\xC2\x80");
+}
+
+TEST(DelimitedTextDecodingTest, Windows1252AndLatin1DifferExactlyWhereTheCheckLooks) {
+  for (int b = 0; b < 256; ++b) {
+    SCOPED_TRACE(b);
+    const auto byte = static_cast<std::uint8_t>(b);
+    const std::span<const std::uint8_t> one(&byte, 1);
+    const std::optional<std::string> windows = decodeText(one, TextEncoding::windows1252);
+    EXPECT_EQ(containsUndefinedInWindows1252(one), !windows.has_value());
+    if (!windows) continue;
+    const std::string latin1 = *decodeText(one, TextEncoding::isoLatin1);
+    EXPECT_EQ(differsFromLatin1(*windows), *windows != latin1);
+    EXPECT_EQ(*windows != latin1, b >= 0x80 && b <= 0x9F);
+  }
+}
+
+}  // namespace
+}  // namespace tabvora
