@@ -9,7 +9,7 @@
 #include "model/driver_error.hpp"
 #include "preview/driver_manager.hpp"
 #include "preview/preview_provider.hpp"
-#include "preview/special_file.hpp"
+#include "platform/file_probe.hpp"
 
 namespace tabvora::cli {
 
@@ -17,7 +17,7 @@ namespace {
 
 // A driver for the file, opened so that nothing about the file can change.
 std::unique_ptr<DatabaseDriver> openDriver(const std::filesystem::path& file, DatabaseMetadata& metadata) {
-  if (auto refusal = specialFileRefusal(file)) throw std::runtime_error(*refusal);
+  if (auto refusal = FileProbe::of(file).refusal(file)) throw std::runtime_error(*refusal);
   std::unique_ptr<DatabaseDriver> driver = DriverManager::shared().driver(file);
   if (auto* sqlite = dynamic_cast<SQLiteDriver*>(driver.get())) sqlite->previewReadOnly = true;
   metadata = driver->open(file);

@@ -39,18 +39,12 @@ bool isASCIIDigit(char c) { return c >= '0' && c <= '9'; }
 
 template <typename Samples>
 ColumnType inferColumnOf(const Samples& samples) {
-  bool kept = false;
-  bool sawReal = false;
+  ColumnTypeInference inference;
   for (const auto& sample : samples) {
-    switch (ColumnType::infer(sample)) {
-      case ColumnType::null: continue;
-      case ColumnType::integer: kept = true; break;
-      case ColumnType::real: kept = sawReal = true; break;
-      default: return ColumnType::text;  // boolean, json and text all settle the column
-    }
+    inference.add(sample);
+    if (inference.settled()) break;
   }
-  if (!kept) return ColumnType::text;
-  return sawReal ? ColumnType::real : ColumnType::integer;
+  return inference.result();
 }
 
 std::string quotedLiteral(std::string_view raw) {
@@ -112,6 +106,21 @@ ColumnType ColumnType::infer(std::string_view input) {
     return json;
   }
   return text;
+}
+
+void ColumnTypeInference::add(std::string_view sample) {
+  if (settled_) return;
+  switch (ColumnType::infer(sample)) {
+    case ColumnType::null: break;
+    case ColumnType::integer: kept_ = true; break;
+    case ColumnType::real: kept_ = sawReal_ = true; break;
+    default: settled_ = true;  // boolean, json and text all settle the column
+  }
+}
+
+ColumnType ColumnTypeInference::result() const {
+  if (settled_ || !kept_) return ColumnType::text;
+  return sawReal_ ? ColumnType::real : ColumnType::integer;
 }
 
 ColumnType ColumnType::inferColumn(const std::vector<std::string>& samples) { return inferColumnOf(samples); }

@@ -39,6 +39,22 @@ class ColumnType {
   Value value_;
 };
 
+// Column inference fed one sample at a time, giving what inferColumn gives over the same
+// samples: integer when every non-blank sample is integer text, real when they are all
+// numeric with at least one real, text otherwise (also with no non-blank sample).
+class ColumnTypeInference {
+ public:
+  void add(std::string_view sample);
+  // True once the result is text: no later sample can change it.
+  bool settled() const { return settled_; }
+  ColumnType result() const;
+
+ private:
+  bool kept_ = false;
+  bool sawReal_ = false;
+  bool settled_ = false;
+};
+
 // Numeric-literal test shared by inference: integer, real, or nothing (not numeric).
 std::optional<ColumnType> numericLiteralType(std::string_view trimmed);
 

@@ -54,6 +54,14 @@ std::string stagedTableName(std::string_view stem, std::string_view prefix, bool
 }
 
 std::string ColumnNamer::accept(std::string_view rawName, std::size_t position) {
+  // SQL text ends at a NUL, so a name never carries one.
+  std::string withoutNul;
+  if (rawName.find('\0') != std::string_view::npos) {
+    withoutNul.reserve(rawName.size());
+    for (char c : rawName)
+      if (c != '\0') withoutNul += c;
+    rawName = withoutNul;
+  }
   const std::string_view trimmed = trimNames_ ? trimWhitespaceAndNewlines(rawName) : rawName;
   const std::string base = trimmed.empty() ? "col_" + std::to_string(position) : std::string(trimmed);
   std::string candidate = base;

@@ -14,8 +14,8 @@ std::string stagedTableName(std::string_view stem, std::string_view prefix, bool
 
 // Accepts column names in order: an empty name becomes "col_" + its 1-based position; a
 // name already taken (case-insensitively) gets "_1", "_2", ... appended to its base until
-// free. Names are trimmed of white space and line breaks first, unless the namer was made
-// with trimNames false (JSON keys are taken as they are).
+// free. NUL characters are removed, and names are trimmed of white space and line breaks
+// first, unless the namer was made with trimNames false (JSON keys are taken as they are).
 // Example: a, A, "", a at positions 1-4 give a, A_1, col_3, a_2.
 class ColumnNamer {
  public:

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "model/data_column.hpp"
+
+struct sqlite3_stmt;
+
+namespace tabvora {
+
+class SQLiteDriver;
+
+// The one way a staging driver creates and fills a table of its staging database:
+//   CREATE TABLE "name" ("column" TYPE, ...);   BEGIN TRANSACTION;
+//   INSERT INTO "name" VALUES (?, ...);  (prepared once; `insertRows` binds and steps it
+//   with stepAndReset for every row)   COMMIT;
+// all under the staging driver's lock. Names are quoted as identifiers; types are the
+// column types' names. Returns the CREATE TABLE text, which is the table's DDL. An error
+// of any step propagates; no rollback is issued (the next openInMemory discards it all).
+class StagedTable {
+ public:
+  static std::string createSQL(std::string_view table, std::span<const DataColumn> columns);
+  static std::string insertSQL(std::string_view table, std::size_t columnCount);
+
+  static std::string stage(SQLiteDriver& staging, std::string_view table, std::span<const DataColumn> columns,
+                           const std::function<void(sqlite3_stmt*)>& insertRows);
+};
+
+}  // namespace tabvora
