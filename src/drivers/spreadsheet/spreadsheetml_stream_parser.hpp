@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+namespace tabvora {
+
+// One pass of libxml2's SAX2 parser over a SpreadsheetML part, reporting element starts
+// (with their attributes), character data (CDATA sections included) and element ends in
+// document order to a delegate. Element names reach the delegate as the readers compare
+// them: an unprefixed name as written; a prefixed name without its prefix when the prefix
+// is bound to the SpreadsheetML main namespace (transitional or strict URI), so producers
+// that prefix every element are read alike; any other prefixed name as written, prefix
+// included, so it matches nothing a reader looks for. A document type declaration stops
+// the parse before anything inside it is read; no DTD is loaded, no entity expanded,
+// nothing printed.
+class SpreadsheetMLStreamParser {
+ public:
+  // An element name as reported: NUL-terminated text compared without measuring it first,
+  // since every event of a large sheet compares one.
+  class Name {
+   public:
+    explicit Name(const char* text) : text_(text) {}
+    bool operator==(std::string_view other) const {
+      std::size_t i = 0;
+      for (; i < other.size(); ++i) {
+        if (text_[i] != other[i] || other[i] == '\0') return false;
+      }
+      return text_[i] == '\0';
+    }
+    std::string_view view() const { return text_; }
+
+   private:
+    const char* text_;
+  };
+
+  // The attributes of one start tag: valid only during the start-element event.
+  class Attributes {
+   public:
+    // The value of the unprefixed attribute `name` (entity and character references
+    // already replaced); nothing when the tag has none.
+    std::optional<std::string_view> value(std::string_view name) const;
+
+    // SAX2's attribute array: five entries per attribute (name, prefix, URI, value start,
+    // value end).
+    Attributes(const unsigned char** fields, int count) : fields_(fields), count_(count) {}
+
+   private:
+    const unsigned char** fields_;
+    int count_;
+  };
+
+  class Delegate {
+   public:
+    virtual ~Delegate() = default;
+    virtual void startElement(Name name, const Attributes& attributes) = 0;
+    virtual void endElement(Name name) = 0;
+    // Text may arrive in several pieces.
+    virtual void characters(std::string_view text) = 0;
+
+    bool stopRequested() const { return stopRequested_; }
+
+   protected:
+    // Ends the parse after the current event; the parse then reports failure.
+    void stopParsing() { stopRequested_ = true; }
+
+   private:
+    bool stopRequested_ = false;
+  };
+
+  // Streams `bytes` through `delegate`: true when the whole part was read as well-formed
+  // XML, false when the parse stopped on an error, a document type declaration or the
+  // delegate's request (the events before the stop have been delivered).
+  static bool parse(std::span<const std::uint8_t> bytes, Delegate& delegate);
+};
+
+}  // namespace tabvora

@@ -1,0 +1,75 @@
+// Which cell formats of a styles part show dates: the format-code scan and the walk over
+// custom and built-in number formats.
+#include <gtest/gtest.h>
+
+#include <span>
+#include <string>
+#include <unordered_set>
+
+#include "drivers/spreadsheet/xlsx_date_styles.hpp"
+
+namespace tabvora {
+namespace {
+
+std::unordered_set<std::int64_t> dateStylesOf(const std::string& part) {
+  return readXLSXDateStyles({reinterpret_cast<const std::uint8_t*>(part.data()), part.size()});
+}
+
+TEST(XLSXDateStyles, TellsDateCodesByTheirLettersOutsideQuotesBracketsAndEscapes) {
+  const struct {
+    const char* code;
+    bool date;
+  } cases[] = {
+      {"yyyy-mm-dd", true},
+      {"[h]:mm", true},  // through the m after the bracket
+      {"[$-409]mmm d", true},
+      {"m/d/yy h:mm AM/PM", true},
+      {"S", true},
+      {"[Red]0.00", false},
+      {"\"day\"0", false},
+      {"\\d0", false},
+      {"\\\\d0", false},  // the previous character is a backslash even when it was skipped
+      {"0.00\" h\"", false},
+      {"\"unclosed y", false},
+      {"[h", false},
+      {"[h]", false},
+      {"General", false},
+      {"#,##0;[Red]-#,##0", false},
+      {"", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(isDateFormatCode(c.code), c.date) << c.code;
+}
+
+TEST(XLSXDateStyles, MarksCellFormatsOfDateCodesAndBuiltInDateIds) {
+  const std::string styles = R"(<?xml version="1.0" encoding="UTF-8"?>
+<styleSheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">
+  <numFmts count="5">
+    <numFmt numFmtId="164" formatCode="dd/mm/yyyy"/>
+    <numFmt numFmtId="165" formatCode="0.00%"/>
+    <numFmt numFmtId="14" formatCode="0.00"/>
+    <numFmt numFmtId="166" formatCode="yyyy"/>
+    <numFmt numFmtId="166" formatCode="0"/>
+    <numFmt numFmtId="x" formatCode="yyyy"/>
+    <numFmt numFmtId="167"/>
+  </numFmts>
+  <cellStyleXfs count="1"><xf numFmtId="22"/></cellStyleXfs>
+  <cellXfs count="13">
+    <xf numFmtId="0"/><xf numFmtId="14"/><xf numFmtId="164"/><xf numFmtId="165"/>
+    <xf numFmtId="22"/><xf numFmtId="45"/><xf numFmtId="49"/><xf numFmtId="abc"/>
+    <xf numFmtId="58"/><xf numFmtId="59"/><xf numFmtId="166"/><xf/><xf numFmtId="+27"/>
+    <xf numFmtId="167"/><xf numFmtId="13"/><xf numFmtId="36"/><xf numFmtId="50"/>
+  </cellXfs>
+</styleSheet>)";
+  // 14 is overridden by a plain code, 166 by its later definition, 167 has no code.
+  EXPECT_EQ(dateStylesOf(styles), (std::unordered_set<std::int64_t>{2, 4, 5, 8, 12, 15, 16}));
+
+  EXPECT_EQ(dateStylesOf(R"(<s:styleSheet xmlns:s="urn:any"><s:cellXfs><s:xf numFmtId="14"/></s:cellXfs></s:styleSheet>)"),
+            (std::unordered_set<std::int64_t>{0}))
+      << "found by local name, whatever the namespace";
+  EXPECT_TRUE(dateStylesOf("<styleSheet><cellXfs><xf numFmtId=\"14\"/></cellXfs>").empty()) << "not well-formed";
+  EXPECT_TRUE(dateStylesOf("<!DOCTYPE s><styleSheet><cellXfs><xf numFmtId=\"14\"/></cellXfs></styleSheet>").empty());
+  EXPECT_TRUE(dateStylesOf("").empty());
+}
+
+}  // namespace
+}  // namespace tabvora
