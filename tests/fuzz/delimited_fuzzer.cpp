@@ -1,0 +1,112 @@
+// The delimited-text driver on arbitrary bytes. They become a file in a private temporary
+// folder, which is opened as a preview (200 rows) and in full, and the first page is fetched.
+// Besides, the byte splitter runs on the raw bytes with every delimiter, and a first-part
+// read with small steps must stage exactly what the whole file stages first: that runs the
+// growing, the cut at the cap and the checks of the rest on inputs of a few dozen kilobytes.
+#include <stdlib.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "drivers/delimited/delimited_byte_parser.hpp"
+#include "drivers/delimited/delimited_driver.hpp"
+#include "drivers/delimited/delimited_input.hpp"
+#include "model/driver_error.hpp"
+
+namespace {
+
+using namespace tabvora;
+
+// Steps as small as the delimiter sample allows (it must fit whole in the first one).
+constexpr DelimitedInput::Limits kSmallSteps{40'008, 80'016, 4'096};
+constexpr std::int64_t kFewRows = 3;
+
+class PrivateFolder {
+ public:
+  PrivateFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tabvora-delimited-fuzz-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+    path_ = pattern;
+  }
+  ~PrivateFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+using Records = std::vector<std::vector<std::string>>;
+
+Records firstRecords(const DelimitedInput& input) {
+  Records records;
+  DelimitedByteParser::parse(input.bytes(), static_cast<std::uint8_t>(input.delimiter()),
+                             [&](const DelimitedByteParser::Record& record) {
+                               if (records.size() > static_cast<std::size_t>(kFewRows)) return false;
+                               std::vector<std::string> fields;
+                               for (std::size_t i = 0; i < record.size(); ++i) fields.push_back(record.text(i));
+                               records.push_back(std::move(fields));
+                               return true;
+                             });
+  return records;
+}
+
+void splitRawBytes(std::span<const std::uint8_t> bytes) {
+  for (const char delimiter : {',', ';', '\t', '|'}) {
+    DelimitedByteParser::parse(bytes, static_cast<std::uint8_t>(delimiter), [](const DelimitedByteParser::Record& record) {
+      for (std::size_t i = 0; i < record.size(); ++i) DelimitedByteParser::classify(record.bytes(i));
+      if (record.size() > 0) (void)record.text(0);
+    });
+  }
+}
+
+void compareFirstPartWithWholeFile(const std::filesystem::path& path) {
+  const FileReader reader(path);
+  const DelimitedInput whole = DelimitedInput::read(reader, path, std::nullopt);
+  std::optional<DelimitedInput> part;
+  try {
+    part.emplace(DelimitedInput::read(reader, path, kFewRows, kSmallSteps));
+  } catch (const DriverError&) {
+    return;  // the header does not end within the cap
+  }
+  const Records wholeRecords = firstRecords(whole);
+  const Records partRecords = firstRecords(*part);
+  // A part the cap cut holds fewer records, each the same.
+  if (part->delimiter() != whole.delimiter() || partRecords.size() > wholeRecords.size() ||
+      !std::equal(partRecords.begin(), partRecords.end(), wholeRecords.begin()) ||
+      (part->wholeFile() && partRecords != wholeRecords)) {
+    std::fprintf(stderr, "a first part of the file staged other records than the whole file\n");
+    std::abort();
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static const PrivateFolder folder;
+  const std::filesystem::path path = folder.path() / "input.csv";
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  }
+  splitRawBytes({data, size});
+  for (const std::optional<std::int64_t> limit : {std::optional<std::int64_t>(200), std::optional<std::int64_t>()}) {
+    DelimitedDriver driver(DatabaseFormat::csv);
+    driver.previewRowLimit = limit;
+    try {
+      driver.open(path);
+      driver.fetchTableData(driver.primaryTableName(), 50, 0, std::nullopt, true, std::nullopt);
+    } catch (const DriverError&) {
+      // A clear refusal is a fine outcome.
+    }
+  }
+  compareFirstPartWithWholeFile(path);
+  return 0;
+}
