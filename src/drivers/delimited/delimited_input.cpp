@@ -87,15 +87,19 @@ DelimitedInput DelimitedInput::read(const FileReader& reader, const std::filesys
     const DelimitedByteParser::Result pass = input.settle(url, rowLimit, facts);
     if (input.wholeFile_) return input;
 
+    // Complete: the part holds the whole delimiter sample, and a record after the limited
+    // ones, so they all ended inside it.
     const std::size_t sampleLength = std::min(input.textEnd_, DelimiterDetector::kSampleBytes);
     const bool complete = pass.stopped && sampleLength == DelimiterDetector::kSampleBytes;
     if (!complete && input.fileBytes_.size() < limits.maxRead) {
       step *= 2;
       continue;
     }
+    // The part is final. When the rest of the file changes its decoding, decode it again.
     const std::size_t stagedEnd = std::max(sampleLength, complete ? pass.examinedEnd : pass.afterLastLineBreak);
     if (!input.restAgrees(reader, stagedEnd, limits.restChunk, facts)) continue;
     if (!complete) {
+      // The cap cut the last record: the text ends before it.
       input.textEnd_ = pass.afterLastLineBreak;
       input.scan_.emplace(rowLimit);
       DelimitedByteParser::parse(input.bytes(), static_cast<std::uint8_t>(input.delimiter_), *input.scan_);

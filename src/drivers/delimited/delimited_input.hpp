@@ -20,14 +20,18 @@ namespace tabvora {
 // growing steps, that holds the delimiter sample and the header and the limited number of
 // records, or the file's end; never more than a cap. When the cap cuts a record, the text
 // ends before it (so a cut record is never staged); when not even the header fits, reading
-// fails. The encoding is still the whole file's: the part read decides it unless the rest of
-// the file can change what the staged records show, and then the rest is checked as well,
-// streamed in fixed chunks that are never kept (see DelimitedDecoding). Staged records and
-// their decoding are always exactly those of a whole-file open.
+// fails. The records of a first part, and their text, are always exactly those a whole-file
+// open stages first. The part decides the encoding unless the rest of the file could change
+// how the staged records read; then the rest is checked too, streamed in fixed chunks that are
+// never kept (see DelimitedDecoding). So encoding() may name one that reads the staged
+// records alike instead of the whole file's: UTF-8 for plain ASCII, Windows-1252 where Latin 1
+// reads the same.
 class DelimitedInput {
  public:
   struct Limits {
-    std::size_t firstRead;  // bytes of the first step; each further step doubles what is read
+    // Bytes of the first step; each further step doubles what is read. At least twice the
+    // delimiter sample and a little, so that even UTF-16 text fills the sample at once.
+    std::size_t firstRead;
     std::size_t maxRead;    // bytes a limited open reads at most
     std::size_t restChunk;  // bytes of one chunk of a check of the rest of the file
   };

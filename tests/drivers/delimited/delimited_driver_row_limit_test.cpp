@@ -84,14 +84,6 @@ TEST_F(DelimitedRowLimitTest, APreviewShowsTheFirstRowsOfAFullOpen) {
     driver.open(path);
     EXPECT_EQ(driver.sourceEncoding(), c.encoding);
   }
-
-  // A file within the limit is read whole, so every byte settles its encoding.
-  std::string small = numberedLines(150);
-  small.back() = '\xFF';
-  DelimitedDriver driver(DatabaseFormat::csv);
-  driver.previewRowLimit = kPreviewRows;
-  driver.open(write("small.csv", small));
-  EXPECT_EQ(driver.sourceEncoding(), TextEncoding::windows1252);
 }
 
 }  // namespace

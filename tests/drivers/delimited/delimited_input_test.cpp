@@ -39,10 +39,6 @@ Staged stagedOf(const DelimitedInput& input) {
   return staged;
 }
 
-void PrintTo(const Staged& staged, std::ostream* os) {
-  *os << "encoding " << static_cast<int>(staged.encoding) << ", " << staged.records.size() << " records";
-}
-
 // A header and `rows` lines of about 60 bytes; `early` goes into data row 3, `late` ends the
 // file, far past the first read step.
 std::string lines(int rows, std::string_view early = "", std::string_view late = "") {

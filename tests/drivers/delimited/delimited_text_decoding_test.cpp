@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/unicode_text.hpp"
 
 namespace tabvora {
 namespace {
@@ -40,36 +39,6 @@ TEST(DelimitedTextDecodingTest, AWholeFileIsDecodedByTheRulesInOrder) {
     EXPECT_EQ(decoded.encoding, c.encoding);
     EXPECT_EQ(decoded.utf8, c.text);
   }
-}
-
-TEST(DelimitedTextDecodingTest, AFirstPartDecidesOnlyWhatTheRestCannotChange) {
-  struct Case {
-    std::string bytes;
-    TextEncoding encoding;
-    std::uint64_t restFrom;
-  };
-  const std::vector<Case> cases = {
-      // A character cut by the part's end is left for the rest to finish.
-      {"ab\xE2\x82", TextEncoding::utf8, 2},
-      {"\xEF\xBB\xBF" "a\xF0\x9F", TextEncoding::utf8, 4},
-      {"\xFF\xFE" "a\0\x3D\xD8\x00"s, TextEncoding::utf16LittleEndian, 4},
-      // Bytes that break UTF-8 already decide for the whole file.
-      {"a\xE9\xE2\x82", TextEncoding::windows1252, 4},
-      {"\x81\xE2\x82", TextEncoding::isoLatin1, 3},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::PrintToString(c.bytes));
-    const DelimitedDecoding part = DelimitedDecoding::of(bytesOf(c.bytes), false);
-    EXPECT_EQ(part.encoding, c.encoding);
-    EXPECT_EQ(part.restFrom, c.restFrom);
-    // As a whole file, a cut character is simply not UTF-8.
-    EXPECT_NE(DelimitedDecoding::of(bytesOf(c.bytes), true).encoding, TextEncoding::utf8);
-  }
-  // What checks of the rest found overrides the part.
-  const std::string utf8 = "\xC3\xA9\xC2\x80";
-  EXPECT_EQ(DelimitedDecoding::of(bytesOf(utf8), false, {true, false}).encoding, TextEncoding::windows1252);
-  EXPECT_EQ(DelimitedDecoding::of(bytesOf(utf8), false, {true, true}).encoding, TextEncoding::isoLatin1);
-  EXPECT_EQ(*DelimitedDecoding::of(bytesOf(utf8), false, {true, true}).text, "\xC3\x83\xC2\xA9\xC3\x82\xC2\x80");
 }
 
 TEST(DelimitedTextDecodingTest, Windows1252AndLatin1DifferExactlyWhereTheCheckLooks) {
