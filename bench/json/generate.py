@@ -4,6 +4,11 @@
   records.jsonl  the same records, one per line
   huge.jsonl     about 1.5 GB of JSON Lines, for the preview
   small.jsonl    about 1 KB of JSON Lines, for the preview
+and documents of other shapes, about 300 MB each, for peak memory:
+  mixed.json     small records whose keys change type (one early record holds strings),
+                 so nearly every cell is a TEXT cell staged from a number, boolean or array
+  deep.json      records holding a value nested 500 levels deep
+  huge_string.json  one record holding one 300 MB string
 Files that exist already are kept."""
 import os
 import sys
@@ -28,6 +33,54 @@ def write_lines(path, count, start=0):
                 batch = []
         if batch:
             out.write("\n".join(batch) + "\n")
+
+
+SHAPE_BYTES = 300_000_000
+
+
+def write_array(path, make_record, target_bytes):
+    """A JSON array of records made by make_record(i) until about target_bytes."""
+    with open(path, "w") as out:
+        out.write("[\n")
+        written, i, batch = 0, 0, []
+        while written < target_bytes:
+            text = make_record(i)
+            batch.append(text)
+            written += len(text) + 2
+            i += 1
+            if len(batch) == 10000:
+                out.write((",\n" if i > 10000 else "") + ",\n".join(batch))
+                batch = []
+        if batch:
+            out.write((",\n" if i > len(batch) else "") + ",\n".join(batch))
+        out.write("\n]\n")
+
+
+def mixed_record(i):
+    if i == 1:
+        return '{"a": "text", "b": "text", "c": "text", "d": "text"}'
+    return '{"a": %d, "b": %d.5, "c": %s, "d": [%d, 2]}' % (i, i % 1000, "true" if i % 2 else "false", i % 10)
+
+
+def deep_record(i):
+    return '{"id": %d, "tree": %s%d%s}' % (i, "[" * 500, i, "]" * 500)
+
+
+def write_shapes(folder):
+    path = os.path.join(folder, "mixed.json")
+    if not os.path.exists(path):
+        write_array(path, mixed_record, SHAPE_BYTES)
+    path = os.path.join(folder, "deep.json")
+    if not os.path.exists(path):
+        write_array(path, deep_record, SHAPE_BYTES)
+    path = os.path.join(folder, "huge_string.json")
+    if not os.path.exists(path):
+        with open(path, "w") as out:
+            out.write('[{"id": 1, "s": "')
+            piece = "abcdefghij" * 100_000
+            for _ in range(SHAPE_BYTES // len(piece)):
+                out.write(piece)
+            out.write('"}]\n')
 
 
 def main():
@@ -57,7 +110,9 @@ def main():
             while written < 1_500_000_000:
                 out.write(chunk)
                 written += len(chunk)
-    for name in ("records.json", "records.jsonl", "huge.jsonl", "small.jsonl"):
+    write_shapes(folder)
+    for name in ("records.json", "records.jsonl", "huge.jsonl", "small.jsonl", "mixed.json", "deep.json",
+                 "huge_string.json"):
         print("%-14s %14d bytes" % (name, os.path.getsize(os.path.join(folder, name))))
 
 

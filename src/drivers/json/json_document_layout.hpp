@@ -8,18 +8,20 @@
 
 namespace tabvora {
 
+// The elements of an array, as chunks of consecutive elements (see JSONRange).
+struct JSONArrayElements {
+  std::vector<JSONRange> chunks;
+  std::size_t count = 0;
+  bool allObjects = true;  // every element starts with "{" (true for no elements)
+};
+
 // Where the parts of a JSON document are, found by one byte scan without parsing values:
 // the root, and for a root array its elements, for a root object its members and the
 // elements of every member that is an array. The scan checks only the punctuation between
 // these parts; every part must still be parsed to know it is valid JSON. Nesting is
 // counted, not recursed into, so any depth is scanned in constant stack.
 struct JSONDocumentLayout {
-  // The elements of an array, as chunks of consecutive elements (see JSONRange).
-  struct Elements {
-    std::vector<JSONRange> chunks;
-    std::size_t count = 0;
-    bool allObjects = true;  // every element starts with "{" (true for no elements)
-  };
+  using Elements = JSONArrayElements;
   struct Member {
     JSONRange key;    // the key's string literal, quotes included
     JSONRange value;

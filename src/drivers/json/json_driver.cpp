@@ -149,14 +149,16 @@ DatabaseMetadata JSONDriver::stage(const std::filesystem::path& url) {
           source->unitCount(), workers, workers * kUnitsAheadPerWorker,
           [&] { return source->makeRowReader(columns, index, keepOriginals); },
           [&](std::size_t, StagedRows& rows) {
-            std::size_t nextOriginal = 0;
+            std::size_t nextOriginal = 0, nextString = 0;
             for (std::size_t row = 0; row < rows.rowCount(); ++row) {
               rows.bind(statement, row);
               internalSQLite.stepAndReset(statement);
               ++rowCount;
               for (; nextOriginal < rows.originals.size() && rows.originals[nextOriginal].row == row; ++nextOriginal) {
-                StagedRows::Original& original = rows.originals[nextOriginal];
-                originals_.record(original.column, rowCount, original.kind, std::move(original.string));
+                const StagedRows::Original& original = rows.originals[nextOriginal];
+                std::string whole;
+                if (original.kind == JSONOriginalValues::Kind::string) whole = std::move(rows.originalStrings[nextString++]);
+                originals_.record(original.column, rowCount, original.kind, std::move(whole));
               }
             }
             // The bindings point into these rows, which go now.

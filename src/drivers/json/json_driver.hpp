@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <map>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -27,9 +26,10 @@ class JSONDriver : public StagingDriver {
   struct SchemaAccumulator;
 
   explicit JSONDriver(DatabaseFormat format);
+  ~JSONDriver() override;
+
   // Whether a path names a JSON Lines file (by its extension); any other is a JSON document.
   static bool isJSONLinesPath(const std::filesystem::path& url);
-  ~JSONDriver() override;
 
   DatabaseFormat format() const override { return format_; }
   DatabaseMetadata open(const std::filesystem::path& url) override;

@@ -121,7 +121,10 @@ void RecordRowBuilder::append(const simdjson::dom::object& record, StagedRows& r
           for (char c : text)
             if (c != '\0') scratch_ += c;
           appendText(rows, cell, scratch_);
-          if (keepOriginals_) rows.originals.push_back({row, column, Kind::string, std::string(text)});
+          if (keepOriginals_) {
+            rows.originals.push_back({static_cast<std::uint32_t>(row), static_cast<std::uint32_t>(column), Kind::string});
+            rows.originalStrings.emplace_back(text);
+          }
           break;
         }
         scratch_.clear();
@@ -139,7 +142,8 @@ void RecordRowBuilder::append(const simdjson::dom::object& record, StagedRows& r
           appendCompactJSON(scratch_, value);
         }
         appendText(rows, cell, scratch_);
-        if (keepOriginals_) rows.originals.push_back({row, column, kind, {}});
+        if (keepOriginals_)
+          rows.originals.push_back({static_cast<std::uint32_t>(row), static_cast<std::uint32_t>(column), kind});
         break;
       }
       default: break;

@@ -34,16 +34,16 @@ struct StagedCell {
 struct StagedRows {
   // A TEXT cell whose staged text is not simply its JSON value (see JSONOriginalValues).
   struct Original {
-    std::size_t row;
-    std::size_t column;
+    std::uint32_t row;  // within these rows
+    std::uint32_t column;
     JSONOriginalValues::Kind kind;
-    std::string string;  // Kind::string: the whole string
   };
 
   std::size_t columnCount = 0;
   std::vector<StagedCell> cells;  // row after row
   std::string arena;
   std::vector<Original> originals;  // in row order; only when the builder keeps them
+  std::vector<std::string> originalStrings;  // the whole strings of Kind::string, in order
 
   std::size_t rowCount() const { return columnCount ? cells.size() / columnCount : 0; }
   // Binds parameters 1...columnCount to the row's cells. Texts are bound without a copy:
