@@ -1,0 +1,72 @@
+// Feeds arbitrary bytes to the XML readers of the XLSX driver. A ZIP archive has its shared
+// strings, styles and first worksheet read as a workbook would; any other input is read
+// directly as a worksheet, a shared-string table and a styles part. Beyond not crashing,
+// the worksheet's grid must keep its promises: no empty row, no row past the highest
+// column, no column past the last, and nothing but UTF-8 text.
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <span>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "drivers/spreadsheet/xlsx_date_styles.hpp"
+#include "drivers/spreadsheet/xlsx_shared_strings_reader.hpp"
+#include "drivers/spreadsheet/xlsx_sheet_reader.hpp"
+#include "drivers/spreadsheet/zip_archive_reader.hpp"
+#include "platform/byte_buffer.hpp"
+#include "platform/unicode_text.hpp"
+
+namespace {
+
+using tabvora::ByteBuffer;
+using tabvora::XLSXSheetReader;
+
+void check(bool condition) {
+  if (!condition) std::abort();
+}
+
+void readSheet(std::span<const std::uint8_t> part, const std::vector<std::string>& sharedStrings,
+               const std::unordered_set<std::int64_t>& dateStyles, bool uses1904Dates) {
+  XLSXSheetReader reader(sharedStrings, dateStyles, uses1904Dates);
+  reader.parse(part);
+  check(reader.maxColIndex() >= 0 && reader.maxColIndex() <= XLSXSheetReader::kMaxColumnIndex);
+  for (const std::vector<std::string>& row : reader.grid()) {
+    check(!row.empty() && static_cast<std::int64_t>(row.size()) <= reader.maxColIndex() + 1);
+    for (const std::string& cell : row) check(tabvora::isValidUTF8(cell));
+  }
+}
+
+std::vector<std::string> readSharedStrings(std::span<const std::uint8_t> part) {
+  std::vector<std::string> strings = tabvora::XLSXSharedStringsReader::read(part);
+  for (const std::string& text : strings) check(tabvora::isValidUTF8(text));
+  return strings;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::span<const std::uint8_t> input(data, size);
+  ByteBuffer buffer;
+  if (size > 0) std::memcpy(buffer.reserveTail(size), data, size);
+  buffer.commit(size);
+  std::optional<tabvora::ZipArchiveReader> archive = tabvora::ZipArchiveReader::fromBytes(std::move(buffer));
+  if (!archive) {
+    const std::vector<std::string> strings = readSharedStrings(input);
+    const std::unordered_set<std::int64_t> dateStyles = tabvora::readXLSXDateStyles(input);
+    readSheet(input, strings, dateStyles, size % 2 == 1);
+    return 0;
+  }
+  std::vector<std::string> strings;
+  if (const std::optional<ByteBuffer> part = archive->data("xl/sharedStrings.xml")) strings = readSharedStrings(part->bytes());
+  std::unordered_set<std::int64_t> dateStyles;
+  if (const std::optional<ByteBuffer> part = archive->data("xl/styles.xml")) dateStyles = tabvora::readXLSXDateStyles(part->bytes());
+  if (const std::optional<ByteBuffer> part = archive->data("xl/worksheets/sheet1.xml")) {
+    readSheet(part->bytes(), strings, dateStyles, false);
+    readSheet(part->bytes(), strings, dateStyles, true);
+  }
+  return 0;
+}
