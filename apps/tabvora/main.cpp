@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "command_line.hpp"
+#include "drivers/sqlite/private_copy_registry.hpp"
 #include "commands.hpp"
 #include "output_target.hpp"
 #include "terminal_text.hpp"
@@ -57,6 +58,8 @@ CommandOutcome run(const Invocation& invocation) {
 int main(int argc, char** argv) {
   // A reader that went away shows as EPIPE from write, which ends the program quietly.
   std::signal(SIGPIPE, SIG_IGN);
+  // An interrupted or terminated run still removes the private copies it made.
+  tabvora::PrivateCopyRegistry::installSignalCleanup();
   holdStandardDescriptors();
   std::ios::sync_with_stdio(false);
 

@@ -30,9 +30,10 @@ constexpr std::string_view kUnknownFailure = "The file could not be read.";
 // A database statement run for a page stops after this long; the page then shows the
 // table without rows, as for any table that cannot be read.
 constexpr std::chrono::milliseconds kStatementTimeLimit{3000};
-// Text values are read for the page only as far as it shows them: at most four bytes per
-// character shown, and one byte more so that a cut value still reads as longer.
-constexpr std::size_t kPageCellBytes = 4 * 10'000 + 1;
+// Text values are read for the page only as far as it shows them. A cut keeps at least
+// this many bytes less three (it ends on a character boundary), so at least one character
+// more than the page shows, at up to four bytes each: the page still marks the value as cut.
+constexpr std::size_t kPageCellBytes = 4 * (HTMLGridGenerator::kMaxCellCharacters + 1);
 
 // Row limits go to the text drivers only, and only to exactly those classes.
 void prepareForPreview(DatabaseDriver& driver) {

@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -127,6 +129,31 @@ TEST_F(TabvoraCommand, InspectingAFileLeavesItAndItsFolderUnchanged) {
   runTabvora({"query", music.string(), "DELETE FROM tracks"});
   runTabvora({"query", music.string(), "CREATE TABLE extra (a)"});
   EXPECT_EQ(captureState(music), before);
+}
+
+TEST_F(TabvoraCommand, AnInterruptedPreviewRemovesItsPrivateCopy) {
+  // A journal beside the database makes the preview read a private copy; the endless view
+  // keeps it busy until the signal comes.
+  const std::filesystem::path database = dir / "busy.db";
+  testing::makeDatabase(database, "CREATE VIEW a AS WITH RECURSIVE r(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM r) "
+                         "SELECT x FROM r ORDER BY x DESC;");
+  writeFile(dir / "busy.db-journal", std::string(512, '\0'));
+  std::filesystem::create_directory(dir / "tmp");
+  const pid_t pid = fork();
+  if (pid == 0) {
+    setenv("TMPDIR", (dir / "tmp").c_str(), 1);
+    const int quiet = ::open((dir / "page.html").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(quiet, 1);
+    execl(TABVORA_BINARY, TABVORA_BINARY, "preview", database.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  for (int i = 0; i < 500 && testing::listDirectory(dir / "tmp").empty(); ++i) usleep(10'000);
+  ASSERT_FALSE(testing::listDirectory(dir / "tmp").empty()) << "no private copy was made";
+  kill(pid, SIGTERM);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "ends as the signal would have";
+  EXPECT_TRUE(testing::listDirectory(dir / "tmp").empty());
 }
 
 TEST_F(TabvoraCommand, OutputFileIsWrittenWholeAndNeverOverTheInput) {
