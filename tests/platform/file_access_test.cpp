@@ -1,4 +1,4 @@
-// Reading whole files, file attributes and atomic replacement.
+// File attributes and atomic replacement.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -10,7 +10,6 @@
 
 #include "platform/atomic_file.hpp"
 #include "platform/file_info.hpp"
-#include "platform/mapped_file.hpp"
 #include "support/test_support.hpp"
 
 namespace tabvora {
@@ -25,34 +24,6 @@ mode_t permissionsOf(const std::filesystem::path& path) {
   struct stat info {};
   EXPECT_EQ(::stat(path.c_str(), &info), 0);
   return info.st_mode & 07777;
-}
-
-int errorOf(const std::filesystem::path& path) {
-  try {
-    MappedFile::read(path);
-  } catch (const std::system_error& e) {
-    return e.code().value();
-  }
-  return 0;
-}
-
-TEST(MappedFile, ReadsRegularEmptyAndUnsizedFilesAndFailsForOthers) {
-  TempDir dir;
-  writeFile(dir / "a.txt", "hello");
-  writeFile(dir / "empty", "");
-  MappedFile a = MappedFile::read(dir / "a.txt");
-  EXPECT_EQ(a.text(), "hello");
-  EXPECT_TRUE(MappedFile::read(dir / "empty").bytes().empty());
-  MappedFile moved = std::move(a);
-  EXPECT_EQ(moved.text(), "hello");
-  a = std::move(moved);
-  EXPECT_EQ(a.text(), "hello");
-
-  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
-  EXPECT_EQ(MappedFile::read(dir / "fifo").size(), 0u);  // no writer: empty, and no hang
-  EXPECT_NE(MappedFile::read("/proc/self/status").text().find("Name:"), std::string::npos);
-  EXPECT_EQ(errorOf(dir.path()), EISDIR);
-  EXPECT_EQ(errorOf(dir / "missing"), ENOENT);
 }
 
 TEST(FileInfo, SizeAndModificationTime) {

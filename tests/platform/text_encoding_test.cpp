@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/mapped_file.hpp"
 #include "platform/text_encoding.hpp"
 #include "support/test_support.hpp"
 
@@ -71,15 +70,15 @@ TEST(TextEncoding, ByteOrderMarkDecidesUTF16Order) {
 }
 
 TEST(TextEncoding, RealFilesFromOtherPrograms) {
-  const MappedFile windows = MappedFile::read(testing::testData("platform/windows1252.csv"));
-  EXPECT_FALSE(decodeText(windows.bytes(), TextEncoding::utf8).has_value());
-  const auto text = decodeText(windows.bytes(), TextEncoding::windows1252);
+  const std::string windows = testing::readFile(testing::testData("platform/windows1252.csv"));
+  EXPECT_FALSE(decodeText(bytesOf(windows), TextEncoding::utf8).has_value());
+  const auto text = decodeText(bytesOf(windows), TextEncoding::windows1252);
   ASSERT_TRUE(text.has_value());
   EXPECT_NE(text->find("Café,crème brûlée,1\n"), std::string::npos);
   EXPECT_NE(text->find("Œuvre,l’été,4\nPrix €,5 €,5\n"), std::string::npos);
 
-  const MappedFile unicode = MappedFile::read(testing::testData("platform/excel_unicode_text.txt"));
-  const auto exported = decodeUTF16WithBOM(unicode.bytes());
+  const std::string unicode = testing::readFile(testing::testData("platform/excel_unicode_text.txt"));
+  const auto exported = decodeUTF16WithBOM(bytesOf(unicode));
   ASSERT_TRUE(exported.has_value());
   EXPECT_EQ(exported->rfind("Product\tPrice\tNote", 0), 0u);
   EXPECT_NE(exported->find("Gizmo\t0.25\tΕλληνικά"), std::string::npos);

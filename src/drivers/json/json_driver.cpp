@@ -16,7 +16,7 @@
 #include "model/driver_error.hpp"
 #include "model/table_naming.hpp"
 #include "platform/byte_count.hpp"
-#include "platform/file_info.hpp"
+#include "platform/file_probe.hpp"
 
 namespace tabvora {
 
@@ -86,7 +86,7 @@ DatabaseMetadata JSONDriver::open(const std::filesystem::path& url) {
     return stage(url);
   } catch (const std::bad_alloc&) {
     std::string size;
-    if (auto bytes = fileSizeOf(url)) size = " of " + formatByteCount(*bytes);
+    if (const FileProbe probe = FileProbe::of(url); probe.isRegular()) size = " of " + formatByteCount(probe.size);
     throw DriverError("JSONDriver", -1, "Not enough memory to open this file" + size);
   }
 }
@@ -171,7 +171,8 @@ DatabaseMetadata JSONDriver::stage(const std::filesystem::path& url) {
     if (!watched.empty()) JSONEditLog::install(internalSQLite, primaryTableName_, watched);
   }
 
-  std::int64_t fileSize = fileSizeOf(url).value_or(static_cast<std::int64_t>(byteCount));
+  const FileProbe probe = FileProbe::of(url);
+  const std::int64_t fileSize = probe.isRegular() ? probe.size : static_cast<std::int64_t>(byteCount);
   DatabaseMetadata metadata;
   metadata.name = url.filename().string();
   metadata.format = jsonLines_ ? DatabaseFormat::jsonl : DatabaseFormat::json;

@@ -11,7 +11,6 @@
 #include "drivers/sqlite/sqlite_driver_impl.hpp"
 #include "drivers/sqlite/sqlite_statement.hpp"
 #include "drivers/sqlite/sqlite_uri.hpp"
-#include "platform/file_info.hpp"
 #include "platform/file_probe.hpp"
 #include "platform/unicode_text.hpp"
 
@@ -69,7 +68,8 @@ DatabaseMetadata SQLiteDriver::open(const std::filesystem::path& url) {
   try {
     // A folder cannot be opened, and a pipe, socket or device would block SQLite's first
     // read forever.
-    if (std::optional<std::string> refusal = FileProbe::of(url).refusal(url)) Impl::fail(-1, *refusal);
+    const FileProbe probe = FileProbe::of(url);
+    if (std::optional<std::string> refusal = probe.refusal(url)) Impl::fail(-1, *refusal);
 
     std::filesystem::path openedPath = url;
     if (previewReadOnly) {
@@ -103,7 +103,7 @@ DatabaseMetadata SQLiteDriver::open(const std::filesystem::path& url) {
     metadata.name = url.filename().string();
     metadata.format = DatabaseFormat::sqlite;
     metadata.fileURL = url;
-    metadata.fileSize = fileSizeOf(url).value_or(0);
+    metadata.fileSize = probe.size;
     metadata.tables = fetchTables();
     metadata.schemaDDL = getDDL(std::nullopt);
     return metadata;
@@ -126,8 +126,7 @@ std::vector<TableMetadata> SQLiteDriver::fetchTables() {
   sqlite3* db = Impl::connection(*this);
   bool countRows = true;
   if (currentURL_) {
-    std::optional<std::int64_t> size = fileSizeOf(*currentURL_);
-    if (size && *size > kCountedFileSizeLimit) countRows = false;
+    if (FileProbe::of(*currentURL_).size > kCountedFileSizeLimit) countRows = false;
   }
 
   SQLiteStatement list;
