@@ -9,6 +9,7 @@
 
 #include "drivers/delimited/delimited_driver.hpp"
 #include "drivers/json/json_driver.hpp"
+#include "drivers/spreadsheet/xlsx_driver.hpp"
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "model/driver_error.hpp"
 #include "preview/unsupported_format_driver.hpp"
@@ -148,6 +149,10 @@ TEST(DriverManagerConstruction, EveryChoiceGetsANewUnopenedDriverOfItsClass) {
   ASSERT_EQ(typeid(*jsonl), typeid(JSONDriver));
   EXPECT_EQ(jsonl->format(), DatabaseFormat::jsonl);
 
+  auto xlsx = DriverManager::makeDriver(kXLSX);
+  ASSERT_EQ(typeid(*xlsx), typeid(XLSXDriver));
+  EXPECT_EQ(xlsx->format(), DatabaseFormat::xlsx);
+
   // Each call gives a driver of its own: opening one leaves the other unopened.
   TempDir dir;
   std::filesystem::copy_file(testData("preview/music.sqlite"), dir / "x.db");
@@ -162,7 +167,7 @@ TEST(DriverManagerConstruction, EveryChoiceGetsANewUnopenedDriverOfItsClass) {
 
 TEST(DriverManagerConstruction, FormatsWithoutADriverYetFailToOpenUnderTheirDriversName) {
   const std::pair<DriverChoice, const char*> cases[] = {
-      {kXLSX, "XLSXDriver"}, {kXLS, "XLSDriver"}, {kParquet, "ParquetDriver"}, {kSQLScript, "SQLScriptDriver"}};
+      {kXLS, "XLSDriver"}, {kParquet, "ParquetDriver"}, {kSQLScript, "SQLScriptDriver"}};
   for (const auto& [choice, domain] : cases) {
     auto driver = DriverManager::makeDriver(choice);
     ASSERT_EQ(typeid(*driver), typeid(UnsupportedFormatDriver));

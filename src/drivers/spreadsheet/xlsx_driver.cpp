@@ -1,0 +1,92 @@
+#include "drivers/spreadsheet/xlsx_driver.hpp"
+
+#include <mutex>
+
+#include "drivers/spreadsheet/sheet_staging.hpp"
+#include "drivers/spreadsheet/xlsx_date_styles.hpp"
+#include "drivers/spreadsheet/xlsx_shared_strings_reader.hpp"
+#include "drivers/spreadsheet/xlsx_sheet_reader.hpp"
+#include "drivers/spreadsheet/xlsx_workbook.hpp"
+#include "drivers/spreadsheet/zip_archive_reader.hpp"
+#include "model/driver_error.hpp"
+#include "platform/file_probe.hpp"
+
+namespace tabvora {
+
+namespace {
+
+constexpr const char* kDomain = "XLSXDriver";
+
+std::span<const std::uint8_t> bytesOf(const std::optional<ByteBuffer>& part) {
+  return part ? part->bytes() : std::span<const std::uint8_t>();
+}
+
+}  // namespace
+
+XLSXDriver::~XLSXDriver() { close(); }
+
+DatabaseMetadata XLSXDriver::open(const std::filesystem::path& url) {
+  internalSQLite.close();
+  sheetTables_.clear();
+  currentURL_ = url;
+
+  std::optional<ZipArchiveReader> archive = ZipArchiveReader::open(url);
+  if (!archive) throw DriverError(kDomain, -1, "Failed to decompress XLSX archive");
+
+  std::vector<std::string> sharedStrings;
+  if (const std::optional<ByteBuffer> part = archive->data("xl/sharedStrings.xml"))
+    sharedStrings = XLSXSharedStringsReader::read(part->bytes());
+  std::unordered_set<std::int64_t> dateStyles;
+  if (const std::optional<ByteBuffer> part = archive->data("xl/styles.xml"))
+    dateStyles = readXLSXDateStyles(part->bytes());
+
+  const std::optional<ByteBuffer> workbookPart = archive->data("xl/workbook.xml");
+  std::optional<XLSXWorkbook> workbook;
+  if (workbookPart) workbook = XLSXWorkbook::read(workbookPart->bytes());
+  if (!workbook) throw DriverError(kDomain, -1, "Invalid XLSX workbook structure");
+  workbook->relationships = XLSXWorkbook::readRelationships(bytesOf(archive->data("xl/_rels/workbook.xml.rels")));
+
+  std::vector<TableMetadata> tables;
+  {
+    std::lock_guard guard(internalSQLite.mutex());
+    internalSQLite.openInMemory();
+    SheetStaging staging(internalSQLite);
+    for (std::size_t k = 0; k < workbook->sheets.size(); ++k) {
+      std::optional<ByteBuffer> part = archive->data(workbook->partPath(k));
+      if (!part) continue;
+      XLSXSheetReader reader(sharedStrings, dateStyles, workbook->uses1904Dates);
+      // A sheet whose parse stops midway keeps the rows read before.
+      reader.parse(part->bytes());
+      part.reset();
+      if (reader.grid().empty()) continue;
+      tables.push_back(staging.stage(workbook->sheets[k].name, reader.grid(),
+                                     static_cast<std::size_t>(reader.maxColIndex()) + 1));
+    }
+  }
+  sheetTables_ = tables;
+
+  DatabaseMetadata metadata;
+  metadata.name = url.filename().string();
+  metadata.format = DatabaseFormat::xlsx;
+  metadata.fileURL = url;
+  metadata.fileSize = FileProbe::of(url).size;
+  metadata.tables = std::move(tables);
+  {
+    std::lock_guard guard(internalSQLite.mutex());
+    metadata.schemaDDL = internalSQLite.getDDL(std::nullopt);
+  }
+  return metadata;
+}
+
+void XLSXDriver::saveChanges() {
+  throw DriverError(kDomain, -2,
+                    "Saving back to Excel files is not supported. Use Export to write your changes to CSV, JSON or "
+                    "SQL.");
+}
+
+void XLSXDriver::close() noexcept {
+  internalSQLite.close();
+  sheetTables_.clear();
+}
+
+}  // namespace tabvora

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace tabvora {
+
+// What the workbook part and its relationships say: the sheets in workbook order, where
+// each sheet's part lives, and the date system.
+struct XLSXWorkbook {
+  // One `sheet` element of the workbook part.
+  struct SheetInfo {
+    std::string name;
+    std::string sheetId;
+    std::string rId;
+  };
+
+  std::vector<SheetInfo> sheets;  // never empty: "Sheet1" when the part lists none
+  bool uses1904Dates = false;
+  std::unordered_map<std::string, std::string> relationships;  // id -> target
+
+  // Nothing when the workbook part does not parse or its sheet query fails.
+  static std::optional<XLSXWorkbook> read(std::span<const std::uint8_t> workbookPart);
+  // Relationship id -> target from the workbook's relationships part; empty when it does
+  // not parse.
+  static std::unordered_map<std::string, std::string> readRelationships(std::span<const std::uint8_t> part);
+
+  // The archive path of the sheet at 0-based `position`: its relationship's target under
+  // "xl/" (or without the leading "/" of an absolute target), else
+  // "xl/worksheets/sheet<position + 1>.xml".
+  std::string partPath(std::size_t position) const;
+};
+
+}  // namespace tabvora
