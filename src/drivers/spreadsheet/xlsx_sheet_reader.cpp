@@ -139,7 +139,14 @@ std::string_view XLSXSheetReader::resolvedCellText() {
       break;
   }
   if (dateStyles_->empty() || !dateStyles_->contains(cellStyle_)) return cellValue_;
-  const std::optional<double> serial = parseDouble(cellValue_);
+  // Whole-day serials are the common case; integer text reads to the same double as
+  // through strtod, without its copy.
+  std::optional<double> serial;
+  if (const std::optional<std::int64_t> day = parseInt64(cellValue_)) {
+    serial = static_cast<double>(*day);
+  } else {
+    serial = parseDouble(cellValue_);
+  }
   if (serial && formatXLSXSerialDate(*serial, uses1904Dates_, dateText_)) return dateText_;
   return cellValue_;
 }
