@@ -60,10 +60,12 @@ Records firstRecords(const DelimitedInput& input) {
 
 void splitRawBytes(std::span<const std::uint8_t> bytes) {
   for (const char delimiter : {',', ';', '\t', '|'}) {
-    DelimitedByteParser::parse(bytes, static_cast<std::uint8_t>(delimiter), [](const DelimitedByteParser::Record& record) {
+    const auto consume = [](const DelimitedByteParser::Record& record) {
       for (std::size_t i = 0; i < record.size(); ++i) DelimitedByteParser::classify(record.bytes(i));
       if (record.size() > 0) (void)record.text(0);
-    });
+    };
+    DelimitedByteParser::parse(bytes, static_cast<std::uint8_t>(delimiter), consume);
+    DelimitedByteParser::parse(bytes, static_cast<std::uint8_t>(delimiter), consume, true);
   }
 }
 

@@ -86,16 +86,17 @@ class DelimitedByteParser {
     // The consumer declined a record (and so every record after it).
     bool stopped = false;
     // Index one past the last line break that ended a record (0 when none did). When the
-    // input is only the start of a text, the records before it are exactly the text's own;
-    // the one after it may be cut.
+    // input is only the start of a text, the records before it are exactly the text's own.
     std::size_t afterLastLineBreak = 0;
   };
 
   // Calls onRecord(const Record&) for each record in file order. The consumer may return
   // bool: false ends the parse at once (a row limit reached); a void consumer sees every
-  // record. Exceptions of the consumer propagate unchanged.
+  // record. Exceptions of the consumer propagate unchanged. When `textContinues`, the input
+  // is only the start of the text, and the record its end cuts is not delivered.
   template <typename OnRecord>
-  static Result parse(std::span<const std::uint8_t> input, std::uint8_t delimiter, OnRecord&& onRecord);
+  static Result parse(std::span<const std::uint8_t> input, std::uint8_t delimiter, OnRecord&& onRecord,
+                      bool textContinues = false);
 
   // The field's bytes as UTF-8 text, invalid sequences replaced by U+FFFD. Never fails.
   static std::string fieldText(const Field& field, std::span<const std::uint8_t> input,
@@ -121,8 +122,9 @@ class DelimitedByteParser {
 template <typename OnRecord>
 class DelimitedByteParser::Splitter {
  public:
-  Splitter(std::span<const std::uint8_t> input, std::uint8_t delimiter, OnRecord& onRecord)
-      : p_(input.data()), n_(input.size()), input_(input), delimiter_(delimiter), onRecord_(onRecord) {
+  Splitter(std::span<const std::uint8_t> input, std::uint8_t delimiter, OnRecord& onRecord, bool textContinues)
+      : p_(input.data()), n_(input.size()), input_(input), delimiter_(delimiter), onRecord_(onRecord),
+        textContinues_(textContinues) {
     // Outside quotes only these bytes end an ordinary run; inside quotes, these.
     for (std::uint8_t b : {delimiter, std::uint8_t{0}, kCR, kLF}) outsideStop_[b] = true;
     for (std::uint8_t b : {kQuote, std::uint8_t{0}, kCR}) insideStop_[b] = true;
@@ -178,7 +180,7 @@ class DelimitedByteParser::Splitter {
         ++pos;
       }
     }
-    finish();
+    if (!textContinues_) finish();
     return {n_, stoppedAtEnd_, afterLastLineBreak_};
   }
 
@@ -276,6 +278,7 @@ class DelimitedByteParser::Splitter {
   std::span<const std::uint8_t> input_;
   std::uint8_t delimiter_;
   OnRecord& onRecord_;
+  bool textContinues_;
   std::array<bool, 256> outsideStop_{};
   std::array<bool, 256> insideStop_{};
 
@@ -295,8 +298,9 @@ class DelimitedByteParser::Splitter {
 
 template <typename OnRecord>
 DelimitedByteParser::Result DelimitedByteParser::parse(std::span<const std::uint8_t> input,
-                                                       std::uint8_t delimiter, OnRecord&& onRecord) {
-  Splitter<std::remove_reference_t<OnRecord>> splitter(input, delimiter, onRecord);
+                                                       std::uint8_t delimiter, OnRecord&& onRecord,
+                                                       bool textContinues) {
+  Splitter<std::remove_reference_t<OnRecord>> splitter(input, delimiter, onRecord, textContinues);
   return splitter.run();
 }
 

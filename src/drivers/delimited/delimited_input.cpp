@@ -1,6 +1,7 @@
 #include "drivers/delimited/delimited_input.hpp"
 
 #include <algorithm>
+#include <new>
 #include <string_view>
 
 #include "drivers/delimited/delimited_encoding_stream.hpp"
@@ -76,9 +77,19 @@ DelimitedInput DelimitedInput::read(const FileReader& reader, const std::filesys
   DelimitedInput input;
   input.fileSize_ = reader.size();
   DelimitedRestFacts facts;
-  std::uint64_t step = std::max<std::size_t>(limits.firstRead, 1);
+  const std::uint64_t largest = rowLimit ? std::min<std::uint64_t>(limits.maxRead, reader.size()) : reader.size();
+  std::uint64_t step = rowLimit ? std::max<std::uint64_t>(limits.firstRead, 1) : largest;
+  if (rowLimit) {
+    // Room for the largest part at once, so growing never copies; pages not read into yet
+    // are never touched, and so cost no memory. Without the room, the reads that need it
+    // report the shortage.
+    try {
+      input.fileBytes_.reserveTail(static_cast<std::size_t>(largest));
+    } catch (const std::bad_alloc&) {
+    }
+  }
   for (;;) {
-    const std::uint64_t target = rowLimit ? std::min<std::uint64_t>({step, limits.maxRead, reader.size()}) : reader.size();
+    const std::uint64_t target = std::min(step, largest);
     if (input.fileBytes_.size() < target) {
       reader.readAt(input.fileBytes_.size(), static_cast<std::size_t>(target - input.fileBytes_.size()),
                     input.fileBytes_);
@@ -87,8 +98,8 @@ DelimitedInput DelimitedInput::read(const FileReader& reader, const std::filesys
     const DelimitedByteParser::Result pass = input.settle(url, rowLimit, facts);
     if (input.wholeFile_) return input;
 
-    // Complete: the part holds the whole delimiter sample, and a record after the limited
-    // ones, so they all ended inside it.
+    // Complete: the part holds the whole delimiter sample, and the limited records and the
+    // one after them, each ended by a line break.
     const std::size_t sampleLength = std::min(input.textEnd_, DelimiterDetector::kSampleBytes);
     const bool complete = pass.stopped && sampleLength == DelimiterDetector::kSampleBytes;
     if (!complete && input.fileBytes_.size() < limits.maxRead) {
@@ -96,18 +107,15 @@ DelimitedInput DelimitedInput::read(const FileReader& reader, const std::filesys
       continue;
     }
     // The part is final. When the rest of the file changes its decoding, decode it again.
-    const std::size_t stagedEnd = std::max(sampleLength, complete ? pass.examinedEnd : pass.afterLastLineBreak);
-    if (!input.restAgrees(reader, stagedEnd, limits.restChunk, facts)) continue;
-    if (!complete) {
-      // The cap cut the last record: the text ends before it.
-      input.textEnd_ = pass.afterLastLineBreak;
-      input.scan_.emplace(rowLimit);
-      DelimitedByteParser::parse(input.bytes(), static_cast<std::uint8_t>(input.delimiter_), *input.scan_);
-      if (!input.scan_->foundHeader()) {
-        const std::string cap = formatByteCount(static_cast<std::int64_t>(limits.maxRead));
-        throw DriverError("DelimitedDriver", -1,
-                          "The first record does not end within the first " + cap + "; a preview reads at most " + cap);
-      }
+    if (!input.restAgrees(reader, std::max(sampleLength, pass.afterLastLineBreak), limits.restChunk, facts)) {
+      continue;
+    }
+    // The text ends with the last record the part holds whole, which the first pass saw last.
+    input.textEnd_ = pass.afterLastLineBreak;
+    if (!input.scan_->foundHeader()) {
+      const std::string cap = formatByteCount(static_cast<std::int64_t>(limits.maxRead));
+      throw DriverError("DelimitedDriver", -1,
+                        "The first record does not end within the first " + cap + "; a preview reads at most " + cap);
     }
     return input;
   }
@@ -125,7 +133,7 @@ DelimitedByteParser::Result DelimitedInput::settle(const std::filesystem::path& 
                                    : DelimiterDetector::detect(repairUTF8(sample), url);
   usesCRLF_ = sample.find("\r\n") != std::string_view::npos;
   scan_.emplace(rowLimit);
-  return DelimitedByteParser::parse(text, static_cast<std::uint8_t>(delimiter_), *scan_);
+  return DelimitedByteParser::parse(text, static_cast<std::uint8_t>(delimiter_), *scan_, !wholeFile_);
 }
 
 bool DelimitedInput::restAgrees(const FileReader& reader, std::size_t stagedEnd, std::size_t chunk,
