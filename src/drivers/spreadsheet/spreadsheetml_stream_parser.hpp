@@ -30,7 +30,6 @@ class SpreadsheetMLStreamParser {
       }
       return text_[i] == '\0';
     }
-    std::string_view view() const { return text_; }
 
    private:
     const char* text_;
