@@ -12,7 +12,7 @@
 #include "drivers/json/ordered_pipeline.hpp"
 #include "drivers/json/schema_accumulator.hpp"
 #include "drivers/json/staged_rows.hpp"
-#include "drivers/sqlite/sql_quoting.hpp"
+#include "drivers/sqlite/staged_table.hpp"
 #include "model/driver_error.hpp"
 #include "model/table_naming.hpp"
 #include "platform/byte_count.hpp"
@@ -33,21 +33,6 @@ JSONDriver::SchemaAccumulator readSchema(const JSONRecordSource& source) {
       source.unitCount(), workers, workers * kUnitsAheadPerWorker, [&] { return source.makeSchemaReader(); },
       [&](std::size_t, JSONDriver::SchemaAccumulator& part) { schema.absorb(part); });
   return schema;
-}
-
-std::string createStatement(const std::string& table, const std::vector<JSONColumn>& columns) {
-  std::string sql = "CREATE TABLE " + quoteIdentifier(table) + " (";
-  for (std::size_t i = 0; i < columns.size(); ++i) {
-    if (i) sql += ", ";
-    sql += quoteIdentifier(columns[i].name) + " " + std::string(columns[i].type.rawValue());
-  }
-  return sql + ");";
-}
-
-std::string insertStatement(const std::string& table, std::size_t columnCount) {
-  std::string sql = "INSERT INTO " + quoteIdentifier(table) + " VALUES (";
-  for (std::size_t i = 0; i < columnCount; ++i) sql += i ? ", ?" : "?";
-  return sql + ");";
 }
 
 }  // namespace
@@ -135,15 +120,18 @@ DatabaseMetadata JSONDriver::stage(const std::filesystem::path& url) {
   // Stage: rows are converted on worker threads and inserted here, in file order, through
   // one statement inside one transaction.
   const bool keepOriginals = !openedForPreview_;
-  const std::string ddl = createStatement(primaryTableName_, columns);
+  std::vector<DataColumn> stagedColumns(columns.size());
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    stagedColumns[i].name = columns[i].name;
+    stagedColumns[i].type = columns[i].type;
+  }
   const JSONKeyIndex index = makeKeyIndex(columns);
   std::int64_t rowCount = 0;
+  std::string ddl;
   {
     std::lock_guard guard(internalSQLite.mutex());
     internalSQLite.openInMemory();
-    internalSQLite.executeRawSQL(ddl);
-    internalSQLite.executeRawSQL("BEGIN TRANSACTION;");
-    internalSQLite.withPreparedStatement(insertStatement(primaryTableName_, columns.size()), [&](sqlite3_stmt* statement) {
+    ddl = StagedTable::stage(internalSQLite, primaryTableName_, stagedColumns, [&](sqlite3_stmt* statement) {
       unsigned workers = OrderedPipeline<StagedRows>::defaultWorkerCount();
       OrderedPipeline<StagedRows>::run(
           source->unitCount(), workers, workers * kUnitsAheadPerWorker,
@@ -165,7 +153,6 @@ DatabaseMetadata JSONDriver::stage(const std::filesystem::path& url) {
             sqlite3_clear_bindings(statement);
           });
     });
-    internalSQLite.executeRawSQL("COMMIT;");
     std::vector<std::pair<std::size_t, std::string>> watched;
     for (std::size_t column : originals_.columns()) watched.emplace_back(column, columns[column].name);
     if (!watched.empty()) JSONEditLog::install(internalSQLite, primaryTableName_, watched);
