@@ -105,15 +105,17 @@ DataTable SQLiteDriver::Impl::executeStatement(SQLiteDriver& driver, const std::
       if (hasIdentity && sqlite3_column_type(stmt, 0) == SQLITE_INTEGER) row.rowid = sqlite3_column_int64(stmt, 0);
       row.values.reserve(static_cast<std::size_t>(count - firstShown));
       for (int i = firstShown; i < count; ++i) {
-        row.values.push_back(readCellValue(stmt, i, textByteLimit));
-        if (driver.cellByteLimit) {
-          const CellValue& value = row.values.back();
-          if (value.kind() == CellValue::Kind::text) resultBytes += value.stringValue().size();
-          if (value.kind() == CellValue::Kind::blob) resultBytes += value.blobValue().size();
+        const int storage = sqlite3_column_type(stmt, i);
+        if (driver.cellByteLimit && (storage == SQLITE_TEXT || storage == SQLITE_BLOB)) {
+          // Counted before the value is copied, so an oversized result fails without
+          // holding it. (Only text and blobs: asking a number's size would convert it.)
+          const auto size = static_cast<std::size_t>(sqlite3_column_bytes(stmt, i));
+          resultBytes += storage == SQLITE_TEXT ? std::min(size, textByteLimit) : size;
           if (resultBytes > kMaxCutResultBytes)
             fail(SQLITE_TOOBIG, "The rows are too large to show: more than " +
                                     formatByteCount(static_cast<std::int64_t>(kMaxCutResultBytes)) + " of values");
         }
+        row.values.push_back(readCellValue(stmt, i, textByteLimit));
       }
       rows.push_back(std::move(row));
     }
