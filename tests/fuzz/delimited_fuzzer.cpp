@@ -16,6 +16,7 @@
 #include "drivers/delimited/delimited_byte_parser.hpp"
 #include "drivers/delimited/delimited_driver.hpp"
 #include "drivers/delimited/delimited_input.hpp"
+#include "drivers/delimited/delimiter_detector.hpp"
 #include "model/driver_error.hpp"
 
 namespace {
@@ -78,6 +79,9 @@ void compareFirstPartWithWholeFile(const std::filesystem::path& path) {
   } catch (const DriverError&) {
     return;  // the header does not end within the cap
   }
+  // A part whose text could not fill the delimiter sample (decoding dropped a mass of NULs)
+  // may choose another delimiter.
+  if (!part->wholeFile() && part->sampleLength() < DelimiterDetector::kSampleBytes) return;
   const Records wholeRecords = firstRecords(whole);
   const Records partRecords = firstRecords(*part);
   // A part the cap cut holds fewer records, each the same.

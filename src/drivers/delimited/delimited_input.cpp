@@ -100,14 +100,13 @@ DelimitedInput DelimitedInput::read(const FileReader& reader, const std::filesys
 
     // Complete: the part holds the whole delimiter sample, and the limited records and the
     // one after them, each ended by a line break.
-    const std::size_t sampleLength = std::min(input.textEnd_, DelimiterDetector::kSampleBytes);
-    const bool complete = pass.stopped && sampleLength == DelimiterDetector::kSampleBytes;
+    const bool complete = pass.stopped && input.sampleLength_ == DelimiterDetector::kSampleBytes;
     if (!complete && input.fileBytes_.size() < limits.maxRead) {
       step *= 2;
       continue;
     }
     // The part is final. When the rest of the file changes its decoding, decode it again.
-    if (!input.restAgrees(reader, std::max(sampleLength, pass.afterLastLineBreak), limits.restChunk, facts)) {
+    if (!input.restAgrees(reader, std::max(input.sampleLength_, pass.afterLastLineBreak), limits.restChunk, facts)) {
       continue;
     }
     // The text ends with the last record the part holds whole, which the first pass saw last.
@@ -127,8 +126,8 @@ DelimitedByteParser::Result DelimitedInput::settle(const std::filesystem::path& 
   decoding_ = DelimitedDecoding::of(fileBytes_.bytes(), wholeFile_, facts);
   textEnd_ = decoding_.text ? decoding_.text->size() : fileBytes_.size();
   const std::span<const std::uint8_t> text = bytes();
-  const std::string_view sample(reinterpret_cast<const char*>(text.data()),
-                                std::min(text.size(), DelimiterDetector::kSampleBytes));
+  sampleLength_ = std::min(text.size(), DelimiterDetector::kSampleBytes);
+  const std::string_view sample(reinterpret_cast<const char*>(text.data()), sampleLength_);
   delimiter_ = isValidUTF8(sample) ? DelimiterDetector::detect(sample, url)
                                    : DelimiterDetector::detect(repairUTF8(sample), url);
   usesCRLF_ = sample.find("\r\n") != std::string_view::npos;

@@ -20,12 +20,15 @@ namespace tabvora {
 // growing steps, that holds the delimiter sample and the header and the limited number of
 // records, or the file's end; never more than a cap. When the cap cuts a record, the text
 // ends before it (so a cut record is never staged); when not even the header fits, reading
-// fails. The records of a first part, and their text, are always exactly those a whole-file
-// open stages first. The part decides the encoding unless the rest of the file could change
-// how the staged records read; then the rest is checked too, streamed in fixed chunks that are
-// never kept (see DelimitedDecoding). So encoding() may name one that reads the staged
-// records alike instead of the whole file's: UTF-8 for plain ASCII, Windows-1252 where Latin 1
-// reads the same.
+// fails. The records of a first part, and their text, are exactly those a whole-file open
+// stages first (unless decoding dropped so many NUL characters that the part's text cannot
+// fill the delimiter sample: then the delimiter comes from what there is).
+//
+// The part decides the encoding unless the rest of the file could change how the staged
+// records read; then the rest is checked too, streamed in fixed chunks that are never kept
+// (see DelimitedDecoding). So encoding() may name one that reads the staged records alike
+// instead of the whole file's: UTF-8 for plain ASCII, Windows-1252 where Latin 1 reads the
+// same.
 class DelimitedInput {
  public:
   struct Limits {
@@ -47,6 +50,9 @@ class DelimitedInput {
   const DelimitedSchemaScan& scan() const { return *scan_; }
   char delimiter() const { return delimiter_; }
   bool usesCRLF() const { return usesCRLF_; }
+  // Bytes of text the delimiter and line ends were found in: the delimiter sample, or all the
+  // text when it is shorter.
+  std::size_t sampleLength() const { return sampleLength_; }
   TextEncoding encoding() const { return decoding_.encoding; }
   bool hasUTF8Mark() const { return decoding_.utf8Mark; }
   // Whether bytes() holds every record of the file; false for a first part.
@@ -69,6 +75,7 @@ class DelimitedInput {
   std::optional<DelimitedSchemaScan> scan_;
   char delimiter_ = ',';
   bool usesCRLF_ = false;
+  std::size_t sampleLength_ = 0;
   bool wholeFile_ = true;
   std::uint64_t fileSize_ = 0;
 };
