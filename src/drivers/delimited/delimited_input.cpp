@@ -123,6 +123,7 @@ DelimitedInput DelimitedInput::read(const FileReader& reader, const std::filesys
 DelimitedByteParser::Result DelimitedInput::settle(const std::filesystem::path& url,
                                                    std::optional<std::int64_t> rowLimit,
                                                    const DelimitedRestFacts& facts) {
+  decoding_.text.reset();  // before the next text is made, not after
   decoding_ = DelimitedDecoding::of(fileBytes_.bytes(), wholeFile_, facts);
   textEnd_ = decoding_.text ? decoding_.text->size() : fileBytes_.size();
   const std::span<const std::uint8_t> text = bytes();

@@ -41,8 +41,11 @@ const SingleByteTable& tableOf(TextEncoding encoding) {
 // Windows-1252 or Latin 1; the caller has made sure every byte is defined.
 std::string decodeSingleByte(std::span<const std::uint8_t> bytes, TextEncoding encoding) {
   const SingleByteTable& table = tableOf(encoding);
+  // Measured first, so the text is made at its size and never copied to grow.
+  std::size_t length = 0;
+  for (const std::uint8_t b : bytes) length += table.length[b];
   std::string out;
-  out.reserve(bytes.size() + bytes.size() / 8);
+  out.reserve(length);
   std::size_t i = 0;
   while (i < bytes.size()) {
     std::size_t run = i;
