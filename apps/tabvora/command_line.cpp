@@ -98,8 +98,8 @@ std::string helpText() {
   tabvora query FILE SQL [--limit N]
   tabvora --help | --version
 
-Previews tabular data files (SQLite databases, CSV/TSV text, JSON and JSON Lines)
-as one self-contained HTML page.
+Previews tabular data files (SQLite databases, CSV/TSV text, JSON and JSON Lines,
+XLSX workbooks) as one self-contained HTML page.
 
 Commands:
   preview   Writes the HTML preview page of FILE to standard output, or to OUT.
