@@ -1,4 +1,4 @@
-// File attributes and atomic replacement.
+// Atomic replacement of files.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -9,7 +9,6 @@
 #include <system_error>
 
 #include "platform/atomic_file.hpp"
-#include "platform/file_info.hpp"
 #include "support/test_support.hpp"
 
 namespace tabvora {
@@ -24,19 +23,6 @@ mode_t permissionsOf(const std::filesystem::path& path) {
   struct stat info {};
   EXPECT_EQ(::stat(path.c_str(), &info), 0);
   return info.st_mode & 07777;
-}
-
-TEST(FileInfo, SizeAndModificationTime) {
-  TempDir dir;
-  writeFile(dir / "f", "12345");
-  EXPECT_EQ(fileSizeOf(dir / "f"), 5);
-  EXPECT_FALSE(fileSizeOf(dir / "missing").has_value());
-  const auto before = modificationDateOf(dir / "f");
-  ASSERT_TRUE(before.has_value());
-  struct timespec times[2] = {{0, UTIME_OMIT}, {1'000'000'000, 123}};
-  ASSERT_EQ(::utimensat(AT_FDCWD, (dir / "f").c_str(), times, 0), 0);
-  EXPECT_EQ(modificationDateOf(dir / "f"), 1'000'000'000'000'000'123LL);
-  EXPECT_FALSE(modificationDateOf(dir / "missing").has_value());
 }
 
 TEST(AtomicFile, ReplacesContentsKeepingPermissionsAndLinks) {

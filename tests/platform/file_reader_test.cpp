@@ -2,6 +2,7 @@
 // that changes underneath is reported.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -41,7 +42,9 @@ TEST(FileProbe, KindsAndRefusals) {
   const FileProbe regular = FileProbe::of(dir / "data.csv");
   EXPECT_TRUE(regular.isRegular());
   EXPECT_EQ(regular.size, 4);
-  EXPECT_TRUE(regular.modificationTime.has_value());
+  struct timespec times[2] = {{0, UTIME_OMIT}, {1'000'000'000, 123}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, (dir / "data.csv").c_str(), times, 0), 0);
+  EXPECT_EQ(FileProbe::of(dir / "data.csv").modificationTime, 1'000'000'000'000'000'123LL);
   EXPECT_EQ(regular.refusal(dir / "data.csv"), std::nullopt);
 
   const std::pair<const char*, std::optional<std::string>> cases[] = {

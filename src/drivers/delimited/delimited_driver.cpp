@@ -7,10 +7,10 @@
 #include "drivers/delimited/delimited_input.hpp"
 #include "drivers/delimited/delimited_row_loader.hpp"
 #include "drivers/delimited/delimited_schema_scan.hpp"
-#include "drivers/sqlite/sql_quoting.hpp"
+#include "drivers/sqlite/staged_table.hpp"
 #include "model/driver_error.hpp"
 #include "model/table_naming.hpp"
-#include "platform/file_info.hpp"
+#include "platform/file_probe.hpp"
 #include "platform/file_reader.hpp"
 
 namespace tabvora {
@@ -52,7 +52,7 @@ DatabaseMetadata DelimitedDriver::open(const std::filesystem::path& url) {
   hasUTF8BOM_ = input.hasUTF8Mark();
   activeDelimiter_ = input.delimiter();
   usesCRLF_ = input.usesCRLF();
-  openedModificationDate_ = modificationDateOf(url);
+  openedModificationDate_ = FileProbe::of(url).modificationTime;
   primaryTableName_ = stagedTableName(url.stem().string(), "t_");
 
   const DelimitedSchemaScan& scan = input.scan();
@@ -64,35 +64,18 @@ DatabaseMetadata DelimitedDriver::open(const std::filesystem::path& url) {
   }
   std::vector<DataColumn> columns = scan.columns();
 
-  std::string ddl = "CREATE TABLE " + quoteIdentifier(primaryTableName_) + " (";
-  std::string insert = "INSERT INTO " + quoteIdentifier(primaryTableName_) + " VALUES (";
-  for (std::size_t i = 0; i < columns.size(); ++i) {
-    if (i > 0) {
-      ddl += ", ";
-      insert += ", ";
-    }
-    ddl += quoteIdentifier(columns[i].name);
-    ddl += ' ';
-    ddl += columns[i].type.rawValue();
-    insert += '?';
-  }
-  ddl += ");";
-  insert += ");";
-
   bool stoppedByLimit = false;
   std::int64_t rowsStaged = 0;
+  std::string ddl;
   {
     std::lock_guard guard(internalSQLite.mutex());
     internalSQLite.openInMemory();
-    internalSQLite.executeRawSQL(ddl);
-    internalSQLite.executeRawSQL("BEGIN TRANSACTION;");
-    internalSQLite.withPreparedStatement(insert, [&](sqlite3_stmt* statement) {
+    ddl = StagedTable::stage(internalSQLite, primaryTableName_, columns, [&](sqlite3_stmt* statement) {
       DelimitedRowLoader loader(internalSQLite, statement, scan.kinds(), rowLimit);
       stoppedByLimit =
           DelimitedByteParser::parse(input.bytes(), static_cast<std::uint8_t>(activeDelimiter_), loader).stopped;
       rowsStaged = loader.rowsInserted();
     });
-    internalSQLite.executeRawSQL("COMMIT;");
   }
   totalRows_ = rowsStaged;
   rowsStagedAtOpen_ = rowsStaged;

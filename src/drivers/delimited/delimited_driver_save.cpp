@@ -10,7 +10,7 @@
 #include "drivers/delimited/delimited_text_writer.hpp"
 #include "model/driver_error.hpp"
 #include "platform/atomic_file.hpp"
-#include "platform/file_info.hpp"
+#include "platform/file_probe.hpp"
 #include "platform/file_reader.hpp"
 
 namespace tabvora {
@@ -134,7 +134,7 @@ void DelimitedDriver::saveChanges() {
   // Cell texts are reused only from the file as it was opened or last saved: a file changed
   // by someone else since is rewritten wholly from the staged values.
   std::optional<FileRecords> source;
-  if (modificationDateOf(path) == openedModificationDate_) source = readFileRecords(path, activeDelimiter_);
+  if (FileProbe::of(path).modificationTime == openedModificationDate_) source = readFileRecords(path, activeDelimiter_);
   const std::size_t dataLines = source && source->size() > 0 ? source->size() - 1 : 0;
 
   DelimitedTextWriter writer(activeDelimiter_, usesCRLF_);
@@ -194,7 +194,7 @@ void DelimitedDriver::saveChanges() {
     if (staged.rows[i].rowid) lineIndex[*staged.rows[i].rowid] = i;
   }
   lineIndexByRowid_ = std::move(lineIndex);
-  openedModificationDate_ = modificationDateOf(path);
+  openedModificationDate_ = FileProbe::of(path).modificationTime;
 }
 
 }  // namespace tabvora

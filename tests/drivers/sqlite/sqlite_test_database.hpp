@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "model/driver_error.hpp"
-#include "platform/file_info.hpp"
+#include "platform/file_probe.hpp"
 #include "support/test_support.hpp"
 
 namespace tabvora::testing {
@@ -55,7 +55,7 @@ struct FileState {
   friend bool operator==(const FileState&, const FileState&) = default;
 };
 inline FileState captureState(const std::filesystem::path& file) {
-  return FileState{readFile(file), modificationDateOf(file), modificationDateOf(file.parent_path()),
+  return FileState{readFile(file), FileProbe::of(file).modificationTime, FileProbe::of(file.parent_path()).modificationTime,
                    listDirectory(file.parent_path())};
 }
 
