@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/fuzz_support.hpp"
 #include "drivers/delimited/delimited_byte_parser.hpp"
 #include "drivers/delimited/delimited_driver.hpp"
 #include "drivers/delimited/delimited_input.hpp"
@@ -26,23 +27,6 @@ using namespace tabvora;
 // Steps as small as the delimiter sample allows (it must fit whole in the first one).
 constexpr DelimitedInput::Limits kSmallSteps{40'008, 80'016, 4'096};
 constexpr std::int64_t kFewRows = 3;
-
-class PrivateFolder {
- public:
-  PrivateFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tabvora-delimited-fuzz-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    path_ = pattern;
-  }
-  ~PrivateFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 using Records = std::vector<std::vector<std::string>>;
 
@@ -96,12 +80,8 @@ void compareFirstPartWithWholeFile(const std::filesystem::path& path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const PrivateFolder folder;
-  const std::filesystem::path path = folder.path() / "input.csv";
-  {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-  }
+  const std::filesystem::path path = tabvora::fuzzing::privateFolder() / "input.csv";
+  tabvora::fuzzing::writeBytes(path, data, size);
   splitRawBytes({data, size});
   for (const std::optional<std::int64_t> limit : {std::optional<std::int64_t>(200), std::optional<std::int64_t>()}) {
     DelimitedDriver driver(DatabaseFormat::csv);

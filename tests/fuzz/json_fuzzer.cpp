@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "drivers/json/json_driver.hpp"
+#include "fuzz/fuzz_support.hpp"
 #include "model/driver_error.hpp"
 
 namespace {
@@ -19,29 +20,6 @@ namespace {
 using tabvora::DatabaseFormat;
 using tabvora::DriverError;
 using tabvora::JSONDriver;
-
-// A folder of this process's own, removed at exit.
-class PrivateFolder {
- public:
-  PrivateFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "json_fuzzer.XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) std::abort();
-    path_ = pattern;
-  }
-  ~PrivateFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
-void write(const std::filesystem::path& path, const std::uint8_t* data, std::size_t size) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-}
 
 std::optional<std::int64_t> openAndFetch(JSONDriver& driver, const std::filesystem::path& path) {
   try {
@@ -55,7 +33,7 @@ std::optional<std::int64_t> openAndFetch(JSONDriver& driver, const std::filesyst
 
 void exercise(const std::filesystem::path& path, const std::uint8_t* data, std::size_t size) {
   const DatabaseFormat format = DatabaseFormat::fromURL(path);
-  write(path, data, size);
+  tabvora::fuzzing::writeBytes(path, data, size);
   {
     JSONDriver preview(format);
     preview.previewRowLimit = 200;
@@ -77,8 +55,7 @@ void exercise(const std::filesystem::path& path, const std::uint8_t* data, std::
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static PrivateFolder folder;
-  exercise(folder.path() / "input.json", data, size);
-  exercise(folder.path() / "input.jsonl", data, size);
+  exercise(tabvora::fuzzing::privateFolder() / "input.json", data, size);
+  exercise(tabvora::fuzzing::privateFolder() / "input.jsonl", data, size);
   return 0;
 }

@@ -12,53 +12,28 @@
 #include <string>
 
 #include "drivers/sqlite/sqlite_driver.hpp"
+#include "fuzz/fuzz_support.hpp"
 #include "model/driver_error.hpp"
-
-namespace {
-
-void write(const std::filesystem::path& path, const std::uint8_t* data, std::size_t size) {
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-}
-
-// A private folder for the files of one input, removed when the process ends.
-const std::filesystem::path& folder() {
-  struct Folder {
-    std::filesystem::path path;
-    Folder() {
-      std::string pattern = (std::filesystem::temp_directory_path() / "sqlite-fuzz-XXXXXX").string();
-      if (!mkdtemp(pattern.data())) abort();
-      path = pattern;
-    }
-    ~Folder() {
-      std::error_code ignored;
-      std::filesystem::remove_all(path, ignored);
-    }
-  };
-  static const Folder made;
-  return made.path;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace tabvora;
   if (size < 1) return 0;
-  const std::filesystem::path database = folder() / "fuzz.db";
+  const std::filesystem::path database = fuzzing::privateFolder() / "fuzz.db";
   for (const char* suffix : {"", "-journal", "-wal", "-shm"}) std::filesystem::remove(database.string() + suffix);
 
   const std::uint8_t mode = data[0] % 3;
   ++data;
   --size;
   if (mode == 0 || size < 4) {
-    write(database, data, size);
+    fuzzing::writeBytes(database, data, size);
   } else {
     std::uint32_t length = 0;
     std::memcpy(&length, data, 4);
     data += 4;
     size -= 4;
     length = static_cast<std::uint32_t>(std::min<std::size_t>(length, size));
-    write(database, data, length);
-    write(database.string() + (mode == 1 ? "-journal" : "-wal"), data + length, size - length);
+    fuzzing::writeBytes(database, data, length);
+    fuzzing::writeBytes(database.string() + (mode == 1 ? "-journal" : "-wal"), data + length, size - length);
   }
 
   SQLiteDriver driver;

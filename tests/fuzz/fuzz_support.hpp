@@ -1,0 +1,41 @@
+#pragma once
+
+// What every fuzz target that goes through files needs: a folder of its own and a way to
+// put the input there.
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace tabvora::fuzzing {
+
+// A folder of this process's own under the temporary folder, made on first use and
+// removed with everything in it when the process exits.
+inline const std::filesystem::path& privateFolder() {
+  struct Folder {
+    std::filesystem::path path;
+    Folder() {
+      std::string pattern = (std::filesystem::temp_directory_path() / "tabvora-fuzz-XXXXXX").string();
+      if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+      path = pattern;
+    }
+    ~Folder() {
+      std::error_code ignored;
+      std::filesystem::remove_all(path, ignored);
+    }
+  };
+  static const Folder folder;
+  return folder.path;
+}
+
+// Replaces the file's contents with the bytes.
+inline void writeBytes(const std::filesystem::path& path, const std::uint8_t* data, std::size_t size) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+}
+
+}  // namespace tabvora::fuzzing
