@@ -10,9 +10,7 @@
 namespace tabvora {
 namespace {
 
-std::span<const std::uint8_t> bytesOf(std::string_view s) {
-  return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
-}
+using testing::bytesOf;
 
 std::optional<std::string> decode(std::string_view bytes, TextEncoding encoding) {
   return decodeText(bytesOf(bytes), encoding);
