@@ -12,8 +12,6 @@
 namespace tabvora {
 namespace {
 
-using Kind = CellValue::Kind;
-
 TEST(CellValueText, DisplayRawAndCSVForms) {
   struct Case {
     CellValue value;
@@ -145,7 +143,6 @@ TEST(CellValueIdentity, EqualityNeedsTheSameKind) {
   EXPECT_EQ(CellValue::real(2.5).numericValue(), 2.5);
   EXPECT_FALSE(CellValue::text("3").numericValue().has_value());
   EXPECT_FALSE(CellValue::boolean(true).isNumeric());
-  EXPECT_EQ(CellValue::json("[]").kind(), Kind::json);
 }
 
 }  // namespace
