@@ -34,14 +34,6 @@ TEST(JSONBadInput, DocumentsThatCannotBeReadNameTheirFault) {
   }
 }
 
-TEST(JSONBadInput, LinesThatCannotBeReadAreSkipped) {
-  TempDir dir;
-  const std::string deep = std::string(100'000, '[') + std::string(100'000, ']');
-  OpenedJSON opened = openJSON(dir, "bad.jsonl", "{\"a\":\"ok\"}\n{\"a\":\"\xFF\"}\n{\"a\":" + deep + "}\n{\"a\":[[1]]}\n");
-  EXPECT_EQ(opened.metadata.tables[0].rowCount, 2);
-  EXPECT_EQ(opened.driver->skippedLineCount(), 2);
-}
-
 TEST(JSONBadInput, NestingWithinTheLimitIsKeptAndWrittenBackWhole) {
   TempDir dir;
   const std::string nested = std::string(1'000, '[') + std::string(1'000, ']');

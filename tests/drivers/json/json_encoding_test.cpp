@@ -3,25 +3,12 @@
 
 #include "drivers/json/json_text_encoding.hpp"
 #include "json_test_support.hpp"
+#include "platform/unicode_text.hpp"
 
 namespace tabvora::testing {
 namespace {
 
 using Form = JSONTextEncoding::Form;
-
-// The code points of UTF-8 text (valid input only).
-std::vector<char32_t> codePoints(std::string_view utf8) {
-  std::vector<char32_t> points;
-  for (std::size_t i = 0; i < utf8.size();) {
-    const auto lead = static_cast<unsigned char>(utf8[i]);
-    const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-    for (int k = 1; k < length; ++k) c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-    points.push_back(c);
-    i += length;
-  }
-  return points;
-}
 
 void put(std::string& out, std::uint32_t unit, int size, bool bigEndian) {
   for (int k = 0; k < size; ++k) out += static_cast<char>(unit >> (8 * (bigEndian ? size - 1 - k : k)));
@@ -33,7 +20,8 @@ std::string encoded(std::string_view utf8, Form form, bool mark) {
   const int size = form == Form::utf16LittleEndian || form == Form::utf16BigEndian ? 2 : 4;
   std::string out;
   if (mark) put(out, 0xFEFF, size, big);
-  for (char32_t c : codePoints(utf8)) {
+  for (std::size_t at = 0; at < utf8.size();) {
+    const char32_t c = decodeUTF8(utf8, at);
     if (size == 2 && c >= 0x10000) {
       put(out, 0xD800 + ((c - 0x10000) >> 10), 2, big);
       put(out, 0xDC00 + ((c - 0x10000) & 0x3FF), 2, big);

@@ -1,5 +1,3 @@
-#include <sys/stat.h>
-
 #include <filesystem>
 #include <string>
 
@@ -33,10 +31,8 @@ TEST(JSONReading, AFileThatShrinksWhileReadIsReportedNotACrash) {
 TEST(JSONReading, PathsThatAreNotReadableFilesAreRefusedByName) {
   TempDir dir;
   std::filesystem::create_directory(dir / "folder.json");
-  ASSERT_EQ(::mkfifo((dir / "pipe.jsonl").c_str(), 0600), 0);
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"folder.json", "\"folder.json\" is a folder, not a file"},
-      {"pipe.jsonl", "\"pipe.jsonl\" is not a regular file (a pipe, socket or device) and cannot be read"},
       {"missing.json", "Failed to read file at " + (dir / "missing.json").string()},
       {"missing.JSONL", "Failed to read file at " + (dir / "missing.JSONL").string()},
   };
