@@ -6,15 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "support/test_support.hpp"
+
 namespace tabvora {
 namespace {
 
 using Kind = DelimitedByteParser::ColumnKind;
 using Records = std::vector<std::vector<std::string>>;
 
-std::span<const std::uint8_t> bytesOf(std::string_view text) {
-  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
-}
+using testing::bytesOf;
 
 Records split(std::string_view text, char delimiter = ',', bool textContinues = false) {
   Records records;

@@ -7,15 +7,14 @@
 
 #include "platform/text_encoding.hpp"
 #include "platform/unicode_text.hpp"
+#include "support/test_support.hpp"
 
 namespace tabvora {
 namespace {
 
 using namespace std::string_literals;
 
-std::span<const std::uint8_t> bytesOf(std::string_view text) {
-  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
-}
+using testing::bytesOf;
 
 // Every way of cutting the bytes in two, and one byte at a time.
 std::vector<std::vector<std::string_view>> splits(std::string_view bytes) {

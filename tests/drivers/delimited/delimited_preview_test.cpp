@@ -8,8 +8,6 @@
 namespace tabvora::testing {
 namespace {
 
-bool contains(const std::string& page, std::string_view text) { return page.find(text) != std::string::npos; }
-
 TEST(DelimitedPreviewTest, RealFilesShowTheirCells) {
   TempDir dir;
   struct Case {

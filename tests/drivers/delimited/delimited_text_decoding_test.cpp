@@ -5,15 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "support/test_support.hpp"
 
 namespace tabvora {
 namespace {
 
 using namespace std::string_literals;
 
-std::span<const std::uint8_t> bytesOf(std::string_view text) {
-  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
-}
+using testing::bytesOf;
 
 TEST(DelimitedTextDecodingTest, AWholeFileIsDecodedByTheRulesInOrder) {
   struct Case {
