@@ -136,22 +136,16 @@ TEST_F(DriverManagerTest, UnreadablePathsGoToTheSQLiteDriverWithoutBlocking) {
 }
 
 TEST(DriverManagerConstruction, EveryChoiceGetsANewUnopenedDriverOfItsClass) {
-  auto sqlite = DriverManager::makeDriver(kSQLite);
-  EXPECT_EQ(typeid(*sqlite), typeid(SQLiteDriver));
-  EXPECT_FALSE(sqlite->currentURL());
-
-  auto csv = DriverManager::makeDriver(kCSV);
-  ASSERT_EQ(typeid(*csv), typeid(DelimitedDriver));
-  EXPECT_EQ(csv->format(), DatabaseFormat::csv);
-  EXPECT_EQ(DriverManager::makeDriver(kTSV)->format(), DatabaseFormat::tsv);
-
-  auto jsonl = DriverManager::makeDriver(kJSONL);
-  ASSERT_EQ(typeid(*jsonl), typeid(JSONDriver));
-  EXPECT_EQ(jsonl->format(), DatabaseFormat::jsonl);
-
-  auto xlsx = DriverManager::makeDriver(kXLSX);
-  ASSERT_EQ(typeid(*xlsx), typeid(XLSXDriver));
-  EXPECT_EQ(xlsx->format(), DatabaseFormat::xlsx);
+  const std::tuple<DriverChoice, const std::type_info&, DatabaseFormat::Value> cases[] = {
+      {kSQLite, typeid(SQLiteDriver), DatabaseFormat::sqlite}, {kCSV, typeid(DelimitedDriver), DatabaseFormat::csv},
+      {kTSV, typeid(DelimitedDriver), DatabaseFormat::tsv},    {kJSONL, typeid(JSONDriver), DatabaseFormat::jsonl},
+      {kXLSX, typeid(XLSXDriver), DatabaseFormat::xlsx}};
+  for (const auto& [choice, type, format] : cases) {
+    auto driver = DriverManager::makeDriver(choice);
+    EXPECT_EQ(typeid(*driver), type) << choice;
+    EXPECT_EQ(driver->format(), format) << choice;
+    EXPECT_FALSE(driver->currentURL()) << choice;
+  }
 
   // Each call gives a driver of its own: opening one leaves the other unopened.
   TempDir dir;
