@@ -2,8 +2,6 @@
 
 #include <sqlite3.h>
 
-#include <climits>
-
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "drivers/sqlite/staged_table.hpp"
 #include "model/table_naming.hpp"
@@ -12,13 +10,6 @@
 namespace tabvora {
 
 namespace {
-
-const std::string kEmpty;
-
-const std::string& cellAt(const SheetStaging::Grid& grid, std::size_t row, std::size_t column) {
-  const std::vector<std::string>& cells = grid[row];
-  return column < cells.size() ? cells[column] : kEmpty;
-}
 
 // Spaces and tabs around a number are dropped (line breaks are kept, as the text would be
 // no number with them either), unless nothing would remain.
@@ -40,47 +31,45 @@ std::string SheetStaging::uniqueTableName(std::string_view sheetName) {
   return name;
 }
 
-TableMetadata SheetStaging::stage(std::string_view sheetName, const Grid& grid, std::size_t width,
+TableMetadata SheetStaging::stage(std::string_view sheetName, const SheetGrid& grid, std::size_t width,
                                   const std::vector<ColumnType>& columnTypes) {
   const std::string table = uniqueTableName(sheetName);
   ColumnNamer namer;
   std::vector<DataColumn> columns(width);
   for (std::size_t i = 0; i < width; ++i) {
     DataColumn& column = columns[i];
-    column.name = namer.accept(cellAt(grid, 0, i), i + 1);
+    column.name = namer.accept(grid.cell(0, i), i + 1);
     column.index = static_cast<int>(i);
     if (i < columnTypes.size()) {
       column.type = columnTypes[i];
     } else {
       ColumnTypeInference inference;
-      for (std::size_t row = 1; row < grid.size() && !inference.settled(); ++row) inference.add(cellAt(grid, row, i));
+      for (std::size_t row = 1; row < grid.rowCount() && !inference.settled(); ++row) inference.add(grid.cell(row, i));
       column.type = inference.result();
     }
   }
 
-  std::string value;
+  // Texts with NUL are rare; each keeps its own copy until the row is stepped.
+  std::vector<std::string> withoutNUL(width);
   const std::string ddl = StagedTable::stage(staging_, table, columns, [&](sqlite3_stmt* insert) {
-    for (std::size_t row = 1; row < grid.size(); ++row) {
+    for (std::size_t row = 1; row < grid.rowCount(); ++row) {
       for (std::size_t i = 0; i < width; ++i) {
         const int parameter = static_cast<int>(i) + 1;
-        const std::string& cell = cellAt(grid, row, i);
+        const std::string_view cell = grid.cell(row, i);
         if (cell.empty()) {
           sqlite3_bind_null(insert, parameter);
           continue;
         }
-        const bool numeric = columns[i].type == ColumnType::integer || columns[i].type == ColumnType::real;
-        const std::string_view text = numeric ? numericText(cell) : std::string_view(cell);
-        const char* bytes = text.data();
-        std::size_t length = text.size();
+        const ColumnType type = columns[i].type;
+        std::string_view text = type == ColumnType::integer || type == ColumnType::real ? numericText(cell) : cell;
         if (text.find('\0') != std::string_view::npos) {
-          value.clear();
+          std::string& copy = withoutNUL[i];
+          copy.clear();
           for (char c : text)
-            if (c != '\0') value += c;
-          bytes = value.data();
-          length = value.size();
+            if (c != '\0') copy += c;
+          text = copy;
         }
-        if (length > static_cast<std::size_t>(INT_MAX)) length = 0;  // beyond any cell a reader keeps
-        sqlite3_bind_text(insert, parameter, bytes, static_cast<int>(length), SQLITE_TRANSIENT);
+        StagedTable::bindText(insert, parameter, text, type);
       }
       staging_.stepAndReset(insert);
     }
@@ -89,7 +78,7 @@ TableMetadata SheetStaging::stage(std::string_view sheetName, const Grid& grid, 
   TableMetadata metadata;
   metadata.name = table;
   metadata.type = TableType::sheet;
-  metadata.rowCount = static_cast<std::int64_t>(grid.size() - 1);
+  metadata.rowCount = static_cast<std::int64_t>(grid.rowCount() - 1);
   metadata.columnCount = static_cast<std::int64_t>(width);
   metadata.sqlDDL = ddl;
   return metadata;

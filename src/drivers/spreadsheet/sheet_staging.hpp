@@ -5,6 +5,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "drivers/spreadsheet/sheet_grid.hpp"
 #include "model/column_type.hpp"
 #include "model/table_metadata.hpp"
 
@@ -22,17 +23,15 @@ class SQLiteDriver;
 //     ("_1", "_2", ...).
 //   - Column types: inferred from the data cells (INTEGER, REAL or TEXT) unless given.
 //   - Cells: an empty one is NULL; numeric columns drop surrounding spaces and tabs; NUL is
-//     removed; values are bound as text and stored by the column's affinity.
+//     removed; values are stored as their text is by the column's affinity.
 class SheetStaging {
  public:
-  using Grid = std::vector<std::vector<std::string>>;
-
   explicit SheetStaging(SQLiteDriver& staging) : staging_(staging) {}
 
   // Stages `grid` (at least one row; rows shorter than `width` read as empty on the right)
   // and returns the sheet's table. `columnTypes`, when not empty, gives the type of each
   // column instead of inference. Staging errors propagate.
-  TableMetadata stage(std::string_view sheetName, const Grid& grid, std::size_t width,
+  TableMetadata stage(std::string_view sheetName, const SheetGrid& grid, std::size_t width,
                       const std::vector<ColumnType>& columnTypes = {});
 
  private:

@@ -21,12 +21,28 @@ constexpr std::size_t kChunkBytes = 256 * 1024;
 
 using Delegate = SpreadsheetMLStreamParser::Delegate;
 
+struct ContextDeleter {
+  void operator()(xmlParserCtxtPtr context) const { xmlFreeParserCtxt(context); }
+};
+
+}  // namespace
+
 // What the callbacks reach through the parser context's private pointer.
-struct StreamState {
-  Delegate* delegate = nullptr;
+struct SpreadsheetMLStreamParser::State {
+  explicit State(Delegate& d) : delegate(&d) {}
+
+  const XMLParseSettings::Quiet quiet;
+  Delegate* delegate;
+  std::unique_ptr<xmlParserCtxt, ContextDeleter> context;  // made by the first feed
   std::string prefixedName;  // reused for names reported with their prefix
   bool refusedDocumentType = false;
+  int depth = 0;
+  std::int64_t startTagEnds[2] = {-1, -1};
 };
+
+namespace {
+
+using StreamState = SpreadsheetMLStreamParser::State;
 
 std::string_view text(const xmlChar* bytes) { return reinterpret_cast<const char*>(bytes); }
 
@@ -51,6 +67,8 @@ SpreadsheetMLStreamParser::Name elementName(StreamState& state, const xmlChar* l
 void onStart(void* context, const xmlChar* localName, const xmlChar* prefix, const xmlChar* uri, int, const xmlChar**,
              int attributeCount, int, const xmlChar** attributes) {
   StreamState& state = stateOf(context);
+  // Called with the input at the ">" (or "/>") that ends the tag.
+  if (++state.depth <= 2) state.startTagEnds[state.depth - 1] = xmlByteConsumed(static_cast<xmlParserCtxtPtr>(context));
   state.delegate->startElement(elementName(state, localName, prefix, uri),
                                SpreadsheetMLStreamParser::Attributes(attributes, attributeCount));
   stopIfRequested(context, state);
@@ -58,6 +76,7 @@ void onStart(void* context, const xmlChar* localName, const xmlChar* prefix, con
 
 void onEnd(void* context, const xmlChar* localName, const xmlChar* prefix, const xmlChar* uri) {
   StreamState& state = stateOf(context);
+  if (state.depth > 0 && --state.depth < 2) state.startTagEnds[state.depth] = -1;
   state.delegate->endElement(elementName(state, localName, prefix, uri));
   stopIfRequested(context, state);
 }
@@ -86,10 +105,6 @@ xmlSAXHandler eventHandler() {
   return handler;
 }
 
-struct ContextDeleter {
-  void operator()(xmlParserCtxtPtr context) const { xmlFreeParserCtxt(context); }
-};
-
 }  // namespace
 
 std::optional<std::string_view> SpreadsheetMLStreamParser::Attributes::value(std::string_view name) const {
@@ -102,26 +117,56 @@ std::optional<std::string_view> SpreadsheetMLStreamParser::Attributes::value(std
 }
 
 bool SpreadsheetMLStreamParser::parse(std::span<const std::uint8_t> bytes, Delegate& delegate) {
-  const XMLParseSettings::Quiet quiet;
+  SpreadsheetMLStreamParser parser(delegate);
+  parser.feed(bytes);
+  return parser.finish();
+}
+
+SpreadsheetMLStreamParser::SpreadsheetMLStreamParser(Delegate& delegate) : state_(std::make_unique<State>(delegate)) {}
+
+SpreadsheetMLStreamParser::~SpreadsheetMLStreamParser() = default;
+
+bool SpreadsheetMLStreamParser::feed(std::span<const std::uint8_t> bytes) {
   static xmlSAXHandler handler = eventHandler();
-  StreamState state;
-  state.delegate = &delegate;
   const char* data = reinterpret_cast<const char*>(bytes.data());
-  // The first bytes go in with the context, so it can detect the encoding from them.
-  std::size_t offset = std::min<std::size_t>(bytes.size(), 4);
-  const std::unique_ptr<xmlParserCtxt, ContextDeleter> context(
-      xmlCreatePushParserCtxt(&handler, nullptr, data, static_cast<int>(offset), nullptr));
-  if (!context) return false;
-  context->_private = &state;
-  xmlCtxtUseOptions(context.get(), XMLParseSettings::options(false));
+  std::size_t offset = 0;
+  if (!state_->context) {
+    // The first bytes go in with the context, so it can detect the encoding from them.
+    offset = std::min<std::size_t>(bytes.size(), 4);
+    state_->context.reset(xmlCreatePushParserCtxt(&handler, nullptr, data, static_cast<int>(offset), nullptr));
+    if (!state_->context) return false;
+    state_->context->_private = state_.get();
+    xmlCtxtUseOptions(state_->context.get(), XMLParseSettings::options(false));
+  }
+  xmlParserCtxt* context = state_->context.get();
   auto running = [&] { return context->wellFormed && context->instate != XML_PARSER_EOF; };
   while (offset < bytes.size() && running()) {
     const std::size_t length = std::min(kChunkBytes, bytes.size() - offset);
-    xmlParseChunk(context.get(), data + offset, static_cast<int>(length), 0);
+    xmlParseChunk(context, data + offset, static_cast<int>(length), 0);
     offset += length;
   }
-  if (running()) xmlParseChunk(context.get(), nullptr, 0, 1);
-  return context->wellFormed && !state.refusedDocumentType && !delegate.stopRequested();
+  return running() && !state_->refusedDocumentType && !state_->delegate->stopRequested();
+}
+
+bool SpreadsheetMLStreamParser::finish() {
+  if (!state_->context && !feed({})) return false;
+  xmlParserCtxt* context = state_->context.get();
+  if (context->wellFormed && context->instate != XML_PARSER_EOF) xmlParseChunk(context, nullptr, 0, 1);
+  return context->wellFormed && !state_->refusedDocumentType && !state_->delegate->stopRequested();
+}
+
+std::int64_t SpreadsheetMLStreamParser::consumedBytes() const {
+  const xmlParserCtxt* context = state_->context.get();
+  if (!context) return 0;
+  if (context->input == nullptr || (context->input->buf != nullptr && context->input->buf->encoder != nullptr))
+    return -1;
+  return xmlByteConsumed(const_cast<xmlParserCtxt*>(context));
+}
+
+int SpreadsheetMLStreamParser::depth() const { return state_->depth; }
+
+std::int64_t SpreadsheetMLStreamParser::startTagEnd(int depth) const {
+  return depth >= 1 && depth <= 2 ? state_->startTagEnds[depth - 1] : -1;
 }
 
 }  // namespace tabvora

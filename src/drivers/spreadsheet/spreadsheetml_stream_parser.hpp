@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -73,6 +74,34 @@ class SpreadsheetMLStreamParser {
   // XML, false when the parse stopped on an error, a document type declaration or the
   // delegate's request (the events before the stop have been delivered).
   static bool parse(std::span<const std::uint8_t> bytes, Delegate& delegate);
+
+  // A parse fed piece by piece, on the thread that made it: the pieces join into one
+  // document. `delegate` must outlive the parser.
+  explicit SpreadsheetMLStreamParser(Delegate& delegate);
+  ~SpreadsheetMLStreamParser();
+  SpreadsheetMLStreamParser(const SpreadsheetMLStreamParser&) = delete;
+  SpreadsheetMLStreamParser& operator=(const SpreadsheetMLStreamParser&) = delete;
+
+  // Parses the next bytes of the document as far as they go; false once the parse has
+  // stopped (error, document type, the delegate's request).
+  bool feed(std::span<const std::uint8_t> bytes);
+  // Ends the document: what parse returns.
+  bool finish();
+
+  // Where the parser stands, for a caller checking that a document cut in two can be read
+  // as two: the bytes of the document consumed so far (-1 when its text is being
+  // converted from another encoding); how many elements are open; and for the open
+  // elements at depths 1 and 2, the offset of the ">" that ends their start tag (-1 when
+  // none is open there).
+  std::int64_t consumedBytes() const;
+  int depth() const;
+  std::int64_t startTagEnd(int depth) const;
+
+  // What the parse keeps between events; defined with the event handlers.
+  struct State;
+
+ private:
+  std::unique_ptr<State> state_;
 };
 
 }  // namespace tabvora

@@ -1,6 +1,9 @@
 #include "drivers/spreadsheet/xlsx_driver.hpp"
 
+#include <exception>
 #include <mutex>
+#include <thread>
+#include <utility>
 
 #include "drivers/spreadsheet/sheet_staging.hpp"
 #include "drivers/spreadsheet/xlsx_date_styles.hpp"
@@ -33,9 +36,24 @@ DatabaseMetadata XLSXDriver::open(const std::filesystem::path& url) {
   std::optional<ZipArchiveReader> archive = ZipArchiveReader::open(url);
   if (!archive) throw DriverError(kDomain, -1, "Failed to decompress XLSX archive");
 
+  // The shared strings are read on a second thread while the sheets are; a sheet's grid
+  // holds its references until then. The thread is joined on every way out of this scope.
   std::vector<std::string> sharedStrings;
-  if (const std::optional<ByteBuffer> part = archive->data("xl/sharedStrings.xml"))
-    sharedStrings = XLSXSharedStringsReader::read(part->bytes());
+  std::exception_ptr sharedStringsFailure;
+  std::jthread sharedStringsReading;
+  if (std::optional<ByteBuffer> part = archive->data("xl/sharedStrings.xml")) {
+    sharedStringsReading = std::jthread([&sharedStrings, &sharedStringsFailure, part = std::move(*part)] {
+      try {
+        sharedStrings = XLSXSharedStringsReader::read(part.bytes());
+      } catch (...) {
+        sharedStringsFailure = std::current_exception();
+      }
+    });
+  }
+  auto awaitSharedStrings = [&] {
+    if (sharedStringsReading.joinable()) sharedStringsReading.join();
+    if (sharedStringsFailure) std::rethrow_exception(std::exchange(sharedStringsFailure, nullptr));
+  };
   std::unordered_set<std::int64_t> dateStyles;
   if (const std::optional<ByteBuffer> part = archive->data("xl/styles.xml"))
     dateStyles = readXLSXDateStyles(part->bytes());
@@ -54,12 +72,14 @@ DatabaseMetadata XLSXDriver::open(const std::filesystem::path& url) {
     for (std::size_t k = 0; k < workbook->sheets.size(); ++k) {
       std::optional<ByteBuffer> part = archive->data(workbook->partPath(k));
       if (!part) continue;
-      XLSXSheetReader reader(sharedStrings, dateStyles, workbook->uses1904Dates);
+      XLSXSheetReader reader(dateStyles, workbook->uses1904Dates);
       // A sheet whose parse stops midway keeps the rows read before.
       reader.parse(part->bytes());
       part.reset();
-      if (reader.grid().empty()) continue;
-      tables.push_back(staging.stage(workbook->sheets[k].name, reader.grid(),
+      awaitSharedStrings();
+      reader.resolveSharedStrings(sharedStrings);
+      if (reader.sheetGrid().empty()) continue;
+      tables.push_back(staging.stage(workbook->sheets[k].name, reader.sheetGrid(),
                                      static_cast<std::size_t>(reader.maxColIndex()) + 1));
     }
   }

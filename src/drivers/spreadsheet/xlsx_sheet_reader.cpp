@@ -1,6 +1,8 @@
 #include "drivers/spreadsheet/xlsx_sheet_reader.hpp"
 
 #include <algorithm>
+#include <exception>
+#include <thread>
 #include <optional>
 
 #include "drivers/spreadsheet/xlsx_serial_date.hpp"
@@ -30,12 +32,97 @@ XLSXSheetReader::XLSXSheetReader(const std::vector<std::string>& sharedStrings,
                                  const std::unordered_set<std::int64_t>& dateStyles, bool uses1904Dates)
     : sharedStrings_(&sharedStrings), dateStyles_(&dateStyles), uses1904Dates_(uses1904Dates) {}
 
+XLSXSheetReader::XLSXSheetReader(const std::unordered_set<std::int64_t>& dateStyles, bool uses1904Dates)
+    : dateStyles_(&dateStyles), uses1904Dates_(uses1904Dates) {}
+
 void XLSXSheetReader::setLimits(std::int64_t maxGridCells, std::int64_t maxGridTextBytes) {
   maxGridCells_ = maxGridCells;
   maxGridTextBytes_ = maxGridTextBytes;
 }
 
-bool XLSXSheetReader::parse(std::span<const std::uint8_t> part) { return SpreadsheetMLStreamParser::parse(part, *this); }
+bool XLSXSheetReader::parse(std::span<const std::uint8_t> part) {
+  const bool parsed = read(part);
+  if (sharedStrings_ != nullptr && !resolveSharedStrings(*sharedStrings_)) return false;
+  return parsed;
+}
+
+bool XLSXSheetReader::read(std::span<const std::uint8_t> part) {
+  readInTwo_ = false;
+  if (part.size() >= splitPartBytes_) {
+    if (const std::optional<XLSXSheetSplit> split = XLSXSheetSplit::find(part, part.size() / 2))
+      return readAsTwoHalves(part, *split);
+  }
+  return SpreadsheetMLStreamParser::parse(part, *this);
+}
+
+bool XLSXSheetReader::readAsTwoHalves(std::span<const std::uint8_t> part, const XLSXSheetSplit& split) {
+  XLSXSheetReader secondHalf(*dateStyles_, uses1904Dates_);
+  secondHalf.setLimits(maxGridCells_, maxGridTextBytes_);
+  std::atomic<bool> abandoned = false;
+  secondHalf.abandoned_ = &abandoned;
+  bool secondParsed = false;
+  std::exception_ptr secondFailure;
+  std::jthread secondReading([&] {
+    try {
+      SpreadsheetMLStreamParser parser(secondHalf);
+      parser.feed({reinterpret_cast<const std::uint8_t*>(split.prefix.data()), split.prefix.size()});
+      parser.feed(part.subspan(split.cut));
+      secondParsed = parser.finish();
+    } catch (...) {
+      secondFailure = std::current_exception();
+    }
+  });
+  // However this thread leaves, the second half stops soon after.
+  struct Abandon {
+    std::atomic<bool>& flag;
+    ~Abandon() { flag = true; }
+  } abandon{abandoned};
+
+  SpreadsheetMLStreamParser firstHalf(*this);
+  if (firstHalf.feed(part.first(split.cut)) && split.holdsFor(firstHalf)) {
+    secondReading.join();
+    if (secondFailure) std::rethrow_exception(secondFailure);
+    readInTwo_ = true;
+    return adopt(secondHalf) && secondParsed;
+  }
+  abandoned = true;
+  secondReading.join();
+  firstHalf.feed(part.subspan(split.cut));
+  return firstHalf.finish();
+}
+
+// Takes the second half's rows as if this reader had read them after its own, up to the
+// first that would take the grid past a limit.
+bool XLSXSheetReader::adopt(XLSXSheetReader& secondHalf) {
+  const SheetGrid& rows = secondHalf.grid_;
+  std::size_t kept = 0;
+  for (; kept < rows.rowCount(); ++kept) {
+    const auto width = static_cast<std::int64_t>(rows.width(kept));
+    const std::int64_t textBytes = rows.textBytes(kept);
+    if (gridCells_ + width > maxGridCells_ || gridTextBytes_ + textBytes > maxGridTextBytes_) {
+      reachedLimit_ = true;
+      break;
+    }
+    gridCells_ += width;
+    gridTextBytes_ += textBytes;
+  }
+  grid_.append(std::move(secondHalf.grid_), kept);
+  reachedLimit_ = reachedLimit_ || secondHalf.reachedLimit_;
+  return !reachedLimit_;
+}
+
+bool XLSXSheetReader::resolveSharedStrings(const std::vector<std::string>& sharedStrings) {
+  grid_.resolveSharedStrings(sharedStrings);
+  const std::size_t kept = grid_.rowsWithinTextBytes(maxGridTextBytes_);
+  if (kept == grid_.rowCount()) return true;
+  grid_.truncate(kept);
+  reachedLimit_ = true;
+  return false;
+}
+
+std::int64_t XLSXSheetReader::maxColIndex() const {
+  return grid_.empty() ? 0 : static_cast<std::int64_t>(grid_.maxWidth()) - 1;
+}
 
 void XLSXSheetReader::startElement(SpreadsheetMLStreamParser::Name name, const SpreadsheetMLStreamParser::Attributes& attributes) {
   if (name == "c") {
@@ -72,19 +159,19 @@ void XLSXSheetReader::characters(std::string_view text) {
 }
 
 void XLSXSheetReader::startRow() {
-  for (std::int64_t i = 0; i < rowWidth_; ++i) rowValues_[static_cast<std::size_t>(i)].clear();
-  rowWidth_ = 0;
-  rowTextBytes_ = 0;
+  row_.clear();
   nextColIndex_ = 0;
 }
 
 void XLSXSheetReader::endRow() {
-  if (rowWidth_ == 0) return;
-  if (gridCells_ + rowWidth_ > maxGridCells_ || gridTextBytes_ + rowTextBytes_ > maxGridTextBytes_)
+  if (abandoned_ != nullptr && abandoned_->load(std::memory_order_relaxed)) return stopParsing();
+  const auto width = static_cast<std::int64_t>(row_.width());
+  if (width == 0) return;
+  if (gridCells_ + width > maxGridCells_ || gridTextBytes_ + row_.textBytes() > maxGridTextBytes_ ||
+      !grid_.append(row_))
     return stopAtLimit();
-  gridCells_ += rowWidth_;
-  gridTextBytes_ += rowTextBytes_;
-  grid_.emplace_back(rowValues_.begin(), rowValues_.begin() + rowWidth_);
+  gridCells_ += width;
+  gridTextBytes_ += row_.textBytes();
 }
 
 void XLSXSheetReader::startCell(const SpreadsheetMLStreamParser::Attributes& attributes) {
@@ -108,31 +195,19 @@ void XLSXSheetReader::startCell(const SpreadsheetMLStreamParser::Attributes& att
 void XLSXSheetReader::endCell() {
   nextColIndex_ = std::min(cellCol_ + 1, kBeyondLastColumn);
   if (cellCol_ > kMaxColumnIndex) return;
-  const std::string_view text = resolvedCellText();
   const auto column = static_cast<std::size_t>(cellCol_);
-  if (cellCol_ >= rowWidth_) {
-    if (rowValues_.size() <= column) rowValues_.resize(column + 1);
-    rowWidth_ = cellCol_ + 1;
+  if (cellType_ == CellType::sharedString) {
+    row_.setSharedString(column, cellValue_);
+  } else {
+    row_.setText(column, resolvedCellText());
   }
-  std::string& slot = rowValues_[column];
-  const std::int64_t rowTextBytes =
-      rowTextBytes_ - static_cast<std::int64_t>(slot.size()) + static_cast<std::int64_t>(text.size());
-  if (gridTextBytes_ + rowTextBytes > maxGridTextBytes_) return stopAtLimit();
-  rowTextBytes_ = rowTextBytes;
-  slot.assign(text);
-  maxColIndex_ = std::max(maxColIndex_, cellCol_);
 }
 
 std::string_view XLSXSheetReader::resolvedCellText() {
   switch (cellType_) {
-    case CellType::sharedString: {
-      const std::optional<std::int64_t> index = parseInt64(cellValue_);
-      if (index && *index >= 0 && *index < static_cast<std::int64_t>(sharedStrings_->size()))
-        return (*sharedStrings_)[static_cast<std::size_t>(*index)];
-      return cellValue_;
-    }
     case CellType::boolean:
       return cellValue_ == "1" ? "TRUE" : "FALSE";
+    case CellType::sharedString:  // resolved with the grid
     case CellType::text:
       return cellValue_;
     case CellType::number:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -7,15 +8,20 @@
 #include <unordered_set>
 #include <vector>
 
+#include "drivers/spreadsheet/sheet_grid.hpp"
 #include "drivers/spreadsheet/spreadsheetml_stream_parser.hpp"
+#include "drivers/spreadsheet/xlsx_sheet_split.hpp"
 
 namespace tabvora {
 
 // Reads one worksheet part in a single streaming pass into a grid of cell texts: one row
 // per `row` element that had a cell (row numbers are ignored, so blank rows leave no gap),
-// each as long as its own last cell. Cell texts are resolved on the way: shared-string
-// indexes to their strings, booleans to TRUE/FALSE, date-styled serial numbers to dates;
-// formulas are never read, only their cached values. One reader reads one part.
+// each as long as its own last cell. Cell texts are resolved on the way: booleans to
+// TRUE/FALSE, date-styled serial numbers to dates; formulas are never read, only their
+// cached values. Shared-string indexes are resolved to their strings once the table is
+// known: at the end of the parse when the reader was given it, else by
+// resolveSharedStrings, so the table can be read while the sheet is. One reader reads one
+// part.
 class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
  public:
   // Excel's last column, XFD. A cell whose reference (or, without one, whose place after
@@ -23,30 +29,49 @@ class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
   static constexpr std::int64_t kMaxColumnIndex = 16'383;
   // Cells the grid may hold, counting the empty ones that pad each row to its last cell.
   static constexpr std::int64_t kMaxGridCells = 50'000'000;
-  // Bytes of cell text the grid may hold: a short reference to a long shared string would
-  // otherwise copy it into every cell.
+  // Bytes of cell text the grid may hold, shared strings counted once per cell that names
+  // them. A row that would take the grid past it is not kept, and ends the grid.
   static constexpr std::int64_t kMaxGridTextBytes = 2'000'000'000;
 
-  // The shared strings and date styles are referred to, not copied: both must outlive the
-  // reader. `dateStyles` holds indexes into the styles' cell-format list.
+  // The shared strings and date styles are referred to, not copied: the date styles must
+  // outlive the reader, the shared strings its grid. `dateStyles` holds indexes into the
+  // styles' cell-format list.
   XLSXSheetReader(const std::vector<std::string>& sharedStrings, const std::unordered_set<std::int64_t>& dateStyles,
                   bool uses1904Dates);
   XLSXSheetReader(std::vector<std::string>&&, const std::unordered_set<std::int64_t>&, bool) = delete;
   XLSXSheetReader(const std::vector<std::string>&, std::unordered_set<std::int64_t>&&, bool) = delete;
+  // A reader whose shared strings come later, through resolveSharedStrings.
+  XLSXSheetReader(const std::unordered_set<std::int64_t>& dateStyles, bool uses1904Dates);
+  XLSXSheetReader(std::unordered_set<std::int64_t>&&, bool) = delete;
+
+  // Parts from this size on are read as two halves at once, on this thread and another,
+  // when they can be cut where reading them apart gives what reading them whole does (see
+  // XLSXSheetSplit); the grid, the limits and the result are the same either way.
+  static constexpr std::size_t kSplitPartBytes = std::size_t{1} << 20;
 
   // Replaces kMaxGridCells and kMaxGridTextBytes for this reader.
   void setLimits(std::int64_t maxGridCells, std::int64_t maxGridTextBytes);
+  // Replaces kSplitPartBytes for this reader.
+  void setSplitPartBytes(std::size_t bytes) { splitPartBytes_ = bytes; }
 
   // False when the parse stopped on an XML error, a document type declaration or a grid
   // limit; the rows completed before the stop stay in the grid.
   bool parse(std::span<const std::uint8_t> part);
+  // Resolves the grid's shared-string references against `sharedStrings`, which must
+  // outlive the grid, and then holds the grid to kMaxGridTextBytes. False when rows were
+  // dropped for it.
+  bool resolveSharedStrings(const std::vector<std::string>& sharedStrings);
 
-  const std::vector<std::vector<std::string>>& grid() const { return grid_; }
-  std::vector<std::vector<std::string>> takeGrid() { return std::move(grid_); }
+  const SheetGrid& sheetGrid() const { return grid_; }
+  SheetGrid takeGrid() { return std::move(grid_); }
+  // The grid's cells as strings, for checks over small sheets.
+  std::vector<std::vector<std::string>> grid() const { return grid_.toStrings(); }
   // The highest 0-based column of any cell kept, 0 when there was none.
-  std::int64_t maxColIndex() const { return maxColIndex_; }
+  std::int64_t maxColIndex() const;
   // Whether the parse stopped at kMaxGridCells or kMaxGridTextBytes.
   bool reachedLimit() const { return reachedLimit_; }
+  // Whether the last parse read the part as two halves.
+  bool readInTwo() const { return readInTwo_; }
 
   void startElement(SpreadsheetMLStreamParser::Name name, const SpreadsheetMLStreamParser::Attributes& attributes) override;
   void endElement(SpreadsheetMLStreamParser::Name name) override;
@@ -55,6 +80,9 @@ class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
  private:
   enum class CellType { number, sharedString, boolean, text };
 
+  bool read(std::span<const std::uint8_t> part);
+  bool readAsTwoHalves(std::span<const std::uint8_t> part, const XLSXSheetSplit& split);
+  bool adopt(XLSXSheetReader& secondHalf);
   void startRow();
   void endRow();
   void startCell(const SpreadsheetMLStreamParser::Attributes& attributes);
@@ -62,24 +90,21 @@ class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
   std::string_view resolvedCellText();
   void stopAtLimit();
 
-  const std::vector<std::string>* sharedStrings_;
+  const std::vector<std::string>* sharedStrings_ = nullptr;
   const std::unordered_set<std::int64_t>* dateStyles_;
   bool uses1904Dates_;
   std::int64_t maxGridCells_ = kMaxGridCells;
   std::int64_t maxGridTextBytes_ = kMaxGridTextBytes;
+  std::size_t splitPartBytes_ = kSplitPartBytes;
+  const std::atomic<bool>* abandoned_ = nullptr;  // set for a second half no longer wanted
+  bool readInTwo_ = false;
 
-  std::vector<std::vector<std::string>> grid_;
-  std::int64_t maxColIndex_ = 0;
+  SheetGrid grid_;
   std::int64_t gridCells_ = 0;
-  std::int64_t gridTextBytes_ = 0;
+  std::int64_t gridTextBytes_ = 0;  // shared strings not counted before they are resolved
   bool reachedLimit_ = false;
 
-  // The row being read: its cells by column. Only the first rowWidth_ (the highest column
-  // set + 1, 0 while none is) can be non-empty; the vector keeps its strings' capacity
-  // from row to row.
-  std::vector<std::string> rowValues_;
-  std::int64_t rowWidth_ = 0;
-  std::int64_t rowTextBytes_ = 0;
+  SheetGrid::RowBuilder row_;      // the row being read
   std::int64_t nextColIndex_ = 0;  // column of a cell without a reference
 
   // The cell being read.

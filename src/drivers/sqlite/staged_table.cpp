@@ -1,5 +1,8 @@
 #include "drivers/sqlite/staged_table.hpp"
 
+#include <sqlite3.h>
+
+#include <climits>
 #include <mutex>
 
 #include "drivers/sqlite/sql_quoting.hpp"
@@ -35,6 +38,28 @@ std::string StagedTable::stage(SQLiteDriver& staging, std::string_view table, st
   staging.withPreparedStatement(insertSQL(table, columns.size()), insertRows);
   staging.executeRawSQL("COMMIT;");
   return ddl;
+}
+
+void StagedTable::bindText(sqlite3_stmt* insert, int parameter, std::string_view text, ColumnType type) {
+  // 18 digits never overflow, and such text is an integer to both affinities: it converts
+  // to exactly this value, and a REAL column keeps a whole value the same way whether it
+  // came as text or as an integer.
+  constexpr std::size_t kMaxDigits = 18;
+  if (type == ColumnType::integer || type == ColumnType::real) {
+    const std::size_t sign = !text.empty() && text.front() == '-' ? 1 : 0;
+    const std::size_t digits = text.size() - sign;
+    if (digits > 0 && digits <= kMaxDigits) {
+      std::int64_t value = 0;
+      std::size_t i = sign;
+      for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) value = value * 10 + (text[i] - '0');
+      if (i == text.size()) {
+        sqlite3_bind_int64(insert, parameter, sign == 1 ? -value : value);
+        return;
+      }
+    }
+  }
+  if (text.size() > static_cast<std::size_t>(INT_MAX)) text = {};  // beyond any text a reader keeps
+  sqlite3_bind_text(insert, parameter, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
 }
 
 }  // namespace tabvora

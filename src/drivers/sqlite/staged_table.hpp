@@ -27,6 +27,14 @@ class StagedTable {
 
   static std::string stage(SQLiteDriver& staging, std::string_view table, std::span<const DataColumn> columns,
                            const std::function<void(sqlite3_stmt*)>& insertRows);
+
+  // Binds `text` to parameter `parameter` of `insert` for a column of `type`, so that the
+  // column stores what it would store for the text bound as text. For an INTEGER or REAL
+  // column, text that is only an optional "-" and at most 18 digits is bound as the integer
+  // it spells, saving the conversion of its text; anything else is bound as text. The text
+  // is not copied: it must stay valid until the parameter is bound again or the statement
+  // is finalised.
+  static void bindText(sqlite3_stmt* insert, int parameter, std::string_view text, ColumnType type);
 };
 
 }  // namespace tabvora

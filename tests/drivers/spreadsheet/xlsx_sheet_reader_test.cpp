@@ -29,14 +29,24 @@ struct Read {
   std::int64_t maxColIndex = 0;
   bool parsed = false;
   bool reachedLimit = false;
+  bool readInTwo = false;
+
+  bool operator==(const Read&) const = default;
 };
 
+// `deferred` reads the sheet first and resolves its shared strings afterwards, as a driver
+// reading the table on another thread does.
 Read readPart(const std::string& part, bool uses1904Dates = false, std::int64_t maxCells = XLSXSheetReader::kMaxGridCells,
-              std::int64_t maxTextBytes = XLSXSheetReader::kMaxGridTextBytes) {
-  XLSXSheetReader reader(kSharedStrings, kDateStyles, uses1904Dates);
+              std::int64_t maxTextBytes = XLSXSheetReader::kMaxGridTextBytes, bool deferred = false,
+              std::size_t splitPartBytes = XLSXSheetReader::kSplitPartBytes) {
+  const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(part.data()), part.size());
+  XLSXSheetReader reader = deferred ? XLSXSheetReader(kDateStyles, uses1904Dates)
+                                    : XLSXSheetReader(kSharedStrings, kDateStyles, uses1904Dates);
   reader.setLimits(maxCells, maxTextBytes);
-  const bool parsed = reader.parse({reinterpret_cast<const std::uint8_t*>(part.data()), part.size()});
-  return {reader.takeGrid(), reader.maxColIndex(), parsed, reader.reachedLimit()};
+  reader.setSplitPartBytes(splitPartBytes);
+  bool parsed = reader.parse(bytes);
+  if (deferred) parsed = reader.resolveSharedStrings(kSharedStrings) && parsed;
+  return {reader.grid(), reader.maxColIndex(), parsed, reader.reachedLimit(), reader.readInTwo()};
 }
 
 TEST(XLSXSheetReader, PlacesCellsByReferenceOrAfterThePreviousCell) {
@@ -94,7 +104,13 @@ TEST(XLSXSheetReader, ResolvesCellTextByTypeAndDateStyle) {
       {R"(<c s="1" t="unknown"><v>1</v></c>)", "1900-01-01"},
       {R"(<c s="1" t="s"><v>0</v></c>)", "alpha"},
   };
-  for (const auto& c : cases) EXPECT_EQ(readPart(worksheet("<row>" + c.cell + "</row>")).grid, Grid{{c.text}}) << c.cell;
+  for (const auto& c : cases) {
+    for (const bool deferred : {false, true}) {
+      const Read read = readPart(worksheet("<row>" + c.cell + "</row>"), false, XLSXSheetReader::kMaxGridCells,
+                                 XLSXSheetReader::kMaxGridTextBytes, deferred);
+      EXPECT_EQ(read.grid, Grid{{c.text}}) << c.cell << (deferred ? " resolved afterwards" : "");
+    }
+  }
 
   const struct {
     const char* serial;
@@ -162,10 +178,72 @@ TEST(XLSXSheetReader, StopsAtErrorsDocumentTypesAndGridLimitsKeepingTheRowsBefor
     std::size_t rows;
   } limits[] = {{5, 50, 3}, {4, 50, 2}, {3, 50, 1}, {5, 49, 2}, {5, 29, 1}, {5, 19, 0}};
   for (const auto& limit : limits) {
-    const Read read = readPart(part, false, limit.cells, limit.bytes);
-    EXPECT_EQ(read.grid.size(), limit.rows) << limit.cells << " cells, " << limit.bytes << " bytes";
-    EXPECT_EQ(read.parsed, limit.rows == 3);
-    EXPECT_EQ(read.reachedLimit, limit.rows != 3);
+    for (const bool deferred : {false, true}) {
+      const Read read = readPart(part, false, limit.cells, limit.bytes, deferred);
+      EXPECT_EQ(read.grid.size(), limit.rows) << limit.cells << " cells, " << limit.bytes << " bytes, " << deferred;
+      EXPECT_EQ(read.parsed, limit.rows == 3);
+      EXPECT_EQ(read.reachedLimit, limit.rows != 3);
+    }
+  }
+  // A row is held to the limit by the texts it ends with; the widest kept row sets the width.
+  const Read rewritten = readPart(worksheet(R"(<row><c t="str"><v>0123456789</v></c><c r="A1"><v>1</v></c></row>)"
+                                            R"(<row><c r="C2"><v>12345</v></c></row>)"),
+                                  false, 5, 5);
+  EXPECT_EQ(rewritten.grid, Grid{{"1"}});
+  EXPECT_EQ(rewritten.maxColIndex, 0);
+}
+
+TEST(XLSXSheetReader, ReadsAPartInTwoHalvesExactlyAsWhole) {
+  const std::string row = R"(<row><c t="s"><v>2</v></c><c r="C1" t="inlineStr"><is><t>x</t></is></c></row>)";
+  const std::string rows = row + row + row;
+  const std::string prefixed = "<x:row><x:c><x:v>1</x:v></x:c></x:row>";
+  const struct {
+    std::string part;
+    bool cutHolds;  // for some cut
+  } cases[] = {
+      {worksheet(rows + rows), true},
+      {R"(<?xml version="1.0"?><!-- c --><x:worksheet xmlns:x="http://schemas.openxmlformats.org/spreadsheetml/2006/main" )"
+       R"(a='>'><x:sheetData>)" + prefixed + prefixed + prefixed + "</x:sheetData></x:worksheet>",
+       true},
+      // Row end tags in text, comments and nested rows.
+      {worksheet(R"(<row><c t="str"><v><![CDATA[</row>]]></v></c></row><!-- </row> -->)"
+                 R"(<row><c><v>2</v></c><row><c><v>3</v></c></row><c><v>4</v></c></row>)" + rows),
+       true},
+      // Errors on either side of a cut.
+      {worksheet(rows + "<row><c><v>1</oops></v></c></row>" + rows), true},
+      {worksheet(row + "<row><c><v>&bad;</v></c></row>" + rows + rows), true},
+      // Rows outside sheetData, or sheetData elsewhere than under the root.
+      {"<worksheet><row><c><v>0</v></c></row><sheetData>" + rows + "</sheetData><row><c><v>9</v></c></row></worksheet>",
+       true},
+      {"<worksheet><ext><sheetData>" + rows + "</sheetData></ext></worksheet>", false},
+      {"<book><sheetData>" + rows + "</sheetData></book>", false},
+      // Text that is not UTF-8 is converted, so never cut.
+      {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><worksheet><sheetData><row><c t=\"str\"><v>\xE9</v></c></row>" +
+           rows + "</sheetData></worksheet>",
+       false},
+  };
+  // Blanks before or after the root move the middle, where the cut is sought, across the
+  // whole part; every cut, holding or not, must read as the whole does, limits included.
+  const struct {
+    std::int64_t cells;
+    std::int64_t bytes;
+  } limits[] = {{XLSXSheetReader::kMaxGridCells, XLSXSheetReader::kMaxGridTextBytes}, {7, 1000}, {1000, 25}};
+  for (const auto& c : cases) {
+    const std::size_t root = c.part.starts_with("<?xml") ? c.part.find("?>") + 2 : 0;
+    bool cut = false;
+    for (std::size_t blanks = 0; blanks <= c.part.size(); blanks += 11) {
+      for (const std::string& part : {c.part.substr(0, root) + std::string(blanks, ' ') + c.part.substr(root),
+                                      c.part + std::string(blanks, '\n')}) {
+        for (const auto& limit : limits) {
+          Read whole = readPart(part, false, limit.cells, limit.bytes);
+          const Read halves = readPart(part, false, limit.cells, limit.bytes, false, 0);
+          cut = cut || halves.readInTwo;
+          whole.readInTwo = halves.readInTwo;
+          EXPECT_EQ(halves, whole) << part << "\n" << limit.cells << " cells, " << limit.bytes << " bytes";
+        }
+      }
+    }
+    EXPECT_EQ(cut, c.cutHolds) << c.part;
   }
 }
 

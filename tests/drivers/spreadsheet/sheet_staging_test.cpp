@@ -1,0 +1,72 @@
+// Staging a grid: what numeric columns store must be exactly what SQLite stores for the
+// same text bound as text, however the staging binds it.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <string>
+#include <vector>
+
+#include "drivers/spreadsheet/sheet_grid.hpp"
+#include "drivers/spreadsheet/sheet_staging.hpp"
+#include "drivers/sqlite/sqlite_driver.hpp"
+
+namespace tabvora {
+namespace {
+
+TEST(SheetStaging, NumericColumnsStoreWhatTheirTextWould) {
+  const std::vector<std::string> texts = {
+      "12", "-12", "0", "-0", "007", "-007", " 12 ", "\t7\t", "+5", "1.0", "1.5", "1e3", "1e-400", "1.5e400",
+      "0x10", "5.", ".5", "12abc", "1 2", "-", "--1", "NaN", "inf", "999999999999999999", "-999999999999999999",
+      "000000000000000001", "0000000000000000001", "1000000000000000000", "9223372036854775807",
+      "-9223372036854775808", "9223372036854775808", "-9223372036854775809", "4503599627370497",
+      "9007199254740993", "123456789012345679", "12\n", std::string("1\0" "2", 3)};
+  SheetGrid grid;
+  SheetGrid::RowBuilder row;
+  row.setText(0, "i");
+  row.setText(1, "r");
+  grid.append(row);
+  for (const std::string& text : texts) {
+    row.clear();
+    row.setText(0, text);
+    row.setText(1, text);
+    grid.append(row);
+  }
+
+  SQLiteDriver database;
+  database.openInMemory();
+  SheetStaging(database).stage("staged", grid, 2, {ColumnType::integer, ColumnType::real});
+  // The reference binds each text as text, after the trimming and NUL removal staging does.
+  database.executeRawSQL("CREATE TABLE reference (i INTEGER, r REAL);");
+  database.withPreparedStatement("INSERT INTO reference VALUES (?, ?);", [&](sqlite3_stmt* insert) {
+    for (const std::string& text : texts) {
+      std::string bound;
+      for (const char c : text)
+        if (c != '\0') bound += c;
+      bound.erase(0, bound.find_first_not_of(" \t"));
+      bound.erase(bound.find_last_not_of(" \t") + 1);
+      for (int parameter = 1; parameter <= 2; ++parameter)
+        sqlite3_bind_text(insert, parameter, bound.data(), static_cast<int>(bound.size()), SQLITE_TRANSIENT);
+      database.stepAndReset(insert);
+    }
+  });
+
+  database.withPreparedStatement(
+      "SELECT s.rowid, typeof(s.i), typeof(r.i), s.i IS r.i, typeof(s.r), typeof(r.r), s.r IS r.r "
+      "FROM staged s JOIN reference r ON r.rowid = s.rowid ORDER BY s.rowid;",
+      [&](sqlite3_stmt* select) {
+        std::size_t rows = 0;
+        while (sqlite3_step(select) == SQLITE_ROW) {
+          const std::string& text = texts.at(static_cast<std::size_t>(sqlite3_column_int64(select, 0)) - 1);
+          auto column = [&](int i) { return std::string(reinterpret_cast<const char*>(sqlite3_column_text(select, i))); };
+          EXPECT_EQ(column(1), column(2)) << "INTEGER column, " << text;
+          EXPECT_EQ(sqlite3_column_int(select, 3), 1) << "INTEGER column, " << text;
+          EXPECT_EQ(column(4), column(5)) << "REAL column, " << text;
+          EXPECT_EQ(sqlite3_column_int(select, 6), 1) << "REAL column, " << text;
+          ++rows;
+        }
+        EXPECT_EQ(rows, texts.size());
+      });
+}
+
+}  // namespace
+}  // namespace tabvora
