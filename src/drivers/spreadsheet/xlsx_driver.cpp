@@ -71,6 +71,8 @@ DatabaseMetadata XLSXDriver::open(const std::filesystem::path& url) {
     SheetStaging staging(internalSQLite);
     for (std::size_t k = 0; k < workbook->sheets.size(); ++k) {
       std::optional<ByteBuffer> part = archive->data(workbook->partPath(k));
+      // The package is not needed once its last part is out.
+      if (k + 1 == workbook->sheets.size()) archive.reset();
       if (!part) continue;
       XLSXSheetReader reader(dateStyles, workbook->uses1904Dates);
       // A sheet whose parse stops midway keeps the rows read before.
