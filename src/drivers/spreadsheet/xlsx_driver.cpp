@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -10,6 +11,7 @@
 #include "drivers/spreadsheet/xlsx_shared_strings_reader.hpp"
 #include "drivers/spreadsheet/xlsx_sheet_reader.hpp"
 #include "drivers/spreadsheet/xlsx_workbook.hpp"
+#include "drivers/spreadsheet/xml_parse_settings.hpp"
 #include "drivers/spreadsheet/zip_archive_reader.hpp"
 #include "model/driver_error.hpp"
 #include "platform/file_probe.hpp"
@@ -40,15 +42,23 @@ DatabaseMetadata XLSXDriver::open(const std::filesystem::path& url) {
   // holds its references until then. The thread is joined on every way out of this scope.
   std::vector<std::string> sharedStrings;
   std::exception_ptr sharedStringsFailure;
+  std::optional<ByteBuffer> sharedStringsPart = archive->data("xl/sharedStrings.xml");
+  auto readSharedStrings = [&] {
+    try {
+      const ByteBuffer part = std::move(*sharedStringsPart);  // released once read
+      sharedStrings = XLSXSharedStringsReader::read(part.bytes());
+    } catch (...) {
+      sharedStringsFailure = std::current_exception();
+    }
+  };
   std::jthread sharedStringsReading;
-  if (std::optional<ByteBuffer> part = archive->data("xl/sharedStrings.xml")) {
-    sharedStringsReading = std::jthread([&sharedStrings, &sharedStringsFailure, part = std::move(*part)] {
-      try {
-        sharedStrings = XLSXSharedStringsReader::read(part.bytes());
-      } catch (...) {
-        sharedStringsFailure = std::current_exception();
-      }
-    });
+  if (sharedStringsPart) {
+    XMLParseSettings::initialize();
+    try {
+      sharedStringsReading = std::jthread(readSharedStrings);
+    } catch (const std::system_error&) {
+      readSharedStrings();  // no thread to be had
+    }
   }
   auto awaitSharedStrings = [&] {
     if (sharedStringsReading.joinable()) sharedStringsReading.join();

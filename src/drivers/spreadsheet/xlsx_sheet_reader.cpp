@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <exception>
+#include <system_error>
 #include <thread>
 #include <optional>
 
 #include "drivers/spreadsheet/xlsx_serial_date.hpp"
+#include "drivers/spreadsheet/xml_parse_settings.hpp"
 #include "model/number_parsing.hpp"
 
 namespace tabvora {
@@ -56,27 +58,39 @@ bool XLSXSheetReader::read(std::span<const std::uint8_t> part) {
 }
 
 bool XLSXSheetReader::readAsTwoHalves(std::span<const std::uint8_t> part, const XLSXSheetSplit& split) {
+  XMLParseSettings::initialize();
+  Halves halves;
   XLSXSheetReader secondHalf(*dateStyles_, uses1904Dates_);
   secondHalf.setLimits(maxGridCells_, maxGridTextBytes_);
-  std::atomic<bool> abandoned = false;
-  secondHalf.abandoned_ = &abandoned;
+  secondHalf.halves_ = &halves;
+  secondHalf.secondHalf_ = true;
   bool secondParsed = false;
   std::exception_ptr secondFailure;
-  std::jthread secondReading([&] {
-    try {
-      SpreadsheetMLStreamParser parser(secondHalf);
-      parser.feed({reinterpret_cast<const std::uint8_t*>(split.prefix.data()), split.prefix.size()});
-      parser.feed(part.subspan(split.cut));
-      secondParsed = parser.finish();
-    } catch (...) {
-      secondFailure = std::current_exception();
-    }
-  });
-  // However this thread leaves, the second half stops soon after.
+  std::jthread secondReading;
+  try {
+    secondReading = std::jthread([&] {
+      try {
+        SpreadsheetMLStreamParser parser(secondHalf);
+        parser.feed({reinterpret_cast<const std::uint8_t*>(split.prefix.data()), split.prefix.size()});
+        parser.feed(part.subspan(split.cut));
+        secondParsed = parser.finish();
+      } catch (...) {
+        secondFailure = std::current_exception();
+      }
+    });
+  } catch (const std::system_error&) {
+    return SpreadsheetMLStreamParser::parse(part, *this);  // no thread to be had
+  }
+  // However this thread leaves, the second half stops soon after and this reader no
+  // longer reports its use of the limits.
+  halves_ = &halves;
   struct Abandon {
-    std::atomic<bool>& flag;
-    ~Abandon() { flag = true; }
-  } abandon{abandoned};
+    XLSXSheetReader& reader;
+    ~Abandon() {
+      reader.halves_->abandoned = true;
+      reader.halves_ = nullptr;
+    }
+  } abandon{*this};
 
   SpreadsheetMLStreamParser firstHalf(*this);
   if (firstHalf.feed(part.first(split.cut)) && split.holdsFor(firstHalf)) {
@@ -85,7 +99,7 @@ bool XLSXSheetReader::readAsTwoHalves(std::span<const std::uint8_t> part, const 
     readInTwo_ = true;
     return adopt(secondHalf) && secondParsed;
   }
-  abandoned = true;
+  halves.abandoned = true;
   secondReading.join();
   firstHalf.feed(part.subspan(split.cut));
   return firstHalf.finish();
@@ -163,15 +177,29 @@ void XLSXSheetReader::startRow() {
   nextColIndex_ = 0;
 }
 
+bool XLSXSheetReader::abandoned() const {
+  return secondHalf_ && halves_->abandoned.load(std::memory_order_relaxed);
+}
+
 void XLSXSheetReader::endRow() {
-  if (abandoned_ != nullptr && abandoned_->load(std::memory_order_relaxed)) return stopParsing();
+  if (abandoned()) return stopParsing();
   const auto width = static_cast<std::int64_t>(row_.width());
   if (width == 0) return;
-  if (gridCells_ + width > maxGridCells_ || gridTextBytes_ + row_.textBytes() > maxGridTextBytes_ ||
-      !grid_.append(row_))
-    return stopAtLimit();
+  // A second half's rows come after all of the first half's: once the first half's use so
+  // far leaves no room for a row, the whole part leaves none either.
+  std::int64_t cells = gridCells_ + width;
+  std::int64_t textBytes = gridTextBytes_ + row_.textBytes();
+  if (secondHalf_) {
+    cells += halves_->firstCells.load(std::memory_order_relaxed);
+    textBytes += halves_->firstTextBytes.load(std::memory_order_relaxed);
+  }
+  if (cells > maxGridCells_ || textBytes > maxGridTextBytes_ || !grid_.append(row_)) return stopAtLimit();
   gridCells_ += width;
   gridTextBytes_ += row_.textBytes();
+  if (halves_ != nullptr && !secondHalf_) {
+    halves_->firstCells.store(gridCells_, std::memory_order_relaxed);
+    halves_->firstTextBytes.store(gridTextBytes_, std::memory_order_relaxed);
+  }
 }
 
 void XLSXSheetReader::startCell(const SpreadsheetMLStreamParser::Attributes& attributes) {
@@ -193,6 +221,7 @@ void XLSXSheetReader::startCell(const SpreadsheetMLStreamParser::Attributes& att
 }
 
 void XLSXSheetReader::endCell() {
+  if (abandoned()) return stopParsing();
   nextColIndex_ = std::min(cellCol_ + 1, kBeyondLastColumn);
   if (cellCol_ > kMaxColumnIndex) return;
   const auto column = static_cast<std::size_t>(cellCol_);

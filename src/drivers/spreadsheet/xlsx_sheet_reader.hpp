@@ -14,7 +14,8 @@
 
 namespace tabvora {
 
-// Reads one worksheet part in a single streaming pass into a grid of cell texts: one row
+// Reads one worksheet part in one streaming pass (a large part as two halves at once, see
+// kSplitPartBytes) into a grid of cell texts: one row
 // per `row` element that had a cell (row numbers are ignored, so blank rows leave no gap),
 // each as long as its own last cell. Cell texts are resolved on the way: booleans to
 // TRUE/FALSE, date-styled serial numbers to dates; formulas are never read, only their
@@ -83,6 +84,7 @@ class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
   bool read(std::span<const std::uint8_t> part);
   bool readAsTwoHalves(std::span<const std::uint8_t> part, const XLSXSheetSplit& split);
   bool adopt(XLSXSheetReader& secondHalf);
+  bool abandoned() const;
   void startRow();
   void endRow();
   void startCell(const SpreadsheetMLStreamParser::Attributes& attributes);
@@ -96,8 +98,17 @@ class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
   std::int64_t maxGridCells_ = kMaxGridCells;
   std::int64_t maxGridTextBytes_ = kMaxGridTextBytes;
   std::size_t splitPartBytes_ = kSplitPartBytes;
-  const std::atomic<bool>* abandoned_ = nullptr;  // set for a second half no longer wanted
   bool readInTwo_ = false;
+
+  // What the two readers of a part read in two halves share: the first half's use of the
+  // grid limits so far, and whether the second half is still wanted.
+  struct Halves {
+    std::atomic<std::int64_t> firstCells = 0;
+    std::atomic<std::int64_t> firstTextBytes = 0;
+    std::atomic<bool> abandoned = false;
+  };
+  Halves* halves_ = nullptr;  // while this reader reads one half
+  bool secondHalf_ = false;
 
   SheetGrid grid_;
   std::int64_t gridCells_ = 0;

@@ -26,12 +26,12 @@ void ignoreMessage(void*, const char*, ...) {}
 
 void XMLParseSettings::ignoreError(void*, _xmlError*) {}
 
+// libxml2 is initialised before any of its per-thread state is read.
 XMLParseSettings::Quiet::Quiet()
-    : structuredContext_(xmlStructuredErrorContext),
+    : structuredContext_((initialize(), xmlStructuredErrorContext)),
       structured_(xmlStructuredError),
       genericContext_(xmlGenericErrorContext),
       generic_(xmlGenericError) {
-  initialize();
   xmlSetStructuredErrorFunc(nullptr, ignoreError);
   xmlSetGenericErrorFunc(nullptr, ignoreMessage);
 }

@@ -14,7 +14,8 @@ class XMLParseSettings {
   // libxml2's recovery from well-formedness errors.
   static int options(bool recover);
 
-  // Initialises libxml2 once per process, before the first parse of any thread.
+  // Initialises libxml2 once per process, before the first parse of any thread; a thread
+  // that starts others that parse calls it first.
   static void initialize();
 
   // Makes the context report its errors to a handler that drops them, instead of printing
