@@ -49,31 +49,29 @@ TableMetadata SheetStaging::stage(std::string_view sheetName, const SheetGrid& g
     }
   }
 
-  // Texts with NUL are rare; each keeps its own copy until the row is stepped.
-  std::vector<std::string> withoutNUL(width);
-  const std::string ddl = StagedTable::stage(staging_, table, columns, [&](sqlite3_stmt* insert) {
-    for (std::size_t row = 1; row < grid.rowCount(); ++row) {
-      for (std::size_t i = 0; i < width; ++i) {
-        const int parameter = static_cast<int>(i) + 1;
-        const std::string_view cell = grid.cell(row, i);
-        if (cell.empty()) {
-          sqlite3_bind_null(insert, parameter);
-          continue;
-        }
-        const ColumnType type = columns[i].type;
-        std::string_view text = type == ColumnType::integer || type == ColumnType::real ? numericText(cell) : cell;
-        if (text.find('\0') != std::string_view::npos) {
-          std::string& copy = withoutNUL[i];
-          copy.clear();
+  std::string withoutNUL;
+  const std::string ddl = StagedTable::stage(
+      staging_, table, columns, grid.rowCount() - 1, [&](sqlite3_stmt* insert, int offset, std::size_t row) {
+        for (std::size_t i = 0; i < width; ++i) {
+          const int parameter = offset + static_cast<int>(i) + 1;
+          const std::string_view cell = grid.cell(row + 1, i);
+          if (cell.empty()) {
+            sqlite3_bind_null(insert, parameter);
+            continue;
+          }
+          const ColumnType type = columns[i].type;
+          const std::string_view text = type == ColumnType::integer || type == ColumnType::real ? numericText(cell) : cell;
+          if (text.find('\0') == std::string_view::npos) {
+            StagedTable::bindText(insert, parameter, text, type);
+            continue;
+          }
+          // Rare: the text without its NULs is bound as a copy SQLite keeps.
+          withoutNUL.clear();
           for (char c : text)
-            if (c != '\0') copy += c;
-          text = copy;
+            if (c != '\0') withoutNUL += c;
+          sqlite3_bind_text(insert, parameter, withoutNUL.data(), static_cast<int>(withoutNUL.size()), SQLITE_TRANSIENT);
         }
-        StagedTable::bindText(insert, parameter, text, type);
-      }
-      staging_.stepAndReset(insert);
-    }
-  });
+      });
 
   TableMetadata metadata;
   metadata.name = table;

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <climits>
 #include <mutex>
 
@@ -22,10 +23,14 @@ std::string StagedTable::createSQL(std::string_view table, std::span<const DataC
   return sql;
 }
 
-std::string StagedTable::insertSQL(std::string_view table, std::size_t columnCount) {
-  std::string sql = "INSERT INTO " + quoteIdentifier(table) + " VALUES (";
-  for (std::size_t i = 0; i < columnCount; ++i) sql += i > 0 ? ", ?" : "?";
-  sql += ");";
+std::string StagedTable::insertSQL(std::string_view table, std::size_t columnCount, std::size_t rowCount) {
+  std::string sql = "INSERT INTO " + quoteIdentifier(table) + " VALUES ";
+  for (std::size_t row = 0; row < rowCount; ++row) {
+    sql += row > 0 ? ", (" : "(";
+    for (std::size_t i = 0; i < columnCount; ++i) sql += i > 0 ? ", ?" : "?";
+    sql += ")";
+  }
+  sql += ";";
   return sql;
 }
 
@@ -38,6 +43,29 @@ std::string StagedTable::stage(SQLiteDriver& staging, std::string_view table, st
   staging.withPreparedStatement(insertSQL(table, columns.size()), insertRows);
   staging.executeRawSQL("COMMIT;");
   return ddl;
+}
+
+std::string StagedTable::stage(SQLiteDriver& staging, std::string_view table, std::span<const DataColumn> columns,
+                               std::size_t rowCount,
+                               const std::function<void(sqlite3_stmt*, int offset, std::size_t row)>& bindRow) {
+  const auto width = static_cast<int>(columns.size());
+  return stage(staging, table, columns, [&](sqlite3_stmt* single) {
+    const auto parameters = static_cast<std::size_t>(sqlite3_limit(sqlite3_db_handle(single), SQLITE_LIMIT_VARIABLE_NUMBER, -1));
+    const std::size_t rowsPerInsert = std::min(kRowsPerInsert, parameters / std::max<std::size_t>(columns.size(), 1));
+    std::size_t row = 0;
+    if (rowsPerInsert > 1 && rowCount >= rowsPerInsert) {
+      staging.withPreparedStatement(insertSQL(table, columns.size(), rowsPerInsert), [&](sqlite3_stmt* batch) {
+        for (; rowCount - row >= rowsPerInsert; row += rowsPerInsert) {
+          for (std::size_t i = 0; i < rowsPerInsert; ++i) bindRow(batch, static_cast<int>(i) * width, row + i);
+          staging.stepAndReset(batch);
+        }
+      });
+    }
+    for (; row < rowCount; ++row) {
+      bindRow(single, 0, row);
+      staging.stepAndReset(single);
+    }
+  });
 }
 
 void StagedTable::bindText(sqlite3_stmt* insert, int parameter, std::string_view text, ColumnType type) {

@@ -23,10 +23,24 @@ class SQLiteDriver;
 class StagedTable {
  public:
   static std::string createSQL(std::string_view table, std::span<const DataColumn> columns);
-  static std::string insertSQL(std::string_view table, std::size_t columnCount);
+  // With `rowCount` rows of parameters: INSERT INTO "name" VALUES (?, ...), (?, ...), ...;
+  static std::string insertSQL(std::string_view table, std::size_t columnCount, std::size_t rowCount = 1);
 
   static std::string stage(SQLiteDriver& staging, std::string_view table, std::span<const DataColumn> columns,
                            const std::function<void(sqlite3_stmt*)>& insertRows);
+
+  // Rows one INSERT puts in when the table's rows are known ahead: one statement per row
+  // costs about twice as much per row.
+  static constexpr std::size_t kRowsPerInsert = 32;
+
+  // Like the other stage, for `rowCount` rows known ahead: `bindRow(insert, offset, row)`
+  // binds the values of row `row` (0-based) to parameters offset + 1 ... offset +
+  // columns.size() of `insert`. Rows go in kRowsPerInsert to a statement (fewer when that
+  // many would pass the connection's limit on parameters), the last ones one at a time;
+  // the table's rows are the same as with one statement per row.
+  static std::string stage(SQLiteDriver& staging, std::string_view table, std::span<const DataColumn> columns,
+                           std::size_t rowCount,
+                           const std::function<void(sqlite3_stmt*, int offset, std::size_t row)>& bindRow);
 
   // Binds `text` to parameter `parameter` of `insert` for a column of `type`, so that the
   // column stores what it would store for the text bound as text. For an INTEGER or REAL

@@ -68,5 +68,28 @@ TEST(SheetStaging, NumericColumnsStoreWhatTheirTextWould) {
       });
 }
 
+TEST(SheetStaging, WideRowsGoInAsManyToAStatementAsParametersAllow) {
+  constexpr std::size_t kColumns = 1100, kRows = 40;  // 29 rows to a statement, then 11 alone
+  SheetGrid grid;
+  SheetGrid::RowBuilder row;
+  for (std::size_t r = 0; r <= kRows; ++r) {
+    row.clear();
+    for (std::size_t c = 0; c < kColumns; ++c) row.setText(c, r == 0 ? "c" + std::to_string(c) : std::to_string(r * 10'000 + c));
+    grid.append(row);
+  }
+  SQLiteDriver database;
+  database.openInMemory();
+  database.withPreparedStatement("SELECT 1;", [](sqlite3_stmt* any) {
+    sqlite3_limit(sqlite3_db_handle(any), SQLITE_LIMIT_VARIABLE_NUMBER, 32'766);
+  });
+  SheetStaging(database).stage("wide", grid, kColumns);
+  database.withPreparedStatement(
+      "SELECT count(*) FROM wide WHERE c0 = rowid * 10000 AND c1099 = rowid * 10000 + 1099 AND c550 = c0 + 550;",
+      [](sqlite3_stmt* count) {
+        ASSERT_EQ(sqlite3_step(count), SQLITE_ROW);
+        EXPECT_EQ(sqlite3_column_int64(count, 0), static_cast<std::int64_t>(kRows));
+      });
+}
+
 }  // namespace
 }  // namespace tabvora
