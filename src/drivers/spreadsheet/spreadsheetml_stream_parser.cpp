@@ -46,6 +46,14 @@ using StreamState = SpreadsheetMLStreamParser::State;
 
 std::string_view text(const xmlChar* bytes) { return reinterpret_cast<const char*>(bytes); }
 
+// -1 while the text is converted from another encoding: counting the bytes consumed then
+// costs a conversion of what is left of the input.
+std::int64_t bytesConsumed(xmlParserCtxt* context) {
+  if (context->input == nullptr || (context->input->buf != nullptr && context->input->buf->encoder != nullptr))
+    return -1;
+  return xmlByteConsumed(context);
+}
+
 StreamState& stateOf(void* context) {
   return *static_cast<StreamState*>(static_cast<xmlParserCtxtPtr>(context)->_private);
 }
@@ -68,7 +76,7 @@ void onStart(void* context, const xmlChar* localName, const xmlChar* prefix, con
              int attributeCount, int, const xmlChar** attributes) {
   StreamState& state = stateOf(context);
   // Called with the input at the ">" (or "/>") that ends the tag.
-  if (++state.depth <= 2) state.startTagEnds[state.depth - 1] = xmlByteConsumed(static_cast<xmlParserCtxtPtr>(context));
+  if (++state.depth <= 2) state.startTagEnds[state.depth - 1] = bytesConsumed(static_cast<xmlParserCtxtPtr>(context));
   state.delegate->startElement(elementName(state, localName, prefix, uri),
                                SpreadsheetMLStreamParser::Attributes(attributes, attributeCount));
   stopIfRequested(context, state);
@@ -156,11 +164,7 @@ bool SpreadsheetMLStreamParser::finish() {
 }
 
 std::int64_t SpreadsheetMLStreamParser::consumedBytes() const {
-  const xmlParserCtxt* context = state_->context.get();
-  if (!context) return 0;
-  if (context->input == nullptr || (context->input->buf != nullptr && context->input->buf->encoder != nullptr))
-    return -1;
-  return xmlByteConsumed(const_cast<xmlParserCtxt*>(context));
+  return state_->context ? bytesConsumed(state_->context.get()) : 0;
 }
 
 int SpreadsheetMLStreamParser::depth() const { return state_->depth; }

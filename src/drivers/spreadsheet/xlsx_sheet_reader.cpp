@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 #include <system_error>
 #include <thread>
-#include <optional>
 
 #include "drivers/spreadsheet/xlsx_serial_date.hpp"
 #include "drivers/spreadsheet/xml_parse_settings.hpp"
