@@ -253,6 +253,12 @@ TEST(XLSXSheetReader, ReadsAPartInTwoHalvesExactlyAsWhole) {
     }
     EXPECT_EQ(cut, c.cutHolds) << c.part;
   }
+  // A part is cut from the set size on.
+  const std::string part = cases[0].part;
+  EXPECT_TRUE(readPart(part, false, XLSXSheetReader::kMaxGridCells, XLSXSheetReader::kMaxGridTextBytes, false,
+                       part.size()).readInTwo);
+  EXPECT_FALSE(readPart(part, false, XLSXSheetReader::kMaxGridCells, XLSXSheetReader::kMaxGridTextBytes, false,
+                        part.size() + 1).readInTwo);
 }
 
 }  // namespace
