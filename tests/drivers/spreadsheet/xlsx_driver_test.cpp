@@ -179,5 +179,28 @@ TEST_F(XLSXDriverTest, BrokenAndHostilePackagesAreRefusedOrSkipped) {
   }
 }
 
+TEST_F(XLSXDriverTest, TheLargestSheetsExcelAllowsAreReadOrRefusedClearly) {
+  // 1,048,576 rows of one cell: every row is staged.
+  std::string tall = std::string("<worksheet xmlns=\"") + kMain + "\"><sheetData>";
+  tall.reserve(30u << 20);
+  for (int row = 0; row < 1'048'576; ++row) tall += "<row><c><v>1</v></c></row>";
+  tall += "</sheetData></worksheet>";
+  ZipTestArchive tallBook;
+  tallBook.stored("xl/workbook.xml", workbookXML({{"tall", "rId1"}}));
+  tallBook.stored("xl/worksheets/sheet1.xml", tall);
+  EXPECT_EQ(driver.open(write(tallBook, "tall.xlsx")).tables.at(0).rowCount, 1'048'575);
+  driver.close();
+
+  // 16,384 columns are more than a staged table can have: the open fails, saying why.
+  std::string wide = std::string("<worksheet xmlns=\"") + kMain + "\"><sheetData><row>";
+  for (int column = 0; column < 16'384; ++column) wide += "<c><v>" + std::to_string(column) + "</v></c>";
+  wide += "</row></sheetData></worksheet>";
+  ZipTestArchive wideBook;
+  wideBook.stored("xl/workbook.xml", workbookXML({{"wide", "rId1"}}));
+  wideBook.deflated("xl/worksheets/sheet1.xml", wide);
+  const DriverError error = errorOf([&] { driver.open(write(wideBook, "wide.xlsx")); });
+  EXPECT_NE(std::string(error.what()).find("too many columns"), std::string::npos) << error.what();
+}
+
 }  // namespace
 }  // namespace tabvora
