@@ -107,7 +107,8 @@ std::string_view SheetGrid::cell(std::size_t row, std::size_t column) const {
 std::int64_t SheetGrid::textBytes(std::size_t row) const {
   std::int64_t bytes = 0;
   for (std::size_t column = 0; column < rows_[row].width; ++column) {
-    if ((rows_[row].cells[column].start & kPendingShared) == 0) bytes += static_cast<std::int64_t>(cell(row, column).size());
+    if ((rows_[row].cells[column].start & kPendingShared) == 0)
+      bytes += static_cast<std::int64_t>(cell(row, column).size());
   }
   return bytes;
 }

@@ -60,7 +60,8 @@ TableMetadata SheetStaging::stage(std::string_view sheetName, const SheetGrid& g
             continue;
           }
           const ColumnType type = columns[i].type;
-          const std::string_view text = type == ColumnType::integer || type == ColumnType::real ? numericText(cell) : cell;
+          const bool numeric = type == ColumnType::integer || type == ColumnType::real;
+          const std::string_view text = numeric ? numericText(cell) : cell;
           if (text.find('\0') == std::string_view::npos) {
             StagedTable::bindText(insert, parameter, text, type);
             continue;
@@ -69,7 +70,8 @@ TableMetadata SheetStaging::stage(std::string_view sheetName, const SheetGrid& g
           withoutNUL.clear();
           for (char c : text)
             if (c != '\0') withoutNUL += c;
-          sqlite3_bind_text(insert, parameter, withoutNUL.data(), static_cast<int>(withoutNUL.size()), SQLITE_TRANSIENT);
+          sqlite3_bind_text(insert, parameter, withoutNUL.data(), static_cast<int>(withoutNUL.size()),
+                            SQLITE_TRANSIENT);
         }
       });
 

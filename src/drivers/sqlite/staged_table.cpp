@@ -50,7 +50,8 @@ std::string StagedTable::stage(SQLiteDriver& staging, std::string_view table, st
                                const std::function<void(sqlite3_stmt*, int offset, std::size_t row)>& bindRow) {
   const auto width = static_cast<int>(columns.size());
   return stage(staging, table, columns, [&](sqlite3_stmt* single) {
-    const auto parameters = static_cast<std::size_t>(sqlite3_limit(sqlite3_db_handle(single), SQLITE_LIMIT_VARIABLE_NUMBER, -1));
+    const auto parameters =
+        static_cast<std::size_t>(sqlite3_limit(sqlite3_db_handle(single), SQLITE_LIMIT_VARIABLE_NUMBER, -1));
     const std::size_t rowsPerInsert = std::min(kRowsPerInsert, parameters / std::max<std::size_t>(columns.size(), 1));
     std::size_t row = 0;
     if (rowsPerInsert > 1 && rowCount >= rowsPerInsert) {

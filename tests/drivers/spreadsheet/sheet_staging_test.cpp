@@ -57,7 +57,9 @@ TEST(SheetStaging, NumericColumnsStoreWhatTheirTextWould) {
         std::size_t rows = 0;
         while (sqlite3_step(select) == SQLITE_ROW) {
           const std::string& text = texts.at(static_cast<std::size_t>(sqlite3_column_int64(select, 0)) - 1);
-          auto column = [&](int i) { return std::string(reinterpret_cast<const char*>(sqlite3_column_text(select, i))); };
+          auto column = [&](int i) {
+            return std::string(reinterpret_cast<const char*>(sqlite3_column_text(select, i)));
+          };
           EXPECT_EQ(column(1), column(2)) << "INTEGER column, " << text;
           EXPECT_EQ(sqlite3_column_int(select, 3), 1) << "INTEGER column, " << text;
           EXPECT_EQ(column(4), column(5)) << "REAL column, " << text;
@@ -74,7 +76,8 @@ TEST(SheetStaging, WideRowsGoInAsManyToAStatementAsParametersAllow) {
   SheetGrid::RowBuilder row;
   for (std::size_t r = 0; r <= kRows; ++r) {
     row.clear();
-    for (std::size_t c = 0; c < kColumns; ++c) row.setText(c, r == 0 ? "c" + std::to_string(c) : std::to_string(r * 10'000 + c));
+    for (std::size_t c = 0; c < kColumns; ++c)
+      row.setText(c, r == 0 ? "c" + std::to_string(c) : std::to_string(r * 10'000 + c));
     grid.append(row);
   }
   SQLiteDriver database;
