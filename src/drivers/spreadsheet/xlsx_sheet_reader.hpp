@@ -64,7 +64,6 @@ class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
   bool resolveSharedStrings(const std::vector<std::string>& sharedStrings);
 
   const SheetGrid& sheetGrid() const { return grid_; }
-  SheetGrid takeGrid() { return std::move(grid_); }
   // The grid's cells as strings, for checks over small sheets.
   std::vector<std::vector<std::string>> grid() const { return grid_.toStrings(); }
   // The highest 0-based column of any cell kept, 0 when there was none.
