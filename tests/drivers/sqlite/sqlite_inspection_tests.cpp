@@ -98,7 +98,7 @@ TEST_F(SQLiteInspection, StatementsThatWriteOrAttachAreRefused) {
   const FileState databaseBefore = captureState(database), otherBefore = captureState(other);
   SQLiteDriver& driver = inspect(database);
 
-  for (const std::string sql :
+  for (const std::string& sql :
        {"ATTACH '" + other.string() + "' AS o", "VACUUM INTO '" + (dir_ / "files" / "out.db").string() + "'",
         std::string("DELETE FROM t"), std::string("INSERT INTO t VALUES (1, 'x')"), std::string("DROP TABLE t"),
         std::string("CREATE TABLE x(a)"), std::string("PRAGMA user_version = 5"),
