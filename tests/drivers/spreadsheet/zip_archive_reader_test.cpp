@@ -52,7 +52,9 @@ TEST(ZipArchiveReader, ADamagedDirectoryRefusesTheWholeArchive) {
   const std::string whole = ZipTestArchive().deflated("xl/b.xml", kSheet).stored("c.txt", "gamma").bytes();
   for (std::size_t length = 0; length < whole.size(); ++length) {
     std::optional<ZipArchiveReader> reader = readerOf(whole.substr(0, length));
-    if (reader) EXPECT_FALSE(reader->data("c.txt")) << length;
+    if (reader) {
+      EXPECT_FALSE(reader->data("c.txt")) << length;
+    }
   }
   // Offsets and sizes that point outside the file give nothing.
   std::string outside = ZipTestArchive().stored("c.txt", "gamma").bytes();
