@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the XML readers of the XLSX driver. A ZIP archive has its shared
 // strings, styles and first worksheet read as a workbook would; any other input is read
-// directly as a worksheet, a shared-string table and a styles part. Beyond not crashing,
+// directly as a worksheet, a shared-string table and a styles part. Every worksheet is read
+// whole and again as two halves on two threads, which must agree. Beyond not crashing,
 // the worksheet's grid must keep its promises: no empty row, no row past the highest
 // column, no column past the last, and nothing but UTF-8 text.
 
@@ -29,15 +30,30 @@ void check(bool condition) {
   if (!condition) std::abort();
 }
 
-void readSheet(std::span<const std::uint8_t> part, const std::vector<std::string>& sharedStrings,
-               const std::unordered_set<std::int64_t>& dateStyles, bool uses1904Dates) {
+struct SheetReading {
+  bool complete;
+  std::vector<std::vector<std::string>> grid;
+  bool operator==(const SheetReading&) const = default;
+};
+
+SheetReading readSheet(std::span<const std::uint8_t> part, const std::vector<std::string>& sharedStrings,
+                       const std::unordered_set<std::int64_t>& dateStyles, bool uses1904Dates, bool split) {
   XLSXSheetReader reader(sharedStrings, dateStyles, uses1904Dates);
-  reader.parse(part);
+  if (split) reader.setSplitPartBytes(0);
+  SheetReading reading{reader.parse(part), reader.grid()};
   check(reader.maxColIndex() >= 0 && reader.maxColIndex() <= XLSXSheetReader::kMaxColumnIndex);
-  for (const std::vector<std::string>& row : reader.grid()) {
+  for (const std::vector<std::string>& row : reading.grid) {
     check(!row.empty() && static_cast<std::int64_t>(row.size()) <= reader.maxColIndex() + 1);
     for (const std::string& cell : row) check(tabvora::isValidUTF8(cell));
   }
+  return reading;
+}
+
+// Reading a part in two halves must give exactly what reading it whole does.
+void readSheetBothWays(std::span<const std::uint8_t> part, const std::vector<std::string>& sharedStrings,
+                       const std::unordered_set<std::int64_t>& dateStyles, bool uses1904Dates) {
+  check(readSheet(part, sharedStrings, dateStyles, uses1904Dates, false) ==
+        readSheet(part, sharedStrings, dateStyles, uses1904Dates, true));
 }
 
 std::vector<std::string> readSharedStrings(std::span<const std::uint8_t> part) {
@@ -57,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!archive) {
     const std::vector<std::string> strings = readSharedStrings(input);
     const std::unordered_set<std::int64_t> dateStyles = tabvora::readXLSXDateStyles(input);
-    readSheet(input, strings, dateStyles, size % 2 == 1);
+    readSheetBothWays(input, strings, dateStyles, size % 2 == 1);
     return 0;
   }
   std::vector<std::string> strings;
@@ -65,8 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::unordered_set<std::int64_t> dateStyles;
   if (const std::optional<ByteBuffer> part = archive->data("xl/styles.xml")) dateStyles = tabvora::readXLSXDateStyles(part->bytes());
   if (const std::optional<ByteBuffer> part = archive->data("xl/worksheets/sheet1.xml")) {
-    readSheet(part->bytes(), strings, dateStyles, false);
-    readSheet(part->bytes(), strings, dateStyles, true);
+    readSheetBothWays(part->bytes(), strings, dateStyles, false);
+    readSheetBothWays(part->bytes(), strings, dateStyles, true);
   }
   return 0;
 }
