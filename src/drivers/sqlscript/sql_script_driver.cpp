@@ -1,0 +1,409 @@
+#include "drivers/sqlscript/sql_script_driver.hpp"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <initializer_list>
+#include <iostream>
+
+#include "drivers/sqlite/inspection_limits.hpp"
+#include "drivers/sqlscript/copy_data_converter.hpp"
+#include "drivers/sqlscript/create_table_rewriter.hpp"
+#include "drivers/sqlscript/sql_script_text.hpp"
+#include "drivers/sqlscript/sql_statement_rewriter.hpp"
+#include "drivers/sqlscript/sql_tokens.hpp"
+#include "drivers/sqlscript/statement_splitter.hpp"
+#include "drivers/sqlscript/view_index_rewriter.hpp"
+#include "model/driver_error.hpp"
+#include "platform/file_reader.hpp"
+#include "platform/unicode_text.hpp"
+
+namespace tabvora {
+
+namespace N = SQLDialectNormalizer;
+
+namespace {
+
+constexpr const char* kDomain = "SQLScriptDriver";
+constexpr std::string_view kUTF8Mark = "\xEF\xBB\xBF";
+
+// Statements in one staging transaction at most. A statement stopped by a bound (or out
+// of memory) may roll back the whole transaction it ran in, so outside a transaction the
+// script opened itself transactions are kept short: one is also committed before every
+// statement that is not an INSERT or REPLACE.
+constexpr int kStatementsPerTransaction = 1000;
+
+[[noreturn]] void fail(int code, const std::string& message) { throw DriverError(kDomain, code, message); }
+
+bool isOneOf(std::string_view word, std::initializer_list<std::string_view> words) {
+  return std::find(words.begin(), words.end(), word) != words.end();
+}
+
+std::string lowerASCII(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+std::string_view word(const std::vector<std::string>& words, std::size_t index) {
+  return index < words.size() ? std::string_view(words[index]) : std::string_view();
+}
+
+// Statements that only make sense in another dialect. The strict test applies before a
+// statement is run, the lenient one (which adds statements SQLite may or may not accept)
+// after it failed.
+bool isIgnorable(const std::vector<std::string>& words, SQLDialect dialect, bool lenient) {
+  const std::string_view first = word(words, 0);
+  if (isOneOf(first, {"SET", "LOCK", "UNLOCK", "USE", "GRANT", "REVOKE", "COMMENT", "DELIMITER", "FLUSH", "SHOW",
+                      "RESET", "OPTIMIZE", "CALL", "DO", "SECURITY"}))
+    return true;
+  if (first == "CREATE") {
+    const std::string kind = N::objectKind(words).value_or("");
+    if (isOneOf(kind, {"SEQUENCE", "EXTENSION", "SCHEMA", "TYPE", "FUNCTION", "PROCEDURE", "DOMAIN", "AGGREGATE",
+                       "OPERATOR", "RULE", "POLICY", "PUBLICATION", "SUBSCRIPTION", "ROLE", "USER", "DATABASE",
+                       "EVENT", "MATERIALIZED", "COLLATION", "CAST", "LANGUAGE", "SERVER", "FOREIGN", "TEXT",
+                       "TABLESPACE", "STATISTICS", "ACCESS", "CONVERSION", "TRANSFORM"}))
+      return true;
+    if (kind == "TRIGGER" && dialect != SQLDialect::generic) return true;
+  }
+  return lenient && isOneOf(first, {"ALTER", "SELECT", "DROP", "ANALYZE", "TRUNCATE", "REINDEX", "REFRESH",
+                                    "CLUSTER", "CHECKPOINT", "DISCARD", "LISTEN", "NOTIFY", "PREPARE", "EXECUTE",
+                                    "DEALLOCATE"});
+}
+
+// The first bytes of a statement for a warning line: cut before a character the limit
+// would split, and with control characters (line ends, escape sequences a terminal would
+// obey) shown as spaces.
+std::string warningExcerpt(std::string_view statement) {
+  std::size_t cut = std::min(statement.size(), SQLScriptDriver::kWarningStatementBytes);
+  for (int back = 0; back < 3 && cut > 0 && cut < statement.size() &&
+                     (static_cast<unsigned char>(statement[cut]) & 0xC0) == 0x80;
+       ++back)
+    --cut;
+  std::string text = SQLScriptText::decode(statement.substr(0, cut));
+  for (char& c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  return text;
+}
+
+// The staging connection behind the driver's primitives.
+sqlite3* connectionOf(SQLiteDriver& staging) {
+  sqlite3* db = nullptr;
+  staging.withPreparedStatement("SELECT 1;", [&](sqlite3_stmt* statement) { db = sqlite3_db_handle(statement); });
+  return db;
+}
+
+}  // namespace
+
+// One open's pass over the script: runs each statement by its kind and dialect, and keeps
+// the driver's counts.
+class SQLScriptDriver::Run {
+ public:
+  Run(SQLScriptDriver& driver, sqlite3* db, std::chrono::steady_clock::time_point deadline)
+      : driver_(driver), staging_(driver.internalSQLite), db_(db), deadline_(deadline) {}
+
+  void runScript(std::string_view script) {
+    if (script.starts_with(kUTF8Mark)) script.remove_prefix(kUTF8Mark.size());
+    N::StatementSplitter splitter(script, driver_.dialect_);
+    executeIgnoringError("BEGIN;");
+    while (true) {
+      splitter.setDialect(driver_.dialect_);
+      std::optional<N::SplitStatement> statement = splitter.next();
+      if (!statement) break;
+      if (std::chrono::steady_clock::now() >= deadline_) {
+        stopAtDeadline();
+        break;
+      }
+      if (statement->copyData) {
+        handleCopy(statement->text, *statement->copyData);
+      } else {
+        handleStatement(statement->text);
+      }
+    }
+    executeIgnoringError("COMMIT;");
+  }
+
+ private:
+  bool execute(const std::string& sql) {
+    try {
+      std::lock_guard guard(staging_.mutex());
+      staging_.executeRawSQL(sql);
+      return true;
+    } catch (const DriverError&) {
+      return false;
+    }
+  }
+
+  void executeIgnoringError(const std::string& sql) { execute(sql); }
+
+  void beginTransactionAgain() {
+    executeIgnoringError("COMMIT;");
+    executeIgnoringError("BEGIN;");
+    statementsInTransaction_ = 0;
+  }
+
+  // Runs a statement of the script: a failure that rolled back the driver's transaction
+  // (an interrupt or a lack of memory can) starts a new one for the statements after it.
+  bool executeStatement(const std::string& sql) {
+    const bool ran = execute(sql);
+    if (!ran && sqlite3_get_autocommit(db_) != 0) beginTransactionAgain();
+    return ran;
+  }
+
+  void handleStatement(const std::string& bytes) {
+    const std::vector<std::string> words = N::leadingWords(bytes);
+    if (words.empty()) return;
+    const std::string_view first = word(words, 0);
+
+    // The script's own transaction control must not end the driver's transaction.
+    if (isOneOf(first, {"BEGIN", "COMMIT", "END"}) || (first == "START" && word(words, 1) == "TRANSACTION")) {
+      beginTransactionAgain();
+      inScriptTransaction_ = first == "BEGIN" || first == "START";
+      return;
+    }
+    if (first == "ROLLBACK" && word(words, 1) != "TO" && word(words, 2) != "TO") {
+      executeIgnoringError("ROLLBACK;");
+      executeIgnoringError("BEGIN;");
+      statementsInTransaction_ = 0;
+      inScriptTransaction_ = false;
+      return;
+    }
+    if (first == "PRAGMA" || first == "VACUUM") {
+      executeIgnoringError("COMMIT;");
+      if (!execute(SQLScriptText::decode(bytes))) recordFailure(bytes);
+      executeIgnoringError("BEGIN;");
+      statementsInTransaction_ = 0;
+      return;
+    }
+    if (!inScriptTransaction_ &&
+        (++statementsInTransaction_ >= kStatementsPerTransaction || !isOneOf(first, {"INSERT", "REPLACE"})))
+      beginTransactionAgain();
+
+    if (driver_.dialect_ == SQLDialect::generic) {
+      const bool ran = isValidUTF8(bytes) ? executeStatement(bytes) : executeStatement(SQLScriptText::decode(bytes));
+      if (ran) return;
+      if (isIgnorable(words, driver_.dialect_, true)) return recordSkip();
+      if (std::optional<SQLDialect> found = N::detectDialect(bytes)) adoptDialect(*found);
+      if (!convert(bytes, words, true)) recordFailure(bytes);
+      return;
+    }
+
+    if (first == "CREATE" && N::objectKind(words) == "SCHEMA") recordSchema(bytes);
+    if (isIgnorable(words, driver_.dialect_, false)) return recordSkip();
+    if (convert(bytes, words, false)) return;
+    if (isIgnorable(words, driver_.dialect_, true)) return recordSkip();
+    recordFailure(bytes);
+  }
+
+  // Runs a statement in SQLite syntax: a parsed CREATE TABLE is re-created, anything else
+  // runs as rewritten text. Whether the statement now stands in the database.
+  bool convert(const std::string& bytes, const std::vector<std::string>& words, bool retry) {
+    const SQLDialect dialect = driver_.dialect_ == SQLDialect::generic ? SQLDialect::postgres : driver_.dialect_;
+    const std::string rewritten = N::rewriteStatement(bytes, dialect, driver_.schemas_);
+    const std::string kind = N::objectKind(words).value_or("");
+
+    if (word(words, 0) == "CREATE" && kind == "TABLE") {
+      if (std::optional<N::ParsedTable> table = N::parseCreateTable(rewritten, dialect)) {
+        for (N::CreateTableLevel level :
+             {N::CreateTableLevel::full, N::CreateTableLevel::keysOnly, N::CreateTableLevel::columnsOnly}) {
+          if (!executeStatement(N::createTableSQL(*table, level) + ";")) continue;
+          RebuiltColumns columns;
+          for (const N::ParsedColumn& column : table->columns) columns.emplace_back(column.name, column.type);
+          driver_.rebuiltTables_[lowerASCII(table->name)] = std::move(columns);
+          driver_.dialectConverted_ = true;
+          return true;
+        }
+      }
+    }
+
+    std::string text = SQLScriptText::decode(rewritten);
+    if (kind == "VIEW") text = N::rewriteViewStatement(text);
+    if (kind == "INDEX") text = N::rewriteIndexStatement(text);
+    const bool changed = text != bytes;
+
+    if (kind == "INDEX") {
+      const bool ran = executeStatement(text);
+      if (!ran) ++driver_.skippedStatementCount_;
+      if (!ran || changed) driver_.dialectConverted_ = true;
+      return true;
+    }
+    if (retry && kind != "VIEW" && rewritten == bytes) return false;
+    if (!executeStatement(text)) return false;
+    if (changed) driver_.dialectConverted_ = true;
+    return true;
+  }
+
+  // A statement with a COPY data block: its rows go in as INSERT batches.
+  void handleCopy(const std::string& bytes, std::string_view data) {
+    driver_.dialectConverted_ = true;
+    if (driver_.dialect_ == SQLDialect::generic) adoptDialect(SQLDialect::postgres);
+    if (!inScriptTransaction_) beginTransactionAgain();
+
+    const std::vector<N::Token> tokens =
+        N::tokenize(N::rewriteStatement(bytes, SQLDialect::postgres, driver_.schemas_));
+    std::size_t at = 1;
+    if (tokens.size() <= 3 || !tokens[0].isWord("COPY") || !tokens[1].isName()) return recordFailure(bytes);
+    std::string table = tokens[at++].text;
+    while (at + 1 < tokens.size() && tokens[at].isPunct('.') && tokens[at + 1].isName()) {
+      table = tokens[at + 1].text;
+      at += 2;
+    }
+    std::vector<std::string> columns;
+    if (at < tokens.size() && tokens[at].isPunct('(')) {
+      bool closed = false;
+      for (++at; at < tokens.size() && !closed; ++at) {
+        if (!tokens[at].isName()) return recordFailure(bytes);
+        columns.push_back(tokens[at].text);
+        if (at + 1 < tokens.size() && tokens[at + 1].isPunct(',')) {
+          ++at;
+        } else if (at + 1 < tokens.size() && tokens[at + 1].isPunct(')')) {
+          closed = true;
+          ++at;
+        } else {
+          return recordFailure(bytes);
+        }
+      }
+      if (!closed) return recordFailure(bytes);
+    }
+
+    const auto rebuilt = driver_.rebuiltTables_.find(lowerASCII(table));
+    const auto types =
+        N::copyColumnTypes(rebuilt == driver_.rebuiltTables_.end() ? nullptr : &rebuilt->second, columns);
+    const bool anyFailed = N::forEachCopyInsert(data, table, columns, types, N::kCopyBatchRows,
+                                                [&](const std::string& sql) { return executeStatement(sql); });
+    if (anyFailed) recordFailure(bytes);
+  }
+
+  void recordSchema(const std::string& bytes) {
+    const std::vector<N::Token> tokens =
+        N::tokenize(N::rewriteStatement(bytes, driver_.dialect_, driver_.schemas_), 16);
+    std::size_t at = 0;
+    while (at < tokens.size() && !tokens[at].isWord("SCHEMA")) ++at;
+    ++at;
+    if (at + 2 < tokens.size() && tokens[at].isWord("IF") && tokens[at + 1].isWord("NOT") &&
+        tokens[at + 2].isWord("EXISTS"))
+      at += 3;
+    if (at < tokens.size() && tokens[at].isName() && !tokens[at].isWord("AUTHORIZATION"))
+      driver_.schemas_.insert(lowerASCII(tokens[at].text));
+  }
+
+  void adoptDialect(SQLDialect dialect) {
+    driver_.dialect_ = dialect;
+    if (dialect == SQLDialect::postgres) driver_.schemas_.insert({"public", "pg_catalog"});
+  }
+
+  void recordSkip() {
+    ++driver_.skippedStatementCount_;
+    driver_.dialectConverted_ = true;
+  }
+
+  void recordFailure(std::string_view statement) {
+    if (++driver_.failedStatementCount_ <= kReportedFailures)
+      driver_.warn("SQL warning: could not run statement: " + warningExcerpt(statement) + "...");
+  }
+
+  void stopAtDeadline() {
+    ++driver_.failedStatementCount_;
+    driver_.warn("SQL warning: the script ran for more than " +
+                 std::to_string(driver_.limits.openTime.count() / 1000) +
+                 " seconds; the rest of it was not run");
+  }
+
+  SQLScriptDriver& driver_;
+  SQLiteDriver& staging_;
+  sqlite3* db_;
+  std::chrono::steady_clock::time_point deadline_;
+  int statementsInTransaction_ = 0;
+  // Between the script's own BEGIN and its COMMIT or ROLLBACK, transactions are not cut
+  // short: its ROLLBACK must undo all it did since its BEGIN.
+  bool inScriptTransaction_ = false;
+};
+
+SQLScriptDriver::SQLScriptDriver() = default;
+
+SQLScriptDriver::~SQLScriptDriver() { close(); }
+
+void SQLScriptDriver::warn(const std::string& line) const {
+  if (warningSink) {
+    warningSink(line);
+  } else {
+    std::cerr << line << '\n';
+  }
+}
+
+DatabaseMetadata SQLScriptDriver::open(const std::filesystem::path& url) {
+  close();
+  currentURL_ = url;
+  const auto started = std::chrono::steady_clock::now();
+
+  ByteBuffer data;
+  std::uint64_t fileSize = 0;
+  try {
+    FileReader reader(url);
+    fileSize = reader.size();
+    data = reader.readAll(kMaxScriptBytes);
+  } catch (const FileReadError& error) {
+    if (error.reason() == FileReadError::Reason::cannotOpen) fail(-1, "Failed to read SQL script at " + url.string());
+    fail(-1, error.what());
+  }
+
+  std::string converted;
+  std::string_view script = data.text();
+  if (SQLScriptText::hasUTF16Mark(script)) {
+    std::optional<std::string> text = SQLScriptText::fromUTF16(script);
+    if (!text) fail(-1, "Unsupported text encoding in SQL script");
+    converted = std::move(*text);
+    data = ByteBuffer();
+    script = converted;
+  }
+
+  sqlite3* db = nullptr;
+  {
+    std::lock_guard guard(internalSQLite.mutex());
+    internalSQLite.openInMemory();
+    db = connectionOf(internalSQLite);
+    const std::int64_t heapBytes = std::max<std::int64_t>(
+        limits.minHeapBytes, kHeapBytesPerScriptByte * static_cast<std::int64_t>(script.size()));
+    stagingLimits_ = std::make_unique<InspectionLimits>(
+        db, InspectionLimits::ScriptStaging{limits.statementTime, heapBytes});
+    stagingLimits_->limitRunUntil(started + limits.openTime);
+  }
+
+  dialect_ = N::detectDialect(script).value_or(SQLDialect::generic);
+  if (dialect_ == SQLDialect::postgres) schemas_ = {"public", "pg_catalog"};
+  Run(*this, db, started + limits.openTime).runScript(script);
+  // Reads after the open (queries, pages) keep the bound per statement only.
+  stagingLimits_->limitRunUntil(std::chrono::steady_clock::time_point::max());
+
+  DatabaseMetadata metadata;
+  metadata.name = url.filename().string();
+  metadata.format = DatabaseFormat::sql;
+  metadata.fileURL = url;
+  metadata.fileSize = static_cast<std::int64_t>(fileSize);
+  metadata.tables = fetchTables();
+  metadata.schemaDDL = getDDL(std::nullopt);
+  if (!metadata.schemaDDL || metadata.schemaDDL->empty())
+    metadata.schemaDDL = script.size() <= kScriptAsSchemaMaxBytes ? SQLScriptText::decode(script) : std::string();
+  return metadata;
+}
+
+void SQLScriptDriver::resetState() noexcept {
+  failedStatementCount_ = 0;
+  skippedStatementCount_ = 0;
+  dialectConverted_ = false;
+  dialect_ = SQLDialect::generic;
+  schemas_.clear();
+  rebuiltTables_.clear();
+}
+
+void SQLScriptDriver::close() noexcept {
+  {
+    std::lock_guard guard(internalSQLite.mutex());
+    internalSQLite.close();
+  }
+  stagingLimits_.reset();
+  resetState();
+}
+
+}  // namespace tabvora
