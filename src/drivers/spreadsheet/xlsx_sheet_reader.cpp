@@ -42,6 +42,11 @@ void XLSXSheetReader::setLimits(std::int64_t maxGridCells, std::int64_t maxGridT
   maxGridTextBytes_ = maxGridTextBytes;
 }
 
+void XLSXSheetReader::setElementLimits(std::int64_t maxRowElements, std::int64_t maxCellElements) {
+  maxRowElements_ = maxRowElements;
+  maxCellElements_ = maxCellElements;
+}
+
 bool XLSXSheetReader::parse(std::span<const std::uint8_t> part) {
   const bool parsed = read(part);
   if (sharedStrings_ != nullptr && !resolveSharedStrings(*sharedStrings_)) return false;
@@ -62,6 +67,7 @@ bool XLSXSheetReader::readAsTwoHalves(std::span<const std::uint8_t> part, const 
   Halves halves;
   XLSXSheetReader secondHalf(*dateStyles_, uses1904Dates_);
   secondHalf.setLimits(maxGridCells_, maxGridTextBytes_);
+  secondHalf.setElementLimits(maxRowElements_, maxCellElements_);
   secondHalf.halves_ = &halves;
   secondHalf.secondHalf_ = true;
   bool secondParsed = false;
@@ -113,7 +119,9 @@ bool XLSXSheetReader::adopt(XLSXSheetReader& secondHalf) {
   for (; kept < rows.rowCount(); ++kept) {
     const auto width = static_cast<std::int64_t>(rows.width(kept));
     const std::int64_t textBytes = rows.textBytes(kept);
-    if (gridCells_ + width > maxGridCells_ || gridTextBytes_ + textBytes > maxGridTextBytes_) {
+    const ElementsRead elements = secondHalf.elementsAtRowEnds_[kept];
+    if (gridCells_ + width > maxGridCells_ || gridTextBytes_ + textBytes > maxGridTextBytes_ ||
+        rowElements_ + elements.rows > maxRowElements_ || cellElements_ + elements.cells > maxCellElements_) {
       reachedLimit_ = true;
       break;
     }
@@ -121,7 +129,9 @@ bool XLSXSheetReader::adopt(XLSXSheetReader& secondHalf) {
     gridTextBytes_ += textBytes;
   }
   grid_.append(std::move(secondHalf.grid_), kept);
-  reachedLimit_ = reachedLimit_ || secondHalf.reachedLimit_;
+  reachedLimit_ = reachedLimit_ || secondHalf.reachedLimit_ ||
+                  rowElements_ + secondHalf.rowElements_ > maxRowElements_ ||
+                  cellElements_ + secondHalf.cellElements_ > maxCellElements_;
   return !reachedLimit_;
 }
 
@@ -140,12 +150,14 @@ std::int64_t XLSXSheetReader::maxColIndex() const {
 
 void XLSXSheetReader::startElement(SpreadsheetMLStreamParser::Name name, const SpreadsheetMLStreamParser::Attributes& attributes) {
   if (name == "c") {
+    if (!countElement(cellElements_, maxCellElements_, halves_ ? &halves_->firstCellElements : nullptr)) return;
     startCell(attributes);
   } else if (name == "v") {
     capturing_ = true;
   } else if (name == "t") {
     capturing_ = inInlineString_ && phoneticDepth_ == 0;
   } else if (name == "row") {
+    if (!countElement(rowElements_, maxRowElements_, halves_ ? &halves_->firstRowElements : nullptr)) return;
     startRow();
   } else if (name == "is") {
     inInlineString_ = true;
@@ -177,6 +189,20 @@ void XLSXSheetReader::startRow() {
   nextColIndex_ = 0;
 }
 
+// Counts one more element of a kind; false, with the parse stopped, past the limit. While
+// a part is read in two halves, the first half publishes its count in `firstHalf` and the
+// second adds it to its own: that count only grows, so once over, the whole part is over.
+bool XLSXSheetReader::countElement(std::int64_t& count, std::int64_t limit, std::atomic<std::int64_t>* firstHalf) {
+  ++count;
+  const std::int64_t before = secondHalf_ ? firstHalf->load(std::memory_order_relaxed) : 0;
+  if (count + before > limit) {
+    stopAtLimit();
+    return false;
+  }
+  if (firstHalf != nullptr && !secondHalf_) firstHalf->store(count, std::memory_order_relaxed);
+  return true;
+}
+
 bool XLSXSheetReader::abandoned() const {
   return secondHalf_ && halves_->abandoned.load(std::memory_order_relaxed);
 }
@@ -196,6 +222,7 @@ void XLSXSheetReader::endRow() {
   if (cells > maxGridCells_ || textBytes > maxGridTextBytes_ || !grid_.append(row_)) return stopAtLimit();
   gridCells_ += width;
   gridTextBytes_ += row_.textBytes();
+  if (secondHalf_) elementsAtRowEnds_.push_back({rowElements_, cellElements_});
   if (halves_ != nullptr && !secondHalf_) {
     halves_->firstCells.store(gridCells_, std::memory_order_relaxed);
     halves_->firstTextBytes.store(gridTextBytes_, std::memory_order_relaxed);

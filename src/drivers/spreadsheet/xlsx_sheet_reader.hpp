@@ -33,6 +33,12 @@ class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
   // Bytes of cell text the grid may hold, shared strings counted once per cell that names
   // them. A row that would take the grid past it is not kept, and ends the grid.
   static constexpr std::int64_t kMaxGridTextBytes = 2'000'000'000;
+  // `row` and `c` elements a part may hold, empty or dropped ones included: Excel's last row,
+  // and the most cells a grid may hold. They bound the work a small part of endlessly
+  // repeated elements can cause; the parse stops at the first element past either, as it
+  // does at the grid limits.
+  static constexpr std::int64_t kMaxRowElements = 1'048'576;
+  static constexpr std::int64_t kMaxCellElements = kMaxGridCells;
 
   // The shared strings and date styles are referred to, not copied: the date styles must
   // outlive the reader, the shared strings its grid. `dateStyles` holds indexes into the
@@ -52,6 +58,8 @@ class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
 
   // Replaces kMaxGridCells and kMaxGridTextBytes for this reader.
   void setLimits(std::int64_t maxGridCells, std::int64_t maxGridTextBytes);
+  // Replaces kMaxRowElements and kMaxCellElements for this reader.
+  void setElementLimits(std::int64_t maxRowElements, std::int64_t maxCellElements);
   // Replaces kSplitPartBytes for this reader.
   void setSplitPartBytes(std::size_t bytes) { splitPartBytes_ = bytes; }
 
@@ -68,7 +76,7 @@ class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
   std::vector<std::vector<std::string>> grid() const { return grid_.toStrings(); }
   // The highest 0-based column of any cell kept, 0 when there was none.
   std::int64_t maxColIndex() const;
-  // Whether the parse stopped at kMaxGridCells or kMaxGridTextBytes.
+  // Whether the parse stopped at a grid or element limit.
   bool reachedLimit() const { return reachedLimit_; }
   // Whether the last parse read the part as two halves.
   bool readInTwo() const { return readInTwo_; }
@@ -84,6 +92,7 @@ class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
   bool readAsTwoHalves(std::span<const std::uint8_t> part, const XLSXSheetSplit& split);
   bool adopt(XLSXSheetReader& secondHalf);
   bool abandoned() const;
+  bool countElement(std::int64_t& count, std::int64_t limit, std::atomic<std::int64_t>* firstHalf);
   void startRow();
   void endRow();
   void startCell(const SpreadsheetMLStreamParser::Attributes& attributes);
@@ -96,15 +105,25 @@ class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
   bool uses1904Dates_;
   std::int64_t maxGridCells_ = kMaxGridCells;
   std::int64_t maxGridTextBytes_ = kMaxGridTextBytes;
+  std::int64_t maxRowElements_ = kMaxRowElements;
+  std::int64_t maxCellElements_ = kMaxCellElements;
   std::size_t splitPartBytes_ = kSplitPartBytes;
   bool readInTwo_ = false;
 
   // What the two readers of a part read in two halves share: the first half's use of the
-  // grid limits so far, and whether the second half is still wanted.
+  // limits so far, and whether the second half is still wanted.
   struct Halves {
     std::atomic<std::int64_t> firstCells = 0;
     std::atomic<std::int64_t> firstTextBytes = 0;
+    std::atomic<std::int64_t> firstRowElements = 0;
+    std::atomic<std::int64_t> firstCellElements = 0;
     std::atomic<bool> abandoned = false;
+  };
+  // Elements counted in a second half up to the end of each of its kept rows, so the first
+  // half can tell which of them lie within the element limits.
+  struct ElementsRead {
+    std::int64_t rows;
+    std::int64_t cells;
   };
   Halves* halves_ = nullptr;  // while this reader reads one half
   bool secondHalf_ = false;
@@ -112,6 +131,9 @@ class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
   SheetGrid grid_;
   std::int64_t gridCells_ = 0;
   std::int64_t gridTextBytes_ = 0;  // shared strings not counted before they are resolved
+  std::int64_t rowElements_ = 0;
+  std::int64_t cellElements_ = 0;
+  std::vector<ElementsRead> elementsAtRowEnds_;  // second half only
   bool reachedLimit_ = false;
 
   SheetGrid::RowBuilder row_;      // the row being read

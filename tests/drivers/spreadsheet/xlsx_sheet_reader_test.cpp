@@ -37,15 +37,22 @@ struct Read {
   bool operator==(const Read&) const = default;
 };
 
+struct Limits {
+  std::int64_t cells = XLSXSheetReader::kMaxGridCells;
+  std::int64_t bytes = XLSXSheetReader::kMaxGridTextBytes;
+  std::int64_t rowElements = XLSXSheetReader::kMaxRowElements;
+  std::int64_t cellElements = XLSXSheetReader::kMaxCellElements;
+};
+
 // `deferred` reads the sheet first and resolves its shared strings afterwards, as a driver
 // reading the table on another thread does.
-Read readPart(const std::string& part, bool uses1904Dates = false, std::int64_t maxCells = XLSXSheetReader::kMaxGridCells,
-              std::int64_t maxTextBytes = XLSXSheetReader::kMaxGridTextBytes, bool deferred = false,
+Read readPart(const std::string& part, bool uses1904Dates = false, const Limits& limits = {}, bool deferred = false,
               std::size_t splitPartBytes = XLSXSheetReader::kSplitPartBytes) {
   const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(part.data()), part.size());
   XLSXSheetReader reader = deferred ? XLSXSheetReader(kDateStyles, uses1904Dates)
                                     : XLSXSheetReader(kSharedStrings, kDateStyles, uses1904Dates);
-  reader.setLimits(maxCells, maxTextBytes);
+  reader.setLimits(limits.cells, limits.bytes);
+  reader.setElementLimits(limits.rowElements, limits.cellElements);
   reader.setSplitPartBytes(splitPartBytes);
   bool parsed = reader.parse(bytes);
   if (deferred) parsed = reader.resolveSharedStrings(kSharedStrings) && parsed;
@@ -109,8 +116,7 @@ TEST(XLSXSheetReader, ResolvesCellTextByTypeAndDateStyle) {
   };
   for (const auto& c : cases) {
     for (const bool deferred : {false, true}) {
-      const Read read = readPart(worksheet("<row>" + c.cell + "</row>"), false, XLSXSheetReader::kMaxGridCells,
-                                 XLSXSheetReader::kMaxGridTextBytes, deferred);
+      const Read read = readPart(worksheet("<row>" + c.cell + "</row>"), false, {}, deferred);
       EXPECT_EQ(read.grid, Grid{{c.text}}) << c.cell << (deferred ? " resolved afterwards" : "");
     }
   }
@@ -174,16 +180,23 @@ TEST(XLSXSheetReader, StopsAtErrorsDocumentTypesAndGridLimitsKeepingTheRowsBefor
 
   // 5 cells in rows of 2, 2 and 1, each holding the 10 bytes of shared string 2.
   const std::string cell = R"(<c t="s"><v>2</v></c>)";
-  const std::string part = worksheet("<row>" + cell + cell + "</row><row>" + cell + cell + "</row><row>" + cell + "</row>");
+  const std::string rows = "<row>" + cell + cell + "</row><row>" + cell + cell + "</row><row>" + cell + "</row>";
+  const std::string part = worksheet(rows);
+  // Row and cell elements are counted whether they hold anything or not: 5 and 6 here.
+  const std::string counted = worksheet("<row/>" + rows + "<c/><row/>");
   const struct {
-    std::int64_t cells;
-    std::int64_t bytes;
+    std::string part;
+    Limits limits;
     std::size_t rows;
-  } limits[] = {{5, 50, 3}, {4, 50, 2}, {3, 50, 1}, {5, 49, 2}, {5, 29, 1}, {5, 19, 0}};
+  } limits[] = {{part, {5, 50}, 3}, {part, {4, 50}, 2}, {part, {3, 50}, 1}, {part, {5, 49}, 2}, {part, {5, 29}, 1},
+                {part, {5, 19}, 0}, {counted, {5, 50, 5, 6}, 3}, {counted, {5, 50, 3, 6}, 2}, {counted, {5, 50, 5, 4}, 2},
+                {counted, {5, 50, 5, 2}, 1}};
   for (const auto& limit : limits) {
     for (const bool deferred : {false, true}) {
-      const Read read = readPart(part, false, limit.cells, limit.bytes, deferred);
-      EXPECT_EQ(read.grid.size(), limit.rows) << limit.cells << " cells, " << limit.bytes << " bytes, " << deferred;
+      const Read read = readPart(limit.part, false, limit.limits, deferred);
+      EXPECT_EQ(read.grid.size(), limit.rows) << limit.limits.cells << " cells, " << limit.limits.bytes << " bytes, "
+                                              << limit.limits.rowElements << " rows, " << limit.limits.cellElements
+                                              << " cell elements, " << deferred;
       EXPECT_EQ(read.parsed, limit.rows == 3);
       EXPECT_EQ(read.reachedLimit, limit.rows != 3);
     }
@@ -191,7 +204,7 @@ TEST(XLSXSheetReader, StopsAtErrorsDocumentTypesAndGridLimitsKeepingTheRowsBefor
   // A row is held to the limit by the texts it ends with; the widest kept row sets the width.
   const Read rewritten = readPart(worksheet(R"(<row><c t="str"><v>0123456789</v></c><c r="A1"><v>1</v></c></row>)"
                                             R"(<row><c r="C2"><v>12345</v></c></row>)"),
-                                  false, 5, 5);
+                                  false, {5, 5});
   EXPECT_EQ(rewritten.grid, Grid{{"1"}});
   EXPECT_EQ(rewritten.maxColIndex, 0);
 }
@@ -227,10 +240,7 @@ TEST(XLSXSheetReader, ReadsAPartInTwoHalvesExactlyAsWhole) {
   };
   // Blanks before or after the root move the middle, where the cut is sought, across the
   // whole part; every cut, holding or not, must read as the whole does, limits included.
-  const struct {
-    std::int64_t cells;
-    std::int64_t bytes;
-  } limits[] = {{XLSXSheetReader::kMaxGridCells, XLSXSheetReader::kMaxGridTextBytes}, {7, 1000}, {1000, 25}};
+  const Limits limits[] = {{}, {7, 1000}, {1000, 25}, {1000, 1000, 4}, {1000, 1000, 1000, 5}};
   for (const auto& c : cases) {
     const std::size_t root = c.part.starts_with("<?xml") ? c.part.find("?>") + 2 : 0;
     std::set<std::pair<bool, std::size_t>> cutsRead;  // blanks before the root?, cut in c.part
@@ -243,11 +253,12 @@ TEST(XLSXSheetReader, ReadsAPartInTwoHalvesExactlyAsWhole) {
         const std::optional<XLSXSheetSplit> split = XLSXSheetSplit::find(bytes, part.size() / 2);
         if (!split || !cutsRead.emplace(before, split->cut - (before ? blanks : 0)).second) continue;
         for (const auto& limit : limits) {
-          Read whole = readPart(part, false, limit.cells, limit.bytes);
-          const Read halves = readPart(part, false, limit.cells, limit.bytes, false, 0);
+          Read whole = readPart(part, false, limit);
+          const Read halves = readPart(part, false, limit, false, 0);
           cut = cut || halves.readInTwo;
           whole.readInTwo = halves.readInTwo;
-          EXPECT_EQ(halves, whole) << part << "\n" << limit.cells << " cells, " << limit.bytes << " bytes";
+          EXPECT_EQ(halves, whole) << part << "\n" << limit.cells << " cells, " << limit.bytes << " bytes, "
+                                   << limit.rowElements << " rows, " << limit.cellElements << " cell elements";
         }
       }
     }
@@ -255,9 +266,9 @@ TEST(XLSXSheetReader, ReadsAPartInTwoHalvesExactlyAsWhole) {
   }
   // A part is cut from the set size on.
   const std::string part = cases[0].part;
-  EXPECT_TRUE(readPart(part, false, XLSXSheetReader::kMaxGridCells, XLSXSheetReader::kMaxGridTextBytes, false,
+  EXPECT_TRUE(readPart(part, false, {}, false,
                        part.size()).readInTwo);
-  EXPECT_FALSE(readPart(part, false, XLSXSheetReader::kMaxGridCells, XLSXSheetReader::kMaxGridTextBytes, false,
+  EXPECT_FALSE(readPart(part, false, {}, false,
                         part.size() + 1).readInTwo);
 }
 
