@@ -6,6 +6,7 @@
 
 #include "drivers/delimited/delimited_driver.hpp"
 #include "drivers/json/json_driver.hpp"
+#include "drivers/spreadsheet/xls_driver.hpp"
 #include "drivers/spreadsheet/xlsx_driver.hpp"
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "platform/unicode_text.hpp"
@@ -132,7 +133,7 @@ std::unique_ptr<DatabaseDriver> DriverManager::makeDriver(DriverChoice choice) {
     case DriverKind::delimited: return std::make_unique<DelimitedDriver>(choice.format);
     case DriverKind::json: return std::make_unique<JSONDriver>(choice.format);
     case DriverKind::xlsx: return std::make_unique<XLSXDriver>();
-    case DriverKind::xls:
+    case DriverKind::xls: return std::make_unique<XLSDriver>();
     case DriverKind::parquet:
     case DriverKind::sqlScript: return std::make_unique<UnsupportedFormatDriver>(choice.kind);
   }

@@ -2,8 +2,12 @@
 
 #include <sqlite3.h>
 
+#include <cmath>
+
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "drivers/sqlite/staged_table.hpp"
+#include "model/driver_error.hpp"
+#include "model/number_parsing.hpp"
 #include "model/table_naming.hpp"
 #include "platform/unicode_text.hpp"
 
@@ -20,6 +24,28 @@ std::string_view numericText(std::string_view text) {
   return text.substr(first, last - first + 1);
 }
 
+// Binds a cell of a numeric column as its number when its trimmed text is one of the
+// column's kind; false, binding nothing, otherwise.
+bool bindNumber(sqlite3_stmt* insert, int parameter, std::string_view cell, ColumnType type) {
+  const std::string_view text = trimWhitespace(cell);
+  const ColumnType inferred = ColumnType::infer(text);
+  if (type == ColumnType::integer) {
+    if (inferred != ColumnType::integer) return false;
+    const std::optional<std::int64_t> value = parseInt64(text);
+    if (!value) return false;
+    sqlite3_bind_int64(insert, parameter, *value);
+    return true;
+  }
+  if (type == ColumnType::real) {
+    if (inferred != ColumnType::integer && inferred != ColumnType::real) return false;
+    const std::optional<double> value = parseDouble(text);
+    if (!value || !std::isfinite(*value)) return false;
+    sqlite3_bind_double(insert, parameter, *value);
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string SheetStaging::uniqueTableName(std::string_view sheetName) {
@@ -32,7 +58,12 @@ std::string SheetStaging::uniqueTableName(std::string_view sheetName) {
 }
 
 TableMetadata SheetStaging::stage(std::string_view sheetName, const SheetGrid& grid, std::size_t width,
-                                  const std::vector<ColumnType>& columnTypes) {
+                                  const std::vector<std::optional<ColumnType>>& columnTypes,
+                                  ValueBinding binding) {
+  if (width > kMaxColumns)
+    throw DriverError("SQLiteDriver", -1,
+                      "The sheet \"" + std::string(sheetName) + "\" has " + std::to_string(width) +
+                          " columns, more than the " + std::to_string(kMaxColumns) + " a table can hold");
   const std::string table = uniqueTableName(sheetName);
   ColumnNamer namer;
   std::vector<DataColumn> columns(width);
@@ -40,8 +71,8 @@ TableMetadata SheetStaging::stage(std::string_view sheetName, const SheetGrid& g
     DataColumn& column = columns[i];
     column.name = namer.accept(grid.cell(0, i), i + 1);
     column.index = static_cast<int>(i);
-    if (i < columnTypes.size()) {
-      column.type = columnTypes[i];
+    if (i < columnTypes.size() && columnTypes[i]) {
+      column.type = *columnTypes[i];
     } else {
       ColumnTypeInference inference;
       for (std::size_t row = 1; row < grid.rowCount() && !inference.settled(); ++row) inference.add(grid.cell(row, i));
@@ -61,9 +92,11 @@ TableMetadata SheetStaging::stage(std::string_view sheetName, const SheetGrid& g
           }
           const ColumnType type = columns[i].type;
           const bool numeric = type == ColumnType::integer || type == ColumnType::real;
-          const std::string_view text = numeric ? numericText(cell) : cell;
+          if (binding == ValueBinding::columnType && numeric && bindNumber(insert, parameter, cell, type)) continue;
+          const std::string_view text = numeric && binding == ValueBinding::text ? numericText(cell) : cell;
           if (text.find('\0') == std::string_view::npos) {
-            StagedTable::bindText(insert, parameter, text, type);
+            StagedTable::bindText(insert, parameter, text,
+                                  binding == ValueBinding::text ? type : ColumnType(ColumnType::text));
             continue;
           }
           // Rare: the text without its NULs is bound as a copy SQLite keeps.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -22,17 +23,32 @@ class SQLiteDriver;
 //   - Column names: header texts trimmed, "col_<n>" for an empty one, unique ignoring case
 //     ("_1", "_2", ...).
 //   - Column types: inferred from the data cells (INTEGER, REAL or TEXT) unless given.
-//   - Cells: an empty one is NULL; numeric columns drop surrounding spaces and tabs; NUL is
-//     removed; values are stored as their text is by the column's affinity.
+//   - Cells: an empty one is NULL; NUL is removed; the rest as the binding says.
+// A sheet wider than a table can be (kMaxColumns) is refused before anything is staged:
+// DriverError("SQLiteDriver", -1, ...) naming the sheet, its width and the limit.
 class SheetStaging {
  public:
+  // SQLite's default limit on the columns of a table.
+  static constexpr std::size_t kMaxColumns = 2000;
+
+  enum class ValueBinding {
+    // Numeric columns drop surrounding spaces and tabs; every value is stored as its text
+    // is by the column's affinity.
+    text,
+    // Without surrounding white space (not line breaks), integer text in an INTEGER
+    // column is bound as that integer and number text in a REAL column as that double;
+    // any other cell is bound as its text, untrimmed.
+    columnType,
+  };
+
   explicit SheetStaging(SQLiteDriver& staging) : staging_(staging) {}
 
   // Stages `grid` (at least one row; rows shorter than `width` read as empty on the right)
-  // and returns the sheet's table. `columnTypes`, when not empty, gives the type of each
-  // column instead of inference. Staging errors propagate.
+  // and returns the sheet's table. `columnTypes[i]`, when present, gives the type of
+  // column i instead of inference. Staging errors propagate.
   TableMetadata stage(std::string_view sheetName, const SheetGrid& grid, std::size_t width,
-                      const std::vector<ColumnType>& columnTypes = {});
+                      const std::vector<std::optional<ColumnType>>& columnTypes = {},
+                      ValueBinding binding = ValueBinding::text);
 
  private:
   std::string uniqueTableName(std::string_view sheetName);

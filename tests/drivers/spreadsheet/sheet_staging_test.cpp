@@ -9,6 +9,7 @@
 #include "drivers/spreadsheet/sheet_grid.hpp"
 #include "drivers/spreadsheet/sheet_staging.hpp"
 #include "drivers/sqlite/sqlite_driver.hpp"
+#include "model/driver_error.hpp"
 
 namespace tabvora {
 namespace {
@@ -92,6 +93,25 @@ TEST(SheetStaging, WideRowsGoInAsManyToAStatementAsParametersAllow) {
         ASSERT_EQ(sqlite3_step(count), SQLITE_ROW);
         EXPECT_EQ(sqlite3_column_int64(count, 0), static_cast<std::int64_t>(kRows));
       });
+}
+
+TEST(SheetStaging, ASheetWiderThanATableIsRefusedBeforeAnythingIsStaged) {
+  SheetGrid grid;
+  SheetGrid::RowBuilder row;
+  for (std::size_t c = 0; c <= SheetStaging::kMaxColumns; ++c) row.setText(c, "c" + std::to_string(c));
+  grid.append(row);
+  SQLiteDriver database;
+  database.openInMemory();
+  SheetStaging staging(database);
+  EXPECT_EQ(staging.stage("fits", grid, SheetStaging::kMaxColumns).columnCount, 2000);
+  try {
+    staging.stage("too wide", grid, SheetStaging::kMaxColumns + 1);
+    ADD_FAILURE() << "a sheet of 2001 columns was staged";
+  } catch (const DriverError& error) {
+    EXPECT_EQ(error.domain(), "SQLiteDriver");
+    EXPECT_STREQ(error.what(), "The sheet \"too wide\" has 2001 columns, more than the 2000 a table can hold");
+  }
+  EXPECT_EQ(database.fetchTables().size(), 1u);
 }
 
 }  // namespace

@@ -199,7 +199,7 @@ TEST_F(XLSXDriverTest, TheLargestSheetsExcelAllowsAreReadOrRefusedClearly) {
   wideBook.stored("xl/workbook.xml", workbookXML({{"wide", "rId1"}}));
   wideBook.deflated("xl/worksheets/sheet1.xml", wide);
   const DriverError error = errorOf([&] { driver.open(write(wideBook, "wide.xlsx")); });
-  EXPECT_NE(std::string(error.what()).find("too many columns"), std::string::npos) << error.what();
+  EXPECT_STREQ(error.what(), "The sheet \"wide\" has 16384 columns, more than the 2000 a table can hold");
 }
 
 }  // namespace

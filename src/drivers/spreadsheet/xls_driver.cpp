@@ -1,0 +1,89 @@
+#include "drivers/spreadsheet/xls_driver.hpp"
+
+#include <mutex>
+
+#include "drivers/spreadsheet/biff_workbook.hpp"
+#include "drivers/spreadsheet/compound_file.hpp"
+#include "drivers/spreadsheet/sheet_staging.hpp"
+#include "model/driver_error.hpp"
+#include "platform/file_reader.hpp"
+
+namespace tabvora {
+
+namespace {
+
+constexpr const char* kDomain = "XLSDriver";
+
+ByteBuffer readWorkbookFile(const std::filesystem::path& url) {
+  try {
+    return FileReader(url).readAll();
+  } catch (const FileReadError& error) {
+    if (error.reason() == FileReadError::Reason::cannotOpen)
+      throw DriverError(kDomain, -1, "Failed to read Excel workbook at " + url.string());
+    throw DriverError(kDomain, -1, error.what());
+  }
+}
+
+}  // namespace
+
+XLSDriver::~XLSDriver() { close(); }
+
+DatabaseMetadata XLSDriver::open(const std::filesystem::path& url) {
+  internalSQLite.close();
+  sheetTables_.clear();
+  currentURL_ = url;
+
+  std::optional<std::vector<std::uint8_t>> stream;
+  {
+    const ByteBuffer file = readWorkbookFile(url);
+    const CompoundFile container(file.bytes());
+    stream = container.stream("Workbook");
+    if (!stream) stream = container.stream("Book");
+    if (!stream) throw DriverError(kDomain, -1, "This file is an OLE2 document but contains no Excel workbook");
+  }
+  BIFFWorkbook workbook(*stream);
+  workbook.parseGlobals();
+
+  std::vector<TableMetadata> tables;
+  {
+    std::lock_guard guard(internalSQLite.mutex());
+    internalSQLite.openInMemory();
+    SheetStaging staging(internalSQLite);
+    for (const BIFFWorkbook::Sheet& sheet : workbook.sheets()) {
+      const BIFFWorkbook::SheetContents contents = workbook.parseSheet(sheet.offset);
+      if (contents.grid.empty()) continue;
+      std::vector<std::optional<ColumnType>> types(contents.width);
+      for (std::size_t i = 0; i < contents.width; ++i)
+        if (contents.dateColumns[i]) types[i] = ColumnType::date;
+      tables.push_back(
+          staging.stage(sheet.name, contents.grid, contents.width, types, SheetStaging::ValueBinding::columnType));
+    }
+  }
+
+  sheetTables_ = tables;
+
+  DatabaseMetadata metadata;
+  metadata.name = url.filename().string();
+  metadata.format = DatabaseFormat::xlsx;
+  metadata.fileURL = url;
+  metadata.fileSize = FileProbe::of(url).size;
+  metadata.tables = std::move(tables);
+  {
+    std::lock_guard guard(internalSQLite.mutex());
+    metadata.schemaDDL = internalSQLite.getDDL(std::nullopt);
+  }
+  return metadata;
+}
+
+void XLSDriver::saveChanges() {
+  throw DriverError(kDomain, -2,
+                    "Saving back to Excel files is not supported. Use Export to write your changes to CSV, JSON or "
+                    "SQL.");
+}
+
+void XLSDriver::close() noexcept {
+  internalSQLite.close();
+  sheetTables_.clear();
+}
+
+}  // namespace tabvora

@@ -1,0 +1,152 @@
+// The XLS driver over real workbooks of three producers and over workbooks built here:
+// sheets become tables with date columns and numbers bound as numbers; files that are no
+// readable workbook, whole or cut anywhere, are refused with the driver's messages.
+#include <gtest/gtest.h>
+
+#include "drivers/spreadsheet/biff_workbook.hpp"
+#include "drivers/spreadsheet/compound_file.hpp"
+#include "drivers/spreadsheet/xls_driver.hpp"
+#include "drivers/spreadsheet/xls_test_workbook.hpp"
+#include "support/test_support.hpp"
+
+namespace tabvora {
+namespace {
+
+using testing::Bytes;
+using testing::concat;
+using testing::errorOf;
+using testing::readFile;
+using testing::TempDir;
+using testing::testData;
+using testing::writeFile;
+namespace biff = testing::biff;
+
+class XLSDriverTest : public ::testing::Test {
+ protected:
+  std::filesystem::path write(const Bytes& bytes, const std::string& name = "book.xls") {
+    writeFile(dir / name, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    return dir / name;
+  }
+  std::vector<std::string> tableNames(const DatabaseMetadata& metadata) {
+    std::vector<std::string> names;
+    for (const TableMetadata& table : metadata.tables) names.push_back(table.name);
+    return names;
+  }
+  std::vector<std::string> rowTexts(const std::string& table, std::int64_t offset = 0) {
+    std::vector<std::string> texts;
+    const DataTable page = driver.fetchTableData(table, 1, offset);
+    for (const CellValue& value : page.rows.at(0).values)
+      texts.push_back(value.isNull() ? "NULL" : value.rawValueString());
+    return texts;
+  }
+  std::vector<std::string> columnTypes(const std::string& table) {
+    std::vector<std::string> types;
+    for (const DataColumn& column : driver.fetchSchema(table)) types.emplace_back(column.type.rawValue());
+    return types;
+  }
+
+  TempDir dir;
+  XLSDriver driver;
+};
+
+TEST_F(XLSDriverTest, RealWorkbooksOfLibreOfficeAndGnumeric) {
+  for (const char* producer : {"spreadsheet/libreoffice.xls", "spreadsheet/gnumeric_biff7.xls"}) {
+    SCOPED_TRACE(producer);
+    const DatabaseMetadata metadata = driver.open(testData(producer));
+    EXPECT_EQ(metadata.format, DatabaseFormat::xlsx);
+    EXPECT_EQ(tableNames(metadata), (std::vector<std::string>{"Sales_2024", "sales_2024_2", "Sheet_2024",
+                                                              "Notes__Misc", "Sparse", "Long_Text"}));
+    std::vector<std::int64_t> rows;
+    for (const TableMetadata& table : metadata.tables) rows.push_back(table.rowCount.value_or(-1));
+    EXPECT_EQ(rows, (std::vector<std::int64_t>{30, 4, 12, 4, 2, 8}));
+    std::vector<std::string> columns;
+    for (const DataColumn& column : driver.fetchSchema("Sales_2024")) columns.push_back(column.name);
+    EXPECT_EQ(columns, (std::vector<std::string>{"Region", "Product", "Units", "Unit Price", "Revenue", "Order Date",
+                                                 "Shipped", "Ship Time", "Status", "Updated"}));
+    EXPECT_EQ(columnTypes("Sales_2024"), (std::vector<std::string>{"TEXT", "TEXT", "INTEGER", "REAL", "REAL",
+                                                                   "DATETIME", "TEXT", "DATETIME", "TEXT",
+                                                                   "DATETIME"}));
+    EXPECT_EQ(rowTexts("Sales_2024"), (std::vector<std::string>{"South", "Product 01", "3", "3.25", "9.75",
+                                                                "2024-01-08", "TRUE", "08:15:00", "shipped",
+                                                                "2024-03-01 10:30:15"}));
+    EXPECT_EQ(rowTexts("Sales_2024", 29), (std::vector<std::string>{"East", "Product 30", "90", "25.0", "2250.0",
+                                                                    "2024-07-29", "FALSE", "15:30:00", "pending",
+                                                                    "2024-03-02 15:30:15"}));
+    EXPECT_EQ(driver.query("SELECT count(*) FROM Long_Text WHERE length(\"" +
+                           driver.fetchSchema("Long_Text").at(1).name + "\") >= 2000")
+                  .rows.at(0)[0],
+              CellValue::integer(8));
+    driver.close();
+  }
+}
+
+TEST_F(XLSDriverTest, DateColumnsAndValuesBoundByColumnType) {
+  const Bytes globals = concat({biff::format(164, "yyyy-mm-dd"), biff::xf(0), biff::xf(164)});
+  auto header = [](std::vector<std::string> names) {
+    Bytes out;
+    for (std::size_t i = 0; i < names.size(); ++i) out = concat({out, biff::label(0, static_cast<std::uint16_t>(i), names[i])});
+    return out;
+  };
+  // One undated number makes "mixed" a column like any other.
+  const Bytes dated = concat({header({"due", "mixed", "real", "text", "int"}),
+                              biff::number(1, 0, 45322, 1), biff::number(1, 1, 45322, 1), biff::number(1, 2, 7),
+                              biff::label(1, 3, "7"), biff::number(1, 4, 1),
+                              biff::number(2, 0, 45323, 1), biff::number(2, 1, 12), biff::number(2, 2, 0.5),
+                              biff::label(2, 3, "x"), biff::label(2, 4, "   ")});
+  const Bytes stream = biff::workbook(globals, {{"Empty", {}}, {"Dated", dated}});
+  const DatabaseMetadata metadata = driver.open(write(testing::compoundFileWith("Workbook", stream)));
+  EXPECT_EQ(tableNames(metadata), std::vector<std::string>{"Dated"});  // the sheet without cells is left out
+  EXPECT_EQ(columnTypes("Dated"), (std::vector<std::string>{"DATETIME", "TEXT", "REAL", "TEXT", "INTEGER"}));
+  const DataTable stored = driver.query(
+      "SELECT due, typeof(mixed), mixed, typeof(real), real, typeof(text), text, typeof(int), quote(int) FROM Dated");
+  ASSERT_EQ(stored.rows.size(), 2u);
+  std::vector<std::string> first, second;
+  for (const CellValue& value : stored.rows[0].values) first.push_back(value.rawValueString());
+  for (const CellValue& value : stored.rows[1].values) second.push_back(value.rawValueString());
+  EXPECT_EQ(first, (std::vector<std::string>{"2024-01-31", "text", "2024-01-31", "real", "7.0", "text", "7", "integer",
+                                             "1"}));
+  EXPECT_EQ(second, (std::vector<std::string>{"2024-02-01", "text", "12", "real", "0.5", "text", "x", "text",
+                                              "'   '"}));
+  const DriverError refusal = errorOf([&] { driver.saveChanges(); });
+  EXPECT_EQ(refusal.code(), -2);
+  EXPECT_EQ(refusal.domain(), "XLSDriver");
+}
+
+TEST_F(XLSDriverTest, BIFF5StreamNamedBookOpens) {
+  const Bytes stream = biff::workbook({}, {{"Old", concat({biff::label(0, 0, "name", false),
+                                                          biff::label(1, 0, "caf\xE9", false)})}}, 0x0500);
+  driver.open(write(testing::compoundFileWith("BOOK", stream)));
+  EXPECT_EQ(rowTexts("Old"), std::vector<std::string>{"caf\u00E9"});
+}
+
+TEST_F(XLSDriverTest, WhatIsNoReadableWorkbookIsRefused) {
+  const Bytes sheet = biff::workbook({}, {{"S", biff::label(0, 0, "x")}});
+  const std::pair<std::filesystem::path, std::string> refused[] = {
+      {testData("spreadsheet/word_document_named.xls"), "This file is an OLE2 document but contains no Excel workbook"},
+      {write(Bytes(600, 'x'), "text.xls"), CompoundFile::kNotCompoundFileMessage},
+      {write(testing::compoundFileWith("Workbook", concat({biff::bof(0x0600, 5), biff::record(biff::FILEPASS, Bytes(6)),
+                                                            biff::eof()})), "locked.xls"),
+       BIFFWorkbook::kEncryptedMessage},
+      {dir / "missing.xls", "Failed to read Excel workbook at " + (dir / "missing.xls").string()},
+  };
+  for (const auto& [path, message] : refused) {
+    const DriverError error = errorOf([&] { driver.open(path); });
+    EXPECT_EQ(error.domain(), "XLSDriver") << path;
+    EXPECT_EQ(error.message(), message) << path;
+  }
+}
+
+TEST_F(XLSDriverTest, ARealWorkbookCutAnywhereIsRefusedAsDamaged) {
+  for (const char* producer : {"spreadsheet/libreoffice.xls", "spreadsheet/gnumeric_biff7.xls"}) {
+    const std::string whole = readFile(testData(producer));
+    for (std::size_t size = 0; size < whole.size(); size += 512) {
+      writeFile(dir / "cut.xls", std::string_view(whole).substr(0, size));
+      const DriverError error = errorOf([&] { driver.open(dir / "cut.xls"); });
+      const char* expected = size < 512 ? CompoundFile::kNotCompoundFileMessage : CompoundFile::kDamagedMessage;
+      EXPECT_EQ(error.message(), expected) << producer << " cut to " << size;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tabvora
