@@ -1,0 +1,75 @@
+// Feeds arbitrary bytes to the legacy workbook readers. Input that starts like a compound
+// file is opened as one and its workbook stream parsed; any other input is parsed as a
+// workbook stream directly, so the record parser is reached without a container. Beyond
+// not crashing, every sheet read must keep its promises: rows no wider than the sheet, at
+// most 256 columns, one date flag per column, and nothing but UTF-8 text.
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "drivers/spreadsheet/biff_workbook.hpp"
+#include "drivers/spreadsheet/compound_file.hpp"
+#include "model/driver_error.hpp"
+#include "platform/unicode_text.hpp"
+
+namespace {
+
+using tabvora::BIFFWorkbook;
+
+void check(bool condition) {
+  if (!condition) std::abort();
+}
+
+void readWorkbook(std::span<const std::uint8_t> stream) {
+  BIFFWorkbook workbook(stream);
+  try {
+    workbook.parseGlobals();
+  } catch (const tabvora::DriverError&) {
+    return;
+  }
+  for (const std::string& text : workbook.sharedStrings()) check(tabvora::isValidUTF8(text));
+  for (const BIFFWorkbook::Sheet& sheet : workbook.sheets()) {
+    check(tabvora::isValidUTF8(sheet.name));
+    try {
+      const BIFFWorkbook::SheetContents contents = workbook.parseSheet(sheet.offset);
+      check(contents.width <= BIFFWorkbook::kMaxColumns);
+      check(contents.grid.empty() || contents.dateColumns.size() == contents.width);
+      for (std::size_t row = 0; row < contents.grid.rowCount(); ++row) {
+        check(contents.grid.width(row) >= 1 && contents.grid.width(row) <= contents.width);
+        for (std::size_t column = 0; column < contents.grid.width(row); ++column)
+          check(tabvora::isValidUTF8(contents.grid.cell(row, column)));
+      }
+    } catch (const tabvora::DriverError&) {
+      return;  // a damaged sheet ends the workbook
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::span<const std::uint8_t> input(data, size);
+  constexpr std::uint8_t kSignature[] = {0xD0, 0xCF, 0x11, 0xE0};
+  if (size < sizeof kSignature || !std::equal(std::begin(kSignature), std::end(kSignature), data)) {
+    readWorkbook(input);
+    return 0;
+  }
+  std::optional<std::vector<std::uint8_t>> stream;
+  try {
+    const tabvora::CompoundFile container(input);
+    for (const auto& entry : container.entries()) check(entry.size <= size);
+    stream = container.stream("Workbook");
+    if (!stream) stream = container.stream("Book");
+  } catch (const tabvora::DriverError&) {
+    return 0;
+  }
+  if (stream) {
+    check(stream->size() <= size);
+    readWorkbook(*stream);
+  }
+  return 0;
+}
