@@ -9,6 +9,7 @@
 
 #include "drivers/delimited/delimited_driver.hpp"
 #include "drivers/json/json_driver.hpp"
+#include "drivers/spreadsheet/xls_driver.hpp"
 #include "drivers/spreadsheet/xlsx_driver.hpp"
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "model/driver_error.hpp"
@@ -139,7 +140,7 @@ TEST(DriverManagerConstruction, EveryChoiceGetsANewUnopenedDriverOfItsClass) {
   const std::tuple<DriverChoice, const std::type_info&, DatabaseFormat::Value> cases[] = {
       {kSQLite, typeid(SQLiteDriver), DatabaseFormat::sqlite}, {kCSV, typeid(DelimitedDriver), DatabaseFormat::csv},
       {kTSV, typeid(DelimitedDriver), DatabaseFormat::tsv},    {kJSONL, typeid(JSONDriver), DatabaseFormat::jsonl},
-      {kXLSX, typeid(XLSXDriver), DatabaseFormat::xlsx}};
+      {kXLSX, typeid(XLSXDriver), DatabaseFormat::xlsx}, {kXLS, typeid(XLSDriver), DatabaseFormat::xlsx}};
   for (const auto& [choice, type, format] : cases) {
     auto driver = DriverManager::makeDriver(choice);
     EXPECT_EQ(typeid(*driver), type) << choice;
@@ -161,7 +162,7 @@ TEST(DriverManagerConstruction, EveryChoiceGetsANewUnopenedDriverOfItsClass) {
 
 TEST(DriverManagerConstruction, FormatsWithoutADriverYetFailToOpenUnderTheirDriversName) {
   const std::pair<DriverChoice, const char*> cases[] = {
-      {kXLS, "XLSDriver"}, {kParquet, "ParquetDriver"}, {kSQLScript, "SQLScriptDriver"}};
+      {kParquet, "ParquetDriver"}, {kSQLScript, "SQLScriptDriver"}};
   for (const auto& [choice, domain] : cases) {
     auto driver = DriverManager::makeDriver(choice);
     ASSERT_EQ(typeid(*driver), typeid(UnsupportedFormatDriver));
