@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <initializer_list>
 #include <mutex>
 #include <string_view>
 
@@ -9,18 +11,17 @@ namespace tabvora {
 
 namespace {
 
-// The heap limit is process-wide in SQLite, so it is raised by the first inspection
-// connection and put back by the last one.
+// The heap limit is process-wide in SQLite, so it is set by the first limited connection
+// (never raised above a cap already in force) and put back by the last one.
 std::mutex heapMutex;
 int heapHolders = 0;
 sqlite3_int64 heapLimitBefore = 0;
 
-void holdHeapLimit() {
+void holdHeapLimit(std::int64_t bytes) {
   std::lock_guard guard(heapMutex);
   if (heapHolders++ > 0) return;
   heapLimitBefore = sqlite3_hard_heap_limit64(-1);
-  if (heapLimitBefore == 0 || heapLimitBefore > InspectionLimits::kHeapLimitBytes)
-    sqlite3_hard_heap_limit64(InspectionLimits::kHeapLimitBytes);
+  if (heapLimitBefore == 0 || heapLimitBefore > bytes) sqlite3_hard_heap_limit64(bytes);
 }
 
 void releaseHeapLimit() {
@@ -41,6 +42,16 @@ bool isReadingPragma(std::string_view name) {
   return false;
 }
 
+bool isNamed(const char* name, std::initializer_list<std::string_view> names) {
+  if (name == nullptr) return false;
+  const std::string_view text(name);
+  for (std::string_view candidate : names)
+    if (text.size() == candidate.size() &&
+        sqlite3_strnicmp(text.data(), candidate.data(), static_cast<int>(candidate.size())) == 0)
+      return true;
+  return false;
+}
+
 bool isTemporary(const char* database) { return database != nullptr && std::string_view(database) == "temp"; }
 
 }  // namespace
@@ -51,14 +62,37 @@ InspectionLimits::InspectionLimits(sqlite3* db, std::optional<std::chrono::milli
   sqlite3_limit(db, SQLITE_LIMIT_SQL_LENGTH, kMaxStatementBytes);
   sqlite3_limit(db, SQLITE_LIMIT_COLUMN, kMaxColumns);
   sqlite3_set_authorizer(db, authorize, nullptr);
-  if (statementTimeLimit) {
-    clock_ = std::make_unique<StatementClock>();
-    clock_->limit = *statementTimeLimit;
-    clock_->deadline = std::chrono::steady_clock::now() + clock_->limit;
-    sqlite3_trace_v2(db, SQLITE_TRACE_STMT, onTrace, clock_.get());
-    sqlite3_progress_handler(db, kProgressInterval, onProgress, clock_.get());
-  }
-  holdHeapLimit();
+  if (statementTimeLimit) startClock(db, *statementTimeLimit);
+  holdHeapLimit(kHeapLimitBytes);
+}
+
+InspectionLimits::InspectionLimits(sqlite3* db, const ScriptStaging& script) {
+  sqlite3_limit(db, SQLITE_LIMIT_ATTACHED, 0);
+  sqlite3_limit(db, SQLITE_LIMIT_LENGTH, kMaxValueBytes);
+  sqlite3_limit(db, SQLITE_LIMIT_SQL_LENGTH, kMaxScriptStatementBytes);
+  sqlite3_limit(db, SQLITE_LIMIT_COLUMN, kMaxColumns);
+  sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+  sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+  sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+  // Sorts, temporary tables and indexes of a memory database could otherwise spill into
+  // temporary files; in memory they count against the heap limit. Set before the
+  // authorizer, which refuses the pragma from then on.
+  sqlite3_exec(db, "PRAGMA temp_store = MEMORY;", nullptr, nullptr, nullptr);
+  sqlite3_set_authorizer(db, authorizeScript, nullptr);
+  startClock(db, script.statementTimeLimit);
+  holdHeapLimit(script.heapLimitBytes);
+}
+
+void InspectionLimits::startClock(sqlite3* db, std::chrono::milliseconds limit) {
+  clock_ = std::make_unique<StatementClock>();
+  clock_->limit = limit;
+  clock_->deadline = std::chrono::steady_clock::now() + clock_->limit;
+  sqlite3_trace_v2(db, SQLITE_TRACE_STMT, onTrace, clock_.get());
+  sqlite3_progress_handler(db, kProgressInterval, onProgress, clock_.get());
+}
+
+void InspectionLimits::limitRunUntil(std::chrono::steady_clock::time_point deadline) {
+  if (clock_) clock_->runDeadline = deadline;
 }
 
 InspectionLimits::~InspectionLimits() { releaseHeapLimit(); }
@@ -96,12 +130,35 @@ int InspectionLimits::authorize(void*, int action, const char* first, const char
   }
 }
 
+int InspectionLimits::authorizeScript(void*, int action, const char* first, const char* second, const char*,
+                                      const char*) {
+  switch (action) {
+    case SQLITE_ATTACH:
+    case SQLITE_DETACH:
+      return SQLITE_DENY;
+    case SQLITE_FUNCTION:
+      // The name is the second argument. The file functions exist only where a host adds
+      // them; they are refused all the same.
+      return isNamed(second, {"load_extension", "readfile", "writefile", "edit", "fts3_tokenizer"}) ? SQLITE_DENY
+                                                                                                     : SQLITE_OK;
+    case SQLITE_PRAGMA:
+      // Folders for files, mappings, process-wide heap and thread settings, and where
+      // temporary data goes; asking for their value is refused as well.
+      return isNamed(first, {"temp_store_directory", "data_store_directory", "temp_store", "mmap_size",
+                             "hard_heap_limit", "soft_heap_limit", "threads"})
+                 ? SQLITE_DENY
+                 : SQLITE_OK;
+    default:
+      return SQLITE_OK;
+  }
+}
+
 int InspectionLimits::onTrace(unsigned, void* context, void*, void* text) {
   // A trigger's program is traced again inside its statement; it must not buy the
   // statement more time.
   if (text != nullptr && std::string_view(static_cast<const char*>(text)).starts_with("-- TRIGGER ")) return 0;
   auto* clock = static_cast<StatementClock*>(context);
-  clock->deadline = std::chrono::steady_clock::now() + clock->limit;
+  clock->deadline = std::min(std::chrono::steady_clock::now() + clock->limit, clock->runDeadline);
   return 0;
 }
 
