@@ -9,6 +9,7 @@
 #include "drivers/spreadsheet/xls_driver.hpp"
 #include "drivers/spreadsheet/xlsx_driver.hpp"
 #include "drivers/sqlite/sqlite_driver.hpp"
+#include "drivers/sqlscript/sql_script_driver.hpp"
 #include "platform/unicode_text.hpp"
 #include "preview/leading_bytes.hpp"
 #include "preview/unsupported_format_driver.hpp"
@@ -134,8 +135,8 @@ std::unique_ptr<DatabaseDriver> DriverManager::makeDriver(DriverChoice choice) {
     case DriverKind::json: return std::make_unique<JSONDriver>(choice.format);
     case DriverKind::xlsx: return std::make_unique<XLSXDriver>();
     case DriverKind::xls: return std::make_unique<XLSDriver>();
-    case DriverKind::parquet:
-    case DriverKind::sqlScript: return std::make_unique<UnsupportedFormatDriver>(choice.kind);
+    case DriverKind::sqlScript: return std::make_unique<SQLScriptDriver>();
+    case DriverKind::parquet: return std::make_unique<UnsupportedFormatDriver>(choice.kind);
   }
   return std::make_unique<SQLiteDriver>();
 }

@@ -12,6 +12,7 @@
 #include "drivers/spreadsheet/xls_driver.hpp"
 #include "drivers/spreadsheet/xlsx_driver.hpp"
 #include "drivers/sqlite/sqlite_driver.hpp"
+#include "drivers/sqlscript/sql_script_driver.hpp"
 #include "model/driver_error.hpp"
 #include "preview/unsupported_format_driver.hpp"
 #include "support/test_support.hpp"
@@ -140,7 +141,8 @@ TEST(DriverManagerConstruction, EveryChoiceGetsANewUnopenedDriverOfItsClass) {
   const std::tuple<DriverChoice, const std::type_info&, DatabaseFormat::Value> cases[] = {
       {kSQLite, typeid(SQLiteDriver), DatabaseFormat::sqlite}, {kCSV, typeid(DelimitedDriver), DatabaseFormat::csv},
       {kTSV, typeid(DelimitedDriver), DatabaseFormat::tsv},    {kJSONL, typeid(JSONDriver), DatabaseFormat::jsonl},
-      {kXLSX, typeid(XLSXDriver), DatabaseFormat::xlsx}, {kXLS, typeid(XLSDriver), DatabaseFormat::xlsx}};
+      {kXLSX, typeid(XLSXDriver), DatabaseFormat::xlsx}, {kXLS, typeid(XLSDriver), DatabaseFormat::xlsx},
+      {kSQLScript, typeid(SQLScriptDriver), DatabaseFormat::sql}};
   for (const auto& [choice, type, format] : cases) {
     auto driver = DriverManager::makeDriver(choice);
     EXPECT_EQ(typeid(*driver), type) << choice;
@@ -161,8 +163,7 @@ TEST(DriverManagerConstruction, EveryChoiceGetsANewUnopenedDriverOfItsClass) {
 }
 
 TEST(DriverManagerConstruction, FormatsWithoutADriverYetFailToOpenUnderTheirDriversName) {
-  const std::pair<DriverChoice, const char*> cases[] = {
-      {kParquet, "ParquetDriver"}, {kSQLScript, "SQLScriptDriver"}};
+  const std::pair<DriverChoice, const char*> cases[] = {{kParquet, "ParquetDriver"}};
   for (const auto& [choice, domain] : cases) {
     auto driver = DriverManager::makeDriver(choice);
     ASSERT_EQ(typeid(*driver), typeid(UnsupportedFormatDriver));

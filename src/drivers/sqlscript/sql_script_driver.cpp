@@ -130,9 +130,20 @@ class SQLScriptDriver::Run {
       std::lock_guard guard(staging_.mutex());
       staging_.executeRawSQL(sql);
       return true;
-    } catch (const DriverError&) {
+    } catch (const DriverError& error) {
+      lastErrorCode_ = error.code() & 0xFF;
+      lastErrorRefused_ = error.message().starts_with("not authorized");
       return false;
     }
+  }
+
+  // Whether the last failure came from a bound of the staging connection (a refused
+  // action, the time limit, a value or statement too big, the heap limit) rather than
+  // from syntax SQLite does not know: such a statement is never one to skip quietly.
+  bool stoppedByBound() const {
+    // A refused function fails with a plain error code; only its message tells.
+    return lastErrorRefused_ || lastErrorCode_ == SQLITE_AUTH || lastErrorCode_ == SQLITE_INTERRUPT || lastErrorCode_ == SQLITE_TOOBIG ||
+           lastErrorCode_ == SQLITE_NOMEM;
   }
 
   void executeIgnoringError(const std::string& sql) { execute(sql); }
@@ -183,6 +194,7 @@ class SQLScriptDriver::Run {
     if (driver_.dialect_ == SQLDialect::generic) {
       const bool ran = isValidUTF8(bytes) ? executeStatement(bytes) : executeStatement(SQLScriptText::decode(bytes));
       if (ran) return;
+      if (stoppedByBound()) return recordFailure(bytes);
       if (isIgnorable(words, driver_.dialect_, true)) return recordSkip();
       if (std::optional<SQLDialect> found = N::detectDialect(bytes)) adoptDialect(*found);
       if (!convert(bytes, words, true)) recordFailure(bytes);
@@ -192,7 +204,7 @@ class SQLScriptDriver::Run {
     if (first == "CREATE" && N::objectKind(words) == "SCHEMA") recordSchema(bytes);
     if (isIgnorable(words, driver_.dialect_, false)) return recordSkip();
     if (convert(bytes, words, false)) return;
-    if (isIgnorable(words, driver_.dialect_, true)) return recordSkip();
+    if (!stoppedByBound() && isIgnorable(words, driver_.dialect_, true)) return recordSkip();
     recordFailure(bytes);
   }
 
@@ -305,9 +317,8 @@ class SQLScriptDriver::Run {
 
   void stopAtDeadline() {
     ++driver_.failedStatementCount_;
-    driver_.warn("SQL warning: the script ran for more than " +
-                 std::to_string(driver_.limits.openTime.count() / 1000) +
-                 " seconds; the rest of it was not run");
+    driver_.warn("SQL warning: the script ran longer than " + std::to_string(driver_.limits.openTime.count() / 1000) +
+                 " s; the rest of it was not run");
   }
 
   SQLScriptDriver& driver_;
@@ -315,6 +326,8 @@ class SQLScriptDriver::Run {
   sqlite3* db_;
   std::chrono::steady_clock::time_point deadline_;
   int statementsInTransaction_ = 0;
+  int lastErrorCode_ = SQLITE_OK;
+  bool lastErrorRefused_ = false;
   // Between the script's own BEGIN and its COMMIT or ROLLBACK, transactions are not cut
   // short: its ROLLBACK must undo all it did since its BEGIN.
   bool inScriptTransaction_ = false;

@@ -1,0 +1,13 @@
+PRAGMA foreign_keys=OFF;
+BEGIN TRANSACTION;
+CREATE TABLE people(id INTEGER PRIMARY KEY, name TEXT NOT NULL, height REAL, photo BLOB, note TEXT);
+INSERT INTO people VALUES(1,'Ada',1.6799999999999999378,X'89504e47',NULL);
+INSERT INTO people VALUES(2,'Bo''s',NULL,NULL,replace('line1\nline2','\n',char(10)));
+INSERT INTO people VALUES(3,'Émile',1.8000000000000000444,X'',';semi; -- not a comment');
+CREATE TABLE IF NOT EXISTS "order lines"(line INTEGER, person INTEGER REFERENCES people(id), qty INTEGER CHECK(qty>0));
+INSERT INTO "order lines" VALUES(1,1,2);
+INSERT INTO "order lines" VALUES(2,3,5);
+CREATE INDEX people_name ON people(name);
+CREATE VIEW tall AS SELECT name FROM people WHERE height > 1.7;
+CREATE TRIGGER people_audit AFTER INSERT ON people BEGIN UPDATE people SET note = 'new; row' WHERE id = NEW.id; END;
+COMMIT;

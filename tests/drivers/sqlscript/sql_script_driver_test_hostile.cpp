@@ -1,0 +1,101 @@
+// Scripts written to harm the reader: none may reach a file, run without end or take
+// unbounded memory; what a bound stops counts as a statement that could not be run.
+
+#include <sqlite3.h>
+
+#include "drivers/sqlite/inspection_limits.hpp"
+#include "drivers/sqlscript/sql_script_driver_test_support.hpp"
+
+namespace tabvora::testing {
+namespace {
+
+TEST_F(SQLScriptTest, NoStatementCreatesOrChangesAFile) {
+  const std::string folder = dir.path().string();
+  const std::string routes[] = {
+      "VACUUM INTO '" + folder + "/vacuum.db'",
+      "VACUUM main INTO 'file:" + folder + "/vacuum-uri.db?mode=rwc'",
+      "ATTACH '" + folder + "/attached.db' AS other",
+      "ATTACH DATABASE 'file:" + folder + "/attached-uri.db?mode=rwc' AS other",
+      "SELECT load_extension('" + folder + "/extension')",
+      "PRAGMA temp_store_directory = '" + folder + "'",
+      "PRAGMA temp_store = FILE",
+      "PRAGMA hard_heap_limit = 0",
+      "PRAGMA mmap_size = 1000000",
+      "INSERT INTO sqlite_master VALUES ('table', 'x', 'x', 0, 'CREATE TABLE x(a)')",
+  };
+  const sqlite3_int64 heapLimit = sqlite3_hard_heap_limit64(-1);
+  for (const std::string& route : routes) {
+    open("CREATE TABLE t (a);\nPRAGMA writable_schema = ON;\n" + route + ";\nINSERT INTO t VALUES (1);\n");
+    EXPECT_EQ(driver.failedStatementCount(), 1) << route;
+    EXPECT_EQ(rows("SELECT a FROM t"), std::vector<std::string>{"1"}) << route;
+    EXPECT_EQ(listDirectory(dir.path()), std::vector<std::string>{"script.sql"}) << route;
+    EXPECT_EQ(sqlite3_hard_heap_limit64(-1), SQLScriptDriver::kMinHeapLimitBytes) << route;
+    driver.close();
+    EXPECT_EQ(sqlite3_hard_heap_limit64(-1), heapLimit) << route;
+  }
+}
+
+TEST_F(SQLScriptTest, RunawayStatementsAreStoppedAndTheScriptGoesOn) {
+  driver.limits.statementTime = std::chrono::milliseconds(300);
+  const std::string endless = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) ";
+  open("CREATE TABLE t (a);\nINSERT INTO t VALUES (1);\n" + endless + "SELECT count(*) FROM c;\n" +
+       "WITH RECURSIVE s(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM s LIMIT 100000) "
+       "SELECT count(*) FROM s a, s b, s c;\n"
+       "INSERT INTO t " + endless + "SELECT x FROM c WHERE x < 0;\n"
+       "CREATE TABLE u AS " + endless + "SELECT x FROM c WHERE x < 0;\n"
+       "INSERT INTO t VALUES (2);\n");
+  EXPECT_EQ(driver.failedStatementCount(), 4);
+  EXPECT_EQ(rows("SELECT a FROM t ORDER BY a"), (std::vector<std::string>{"1", "2"}));
+  EXPECT_EQ(tableNames(), std::vector<std::string>{"t"});
+}
+
+TEST_F(SQLScriptTest, TheWholeOpenStopsAtItsTimeLimit) {
+  driver.limits.openTime = std::chrono::milliseconds(1000);
+  const std::string endless = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT count(*) FROM c;\n";
+  const auto started = std::chrono::steady_clock::now();
+  open("CREATE TABLE t (a);\n" + endless + endless + endless + "INSERT INTO t VALUES (1);\n");
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(4));
+  EXPECT_EQ(driver.failedStatementCount(), 2);  // the statement running at the limit, and the rest
+  EXPECT_EQ(warnings.back(), "SQL warning: the script ran longer than 1 s; the rest of it was not run");
+  EXPECT_EQ(rows("SELECT count(*) FROM t"), std::vector<std::string>{"0"});
+  // Reads after the open are bounded per statement only.
+  EXPECT_EQ(rows("SELECT 1"), std::vector<std::string>{"1"});
+}
+
+TEST_F(SQLScriptTest, ValuesAndMemoryAreBounded) {
+  driver.limits.minHeapBytes = 64 << 20;
+  const std::string longest = std::to_string(InspectionLimits::kMaxValueBytes);
+  const struct {
+    std::string statement;
+    int failures;
+  } cases[] = {
+      {"SELECT length(zeroblob(" + longest + "))", 0},
+      {"SELECT length(zeroblob(" + longest + " + 1))", 1},
+      {"SELECT length(hex(zeroblob(200000000)))", 1},
+      {"CREATE TABLE big AS WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 64) "
+       "SELECT randomblob(8000000) AS b FROM c",
+       1},
+  };
+  for (const auto& [statement, failures] : cases) {
+    open("CREATE TABLE t (a);\n" + statement + ";\nINSERT INTO t VALUES (1);\n");
+    EXPECT_EQ(driver.failedStatementCount(), failures) << statement;
+    EXPECT_EQ(rows("SELECT a FROM t"), std::vector<std::string>{"1"}) << statement;
+  }
+}
+
+TEST_F(SQLScriptTest, BinaryDataNamedSQLOpensAsAScriptThatBuildsNothing) {
+  std::string bytes(65536, '\0');
+  std::uint32_t state = 12345;
+  for (char& byte : bytes) {
+    state = state * 1103515245 + 12345;
+    byte = static_cast<char>(state >> 24);
+  }
+  bytes[0] = 'x';  // no byte-order mark
+  DatabaseMetadata metadata = open(bytes, "noise.sql");
+  EXPECT_TRUE(metadata.tables.empty());
+  EXPECT_TRUE(metadata.schemaDDL.has_value());
+  EXPECT_LE(warnings.size(), 20u);
+}
+
+}  // namespace
+}  // namespace tabvora::testing
