@@ -1,11 +1,237 @@
 #include "drivers/sqlscript/statement_splitter.hpp"
 
-#include <stdexcept>
+#include <sqlite3.h>
+
+#include <array>
+#include <cstring>
+
+#include "drivers/sqlscript/sql_script_limits.hpp"
+#include "drivers/sqlscript/sql_tokens.hpp"
 
 namespace tabvora::SQLDialectNormalizer {
 
+namespace {
+
+char lowerASCII(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool startsWithIgnoringCase(std::string_view text, std::string_view lowerPrefix) {
+  if (text.size() < lowerPrefix.size()) return false;
+  for (std::size_t k = 0; k < lowerPrefix.size(); ++k) {
+    if (lowerASCII(text[k]) != lowerPrefix[k]) return false;
+  }
+  return true;
+}
+
+bool endsWithIgnoringCase(std::string_view text, std::string_view lowerSuffix) {
+  return text.size() >= lowerSuffix.size() && startsWithIgnoringCase(text.substr(text.size() - lowerSuffix.size()), lowerSuffix);
+}
+
+bool containsIgnoringCase(std::string_view text, std::string_view lowerWord) {
+  for (std::size_t k = 0; k + lowerWord.size() <= text.size(); ++k) {
+    if (startsWithIgnoringCase(text.substr(k), lowerWord)) return true;
+  }
+  return false;
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+void trimTrailingWhiteSpace(std::string& text) {
+  std::size_t end = text.size();
+  while (end > 0 && isSQLWhiteSpace(static_cast<unsigned char>(text[end - 1]))) --end;
+  text.resize(end);
+}
+
+// Bytes that may start something other than plain statement text.
+constexpr std::array<bool, 256> kSpecialBytes = [] {
+  std::array<bool, 256> table{};
+  for (unsigned char c : std::string_view("'\"`#-/*$")) table[c] = true;
+  return table;
+}();
+
+// A CREATE [TEMP] TRIGGER statement with a BEGIN: its ";" may belong to the body.
+bool isTriggerWithBody(std::string_view text) {
+  if (!startsWithIgnoringCase(text, "create")) return false;
+  const std::vector<std::string> words = leadingWords(text);
+  const bool trigger = (words.size() > 1 && words[1] == "TRIGGER") ||
+                       (words.size() > 2 && (words[1] == "TEMP" || words[1] == "TEMPORARY") && words[2] == "TRIGGER");
+  return trigger && containsIgnoringCase(text, "begin");
+}
+
+bool isCopyFromStdin(std::string_view text) {
+  return text.size() > kMinCopyStatementBytes && startsWithIgnoringCase(text, "copy") &&
+         isSQLWhiteSpace(static_cast<unsigned char>(text[4])) && endsWithIgnoringCase(text, "stdin");
+}
+
+}  // namespace
+
 StatementSplitter::StatementSplitter(std::string_view script, SQLDialect dialect) : script_(script), dialect_(dialect) {}
 
-std::optional<SplitStatement> StatementSplitter::next() { throw std::logic_error("StatementSplitter: not implemented yet"); }
+std::optional<SplitStatement> StatementSplitter::next() {
+  const char* const s = script_.data();
+  const std::size_t n = script_.size();
+  std::size_t i = position_;
+  std::string text;
+  // Inside a generic trigger body: where the text after the last ";" starts. Each piece of
+  // the body is given to sqlite3_complete once, so long bodies stay linear.
+  std::optional<std::size_t> triggerPieceStart;
+
+  auto byteAt = [&](std::size_t at) { return static_cast<unsigned char>(s[at]); };
+  auto precededByIdentifier = [&](std::size_t at) { return at > 0 && isIdentifierByte(byteAt(at - 1)); };
+  auto skipLine = [&](std::size_t from) {
+    const void* lineEnd = std::memchr(s + from, '\n', n - from);
+    return lineEnd ? static_cast<std::size_t>(static_cast<const char*>(lineEnd) - s) + 1 : n;
+  };
+
+  // Whether a ";" reached here belongs to a generic trigger's body rather than ending it.
+  auto semicolonContinuesTrigger = [&]() {
+    if (dialect_ != SQLDialect::generic || delimiter_.size() != 1) return false;
+    std::string probe;
+    if (!triggerPieceStart) {
+      if (!isTriggerWithBody(text)) return false;
+      probe = text + ";";
+    } else {
+      // sqlite3_complete's state after an incomplete ";" of a trigger is the one
+      // "CREATE TRIGGER;" leaves; the rest of the text continues from there.
+      probe = "CREATE TRIGGER;" + text.substr(*triggerPieceStart) + ";";
+    }
+    if (sqlite3_complete(probe.c_str()) != 0) return false;
+    text += ';';
+    triggerPieceStart = text.size();
+    return true;
+  };
+
+  while (i < n) {
+    const char c = s[i];
+    if (text.empty()) {
+      if (isSQLWhiteSpace(static_cast<unsigned char>(c))) {
+        ++i;
+        continue;
+      }
+    }
+
+    if (c == delimiter_[0] && script_.compare(i, delimiter_.size(), delimiter_) == 0) {
+      if (semicolonContinuesTrigger()) {
+        ++i;
+        continue;
+      }
+      i += delimiter_.size();
+      trimTrailingWhiteSpace(text);
+      if (text.empty()) continue;
+      SplitStatement statement{std::move(text), std::nullopt};
+      position_ = i;
+      if (isCopyFromStdin(statement.text)) statement.copyData = readCopyData();
+      return statement;
+    }
+
+    if (c == '\'' || c == '"' || c == '`') {
+      const bool eString = c == '\'' && i > 0 && lowerASCII(s[i - 1]) == 'e' &&
+                           (i == 1 || (byteAt(i - 2) < 0x80 && !isIdentifierByte(byteAt(i - 2))));
+      const bool escapes = (dialect_ == SQLDialect::mysql && c != '`') || eString;
+      std::size_t j = i + 1;
+      if (!escapes) {
+        const void* close = std::memchr(s + j, c, n - j);
+        j = close ? static_cast<std::size_t>(static_cast<const char*>(close) - s) + 1 : n;
+      } else {
+        while (j < n && s[j] != c) j += (s[j] == '\\') ? 2 : 1;
+        j = j < n ? j + 1 : n;
+      }
+      text.append(s + i, j - i);
+      i = j;
+      continue;
+    }
+
+    if ((c == '#' && dialect_ == SQLDialect::mysql) || (c == '-' && i + 1 < n && s[i + 1] == '-')) {
+      const void* lineEnd = std::memchr(s + i, '\n', n - i);
+      i = lineEnd ? static_cast<std::size_t>(static_cast<const char*>(lineEnd) - s) : n;
+      continue;
+    }
+
+    if (c == '/' && i + 1 < n && s[i + 1] == '*') {
+      if (i + 3 < n && s[i + 2] == '!' && isDigit(s[i + 3])) {
+        i += 3;
+        while (i < n && isDigit(s[i])) ++i;
+        ++conditionalDepth_;
+        continue;
+      }
+      const void* close = ::memmem(s + i + 2, n - i - 2, "*/", 2);
+      i = close ? static_cast<std::size_t>(static_cast<const char*>(close) - s) + 2 : n;
+      continue;
+    }
+
+    if (c == '*' && conditionalDepth_ > 0 && i + 1 < n && s[i + 1] == '/') {
+      --conditionalDepth_;
+      i += 2;
+      continue;
+    }
+
+    if (c == '$' && dialect_ != SQLDialect::mysql && !precededByIdentifier(i)) {
+      std::size_t j = i + 1;
+      if (j < n && !isDigit(s[j])) {
+        while (j < n && s[j] != '$' && isIdentifierByte(byteAt(j))) ++j;
+      }
+      if (j < n && s[j] == '$') {
+        const std::size_t tagSize = j + 1 - i;
+        const void* close = ::memmem(s + j + 1, n - j - 1, s + i, tagSize);
+        const std::size_t end = close ? static_cast<std::size_t>(static_cast<const char*>(close) - s) + tagSize : n;
+        text.append(s + i, end - i);
+        i = end;
+        continue;
+      }
+    }
+
+    if (text.empty()) {
+      if (startsWithIgnoringCase(script_.substr(i), "delimiter") && i + 9 < n && (s[i + 9] == ' ' || s[i + 9] == '\t')) {
+        std::size_t j = i + 9;
+        while (j < n && (s[j] == ' ' || s[j] == '\t')) ++j;
+        const std::size_t start = j;
+        while (j < n && !isSQLWhiteSpace(byteAt(j))) ++j;
+        if (j > start && j - start <= kMaxDelimiterBytes) delimiter_.assign(s + start, j - start);
+        i = skipLine(j);
+        continue;
+      }
+      if (c == '\\' && dialect_ != SQLDialect::mysql) {
+        i = skipLine(i);
+        continue;
+      }
+    }
+
+    // Plain bytes up to the next one that may start something else.
+    std::size_t j = i + 1;
+    const unsigned char delimiterStart = static_cast<unsigned char>(delimiter_[0]);
+    while (j < n && !kSpecialBytes[byteAt(j)] && byteAt(j) != delimiterStart) ++j;
+    text.append(s + i, j - i);
+    i = j;
+  }
+
+  position_ = n;
+  trimTrailingWhiteSpace(text);
+  if (text.empty()) return std::nullopt;
+  return SplitStatement{std::move(text), std::nullopt};
+}
+
+std::string_view StatementSplitter::readCopyData() {
+  const char* const s = script_.data();
+  const std::size_t n = script_.size();
+  const void* statementLineEnd = std::memchr(s + position_, '\n', n - position_);
+  if (!statementLineEnd) {
+    position_ = n;
+    return script_.substr(n);
+  }
+  const std::size_t start = static_cast<std::size_t>(static_cast<const char*>(statementLineEnd) - s) + 1;
+  std::size_t line = start;
+  while (line < n) {
+    const void* found = std::memchr(s + line, '\n', n - line);
+    const std::size_t end = found ? static_cast<std::size_t>(static_cast<const char*>(found) - s) : n;
+    std::string_view text = script_.substr(line, end - line);
+    if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+    if (text == "\\.") {
+      position_ = end < n ? end + 1 : n;
+      return script_.substr(start, line - start);
+    }
+    line = end + 1;
+  }
+  position_ = n;
+  return script_.substr(start);
+}
 
 }  // namespace tabvora::SQLDialectNormalizer

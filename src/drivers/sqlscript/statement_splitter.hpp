@@ -43,6 +43,9 @@ class StatementSplitter {
   std::size_t position() const { return position_; }
 
  private:
+  // The data block after a COPY statement ended at position_; moves position_ past it.
+  std::string_view readCopyData();
+
   std::string_view script_;
   SQLDialect dialect_;
   std::size_t position_ = 0;
