@@ -1,21 +1,184 @@
 #include "drivers/sqlscript/copy_data_converter.hpp"
 
-#include <stdexcept>
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+#include "drivers/sqlite/sql_quoting.hpp"
+#include "drivers/sqlite/sqlite_driver.hpp"
+#include "model/driver_error.hpp"
 
 namespace tabvora::SQLDialectNormalizer {
 
-std::vector<std::optional<std::string>> copyColumnTypes(const std::vector<std::pair<std::string, std::string>>*,
-                                                        const std::vector<std::string>&) {
-  throw std::logic_error("copyColumnTypes: not implemented yet");
+namespace {
+
+bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+int hexValue(char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; }
+bool isOctalDigit(char c) { return c >= '0' && c <= '7'; }
+
+bool sameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t k = 0; k < a.size(); ++k) {
+    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (lower(a[k]) != lower(b[k])) return false;
+  }
+  return true;
 }
-bool forEachCopyInsert(std::string_view, const std::string&, const std::vector<std::string>&,
-                       const std::vector<std::optional<std::string>>&, std::size_t,
-                       const std::function<bool(const std::string&)>&) {
-  throw std::logic_error("forEachCopyInsert: not implemented yet");
+
+// A field of the COPY text format with its escapes resolved. Only a field that is exactly
+// \N is NULL; elsewhere \N stands for N, as in the format itself.
+std::optional<std::string> decodeField(std::string_view field) {
+  if (field == "\\N") return std::nullopt;
+  std::string value;
+  value.reserve(field.size());
+  for (std::size_t i = 0; i < field.size();) {
+    const char c = field[i++];
+    if (c != '\\' || i == field.size()) {
+      value += c;
+      continue;
+    }
+    const char escaped = field[i++];
+    switch (escaped) {
+      case 'b': value += '\x08'; continue;
+      case 'f': value += '\x0C'; continue;
+      case 'n': value += '\n'; continue;
+      case 'r': value += '\r'; continue;
+      case 't': value += '\t'; continue;
+      case 'v': value += '\x0B'; continue;
+      default: break;
+    }
+    if (isOctalDigit(escaped)) {
+      unsigned byte = static_cast<unsigned>(escaped - '0');
+      for (int digits = 1; digits < 3 && i < field.size() && isOctalDigit(field[i]); ++digits) {
+        byte = byte * 8 + static_cast<unsigned>(field[i++] - '0');
+      }
+      value += static_cast<char>(byte & 0xFF);
+    } else if (escaped == 'x' && i < field.size() && isHexDigit(field[i])) {
+      unsigned byte = static_cast<unsigned>(hexValue(field[i++]));
+      if (i < field.size() && isHexDigit(field[i])) byte = byte * 16 + static_cast<unsigned>(hexValue(field[i++]));
+      value += static_cast<char>(byte);
+    } else {
+      value += escaped;
+    }
+  }
+  return value;
 }
-bool copyToInserts(std::string_view, const std::string&, const std::vector<std::string>&,
-                   const std::vector<std::optional<std::string>>&, SQLiteDriver&, std::size_t) {
-  throw std::logic_error("copyToInserts: not implemented yet");
+
+void appendLiteral(std::string& out, const std::optional<std::string>& value, const std::optional<std::string>& type) {
+  if (!value) {
+    out += "NULL";
+    return;
+  }
+  if (type == "BOOLEAN" && (*value == "t" || *value == "f")) {
+    out += *value == "t" ? '1' : '0';
+    return;
+  }
+  if (type == "BLOB" && value->size() >= 2 && (*value)[0] == '\\' && (*value)[1] == 'x' && value->size() % 2 == 0 &&
+      std::all_of(value->begin() + 2, value->end(), isHexDigit)) {
+    out += "X'";
+    out.append(*value, 2);
+    out += '\'';
+    return;
+  }
+  out += '\'';
+  for (char c : *value) {
+    if (c == '\'') {
+      out += "''";
+    } else if (c == '\0') {
+      // A NUL byte cannot stand inside SQL text.
+      out += "'||char(0)||'";
+    } else {
+      out += c;
+    }
+  }
+  out += '\'';
+}
+
+}  // namespace
+
+std::vector<std::optional<std::string>> copyColumnTypes(
+    const std::vector<std::pair<std::string, std::string>>* rebuiltColumns, const std::vector<std::string>& copyColumns) {
+  std::vector<std::optional<std::string>> types;
+  if (!rebuiltColumns) return types;
+  if (copyColumns.empty()) {
+    for (const auto& column : *rebuiltColumns) types.emplace_back(column.second);
+    return types;
+  }
+  for (const std::string& name : copyColumns) {
+    std::optional<std::string> type;
+    for (const auto& column : *rebuiltColumns) {
+      if (sameName(column.first, name)) {
+        type = column.second;
+        break;
+      }
+    }
+    types.push_back(std::move(type));
+  }
+  return types;
+}
+
+bool forEachCopyInsert(std::string_view data, const std::string& table, const std::vector<std::string>& columns,
+                       const std::vector<std::optional<std::string>>& types, std::size_t batchRows,
+                       const std::function<bool(const std::string& sql)>& execute) {
+  std::string head = "INSERT INTO " + quoteIdentifier(table);
+  if (!columns.empty()) {
+    head += " (";
+    for (std::size_t c = 0; c < columns.size(); ++c) head += (c ? ", " : "") + quoteIdentifier(columns[c]);
+    head += ")";
+  }
+  head += " VALUES\n";
+  const bool oneColumn = columns.empty() ? types.size() == 1 : columns.size() == 1;
+  static const std::optional<std::string> kUntyped;
+
+  bool failed = false;
+  std::string batch = head;
+  std::size_t rows = 0;
+  auto send = [&] {
+    batch += ';';
+    if (!execute(batch)) failed = true;
+    batch = head;
+    rows = 0;
+  };
+
+  std::size_t lineStart = 0;
+  while (lineStart < data.size()) {
+    const void* found = std::memchr(data.data() + lineStart, '\n', data.size() - lineStart);
+    const std::size_t lineEnd = found ? static_cast<std::size_t>(static_cast<const char*>(found) - data.data()) : data.size();
+    std::string_view line = data.substr(lineStart, lineEnd - lineStart);
+    lineStart = lineEnd + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty() && !oneColumn) continue;
+
+    if (rows > 0) batch += ",\n";
+    batch += '(';
+    std::size_t fieldStart = 0;
+    for (std::size_t column = 0;; ++column) {
+      const std::size_t tab = line.find('\t', fieldStart);
+      const std::string_view field = line.substr(fieldStart, tab == std::string_view::npos ? std::string_view::npos : tab - fieldStart);
+      if (column > 0) batch += ',';
+      appendLiteral(batch, decodeField(field), column < types.size() ? types[column] : kUntyped);
+      if (tab == std::string_view::npos) break;
+      fieldStart = tab + 1;
+    }
+    batch += ')';
+    ++rows;
+    if (rows >= batchRows || batch.size() > kCopyBatchMaxBytes) send();
+  }
+  if (rows > 0) send();
+  return failed;
+}
+
+bool copyToInserts(std::string_view data, const std::string& table, const std::vector<std::string>& columns,
+                   const std::vector<std::optional<std::string>>& types, SQLiteDriver& staging, std::size_t batchRows) {
+  return forEachCopyInsert(data, table, columns, types, batchRows, [&](const std::string& sql) {
+    std::lock_guard guard(staging.mutex());
+    try {
+      staging.executeRawSQL(sql);
+      return true;
+    } catch (const DriverError&) {
+      return false;
+    }
+  });
 }
 
 }  // namespace tabvora::SQLDialectNormalizer
