@@ -38,7 +38,6 @@ TEST(CompoundFile, ReadsStreamsFromTheFATAndTheMiniStreamAroundTheCutoff) {
   for (const unsigned shift : {9u, 12u}) {
     CompoundFileBuilder builder;
     builder.sectorShift = shift;
-    builder.cutoff = 4096;
     builder.storages = {"Small"};  // a storage of a wanted name is never a stream
     builder.streams = {{"Exact", pattern(4096, 1)}, {"Small", pattern(4095, 2)}, {"Long", pattern(20'000, 3)},
                        {"Empty", {}}};
@@ -52,8 +51,9 @@ TEST(CompoundFile, ReadsStreamsFromTheFATAndTheMiniStreamAroundTheCutoff) {
   }
 }
 
-TEST(CompoundFile, SizesHaveAHighHalfOnlyWithLargeSectors) {
+TEST(CompoundFile, OddButSoundHeadersAndSizes) {
   for (const unsigned shift : {9u, 12u}) {
+    // Garbage in a size's high half counts only with sectors larger than 512 bytes.
     CompoundFileBuilder builder;
     builder.sectorShift = shift;
     builder.streams = {{"Workbook", pattern(5000, 1)}};
@@ -64,9 +64,7 @@ TEST(CompoundFile, SizesHaveAHighHalfOnlyWithLargeSectors) {
     else
       EXPECT_EQ(messageOf(file), CompoundFile::kDamagedMessage);
   }
-}
-
-TEST(CompoundFile, AFreeHeaderDIFATEntryIsSkippedNotTakenAsTheEnd) {
+  // A free entry amid the header's FAT sector list is skipped, not taken as its end.
   CompoundFileBuilder builder;
   builder.streams = {{"Workbook", pattern(80'000, 5)}};  // more sectors than one FAT sector maps
   Bytes file = builder.build();
