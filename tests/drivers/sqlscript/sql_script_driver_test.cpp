@@ -1,65 +1,48 @@
-#include "drivers/sqlscript/sql_script_driver_test_support.hpp"
+#include <filesystem>
 
+#include "drivers/sqlscript/sql_script_driver_test_support.hpp"
 #include "platform/text_encoding.hpp"
 
 namespace tabvora::testing {
 namespace {
 
-constexpr std::string_view kPlainScript =
-    "-- a plain SQLite script\n"
-    "BEGIN TRANSACTION;\n"
-    "CREATE TABLE people(id INTEGER PRIMARY KEY, name TEXT, height REAL, photo BLOB);\n"
-    "INSERT INTO people VALUES (1, 'Bo''s; -- not a comment', 1.75, X'00FF'), (2, NULL, 1e300, NULL);\n"
-    "INSERT INTO people VALUES (3, 'nul' || char(0) || 'inside', 0.1, X'');\n"
-    "CREATE INDEX people_name ON people(name);\n"
-    "CREATE VIEW tall AS SELECT name FROM people WHERE height > 1;\n"
-    "CREATE TRIGGER stamp AFTER INSERT ON people BEGIN UPDATE people SET height = 0 WHERE id = NEW.id; END;\n"
-    "COMMIT;\n";
-
 constexpr const char* kPeopleRows = "SELECT id, name, height, hex(photo) FROM people ORDER BY id";
 
 TEST_F(SQLScriptTest, APlainScriptOpensUnconvertedAndIsWrittenBackWhole) {
-  open(kPlainScript);
-  EXPECT_EQ(driver.failedStatementCount(), 0);
-  EXPECT_EQ(driver.skippedStatementCount(), 0);
+  open("BEGIN TRANSACTION;\n"
+       "CREATE TABLE people(id INTEGER PRIMARY KEY, name TEXT, height REAL, photo BLOB);\n"
+       "INSERT INTO people VALUES (1, 'Bo''s; -- no comment', 1.75, X'00FF'), (2, NULL, 1e300, NULL);\n"
+       "INSERT INTO people VALUES (3, 'nul' || char(0) || 'inside', 0.1, X'');\n"
+       "CREATE VIEW tall AS SELECT name FROM people WHERE height > 1;\n"
+       "CREATE TRIGGER stamp AFTER INSERT ON people BEGIN UPDATE people SET height = 0 WHERE id = NEW.id; END;\n"
+       "COMMIT;\n");
+  EXPECT_EQ(driver.failedStatementCount() + driver.skippedStatementCount(), 0);
   EXPECT_FALSE(driver.dialectConverted());
-  const std::vector<std::string> before = rows(kPeopleRows);
-  ASSERT_EQ(before.size(), 3u);
-  EXPECT_EQ(before[0], "1|Bo's; -- not a comment|1.75|00FF");
-
   driver.internalSQLite.executeRawSQL("UPDATE people SET name = 'edited' WHERE id = 2");
+  const std::vector<std::string> staged = rows(kPeopleRows);
   driver.saveChanges();
+
   const std::string saved = readFile(dir / "script.sql");
   EXPECT_TRUE(saved.starts_with("CREATE TABLE people(")) << saved;
-  EXPECT_TRUE(contains(saved, "INSERT INTO \"people\" VALUES (1, 'Bo''s; -- not a comment', 1.75, X'00FF');\n"));
+  EXPECT_TRUE(contains(saved, "INSERT INTO \"people\" VALUES (1, 'Bo''s; -- no comment', 1.75, X'00FF');\n"));
   EXPECT_TRUE(contains(saved, "'nul'||char(0)||'inside'")) << "a NUL must not end the statement";
-  EXPECT_TRUE(saved.ends_with("END;\n"));
-
-  SQLScriptDriver reopened;
-  reopened.open(dir / "script.sql");
-  EXPECT_EQ(reopened.failedStatementCount(), 0);
-  std::vector<std::string> after;
-  for (const DataRow& row : reopened.query(kPeopleRows).rows) after.push_back(row.values[1].rawValueString());
-  EXPECT_EQ(after, (std::vector<std::string>{"Bo's; -- not a comment", "edited", std::string("nul\0inside", 10)}));
-  EXPECT_EQ(reopened.fetchTables().size(), 2u);
+  EXPECT_TRUE(saved.ends_with(" END;\n"));  // the trigger comes after the rows it would change
+  driver.open(dir / "script.sql");
+  EXPECT_EQ(driver.failedStatementCount(), 0);
+  EXPECT_EQ(rows(kPeopleRows), staged);
 }
 
 // Each refused save names why and leaves the file as it was.
 TEST_F(SQLScriptTest, SavingIsRefusedWhenTheDatabaseNoLongerMirrorsTheScript) {
-  const struct {
-    std::string script;
-    std::string message;
-  } cases[] = {
+  const std::string converted = "This script was converted from ";
+  const std::string notSupported = " to be displayed; saving it back is not supported. Use Export instead.";
+  const std::pair<std::string, std::string> cases[] = {
       {"-- MySQL dump 10.13\nSET NAMES utf8mb4;\nLOCK TABLES `t` WRITE;\n"
        "CREATE TABLE `t` (`id` int(11) unsigned NOT NULL AUTO_INCREMENT, PRIMARY KEY (`id`)) ENGINE=InnoDB;\n"
        "INSERT INTO `t` VALUES (1),(2);\nUNLOCK TABLES;\n",
-       "This script was converted from MySQL to be displayed; saving it back is not supported. Use Export instead."},
-      {"CREATE TABLE t (a int);\nALTER TABLE t OWNER TO me;\n",
-       "This script was converted from PostgreSQL to be displayed; saving it back is not supported. Use Export "
-       "instead."},
-      {"CREATE TABLE t (a);\nINSERT INTO t VALUES (1);\nALTER TABLE nowhere ADD b;\n",
-       "This script was converted from another SQL dialect to be displayed; saving it back is not supported. Use "
-       "Export instead."},
+       converted + "MySQL" + notSupported},
+      {"CREATE TABLE t (a int);\nALTER TABLE t OWNER TO me;\n", converted + "PostgreSQL" + notSupported},
+      {"CREATE TABLE t (a);\nALTER TABLE nowhere ADD b;\n", converted + "another SQL dialect" + notSupported},
       {"CREATE TABLE t (a);\nINSERT INTO missing VALUES (1);\nINSERT INTO t VALUES (1, 2);\n",
        "2 statement(s) in this script could not be run (other SQL dialect?). Saving would drop them, so the file was "
        "left untouched. Use Export instead."},
@@ -72,31 +55,24 @@ TEST_F(SQLScriptTest, SavingIsRefusedWhenTheDatabaseNoLongerMirrorsTheScript) {
       driver.saveChanges();
       ADD_FAILURE() << "saved: " << script;
     } catch (const DriverError& error) {
-      EXPECT_EQ(error.domain(), "SQLScriptDriver");
-      EXPECT_EQ(error.code(), -2);
+      EXPECT_EQ(std::make_pair(error.domain(), error.code()), std::make_pair(std::string("SQLScriptDriver"), -2));
       EXPECT_EQ(error.message(), message);
     }
     EXPECT_EQ(readFile(dir / "script.sql"), script);
   }
-  EXPECT_EQ(rows("SELECT count(*) FROM words"), std::vector<std::string>{"1"});
 }
 
 TEST_F(SQLScriptTest, APostgreSQLDumpSkipsWhatSQLiteHasNoUseForAndFillsTablesFromCopy) {
-  open("SET client_encoding = 'UTF8';\n"
-       "CREATE SCHEMA sales;\n"
+  open("SET client_encoding = 'UTF8';\nCREATE SCHEMA sales;\n"
        "CREATE TABLE sales.items (id integer DEFAULT nextval('sales.items_id_seq'::regclass) NOT NULL,\n"
        "    name character varying(20), ok boolean, data bytea);\n"
-       "ALTER TABLE sales.items OWNER TO postgres;\n"
-       "CREATE SEQUENCE sales.items_id_seq START WITH 1;\n"
-       "COPY sales.items (id, name, ok, data) FROM stdin;\n"
-       "1\ttab\\there\tt\t\\\\x00ff\n2\t\\N\tf\t\\N\n\\.\n"
+       "ALTER TABLE sales.items OWNER TO postgres;\nCREATE SEQUENCE sales.items_id_seq START WITH 1;\n"
+       "COPY sales.items (id, name, ok, data) FROM stdin;\n1\ttab\\there\tt\t\\\\x00ff\n2\t\\N\tf\t\\N\n\\.\n"
        "SELECT pg_catalog.setval('sales.items_id_seq', 2, true);\n"
        "COPY sales.items (id, nosuch) FROM stdin;\n3\tx\n\\.\n");
-  EXPECT_EQ(driver.dialect(), SQLDialect::postgres);
   EXPECT_EQ(driver.schemas(), (std::set<std::string>{"pg_catalog", "public", "sales"}));
   EXPECT_EQ(driver.skippedStatementCount(), 5);  // SET, SCHEMA, ALTER, SEQUENCE, setval
   EXPECT_EQ(driver.failedStatementCount(), 1);   // the second COPY names no such column
-  ASSERT_EQ(tableNames(), std::vector<std::string>{"items"});
   EXPECT_EQ(driver.rebuiltTables().at("items").at(3), (std::pair<std::string, std::string>{"data", "BLOB"}));
   EXPECT_EQ(rows("SELECT id, name, ok, hex(data) FROM items"),
             (std::vector<std::string>{"1|tab\there|1|00FF", "2|NULL|0|"}));
@@ -105,28 +81,32 @@ TEST_F(SQLScriptTest, APostgreSQLDumpSkipsWhatSQLiteHasNoUseForAndFillsTablesFro
 TEST_F(SQLScriptTest, FailuresAreCountedAndTheFirstTwentyReportedOnOneLineEach) {
   std::string script = "CREATE TABLE t (a);\n";
   for (int i = 1; i <= 21; ++i) script += "INSERT INTO t VALUES (" + std::to_string(i) + ", 'two\ncolumns');\n";
-  script += "INSERT INTO t VALUES ('" + std::string(100, 'x') + "\x1B[2J', 2);\nINSERT INTO t VALUES (0);\n";
+  script += "INSERT INTO t VALUES (0);\n";
   open(script);
-  EXPECT_EQ(driver.failedStatementCount(), 22);
+  EXPECT_EQ(driver.failedStatementCount(), 21);
   ASSERT_EQ(warnings.size(), 20u);
   EXPECT_EQ(warnings[0], "SQL warning: could not run statement: INSERT INTO t VALUES (1, 'two columns')...");
   EXPECT_EQ(rows("SELECT a FROM t"), std::vector<std::string>{"0"});
 }
 
-TEST_F(SQLScriptTest, UTF16ScriptsWithAMarkReadLikeTheirUTF8Text) {
+TEST_F(SQLScriptTest, UTF16ScriptsReadLikeTheirUTF8TextAndUnreadableOnesFailClearly) {
   const std::string text = "CREATE TABLE t (a);\nINSERT INTO t VALUES ('Žluťoučký 🐎');\n";
-  for (TextEncoding encoding : {TextEncoding::utf16LittleEndian, TextEncoding::utf16BigEndian}) {
-    const std::string mark = encoding == TextEncoding::utf16LittleEndian ? "\xFF\xFE" : "\xFE\xFF";
-    open(mark + *encodeText(text, encoding));
-    EXPECT_EQ(rows("SELECT a FROM t"), std::vector<std::string>{"Žluťoučký 🐎"});
-  }
-  // A lone high surrogate after the mark.
-  try {
-    open(std::string("\xFF\xFE" "a\0\x00\xD8" "b\0", 8));
-    ADD_FAILURE() << "invalid UTF-16 opened";
-  } catch (const DriverError& error) {
-    EXPECT_EQ(error.message(), "Unsupported text encoding in SQL script");
-    EXPECT_EQ(error.code(), -1);
+  open("\xFF\xFE" + *encodeText(text, TextEncoding::utf16LittleEndian));
+  EXPECT_EQ(rows("SELECT a FROM t"), std::vector<std::string>{"Žluťoučký 🐎"});
+  open("\xFE\xFF" + *encodeText(text, TextEncoding::utf16BigEndian));
+  EXPECT_EQ(rows("SELECT a FROM t"), std::vector<std::string>{"Žluťoučký 🐎"});
+
+  writeFile(dir / "lone-surrogate.sql", std::string("\xFF\xFE" "a\0\x00\xD8" "b\0", 8));
+  const std::pair<std::filesystem::path, std::string> failures[] = {
+      {dir / "lone-surrogate.sql", "Unsupported text encoding in SQL script"},
+      {dir / "missing.sql", "Failed to read SQL script at " + (dir / "missing.sql").string()}};
+  for (const auto& [path, message] : failures) {
+    try {
+      driver.open(path);
+      ADD_FAILURE() << path;
+    } catch (const DriverError& error) {
+      EXPECT_EQ(std::make_pair(error.code(), error.message()), std::make_pair(-1, message));
+    }
   }
 }
 
@@ -140,14 +120,40 @@ TEST_F(SQLScriptTest, AScriptThatBuildsNothingIsItsOwnSchemaTextUpToTheSizeLimit
   EXPECT_EQ(open(large + " ").schemaDDL, "");
 }
 
-TEST_F(SQLScriptTest, MissingAndUnreadableFilesFailNamingThePath) {
-  try {
-    driver.open(dir / "missing.sql");
-    ADD_FAILURE();
-  } catch (const DriverError& error) {
-    EXPECT_EQ(error.message(), "Failed to read SQL script at " + (dir / "missing.sql").string());
+// Dumps written by the real programs: sqlite3 .dump, mariadb-dump (extended inserts with
+// raw bytes; one row per INSERT with hex blobs) and pg_dump (COPY blocks; --inserts).
+TEST_F(SQLScriptTest, RealDumpsBuildTheirTablesWithTheirRows) {
+  using Listing = std::vector<std::pair<std::string, std::optional<std::int64_t>>>;
+  const struct {
+    const char* file;
+    Listing tables;  // views without a count
+    std::string query;
+    std::string firstRow;
+  } cases[] = {
+      {"sqlscript/sqlite3_dump.sql", {{"order lines", 2}, {"people", 3}, {"tall", std::nullopt}},
+       "SELECT id, name, height, hex(photo), note FROM people", "1|Ada|1.68|89504E47|NULL"},
+      {"sqlscript/mariadb_dump.sql",
+       {{"active_customers", std::nullopt}, {"audit_log", 1}, {"customers", 6}, {"order items", 4}},
+       "SELECT * FROM audit_log", "1|6|insert|2024-01-01 00:00:00"},
+      {"sqlscript/mariadb_dump_hex_single_rows.sql", {{"authors", 3}, {"books", 3}, {"cheap", std::nullopt}},
+       "SELECT isbn, author_id, title, price, hex(cover), flags FROM books ORDER BY isbn",
+       "9780000000001|1|Notes; on the engine|12.5|89504E470D0A1A0A00FF|new"},
+      {"sqlscript/pg_dump.sql", {{"Order Lines", 3}, {"in_stock_products", std::nullopt}, {"products", 24}},
+       "SELECT * FROM \"Order Lines\" ORDER BY line_id", "1|1|2|first|2024-01-01 00:00:00+00"},
+      {"sqlscript/pg_dump_inserts.sql", {{"customers", 3}, {"happy", std::nullopt}, {"notes", 2}},
+       "SELECT id, name, mood, tags, balance, hex(photo), active FROM customers ORDER BY id",
+       "1|Ada|happy|{a,b}|12.5|5C783839353034653437|1"},
+  };
+  for (const auto& dump : cases) {
+    SCOPED_TRACE(dump.file);
+    const DatabaseMetadata metadata = driver.open(testData(dump.file));
+    Listing tables;
+    for (const TableMetadata& table : metadata.tables) tables.emplace_back(table.name, table.rowCount);
+    EXPECT_EQ(tables, dump.tables);
+    EXPECT_EQ(rows(dump.query).at(0), dump.firstRow);
+    EXPECT_EQ(metadata.fileSize, static_cast<std::int64_t>(std::filesystem::file_size(testData(dump.file))));
+    EXPECT_EQ(warnings, std::vector<std::string>{});
   }
-  EXPECT_THROW(driver.open(dir.path()), DriverError);
 }
 
 }  // namespace

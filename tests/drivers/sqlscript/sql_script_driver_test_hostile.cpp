@@ -1,5 +1,6 @@
 // Scripts written to harm the reader: none may reach a file, run without end or take
-// unbounded memory; what a bound stops counts as a statement that could not be run.
+// unbounded memory; what a bound stops counts as a statement that could not be run, and
+// the statements around it still run.
 
 #include <sqlite3.h>
 
@@ -8,6 +9,8 @@
 
 namespace tabvora::testing {
 namespace {
+
+const std::string kEndless = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) ";
 
 TEST_F(SQLScriptTest, NoStatementCreatesOrChangesAFile) {
   const std::string folder = dir.path().string();
@@ -35,40 +38,30 @@ TEST_F(SQLScriptTest, NoStatementCreatesOrChangesAFile) {
   }
 }
 
-TEST_F(SQLScriptTest, RunawayStatementsAreStoppedAndTheScriptGoesOn) {
+TEST_F(SQLScriptTest, RunawayStatementsAreStoppedAndTheScriptGoesOnUntilItsOwnTimeLimit) {
   driver.limits.statementTime = std::chrono::milliseconds(300);
-  const std::string endless = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) ";
-  open("CREATE TABLE t (a);\nINSERT INTO t VALUES (1);\n" + endless + "SELECT count(*) FROM c;\n" +
+  open("CREATE TABLE t (a);\nINSERT INTO t VALUES (1);\n" + kEndless + "SELECT count(*) FROM c;\n" +
        "WITH RECURSIVE s(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM s LIMIT 100000) "
        "SELECT count(*) FROM s a, s b, s c;\n"
-       "INSERT INTO t " + endless + "SELECT x FROM c WHERE x < 0;\n"
-       "CREATE TABLE u AS " + endless + "SELECT x FROM c WHERE x < 0;\n"
+       "INSERT INTO t " + kEndless + "SELECT x FROM c WHERE x < 0;\n"
+       "CREATE TABLE u AS " + kEndless + "SELECT x FROM c WHERE x < 0;\n"
        "INSERT INTO t VALUES (2);\n");
   EXPECT_EQ(driver.failedStatementCount(), 4);
-  EXPECT_EQ(rows("SELECT a FROM t ORDER BY a"), (std::vector<std::string>{"1", "2"}));
-  EXPECT_EQ(tableNames(), std::vector<std::string>{"t"});
-}
+  EXPECT_EQ(rows("SELECT group_concat(a) FROM t"), std::vector<std::string>{"1,2"});
+  EXPECT_EQ(rows("SELECT count(*) FROM sqlite_master"), std::vector<std::string>{"1"});
 
-TEST_F(SQLScriptTest, TheWholeOpenStopsAtItsTimeLimit) {
-  driver.limits.openTime = std::chrono::milliseconds(1000);
-  const std::string endless = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT count(*) FROM c;\n";
-  const auto started = std::chrono::steady_clock::now();
+  driver.limits = {.statementTime = std::chrono::seconds(5), .openTime = std::chrono::seconds(1)};
+  const std::string endless = kEndless + "SELECT count(*) FROM c;\n";
   open("CREATE TABLE t (a);\n" + endless + endless + endless + "INSERT INTO t VALUES (1);\n");
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(4));
   EXPECT_EQ(driver.failedStatementCount(), 2);  // the statement running at the limit, and the rest
   EXPECT_EQ(warnings.back(), "SQL warning: the script ran longer than 1 s; the rest of it was not run");
-  EXPECT_EQ(rows("SELECT count(*) FROM t"), std::vector<std::string>{"0"});
-  // Reads after the open are bounded per statement only.
-  EXPECT_EQ(rows("SELECT 1"), std::vector<std::string>{"1"});
+  EXPECT_EQ(rows("SELECT count(*) FROM t"), std::vector<std::string>{"0"});  // reads go on after the open
 }
 
 TEST_F(SQLScriptTest, ValuesAndMemoryAreBounded) {
   driver.limits.minHeapBytes = 64 << 20;
   const std::string longest = std::to_string(InspectionLimits::kMaxValueBytes);
-  const struct {
-    std::string statement;
-    int failures;
-  } cases[] = {
+  const std::pair<std::string, int> cases[] = {
       {"SELECT length(zeroblob(" + longest + "))", 0},
       {"SELECT length(zeroblob(" + longest + " + 1))", 1},
       {"SELECT length(hex(zeroblob(200000000)))", 1},
@@ -86,14 +79,10 @@ TEST_F(SQLScriptTest, ValuesAndMemoryAreBounded) {
 TEST_F(SQLScriptTest, BinaryDataNamedSQLOpensAsAScriptThatBuildsNothing) {
   std::string bytes(65536, '\0');
   std::uint32_t state = 12345;
-  for (char& byte : bytes) {
-    state = state * 1103515245 + 12345;
-    byte = static_cast<char>(state >> 24);
-  }
+  for (char& byte : bytes) byte = static_cast<char>((state = state * 1103515245 + 12345) >> 24);
   bytes[0] = 'x';  // no byte-order mark
   DatabaseMetadata metadata = open(bytes, "noise.sql");
   EXPECT_TRUE(metadata.tables.empty());
-  EXPECT_TRUE(metadata.schemaDDL.has_value());
   EXPECT_LE(warnings.size(), 20u);
 }
 

@@ -33,12 +33,6 @@ class SQLScriptTest : public ::testing::Test {
     return out;
   }
 
-  std::vector<std::string> tableNames() {
-    std::vector<std::string> names;
-    for (const TableMetadata& table : driver.fetchTables()) names.push_back(table.name);
-    return names;
-  }
-
   TempDir dir;
   SQLScriptDriver driver;
   std::vector<std::string> warnings;
