@@ -194,15 +194,15 @@ void BIFFWorkbook::readString(BIFFSegmentedBody& body, int countBytes, std::stri
 
 void BIFFWorkbook::parseGlobals() {
   if (data_.size() < kMinStreamBytes) damaged();
-  Record record;
-  recordAt(0, record);
-  if (std::ranges::find(kOldBOFs, record.id) != std::end(kOldBOFs)) fail(kOldVersionMessage);
-  if (record.id != kBOF) fail(kUnknownStreamMessage);
-  requireBody(record.body, 2);
-  const std::uint16_t version = u16(record.body, 0);
+  // The family and version come from fixed places, before any record is framed.
+  const std::uint16_t firstID = u16(data_, 0);
+  if (std::ranges::find(kOldBOFs, firstID) != std::end(kOldBOFs)) fail(kOldVersionMessage);
+  if (firstID != kBOF) fail(kUnknownStreamMessage);
+  const std::uint16_t version = u16(data_, 4);
   if (version != kBIFF8 && version != kBIFF5) fail(kUnsupportedVersionMessage);
   isBIFF8_ = version == kBIFF8;
 
+  Record record;
   for (std::uint64_t offset = 0; recordAt(offset, record); offset = record.next) {
     const std::span<const std::uint8_t> body = record.body;
     if (record.id == kEOF) break;
