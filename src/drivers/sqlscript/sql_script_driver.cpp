@@ -202,6 +202,8 @@ class SQLScriptDriver::Run {
     }
 
     if (first == "CREATE" && N::objectKind(words) == "SCHEMA") recordSchema(bytes);
+    // MySQL dumps declare their text with SET NAMES (utf8 or utf8mb4 unless told otherwise).
+    if (first == "SET" && word(words, 1) == "NAMES") declaredUTF8_ = word(words, 2).starts_with("UTF8");
     if (isIgnorable(words, driver_.dialect_, false)) return recordSkip();
     if (convert(bytes, words, false)) return;
     if (!stoppedByBound() && isIgnorable(words, driver_.dialect_, true)) return recordSkip();
@@ -229,7 +231,7 @@ class SQLScriptDriver::Run {
       }
     }
 
-    std::string text = SQLScriptText::decode(rewritten);
+    std::string text = textOf(rewritten);
     if (kind == "VIEW") text = N::rewriteViewStatement(text);
     if (kind == "INDEX") text = N::rewriteIndexStatement(text);
     const bool changed = text != bytes;
@@ -244,6 +246,17 @@ class SQLScriptDriver::Run {
     if (!executeStatement(text)) return false;
     if (changed) driver_.dialectConverted_ = true;
     return true;
+  }
+
+  // A rewritten statement as text for SQLite. In a dump that declared UTF-8, literals of
+  // other bytes are binary values, written as blobs so the rest keeps its characters.
+  std::string textOf(const std::string& rewritten) const {
+    if (isValidUTF8(rewritten)) return rewritten;
+    if (declaredUTF8_) {
+      std::string blobs = SQLScriptText::withBinaryLiteralsAsBlobs(rewritten);
+      if (isValidUTF8(blobs)) return blobs;
+    }
+    return SQLScriptText::decode(rewritten);
   }
 
   // A statement with a COPY data block: its rows go in as INSERT batches.
@@ -328,6 +341,7 @@ class SQLScriptDriver::Run {
   int statementsInTransaction_ = 0;
   int lastErrorCode_ = SQLITE_OK;
   bool lastErrorRefused_ = false;
+  bool declaredUTF8_ = false;
   // Between the script's own BEGIN and its COMMIT or ROLLBACK, transactions are not cut
   // short: its ROLLBACK must undo all it did since its BEGIN.
   bool inScriptTransaction_ = false;

@@ -29,4 +29,52 @@ std::string SQLScriptText::decode(std::string_view bytes) {
   return repairUTF8(bytes);
 }
 
+std::string SQLScriptText::withBinaryLiteralsAsBlobs(std::string_view statement) {
+  static constexpr std::string_view kNulJoin = "'||char(0)||'";
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(statement.size());
+  std::size_t at = 0;
+  while (at < statement.size()) {
+    if (statement[at] == '"') {  // a quoted identifier, copied whole
+      const std::size_t end = statement.find('"', at + 1);
+      const std::size_t stop = end == std::string_view::npos ? statement.size() : end + 1;
+      out.append(statement.substr(at, stop - at));
+      at = stop;
+      continue;
+    }
+    if (statement[at] != '\'') {
+      out += statement[at++];
+      continue;
+    }
+    const std::size_t start = at++;
+    std::string value;
+    while (at < statement.size()) {
+      if (statement[at] != '\'') {
+        value += statement[at++];
+      } else if (statement.substr(at, kNulJoin.size()) == kNulJoin) {
+        value += '\0';
+        at += kNulJoin.size();
+      } else if (at + 1 < statement.size() && statement[at + 1] == '\'') {
+        value += '\'';
+        at += 2;
+      } else {
+        break;
+      }
+    }
+    if (at >= statement.size() || isValidUTF8(value)) {  // an unterminated literal is left as written
+      out.append(statement.substr(start, at + 1 - start));
+    } else {
+      out += "X'";
+      for (unsigned char byte : value) {
+        out += kHex[byte >> 4];
+        out += kHex[byte & 0x0F];
+      }
+      out += '\'';
+    }
+    ++at;
+  }
+  return out;
+}
+
 }  // namespace tabvora

@@ -135,6 +135,11 @@ TEST_F(SQLScriptTest, RealDumpsBuildTheirTablesWithTheirRows) {
       {"sqlscript/mariadb_dump.sql",
        {{"active_customers", std::nullopt}, {"audit_log", 1}, {"customers", 6}, {"order items", 4}},
        "SELECT * FROM audit_log", "1|6|insert|2024-01-01 00:00:00"},
+      // Binary values written as raw bytes become blobs; the texts around them stay UTF-8.
+      {"sqlscript/mariadb_dump.sql",
+       {{"active_customers", std::nullopt}, {"audit_log", 1}, {"customers", 6}, {"order items", 4}},
+       "SELECT group_concat(name || ':' || hex(avatar), '/') FROM customers WHERE id IN (1, 3)",
+       "Alice O'Brien:89504E470D0A1A0A00FF/Chlo\u00E9 \u00DCn\u00EFcode \U0001F600:00"},
       {"sqlscript/mariadb_dump_hex_single_rows.sql", {{"authors", 3}, {"books", 3}, {"cheap", std::nullopt}},
        "SELECT isbn, author_id, title, price, hex(cover), flags FROM books ORDER BY isbn",
        "9780000000001|1|Notes; on the engine|12.5|89504E470D0A1A0A00FF|new"},
