@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/data_column.hpp"
+
+namespace tabvora {
+
+class SQLiteDriver;
+
+// The rows DuckDB printed for "-json": one JSON array of row objects. Columns are the
+// member names in the order first met (DuckDB writes every row's members in its column
+// order, so that is the file's order); names equal but for case are told apart with
+// "_1", "_2", ... as the staging table needs distinct names.
+//
+// Types: the first non-null value of a column fixes its type (true/false: BOOLEAN; a number
+// whose value is a 64-bit integer: INTEGER; other numbers: REAL; arrays and objects: JSON;
+// strings: TEXT); a later value of another type makes it REAL when the two are INTEGER and
+// REAL, and TEXT for any other pair. A column of nulls only is TEXT.
+//
+// Values keep their exact text: numbers as written (so 64-bit integers and long decimals
+// lose nothing), strings unescaped, booleans as 1/0 in a BOOLEAN column and "true"/"false"
+// elsewhere, arrays and objects as their JSON text.
+class DuckDBRows {
+ public:
+  // Parses DuckDB's output, which is given padding room and must not be used meanwhile.
+  // Throws DriverError ("DuckDB query produced no records") for output that is not JSON,
+  // not an array of objects, or an array without a row or a
+  // column.
+  static DuckDBRows parse(std::string& output);
+
+  const std::vector<DataColumn>& columns() const { return columns_; }
+  std::size_t rowCount() const { return rows_.size(); }
+
+  // Creates `table` in the staging database and inserts the rows (see StagedTable). Errors
+  // of the staging database are thrown.
+  void stage(SQLiteDriver& staging, std::string_view table) const;
+
+ private:
+  enum class Kind : std::uint8_t { null, boolean, integer, real, text, json };
+  struct Cell {
+    Kind kind = Kind::null;
+    std::string text;  // the value's text; for booleans "true" or "false"
+  };
+
+  std::vector<DataColumn> columns_;
+  std::vector<std::vector<Cell>> rows_;  // a row ends before the columns first met after it
+};
+
+}  // namespace tabvora

@@ -1,0 +1,204 @@
+#include "drivers/parquet/parquet_driver.hpp"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/test_support.hpp"
+
+namespace tabvora {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::TempDir;
+using Lines = std::vector<std::string>;
+
+// A stand-in for DuckDB: a shell script with `body`.
+std::filesystem::path fakeDuckDB(const TempDir& dir, const std::string& body) {
+  static int count = 0;
+  const std::filesystem::path path = dir / ("duckdb" + std::to_string(++count));
+  testing::writeFile(path, "#!/bin/sh\n" + body + "\n");
+  ::chmod(path.c_str(), 0755);
+  return path;
+}
+
+std::filesystem::path copyOf(const TempDir& dir, std::string_view data, std::string_view name) {
+  const std::filesystem::path path = dir / name;
+  testing::writeFile(path, testing::readFile(testing::testData(std::string("parquet/") + std::string(data))));
+  return path;
+}
+
+// The rows of `sql` as "a|b|c" lines, NULL for null.
+Lines rowsOf(DatabaseDriver& driver, const std::string& sql) {
+  Lines lines;
+  for (const DataRow& row : driver.query(sql).rows) {
+    std::string line;
+    for (std::size_t i = 0; i < row.values.size(); ++i)
+      line += (i ? "|" : "") + (row.values[i].isNull() ? std::string("NULL") : row.values[i].rawValueString());
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// "name TYPE" of each staged column.
+Lines schemaOf(DatabaseDriver& driver, const std::string& table) {
+  Lines columns;
+  for (const DataColumn& column : driver.fetchSchema(table))
+    columns.push_back(column.name + " " + std::string(column.type.rawValue()));
+  return columns;
+}
+
+const Lines kHyparquetFooterRows = {"name|STRING",     "age|INT32",      "score|DOUBLE",
+                                    "active|BOOLEAN",  "seen|TIMESTAMP",
+                                    "\xE2\x80\x94|50 rows \xC2\xB7 1 KB \xC2\xB7 open in Tabvora to browse the data"};
+
+TEST(ParquetDriverTest, WithoutUsableDuckDBTheFooterIsListed) {
+  TempDir dir;
+  const std::filesystem::path file = copyOf(dir, "hyparquet_writer.parquet", "hyparquet_writer.parquet");
+  const std::string programs[] = {
+      "exit 1",
+      "echo '[{\"a\": 1}]'; exit 1",
+      "echo garbage",
+      "echo '[]'",
+      "echo '[1, 2]'",
+      "echo '[{}]'",
+      "echo '{\"a\": 1}'",
+      "echo '[{\"a\": 1}] trailing'",
+      "printf '[{\"a\": 1}'",
+      "echo '[{\"a\": 1, \"A\": 2, \"a\": 3}]' >&2",  // rows on the wrong stream
+      "exec sleep 1000",
+      "exec head -c 2000000000 /dev/zero",
+      "kill -9 $$",
+  };
+  for (const std::string& program : programs) {
+    SCOPED_TRACE(program);
+    ParquetDriver driver({dir / "missing", fakeDuckDB(dir, program)});
+    driver.duckDBLimits.timeLimit = 1s;
+    driver.duckDBLimits.outputLimit = 1 << 20;
+    ASSERT_TRUE(driver.duckDBPath());
+    const auto start = std::chrono::steady_clock::now();
+    const DatabaseMetadata metadata = driver.open(file);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    ASSERT_EQ(metadata.tables.size(), 1u);
+    EXPECT_EQ(metadata.tables[0].name, "hyparquet_writer");
+    EXPECT_EQ(schemaOf(driver, "hyparquet_writer"), (Lines{"column TEXT", "type TEXT"}));
+    EXPECT_EQ(rowsOf(driver, "SELECT * FROM hyparquet_writer"), kHyparquetFooterRows);
+  }
+  ParquetDriver nowhere({dir / "missing", dir.path(), dir / "hyparquet_writer.parquet"});
+  EXPECT_FALSE(nowhere.duckDBPath());
+  nowhere.open(file);
+  EXPECT_EQ(rowsOf(nowhere, "SELECT * FROM hyparquet_writer"), kHyparquetFooterRows);
+}
+
+TEST(ParquetDriverTest, FooterTableEdges) {
+  TempDir dir;
+  ParquetDriver driver({dir / "missing"});
+  const std::string good = testing::readFile(testing::testData("parquet/hyparquet_writer.parquet"));
+  const auto withLength = [&](std::uint32_t length) {
+    std::string bytes = good;
+    for (int i = 0; i < 4; ++i) bytes[bytes.size() - 8 + i] = static_cast<char>(length >> (8 * i));
+    return bytes;
+  };
+  const Lines noFooter = {"Apache Parquet file|1 KB"};
+  struct Case {
+    const char* what;
+    std::string bytes;
+    Lines rows;
+  } cases[] = {
+      {"8 bytes", "PAR1PAR1", {"Apache Parquet file|8 bytes"}},
+      {"12 bytes", std::string("PAR1\0\0\0\0PAR1", 12), {"Apache Parquet file|12 bytes"}},
+      {"footer length past the file", withLength(static_cast<std::uint32_t>(good.size() - 11)), noFooter},
+      {"footer length 0", withLength(0), noFooter},
+      {"footer length 2^32 - 1", withLength(0xFFFFFFFF), noFooter},
+      {"truncated file", good.substr(0, 1400), noFooter},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testing::writeFile(dir / "x.parquet", c.bytes);
+    driver.open(dir / "x.parquet");
+    EXPECT_EQ(rowsOf(driver, "SELECT * FROM x"), c.rows);
+  }
+
+  const std::string summary = " \xC2\xB7 78 KB \xC2\xB7 open in Tabvora to browse the data";
+  driver.open(testing::testData("parquet/wide_700.parquet"));
+  const Lines wide = rowsOf(driver, "SELECT * FROM wide_700");
+  ASSERT_EQ(wide.size(), 501u);
+  EXPECT_EQ(wide[0], "c1|INT32");
+  EXPECT_EQ(wide[499], "c500|INT32");
+  EXPECT_EQ(wide[500], "\xE2\x80\x94|3 rows" + summary);
+
+  driver.open(testing::testData("parquet/values.parquet"));
+  EXPECT_EQ(rowsOf(driver, "SELECT * FROM \"values\" LIMIT 6"),
+            (Lines{"id|INT64", "ratio|DOUBLE", "nothing|INT32", "even|BOOLEAN", "attrs|MAP", "note|STRING"}));
+}
+
+TEST(ParquetDriverTest, RefusalsAndMessages) {
+  TempDir dir;
+  const std::filesystem::path rows = fakeDuckDB(dir, "echo '[{\"a\": 1}]'");
+  ParquetDriver driver({rows});
+  testing::writeFile(dir / "fake.parquet", "PAR2 but DuckDB would read it");
+  struct Case {
+    std::filesystem::path file;
+    int code;
+    std::string message;
+  } cases[] = {
+      {dir / "fake.parquet", -1, "Invalid Parquet file: missing 'PAR1' magic header"},
+      {dir / "missing.parquet", -1, "Failed to read Parquet file at " + (dir / "missing.parquet").string()},
+  };
+  for (const Case& c : cases) {
+    const DriverError error = testing::errorOf([&] { driver.open(c.file); });
+    EXPECT_EQ(error.domain(), "ParquetDriver");
+    EXPECT_EQ(error.code(), c.code);
+    EXPECT_EQ(error.message(), c.message);
+  }
+  const DriverError save = testing::errorOf([&] { driver.saveChanges(); });
+  EXPECT_EQ(save.code(), -2);
+  EXPECT_EQ(save.message(),
+            "Saving back to Parquet files is not supported. Use Export to write your changes to CSV, JSON or SQL.");
+}
+
+// DuckDB's rows through a stand-in that prints fixed JSON: column order, type merging and
+// the exact text of values.
+TEST(ParquetDriverTest, RowsPrintedByDuckDBAreStagedAsTyped) {
+  TempDir dir;
+  const std::filesystem::path file = copyOf(dir, "hyparquet_writer.parquet", "2023 sales-report.parquet");
+  struct Case {
+    const char* json;
+    Lines columns;
+    Lines rows;
+  } cases[] = {
+      {R"([{"z": 1, "a": 2.5}, {"a": 1, "z": 2}])", {"z INTEGER", "a REAL"}, {"1|2.5", "2|1.0"}},
+      {R"([{"n": 1}, {"n": "a"}, {"n": null}])", {"n TEXT"}, {"1", "a", "NULL"}},
+      {R"([{"n": null}, {"n": null}])", {"n TEXT"}, {"NULL", "NULL"}},
+      {R"([{"b": true}, {"b": false}, {"b": null}, {"c": 1.0e3}])",
+       {"b BOOLEAN", "c INTEGER"}, {"1|NULL", "0|NULL", "NULL|NULL", "NULL|1000"}},
+      {R"([{"t": true}, {"t": "x"}])", {"t TEXT"}, {"true", "x"}},
+      {R"([{"big": 9223372036854775807, "over": 9223372036854775808, "d": "12345678901234567890.12"}])",
+       {"big INTEGER", "over REAL", "d TEXT"}, {"9223372036854775807|9.223372036854776e+18|12345678901234567890.12"}},
+      {R"([{"j": [1, {"k": "it's"}]}, {"j": {"x": null}}])", {"j JSON"}, {R"([1, {"k": "it's"}])", R"({"x": null})"}},
+      {R"([{"a": 1, "A": 2, "": 3, "a": 4}])", {"a INTEGER", "A_1 INTEGER", "col_3 INTEGER"}, {"4|2|3"}},
+      {R"([{"s": "quote ' and \" and \u00e9 and \t end"}])", {"s TEXT"}, {"quote ' and \" and \xC3\xA9 and \t end"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.json);
+    ParquetDriver driver({fakeDuckDB(dir, std::string("cat <<'EOF'\n") + c.json + "\nEOF")});
+    const DatabaseMetadata metadata = driver.open(file);
+    EXPECT_EQ(driver.primaryTableName(), "p_2023_sales_report");
+    EXPECT_EQ(schemaOf(driver, "p_2023_sales_report"), c.columns);
+    EXPECT_EQ(rowsOf(driver, "SELECT * FROM p_2023_sales_report"), c.rows);
+  }
+}
+
+TEST(ParquetDriverTest, QueryNamesTheFileExactly) {
+  EXPECT_EQ(ParquetDriver::duckDBQuery("/d/it's.parquet"), "SELECT * FROM '/d/it''s.parquet' LIMIT 5000;");
+  for (const char* path : {"/d/a*.parquet", "/d/a?.parquet", "/d/[ab].parquet", "/d/s3://x"})
+    EXPECT_FALSE(ParquetDriver::isPlainPathForDuckDB(path)) << path;
+  EXPECT_TRUE(ParquetDriver::isPlainPathForDuckDB("/d/it's {1} ~ $HOME.parquet"));
+}
+
+}  // namespace
+}  // namespace tabvora
