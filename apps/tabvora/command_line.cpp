@@ -125,6 +125,11 @@ Output:
 
 Inspecting a file never changes it: databases are opened read-only.
 
+Parquet files are read through the DuckDB command-line program: the one named by
+the environment variable TABVORA_DUCKDB, else /opt/homebrew/bin/duckdb,
+/usr/local/bin/duckdb or /usr/bin/duckdb. Without it (or when it fails) a
+Parquet file shows its column names and types instead of its rows.
+
 Exit status:
   0  success; for preview also when the page is the error page
   1  FILE cannot be read, or the output could not be written in full (one line

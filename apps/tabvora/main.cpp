@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 #include "command_line.hpp"
+#include "drivers/parquet/parquet_driver.hpp"
 #include "drivers/sqlite/private_copy_registry.hpp"
 #include "commands.hpp"
 #include "output_target.hpp"
@@ -58,9 +60,14 @@ CommandOutcome run(const Invocation& invocation) {
 int main(int argc, char** argv) {
   // A reader that went away shows as EPIPE from write, which ends the program quietly.
   std::signal(SIGPIPE, SIG_IGN);
+  // Ignored SIGCHLD is inherited from the parent and would leave no exit status to wait for.
+  std::signal(SIGCHLD, SIG_DFL);
   // An interrupted or terminated run still removes the private copies it made.
   tabvora::PrivateCopyRegistry::installSignalCleanup();
   holdStandardDescriptors();
+  // A DuckDB program of the user's choice is tried before the usual places.
+  if (const char* duckDB = std::getenv("TABVORA_DUCKDB"); duckDB != nullptr && *duckDB != '\0')
+    tabvora::ParquetDriver::preferDuckDBAt(duckDB);
   std::ios::sync_with_stdio(false);
 
   std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);

@@ -6,6 +6,7 @@
 
 #include "drivers/delimited/delimited_driver.hpp"
 #include "drivers/json/json_driver.hpp"
+#include "drivers/parquet/parquet_driver.hpp"
 #include "drivers/spreadsheet/xls_driver.hpp"
 #include "drivers/spreadsheet/xlsx_driver.hpp"
 #include "drivers/sqlite/sqlite_driver.hpp"
@@ -136,7 +137,7 @@ std::unique_ptr<DatabaseDriver> DriverManager::makeDriver(DriverChoice choice) {
     case DriverKind::xlsx: return std::make_unique<XLSXDriver>();
     case DriverKind::xls: return std::make_unique<XLSDriver>();
     case DriverKind::sqlScript: return std::make_unique<SQLScriptDriver>();
-    case DriverKind::parquet: return std::make_unique<UnsupportedFormatDriver>(choice.kind);
+    case DriverKind::parquet: return std::make_unique<ParquetDriver>();
   }
   return std::make_unique<SQLiteDriver>();
 }
