@@ -1,6 +1,7 @@
 #include "drivers/spreadsheet/biff_workbook.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <optional>
 #include <unordered_map>
@@ -91,7 +92,9 @@ const char* errorText(std::uint8_t code) {
 // index, each cell with its row and arrival order.
 class CellCollector {
  public:
-  explicit CellCollector(const std::vector<std::string>& sharedStrings) : sharedStrings_(sharedStrings) {}
+  // `textBytes` counts the cell text of the whole workbook against kMaxCellTextBytes.
+  CellCollector(const std::vector<std::string>& sharedStrings, std::uint64_t& textBytes)
+      : sharedStrings_(sharedStrings), textBytes_(textBytes) {}
 
   // Where a cell's text is appended before it is stored with storeText.
   std::string& text() { return text_; }
@@ -104,11 +107,13 @@ class CellCollector {
       return;
     }
     add({row, column, isDate, false, start, text_.size() - start});
+    count(text_.size() - start);
   }
   void storeShared(std::uint16_t row, std::uint16_t column, std::uint32_t index) {
     if (column >= BIFFWorkbook::kMaxColumns || index >= sharedStrings_.size() || sharedStrings_[index].empty())
       return;
     add({row, column, false, true, index, 0});
+    count(sharedStrings_[index].size());
   }
 
   BIFFWorkbook::SheetContents finish() {
@@ -125,14 +130,20 @@ class CellCollector {
       builder.clear();
       for (; i < cells_.size() && cells_[i].row == row; ++i) {
         const Cell& cell = cells_[i];
-        builder.setText(cell.column, cell.shared ? std::string_view(sharedStrings_[cell.start])
-                                                 : std::string_view(text_).substr(cell.start, cell.length));
+        if (cell.shared) {
+          char index[24];
+          const char* end = std::to_chars(index, index + sizeof index, cell.start).ptr;
+          builder.setSharedString(cell.column, std::string_view(index, static_cast<std::size_t>(end - index)));
+        } else {
+          builder.setText(cell.column, std::string_view(text_).substr(cell.start, cell.length));
+        }
         if (header) continue;
         ++stored[cell.column];
         dates[cell.column] += cell.isDate ? 1 : 0;
       }
       contents.grid.append(builder);
     }
+    contents.grid.resolveSharedStrings(sharedStrings_);
     contents.dateColumns.resize(contents.width);
     for (std::size_t column = 0; column < contents.width; ++column)
       contents.dateColumns[column] = dates[column] > 0 && dates[column] == stored[column];
@@ -153,8 +164,13 @@ class CellCollector {
     cells_.push_back(cell);
     maxColumn_ = std::max(maxColumn_, cell.column);
   }
+  void count(std::size_t bytes) {
+    textBytes_ += bytes;
+    if (textBytes_ > BIFFWorkbook::kMaxCellTextBytes) fail(BIFFWorkbook::kTooMuchTextMessage);
+  }
 
   const std::vector<std::string>& sharedStrings_;
+  std::uint64_t& textBytes_;
   std::vector<Cell> cells_;
   std::string text_;
   std::uint16_t maxColumn_ = 0;
@@ -285,7 +301,7 @@ BIFFWorkbook::SheetContents BIFFWorkbook::parseSheet(std::uint64_t offset) {
   Record record;
   if (!recordAt(offset, record) || record.id != kBOF) damaged();
 
-  CellCollector cells(sharedStrings_);
+  CellCollector cells(sharedStrings_, cellTextBytes_);
   std::string& text = cells.text();
   std::optional<std::pair<std::uint16_t, std::uint16_t>> formulaString;  // row, column
   const std::uint64_t walkBudget = kMaxSheetWalksPerStream * data_.size();

@@ -37,6 +37,11 @@ class BIFFWorkbook {
   // sound workbook are disjoint runs of records, whereas sheets that overlap (offsets
   // into each other's records, nested BOFs) could make the work grow with their square.
   static constexpr std::uint64_t kMaxSheetWalksPerStream = 2;
+  // Bytes of cell text all sheets together may hold. A shared string is stored once but
+  // may be named by any number of 14-byte cell records, each of which puts it in a table.
+  static constexpr std::uint64_t kMaxCellTextBytes = std::uint64_t{1} << 30;
+  static constexpr const char* kTooMuchTextMessage =
+      "The Excel workbook's cells hold more than 1 GiB of text, more than can be previewed";
 
   struct Sheet {
     std::string name;
@@ -45,7 +50,8 @@ class BIFFWorkbook {
 
   // One worksheet as read: rows in row order (row 0, the header, first; rows without
   // cells left out), `width` columns, and per column whether every data cell in it (the
-  // header not counted) shows a date or time, with at least one such cell.
+  // header not counted) shows a date or time, with at least one such cell. The grid's
+  // shared-string cells point into the workbook, which must outlive it.
   struct SheetContents {
     SheetGrid grid;
     std::size_t width = 0;
@@ -97,6 +103,7 @@ class BIFFWorkbook {
   bool isBIFF8_ = true;
   TextEncoding byteStringEncoding_ = TextEncoding::windows1252;
   std::uint64_t sheetBytesWalked_ = 0;
+  std::uint64_t cellTextBytes_ = 0;
 };
 
 }  // namespace tabvora

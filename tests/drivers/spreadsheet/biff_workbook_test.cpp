@@ -17,15 +17,20 @@ using testing::put;
 namespace biff = testing::biff;
 using Grid = std::vector<std::vector<std::string>>;
 
-// The first sheet of a one-sheet workbook, rows as wide as their last cell.
-BIFFWorkbook::SheetContents readSheet(const Bytes& records, const Bytes& globals = {}, std::uint16_t version = 0x0600) {
+struct ReadSheet {
+  Grid grid;  // rows as wide as their last cell
+  std::vector<bool> dateColumns;
+};
+// The first sheet of a one-sheet workbook.
+ReadSheet readSheet(const Bytes& records, const Bytes& globals = {}, std::uint16_t version = 0x0600) {
   const Bytes stream = biff::workbook(globals, {{"S", records}}, version);
   BIFFWorkbook workbook(stream);
   workbook.parseGlobals();
-  return workbook.parseSheet(workbook.sheets().at(0).offset);
+  const BIFFWorkbook::SheetContents contents = workbook.parseSheet(workbook.sheets().at(0).offset);
+  return {contents.grid.toStrings(), contents.dateColumns};
 }
 Grid gridOf(const Bytes& records, const Bytes& globals = {}, std::uint16_t version = 0x0600) {
-  return readSheet(records, globals, version).grid.toStrings();
+  return readSheet(records, globals, version).grid;
 }
 
 std::string errorReading(const Bytes& stream) {
@@ -116,6 +121,26 @@ TEST(BIFFWorkbook, SharedStringsAcrossContinueRecords) {
   EXPECT_EQ(errorReading(biff::workbook(split, {})), BIFFWorkbook::kDamagedMessage);
 }
 
+TEST(BIFFWorkbook, ASharedStringCountsAgainstTheTextLimitEachTimeACellNamesIt) {
+  const std::string text(8000, 'x');
+  for (const std::uint64_t cells : {BIFFWorkbook::kMaxCellTextBytes / text.size(),
+                                    BIFFWorkbook::kMaxCellTextBytes / text.size() + 1}) {
+    Bytes records;
+    for (std::uint64_t i = 0; i < cells; ++i) {
+      const Bytes cell = biff::labelSST(static_cast<std::uint16_t>(i / 256), i % 256, 0);
+      records.insert(records.end(), cell.begin(), cell.end());
+    }
+    const Bytes stream = biff::workbook(biff::sst({text}), {{"S", records}});
+    BIFFWorkbook workbook(stream);
+    workbook.parseGlobals();
+    if (cells * text.size() <= BIFFWorkbook::kMaxCellTextBytes)
+      EXPECT_EQ(workbook.parseSheet(workbook.sheets()[0].offset).grid.cell(3, 7), text);
+    else
+      EXPECT_EQ(testing::errorOf([&] { workbook.parseSheet(workbook.sheets()[0].offset); }).message(),
+                BIFFWorkbook::kTooMuchTextMessage);
+  }
+}
+
 TEST(BIFFWorkbook, CellRecordsMakeAGrid) {
   const Bytes records = concat({
       biff::label(0, 0, "A1"), biff::label(0, 1, "B1"), biff::number(1, 0, 1.5), biff::rk(1, 1, 0x0000000A),
@@ -161,8 +186,8 @@ TEST(BIFFWorkbook, DatesFollowTheCellFormat) {
       biff::number(1, 0, 45322, 1), biff::number(1, 1, 45322, 1), biff::number(1, 2, 0.75, 2), biff::number(1, 3, 0, 1),
       biff::number(2, 0, 60, 1), biff::number(2, 1, 7, 0), biff::number(2, 2, 0, 9),  // no such cell format
   });
-  const BIFFWorkbook::SheetContents sheet = readSheet(records, globals);
-  EXPECT_EQ(sheet.grid.toStrings(), (Grid{{"when", "mixed", "time", "zero"},
+  const ReadSheet sheet = readSheet(records, globals);
+  EXPECT_EQ(sheet.grid, (Grid{{"when", "mixed", "time", "zero"},
                                           {"2024-01-31", "2024-01-31", "18:00:00", "0"},
                                           {"1900-02-29", "7", "0"}}));
   EXPECT_EQ(sheet.dateColumns, (std::vector<bool>{true, false, false, false}));
