@@ -60,10 +60,10 @@ TEST_F(SQLScriptTest, RunawayStatementsAreStoppedAndTheScriptGoesOnUntilItsOwnTi
 
 TEST_F(SQLScriptTest, ValuesAndMemoryAreBounded) {
   driver.limits.minHeapBytes = 64 << 20;
-  const std::string longest = std::to_string(InspectionLimits::kMaxValueBytes);
+  const std::string largest = std::to_string(InspectionLimits::kMaxValueBytes);
   const std::pair<std::string, int> cases[] = {
-      {"SELECT length(zeroblob(" + longest + "))", 0},
-      {"SELECT length(zeroblob(" + longest + " + 1))", 1},
+      {"SELECT length(zeroblob(" + largest + "))", 0},
+      {"SELECT length(zeroblob(" + largest + " + 1))", 1},
       {"SELECT length(hex(zeroblob(200000000)))", 1},
       {"CREATE TABLE big AS WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 64) "
        "SELECT randomblob(8000000) AS b FROM c",
@@ -73,6 +73,14 @@ TEST_F(SQLScriptTest, ValuesAndMemoryAreBounded) {
     open("CREATE TABLE t (a);\n" + statement + ";\nINSERT INTO t VALUES (1);\n");
     EXPECT_EQ(driver.failedStatementCount(), failures) << statement;
     EXPECT_EQ(rows("SELECT a FROM t"), std::vector<std::string>{"1"}) << statement;
+  }
+
+  driver.limits = {};
+  std::string longest(InspectionLimits::kMaxScriptStatementBytes, 'x');
+  longest.replace(0, 15, "SELECT length('").replace(longest.size() - 2, 2, "')");
+  for (const int failures : {0, 1}) {
+    open(failures ? longest.insert(15, "x") : longest);
+    EXPECT_EQ(driver.failedStatementCount(), failures) << "statement of " << longest.size() << " bytes";
   }
 }
 
