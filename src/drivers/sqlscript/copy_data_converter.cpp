@@ -1,20 +1,16 @@
 #include "drivers/sqlscript/copy_data_converter.hpp"
 
 #include <algorithm>
-#include <cstring>
 #include <mutex>
 
 #include "drivers/sqlite/sql_quoting.hpp"
 #include "drivers/sqlite/sqlite_driver.hpp"
+#include "drivers/sqlscript/sql_escapes.hpp"
 #include "model/driver_error.hpp"
 
 namespace tabvora::SQLDialectNormalizer {
 
 namespace {
-
-bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-int hexValue(char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; }
-bool isOctalDigit(char c) { return c >= '0' && c <= '7'; }
 
 bool sameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -38,25 +34,10 @@ std::optional<std::string> decodeField(std::string_view field) {
       continue;
     }
     const char escaped = field[i++];
-    switch (escaped) {
-      case 'b': value += '\x08'; continue;
-      case 'f': value += '\x0C'; continue;
-      case 'n': value += '\n'; continue;
-      case 'r': value += '\r'; continue;
-      case 't': value += '\t'; continue;
-      case 'v': value += '\x0B'; continue;
-      default: break;
-    }
-    if (isOctalDigit(escaped)) {
-      unsigned byte = static_cast<unsigned>(escaped - '0');
-      for (int digits = 1; digits < 3 && i < field.size() && isOctalDigit(field[i]); ++digits) {
-        byte = byte * 8 + static_cast<unsigned>(field[i++] - '0');
-      }
-      value += static_cast<char>(byte & 0xFF);
-    } else if (escaped == 'x' && i < field.size() && isHexDigit(field[i])) {
-      unsigned byte = static_cast<unsigned>(hexValue(field[i++]));
-      if (i < field.size() && isHexDigit(field[i])) byte = byte * 16 + static_cast<unsigned>(hexValue(field[i++]));
-      value += static_cast<char>(byte);
+    if (const std::optional<char> byte = letterEscape(kCopyLetterEscapes, escaped)) {
+      value += *byte;
+    } else if (const std::optional<char> byte = numericEscape(field, i, escaped)) {
+      value += *byte;
     } else {
       value += escaped;
     }
@@ -97,7 +78,8 @@ void appendLiteral(std::string& out, const std::optional<std::string>& value, co
 }  // namespace
 
 std::vector<std::optional<std::string>> copyColumnTypes(
-    const std::vector<std::pair<std::string, std::string>>* rebuiltColumns, const std::vector<std::string>& copyColumns) {
+    const std::vector<std::pair<std::string, std::string>>* rebuiltColumns,
+    const std::vector<std::string>& copyColumns) {
   std::vector<std::optional<std::string>> types;
   if (!rebuiltColumns) return types;
   if (copyColumns.empty()) {
@@ -142,8 +124,7 @@ bool forEachCopyInsert(std::string_view data, const std::string& table, const st
 
   std::size_t lineStart = 0;
   while (lineStart < data.size()) {
-    const void* found = std::memchr(data.data() + lineStart, '\n', data.size() - lineStart);
-    const std::size_t lineEnd = found ? static_cast<std::size_t>(static_cast<const char*>(found) - data.data()) : data.size();
+    const std::size_t lineEnd = std::min(data.find('\n', lineStart), data.size());
     std::string_view line = data.substr(lineStart, lineEnd - lineStart);
     lineStart = lineEnd + 1;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
@@ -154,7 +135,8 @@ bool forEachCopyInsert(std::string_view data, const std::string& table, const st
     std::size_t fieldStart = 0;
     for (std::size_t column = 0;; ++column) {
       const std::size_t tab = line.find('\t', fieldStart);
-      const std::string_view field = line.substr(fieldStart, tab == std::string_view::npos ? std::string_view::npos : tab - fieldStart);
+      const std::string_view field =
+          line.substr(fieldStart, tab == std::string_view::npos ? std::string_view::npos : tab - fieldStart);
       if (column > 0) batch += ',';
       appendLiteral(batch, decodeField(field), column < types.size() ? types[column] : kUntyped);
       if (tab == std::string_view::npos) break;

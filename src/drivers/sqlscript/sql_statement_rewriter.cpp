@@ -1,7 +1,9 @@
 #include "drivers/sqlscript/sql_statement_rewriter.hpp"
 
+#include <algorithm>
 #include <cstdint>
 
+#include "drivers/sqlscript/sql_escapes.hpp"
 #include "drivers/sqlscript/sql_script_limits.hpp"
 #include "drivers/sqlscript/sql_tokens.hpp"
 
@@ -14,8 +16,6 @@ namespace {
 constexpr std::string_view kNULForm = "'||char(0)||'";
 
 bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
-bool isHexDigit(unsigned char c) { return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-int hexValue(unsigned char c) { return isDigit(c) ? c - '0' : (c | 0x20) - 'a' + 10; }
 char lowerASCII(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 bool isWordStart(unsigned char c) { return isIdentifierByte(c) && c != '$'; }
 
@@ -52,8 +52,11 @@ struct Literal {
   bool terminated = false;
 };
 
-// A MySQL literal starting at s[start] == '\''. Doubled quotes and \' give one apostrophe.
-Literal decodeMySQLLiteral(std::string_view s, std::size_t start) {
+// A literal with backslash escapes starting at s[start] == '\''; doubled quotes give one
+// apostrophe. `unescape(s, i, content)` appends what the escape whose letter is s[i]
+// stands for and returns where the escape ends.
+template <typename Unescape>
+Literal decodeEscapedLiteral(std::string_view s, std::size_t start, Unescape unescape) {
   Literal literal;
   std::size_t i = start + 1;
   const std::size_t n = s.size();
@@ -72,103 +75,54 @@ Literal decodeMySQLLiteral(std::string_view s, std::size_t start) {
     if (c != '\\') {
       literal.content += c;
       ++i;
-      continue;
-    }
-    if (i + 1 == n) {
+    } else if (i + 1 == n) {
       literal.content += '\\';
       ++i;
-      break;
-    }
-    const char escaped = s[i + 1];
-    i += 2;
-    switch (escaped) {
-      case '0': literal.content += '\0'; break;
-      case 'b': literal.content += '\x08'; break;
-      case 'n': literal.content += '\n'; break;
-      case 'r': literal.content += '\r'; break;
-      case 't': literal.content += '\t'; break;
-      case 'Z': literal.content += '\x1A'; break;
-      case '%':
-      case '_':
-        literal.content += '\\';
-        literal.content += escaped;
-        break;
-      // Any other byte, NUL and bytes of multi-byte characters included, stands for itself.
-      default: literal.content += escaped; break;
+    } else {
+      i = unescape(s, i + 1, literal.content);
     }
   }
   literal.end = i;
   return literal;
 }
 
-// A PostgreSQL E-string starting at s[start] == '\''. Octal and hexadecimal escapes give
-// raw bytes (several of them make one multi-byte character); \u and \U give UTF-8.
-Literal decodeEString(std::string_view s, std::size_t start) {
-  Literal literal;
-  std::size_t i = start + 1;
-  const std::size_t n = s.size();
-  auto byteAt = [&](std::size_t at) { return static_cast<unsigned char>(s[at]); };
-  while (i < n) {
-    const char c = s[i];
-    if (c == '\'') {
-      if (i + 1 < n && s[i + 1] == '\'') {
-        literal.content += '\'';
-        i += 2;
-        continue;
-      }
-      literal.terminated = true;
-      ++i;
-      break;
-    }
-    if (c != '\\') {
-      literal.content += c;
-      ++i;
-      continue;
-    }
-    if (i + 1 == n) {
-      literal.content += '\\';
-      ++i;
-      break;
-    }
-    const char escaped = s[i + 1];
-    i += 2;
-    switch (escaped) {
-      case 'b': literal.content += '\x08'; continue;
-      case 'f': literal.content += '\x0C'; continue;
-      case 'n': literal.content += '\n'; continue;
-      case 'r': literal.content += '\r'; continue;
-      case 't': literal.content += '\t'; continue;
-      default: break;
-    }
-    if (escaped >= '0' && escaped <= '7') {
-      unsigned value = static_cast<unsigned>(escaped - '0');
-      for (int digits = 1; digits < 3 && i < n && s[i] >= '0' && s[i] <= '7'; ++digits, ++i) {
-        value = value * 8 + static_cast<unsigned>(s[i] - '0');
-      }
-      literal.content += static_cast<char>(value & 0xFF);
-    } else if (escaped == 'x' && i < n && isHexDigit(byteAt(i))) {
-      unsigned value = static_cast<unsigned>(hexValue(byteAt(i++)));
-      if (i < n && isHexDigit(byteAt(i))) value = value * 16 + static_cast<unsigned>(hexValue(byteAt(i++)));
-      literal.content += static_cast<char>(value);
-    } else if (escaped == 'u' || escaped == 'U') {
-      const std::size_t width = escaped == 'u' ? 4 : 8;
-      std::size_t digits = 0;
-      while (digits < width && i + digits < n && isHexDigit(byteAt(i + digits))) ++digits;
-      if (digits < width) {
-        literal.content += escaped;
-        continue;
-      }
-      std::uint32_t codePoint = 0;
-      for (std::size_t k = 0; k < width; ++k) codePoint = codePoint * 16 + static_cast<std::uint32_t>(hexValue(byteAt(i + k)));
-      i += width;
-      if ((codePoint >= 0xD800 && codePoint <= 0xDFFF) || codePoint > 0x10FFFF) continue;
-      appendUTF8(literal.content, codePoint);
-    } else {
-      literal.content += escaped;
-    }
+std::size_t unescapeMySQL(std::string_view s, std::size_t i, std::string& content) {
+  const char escaped = s[i];
+  if (const std::optional<char> byte = letterEscape(kMySQLLetterEscapes, escaped)) {
+    content += *byte;
+  } else if (escaped == '%' || escaped == '_') {
+    // Kept for LIKE patterns.
+    content += '\\';
+    content += escaped;
+  } else {
+    // Any other byte, NUL and bytes of multi-byte characters included, stands for itself.
+    content += escaped;
   }
-  literal.end = i;
-  return literal;
+  return i + 1;
+}
+
+// PostgreSQL E-string escapes. Octal and hexadecimal escapes give raw bytes (several of
+// them make one multi-byte character); \u and \U give a code point in UTF-8.
+std::size_t unescapePostgres(std::string_view s, std::size_t i, std::string& content) {
+  const char escaped = s[i++];
+  if (const std::optional<char> byte = letterEscape(kPostgresLetterEscapes, escaped)) {
+    content += *byte;
+  } else if (const std::optional<char> byte = numericEscape(s, i, escaped)) {
+    content += *byte;
+  } else if (escaped == 'u' || escaped == 'U') {
+    const std::size_t width = escaped == 'u' ? 4 : 8;
+    if (i + width > s.size() || !std::all_of(s.begin() + i, s.begin() + i + width, isHexDigit)) {
+      content += escaped;
+      return i;
+    }
+    std::uint32_t codePoint = 0;
+    for (std::size_t k = 0; k < width; ++k) codePoint = codePoint * 16 + hexValue(s[i + k]);
+    i += width;
+    if ((codePoint < 0xD800 || codePoint > 0xDFFF) && codePoint <= 0x10FFFF) appendUTF8(content, codePoint);
+  } else {
+    content += escaped;
+  }
+  return i;
 }
 
 // Writes decoded literal content as an SQLite literal.
@@ -265,7 +219,8 @@ std::size_t castTargetEnd(std::string_view s, std::size_t start) {
     std::size_t next = wordAfter(i, "character");
     if (next == i) next = wordAfter(i, "char");
     i = wordAfter(next, "varying");
-  } else if (equalsIgnoringCase(name, "character") || equalsIgnoringCase(name, "char") || equalsIgnoringCase(name, "bit")) {
+  } else if (equalsIgnoringCase(name, "character") || equalsIgnoringCase(name, "char") ||
+             equalsIgnoringCase(name, "bit")) {
     i = wordAfter(i, "varying");
   } else if (equalsIgnoringCase(name, "double")) {
     i = wordAfter(i, "precision");
@@ -359,7 +314,7 @@ std::string rewriteStatement(std::string_view s, SQLDialect dialect, const std::
     const char c = s[i];
     if (c == '\'') {
       if (mysql) {
-        const Literal literal = decodeMySQLLiteral(s, i);
+        const Literal literal = decodeEscapedLiteral(s, i, unescapeMySQL);
         appendLiteral(out, literal);
         i = literal.end;
       } else {
@@ -435,7 +390,7 @@ std::string rewriteStatement(std::string_view s, SQLDialect dialect, const std::
       continue;
     }
     if (quoteFollows && word.size() == 1 && lowerASCII(word[0]) == 'e') {
-      const Literal literal = decodeEString(s, end);
+      const Literal literal = decodeEscapedLiteral(s, end, unescapePostgres);
       appendLiteral(out, literal);
       i = literal.end;
       continue;
@@ -445,7 +400,7 @@ std::string rewriteStatement(std::string_view s, SQLDialect dialect, const std::
       while (k < n && s[k] == ' ') ++k;
       if (k < n && s[k] == '\'') {
         if (equalsIgnoringCase(word, "_binary")) {
-          const Literal literal = decodeMySQLLiteral(s, k);
+          const Literal literal = decodeEscapedLiteral(s, k, unescapeMySQL);
           static constexpr char kHex[] = "0123456789ABCDEF";
           out += "X'";
           for (char b : literal.content) {
@@ -463,7 +418,7 @@ std::string rewriteStatement(std::string_view s, SQLDialect dialect, const std::
     if (mysql && word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X')) {
       const std::string_view digits = word.substr(2);
       bool hex = true;
-      for (char d : digits) hex = hex && isHexDigit(static_cast<unsigned char>(d));
+      for (char d : digits) hex = hex && isHexDigit(d);
       if (hex) {
         out += "X'";
         if (digits.size() % 2 == 1) out += '0';
@@ -480,9 +435,14 @@ std::string rewriteStatement(std::string_view s, SQLDialect dialect, const std::
     i = end;
     if (head.examining()) {
       switch (head.take(word)) {
-        case InsertHead::Action::keep: out += word; break;
-        case InsertHead::Action::drop: break;
-        case InsertHead::Action::orIgnore: out += "OR IGNORE"; break;
+        case InsertHead::Action::keep:
+          out += word;
+          break;
+        case InsertHead::Action::drop:
+          break;
+        case InsertHead::Action::orIgnore:
+          out += "OR IGNORE";
+          break;
       }
       continue;
     }

@@ -2,8 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <array>
-#include <cstring>
 
 #include "drivers/sqlscript/sql_script_limits.hpp"
 #include "drivers/sqlscript/sql_tokens.hpp"
@@ -23,7 +23,8 @@ bool startsWithIgnoringCase(std::string_view text, std::string_view lowerPrefix)
 }
 
 bool endsWithIgnoringCase(std::string_view text, std::string_view lowerSuffix) {
-  return text.size() >= lowerSuffix.size() && startsWithIgnoringCase(text.substr(text.size() - lowerSuffix.size()), lowerSuffix);
+  return text.size() >= lowerSuffix.size() &&
+         startsWithIgnoringCase(text.substr(text.size() - lowerSuffix.size()), lowerSuffix);
 }
 
 bool containsIgnoringCase(std::string_view text, std::string_view lowerWord) {
@@ -64,7 +65,8 @@ bool isCopyFromStdin(std::string_view text) {
 
 }  // namespace
 
-StatementSplitter::StatementSplitter(std::string_view script, SQLDialect dialect) : script_(script), dialect_(dialect) {}
+StatementSplitter::StatementSplitter(std::string_view script, SQLDialect dialect)
+    : script_(script), dialect_(dialect) {}
 
 std::optional<SplitStatement> StatementSplitter::next() {
   const char* const s = script_.data();
@@ -78,8 +80,8 @@ std::optional<SplitStatement> StatementSplitter::next() {
   auto byteAt = [&](std::size_t at) { return static_cast<unsigned char>(s[at]); };
   auto precededByIdentifier = [&](std::size_t at) { return at > 0 && isIdentifierByte(byteAt(at - 1)); };
   auto skipLine = [&](std::size_t from) {
-    const void* lineEnd = std::memchr(s + from, '\n', n - from);
-    return lineEnd ? static_cast<std::size_t>(static_cast<const char*>(lineEnd) - s) + 1 : n;
+    const std::size_t lineEnd = script_.find('\n', from);
+    return lineEnd == std::string_view::npos ? n : lineEnd + 1;
   };
 
   // Whether a ";" reached here belongs to a generic trigger's body rather than ending it.
@@ -129,8 +131,8 @@ std::optional<SplitStatement> StatementSplitter::next() {
       const bool escapes = (dialect_ == SQLDialect::mysql && c != '`') || eString;
       std::size_t j = i + 1;
       if (!escapes) {
-        const void* close = std::memchr(s + j, c, n - j);
-        j = close ? static_cast<std::size_t>(static_cast<const char*>(close) - s) + 1 : n;
+        const std::size_t close = script_.find(c, j);
+        j = close == std::string_view::npos ? n : close + 1;
       } else {
         while (j < n && s[j] != c) j += (s[j] == '\\') ? 2 : 1;
         j = j < n ? j + 1 : n;
@@ -141,8 +143,7 @@ std::optional<SplitStatement> StatementSplitter::next() {
     }
 
     if ((c == '#' && dialect_ == SQLDialect::mysql) || (c == '-' && i + 1 < n && s[i + 1] == '-')) {
-      const void* lineEnd = std::memchr(s + i, '\n', n - i);
-      i = lineEnd ? static_cast<std::size_t>(static_cast<const char*>(lineEnd) - s) : n;
+      i = std::min(script_.find('\n', i), n);
       continue;
     }
 
@@ -153,8 +154,8 @@ std::optional<SplitStatement> StatementSplitter::next() {
         ++conditionalDepth_;
         continue;
       }
-      const void* close = ::memmem(s + i + 2, n - i - 2, "*/", 2);
-      i = close ? static_cast<std::size_t>(static_cast<const char*>(close) - s) + 2 : n;
+      const std::size_t close = script_.find("*/", i + 2);
+      i = close == std::string_view::npos ? n : close + 2;
       continue;
     }
 
@@ -171,8 +172,10 @@ std::optional<SplitStatement> StatementSplitter::next() {
       }
       if (j < n && s[j] == '$') {
         const std::size_t tagSize = j + 1 - i;
-        const void* close = ::memmem(s + j + 1, n - j - 1, s + i, tagSize);
-        const std::size_t end = close ? static_cast<std::size_t>(static_cast<const char*>(close) - s) + tagSize : n;
+        // The tag holds no "$" inside, so a failed comparison never overlaps the next
+        // candidate: the search stays linear.
+        const std::size_t close = script_.find(script_.substr(i, tagSize), j + 1);
+        const std::size_t end = close == std::string_view::npos ? n : close + tagSize;
         text.append(s + i, end - i);
         i = end;
         continue;
@@ -180,7 +183,8 @@ std::optional<SplitStatement> StatementSplitter::next() {
     }
 
     if (text.empty()) {
-      if (startsWithIgnoringCase(script_.substr(i), "delimiter") && i + 9 < n && (s[i + 9] == ' ' || s[i + 9] == '\t')) {
+      if (startsWithIgnoringCase(script_.substr(i), "delimiter") && i + 9 < n &&
+          (s[i + 9] == ' ' || s[i + 9] == '\t')) {
         std::size_t j = i + 9;
         while (j < n && (s[j] == ' ' || s[j] == '\t')) ++j;
         const std::size_t start = j;
@@ -210,18 +214,16 @@ std::optional<SplitStatement> StatementSplitter::next() {
 }
 
 std::string_view StatementSplitter::readCopyData() {
-  const char* const s = script_.data();
   const std::size_t n = script_.size();
-  const void* statementLineEnd = std::memchr(s + position_, '\n', n - position_);
-  if (!statementLineEnd) {
+  const std::size_t statementLineEnd = script_.find('\n', position_);
+  if (statementLineEnd == std::string_view::npos) {
     position_ = n;
     return script_.substr(n);
   }
-  const std::size_t start = static_cast<std::size_t>(static_cast<const char*>(statementLineEnd) - s) + 1;
+  const std::size_t start = statementLineEnd + 1;
   std::size_t line = start;
   while (line < n) {
-    const void* found = std::memchr(s + line, '\n', n - line);
-    const std::size_t end = found ? static_cast<std::size_t>(static_cast<const char*>(found) - s) : n;
+    const std::size_t end = std::min(script_.find('\n', line), n);
     std::string_view text = script_.substr(line, end - line);
     if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
     if (text == "\\.") {
