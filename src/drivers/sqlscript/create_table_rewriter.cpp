@@ -118,10 +118,11 @@ std::optional<std::vector<std::string>> nameList(const Range& item, std::size_t 
   return names;
 }
 
-constexpr auto kTypeNames = std::to_array<std::string_view>( {
-    "int",  "integer", "bigint",   "smallint", "tinyint", "mediumint", "varchar", "char",  "character", "text",
-    "decimal", "numeric", "float", "double", "real",   "date",      "datetime", "timestamp", "time", "boolean",
-    "bool", "json",    "jsonb",    "blob",     "uuid",    "bytea",     "serial",  "bigserial"});
+constexpr auto kTypeNames = std::to_array<std::string_view>(
+    {"int",  "integer",   "bigint",   "smallint",  "tinyint", "mediumint", "varchar",
+     "char", "character", "text",     "decimal",   "numeric", "float",     "double",
+     "real", "date",      "datetime", "timestamp", "time",    "boolean",   "bool",
+     "json", "jsonb",     "blob",     "uuid",      "bytea",   "serial",    "bigserial"});
 
 bool isTableConstraint(const Range& item) {
   const Token* first = item.at(0);
@@ -138,7 +139,7 @@ bool isTableConstraint(const Range& item) {
     if (item.isWord(1, "KEY") || item.isWord(1, "INDEX") || nameOrList) return true;
     // "key int(11)" is a column named key; "KEY k (flag)" an index.
     return second && second->kind == Token::Kind::word && item.isPunct(2, '(') &&
-           !isOneOf(lowerASCII(second->text), kTypeNames) ;
+           !isOneOf(lowerASCII(second->text), kTypeNames);
   }
   return false;
 }
@@ -219,9 +220,9 @@ std::size_t parseDefault(const Range& item, std::size_t k, ParsedColumn& column)
   if (value->kind != Token::Kind::word) return k;
   const std::string word = upperASCII(value->text);
   ++k;
-  static constexpr auto kKeptWords = std::to_array<std::string_view>( {"NULL", "TRUE", "FALSE", "CURRENT_TIMESTAMP",
-                                                                  "CURRENT_DATE", "CURRENT_TIME"});
-  static constexpr auto kNowWords = std::to_array<std::string_view>( {"NOW", "LOCALTIMESTAMP", "LOCALTIME"});
+  static constexpr auto kKeptWords =
+      std::to_array<std::string_view>({"NULL", "TRUE", "FALSE", "CURRENT_TIMESTAMP", "CURRENT_DATE", "CURRENT_TIME"});
+  static constexpr auto kNowWords = std::to_array<std::string_view>({"NOW", "LOCALTIMESTAMP", "LOCALTIME"});
   if (readsAsNumber(value->text)) {
     column.defaultSQL = value->text;
   } else if (isOneOf(word, kKeptWords)) {
@@ -245,11 +246,11 @@ std::optional<ParsedColumn> parseColumn(const Range& item, SQLDialect dialect) {
   ParsedColumn column;
   column.name = nameToken->text;
 
-  static constexpr auto kTypeEnds = std::to_array<std::string_view>( {
-      "NOT",      "NULL",    "DEFAULT",   "PRIMARY",    "UNIQUE",    "AUTO_INCREMENT", "AUTOINCREMENT",
-      "COMMENT",  "COLLATE", "CHARSET",   "ON",         "REFERENCES", "CHECK",         "GENERATED",
-      "AS",       "CONSTRAINT", "KEY",    "VIRTUAL",    "STORED",    "INVISIBLE",      "VISIBLE",
-      "SRID",     "COLUMN_FORMAT", "STORAGE", "COMPRESSION"});
+  static constexpr auto kTypeEnds = std::to_array<std::string_view>(
+      {"NOT",     "NULL",          "DEFAULT", "PRIMARY",    "UNIQUE",     "AUTO_INCREMENT", "AUTOINCREMENT",
+       "COMMENT", "COLLATE",       "CHARSET", "ON",         "REFERENCES", "CHECK",          "GENERATED",
+       "AS",      "CONSTRAINT",    "KEY",     "VIRTUAL",    "STORED",     "INVISIBLE",      "VISIBLE",
+       "SRID",    "COLUMN_FORMAT", "STORAGE", "COMPRESSION"});
   std::vector<std::string> typeWords;
   std::vector<std::string> typeArguments;
   bool argumentsTaken = false;
@@ -295,8 +296,8 @@ std::optional<ParsedColumn> parseColumn(const Range& item, SQLDialect dialect) {
   }
   column.type = sqliteType(typeWords, typeArguments, isArray, isUnsigned, dialect);
 
-  static constexpr auto kOneTokenClauses = std::to_array<std::string_view>( {"COMMENT", "COLLATE", "CHARSET", "COLUMN_FORMAT",
-                                                                       "STORAGE", "COMPRESSION", "SRID"});
+  static constexpr auto kOneTokenClauses = std::to_array<std::string_view>(
+      {"COMMENT", "COLLATE", "CHARSET", "COLUMN_FORMAT", "STORAGE", "COMPRESSION", "SRID"});
   while (k < item.size()) {
     const Token& token = *item.at(k);
     const std::string word = token.kind == Token::Kind::word ? upperASCII(token.text) : std::string();
@@ -430,15 +431,16 @@ std::string sqliteType(const std::vector<std::string>& typeWords, const std::vec
   if (typeWords.empty() || isArray) return "TEXT";
   const std::string& word = typeWords[0];
   const bool argumentIsOne = typeArguments.size() == 1 && typeArguments[0] == "1";
-  static constexpr auto kBigIntegers = std::to_array<std::string_view>( {"bigint", "int8", "bigserial", "serial8"});
-  static constexpr auto kIntegers = std::to_array<std::string_view>( {
-      "smallint", "mediumint", "int", "integer", "int2", "int4", "serial", "smallserial", "serial2", "serial4", "year", "oid"});
-  static constexpr auto kReals = std::to_array<std::string_view>( {"float", "double", "real", "float4", "float8"});
-  static constexpr auto kNumerics = std::to_array<std::string_view>( {"decimal", "numeric", "dec", "fixed", "money"});
-  static constexpr auto kDateTimes = std::to_array<std::string_view>( {"datetime", "timestamp", "timestamptz"});
-  static constexpr auto kBlobs = std::to_array<std::string_view>( {"blob",    "tinyblob", "mediumblob", "longblob",
-                                                              "binary",  "varbinary", "bytea",     "geometry",
-                                                              "point",   "linestring", "polygon"});
+  static constexpr auto kBigIntegers = std::to_array<std::string_view>({"bigint", "int8", "bigserial", "serial8"});
+  static constexpr auto kIntegers =
+      std::to_array<std::string_view>({"smallint", "mediumint", "int", "integer", "int2", "int4", "serial",
+                                       "smallserial", "serial2", "serial4", "year", "oid"});
+  static constexpr auto kReals = std::to_array<std::string_view>({"float", "double", "real", "float4", "float8"});
+  static constexpr auto kNumerics = std::to_array<std::string_view>({"decimal", "numeric", "dec", "fixed", "money"});
+  static constexpr auto kDateTimes = std::to_array<std::string_view>({"datetime", "timestamp", "timestamptz"});
+  static constexpr auto kBlobs =
+      std::to_array<std::string_view>({"blob", "tinyblob", "mediumblob", "longblob", "binary", "varbinary", "bytea",
+                                       "geometry", "point", "linestring", "polygon"});
   if (word == "tinyint") return argumentIsOne ? "BOOLEAN" : "INTEGER";
   if (word == "bool" || word == "boolean") return "BOOLEAN";
   if (word == "bit") {

@@ -10,8 +10,8 @@
 namespace tabvora::SQLDialectNormalizer {
 
 struct ParsedColumn {
-  std::string name;                       // as written, quotes removed
-  std::string type;                       // the SQLite type chosen by sqliteType
+  std::string name;  // as written, quotes removed
+  std::string type;  // the SQLite type chosen by sqliteType
   bool notNull = false;
   std::optional<std::string> defaultSQL;  // in SQLite syntax, when one could be kept
   bool primaryKey = false;
@@ -22,10 +22,10 @@ struct ParsedTable {
   std::string name;  // without schema qualifier
   bool temporary = false;
   bool ifNotExists = false;
-  std::vector<ParsedColumn> columns;           // declaration order, never empty
-  std::vector<std::string> primaryKey;         // table-level PRIMARY KEY columns
+  std::vector<ParsedColumn> columns;              // declaration order, never empty
+  std::vector<std::string> primaryKey;            // table-level PRIMARY KEY columns
   std::vector<std::vector<std::string>> uniques;  // table-level UNIQUE groups
-  std::vector<std::string> foreignKeys;        // finished SQLite "FOREIGN KEY (...) REFERENCES ..." texts
+  std::vector<std::string> foreignKeys;           // finished SQLite "FOREIGN KEY (...) REFERENCES ..." texts
 };
 
 // How much of a parsed table createTableSQL keeps; tried in this order until SQLite

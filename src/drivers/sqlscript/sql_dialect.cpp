@@ -24,9 +24,9 @@ std::optional<SQLDialect> detectDialect(std::string_view script) {
                          "SET NAMES", "SET FOREIGN_KEY_CHECKS", "/*M!"})) {
     return SQLDialect::mysql;
   }
-  if (containsAny(head, {"pg_catalog", "FROM stdin", "SET statement_timeout", "SET client_encoding", "SET search_path",
-                         "::regclass", " OWNER TO ", "character varying", "nextval(", "timestamp with",
-                         "timestamp without"})) {
+  if (containsAny(
+          head, {"pg_catalog", "FROM stdin", "SET statement_timeout", "SET client_encoding", "SET search_path",
+                 "::regclass", " OWNER TO ", "character varying", "nextval(", "timestamp with", "timestamp without"})) {
     return SQLDialect::postgres;
   }
   return std::nullopt;

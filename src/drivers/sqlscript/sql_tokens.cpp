@@ -96,8 +96,8 @@ std::vector<std::string> leadingWords(std::string_view statement) {
 
 std::optional<std::string> objectKind(const std::vector<std::string>& words) {
   static constexpr std::array<std::string_view, 19> kModifiers = {
-      "OR",     "REPLACE",  "TEMP",    "TEMPORARY", "GLOBAL",    "LOCAL",   "UNLOGGED",
-      "UNIQUE", "FULLTEXT", "SPATIAL", "SQL",       "SECURITY",  "DEFINER", "INVOKER",
+      "OR",        "REPLACE",    "TEMP",    "TEMPORARY",  "GLOBAL",   "LOCAL",   "UNLOGGED",
+      "UNIQUE",    "FULLTEXT",   "SPATIAL", "SQL",        "SECURITY", "DEFINER", "INVOKER",
       "RECURSIVE", "CONSTRAINT", "TRUSTED", "PROCEDURAL", "DEFAULT"};
   for (std::size_t i = 1; i < words.size(); ++i) {
     const std::string& word = words[i];

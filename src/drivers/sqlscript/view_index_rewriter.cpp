@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <string>
 #include <stdexcept>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -57,7 +57,8 @@ struct Span {
 class WindowMatcher {
  public:
   WindowMatcher(const icu::RegexPattern& pattern, std::string_view text)
-      : window_(text.substr(0, std::min(text.size(), kStatementRewriteWindowBytes))), cut_(window_.size() < text.size()) {
+      : window_(text.substr(0, std::min(text.size(), kStatementRewriteWindowBytes))),
+        cut_(window_.size() < text.size()) {
     UErrorCode status = U_ZERO_ERROR;
     utext_ = utext_openUTF8(nullptr, window_.data(), static_cast<std::int64_t>(window_.size()), &status);
     matcher_.reset(pattern.matcher(status));
@@ -76,11 +77,13 @@ class WindowMatcher {
     UErrorCode status = U_ZERO_ERROR;
     const bool found = anchored ? matcher_->lookingAt(status) : matcher_->find(status);
     if (U_FAILURE(status) || !found) return std::nullopt;
-    const Span whole{static_cast<std::size_t>(matcher_->start64(status)), static_cast<std::size_t>(matcher_->end64(status))};
+    const Span whole{static_cast<std::size_t>(matcher_->start64(status)),
+                     static_cast<std::size_t>(matcher_->end64(status))};
     if (cut_ && whole.end >= window_.size()) return std::nullopt;
     std::optional<Span> group;
     if (matcher_->groupCount() >= 1 && matcher_->start64(1, status) >= 0) {
-      group = Span{static_cast<std::size_t>(matcher_->start64(1, status)), static_cast<std::size_t>(matcher_->end64(1, status))};
+      group = Span{static_cast<std::size_t>(matcher_->start64(1, status)),
+                   static_cast<std::size_t>(matcher_->end64(1, status))};
     }
     if (U_FAILURE(status)) return std::nullopt;
     return std::make_pair(whole, group);

@@ -35,7 +35,8 @@ TEST(CopyDataConverter, TurnsLinesIntoTypedRows) {
       {"\xFF\xC3\xA9", "'\xFF\xC3\xA9'"},
   };
   for (const auto& [field, literal] : fields) {
-    EXPECT_EQ(batches(field, {"a"}, {}), (std::vector<std::string>{"INSERT INTO \"t\" (\"a\") VALUES\n(" + literal + ");"}))
+    EXPECT_EQ(batches(field, {"a"}, {}),
+              (std::vector<std::string>{"INSERT INTO \"t\" (\"a\") VALUES\n(" + literal + ");"}))
         << field;
   }
   EXPECT_EQ(batches("f\t\\\\x0A0b\t\\\\xABC\tyes\t\\\\x\tt\n", {"b", "x", "y", "z", "e", "s"},
@@ -43,7 +44,8 @@ TEST(CopyDataConverter, TurnsLinesIntoTypedRows) {
             (std::vector<std::string>{"INSERT INTO \"t\" (\"b\", \"x\", \"y\", \"z\", \"e\", \"s\") VALUES\n"
                                       "(0,X'0A0b','\\xABC','yes',X'','t');"}));
   // Empty lines are rows only when one column is expected; CR LF line ends.
-  EXPECT_EQ(batches("a\r\n\r\n\nb", {}, {"TEXT"}), (std::vector<std::string>{"INSERT INTO \"t\" VALUES\n('a'),\n(''),\n(''),\n('b');"}));
+  EXPECT_EQ(batches("a\r\n\r\n\nb", {}, {"TEXT"}),
+            (std::vector<std::string>{"INSERT INTO \"t\" VALUES\n('a'),\n(''),\n(''),\n('b');"}));
   EXPECT_EQ(batches("a\r\n\r\n\nb\n", {}, {}), (std::vector<std::string>{"INSERT INTO \"t\" VALUES\n('a'),\n('b');"}));
   EXPECT_TRUE(batches("", {"a"}, {}).empty());
 }

@@ -37,7 +37,8 @@ TEST(CreateTableRewriter, RebuildsDumpTables) {
                     "    big bigint unsigned UNIQUE, tags int[], amount numeric(10,2) DEFAULT -1.5,\n"
                     "    name character varying(20) DEFAULT 'x'::character varying COLLATE pg_catalog.\"C\",\n"
                     "    CONSTRAINT t_pkey PRIMARY KEY (id),\n"
-                    "    CONSTRAINT fk FOREIGN KEY (big) REFERENCES public.p(id) ON DELETE CASCADE ON UPDATE SET NULL MATCH FULL,\n"
+                    "    CONSTRAINT fk FOREIGN KEY (big) REFERENCES public.p(id) ON DELETE CASCADE ON UPDATE SET NULL "
+                    "MATCH FULL,\n"
                     "    UNIQUE (name, misspelt), UNIQUE (big, name), CHECK (id > 0)\n)",
                     SQLDialect::postgres),
             "CREATE TABLE IF NOT EXISTS \"t\" (\n    \"id\" INTEGER PRIMARY KEY NOT NULL,\n"
@@ -48,16 +49,19 @@ TEST(CreateTableRewriter, RebuildsDumpTables) {
 }
 
 TEST(CreateTableRewriter, LevelsKeepLessAndLess) {
-  const std::optional<ParsedTable> table =
-      parse("CREATE TEMP TABLE t (a int NOT NULL DEFAULT 1, b text UNIQUE, c int PRIMARY KEY, PRIMARY KEY (a, b), "
-            "FOREIGN KEY (c) REFERENCES o (x, y), FOREIGN KEY (zz) REFERENCES o)",
-            SQLDialect::postgres);
+  const std::optional<ParsedTable> table = parse(
+      "CREATE TEMP TABLE t (a int NOT NULL DEFAULT 1, b text UNIQUE, c int PRIMARY KEY, PRIMARY KEY (a, b), "
+      "FOREIGN KEY (c) REFERENCES o (x, y), FOREIGN KEY (zz) REFERENCES o)",
+      SQLDialect::postgres);
   ASSERT_TRUE(table);
-  EXPECT_EQ(createTableSQL(*table, CreateTableLevel::full),
-            "CREATE TEMP TABLE \"t\" (\n    \"a\" INTEGER NOT NULL DEFAULT 1,\n    \"b\" TEXT UNIQUE,\n    \"c\" INTEGER,\n"
-            "    PRIMARY KEY (\"a\", \"b\"),\n    FOREIGN KEY (\"c\") REFERENCES \"o\",\n    FOREIGN KEY (\"zz\") REFERENCES \"o\"\n)");
+  EXPECT_EQ(
+      createTableSQL(*table, CreateTableLevel::full),
+      "CREATE TEMP TABLE \"t\" (\n    \"a\" INTEGER NOT NULL DEFAULT 1,\n    \"b\" TEXT UNIQUE,\n    \"c\" INTEGER,\n"
+      "    PRIMARY KEY (\"a\", \"b\"),\n    FOREIGN KEY (\"c\") REFERENCES \"o\",\n    FOREIGN KEY (\"zz\") REFERENCES "
+      "\"o\"\n)");
   EXPECT_EQ(createTableSQL(*table, CreateTableLevel::keysOnly),
-            "CREATE TEMP TABLE \"t\" (\n    \"a\" INTEGER,\n    \"b\" TEXT,\n    \"c\" INTEGER,\n    PRIMARY KEY (\"a\", \"b\")\n)");
+            "CREATE TEMP TABLE \"t\" (\n    \"a\" INTEGER,\n    \"b\" TEXT,\n    \"c\" INTEGER,\n    PRIMARY KEY "
+            "(\"a\", \"b\")\n)");
   EXPECT_EQ(createTableSQL(*table, CreateTableLevel::columnsOnly),
             "CREATE TEMP TABLE \"t\" (\n    \"a\" INTEGER,\n    \"b\" TEXT,\n    \"c\" INTEGER\n)");
 
@@ -78,9 +82,11 @@ TEST(CreateTableRewriter, ReadsColumnDefinitions) {
       {"a public.int4 ARRAY", "\"a\" TEXT"},
       {"\"a\"\"b\" bit(1) NULL DEFAULT NULL", "\"a\"\"b\" BOOLEAN DEFAULT NULL"},
       {"a double precision DEFAULT +2 NOT NULL", "\"a\" REAL NOT NULL DEFAULT 2"},
-      {"a datetime(6) DEFAULT CURRENT_TIMESTAMP(6) ON UPDATE CURRENT_TIMESTAMP(6)", "\"a\" DATETIME DEFAULT CURRENT_TIMESTAMP"},
+      {"a datetime(6) DEFAULT CURRENT_TIMESTAMP(6) ON UPDATE CURRENT_TIMESTAMP(6)",
+       "\"a\" DATETIME DEFAULT CURRENT_TIMESTAMP"},
       {"a blob DEFAULT x'00' PRIMARY KEY", "\"a\" BLOB PRIMARY KEY DEFAULT X'00'"},
-      {"a varchar(3) CHARACTER SET utf8 COLLATE utf8_bin DEFAULT localtime UNIQUE KEY", "\"a\" TEXT UNIQUE DEFAULT CURRENT_TIMESTAMP"},
+      {"a varchar(3) CHARACTER SET utf8 COLLATE utf8_bin DEFAULT localtime UNIQUE KEY",
+       "\"a\" TEXT UNIQUE DEFAULT CURRENT_TIMESTAMP"},
       {"a int GENERATED ALWAYS AS (b + 1) STORED REFERENCES o (x) CHECK (a > 0)", "\"a\" INTEGER"},
       {"a enum('x','y') DEFAULT 'x' NOT NULL", "\"a\" TEXT NOT NULL DEFAULT 'x'"},
       {"a text DEFAULT uuid() NOT NULL", "\"a\" TEXT NOT NULL"},

@@ -45,7 +45,8 @@ TEST(StatementRewriter, ConvertsStringLiterals) {
       // N and b prefixes; only a whole word is a prefix.
       {postgres, "N'x' || b'101' || B'" + std::string(kMaxBinaryLiteralDigits, '1') + "' || b'' || b'12'",
        "'x' || 5 || 9223372036854775807 || b'' || b'12'"},
-      {postgres, "B'" + std::string(kMaxBinaryLiteralDigits + 1, '1') + "'", "B'" + std::string(kMaxBinaryLiteralDigits + 1, '1') + "'"},
+      {postgres, "B'" + std::string(kMaxBinaryLiteralDigits + 1, '1') + "'",
+       "B'" + std::string(kMaxBinaryLiteralDigits + 1, '1') + "'"},
       {postgres, "an'x' sub'y'", "an'x' sub'y'"},
       // MySQL character-set introducers and hexadecimal literals.
       {mysql, "_utf8mb4'x', _latin1 'y', _binary '\\0\\n\\'\xFF', _BINARY'', _x", "'x',  'y', X'000A27FF', X'', _x"},
@@ -64,7 +65,8 @@ TEST(StatementRewriter, RewritesIdentifiersAndCasts) {
            "SELECT * FROM users, other.t, public, x, public . y"},
           {postgres,
            "SELECT 'a'::character varying(20)[], x::int, y :: timestamp(6) without time zone, z::public.\"My\"[2], "
-           "w::double precision, v::numeric(10,(2))[3][], u::time with time zone, t::bit varying, s::national character varying",
+           "w::double precision, v::numeric(10,(2))[3][], u::time with time zone, t::bit varying, s::national "
+           "character varying",
            "SELECT 'a', x, y , z, w, v, u, t, s"},
           // Only complete multi-word forms are taken.
           {postgres, "x::timestamp with y", "x with y"},
@@ -83,7 +85,8 @@ TEST(StatementRewriter, CleansInsertHeads) {
       {mysql, "INSERT LOW_PRIORITY IGNORE INTO t VALUES (1)", "INSERT  OR IGNORE INTO t VALUES (1)"},
       {mysql, "INSERT INTO t IGNORE VALUES (1)", "INSERT INTO t IGNORE VALUES (1)"},
       {postgres, "INSERT INTO t (a) OVERRIDING SYSTEM VALUE VALUES (1)", "INSERT INTO t (a)    VALUES (1)"},
-      {postgres, "INSERT INTO t OVERRIDING USER VALUE SELECT overriding a b FROM s", "INSERT INTO t    SELECT overriding a b FROM s"},
+      {postgres, "INSERT INTO t OVERRIDING USER VALUE SELECT overriding a b FROM s",
+       "INSERT INTO t    SELECT overriding a b FROM s"},
       {postgres, "SELECT ignore FROM t; INSERT IGNORE", "SELECT ignore FROM t; INSERT IGNORE"},
       // The head's last examined word is the 400th.
       {postgres, longHead + " OVERRIDING SYSTEM VALUE", longHead + "   "},

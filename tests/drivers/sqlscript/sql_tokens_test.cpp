@@ -26,8 +26,9 @@ Words tokenTexts(std::string_view statement) {
 TEST(SQLTokens, Tokenize) {
   EXPECT_EQ(tokenTexts("CREATE \"a\"\"b\"(x_1 int,'it''s')"),
             (Words{"w:CREATE", "q:a\"b", "p:(", "w:x_1", "w:int", "p:,", "s:'it''s'", "p:)"}));
-  EXPECT_EQ(tokenTexts("1.5e3 3.x 2. $1 a$b \xC3\xA9t\\n -"),
-            (Words{"w:1.5e3", "w:3", "p:.", "w:x", "w:2", "p:.", "w:$1", "w:a$b", "w:\xC3\xA9t", "p:\\", "w:n", "p:-"}));
+  EXPECT_EQ(
+      tokenTexts("1.5e3 3.x 2. $1 a$b \xC3\xA9t\\n -"),
+      (Words{"w:1.5e3", "w:3", "p:.", "w:x", "w:2", "p:.", "w:$1", "w:a$b", "w:\xC3\xA9t", "p:\\", "w:n", "p:-"}));
   EXPECT_EQ(tokenTexts("'open \"x"), (Words{"s:'open \"x"}));
   EXPECT_EQ(tokenTexts("\"open 'x"), (Words{"q:open 'x"}));
   EXPECT_EQ(tokenize("a b c d", 2).size(), 2u);

@@ -43,7 +43,9 @@ TEST(StatementSplitter, SplitsByEachDialectsRules) {
       {generic, "SELECT 1 # b;\n", {"SELECT 1 # b"}},
       // Conditional comments keep their content; the markers go.
       {mysql, "/*!40101 SET NAMES utf8 */;\n/* plain */ SELECT 1;", {"SET NAMES utf8", "SELECT 1"}},
-      {mysql, "/*!50003 CREATE*/ /*!50020 DEFINER=x*/ /*!50003 VIEW v AS SELECT 1 */;", {"CREATE  DEFINER=x  VIEW v AS SELECT 1"}},
+      {mysql,
+       "/*!50003 CREATE*/ /*!50020 DEFINER=x*/ /*!50003 VIEW v AS SELECT 1 */;",
+       {"CREATE  DEFINER=x  VIEW v AS SELECT 1"}},
       {generic, "SELECT 2 */ 3;", {"SELECT 2 */ 3"}},
       // Quotes: doubled quotes, backslashes by dialect, E-strings.
       {generic, "SELECT 'a;''b', \"c;\", `d;`; x", {"SELECT 'a;''b', \"c;\", `d;`", "x"}},
@@ -54,16 +56,20 @@ TEST(StatementSplitter, SplitsByEachDialectsRules) {
       {postgres, "SELECT xe'a\\';b'", {"SELECT xe'a\\'", "b'"}},
       {postgres, "E'\\';'", {"E'\\';'"}},
       // Dollar quotes, not after identifier bytes, and not $1.
-      {postgres, "CREATE FUNCTION f() AS $$ BEGIN x; y; END; $$ LANGUAGE sql; SELECT $1;",
+      {postgres,
+       "CREATE FUNCTION f() AS $$ BEGIN x; y; END; $$ LANGUAGE sql; SELECT $1;",
        {"CREATE FUNCTION f() AS $$ BEGIN x; y; END; $$ LANGUAGE sql", "SELECT $1"}},
-      {generic, "SELECT $body$ a $$; $b$ $body$; SELECT a$b$c; $x$; y", {"SELECT $body$ a $$; $b$ $body$", "SELECT a$b$c", "$x$; y"}},
+      {generic,
+       "SELECT $body$ a $$; $b$ $body$; SELECT a$b$c; $x$; y",
+       {"SELECT $body$ a $$; $b$ $body$", "SELECT a$b$c", "$x$; y"}},
       {mysql, "SELECT $$a;b$$", {"SELECT $$a", "b$$"}},
       // DELIMITER lines, at a statement's start only, in any case.
       {generic, "delimiter //\nSELECT 1; SELECT 2//\nDELIMITER ;\nSELECT 3;", {"SELECT 1; SELECT 2", "SELECT 3"}},
       {generic, "SELECT 1 delimiter //\n;", {"SELECT 1 delimiter //"}},
       {generic, "DELIMITER \nSELECT 1;", {"SELECT 1"}},
       {generic, "DELIMITER\nSELECT 1;", {"DELIMITER\nSELECT 1"}},
-      {generic, "DELIMITER " + std::string(kMaxDelimiterBytes, '|') + "\nSELECT 1;" + std::string(kMaxDelimiterBytes, '|'),
+      {generic,
+       "DELIMITER " + std::string(kMaxDelimiterBytes, '|') + "\nSELECT 1;" + std::string(kMaxDelimiterBytes, '|'),
        {"SELECT 1;"}},
       {generic, "DELIMITER " + std::string(kMaxDelimiterBytes + 1, '|') + "\nSELECT 1;", {"SELECT 1"}},
       // Client meta-command lines, not in MySQL mode.
@@ -103,7 +109,8 @@ TEST(StatementSplitter, KeepsTriggerBodiesWhole) {
       {"CREATE TRIGGER tr; END; x", {"CREATE TRIGGER tr", "END", "x"}},
       {"CREATE TABLE begin_t (a); END;", {"CREATE TABLE begin_t (a)", "END"}},
       // An unfinished body runs to the end.
-      {"CREATE TRIGGER tr AFTER INSERT ON t BEGIN SELECT 1; SELECT 2;", {"CREATE TRIGGER tr AFTER INSERT ON t BEGIN SELECT 1; SELECT 2;"}},
+      {"CREATE TRIGGER tr AFTER INSERT ON t BEGIN SELECT 1; SELECT 2;",
+       {"CREATE TRIGGER tr AFTER INSERT ON t BEGIN SELECT 1; SELECT 2;"}},
   };
   for (const auto& [script, expected] : generic) EXPECT_EQ(split(script, SQLDialect::generic), expected) << script;
   // Other dialects leave trigger bodies to DELIMITER lines.
