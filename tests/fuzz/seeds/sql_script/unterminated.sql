@@ -1,0 +1,2 @@
+SELECT $$ a; b; $x$ ; -- c
+/* d; */ /*!4 e */; "unterminated
