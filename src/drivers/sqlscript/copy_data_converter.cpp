@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <unordered_map>
 
 #include "drivers/sqlite/sql_quoting.hpp"
 #include "drivers/sqlite/sqlite_driver.hpp"
@@ -12,13 +13,12 @@ namespace tabvora::SQLDialectNormalizer {
 
 namespace {
 
-bool sameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t k = 0; k < a.size(); ++k) {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[k]) != lower(b[k])) return false;
+std::string lowerASCII(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
-  return true;
+  return lower;
 }
 
 // A field of the COPY text format with its escapes resolved. Only a field that is exactly
@@ -86,15 +86,11 @@ std::vector<std::optional<std::string>> copyColumnTypes(
     for (const auto& column : *rebuiltColumns) types.emplace_back(column.second);
     return types;
   }
+  std::unordered_map<std::string, const std::string*> byName;
+  for (const auto& [name, type] : *rebuiltColumns) byName.emplace(lowerASCII(name), &type);
   for (const std::string& name : copyColumns) {
-    std::optional<std::string> type;
-    for (const auto& column : *rebuiltColumns) {
-      if (sameName(column.first, name)) {
-        type = column.second;
-        break;
-      }
-    }
-    types.push_back(std::move(type));
+    const auto found = byName.find(lowerASCII(name));
+    types.push_back(found == byName.end() ? std::nullopt : std::optional<std::string>(*found->second));
   }
   return types;
 }

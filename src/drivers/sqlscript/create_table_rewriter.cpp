@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <unordered_set>
 
 #include "drivers/sqlite/sql_quoting.hpp"
 #include "drivers/sqlscript/sql_script_limits.hpp"
@@ -325,13 +326,10 @@ std::optional<ParsedColumn> parseColumn(const Range& item, SQLDialect dialect) {
   return column;
 }
 
-bool definesColumn(const ParsedTable& table, std::string_view name) {
-  return std::any_of(table.columns.begin(), table.columns.end(),
-                     [&](const ParsedColumn& column) { return sameName(column.name, name); });
-}
-
-bool definesAll(const ParsedTable& table, const std::vector<std::string>& names) {
-  return std::all_of(names.begin(), names.end(), [&](const std::string& name) { return definesColumn(table, name); });
+// Whether every name is one of `columnNames` (lower-cased).
+bool definesAll(const std::unordered_set<std::string>& columnNames, const std::vector<std::string>& names) {
+  return std::all_of(names.begin(), names.end(),
+                     [&](const std::string& name) { return columnNames.count(lowerASCII(name)) > 0; });
 }
 
 }  // namespace
@@ -365,18 +363,19 @@ std::optional<ParsedTable> parseCreateTable(std::string_view statement, SQLDiale
   const std::size_t close = all.closing(k);
   if (close == kNone) return std::nullopt;
 
+  std::unordered_set<std::string> columnNames;
   for (const Range& item : splitAtCommas({&tokens, k + 1, close})) {
     if (isTableConstraint(item)) {
       addTableConstraint(item, table);
       continue;
     }
     std::optional<ParsedColumn> column = parseColumn(item, dialect);
-    if (!column || definesColumn(table, column->name)) return std::nullopt;
+    if (!column || !columnNames.insert(lowerASCII(column->name)).second) return std::nullopt;
     table.columns.push_back(std::move(*column));
   }
   if (table.columns.empty()) return std::nullopt;
-  if (!definesAll(table, table.primaryKey)) table.primaryKey.clear();
-  std::erase_if(table.uniques, [&](const std::vector<std::string>& group) { return !definesAll(table, group); });
+  if (!definesAll(columnNames, table.primaryKey)) table.primaryKey.clear();
+  std::erase_if(table.uniques, [&](const std::vector<std::string>& group) { return !definesAll(columnNames, group); });
   return table;
 }
 

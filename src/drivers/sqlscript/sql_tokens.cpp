@@ -35,21 +35,19 @@ std::vector<Token> tokenize(std::string_view s, std::size_t maxTokens) {
       ++i;
     } else if (c == '\'' || c == '"') {
       // A doubled quote stays inside; an unterminated literal runs to the end.
-      std::size_t j = i + 1;
+      const char quote = static_cast<char>(c);
       std::string inner;
+      std::size_t j = i + 1;
       while (j < n) {
-        if (s[j] == static_cast<char>(c)) {
-          if (j + 1 < n && s[j + 1] == static_cast<char>(c)) {
-            inner += s[j];
-            j += 2;
-            continue;
-          }
-          ++j;
-          break;
-        }
-        inner += s[j++];
+        const std::size_t close = std::min(s.find(quote, j), n);
+        if (quote == '"') inner.append(s, j, close - j);
+        j = close + 1;
+        if (close == n || j == n || s[j] != quote) break;
+        if (quote == '"') inner += quote;
+        ++j;
       }
-      if (c == '\'') {
+      j = std::min(j, n);
+      if (quote == '\'') {
         tokens.push_back({Token::Kind::string, std::string(s.substr(i, j - i))});
       } else {
         tokens.push_back({Token::Kind::quoted, std::move(inner)});

@@ -122,6 +122,16 @@ TEST(CreateTableRewriter, RefusesWhatItCannotRebuild) {
   EXPECT_TRUE(parseCreateTable(big, SQLDialect::postgres));
   big.insert(big.size() - end.size(), "x");
   EXPECT_FALSE(parseCreateTable(big, SQLDialect::postgres));
+
+  // Many columns and groups are checked by name lookups, not by pairs.
+  std::string wide = "CREATE TABLE t (";
+  for (int i = 0; i < 20'000; ++i) wide += "c" + std::to_string(i) + " int, UNIQUE (c" + std::to_string(i) + "), ";
+  std::optional<ParsedTable> table = parseCreateTable(wide + "PRIMARY KEY (C0))", SQLDialect::postgres);
+  ASSERT_TRUE(table);
+  EXPECT_EQ(table->columns.size(), 20'000u);
+  EXPECT_EQ(table->uniques.size(), 20'000u);
+  EXPECT_EQ(table->primaryKey, std::vector<std::string>{"C0"});
+  EXPECT_FALSE(parseCreateTable(wide + "C19999 text)", SQLDialect::postgres));
 }
 
 TEST(CreateTableRewriter, MapsTypes) {
