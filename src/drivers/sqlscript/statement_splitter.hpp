@@ -11,8 +11,10 @@ namespace tabvora::SQLDialectNormalizer {
 
 // One statement of a script.
 struct SplitStatement {
-  // The statement's bytes without its delimiter, leading and trailing white space,
-  // comments and the markers of MySQL conditional comments (their content stays).
+  // The statement's bytes without its delimiter, comments and the markers of MySQL
+  // conditional comments (their content stays). It starts at its first byte that is
+  // neither white space nor in a comment, so the COPY, DELIMITER and trigger checks are not
+  // misled by a comment line before a statement, and ends without trailing white space.
   std::string text;
   // For a COPY ... FROM STDIN statement ended by its delimiter: the data lines that follow
   // it, up to (not including) the line "\." or the end of the script. A view into the
@@ -24,8 +26,9 @@ struct SplitStatement {
 // bytes: time is linear in the script's size and memory in the largest statement.
 // Quotes, backslash escapes (MySQL; E-strings elsewhere), comments, conditional comments,
 // dollar quotes (not MySQL), DELIMITER lines, client meta-command lines (not MySQL) and
-// generic CREATE TRIGGER bodies are honoured. Unterminated quotes and comments run to the
-// end of the script. Any bytes are accepted.
+// generic CREATE TRIGGER bodies are honoured. A DELIMITER line naming a delimiter longer
+// than kMaxDelimiterBytes is skipped without effect. Unterminated quotes and comments run
+// to the end of the script. Any bytes are accepted.
 //
 // The script is not copied: it must outlive the splitter and every copyData view.
 class StatementSplitter {

@@ -66,6 +66,7 @@ TEST(StatementSplitter, SplitsByEachDialectsRules) {
       // DELIMITER lines, at a statement's start only, in any case.
       {generic, "delimiter //\nSELECT 1; SELECT 2//\nDELIMITER ;\nSELECT 3;", {"SELECT 1; SELECT 2", "SELECT 3"}},
       {generic, "SELECT 1 delimiter //\n;", {"SELECT 1 delimiter //"}},
+      {mysql, "-- x\n/**/ DELIMITER ;;\nSELECT 1;;", {"SELECT 1"}},
       {generic, "DELIMITER \nSELECT 1;", {"SELECT 1"}},
       {generic, "DELIMITER\nSELECT 1;", {"DELIMITER\nSELECT 1"}},
       {generic,
@@ -124,6 +125,8 @@ TEST(StatementSplitter, ReadsCopyDataBlocks) {
       // The rest of the statement's line is not data; "\." may end in CR.
       {"copy t from STDIN; -- x\r\na\r\n\\.\r\nSELECT 1;", {"copy t from STDIN", "<data>a\r\n", "SELECT 1"}},
       {"COPY t FROM stdin;\n\\.\n", {"COPY t FROM stdin", "<data>"}},
+      // A comment before the statement does not hide it.
+      {"-- data\n/* x */ COPY t FROM stdin;\n1\n\\.", {"COPY t FROM stdin", "<data>1\n"}},
       // Without "\." the block runs to the end; without a line end it is empty.
       {"COPY t FROM stdin;\n1\n2;\n \\.", {"COPY t FROM stdin", "<data>1\n2;\n \\."}},
       {"COPY t FROM stdin;", {"COPY t FROM stdin", "<data>"}},
