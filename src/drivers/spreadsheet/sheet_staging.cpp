@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "drivers/sqlite/sqlite_driver.hpp"
@@ -51,8 +52,11 @@ bool bindNumber(sqlite3_stmt* insert, int parameter, std::string_view cell, Colu
 std::string SheetStaging::uniqueTableName(std::string_view sheetName) {
   const std::string base = stagedTableName(sheetName, "Sheet_");
   std::string name = base;
-  for (int suffix = 2; takenTableNames_.count(toLowerUnicode(name)) != 0; ++suffix)
-    name = base + "_" + std::to_string(suffix);
+  // Suffixes below the last one a base was given were all taken then and still are, so the
+  // search goes on from there: many sheets of one name cost no more each than the first.
+  std::size_t& suffix = lastSuffix_[toLowerUnicode(base)];
+  while (takenTableNames_.count(toLowerUnicode(name)) != 0)
+    name = base + "_" + std::to_string(suffix = std::max<std::size_t>(suffix + 1, 2));
   takenTableNames_.insert(toLowerUnicode(name));
   return name;
 }
@@ -64,6 +68,10 @@ TableMetadata SheetStaging::stage(std::string_view sheetName, const SheetGrid& g
     throw DriverError("SQLiteDriver", -1,
                       "The sheet \"" + std::string(sheetName) + "\" has " + std::to_string(width) +
                           " columns, more than the " + std::to_string(kMaxColumns) + " a table can hold");
+  if (takenTableNames_.size() >= kMaxTables)
+    throw DriverError("SQLiteDriver", -1,
+                      "The workbook has more than " + std::to_string(kMaxTables) +
+                          " sheets with cells, more than can be staged");
   const std::string table = uniqueTableName(sheetName);
   ColumnNamer namer;
   std::vector<DataColumn> columns(width);

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -24,12 +25,16 @@ class SQLiteDriver;
 //     ("_1", "_2", ...).
 //   - Column types: inferred from the data cells (INTEGER, REAL or TEXT) unless given.
 //   - Cells: an empty one is NULL; NUL is removed; the rest as the binding says.
-// A sheet wider than a table can be (kMaxColumns) is refused before anything is staged:
-// DriverError("SQLiteDriver", -1, ...) naming the sheet, its width and the limit.
+// A sheet wider than a table can be (kMaxColumns), and a sheet past the kMaxTables-th, are
+// refused before anything of it is staged: DriverError("SQLiteDriver", -1, ...) naming the
+// limit (and the sheet and its width).
 class SheetStaging {
  public:
   // SQLite's default limit on the columns of a table.
   static constexpr std::size_t kMaxColumns = 2000;
+  // Tables one workbook may stage: every table makes each later CREATE TABLE slower, so
+  // a workbook of a hundred thousand small sheets would keep the open busy for minutes.
+  static constexpr std::size_t kMaxTables = 1024;
 
   enum class ValueBinding {
     // Numeric columns drop surrounding spaces and tabs; every value is stored as its text
@@ -55,6 +60,7 @@ class SheetStaging {
 
   SQLiteDriver& staging_;
   std::unordered_set<std::string> takenTableNames_;  // lower-cased
+  std::unordered_map<std::string, std::size_t> lastSuffix_;  // by lower-cased base name
 };
 
 }  // namespace tabvora

@@ -114,5 +114,23 @@ TEST(SheetStaging, ASheetWiderThanATableIsRefusedBeforeAnythingIsStaged) {
   EXPECT_EQ(database.fetchTables().size(), 1u);
 }
 
+TEST(SheetStaging, AWorkbookStagesAtMostTheTableLimit) {
+  SheetGrid grid;
+  SheetGrid::RowBuilder row;
+  row.setText(0, "a");
+  grid.append(row);
+  SQLiteDriver database;
+  database.openInMemory();
+  SheetStaging staging(database);
+  for (std::size_t i = 0; i < SheetStaging::kMaxTables; ++i) staging.stage("S", grid, 1);
+  try {
+    staging.stage("S", grid, 1);
+    ADD_FAILURE() << "a table past the limit was staged";
+  } catch (const DriverError& error) {
+    EXPECT_STREQ(error.what(), "The workbook has more than 1024 sheets with cells, more than can be staged");
+  }
+  EXPECT_EQ(database.fetchTables().size(), SheetStaging::kMaxTables);
+}
+
 }  // namespace
 }  // namespace tabvora
