@@ -1,5 +1,6 @@
 #include "drivers/parquet/parquet_footer.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -33,17 +34,12 @@ struct Compact {
     return varint(static_cast<std::uint64_t>(value) << 1 ^ static_cast<std::uint64_t>(value >> 63));
   }
   Compact& text(std::string_view value) {
-    varint(value.size());
-    bytes += value;
+    varint(value.size()).bytes += value;
     return *this;
   }
   Compact& listHeader(std::uint64_t size, int type) {
-    if (size < 15) {
-      bytes += static_cast<char>(size << 4 | type);
-      return *this;
-    }
-    bytes += static_cast<char>(0xF0 | type);
-    return varint(size);
+    bytes += static_cast<char>(std::min<std::uint64_t>(size, 15) << 4 | type);
+    return size < 15 ? *this : varint(size);
   }
   Compact& stop() {
     bytes += '\0';
@@ -96,37 +92,23 @@ TEST(ParquetFooterTest, ListsTopLevelColumnsOfTheSchemaTree) {
   EXPECT_EQ(footer->rowCount, 42);
 }
 
-TEST(ParquetFooterTest, TypeNames) {
+TEST(ParquetFooterTest, TypeNamesAtTheEdgesOfTheirTables) {
   struct Case {
     std::optional<int> physical, converted;
-    bool group;
     const char* name;
-  } cases[] = {{0, {}, false, "BOOLEAN"},      {3, {}, false, "INT96"},      {7, {}, false, "FIXED_LEN_BYTE_ARRAY"},
-               {8, {}, false, "UNKNOWN"},      {-1, {}, false, "UNKNOWN"},   {{}, {}, false, "UNKNOWN"},
-               {6, 0, false, "STRING"},        {6, 4, false, "ENUM"},        {1, 5, false, "DECIMAL"},
-               {1, 6, false, "DATE"},          {1, 7, false, "TIME"},        {2, 8, false, "TIME"},
-               {2, 9, false, "TIMESTAMP"},     {2, 10, false, "TIMESTAMP"},  {6, 19, false, "JSON"},
-               {2, 2, false, "INT64"},         {2, 20, false, "INT64"},      {{}, {}, true, "STRUCT"},
-               {{}, 3, true, "LIST"},          {{}, 1, true, "MAP"},         {{}, 2, true, "STRUCT"}};
-  for (const Case& c : cases) EXPECT_EQ(ParquetFooter::typeName(c.physical, c.converted, c.group), c.name);
+  } cases[] = {{7, {}, "FIXED_LEN_BYTE_ARRAY"}, {8, {}, "UNKNOWN"}, {-1, {}, "UNKNOWN"}, {6, 0, "STRING"},
+               {2, 10, "TIMESTAMP"}, {6, 19, "JSON"}, {2, 2, "INT64"}, {2, 20, "INT64"}, {2, -1, "INT64"}};
+  for (const Case& c : cases) EXPECT_EQ(ParquetFooter::typeName(c.physical, c.converted, false), c.name);
 }
 
-std::optional<ParquetFooter> footerOf(std::string_view file) {
-  const std::filesystem::path path = testing::testData(std::string("parquet/") + std::string(file));
-  FileReader reader(path);
-  return ParquetFooter::read(reader, reader.size());
-}
-
-TEST(ParquetFooterTest, RealFootersOfTwoWriters) {
-  const std::optional<ParquetFooter> duckdb = footerOf("duckdb_types_7000.parquet");
-  EXPECT_EQ(listed(duckdb), (std::vector<std::string>{"id INT64", "i32 INT32", "dbl DOUBLE", "name STRING",
+TEST(ParquetFooterTest, RealFooter) {
+  const std::filesystem::path path = testing::testData("parquet/duckdb_types_7000.parquet");
+  const FileReader file(path);
+  const std::optional<ParquetFooter> footer = ParquetFooter::read(file, file.size());
+  EXPECT_EQ(listed(footer), (std::vector<std::string>{"id INT64", "i32 INT32", "dbl DOUBLE", "name STRING",
                                                       "flag BOOLEAN", "day DATE", "ts TIMESTAMP", "tags LIST",
                                                       "pt STRUCT", "amount DECIMAL"}));
-  EXPECT_EQ(duckdb->rowCount, 7000);
-  const std::optional<ParquetFooter> hyparquet = footerOf("hyparquet_writer.parquet");
-  EXPECT_EQ(listed(hyparquet), (std::vector<std::string>{"name STRING", "age INT32", "score DOUBLE",
-                                                         "active BOOLEAN", "seen TIMESTAMP"}));
-  EXPECT_EQ(hyparquet->rowCount, 50);
+  EXPECT_EQ(footer->rowCount, 7000);
 }
 
 TEST(ParquetFooterTest, AFooterCutAnywhereGivesAPrefixOfItsColumns) {
@@ -142,7 +124,7 @@ TEST(ParquetFooterTest, AFooterCutAnywhereGivesAPrefixOfItsColumns) {
     const std::vector<std::string> columns = listed(part);
     ASSERT_LE(columns.size(), whole.size()) << cut;
     EXPECT_TRUE(std::equal(columns.begin(), columns.end(), whole.begin())) << cut;
-    if (part) EXPECT_TRUE(part->rowCount == 0 || part->rowCount == 7000) << cut;
+    EXPECT_TRUE(!part || part->rowCount == 0 || part->rowCount == 7000) << cut;
   }
 }
 
