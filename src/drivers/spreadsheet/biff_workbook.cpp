@@ -46,6 +46,8 @@ constexpr std::size_t kMinStreamBytes = 8;
 [[noreturn]] void fail(const char* message) { throw DriverError("XLSDriver", -1, message); }
 [[noreturn]] void damaged() { fail(BIFFWorkbook::kDamagedMessage); }
 
+// Unchecked reads of fixed fields, for the hot loop over cell records: every caller has
+// checked the body's length first (requireBody) or reads within what it checked.
 std::uint16_t u16(std::span<const std::uint8_t> body, std::size_t at) {
   return static_cast<std::uint16_t>(body[at] | body[at + 1] << 8);
 }

@@ -50,7 +50,8 @@ class XLSDriverTest : public ::testing::Test {
 };
 
 TEST_F(XLSDriverTest, RealWorkbooksOfLibreOfficeAndGnumeric) {
-  for (const char* producer : {"spreadsheet/libreoffice.xls", "spreadsheet/gnumeric_biff7.xls"}) {
+  for (const char* producer :
+       {"spreadsheet/libreoffice.xls", "spreadsheet/gnumeric_biff7.xls", "spreadsheet/gnumeric_biff8.xls"}) {
     SCOPED_TRACE(producer);
     const DatabaseMetadata metadata = driver.open(testData(producer));
     EXPECT_EQ(metadata.format, DatabaseFormat::xlsx);
