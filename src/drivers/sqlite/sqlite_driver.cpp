@@ -248,7 +248,9 @@ void SQLiteDriver::openInMemory() {
   std::lock_guard guard(lock_);
   close();
   sqlite3* db = nullptr;
-  const int rc = sqlite3_open_v2(":memory:", &db, kInMemoryFlags, nullptr);
+  // Staged data may come from a script someone else wrote: through the inspecting VFS no
+  // statement can create, write or delete a named file, whatever else lets it through.
+  const int rc = sqlite3_open_v2(":memory:", &db, kInMemoryFlags, InspectionVFS::name());
   if (rc != SQLITE_OK || !db) {
     std::string message = db ? sqlite3_errmsg(db) : "Failed to open in-memory database";
     if (db) sqlite3_close_v2(db);

@@ -66,7 +66,7 @@ class SQLiteDriver final : public DatabaseDriver {
   void close() noexcept override;
 
   // Staging primitives. openInMemory replaces any connection with a private, empty
-  // in-memory database that cannot ATTACH files.
+  // in-memory database that cannot ATTACH files, nor create, write or delete one.
   void openInMemory();
   // Runs every statement of the text, discarding results.
   void executeRawSQL(const std::string& sql);
