@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <functional>
 #include <utility>
 #include <cstdlib>
@@ -132,6 +133,19 @@ TEST(ParquetDriverTest, FooterTableEdges) {
     testing::writeFile(dir / "x.parquet", c.bytes);
     driver.open(dir / "x.parquet");
     EXPECT_EQ(rowsOf(driver, "SELECT * FROM x"), c.rows);
+  }
+
+  // The largest footer read, 64,000,000 bytes: the good footer then zeros (a sparse file).
+  const std::uint32_t footerLength = static_cast<std::uint8_t>(good[good.size() - 8]) |
+                                     static_cast<std::uint8_t>(good[good.size() - 7]) << 8;
+  for (const std::uint32_t length : {64'000'000u, 64'000'001u}) {
+    SCOPED_TRACE(length);
+    const std::filesystem::path path = dir / "large.parquet";
+    testing::writeFile(path, "PAR1" + good.substr(good.size() - 8 - footerLength, footerLength));
+    std::filesystem::resize_file(path, 4ull + length);
+    std::ofstream(path, std::ios::app | std::ios::binary) << withLength(length).substr(good.size() - 8);
+    driver.open(path);
+    EXPECT_EQ(rowsOf(driver, "SELECT count(*) FROM large"), (Lines{length < 64'000'001u ? "6" : "1"}));
   }
 
   const std::string summary = " \xC2\xB7 78 KB \xC2\xB7 open in Tabvora to browse the data";
