@@ -34,7 +34,7 @@ DatabaseMetadata XLSDriver::open(const std::filesystem::path& url) {
   currentURL_ = url;
 
   std::optional<std::vector<std::uint8_t>> stream;
-  {
+  {  // the file's bytes are released once the stream is out of them
     const ByteBuffer file = readWorkbookFile(url);
     const CompoundFile container(file.bytes());
     stream = container.stream("Workbook");
