@@ -58,6 +58,20 @@ bool isTriggerWithBody(std::string_view text) {
   return trigger && containsIgnoringCase(text, "begin");
 }
 
+// Where `tag` ("$name$") next occurs from `from` on. Candidates are compared byte by byte
+// up to the first difference; the bytes a failed comparison matched hold no "$", so the
+// next candidate lies past them and the search is linear however long the tag.
+std::size_t findDollarTag(std::string_view script, std::string_view tag, std::size_t from) {
+  while (true) {
+    const std::size_t at = script.find('$', from);
+    if (at == std::string_view::npos || script.size() - at < tag.size()) return std::string_view::npos;
+    std::size_t matched = 1;
+    while (matched < tag.size() && script[at + matched] == tag[matched]) ++matched;
+    if (matched == tag.size()) return at;
+    from = at + 1;
+  }
+}
+
 bool isCopyFromStdin(std::string_view text) {
   return text.size() > kMinCopyStatementBytes && startsWithIgnoringCase(text, "copy") &&
          isSQLWhiteSpace(static_cast<unsigned char>(text[4])) && endsWithIgnoringCase(text, "stdin");
@@ -172,9 +186,7 @@ std::optional<SplitStatement> StatementSplitter::next() {
       }
       if (j < n && s[j] == '$') {
         const std::size_t tagSize = j + 1 - i;
-        // The tag holds no "$" inside, so a failed comparison never overlaps the next
-        // candidate: the search stays linear.
-        const std::size_t close = script_.find(script_.substr(i, tagSize), j + 1);
+        const std::size_t close = findDollarTag(script_, script_.substr(i, tagSize), j + 1);
         const std::size_t end = close == std::string_view::npos ? n : close + tagSize;
         text.append(s + i, end - i);
         i = end;

@@ -167,6 +167,12 @@ TEST(StatementSplitter, LargeInputs) {
   ASSERT_EQ(statements.size(), 2u);
   EXPECT_EQ(statements[0], body + "END");
 
+  // A long tag among many "$" bytes.
+  const std::string tag = "$" + std::string(1u << 20, 't') + "$";
+  statements = split("SELECT " + tag + std::string(1u << 20, '$') + "; " + tag + "; x", SQLDialect::postgres);
+  ASSERT_EQ(statements.size(), 2u);
+  EXPECT_EQ(statements[1], "x");
+
   const std::string filler(4u << 20, 'x');
   for (const std::string& tail : {"'"s, "$a$"s, "/*"s, "/*!1"s, "--"s, "`"s}) {
     statements = split("SELECT 1; " + tail + filler, SQLDialect::postgres);
