@@ -119,6 +119,7 @@ std::optional<std::vector<std::string>> nameList(const Range& item, std::size_t 
   return names;
 }
 
+// Type names that make "KEY name (...)" a column of that type rather than an index.
 constexpr auto kTypeNames = std::to_array<std::string_view>(
     {"int",  "integer",   "bigint",   "smallint",  "tinyint", "mediumint", "varchar",
      "char", "character", "text",     "decimal",   "numeric", "float",     "double",
