@@ -127,7 +127,8 @@ bool BIFFSegmentedBody::readByteString(int countBytes, TextEncoding encoding, st
 std::string decodeByteString(std::span<const std::uint8_t> bytes, TextEncoding encoding) {
   // ASCII reads the same in every single-byte code page a workbook names (not so in
   // Shift JIS, whose 0x5C is the yen sign).
-  if (encoding != TextEncoding::shiftJIS && std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b < 0x80; }))
+  const bool ascii = std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b < 0x80; });
+  if (ascii && encoding != TextEncoding::shiftJIS)
     return std::string(bytes.begin(), bytes.end());
   if (std::optional<std::string> text = decodeText(bytes, encoding)) return std::move(*text);
   if (std::optional<std::string> text = decodeText(bytes, TextEncoding::isoLatin1)) return std::move(*text);

@@ -109,7 +109,8 @@ void CompoundFile::readFAT(std::uint32_t fatSectorCount, std::uint32_t firstDIFA
   }
 
   fat_.reserve(fatSectors.size() * (sectorSize_ / 4));
-  for (const std::uint32_t sector : fatSectors) appendSectorNumbers(fat_, bytes_.subspan(sectorOffset(sector), sectorSize_));
+  for (const std::uint32_t sector : fatSectors)
+    appendSectorNumbers(fat_, bytes_.subspan(sectorOffset(sector), sectorSize_));
 }
 
 void CompoundFile::readDirectory(std::uint32_t firstSector) {

@@ -101,7 +101,8 @@ TEST(BIFFWorkbook, SharedStringsAcrossContinueRecords) {
   put(first, 2, 4);
   put(first, 2, 4);
   first.insert(first.end(), {6, 0, 0, 'a', 'b', 'c'});
-  const Bytes globals = concat({biff::record(biff::SST, first), biff::record(biff::CONTINUE, {1, 'd', 0, 'e', 0, 0xAC, 0x20}),
+  const Bytes globals = concat({biff::record(biff::SST, first),
+                                biff::record(biff::CONTINUE, {1, 'd', 0, 'e', 0, 0xAC, 0x20}),
                                 biff::record(biff::CONTINUE, biff::str("second"))});
   EXPECT_EQ(gridOf(concat({biff::labelSST(0, 0, 0), biff::labelSST(0, 1, 1), biff::labelSST(0, 2, 9)}), globals),
             (Grid{{"abcde\u20AC", "second"}}));
@@ -165,7 +166,8 @@ TEST(BIFFWorkbook, BooleansErrorsAndFormulaResults) {
     return biff::record(biff::BOOLERR, concat({biff::cell(0, column), {value, isError}}));
   };
   auto formula = [](std::uint16_t column, std::uint8_t type, std::uint8_t value) {
-    return biff::record(biff::FORMULA, concat({biff::cell(0, column), {type, 0, value, 0, 0, 0, 0xFF, 0xFF}, Bytes(8)}));
+    const Bytes result = {type, 0, value, 0, 0, 0, 0xFF, 0xFF};
+    return biff::record(biff::FORMULA, concat({biff::cell(0, column), result, Bytes(8)}));
   };
   Bytes number = biff::number(0, 4, 2.25);
   number[0] = biff::FORMULA;  // a FORMULA's cached number sits where a NUMBER's value does

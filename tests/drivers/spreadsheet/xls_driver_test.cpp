@@ -83,8 +83,9 @@ TEST_F(XLSDriverTest, RealWorkbookOfXlwtIn1904Dates) {
             (std::vector<std::string>{"Data", "Big_numbers"}));
   EXPECT_EQ(columnTypes("Data"), (std::vector<std::string>{"INTEGER", "REAL", "DATETIME", "DATETIME", "DATETIME",
                                                            "TEXT", "TEXT"}));
-  EXPECT_EQ(rowTexts("Data", 1), (std::vector<std::string>{"2000", "2.5", "2024-01-03", "2024-02-01 02:30:15",
-                                                           "02:45:00", "TRUE", "\u65E5\u672C\u8A9E\u30C6\u30AD\u30B9\u30C82"}));
+  EXPECT_EQ(rowTexts("Data", 1),
+            (std::vector<std::string>{"2000", "2.5", "2024-01-03", "2024-02-01 02:30:15", "02:45:00", "TRUE",
+                                      "\u65E5\u672C\u8A9E\u30C6\u30AD\u30B9\u30C82"}));
   const DataTable lengths = driver.query("SELECT length(name) FROM Data WHERE rowid IN (3, 4)");
   EXPECT_EQ(lengths.rows.at(0)[0], CellValue::integer(9000));
   EXPECT_EQ(lengths.rows.at(1)[0], CellValue::integer(5001));

@@ -187,9 +187,11 @@ struct CompoundFileBuilder {
       directory = concat({directory, entry});
     };
     slot("Root Entry", 5, miniStreamStart, miniStream.size());
-    for (std::size_t i = 0; i < streams.size(); ++i) slot(streams[i].first, 2, streamStarts[i], streams[i].second.size());
+    for (std::size_t i = 0; i < streams.size(); ++i)
+      slot(streams[i].first, 2, streamStarts[i], streams[i].second.size());
     for (const std::string& name : storages) slot(name, 1, kEnd, 0);
-    std::copy(directory.begin(), directory.end(), body.begin() + static_cast<std::ptrdiff_t>(directoryStart * sectorSize()));
+    std::copy(directory.begin(), directory.end(),
+              body.begin() + static_cast<std::ptrdiff_t>(directoryStart * sectorSize()));
 
     const std::size_t perSector = sectorSize() / 4;
     fatSectors.clear();
