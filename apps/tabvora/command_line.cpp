@@ -99,7 +99,8 @@ std::string helpText() {
   tabvora --help | --version
 
 Previews tabular data files (SQLite databases, CSV/TSV text, JSON and JSON Lines,
-XLSX workbooks) as one self-contained HTML page.
+XLSX and XLS workbooks, Parquet files, SQL scripts and MySQL/PostgreSQL dumps) as
+one self-contained HTML page.
 
 Commands:
   preview   Writes the HTML preview page of FILE to standard output, or to OUT.
@@ -123,7 +124,9 @@ Output:
   overrides in names and values as escapes (\x1b, \u009b, \u202e); files and
   pipes get the exact bytes.
 
-Inspecting a file never changes it: databases are opened read-only.
+Inspecting a file never changes it: databases are opened read-only. A SQL script
+runs in a private in-memory database where no statement can reach a file; the
+statements that fail are counted, and the first 20 are named on standard error.
 
 Parquet files are read through the DuckDB command-line program: the one named by
 the environment variable TABVORA_DUCKDB, else /opt/homebrew/bin/duckdb,
