@@ -28,10 +28,10 @@ ByteBuffer readWorkbookFile(const std::filesystem::path& url) {
 
 XLSDriver::~XLSDriver() { close(); }
 
+XLSDriver::XLSDriver() : WorkbookDriver(kDomain) {}
+
 DatabaseMetadata XLSDriver::open(const std::filesystem::path& url) {
-  internalSQLite.close();
-  sheetTables_.clear();
-  currentURL_ = url;
+  beginOpen(url);
 
   std::optional<std::vector<std::uint8_t>> stream;
   {  // the file's bytes are released once the stream is out of them
@@ -59,31 +59,7 @@ DatabaseMetadata XLSDriver::open(const std::filesystem::path& url) {
           staging.stage(sheet.name, contents.grid, contents.width, types, SheetStaging::ValueBinding::columnType));
     }
   }
-
-  sheetTables_ = tables;
-
-  DatabaseMetadata metadata;
-  metadata.name = url.filename().string();
-  metadata.format = DatabaseFormat::xlsx;
-  metadata.fileURL = url;
-  metadata.fileSize = FileProbe::of(url).size;
-  metadata.tables = std::move(tables);
-  {
-    std::lock_guard guard(internalSQLite.mutex());
-    metadata.schemaDDL = internalSQLite.getDDL(std::nullopt);
-  }
-  return metadata;
-}
-
-void XLSDriver::saveChanges() {
-  throw DriverError(kDomain, -2,
-                    "Saving back to Excel files is not supported. Use Export to write your changes to CSV, JSON or "
-                    "SQL.");
-}
-
-void XLSDriver::close() noexcept {
-  internalSQLite.close();
-  sheetTables_.clear();
+  return finishOpen(url, std::move(tables));
 }
 
 }  // namespace tabvora

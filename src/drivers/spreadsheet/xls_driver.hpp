@@ -1,8 +1,6 @@
 #pragma once
 
-#include <vector>
-
-#include "drivers/sqlite/staging_driver.hpp"
+#include "drivers/spreadsheet/workbook_driver.hpp"
 
 namespace tabvora {
 
@@ -14,20 +12,12 @@ namespace tabvora {
 // reports the format xlsx, the one workbook format there is.
 // Errors have the domain "XLSDriver": -1 when the file cannot be read, is no workbook, is
 // damaged, too old or encrypted; -2 for every saveChanges.
-class XLSDriver final : public StagingDriver {
+class XLSDriver final : public WorkbookDriver {
  public:
-  XLSDriver() = default;
+  XLSDriver();
   ~XLSDriver() override;
 
-  DatabaseFormat format() const override { return DatabaseFormat::xlsx; }
   DatabaseMetadata open(const std::filesystem::path& url) override;
-  // The staged sheets in workbook order, as listed at open.
-  std::vector<TableMetadata> fetchTables() override { return sheetTables_; }
-  void saveChanges() override;
-  void close() noexcept override;
-
- private:
-  std::vector<TableMetadata> sheetTables_;
 };
 
 }  // namespace tabvora

@@ -14,7 +14,6 @@
 #include "drivers/spreadsheet/xml_parse_settings.hpp"
 #include "drivers/spreadsheet/zip_archive_reader.hpp"
 #include "model/driver_error.hpp"
-#include "platform/file_probe.hpp"
 
 namespace tabvora {
 
@@ -30,10 +29,10 @@ std::span<const std::uint8_t> bytesOf(const std::optional<ByteBuffer>& part) {
 
 XLSXDriver::~XLSXDriver() { close(); }
 
+XLSXDriver::XLSXDriver() : WorkbookDriver(kDomain) {}
+
 DatabaseMetadata XLSXDriver::open(const std::filesystem::path& url) {
-  internalSQLite.close();
-  sheetTables_.clear();
-  currentURL_ = url;
+  beginOpen(url);
 
   std::optional<ZipArchiveReader> archive = ZipArchiveReader::open(url);
   if (!archive) throw DriverError(kDomain, -1, "Failed to decompress XLSX archive");
@@ -95,30 +94,7 @@ DatabaseMetadata XLSXDriver::open(const std::filesystem::path& url) {
                                      static_cast<std::size_t>(reader.maxColIndex()) + 1));
     }
   }
-  sheetTables_ = tables;
-
-  DatabaseMetadata metadata;
-  metadata.name = url.filename().string();
-  metadata.format = DatabaseFormat::xlsx;
-  metadata.fileURL = url;
-  metadata.fileSize = FileProbe::of(url).size;
-  metadata.tables = std::move(tables);
-  {
-    std::lock_guard guard(internalSQLite.mutex());
-    metadata.schemaDDL = internalSQLite.getDDL(std::nullopt);
-  }
-  return metadata;
-}
-
-void XLSXDriver::saveChanges() {
-  throw DriverError(kDomain, -2,
-                    "Saving back to Excel files is not supported. Use Export to write your changes to CSV, JSON or "
-                    "SQL.");
-}
-
-void XLSXDriver::close() noexcept {
-  internalSQLite.close();
-  sheetTables_.clear();
+  return finishOpen(url, std::move(tables));
 }
 
 }  // namespace tabvora

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <vector>
-
-#include "drivers/sqlite/staging_driver.hpp"
+#include "drivers/spreadsheet/workbook_driver.hpp"
 
 namespace tabvora {
 
@@ -12,20 +10,12 @@ namespace tabvora {
 // then answered by the staging database. The workbook is never written back.
 // Errors have the domain "XLSXDriver": -1 when the package or its workbook part cannot be
 // read, -2 for every saveChanges.
-class XLSXDriver final : public StagingDriver {
+class XLSXDriver final : public WorkbookDriver {
  public:
-  XLSXDriver() = default;
+  XLSXDriver();
   ~XLSXDriver() override;
 
-  DatabaseFormat format() const override { return DatabaseFormat::xlsx; }
   DatabaseMetadata open(const std::filesystem::path& url) override;
-  // The staged sheets in workbook order, as listed at open.
-  std::vector<TableMetadata> fetchTables() override { return sheetTables_; }
-  void saveChanges() override;
-  void close() noexcept override;
-
- private:
-  std::vector<TableMetadata> sheetTables_;
 };
 
 }  // namespace tabvora
