@@ -1,5 +1,7 @@
 #include "drivers/sqlite/preview_open_plan.hpp"
 
+#include <pthread.h>
+#include <signal.h>
 #include <sqlite3.h>
 #include <stdlib.h>
 
@@ -26,6 +28,24 @@ bool pathExists(const std::filesystem::path& path) {
   std::error_code error;
   return std::filesystem::exists(path, error);
 }
+
+// Holds the signals that remove the registered copies while alive, so none can end the
+// process between making a private folder and registering it.
+class TerminatingSignalsHeld {
+ public:
+  TerminatingSignalsHeld() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&held, signal);
+    pthread_sigmask(SIG_BLOCK, &held, &previous_);
+  }
+  ~TerminatingSignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+  TerminatingSignalsHeld(const TerminatingSignalsHeld&) = delete;
+  TerminatingSignalsHeld& operator=(const TerminatingSignalsHeld&) = delete;
+
+ private:
+  sigset_t previous_;
+};
 
 std::filesystem::path sidecar(const std::filesystem::path& database, const char* suffix) {
   std::filesystem::path path = database;
@@ -65,12 +85,16 @@ PreviewOpenPlan PreviewOpenPlan::make(const std::filesystem::path& path) {
   }
 
   std::string pattern = (std::filesystem::temp_directory_path() / "tabvora-sqlite-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) failCopy(std::strerror(errno));
-  const std::filesystem::path directory = pattern;
-  const std::filesystem::path copy = directory / database.filename();
-  if (!PrivateCopyRegistry::add(directory, copy)) {
-    removePreviewCopy(directory);
-    failCopy("too many databases are being read at once");
+  std::filesystem::path directory, copy;
+  {
+    const TerminatingSignalsHeld held;
+    if (!mkdtemp(pattern.data())) failCopy(std::strerror(errno));
+    directory = pattern;
+    copy = directory / database.filename();
+    if (!PrivateCopyRegistry::add(directory, copy)) {
+      removePreviewCopy(directory);
+      failCopy("too many databases are being read at once");
+    }
   }
   try {
     std::filesystem::copy_file(database, copy);
