@@ -6,6 +6,7 @@
 #include "drivers/spreadsheet/compound_file.hpp"
 #include "drivers/spreadsheet/xls_driver.hpp"
 #include "drivers/spreadsheet/xls_test_workbook.hpp"
+#include "drivers/spreadsheet/workbook_test_support.hpp"
 #include "support/test_support.hpp"
 
 namespace tabvora {
@@ -17,6 +18,9 @@ using testing::errorOf;
 using testing::readFile;
 using testing::TempDir;
 using testing::testData;
+using testing::columnTypes;
+using testing::rowTexts;
+using testing::tableNames;
 using testing::writeFile;
 namespace biff = testing::biff;
 
@@ -25,23 +29,6 @@ class XLSDriverTest : public ::testing::Test {
   std::filesystem::path write(const Bytes& bytes, const std::string& name = "book.xls") {
     writeFile(dir / name, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     return dir / name;
-  }
-  std::vector<std::string> tableNames(const DatabaseMetadata& metadata) {
-    std::vector<std::string> names;
-    for (const TableMetadata& table : metadata.tables) names.push_back(table.name);
-    return names;
-  }
-  std::vector<std::string> rowTexts(const std::string& table, std::int64_t offset = 0) {
-    std::vector<std::string> texts;
-    const DataTable page = driver.fetchTableData(table, 1, offset);
-    for (const CellValue& value : page.rows.at(0).values)
-      texts.push_back(value.isNull() ? "NULL" : value.rawValueString());
-    return texts;
-  }
-  std::vector<std::string> columnTypes(const std::string& table) {
-    std::vector<std::string> types;
-    for (const DataColumn& column : driver.fetchSchema(table)) types.emplace_back(column.type.rawValue());
-    return types;
   }
 
   TempDir dir;
@@ -59,13 +46,13 @@ TEST_F(XLSDriverTest, RealWorkbooksOfLibreOfficeAndGnumeric) {
     std::vector<std::int64_t> rows;
     for (const TableMetadata& table : metadata.tables) rows.push_back(table.rowCount.value_or(-1));
     EXPECT_EQ(rows, (std::vector<std::int64_t>{30, 4, 12, 4, 2, 8}));
-    EXPECT_EQ(columnTypes("Sales_2024"), (std::vector<std::string>{"TEXT", "TEXT", "INTEGER", "REAL", "REAL",
+    EXPECT_EQ(columnTypes(driver, "Sales_2024"), (std::vector<std::string>{"TEXT", "TEXT", "INTEGER", "REAL", "REAL",
                                                                    "DATETIME", "TEXT", "DATETIME", "TEXT",
                                                                    "DATETIME"}));
-    EXPECT_EQ(rowTexts("Sales_2024"), (std::vector<std::string>{"South", "Product 01", "3", "3.25", "9.75",
+    EXPECT_EQ(rowTexts(driver, "Sales_2024"), (std::vector<std::string>{"South", "Product 01", "3", "3.25", "9.75",
                                                                 "2024-01-08", "TRUE", "08:15:00", "shipped",
                                                                 "2024-03-01 10:30:15"}));
-    EXPECT_EQ(rowTexts("Sales_2024", 29), (std::vector<std::string>{"East", "Product 30", "90", "25.0", "2250.0",
+    EXPECT_EQ(rowTexts(driver, "Sales_2024", 29), (std::vector<std::string>{"East", "Product 30", "90", "25.0", "2250.0",
                                                                     "2024-07-29", "FALSE", "15:30:00", "pending",
                                                                     "2024-03-02 15:30:15"}));
     EXPECT_EQ(driver.query("SELECT count(*) FROM Long_Text WHERE length(\"" +
@@ -81,15 +68,15 @@ TEST_F(XLSDriverTest, RealWorkbooksOfLibreOfficeAndGnumeric) {
 TEST_F(XLSDriverTest, RealWorkbookOfXlwtIn1904Dates) {
   EXPECT_EQ(tableNames(driver.open(testData("spreadsheet/xlwt_1904.xls"))),
             (std::vector<std::string>{"Data", "Big_numbers"}));
-  EXPECT_EQ(columnTypes("Data"), (std::vector<std::string>{"INTEGER", "REAL", "DATETIME", "DATETIME", "DATETIME",
+  EXPECT_EQ(columnTypes(driver, "Data"), (std::vector<std::string>{"INTEGER", "REAL", "DATETIME", "DATETIME", "DATETIME",
                                                            "TEXT", "TEXT"}));
-  EXPECT_EQ(rowTexts("Data", 1),
+  EXPECT_EQ(rowTexts(driver, "Data", 1),
             (std::vector<std::string>{"2000", "2.5", "2024-01-03", "2024-02-01 02:30:15", "02:45:00", "TRUE",
                                       "\u65E5\u672C\u8A9E\u30C6\u30AD\u30B9\u30C82"}));
   const DataTable lengths = driver.query("SELECT length(name) FROM Data WHERE rowid IN (3, 4)");
   EXPECT_EQ(lengths.rows.at(0)[0], CellValue::integer(9000));
   EXPECT_EQ(lengths.rows.at(1)[0], CellValue::integer(5001));
-  EXPECT_EQ(rowTexts("Big_numbers"), std::vector<std::string>{"1.2345678901234568e+16"});
+  EXPECT_EQ(rowTexts(driver, "Big_numbers"), std::vector<std::string>{"1.2345678901234568e+16"});
 }
 
 TEST_F(XLSDriverTest, DateColumnsAndValuesBoundByColumnType) {
@@ -109,7 +96,7 @@ TEST_F(XLSDriverTest, DateColumnsAndValuesBoundByColumnType) {
   const Bytes stream = biff::workbook(globals, {{"Empty", {}}, {"Dated", dated}});
   const DatabaseMetadata metadata = driver.open(write(testing::compoundFileWith("Workbook", stream)));
   EXPECT_EQ(tableNames(metadata), std::vector<std::string>{"Dated"});  // the sheet without cells is left out
-  EXPECT_EQ(columnTypes("Dated"), (std::vector<std::string>{"DATETIME", "TEXT", "REAL", "TEXT", "INTEGER"}));
+  EXPECT_EQ(columnTypes(driver, "Dated"), (std::vector<std::string>{"DATETIME", "TEXT", "REAL", "TEXT", "INTEGER"}));
   const DataTable stored = driver.query(
       "SELECT due, typeof(mixed), mixed, typeof(real), real, typeof(text), text, typeof(int), quote(int) FROM Dated");
   std::vector<std::string> texts;

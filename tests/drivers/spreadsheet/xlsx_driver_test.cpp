@@ -4,6 +4,7 @@
 
 #include "drivers/spreadsheet/xlsx_driver.hpp"
 #include "drivers/spreadsheet/zip_test_archive.hpp"
+#include "drivers/spreadsheet/workbook_test_support.hpp"
 #include "support/test_support.hpp"
 
 namespace tabvora {
@@ -13,6 +14,8 @@ using testing::errorOf;
 using testing::readFile;
 using testing::TempDir;
 using testing::testData;
+using testing::rowTexts;
+using testing::tableNames;
 using testing::writeFile;
 using testing::ZipTestArchive;
 
@@ -48,18 +51,6 @@ class XLSXDriverTest : public ::testing::Test {
     writeFile(dir / name, archive.bytes());
     return dir / name;
   }
-  std::vector<std::string> tableNames(const DatabaseMetadata& metadata) {
-    std::vector<std::string> names;
-    for (const TableMetadata& table : metadata.tables) names.push_back(table.name);
-    return names;
-  }
-  std::vector<std::string> rowTexts(const std::string& table, std::int64_t offset = 0) {
-    std::vector<std::string> texts;
-    const DataTable page = driver.fetchTableData(table, 1, offset);
-    for (const CellValue& value : page.rows.at(0).values)
-      texts.push_back(value.isNull() ? "NULL" : value.rawValueString());
-    return texts;
-  }
 
   TempDir dir;
   XLSXDriver driver;
@@ -80,10 +71,10 @@ TEST_F(XLSXDriverTest, RealWorkbooksFromLibreOfficeAndGnumeric) {
     for (const DataColumn& column : driver.fetchSchema("Sales_2024")) columns.push_back(column.name);
     EXPECT_EQ(columns, (std::vector<std::string>{"Region", "Product", "Units", "Unit Price", "Revenue", "Order Date",
                                                  "Shipped", "Ship Time", "Status", "Updated"}));
-    EXPECT_EQ(rowTexts("Sales_2024"), (std::vector<std::string>{"South", "Product 01", "3", "3.25", "9.75",
+    EXPECT_EQ(rowTexts(driver, "Sales_2024"), (std::vector<std::string>{"South", "Product 01", "3", "3.25", "9.75",
                                                                 "2024-01-08", "TRUE", "08:15:00", "shipped",
                                                                 "2024-03-01 10:30:15"}));
-    EXPECT_EQ(rowTexts("Sales_2024", 29), (std::vector<std::string>{"East", "Product 30", "90", "25.0", "2250.0",
+    EXPECT_EQ(rowTexts(driver, "Sales_2024", 29), (std::vector<std::string>{"East", "Product 30", "90", "25.0", "2250.0",
                                                                     "2024-07-29", "FALSE", "15:30:00", "pending",
                                                                     "2024-03-02 15:30:15"}));
     // Rows without cells leave no gap; missing cells are NULL.
@@ -100,8 +91,8 @@ TEST_F(XLSXDriverTest, InlineStringsOfAStreamingWriter) {
   const DatabaseMetadata metadata = driver.open(testData("spreadsheet/xlsxwriter_inline_6000.xlsx"));
   ASSERT_EQ(tableNames(metadata), std::vector<std::string>{"Rows"});
   EXPECT_EQ(metadata.tables[0].rowCount, 6000);
-  EXPECT_EQ(rowTexts("Rows"), (std::vector<std::string>{"1", "item-1", "0.125", "2023-01-02"}));
-  EXPECT_EQ(rowTexts("Rows", 5999), (std::vector<std::string>{"6000", "item-6000", "750.0", "2023-06-10"}));
+  EXPECT_EQ(rowTexts(driver, "Rows"), (std::vector<std::string>{"1", "item-1", "0.125", "2023-01-02"}));
+  EXPECT_EQ(rowTexts(driver, "Rows", 5999), (std::vector<std::string>{"6000", "item-6000", "750.0", "2023-06-10"}));
   EXPECT_EQ(driver.fetchSchema("Rows").at(0).type, ColumnType::integer);
 }
 
@@ -131,9 +122,9 @@ TEST_F(XLSXDriverTest, SheetAndColumnNamesTypesAndShapes) {
                                                                       {"name_1", ColumnType::integer},
                                                                       {"col_3", ColumnType::real},
                                                                       {"flag", ColumnType::text}}));
-  EXPECT_EQ(rowTexts("Sales_2024", 1), (std::vector<std::string>{"y", "NULL", "3.0", "FALSE"}));
+  EXPECT_EQ(rowTexts(driver, "Sales_2024", 1), (std::vector<std::string>{"y", "NULL", "3.0", "FALSE"}));
   EXPECT_EQ(metadata.tables[1].rowCount, 0) << "a header alone is a table without rows";
-  EXPECT_EQ(rowTexts("Sheet_"), (std::vector<std::string>{"1", "NULL", "3"}));
+  EXPECT_EQ(rowTexts(driver, "Sheet_"), (std::vector<std::string>{"1", "NULL", "3"}));
 
   driver.updateCell("Sheet_", driver.fetchTableData("Sheet_", 1, 0).rows.at(0),
                     driver.fetchSchema("Sheet_").at(0), CellValue::integer(9));
