@@ -3,8 +3,8 @@
 
   bench/sql/run.py [DATA_DIR] [REPEATS]
 
-Uses the release tabvora of build/sqldrv-release (built when missing) unless TABVORA
-names another binary; writes the inputs with generate.py when missing (default
+Uses the release tabvora of build/release (see bench_support.py) unless TABVORA names
+another binary; writes the inputs with generate.py when missing (default
 /tmp/tabvora-sql-bench), then measures, each as the median of REPEATS runs (default 3)
 after one warm-up run:
   - `tabvora tables` on the sqlite3 .dump of 1,000,000 rows, beside
@@ -19,26 +19,16 @@ import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.dirname(HERE))
-from bench_support import ROOT, measure  # noqa: E402
+from bench_support import measure, release_tabvora  # noqa: E402
 
 DATA_DIR = sys.argv[1] if len(sys.argv) > 1 else "/tmp/tabvora-sql-bench"
 REPEATS = int(sys.argv[2]) if len(sys.argv) > 2 else 3
 ROWS = 1_000_000
-BUILD = os.path.join(ROOT, "build", "sqldrv-release")
-
-
-def tabvora():
-    if os.environ.get("TABVORA"):
-        return os.environ["TABVORA"]
-    subprocess.run(["cmake", "-S", ROOT, "-B", BUILD, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release",
-                    "-DTABVORA_SANITIZE=OFF", "-DTABVORA_TESTS=OFF"], check=True, stdout=subprocess.PIPE)
-    subprocess.run(["cmake", "--build", BUILD, "--target", "tabvora"], check=True, stdout=subprocess.PIPE)
-    return os.path.join(BUILD, "apps", "tabvora", "tabvora")
 
 
 def main():
     subprocess.run([sys.executable, os.path.join(HERE, "generate.py"), DATA_DIR, str(ROWS)], check=True)
-    binary = tabvora()
+    binary = release_tabvora()
     dump = os.path.join(DATA_DIR, "sqlite_dump.sql")
     copy = os.path.join(DATA_DIR, "pg_copy.sql")
     for name, path in (("sqlite_dump.sql", dump), ("pg_copy.sql", copy)):
