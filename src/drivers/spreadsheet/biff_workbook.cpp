@@ -46,16 +46,24 @@ constexpr std::size_t kMinStreamBytes = 8;
 [[noreturn]] void fail(const char* message) { throw DriverError("XLSDriver", -1, message); }
 [[noreturn]] void damaged() { fail(BIFFWorkbook::kDamagedMessage); }
 
-// Unchecked reads of fixed fields, for the hot loop over cell records: every caller has
-// checked the body's length first (requireBody) or reads within what it checked.
-std::uint16_t u16(std::span<const std::uint8_t> body, std::size_t at) {
-  return static_cast<std::uint16_t>(body[at] | body[at + 1] << 8);
+// Reads of fixed fields of a record body. Callers check the body's length first
+// (requireBody), so a field past the end means a damaged record, never a read past it.
+template <typename Value>
+Value field(std::span<const std::uint8_t> body, std::size_t at) {
+  ByteCursor cursor(body);
+  Value value{};
+  bool read = false;
+  if constexpr (sizeof(Value) == 2) read = cursor.seek(at) && cursor.readU16LE(value);
+  else read = cursor.seek(at) && cursor.readU32LE(value);
+  if (!read) damaged();
+  return value;
 }
-std::uint32_t u32(std::span<const std::uint8_t> body, std::size_t at) {
-  return u16(body, at) | std::uint32_t{u16(body, at + 2)} << 16;
-}
+std::uint16_t u16(std::span<const std::uint8_t> body, std::size_t at) { return field<std::uint16_t>(body, at); }
+std::uint32_t u32(std::span<const std::uint8_t> body, std::size_t at) { return field<std::uint32_t>(body, at); }
 double f64(std::span<const std::uint8_t> body, std::size_t at) {
-  std::uint64_t bits = u32(body, at) | std::uint64_t{u32(body, at + 4)} << 32;
+  ByteCursor cursor(body);
+  std::uint64_t bits = 0;
+  if (!cursor.seek(at) || !cursor.readU64LE(bits)) damaged();
   double value = 0;
   std::memcpy(&value, &bits, sizeof value);
   return value;
