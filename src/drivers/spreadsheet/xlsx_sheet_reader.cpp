@@ -150,14 +150,14 @@ std::int64_t XLSXSheetReader::maxColIndex() const {
 
 void XLSXSheetReader::startElement(SpreadsheetMLStreamParser::Name name, const SpreadsheetMLStreamParser::Attributes& attributes) {
   if (name == "c") {
-    if (!countElement(cellElements_, maxCellElements_, halves_ ? &halves_->firstCellElements : nullptr)) return;
+    if (++cellElements_ + firstHalfElements_.cells > maxCellElements_) return stopAtLimit();
     startCell(attributes);
   } else if (name == "v") {
     capturing_ = true;
   } else if (name == "t") {
     capturing_ = inInlineString_ && phoneticDepth_ == 0;
   } else if (name == "row") {
-    if (!countElement(rowElements_, maxRowElements_, halves_ ? &halves_->firstRowElements : nullptr)) return;
+    if (!countRowElement()) return;
     startRow();
   } else if (name == "is") {
     inInlineString_ = true;
@@ -189,17 +189,24 @@ void XLSXSheetReader::startRow() {
   nextColIndex_ = 0;
 }
 
-// Counts one more element of a kind; false, with the parse stopped, past the limit. While
-// a part is read in two halves, the first half publishes its count in `firstHalf` and the
-// second adds it to its own: that count only grows, so once over, the whole part is over.
-bool XLSXSheetReader::countElement(std::int64_t& count, std::int64_t limit, std::atomic<std::int64_t>* firstHalf) {
-  ++count;
-  const std::int64_t before = secondHalf_ ? firstHalf->load(std::memory_order_relaxed) : 0;
-  if (count + before > limit) {
+// Counts a row element and checks both element limits. While a part is read in two
+// halves, the first half publishes its counts here, once a row, and the second adds the
+// first's counts as of its own last row start: those only grow, so once over, the whole
+// part is over too. (Per row, not per cell, so the halves rarely share a cache line.)
+bool XLSXSheetReader::countRowElement() {
+  ++rowElements_;
+  if (halves_ != nullptr && !secondHalf_) {
+    halves_->firstRowElements.store(rowElements_, std::memory_order_relaxed);
+    halves_->firstCellElements.store(cellElements_, std::memory_order_relaxed);
+  } else if (secondHalf_) {
+    firstHalfElements_ = {halves_->firstRowElements.load(std::memory_order_relaxed),
+                          halves_->firstCellElements.load(std::memory_order_relaxed)};
+  }
+  if (rowElements_ + firstHalfElements_.rows > maxRowElements_ ||
+      cellElements_ + firstHalfElements_.cells > maxCellElements_) {
     stopAtLimit();
     return false;
   }
-  if (firstHalf != nullptr && !secondHalf_) firstHalf->store(count, std::memory_order_relaxed);
   return true;
 }
 

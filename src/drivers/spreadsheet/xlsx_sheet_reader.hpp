@@ -92,7 +92,7 @@ class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
   bool readAsTwoHalves(std::span<const std::uint8_t> part, const XLSXSheetSplit& split);
   bool adopt(XLSXSheetReader& secondHalf);
   bool abandoned() const;
-  bool countElement(std::int64_t& count, std::int64_t limit, std::atomic<std::int64_t>* firstHalf);
+  bool countRowElement();
   void startRow();
   void endRow();
   void startCell(const SpreadsheetMLStreamParser::Attributes& attributes);
@@ -134,6 +134,7 @@ class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
   std::int64_t rowElements_ = 0;
   std::int64_t cellElements_ = 0;
   std::vector<ElementsRead> elementsAtRowEnds_;  // second half only
+  ElementsRead firstHalfElements_{0, 0};         // second half only: the first's, lately
   bool reachedLimit_ = false;
 
   SheetGrid::RowBuilder row_;      // the row being read
