@@ -74,6 +74,7 @@ std::vector<Token> tokenize(std::string_view s, std::size_t maxTokens) {
 std::vector<std::string> leadingWords(std::string_view statement) {
   const std::string_view head = statement.substr(0, std::min(statement.size(), kLeadingWordsScanBytes));
   std::vector<std::string> words;
+  words.reserve(kMaxLeadingWords);
   std::string word;
   for (char c : head) {
     const bool separator = isSQLWhiteSpace(static_cast<unsigned char>(c)) || c == '(' || c == ';';

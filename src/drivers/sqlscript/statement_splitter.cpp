@@ -42,6 +42,9 @@ void trimTrailingWhiteSpace(std::string& text) {
   text.resize(end);
 }
 
+// Room a statement's text starts with; a row INSERT of a dump is a few hundred bytes.
+constexpr std::size_t kStatementReserveBytes = 512;
+
 // Bytes that may start something other than plain statement text.
 constexpr std::array<bool, 256> kSpecialBytes = [] {
   std::array<bool, 256> table{};
@@ -87,6 +90,7 @@ std::optional<SplitStatement> StatementSplitter::next() {
   const std::size_t n = script_.size();
   std::size_t i = position_;
   std::string text;
+  text.reserve(kStatementReserveBytes);  // most statements of a dump fit: one allocation each
   // Inside a generic trigger body: where the text after the last ";" starts. Each piece of
   // the body is given to sqlite3_complete once, so long bodies stay linear.
   std::optional<std::size_t> triggerPieceStart;
