@@ -30,9 +30,10 @@ void check(bool condition) {
   if (!condition) std::abort();
 }
 
+// What a reading shows: its rows and whether a limit cut them short.
 struct SheetReading {
-  bool complete;
   std::vector<std::vector<std::string>> grid;
+  bool reachedLimit;
   bool operator==(const SheetReading&) const = default;
 };
 
@@ -40,7 +41,8 @@ SheetReading readSheet(std::span<const std::uint8_t> part, const std::vector<std
                        const std::unordered_set<std::int64_t>& dateStyles, bool uses1904Dates, bool split) {
   XLSXSheetReader reader(sharedStrings, dateStyles, uses1904Dates);
   if (split) reader.setSplitPartBytes(0);
-  SheetReading reading{reader.parse(part), reader.grid()};
+  reader.parse(part);
+  SheetReading reading{reader.grid(), reader.reachedLimit()};
   check(reader.maxColIndex() >= 0 && reader.maxColIndex() <= XLSXSheetReader::kMaxColumnIndex);
   for (const std::vector<std::string>& row : reading.grid) {
     check(!row.empty() && static_cast<std::int64_t>(row.size()) <= reader.maxColIndex() + 1);

@@ -53,7 +53,9 @@ class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
 
   // Parts from this size on are read as two halves at once, on this thread and another,
   // when they can be cut where reading them apart gives what reading them whole does (see
-  // XLSXSheetSplit); the grid, the limits and the result are the same either way.
+  // XLSXSheetSplit); the grid and the limits reached are the same either way. (Whether a
+  // malformed part reports its error can depend on how libxml2 was fed it, read in two or
+  // not; the rows before the error are the same.)
   static constexpr std::size_t kSplitPartBytes = std::size_t{1} << 20;
 
   // Replaces kMaxGridCells and kMaxGridTextBytes for this reader.
