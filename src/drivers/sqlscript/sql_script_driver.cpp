@@ -46,6 +46,17 @@ std::string lowerASCII(std::string_view text) {
   return out;
 }
 
+// "INSERT" and a blank, in any case: a row INSERT, the commonest statement of a script.
+bool isPlainInsert(std::string_view statement) {
+  constexpr std::string_view kInsert = "INSERT";
+  if (statement.size() <= kInsert.size()) return false;
+  for (std::size_t i = 0; i < kInsert.size(); ++i) {
+    if ((statement[i] & ~0x20) != kInsert[i]) return false;
+  }
+  const char next = statement[kInsert.size()];
+  return next == ' ' || next == '\t' || next == '\n' || next == '\r';
+}
+
 std::string_view word(const std::vector<std::string>& words, std::size_t index) {
   return index < words.size() ? std::string_view(words[index]) : std::string_view();
 }
@@ -163,6 +174,12 @@ class SQLScriptDriver::Run {
   }
 
   void handleStatement(const std::string& bytes) {
+    // Row INSERTs are most of a script; their leading words matter only when one fails.
+    if (driver_.dialect_ == SQLDialect::generic && isPlainInsert(bytes)) {
+      if (!inScriptTransaction_ && ++statementsInTransaction_ >= kStatementsPerTransaction) beginTransactionAgain();
+      if (!runGeneric(bytes)) handleGenericFailure(bytes, N::leadingWords(bytes));
+      return;
+    }
     const std::vector<std::string> words = N::leadingWords(bytes);
     if (words.empty()) return;
     const std::string_view first = word(words, 0);
@@ -192,12 +209,7 @@ class SQLScriptDriver::Run {
       beginTransactionAgain();
 
     if (driver_.dialect_ == SQLDialect::generic) {
-      const bool ran = isValidUTF8(bytes) ? executeStatement(bytes) : executeStatement(SQLScriptText::decode(bytes));
-      if (ran) return;
-      if (stoppedByBound()) return recordFailure(bytes);
-      if (isIgnorable(words, driver_.dialect_, true)) return recordSkip();
-      if (std::optional<SQLDialect> found = N::detectDialect(bytes)) adoptDialect(*found);
-      if (!convert(bytes, words, true)) recordFailure(bytes);
+      if (!runGeneric(bytes)) handleGenericFailure(bytes, words);
       return;
     }
 
@@ -208,6 +220,19 @@ class SQLScriptDriver::Run {
     if (convert(bytes, words, false)) return;
     if (!stoppedByBound() && isIgnorable(words, driver_.dialect_, true)) return recordSkip();
     recordFailure(bytes);
+  }
+
+  // Runs a statement of a script taken for plain SQLite SQL as it stands.
+  bool runGeneric(const std::string& bytes) {
+    return isValidUTF8(bytes) ? executeStatement(bytes) : executeStatement(SQLScriptText::decode(bytes));
+  }
+
+  // A statement that failed as plain SQLite SQL may be another dialect's, or one to skip.
+  void handleGenericFailure(const std::string& bytes, const std::vector<std::string>& words) {
+    if (stoppedByBound()) return recordFailure(bytes);
+    if (isIgnorable(words, driver_.dialect_, true)) return recordSkip();
+    if (std::optional<SQLDialect> found = N::detectDialect(bytes)) adoptDialect(*found);
+    if (!convert(bytes, words, true)) recordFailure(bytes);
   }
 
   // Runs a statement in SQLite syntax: a parsed CREATE TABLE is re-created, anything else
