@@ -13,7 +13,6 @@
 #include "drivers/sqlscript/sql_script_driver.hpp"
 #include "platform/unicode_text.hpp"
 #include "preview/leading_bytes.hpp"
-#include "preview/unsupported_format_driver.hpp"
 
 namespace tabvora {
 
