@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,31 @@ inline std::vector<std::string> columnTypes(DatabaseDriver& driver, const std::s
   std::vector<std::string> types;
   for (const DataColumn& column : driver.fetchSchema(table)) types.emplace_back(column.type.rawValue());
   return types;
+}
+
+// The sales workbook every producer in the corpus wrote: its tables, in order, and the
+// first and last rows of Sales_2024.
+inline const std::vector<std::string> kCorpusTables = {"Sales_2024", "sales_2024_2", "Sheet_2024",
+                                                       "Notes__Misc", "Sparse", "Long_Text"};
+inline const std::vector<std::string> kCorpusFirstSale = {"South", "Product 01", "3", "3.25", "9.75", "2024-01-08",
+                                                          "TRUE", "08:15:00", "shipped", "2024-03-01 10:30:15"};
+inline const std::vector<std::string> kCorpusLastSale = {"East", "Product 30", "90", "25.0", "2250.0", "2024-07-29",
+                                                         "FALSE", "15:30:00", "pending", "2024-03-02 15:30:15"};
+
+inline std::span<const std::uint8_t> bytesOf(const std::string& text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+// A document type declaring nine levels of entities, each ten of the one below ("lol"):
+// append "]>" and a root that names &l9;.
+inline std::string entityBombPrologue(const std::string& root) {
+  std::string out = "<!DOCTYPE " + root + " [<!ENTITY l0 \"lol\">";
+  for (int level = 1; level <= 9; ++level) {
+    out += "<!ENTITY l" + std::to_string(level) + " \"";
+    for (int i = 0; i < 10; ++i) out += "&l" + std::to_string(level - 1) + ";";
+    out += "\">";
+  }
+  return out;
 }
 
 }  // namespace tabvora::testing

@@ -6,13 +6,14 @@
 #include <string>
 #include <unordered_set>
 
+#include "drivers/spreadsheet/workbook_test_support.hpp"
 #include "drivers/spreadsheet/xlsx_date_styles.hpp"
 
 namespace tabvora {
 namespace {
 
 std::unordered_set<std::int64_t> dateStylesOf(const std::string& part) {
-  return readXLSXDateStyles({reinterpret_cast<const std::uint8_t*>(part.data()), part.size()});
+  return readXLSXDateStyles(testing::bytesOf(part));
 }
 
 TEST(XLSXDateStyles, TellsDateCodesByTheirLettersOutsideQuotesBracketsAndEscapes) {

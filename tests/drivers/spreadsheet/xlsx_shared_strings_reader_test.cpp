@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "drivers/spreadsheet/workbook_test_support.hpp"
 #include "drivers/spreadsheet/xlsx_shared_strings_reader.hpp"
 
 namespace tabvora {
@@ -13,12 +14,8 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-std::span<const std::uint8_t> bytesOf(const std::string& text) {
-  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
-}
-
 Strings read(const std::string& part, std::int64_t maxTextBytes = XLSXSharedStringsReader::kMaxTextBytes) {
-  return XLSXSharedStringsReader::read(bytesOf(part), maxTextBytes);
+  return XLSXSharedStringsReader::read(testing::bytesOf(part), maxTextBytes);
 }
 
 TEST(XLSXSharedStringsReader, JoinsRunsWithoutPhoneticGuidesStreamingOrRecovering) {
@@ -53,12 +50,7 @@ TEST(XLSXSharedStringsReader, JoinsRunsWithoutPhoneticGuidesStreamingOrRecoverin
 }
 
 TEST(XLSXSharedStringsReader, RefusesDocumentTypesAndStopsBeforeTheItemPastTheTextLimit) {
-  std::string laughs = "<?xml version=\"1.0\"?><!DOCTYPE sst [<!ENTITY l0 \"lol\">";
-  for (int level = 1; level <= 9; ++level) {
-    laughs += "<!ENTITY l" + std::to_string(level) + " \"";
-    for (int i = 0; i < 10; ++i) laughs += "&l" + std::to_string(level - 1) + ";";
-    laughs += "\">";
-  }
+  const std::string laughs = "<?xml version=\"1.0\"?>" + testing::entityBombPrologue("sst");
   EXPECT_EQ(read(laughs + "]><sst><si><t>&l9;</t></si></sst>"), Strings{});
   EXPECT_EQ(read("<!DOCTYPE sst><sst><si><t>x</t></si></sst>"), Strings{});
 

@@ -3,6 +3,7 @@
 #include <libdeflate.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -41,28 +42,20 @@ class ZipTestArchive {
     std::string out, directory;
     for (const Member& m : members_) {
       const auto offset = static_cast<std::uint32_t>(out.size());
-      put32(out, 0x04034B50);
-      put16(out, 20), put16(out, 0), put16(out, m.method), put32(out, 0), put32(out, 0);
-      put32(out, static_cast<std::uint32_t>(m.bytes.size())), put32(out, m.uncompressedSize);
-      put16(out, static_cast<std::uint16_t>(m.name.size())), put16(out, 0);
+      const auto stored = static_cast<std::uint32_t>(m.bytes.size());
+      const auto name = static_cast<std::uint32_t>(m.name.size());
+      put(out, {{0x04034B50, 4}, {20, 2}, {0, 2}, {m.method, 2}, {0, 4}, {0, 4}, {stored, 4},
+                {m.uncompressedSize, 4}, {name, 2}, {0, 2}});
       out += m.name + m.bytes;
-
-      put32(directory, m.centralSignature);
-      put16(directory, 20), put16(directory, 20), put16(directory, 0), put16(directory, m.method);
-      put32(directory, 0), put32(directory, 0);
-      put32(directory, static_cast<std::uint32_t>(m.bytes.size())), put32(directory, m.uncompressedSize);
-      put16(directory, static_cast<std::uint16_t>(m.name.size())), put16(directory, 0), put16(directory, 0);
-      put16(directory, 0), put16(directory, 0), put32(directory, 0), put32(directory, offset);
+      put(directory, {{m.centralSignature, 4}, {20, 2}, {20, 2}, {0, 2}, {m.method, 2}, {0, 4}, {0, 4}, {stored, 4},
+                      {m.uncompressedSize, 4}, {name, 2}, {0, 2}, {0, 2}, {0, 2}, {0, 2}, {0, 4}, {offset, 4}});
       directory += m.name;
     }
-    const auto directoryOffset = static_cast<std::uint32_t>(out.size());
-    out += directory;
-    put32(out, 0x06054B50);
-    put16(out, 0), put16(out, 0);
-    put16(out, static_cast<std::uint16_t>(members_.size())), put16(out, static_cast<std::uint16_t>(members_.size()));
-    put32(out, static_cast<std::uint32_t>(directory.size())), put32(out, directoryOffset);
-    put16(out, static_cast<std::uint16_t>(comment.size()));
-    return out + comment;
+    const auto count = static_cast<std::uint32_t>(members_.size());
+    put(directory, {{0x06054B50, 4}, {0, 2}, {0, 2}, {count, 2}, {count, 2},
+                    {static_cast<std::uint32_t>(directory.size()), 4}, {static_cast<std::uint32_t>(out.size()), 4},
+                    {static_cast<std::uint32_t>(comment.size()), 2}});
+    return out + directory + comment;
   }
 
   static std::string deflate(const std::string& content) {
@@ -74,13 +67,10 @@ class ZipTestArchive {
   }
 
  private:
-  static void put16(std::string& out, std::uint16_t v) {
-    out += static_cast<char>(v & 0xFF);
-    out += static_cast<char>(v >> 8);
-  }
-  static void put32(std::string& out, std::uint32_t v) {
-    put16(out, static_cast<std::uint16_t>(v & 0xFFFF));
-    put16(out, static_cast<std::uint16_t>(v >> 16));
+  // Little-endian fields, each (value, width in bytes).
+  static void put(std::string& out, std::initializer_list<std::pair<std::uint32_t, int>> fields) {
+    for (const auto& [value, width] : fields)
+      for (int i = 0; i < width; ++i) out += static_cast<char>(value >> (8 * i));
   }
   std::vector<Member> members_;
 };
