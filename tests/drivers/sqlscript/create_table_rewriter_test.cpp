@@ -134,6 +134,7 @@ TEST(CreateTableRewriter, RefusesWhatItCannotRebuild) {
   EXPECT_FALSE(parseCreateTable(wide + "C19999 text)", SQLDialect::postgres));
 }
 
+// Branches not already reached by the column definitions above; the rest is a lookup table.
 TEST(CreateTableRewriter, MapsTypes) {
   struct Case {
     std::vector<std::string> words;
@@ -145,29 +146,19 @@ TEST(CreateTableRewriter, MapsTypes) {
   };
   constexpr SQLDialect my = SQLDialect::mysql, pg = SQLDialect::postgres;
   const std::vector<Case> cases = {
-      {{"tinyint"}, {"1"}, false, false, my, "BOOLEAN"},
       {{"tinyint"}, {"4"}, false, false, my, "INTEGER"},
       {{"tinyint"}, {}, false, false, my, "INTEGER"},
       {{"boolean"}, {}, false, false, pg, "BOOLEAN"},
       {{"bit"}, {}, false, false, pg, "BOOLEAN"},
-      {{"bit"}, {"1"}, false, false, my, "BOOLEAN"},
       {{"bit"}, {"8"}, false, false, my, "INTEGER"},
       {{"bit"}, {"8"}, false, false, pg, "TEXT"},
       {{"bit", "varying"}, {}, false, false, pg, "TEXT"},
-      {{"bigint"}, {}, false, true, my, "UNSIGNED BIG INT"},
       {{"serial8"}, {}, false, false, pg, "INTEGER"},
-      {{"int"}, {"11"}, false, true, my, "INTEGER"},
-      {{"year"}, {}, false, false, my, "INTEGER"},
-      {{"double", "precision"}, {}, false, false, pg, "REAL"},
-      {{"money"}, {}, false, false, pg, "NUMERIC"},
-      {{"date"}, {}, false, false, pg, "DATE"},
       {{"timetz"}, {}, false, false, pg, "TIME"},
       {{"timestamp", "with", "time", "zone"}, {}, false, false, pg, "DATETIME"},
       {{"jsonb"}, {}, false, false, pg, "JSON"},
       {{"jsonb"}, {}, true, false, pg, "TEXT"},
-      {{"longblob"}, {}, false, false, my, "BLOB"},
       {{"polygon"}, {}, false, false, my, "BLOB"},
-      {{"uuid"}, {}, false, false, pg, "TEXT"},
       {{}, {}, false, true, pg, "TEXT"},
   };
   for (const Case& c : cases) {

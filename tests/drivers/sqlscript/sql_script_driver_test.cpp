@@ -51,13 +51,9 @@ TEST_F(SQLScriptTest, SavingIsRefusedWhenTheDatabaseNoLongerMirrorsTheScript) {
   };
   for (const auto& [script, message] : cases) {
     open(script);
-    try {
-      driver.saveChanges();
-      ADD_FAILURE() << "saved: " << script;
-    } catch (const DriverError& error) {
-      EXPECT_EQ(std::make_pair(error.domain(), error.code()), std::make_pair(std::string("SQLScriptDriver"), -2));
-      EXPECT_EQ(error.message(), message);
-    }
+    const DriverError error = errorOf([&] { driver.saveChanges(); });
+    EXPECT_EQ(std::make_tuple(error.domain(), error.code(), error.message()),
+              std::make_tuple(std::string("SQLScriptDriver"), -2, message));
     EXPECT_EQ(readFile(dir / "script.sql"), script);
   }
 }
@@ -91,22 +87,19 @@ TEST_F(SQLScriptTest, FailuresAreCountedAndTheFirstTwentyReportedOnOneLineEach) 
 
 TEST_F(SQLScriptTest, UTF16ScriptsReadLikeTheirUTF8TextAndUnreadableOnesFailClearly) {
   const std::string text = "CREATE TABLE t (a);\nINSERT INTO t VALUES ('Žluťoučký 🐎');\n";
-  open("\xFF\xFE" + *encodeText(text, TextEncoding::utf16LittleEndian));
-  EXPECT_EQ(rows("SELECT a FROM t"), std::vector<std::string>{"Žluťoučký 🐎"});
-  open("\xFE\xFF" + *encodeText(text, TextEncoding::utf16BigEndian));
-  EXPECT_EQ(rows("SELECT a FROM t"), std::vector<std::string>{"Žluťoučký 🐎"});
+  for (const auto& [mark, encoding] : {std::pair{"\xFF\xFE", TextEncoding::utf16LittleEndian},
+                                       std::pair{"\xFE\xFF", TextEncoding::utf16BigEndian}}) {
+    open(mark + *encodeText(text, encoding));
+    EXPECT_EQ(rows("SELECT a FROM t"), std::vector<std::string>{"Žluťoučký 🐎"}) << mark;
+  }
 
   writeFile(dir / "lone-surrogate.sql", std::string("\xFF\xFE" "a\0\x00\xD8" "b\0", 8));
   const std::pair<std::filesystem::path, std::string> failures[] = {
       {dir / "lone-surrogate.sql", "Unsupported text encoding in SQL script"},
       {dir / "missing.sql", "Failed to read SQL script at " + (dir / "missing.sql").string()}};
   for (const auto& [path, message] : failures) {
-    try {
-      driver.open(path);
-      ADD_FAILURE() << path;
-    } catch (const DriverError& error) {
-      EXPECT_EQ(std::make_pair(error.code(), error.message()), std::make_pair(-1, message));
-    }
+    const DriverError error = errorOf([&] { driver.open(path); });
+    EXPECT_EQ(std::make_pair(error.code(), error.message()), std::make_pair(-1, message)) << path;
   }
 }
 
