@@ -76,14 +76,9 @@ TEST_F(XLSDriverTest, RealWorkbookOfXlwtIn1904Dates) {
 
 TEST_F(XLSDriverTest, DateColumnsAndValuesBoundByColumnType) {
   const Bytes globals = concat({biff::format(164, "yyyy-mm-dd"), biff::xf(0), biff::xf(164)});
-  auto header = [](std::vector<std::string> names) {
-    Bytes out;
-    for (std::size_t i = 0; i < names.size(); ++i)
-      out = concat({out, biff::label(0, static_cast<std::uint16_t>(i), names[i])});
-    return out;
-  };
   // One undated number makes "mixed" a column like any other.
-  const Bytes dated = concat({header({"due", "mixed", "real", "text", "int"}),
+  const Bytes dated = concat({biff::label(0, 0, "due"), biff::label(0, 1, "mixed"), biff::label(0, 2, "real"),
+                              biff::label(0, 3, "text"), biff::label(0, 4, "int"),
                               biff::number(1, 0, 45322, 1), biff::number(1, 1, 45322, 1), biff::number(1, 2, 7),
                               biff::label(1, 3, "7"), biff::number(1, 4, 1),
                               biff::number(2, 0, 45323, 1), biff::number(2, 1, 12), biff::number(2, 2, 0.5),

@@ -60,25 +60,24 @@ inline Bytes cell(std::uint16_t row, std::uint16_t column, std::uint16_t xf = 0)
   for (const std::uint16_t field : {row, column, xf}) put(out, field, 2);
   return out;
 }
+// A cell record whose cell fields are followed by `width` bytes of `value`.
+inline Bytes cellWith(std::uint16_t id, Bytes fields, std::uint64_t value, int width) {
+  put(fields, value, width);
+  return record(id, fields);
+}
 inline Bytes number(std::uint16_t row, std::uint16_t column, double value, std::uint16_t xf = 0) {
   std::uint64_t bits = 0;
   std::memcpy(&bits, &value, sizeof bits);
-  Bytes body = cell(row, column, xf);
-  put(body, bits, 8);
-  return record(NUMBER, body);
+  return cellWith(NUMBER, cell(row, column, xf), bits, 8);
 }
 inline Bytes rk(std::uint16_t row, std::uint16_t column, std::uint32_t value) {
-  Bytes body = cell(row, column);
-  put(body, value, 4);
-  return record(0x027E, body);
+  return cellWith(0x027E, cell(row, column), value, 4);
 }
 inline Bytes label(std::uint16_t row, std::uint16_t column, std::string_view text, bool biff8 = true) {
   return record(0x0204, concat({cell(row, column), str(text, 2, biff8)}));
 }
 inline Bytes labelSST(std::uint16_t row, std::uint16_t column, std::uint32_t index) {
-  Bytes body = cell(row, column);
-  put(body, index, 4);
-  return record(0x00FD, body);
+  return cellWith(0x00FD, cell(row, column), index, 4);
 }
 inline Bytes xf(std::uint16_t formatId) {
   Bytes body(2);
