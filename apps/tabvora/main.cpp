@@ -16,11 +16,12 @@
 #include "drivers/sqlite/private_copy_registry.hpp"
 #include "commands.hpp"
 #include "output_target.hpp"
-#include "terminal_text.hpp"
+#include "platform/terminal_text.hpp"
 
 namespace {
 
 using namespace tabvora::cli;
+using tabvora::visibleOnTerminal;
 
 // A descriptor 0-2 that the caller closed would be handed to the next file opened, and
 // output meant for standard output written into it. Holding each on a read-only

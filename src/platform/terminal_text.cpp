@@ -1,10 +1,10 @@
-#include "terminal_text.hpp"
+#include "platform/terminal_text.hpp"
 
 #include <cstdio>
 
 #include "platform/unicode_text.hpp"
 
-namespace tabvora::cli {
+namespace tabvora {
 
 namespace {
 
@@ -43,4 +43,4 @@ std::string visibleOnTerminal(std::string_view text) {
   return out;
 }
 
-}  // namespace tabvora::cli
+}  // namespace tabvora

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-namespace tabvora::cli {
+namespace tabvora {
 
 // The text as it may be shown on a terminal: every character a terminal would act on
 // instead of printing is written as a visible escape, so that names and values from a file
@@ -16,4 +16,4 @@ namespace tabvora::cli {
 // Everything else, tab and line feed included, is kept byte for byte.
 std::string visibleOnTerminal(std::string_view text);
 
-}  // namespace tabvora::cli
+}  // namespace tabvora
