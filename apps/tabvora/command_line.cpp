@@ -1,30 +1,102 @@
 #include "command_line.hpp"
 
+#include <array>
 #include <charconv>
+#include <map>
 #include <string_view>
+
+#include "filter_expression.hpp"
 
 namespace tabvora::cli {
 
 namespace {
 
-std::int64_t parseLimit(const std::string& text) {
+using Command = Invocation::Command;
+
+struct CommandName {
+  std::string_view name;
+  Command command;
+  std::size_t positional;  // FILE, and SQL for query
+};
+constexpr std::array kCommands{
+    CommandName{"preview", Command::preview, 1}, CommandName{"tables", Command::tables, 1},
+    CommandName{"query", Command::query, 2},     CommandName{"stats", Command::stats, 1},
+    CommandName{"export", Command::exportTable, 1}, CommandName{"view", Command::view, 1},
+};
+
+const CommandName* commandNamed(std::string_view name) {
+  for (const CommandName& entry : kCommands) {
+    if (entry.name == name) return &entry;
+  }
+  return nullptr;
+}
+
+std::string_view nameOf(Command command) {
+  for (const CommandName& entry : kCommands) {
+    if (entry.command == command) return entry.name;
+  }
+  return "tabvora";
+}
+
+// Which commands take an option.
+enum Use : unsigned {
+  kPreview = 1, kTables = 2, kQuery = 4, kStats = 8, kExport = 16, kView = 32,
+  kWriting = kPreview | kTables | kQuery | kStats | kExport,
+  kFiltering = kPreview | kStats | kExport,
+};
+
+unsigned useOf(Command command) {
+  switch (command) {
+    case Command::preview: return kPreview;
+    case Command::tables: return kTables;
+    case Command::query: return kQuery;
+    case Command::stats: return kStats;
+    case Command::exportTable: return kExport;
+    case Command::view: return kView;
+    default: return 0;
+  }
+}
+
+struct Option {
+  std::string_view shortName;
+  std::string_view longName;
+  bool takesValue;
+  unsigned usedBy;
+};
+constexpr std::array kOptions{
+    Option{"-o", "--output", true, kWriting},   Option{"", "--limit", true, kQuery | kExport},
+    Option{"-t", "--table", true, kStats | kExport}, Option{"-f", "--format", true, kExport},
+    Option{"", "--json", false, kStats},         Option{"-w", "--where", true, kFiltering},
+    Option{"", "--all", false, kFiltering},      Option{"", "--any", false, kFiltering},
+    Option{"", "--text", false, kPreview},       Option{"", "--width", true, kPreview},
+    Option{"", "--height", true, kPreview},      Option{"", "--color", true, kPreview},
+};
+
+const Option* optionNamed(std::string_view name) {
+  for (const Option& option : kOptions) {
+    if (name == option.longName || (!option.shortName.empty() && name == option.shortName)) return &option;
+  }
+  return nullptr;
+}
+
+std::int64_t parseCount(std::string_view option, const std::string& text, std::int64_t least) {
   std::int64_t value = 0;
   auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value < 0) {
-    throw UsageError("--limit needs a whole number of rows, 0 or more, not \"" + text + "\"");
+  if (error != std::errc() || end != text.data() + text.size() || value < least) {
+    throw UsageError(std::string(option) + " needs a whole number, " + std::to_string(least) + " or more, not \"" +
+                     text + "\"");
   }
   return value;
 }
 
-struct Split {
+struct Parsed {
   std::vector<std::string> positional;
-  std::optional<std::string> output;
-  std::optional<std::string> limit;
+  std::multimap<std::string_view, std::string> values;  // by long name; flags hold ""
+  bool help = false;
 };
 
-// Separates options with a value from positional arguments.
-Split split(const std::vector<std::string>& arguments) {
-  Split result;
+Parsed split(const CommandName& command, const std::vector<std::string>& arguments) {
+  Parsed result;
   bool optionsEnded = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
@@ -36,110 +108,262 @@ Split split(const std::vector<std::string>& arguments) {
       optionsEnded = true;
       continue;
     }
-    std::optional<std::string>* slot = nullptr;
-    if (argument == "-o" || argument == "--output") slot = &result.output;
-    if (argument == "--limit") slot = &result.limit;
-    if (!slot) throw UsageError("unknown option " + argument);
-    if (i + 1 >= arguments.size()) throw UsageError(argument + " needs a value");
-    if (*slot) throw UsageError(argument + " is given twice");
-    *slot = arguments[++i];
+    if (argument == "-h" || argument == "--help") {
+      result.help = true;
+      continue;
+    }
+    const std::size_t equals = argument.starts_with("--") ? argument.find('=') : std::string::npos;
+    const std::string name = argument.substr(0, equals);
+    const Option* option = optionNamed(name);
+    if (!option) throw UsageError("unknown option " + name);
+    if (!(option->usedBy & useOf(command.command)))
+      throw UsageError(std::string(option->longName) + " does not belong to the " + std::string(command.name) +
+                       " command");
+    std::string value;
+    if (equals != std::string::npos) {
+      if (!option->takesValue) throw UsageError(std::string(option->longName) + " takes no value");
+      value = argument.substr(equals + 1);
+    } else if (option->takesValue) {
+      if (i + 1 >= arguments.size()) throw UsageError(name + " needs a value");
+      value = arguments[++i];
+    }
+    if (option->longName != "--where" && result.values.count(option->longName))
+      throw UsageError(std::string(option->longName) + " is given twice");
+    result.values.emplace(option->longName, std::move(value));
   }
   return result;
 }
 
+std::optional<std::string> valueOf(const Parsed& parsed, std::string_view name) {
+  auto found = parsed.values.find(name);
+  if (found == parsed.values.end()) return std::nullopt;
+  return found->second;
+}
+
+void applyOptions(const Parsed& parsed, Invocation& invocation) {
+  if (auto output = valueOf(parsed, "--output")) {
+    if (output->empty()) throw UsageError("--output needs a file name");
+    if (*output != "-") invocation.output = *output;
+  }
+  if (auto limit = valueOf(parsed, "--limit")) invocation.limit = parseCount("--limit", *limit, 0);
+  if (auto table = valueOf(parsed, "--table")) {
+    if (table->empty()) throw UsageError("--table needs a table name");
+    invocation.table = *table;
+  }
+  if (auto format = valueOf(parsed, "--format")) {
+    std::optional<ExportFormat> named = exportFormatNamed(*format);
+    if (!named) throw UsageError("--format \"" + *format + "\" is not one of csv, tsv, json, markdown, sql");
+    invocation.format = *named;
+  }
+  invocation.json = parsed.values.count("--json") > 0;
+  for (auto [it, end] = parsed.values.equal_range("--where"); it != end; ++it)
+    invocation.filters.push_back(parseFilterExpression(it->second));
+  if (parsed.values.count("--all") && parsed.values.count("--any")) throw UsageError("--all and --any exclude each other");
+  if (parsed.values.count("--any")) invocation.combination = FilterCombination::any;
+
+  invocation.text = parsed.values.count("--text") > 0;
+  for (std::string_view gridOption : {"--width", "--height", "--color"}) {
+    if (parsed.values.count(gridOption) && !invocation.text)
+      throw UsageError(std::string(gridOption) + " belongs to preview --text");
+  }
+  if (auto width = valueOf(parsed, "--width")) invocation.width = static_cast<std::size_t>(parseCount("--width", *width, 1));
+  if (auto height = valueOf(parsed, "--height"))
+    invocation.height = static_cast<std::size_t>(parseCount("--height", *height, 1));
+  if (auto color = valueOf(parsed, "--color")) {
+    if (*color == "auto") invocation.color = Invocation::Color::automatic;
+    else if (*color == "always") invocation.color = Invocation::Color::always;
+    else if (*color == "never") invocation.color = Invocation::Color::never;
+    else throw UsageError("--color needs auto, always or never, not \"" + *color + "\"");
+  }
+}
+
 }  // namespace
+
+std::optional<ExportFormat> exportFormatNamed(std::string_view name) {
+  if (name == "csv") return ExportFormat::csv;
+  if (name == "tsv") return ExportFormat::tsv;
+  if (name == "json") return ExportFormat::json;
+  if (name == "markdown" || name == "md") return ExportFormat::markdown;
+  if (name == "sql") return ExportFormat::sqlInsert;
+  return ExportFormat::fromRawValue(name);
+}
 
 Invocation parseCommandLine(const std::vector<std::string>& arguments) {
   if (arguments.empty()) throw UsageError("no command given");
-  const std::string& command = arguments.front();
+  const std::string& first = arguments.front();
   Invocation invocation;
-  if (command == "--help" || command == "-h" || command == "help") {
-    invocation.command = Invocation::Command::help;
-    return invocation;
-  }
-  if (command == "--version") {
-    invocation.command = Invocation::Command::version;
-    return invocation;
-  }
-
-  Split parts = split({arguments.begin() + 1, arguments.end()});
-  std::size_t expected = 0;
-  if (command == "preview") {
-    invocation.command = Invocation::Command::preview;
-    expected = 1;
-    if (parts.limit) throw UsageError("--limit belongs to the query command");
-    if (parts.output) {
-      if (parts.output->empty()) throw UsageError("-o needs a file name");
-      if (*parts.output != "-") invocation.output = *parts.output;
+  if (first == "--help" || first == "-h" || first == "help") {
+    invocation.command = Command::help;
+    if (first == "help" && arguments.size() > 1) {
+      const CommandName* topic = commandNamed(arguments[1]);
+      if (!topic) throw UsageError("no help for \"" + arguments[1] + "\": not a command");
+      invocation.helpTopic = topic->command;
     }
-  } else if (command == "tables" || command == "query") {
-    invocation.command = command == "tables" ? Invocation::Command::tables : Invocation::Command::query;
-    expected = command == "tables" ? 1 : 2;
-    if (parts.output) throw UsageError("-o belongs to the preview command");
-    if (parts.limit && command == "tables") throw UsageError("--limit belongs to the query command");
-    if (parts.limit) invocation.limit = parseLimit(*parts.limit);
-  } else {
-    throw UsageError("unknown command \"" + command + "\"");
+    return invocation;
   }
+  if (first == "--version" || first == "-V") {
+    invocation.command = Command::version;
+    return invocation;
+  }
+  const CommandName* command = commandNamed(first);
+  if (!command) throw UsageError("unknown command \"" + first + "\"");
 
-  if (parts.positional.empty()) throw UsageError(command + " needs a FILE");
-  if (parts.positional.size() < expected) throw UsageError(command + " needs an SQL statement after FILE");
-  if (parts.positional.size() > expected) throw UsageError("unexpected argument \"" + parts.positional[expected] + "\"");
-  if (parts.positional[0].empty()) throw UsageError("FILE must not be empty");
-  invocation.file = parts.positional[0];
-  if (expected == 2) invocation.sql = parts.positional[1];
+  Parsed parsed = split(*command, {arguments.begin() + 1, arguments.end()});
+  if (parsed.help) {
+    invocation.command = Command::help;
+    invocation.helpTopic = command->command;
+    return invocation;
+  }
+  invocation.command = command->command;
+  applyOptions(parsed, invocation);
+
+  const std::string name(command->name);
+  if (parsed.positional.empty()) throw UsageError(name + " needs a FILE");
+  if (parsed.positional.size() < command->positional) throw UsageError(name + " needs an SQL statement after FILE");
+  if (parsed.positional.size() > command->positional)
+    throw UsageError("unexpected argument \"" + parsed.positional[command->positional] + "\"");
+  if (parsed.positional[0].empty()) throw UsageError("FILE must not be empty");
+  invocation.file = parsed.positional[0];
+  if (command->positional == 2) invocation.sql = parsed.positional[1];
   return invocation;
 }
 
-std::string helpText() {
-  return R"(Usage:
-  tabvora preview FILE [-o OUT]
-  tabvora tables FILE
-  tabvora query FILE SQL [--limit N]
-  tabvora --help | --version
+namespace {
+
+constexpr std::string_view kUsage = R"HELP(Usage:
+  tabvora preview FILE [-o OUT] [--where COND]... [--all | --any]
+  tabvora preview --text FILE [--width W] [--height H] [--color WHEN] [--where COND]...
+  tabvora tables FILE [-o OUT]
+  tabvora query FILE SQL [--limit N] [-o OUT]
+  tabvora stats FILE [--table T] [--json] [--where COND]... [-o OUT]
+  tabvora export FILE --format FORMAT [--table T] [--limit N] [--where COND]... [-o OUT]
+  tabvora view FILE
+  tabvora COMMAND --help | tabvora --help | tabvora --version (-V)
 
 Previews tabular data files (SQLite databases, CSV/TSV text, JSON and JSON Lines,
-XLSX and XLS workbooks, Parquet files, SQL scripts and MySQL/PostgreSQL dumps) as
-one self-contained HTML page.
+XLSX and XLS workbooks, Parquet files, SQL scripts and MySQL/PostgreSQL dumps),
+describes their columns and exports their tables.
+)HELP";
 
-Commands:
-  preview   Writes the HTML preview page of FILE to standard output, or to OUT.
-            A file that cannot be read still gets a page, the error page naming
-            the reason; the exit status is 0 for both.
-  tables    Lists the tables of FILE, one line each, fields separated by tabs:
+struct CommandHelp {
+  Command command;
+  std::string_view text;
+};
+
+constexpr std::array kCommandHelp{
+    CommandHelp{Command::preview, R"HELP(  preview   Writes the HTML preview page of FILE (its first table, first 50
+            rows) to standard output, or to OUT. A file that cannot be read
+            still gets a page, the error page naming the reason; the exit status
+            is 0 for both.
+            --text        a text grid for a terminal or a file manager's preview
+                          pane instead: a header line (format, name, size,
+                          tables), as many rows as fit, the footer "Showing n of
+                          N rows". A file that cannot be read gives exit status 1
+                          and one line on standard error.
+            --width W     columns of the grid (default: the terminal's width,
+                          else 80); cells are cut with "…"
+            --height H    lines in all (default: the terminal's height when
+                          writing to one, else room for 50 rows)
+            --color WHEN  auto (on a terminal, unless NO_COLOR is set), always
+                          or never: column names bold, NULL dimmed
+)HELP"},
+    CommandHelp{Command::tables, R"HELP(  tables    Lists the tables of FILE, one line each, fields separated by tabs:
               NAME  TYPE  ROWS  COLUMNS
             TYPE is Table, View, Sheet or Virtual; a count that is not known
             prints as "-". Tabs, line breaks and backslashes inside a name are
             written as \t, \n, \r and \\.
-  query     Runs SQL against FILE and prints the result as CSV: a header line of
-            column names, then one line per row. --limit N prints at most N rows.
+)HELP"},
+    CommandHelp{Command::query, R"HELP(  query     Runs SQL against FILE and prints the result as CSV: a header line of
+            column names, then one line per row.
+            --limit N     at most N rows
+)HELP"},
+    CommandHelp{Command::stats, R"HELP(  stats     Describes every column of a table over all its rows: type, rows,
+            nulls, null %, distinct values, min, max, average of the numbers,
+            and up to 10 sample values, as an aligned table.
+            --table T     the table T (default: the first)
+            --json        a JSON array of one object per column instead
+)HELP"},
+    CommandHelp{Command::exportTable, R"HELP(  export    Writes a whole table, row by row as it is read:
+            --format F    csv, tsv, json (an array of objects: numbers, booleans,
+                          null; blobs as base64 text), markdown (md: a pipe
+                          table) or sql (CREATE TABLE and INSERT statements that
+                          sqlite3 reads back); the full names are accepted too:
+                          "CSV (.csv)", "TSV (.tsv)", "JSON (.json)",
+                          "Markdown (.md)", "SQL Inserts (.sql)"
+            --table T     the table T (default: the first)
+            --limit N     at most N rows
+)HELP"},
+    CommandHelp{Command::view, R"HELP(  view      Writes the preview page of FILE to a new private file (mode 0600 in
+            a folder of its own under $TMPDIR or /tmp) and opens it with
+            xdg-open. The page file is left for the browser to read; the
+            system's cleaning of temporary files removes it.
+)HELP"},
+};
 
-Output:
+constexpr std::string_view kFilters = R"HELP(
+Filters (preview, stats, export):
+  --where COND  keeps the rows where COND holds; COND is COLUMN OP VALUE with OP
+                one of: contains, "does not contain", "starts with", "ends with"
+                (ignoring case), = ≠ > ≥ < ≤ (or == != <> >= <=: numbers compare
+                as numbers, other cells as text), "is empty", "is not empty"
+                (no VALUE). Quote a column name holding spaces around an operator
+                as "name"; quote a VALUE as '...' to keep spaces at its ends.
+                Repeat --where for several conditions.
+  --all, --any  every condition must hold (default), or any one.
+  Values are passed to the database engine as parameters, never as SQL text.
+  With filters a text file is read whole, also for preview.
+)HELP";
+
+constexpr std::string_view kCommon = R"HELP(
+Every option that takes a value also takes it as --option=value.
+
+Output (-o OUT, --output=OUT):
   OUT "-" is standard output (write ./- for a file of that name). An existing
   character device or FIFO is written in place; a FIFO that no process reads
   fails at once instead of waiting. A regular file or a new name is replaced
-  atomically, keeping the file's permissions and any symbolic link to it. A
-  directory, block device or socket is refused.
-  On a terminal, tables and query show control characters and bidirectional
-  overrides in names and values as escapes (\x1b, \u009b, \u202e); files and
-  pipes get the exact bytes.
+  atomically once the whole output is written, keeping the file's permissions
+  and any symbolic link to it; on a failure it is left as it was. A directory,
+  block device or socket is refused.
+  On a terminal, names and values from the file show control characters and
+  bidirectional overrides as escapes (\x1b, \u009b, \u202e); files and pipes get
+  the exact bytes.
 
 Inspecting a file never changes it: databases are opened read-only. A SQL script
 runs in a private in-memory database where no statement can reach a file; the
 statements that fail are counted, and the first 20 are named on standard error.
 
-Parquet files are read through the DuckDB command-line program: the one named by
-the environment variable TABVORA_DUCKDB, else /opt/homebrew/bin/duckdb,
-/usr/local/bin/duckdb or /usr/bin/duckdb. Without it (or when it fails) a
-Parquet file shows its column names and types instead of its rows.
+Environment:
+  TABVORA_DUCKDB  the DuckDB command-line program that reads Parquet files; else
+                  /opt/homebrew/bin/duckdb, /usr/local/bin/duckdb or
+                  /usr/bin/duckdb. Without it (or when it fails) a Parquet file
+                  shows its column names and types instead of its rows.
+  NO_COLOR        when set, --color auto gives no colour.
 
 Exit status:
-  0  success; for preview also when the page is the error page
-  1  FILE cannot be read, or the output could not be written in full (one line
-     on standard error); when the reader of a pipe goes away the program ends
-     quietly, with no message
-  2  usage error, or an OUT that is FILE itself or cannot take a page
-)";
+  0  success; for preview (HTML) also when the page is the error page
+  1  FILE cannot be read ("tabvora: FILE: reason" on standard error), or the
+     output could not be written in full; when the reader of a pipe goes away
+     the program ends quietly, with no message
+  2  usage error, or an OUT that is FILE itself or cannot take the output
+)HELP";
+
+}  // namespace
+
+std::string helpText(std::optional<Invocation::Command> topic) {
+  std::string text;
+  if (!topic) {
+    text = std::string(kUsage) + "\nCommands:\n";
+    for (const CommandHelp& entry : kCommandHelp) text += entry.text;
+    return text + std::string(kFilters) + std::string(kCommon);
+  }
+  for (const CommandHelp& entry : kCommandHelp) {
+    if (entry.command == *topic) text = std::string(entry.text);
+  }
+  text = "tabvora " + std::string(nameOf(*topic)) + ":\n" + text;
+  if (useOf(*topic) & kFiltering) text += kFilters;
+  if (useOf(*topic) & kWriting)
+    text += "\n  -o OUT, --output=OUT  where the output goes (see tabvora --help)\n";
+  return text + "\nSee tabvora --help for output, environment and exit statuses.\n";
 }
 
 }  // namespace tabvora::cli

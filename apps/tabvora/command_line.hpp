@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "model/column_filter.hpp"
+#include "model/export_format.hpp"
+#include "model/filter_combination.hpp"
+
 namespace tabvora::cli {
 
 // A command line that does not name a valid command; the message is one line.
@@ -17,21 +21,36 @@ class UsageError : public std::runtime_error {
 
 // One parsed invocation of the program.
 struct Invocation {
-  enum class Command { help, version, preview, tables, query };
+  enum class Command { help, version, preview, tables, query, stats, exportTable, view };
+  enum class Color { automatic, always, never };
 
   Command command = Command::help;
+  std::optional<Command> helpTopic;             // help: the command asked about, if one was
   std::filesystem::path file;
-  std::optional<std::filesystem::path> output;  // preview: OUT; absent (also for "-o -"): stdout
+  std::optional<std::filesystem::path> output;  // OUT; absent (also for "-o -"): standard output
   std::string sql;                              // query
-  std::optional<std::int64_t> limit;            // query: most rows printed
+  std::optional<std::int64_t> limit;            // query, export: most rows written
+  std::optional<std::string> table;             // stats, export: the table, else the first
+  ExportFormat format = ExportFormat::csv;      // export
+  bool json = false;                            // stats
+  std::vector<ColumnFilter> filters;            // preview, stats, export
+  FilterCombination combination = FilterCombination::all;
+  bool text = false;                            // preview: a text grid instead of HTML
+  std::optional<std::size_t> width;             // preview --text
+  std::optional<std::size_t> height;
+  Color color = Color::automatic;
 };
 
 // Parses the arguments after the program name. Options may stand before or after the
-// positional arguments; "--" ends the options, so a file name may start with "-".
-// Throws UsageError.
+// positional arguments, as "--name value" or "--name=value"; "--" ends the options, so a
+// file name may start with "-". Throws UsageError.
 Invocation parseCommandLine(const std::vector<std::string>& arguments);
 
-// The text --help prints.
-std::string helpText();
+// The text --help prints: everything, or one command's part.
+std::string helpText(std::optional<Invocation::Command> topic = std::nullopt);
+
+// The export format a --format value names: a short name (csv, tsv, json, markdown or md,
+// sql) or a format's full name ("CSV (.csv)").
+std::optional<ExportFormat> exportFormatNamed(std::string_view name);
 
 }  // namespace tabvora::cli

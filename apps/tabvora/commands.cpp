@@ -1,22 +1,55 @@
 #include "commands.hpp"
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <string>
 #include <system_error>
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "drivers/sqlite/sqlite_driver.hpp"
-#include "model/driver_error.hpp"
-#include "preview/driver_manager.hpp"
-#include "preview/preview_provider.hpp"
+#include "model/column_statistics.hpp"
 #include "platform/file_probe.hpp"
+#include "preview/driver_manager.hpp"
+#include "preview/html_grid_generator.hpp"
+#include "preview/preview_provider.hpp"
+#include "preview/table_reader.hpp"
+#include "preview/text_grid_generator.hpp"
+#include "statistics_report.hpp"
+#include "table_export_writer.hpp"
 
 namespace tabvora::cli {
 
 namespace {
 
+constexpr std::size_t kDefaultTerminalWidth = 80;
+
+// The system's reason a file cannot be read (no such file, permission denied, is a
+// directory), or nothing when it opens for reading.
+std::optional<std::string> systemReason(const std::filesystem::path& file) {
+  const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return std::strerror(errno);
+  struct stat info {};
+  const bool directory = ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
+  ::close(fd);
+  if (directory) return std::strerror(EISDIR);
+  return std::nullopt;
+}
+
+// A failure about the file, said as "FILE: reason".
+CommandOutcome fileFailure(const std::filesystem::path& file, const std::string& reason) {
+  return CommandOutcome{kExitFailure, file.string() + ": " + reason};
+}
+
 // A driver for the file, opened so that nothing about the file can change.
 std::unique_ptr<DatabaseDriver> openDriver(const std::filesystem::path& file, DatabaseMetadata& metadata) {
+  if (auto reason = systemReason(file)) throw std::runtime_error(*reason);
   if (auto refusal = FileProbe::of(file).refusal(file)) throw std::runtime_error(*refusal);
   std::unique_ptr<DatabaseDriver> driver = DriverManager::shared().driver(file);
   if (auto* sqlite = dynamic_cast<SQLiteDriver*>(driver.get())) sqlite->previewReadOnly = true;
@@ -49,27 +82,26 @@ bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
   return std::filesystem::equivalent(a, b, error) && !error;
 }
 
-CommandOutcome failure(int exitStatus, std::string reason) {
-  return CommandOutcome{exitStatus, {}, std::move(reason)};
-}
-
-// Runs `body` with the driver open; its text is the output. Failures become one line and
-// status 1.
+// Runs `body` with the driver open. Failures become "FILE: reason" and status 1; output
+// that cannot be written propagates.
 template <typename Body>
 CommandOutcome withOpenDriver(const Invocation& invocation, Body body) {
   std::unique_ptr<DatabaseDriver> driver;
   try {
     DatabaseMetadata metadata;
     driver = openDriver(invocation.file, metadata);
-    std::string text = body(*driver, metadata);
+    body(*driver, metadata);
     driver->close();
-    return CommandOutcome{kExitSuccess, std::move(text), {}};
+    return CommandOutcome{};
+  } catch (const OutputFailure&) {
+    if (driver) driver->close();
+    throw;
   } catch (const std::exception& error) {
     if (driver) driver->close();
-    return failure(kExitFailure, error.what());
+    return fileFailure(invocation.file, error.what());
   } catch (...) {
     if (driver) driver->close();
-    return failure(kExitFailure, "the file could not be read");
+    return fileFailure(invocation.file, "the file could not be read");
   }
 }
 
@@ -83,43 +115,139 @@ std::optional<std::int64_t> columnCount(DatabaseDriver& driver, const TableMetad
   }
 }
 
-}  // namespace
-
-CommandOutcome runPreview(const Invocation& invocation) {
-  if (invocation.output && sameFile(*invocation.output, invocation.file)) {
-    return failure(kExitUsage, "the output file is the file being previewed; choose another OUT");
+// The table a command reads: the one named, else the first.
+std::string chosenTable(const Invocation& invocation, const DatabaseMetadata& metadata) {
+  if (invocation.table) {
+    for (const TableMetadata& table : metadata.tables) {
+      if (table.name == *invocation.table) return table.name;
+    }
+    std::string names;
+    for (const TableMetadata& table : metadata.tables) names += (names.empty() ? "" : ", ") + table.name;
+    throw std::runtime_error("no table named \"" + *invocation.table + "\" (tables: " + names + ")");
   }
-  return CommandOutcome{kExitSuccess, PreviewProvider().providePreview(invocation.file).data, {}};
+  if (metadata.tables.empty()) throw std::runtime_error("the file holds no table");
+  return metadata.tables.front().name;
 }
 
-CommandOutcome runTables(const Invocation& invocation) {
-  return withOpenDriver(invocation, [&](DatabaseDriver& driver, const DatabaseMetadata& metadata) {
-    std::string text;
-    for (const TableMetadata& table : metadata.tables) {
-      text += escapeField(table.name) + '\t' + std::string(table.type.rawValue()) + '\t' + countText(table.rowCount) +
-              '\t' + countText(columnCount(driver, table)) + '\n';
+// Columns and lines of the terminal on standard output, when it is one.
+struct TerminalSize {
+  std::optional<std::size_t> columns;
+  std::optional<std::size_t> lines;
+};
+TerminalSize terminalSize(const OutputTarget& out) {
+  TerminalSize size;
+  winsize window{};
+  if (out.isTerminal() && ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &window) == 0) {
+    if (window.ws_col > 0) size.columns = window.ws_col;
+    if (window.ws_row > 0) size.lines = window.ws_row;
+  }
+  if (!size.columns) {
+    // A shell's own idea of the width, for output piped to a pager.
+    if (const char* columns = std::getenv("COLUMNS")) {
+      char* end = nullptr;
+      const long value = std::strtol(columns, &end, 10);
+      if (end != columns && *end == '\0' && value > 0 && value < 100000) size.columns = static_cast<std::size_t>(value);
     }
-    return text;
+  }
+  return size;
+}
+
+bool colorWanted(const Invocation& invocation, const OutputTarget& out) {
+  switch (invocation.color) {
+    case Invocation::Color::always: return true;
+    case Invocation::Color::never: return false;
+    case Invocation::Color::automatic: {
+      const char* noColor = std::getenv("NO_COLOR");
+      const char* term = std::getenv("TERM");
+      return out.isTerminal() && !(noColor && *noColor) && !(term && std::string_view(term) == "dumb");
+    }
+  }
+  return false;
+}
+
+CommandOutcome runTextPreview(const Invocation& invocation, OutputTarget& out) {
+  if (auto reason = systemReason(invocation.file)) return fileFailure(invocation.file, *reason);
+  PreviewProvider::Content content =
+      PreviewProvider::readContent(invocation.file, invocation.filters, invocation.combination);
+  if (!content.metadata) return fileFailure(invocation.file, content.failure);
+  const TerminalSize terminal = terminalSize(out);
+  TextGridOptions options;
+  options.width = invocation.width.value_or(terminal.columns.value_or(kDefaultTerminalWidth));
+  options.height = invocation.height ? invocation.height : terminal.lines;
+  options.color = colorWanted(invocation, out);
+  out.write(TextGridGenerator::generateText(*content.metadata, content.tableName, content.data, options));
+  return CommandOutcome{};
+}
+
+}  // namespace
+
+CommandOutcome runPreview(const Invocation& invocation, OutputTarget& out) {
+  if (invocation.output && sameFile(*invocation.output, invocation.file)) {
+    return CommandOutcome{kExitUsage, "the output file is the file being previewed; choose another OUT"};
+  }
+  if (invocation.text) return runTextPreview(invocation, out);
+  if (invocation.filters.empty()) {
+    out.write(PreviewProvider().providePreview(invocation.file).data);
+    return CommandOutcome{};
+  }
+  PreviewProvider::Content content =
+      PreviewProvider::readContent(invocation.file, invocation.filters, invocation.combination);
+  out.write(content.metadata ? HTMLGridGenerator::generateHTML(*content.metadata, content.tableName, content.data)
+                             : PreviewProvider::errorPage(content.failure));
+  return CommandOutcome{};
+}
+
+CommandOutcome runTables(const Invocation& invocation, OutputTarget& out) {
+  return withOpenDriver(invocation, [&](DatabaseDriver& driver, const DatabaseMetadata& metadata) {
+    for (const TableMetadata& table : metadata.tables) {
+      out.write(escapeField(table.name) + '\t' + std::string(table.type.rawValue()) + '\t' + countText(table.rowCount) +
+                '\t' + countText(columnCount(driver, table)) + '\n');
+    }
   });
 }
 
-CommandOutcome runQuery(const Invocation& invocation) {
+CommandOutcome runQuery(const Invocation& invocation, OutputTarget& out) {
   return withOpenDriver(invocation, [&](DatabaseDriver& driver, const DatabaseMetadata&) {
     DataTable result = driver.query(invocation.sql, invocation.limit, std::nullopt);
-    std::string text;
-    for (std::size_t j = 0; j < result.columns.size(); ++j) {
-      if (j > 0) text += ',';
-      text += CellValue::text(result.columns[j].name).csvEscaped();
-    }
-    text += '\n';
-    for (const DataRow& row : result.rows) {
-      for (std::size_t j = 0; j < result.columns.size(); ++j) {
-        if (j > 0) text += ',';
-        text += row[static_cast<std::ptrdiff_t>(j)].csvEscaped();
+    auto writer = TableExportWriter::make(ExportFormat::csv, result.name, result.columns);
+    out.write(writer->begin());
+    out.write(writer->rows(result));
+  });
+}
+
+CommandOutcome runStats(const Invocation& invocation, OutputTarget& out) {
+  return withOpenDriver(invocation, [&](DatabaseDriver& driver, const DatabaseMetadata& metadata) {
+    TableReader reader(driver, chosenTable(invocation, metadata), invocation.filters, invocation.combination);
+    std::vector<ColumnStatistics::Accumulator> accumulators;
+    for (const DataColumn& column : reader.columns()) accumulators.emplace_back(column);
+    reader.forEachPage(std::nullopt, [&](const DataTable& page) {
+      for (const DataRow& row : page.rows) {
+        for (std::size_t j = 0; j < accumulators.size(); ++j) {
+          if (j < row.values.size()) {
+            accumulators[j].add(row.values[j]);
+          } else {
+            accumulators[j].addMissing();
+          }
+        }
       }
-      text += '\n';
-    }
-    return text;
+      return true;
+    });
+    std::vector<ColumnStatistics> statistics;
+    for (const auto& accumulator : accumulators) statistics.push_back(accumulator.result());
+    out.write(invocation.json ? StatisticsReport::json(statistics) : StatisticsReport::text(statistics));
+  });
+}
+
+CommandOutcome runExport(const Invocation& invocation, OutputTarget& out) {
+  return withOpenDriver(invocation, [&](DatabaseDriver& driver, const DatabaseMetadata& metadata) {
+    TableReader reader(driver, chosenTable(invocation, metadata), invocation.filters, invocation.combination);
+    auto writer = TableExportWriter::make(invocation.format, reader.table(), reader.columns());
+    out.write(writer->begin());
+    reader.forEachPage(invocation.limit, [&](const DataTable& page) {
+      out.write(writer->rows(page));
+      return true;
+    });
+    out.write(writer->end());
   });
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "command_line.hpp"
+#include "output_target.hpp"
 
 namespace tabvora::cli {
 
@@ -11,16 +12,19 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;  // unreadable input, or output that could not be written
 constexpr int kExitUsage = 2;
 
-// What a command produced: the whole of its output, or why it failed.
+// How a command ended: its exit status and, on failure, the reason as one line without the
+// program's name.
 struct CommandOutcome {
   int exitStatus = kExitSuccess;
-  std::string output;   // for standard output or OUT; empty on failure
-  std::string failure;  // on failure, the reason as one line without the program's name
+  std::string failure;
 };
 
-// Each runs one command without writing anything; the caller delivers the output.
-CommandOutcome runPreview(const Invocation& invocation);
-CommandOutcome runTables(const Invocation& invocation);
-CommandOutcome runQuery(const Invocation& invocation);
+// Each runs one command, writing its output to `out` as it goes; the caller finishes the
+// output after a success. OutputFailure propagates.
+CommandOutcome runPreview(const Invocation& invocation, OutputTarget& out);
+CommandOutcome runTables(const Invocation& invocation, OutputTarget& out);
+CommandOutcome runQuery(const Invocation& invocation, OutputTarget& out);
+CommandOutcome runStats(const Invocation& invocation, OutputTarget& out);
+CommandOutcome runExport(const Invocation& invocation, OutputTarget& out);
 
 }  // namespace tabvora::cli

@@ -1,5 +1,5 @@
-// The tabvora command: previews a tabular data file as one HTML page, lists its tables,
-// or runs a query against it.
+// The tabvora command: previews a tabular data file as an HTML page or a text grid, lists
+// its tables, runs a query, describes its columns or exports a table.
 
 #include <cerrno>
 #include <csignal>
@@ -16,12 +16,10 @@
 #include "drivers/sqlite/private_copy_registry.hpp"
 #include "commands.hpp"
 #include "output_target.hpp"
-#include "platform/terminal_text.hpp"
 
 namespace {
 
 using namespace tabvora::cli;
-using tabvora::visibleOnTerminal;
 
 // A descriptor 0-2 that the caller closed would be handed to the next file opened, and
 // output meant for standard output written into it. Holding each on a read-only
@@ -45,15 +43,26 @@ void report(std::string message) {
   std::cerr << "tabvora: " << message << '\n';
 }
 
-CommandOutcome run(const Invocation& invocation) {
+CommandOutcome run(const Invocation& invocation, OutputTarget& out) {
   switch (invocation.command) {
-    case Invocation::Command::help: return {kExitSuccess, helpText(), {}};
-    case Invocation::Command::version: return {kExitSuccess, std::string("tabvora ") + TABVORA_VERSION + '\n', {}};
-    case Invocation::Command::preview: return runPreview(invocation);
-    case Invocation::Command::tables: return runTables(invocation);
-    case Invocation::Command::query: return runQuery(invocation);
+    case Invocation::Command::help: out.write(helpText(invocation.helpTopic)); return {};
+    case Invocation::Command::version: out.write(std::string("tabvora ") + TABVORA_VERSION + '\n'); return {};
+    case Invocation::Command::preview: return runPreview(invocation, out);
+    case Invocation::Command::tables: return runTables(invocation, out);
+    case Invocation::Command::query: return runQuery(invocation, out);
+    case Invocation::Command::stats: return runStats(invocation, out);
+    case Invocation::Command::exportTable: return runExport(invocation, out);
+    case Invocation::Command::view: return {kExitUsage, "view is not available"};
   }
-  return {kExitUsage, {}, "unknown command"};
+  return {kExitUsage, "unknown command"};
+}
+
+// Whether the command writes names and values from the file as text: on a terminal they
+// are shown visibly. (The HTML page escapes them itself; the text grid does too.)
+bool writesFileText(const Invocation& invocation) {
+  using Command = Invocation::Command;
+  return invocation.command == Command::tables || invocation.command == Command::query ||
+         invocation.command == Command::stats || invocation.command == Command::exportTable;
 }
 
 }  // namespace
@@ -82,16 +91,13 @@ int main(int argc, char** argv) {
 
   try {
     OutputTarget target = OutputTarget::open(invocation.output);
-    CommandOutcome outcome = run(invocation);
+    if (writesFileText(invocation) && target.isTerminal()) target.showVisibly();
+    CommandOutcome outcome = run(invocation, target);
     if (outcome.exitStatus != kExitSuccess) {
       report(outcome.failure);
       return outcome.exitStatus;
     }
-    // Names and values from a file reach a terminal only as visible text; files and pipes
-    // get the exact bytes.
-    const bool fromFile =
-        invocation.command == Invocation::Command::tables || invocation.command == Invocation::Command::query;
-    target.deliver(fromFile && target.isTerminal() ? visibleOnTerminal(outcome.output) : outcome.output);
+    target.finish();
     return kExitSuccess;
   } catch (const OutputFailure& failure) {
     if (*failure.what() != '\0') report(failure.what());

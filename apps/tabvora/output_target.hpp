@@ -1,10 +1,13 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include "platform/atomic_file.hpp"
 
 namespace tabvora::cli {
 
@@ -22,8 +25,11 @@ class OutputFailure : public std::runtime_error {
 // Where a command's output goes, following symbolic links:
 //   standard output                        written as it is (also for OUT "-")
 //   a character device or a FIFO           written in place, never replaced
-//   a regular file, or a name not in use   replaced atomically once the whole output is known
+//   a regular file, or a name not in use   replaced atomically once the whole output is
+//                                          written; left as it was when the command fails
 // Anything else (a directory, block device or socket) is refused with exit status 2.
+// Output is written as it comes, in buffered blocks, so a command streams however much it
+// writes.
 class OutputTarget {
  public:
   // Standard output when `path` is absent. A device or FIFO is opened here, without
@@ -37,17 +43,28 @@ class OutputTarget {
 
   // Whether the output shows on a terminal.
   bool isTerminal() const;
+  // From now on, text written is shown as visibleOnTerminal shows it (for text from a file
+  // reaching a terminal). Each write must then end on a character boundary.
+  void showVisibly() { visibly_ = true; }
 
-  // Writes all of `text`, then closes the target and checks that too. Call at most once.
   // Throws OutputFailure.
+  void write(std::string_view text);
+  // Writes what is buffered, then closes the target (or puts the file in place) and checks
+  // that too. Call once, after the last write. Throws OutputFailure.
+  void finish();
+  // write, then finish.
   void deliver(std::string_view text);
 
  private:
   OutputTarget(std::optional<std::filesystem::path> path, int fd) : path_(std::move(path)), fd_(fd) {}
   std::string destination() const;  // as a message names it
+  void flush();
 
   std::optional<std::filesystem::path> path_;  // absent: standard output
   int fd_;                                     // -1 for a file replaced atomically
+  std::unique_ptr<AtomicFileWriter> file_;     // a file replaced atomically
+  std::string buffer_;
+  bool visibly_ = false;
 };
 
 }  // namespace tabvora::cli

@@ -29,73 +29,74 @@ std::string truncatedName(const std::string& name, std::size_t limit) {
   return name.substr(0, end);
 }
 
-void writeAll(int fd, const std::uint8_t* data, std::size_t size, const std::string& what) {
-  while (size > 0) {
-    const ssize_t written = ::write(fd, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      throwErrno(errno, what);
-    }
-    data += written;
-    size -= static_cast<std::size_t>(written);
-  }
+std::filesystem::path folderOf(const std::filesystem::path& target) {
+  std::filesystem::path folder = target.parent_path();
+  return folder.empty() ? std::filesystem::path(".") : folder;
 }
 
 }  // namespace
 
-void writeFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
-  // Writing through a symbolic link replaces the file it points to and keeps the link.
-  std::filesystem::path target = path;
+AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& path) : target_(path) {
   std::error_code ec;
   if (std::filesystem::is_symlink(path, ec)) {
     const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, ec);
-    if (!ec) target = resolved;
+    if (!ec) target_ = resolved;
   }
-  const std::string targetText = target.string();
-
-  mode_t permissions = kNewFilePermissions;
+  permissions_ = kNewFilePermissions;
   struct stat existing {};
-  const bool exists = ::stat(target.c_str(), &existing) == 0;
-  if (exists) {
-    if (S_ISDIR(existing.st_mode)) throwErrno(EISDIR, targetText);
+  exists_ = ::stat(target_.c_str(), &existing) == 0;
+  if (exists_) {
+    if (S_ISDIR(existing.st_mode)) throwErrno(EISDIR, target_.string());
     // Renaming a file over a device or FIFO would take its place, not write to it.
-    if (!S_ISREG(existing.st_mode)) throwErrno(EINVAL, targetText + " is not a regular file");
-    permissions = existing.st_mode & 07777;
+    if (!S_ISREG(existing.st_mode)) throwErrno(EINVAL, target_.string() + " is not a regular file");
+    permissions_ = existing.st_mode & 07777;
+    owner_ = existing.st_uid;
+    group_ = existing.st_gid;
   }
+  tempPath_ = (folderOf(target_) / ("." + truncatedName(target_.filename().string(), kMaxNameInTempName) +
+                                    ".tmp-XXXXXX")).string();
+  fd_ = ::mkostemp(tempPath_.data(), O_CLOEXEC);
+  if (fd_ < 0) throwErrno(errno, target_.string());
+}
 
-  std::filesystem::path folder = target.parent_path();
-  if (folder.empty()) folder = ".";
-  std::string pattern =
-      (folder / ("." + truncatedName(target.filename().string(), kMaxNameInTempName) + ".tmp-XXXXXX")).string();
-  const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-  if (fd < 0) throwErrno(errno, targetText);
+AtomicFileWriter::~AtomicFileWriter() {
+  if (!committed_) discard();
+}
 
-  bool fdOpen = true;
-  try {
-    writeAll(fd, bytes.data(), bytes.size(), targetText);
-    if (::fchmod(fd, permissions) != 0) throwErrno(errno, targetText);
-    if (exists) {
-      // Keep the owner too where allowed; an ordinary user simply cannot, which is fine.
-      [[maybe_unused]] const int ignored = ::fchown(fd, existing.st_uid, existing.st_gid);
+void AtomicFileWriter::discard() noexcept {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  ::unlink(tempPath_.c_str());
+}
+
+void AtomicFileWriter::write(std::string_view bytes) {
+  if (fd_ < 0) throwErrno(EBADF, target_.string());
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      throwErrno(errno, target_.string());
     }
-    if (::fsync(fd) != 0) throwErrno(errno, targetText);
-    fdOpen = false;
-    if (::close(fd) != 0) throwErrno(errno, targetText);
-  } catch (...) {
-    if (fdOpen) ::close(fd);
-    ::unlink(pattern.c_str());
-    throw;
+    bytes.remove_prefix(static_cast<std::size_t>(written));
   }
+}
 
-  if (::rename(pattern.c_str(), target.c_str()) != 0) {
-    const int error = errno;
-    ::unlink(pattern.c_str());
-    throwErrno(error, targetText);
-  }
+void AtomicFileWriter::commit() {
+  if (fd_ < 0) throwErrno(EBADF, target_.string());
+  const std::string targetText = target_.string();
+  if (::fchmod(fd_, static_cast<mode_t>(permissions_)) != 0) throwErrno(errno, targetText);
+  // Keep the owner too where allowed; an ordinary user simply cannot, which is fine.
+  if (exists_ && ::fchown(fd_, owner_, group_) != 0) errno = 0;
+  if (::fsync(fd_) != 0) throwErrno(errno, targetText);
+  const int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0) throwErrno(errno, targetText);
+  if (::rename(tempPath_.c_str(), target_.c_str()) != 0) throwErrno(errno, targetText);
+  committed_ = true;
 
   // The new contents are in place once the rename succeeded; flushing the folder makes the
   // rename itself durable, and its failure is not reported because nothing was lost.
-  const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int dirFd = ::open(folderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirFd >= 0) {
     ::fsync(dirFd);
     ::close(dirFd);
@@ -103,8 +104,13 @@ void writeFileAtomically(const std::filesystem::path& path, std::span<const std:
 }
 
 void writeFileAtomically(const std::filesystem::path& path, std::string_view bytes) {
-  writeFileAtomically(path, std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                                          bytes.size()));
+  AtomicFileWriter writer(path);
+  writer.write(bytes);
+  writer.commit();
+}
+
+void writeFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+  writeFileAtomically(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 }  // namespace tabvora

@@ -111,6 +111,12 @@ std::string toUpperUnicode(std::string_view text) { return changeCase(text, true
 
 std::string toLowerUnicode(std::string_view text) { return changeCase(text, false); }
 
+std::string foldCase(std::string_view text) {
+  if (isASCII(text)) return changeCase(text, false);
+  icu::UnicodeString s = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+  return fromUnicodeString(s.foldCase());
+}
+
 std::string toNFC(std::string_view text) {
   if (isASCII(text)) return std::string(text);
   UErrorCode status = U_ZERO_ERROR;

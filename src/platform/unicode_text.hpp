@@ -24,6 +24,9 @@ std::string_view trimWhitespace(std::string_view text);
 
 std::string toUpperUnicode(std::string_view text);
 std::string toLowerUnicode(std::string_view text);
+// Full Unicode case folding, for comparing texts without regard to case ("Straße" and
+// "STRASSE" fold alike).
+std::string foldCase(std::string_view text);
 // Canonical composition (NFC), so canonically equivalent texts compare equal byte for byte.
 std::string toNFC(std::string_view text);
 

@@ -14,6 +14,7 @@
 #include "preview/driver_manager.hpp"
 #include "preview/html_escaping.hpp"
 #include "preview/html_grid_generator.hpp"
+#include "preview/table_reader.hpp"
 #include "platform/file_probe.hpp"
 
 namespace tabvora {
@@ -35,13 +36,16 @@ constexpr std::chrono::milliseconds kStatementTimeLimit{3000};
 // more than the page shows, at up to four bytes each: the page still marks the value as cut.
 constexpr std::size_t kPageCellBytes = 4 * (HTMLGridGenerator::kMaxCellCharacters + 1);
 
-// Row limits go to the text drivers only, and only to exactly those classes.
-void prepareForPreview(DatabaseDriver& driver) {
+// Row limits go to the text drivers only, and only to exactly those classes; filters need
+// every row, so with filters the text drivers read the whole file.
+void prepareForPreview(DatabaseDriver& driver, bool filtered) {
   const std::type_info& type = typeid(driver);
+  const std::optional<std::int64_t> rowLimit =
+      filtered ? std::nullopt : std::optional<std::int64_t>(PreviewProvider::kPreviewRowLimit);
   if (type == typeid(DelimitedDriver)) {
-    static_cast<DelimitedDriver&>(driver).previewRowLimit = PreviewProvider::kPreviewRowLimit;
+    static_cast<DelimitedDriver&>(driver).previewRowLimit = rowLimit;
   } else if (type == typeid(JSONDriver)) {
-    static_cast<JSONDriver&>(driver).previewRowLimit = PreviewProvider::kPreviewRowLimit;
+    static_cast<JSONDriver&>(driver).previewRowLimit = rowLimit;
   } else if (type == typeid(SQLiteDriver)) {
     auto& sqlite = static_cast<SQLiteDriver&>(driver);
     sqlite.previewReadOnly = true;
@@ -61,38 +65,63 @@ PreviewReply errorReply(std::string_view message) {
   return reply(PreviewReply::kErrorPageSize, PreviewProvider::errorPage(message));
 }
 
-// Everything after choosing the driver; failures of open come back as the error page,
-// anything else thrown propagates to providePreview.
-PreviewReply previewWithDriver(DatabaseDriver& driver, const std::filesystem::path& fileURL) {
-  prepareForPreview(driver);
+PreviewReply pageFor(const PreviewProvider::Content& content) {
+  if (!content.metadata) return errorReply(content.failure);
+  return reply(PreviewReply::kGridPageSize,
+               HTMLGridGenerator::generateHTML(*content.metadata, content.tableName, content.data));
+}
+
+// Everything after choosing the driver; failures of open come back as the content's
+// failure, anything else thrown propagates.
+PreviewProvider::Content contentWithDriver(DatabaseDriver& driver, const std::filesystem::path& fileURL,
+                                           const std::vector<ColumnFilter>& filters, FilterCombination combination) {
+  PreviewProvider::Content content;
+  prepareForPreview(driver, !filters.empty());
   if (auto refusal = FileProbe::of(fileURL).refusal(fileURL)) {
     driver.close();
-    return errorReply(*refusal);
+    content.failure = *refusal;
+    return content;
   }
-  std::optional<DatabaseMetadata> metadata;
-  std::string failure;
   try {
-    metadata = driver.open(fileURL);
+    content.metadata = driver.open(fileURL);
   } catch (const std::exception& error) {
-    failure = error.what();
+    content.failure = error.what();
   } catch (...) {
-    failure = kUnknownFailure;
+    content.failure = kUnknownFailure;
   }
-  if (!metadata) {
+  if (!content.metadata) {
     driver.close();
-    return errorReply(failure);
+    return content;
   }
 
-  std::string tableName =
-      metadata->tables.empty() ? std::string(PreviewProvider::kFallbackTableName) : metadata->tables.front().name;
-  DataTable data = DataTable::empty();
+  const std::vector<TableMetadata>& tables = content.metadata->tables;
+  content.tableName = tables.empty() ? std::string(PreviewProvider::kFallbackTableName) : tables.front().name;
+  if (!filters.empty()) {
+    // A condition the table cannot take (a column it lacks) is the caller's mistake, said
+    // as the failure, not an empty grid.
+    try {
+      content.data = TableReader(driver, content.tableName, filters, combination).firstRows(PreviewProvider::kFetchedRows);
+    } catch (const std::exception& error) {
+      content.metadata.reset();
+      content.failure = error.what();
+    }
+    driver.close();
+    return content;
+  }
   try {
-    data = driver.fetchTableData(tableName, PreviewProvider::kFetchedRows, 0, std::nullopt, true, std::nullopt);
+    content.data =
+        driver.fetchTableData(content.tableName, PreviewProvider::kFetchedRows, 0, std::nullopt, true, std::nullopt);
   } catch (...) {
     // A table that cannot be read still gets its header and pills, with no rows.
   }
   driver.close();
-  return reply(PreviewReply::kGridPageSize, HTMLGridGenerator::generateHTML(*metadata, tableName, data));
+  return content;
+}
+
+PreviewProvider::Content failedContent(std::string message) {
+  PreviewProvider::Content content;
+  content.failure = std::move(message);
+  return content;
 }
 
 }  // namespace
@@ -107,7 +136,7 @@ std::string PreviewProvider::errorPage(std::string_view message) {
 
 PreviewReply PreviewProvider::providePreview(DatabaseDriver& driver, const std::filesystem::path& fileURL) noexcept {
   try {
-    return previewWithDriver(driver, fileURL);
+    return pageFor(contentWithDriver(driver, fileURL, {}, FilterCombination::all));
   } catch (const std::exception& error) {
     return errorReply(error.what());
   } catch (...) {
@@ -116,13 +145,19 @@ PreviewReply PreviewProvider::providePreview(DatabaseDriver& driver, const std::
 }
 
 PreviewReply PreviewProvider::providePreview(const std::filesystem::path& fileURL) const noexcept {
+  return pageFor(readContent(fileURL));
+}
+
+PreviewProvider::Content PreviewProvider::readContent(const std::filesystem::path& fileURL,
+                                                      const std::vector<ColumnFilter>& filters,
+                                                      FilterCombination combination) noexcept {
   try {
     std::unique_ptr<DatabaseDriver> driver = DriverManager::shared().driver(fileURL);
-    return providePreview(*driver, fileURL);
+    return contentWithDriver(*driver, fileURL, filters, combination);
   } catch (const std::exception& error) {
-    return errorReply(error.what());
+    return failedContent(error.what());
   } catch (...) {
-    return errorReply(kUnknownFailure);
+    return failedContent(std::string(kUnknownFailure));
   }
 }
 

@@ -2,10 +2,14 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
+#include <vector>
 #include <string>
 #include <string_view>
 
+#include "model/column_filter.hpp"
 #include "model/database_driver.hpp"
+#include "model/filter_combination.hpp"
 #include "preview/preview_reply.hpp"
 
 namespace tabvora {
@@ -29,6 +33,19 @@ class PreviewProvider {
 
   // The error page for a message (escaped here).
   static std::string errorPage(std::string_view message);
+
+  // What a preview shows, read without building a page: the first rows of the first table
+  // of the file, narrowed by the filters when there are any (a text file is then read
+  // whole, for the filters to see every row). `metadata` is absent when the file cannot be
+  // read, and `failure` says why. Never throws.
+  struct Content {
+    std::optional<DatabaseMetadata> metadata;
+    std::string tableName;
+    DataTable data = DataTable::empty();
+    std::string failure;
+  };
+  static Content readContent(const std::filesystem::path& fileURL, const std::vector<ColumnFilter>& filters = {},
+                             FilterCombination combination = FilterCombination::all) noexcept;
 };
 
 }  // namespace tabvora

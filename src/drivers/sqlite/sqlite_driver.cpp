@@ -9,6 +9,7 @@
 #include "drivers/sqlite/preview_open_plan.hpp"
 #include "drivers/sqlite/sql_quoting.hpp"
 #include "drivers/sqlite/sqlite_driver_impl.hpp"
+#include "drivers/sqlite/text_match_function.hpp"
 #include "drivers/sqlite/sqlite_statement.hpp"
 #include "drivers/sqlite/sqlite_uri.hpp"
 #include "platform/file_probe.hpp"
@@ -39,6 +40,7 @@ SQLiteDriver::~SQLiteDriver() { close(); }
 sqlite3* SQLiteDriver::Impl::openConnection(const std::string& filename, int flags, const char* vfs) {
   sqlite3* db = nullptr;
   int rc = sqlite3_open_v2(filename.c_str(), &db, flags, vfs);
+  if (rc == SQLITE_OK && db) rc = registerTextMatchFunction(db);
   if (rc == SQLITE_OK && db) return db;
   std::string message = db ? sqlite3_errmsg(db) : "Failed to open database";
   if (db) sqlite3_close_v2(db);
@@ -250,7 +252,8 @@ void SQLiteDriver::openInMemory() {
   sqlite3* db = nullptr;
   // Staged data may come from a script someone else wrote: through the inspecting VFS no
   // statement can create, write or delete a named file, whatever else lets it through.
-  const int rc = sqlite3_open_v2(":memory:", &db, kInMemoryFlags, InspectionVFS::name());
+  int rc = sqlite3_open_v2(":memory:", &db, kInMemoryFlags, InspectionVFS::name());
+  if (rc == SQLITE_OK && db) rc = registerTextMatchFunction(db);
   if (rc != SQLITE_OK || !db) {
     std::string message = db ? sqlite3_errmsg(db) : "Failed to open in-memory database";
     if (db) sqlite3_close_v2(db);

@@ -76,6 +76,13 @@ class SQLiteDriver final : public DatabaseDriver {
   // Steps a bound statement once and resets it (bindings stay); fails unless the step is done.
   void stepAndReset(sqlite3_stmt* statement);
 
+  // Runs one read-only statement whose parameters ?1, ?2 ... take `parameters` (never
+  // spliced into its text), handing its rows to `body` `pageRows` at a time, the last page
+  // possibly shorter and an empty result giving no call. Only the current page is held;
+  // the body returns false to stop reading.
+  void streamRows(const std::string& sql, const std::vector<CellValue>& parameters, std::int64_t pageRows,
+                  const std::function<bool(const DataTable& page)>& body);
+
   // The lock every operation holds; forwarding drivers hold it around forwarded calls.
   std::recursive_mutex& mutex() { return lock_; }
 

@@ -56,6 +56,22 @@ std::optional<std::vector<std::string>> resultColumnNames(sqlite3* db, std::stri
   return names;
 }
 
+// The result columns of a prepared statement from `firstShown` on.
+std::vector<DataColumn> describeColumns(sqlite3_stmt* stmt, int firstShown) {
+  std::vector<DataColumn> columns;
+  const int count = sqlite3_column_count(stmt);
+  for (int i = firstShown; i < count; ++i) {
+    const char* name = sqlite3_column_name(stmt, i);
+    const char* declared = sqlite3_column_decltype(stmt, i);
+    DataColumn column;
+    column.name = name ? name : "col_" + std::to_string(i);
+    column.type = resultColumnType(declared ? declared : "");
+    column.index = i - firstShown;
+    columns.push_back(std::move(column));
+  }
+  return columns;
+}
+
 double millisecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
@@ -78,15 +94,7 @@ DataTable SQLiteDriver::Impl::executeStatement(SQLiteDriver& driver, const std::
     const char* firstName = count > 0 ? sqlite3_column_name(stmt, 0) : nullptr;
     const bool hasIdentity = firstName && std::string_view(firstName) == kRowIdentityColumn;
     const int firstShown = hasIdentity ? 1 : 0;
-    for (int i = firstShown; i < count; ++i) {
-      const char* name = sqlite3_column_name(stmt, i);
-      const char* declared = sqlite3_column_decltype(stmt, i);
-      DataColumn column;
-      column.name = name ? name : "col_" + std::to_string(i);
-      column.type = resultColumnType(declared ? declared : "");
-      column.index = i - firstShown;
-      columns.push_back(std::move(column));
-    }
+    columns = describeColumns(stmt, firstShown);
 
     rows.reserve(static_cast<std::size_t>(
         limit ? std::min(std::max<std::int64_t>(*limit, 0), kMaxReservedRows) : kReservedRowsWithoutLimit));
@@ -260,6 +268,49 @@ DataTable SQLiteDriver::fetchTableData(const std::string& tableName, std::option
   result->name = tableName;
   result->totalRowCount = std::max(static_cast<std::int64_t>(result->rows.size()), total);
   return std::move(*result);
+}
+
+void SQLiteDriver::streamRows(const std::string& sql, const std::vector<CellValue>& parameters,
+                              std::int64_t pageRows, const std::function<bool(const DataTable& page)>& body) {
+  std::lock_guard guard(lock_);
+  sqlite3* db = Impl::connection(*this);
+  SQLiteStatement statement;
+  std::size_t tail = 0;
+  if (statement.prepare(db, sql, &tail) != SQLITE_OK) Impl::failWithSQLite(db, -1);
+  if (!statement || !onlyBlankAndSemicolons(std::string_view(sql).substr(tail)))
+    Impl::fail(-1, "Rows are read from exactly one statement");
+  sqlite3_stmt* stmt = statement.get();
+  if (!sqlite3_stmt_readonly(stmt)) Impl::fail(-1, "Rows are read only by a statement that changes nothing");
+  if (static_cast<int>(parameters.size()) != sqlite3_bind_parameter_count(stmt))
+    Impl::fail(-1, "The statement takes " + std::to_string(sqlite3_bind_parameter_count(stmt)) + " values, not " +
+                       std::to_string(parameters.size()));
+  for (std::size_t i = 0; i < parameters.size(); ++i) {
+    if (bindCellValue(stmt, static_cast<int>(i) + 1, parameters[i]) != SQLITE_OK) Impl::failWithSQLite(db, -1);
+  }
+
+  pageRows = std::max<std::int64_t>(pageRows, 1);
+  const std::size_t textByteLimit = cellByteLimit.value_or(std::numeric_limits<std::size_t>::max());
+  DataTable page("Query Result", describeColumns(stmt, 0), {}, 0, 0, sql);
+  const int count = sqlite3_column_count(stmt);
+  std::int64_t delivered = 0;
+  int rc;
+  while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    DataRow row;
+    row.id = delivered + static_cast<std::int64_t>(page.rows.size());
+    row.values.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) row.values.push_back(readCellValue(stmt, i, textByteLimit));
+    page.rows.push_back(std::move(row));
+    if (static_cast<std::int64_t>(page.rows.size()) < pageRows) continue;
+    delivered += static_cast<std::int64_t>(page.rows.size());
+    page.totalRowCount = static_cast<std::int64_t>(page.rows.size());
+    if (!body(page)) return;
+    page.rows.clear();
+  }
+  if (rc != SQLITE_DONE) Impl::failWithSQLite(db, rc);
+  if (!page.rows.empty()) {
+    page.totalRowCount = static_cast<std::int64_t>(page.rows.size());
+    body(page);
+  }
 }
 
 }  // namespace tabvora

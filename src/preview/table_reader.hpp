@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model/column_filter.hpp"
+#include "model/database_driver.hpp"
+#include "model/filter_combination.hpp"
+
+namespace tabvora {
+
+// Reads one table of an open driver from start to end, page by page, narrowed by column
+// filters. The filtering runs in the driver's SQLite engine (the file's own database, or
+// the staging database of every other format) with the values bound as parameters.
+// Failures are DriverError.
+class TableReader {
+ public:
+  // Rows handed over at a time by forEachPage: large enough that the per-page cost
+  // vanishes, small enough to stay a few megabytes.
+  static constexpr std::int64_t kPageRows = 2000;
+
+  // Fails when the table has no such column as a filter names (the message lists them).
+  TableReader(DatabaseDriver& driver, std::string table, std::vector<ColumnFilter> filters = {},
+              FilterCombination combination = FilterCombination::all);
+
+  const std::string& table() const { return table_; }
+  // The table's columns, in order.
+  const std::vector<DataColumn>& columns() const { return columns_; }
+  // The number of rows the filters keep.
+  std::int64_t count();
+  // Hands the rows over in order, at most `pageRows` at a time and `limit` in all; the body
+  // returns false to stop.
+  void forEachPage(std::optional<std::int64_t> limit, const std::function<bool(const DataTable& page)>& body,
+                   std::int64_t pageRows = kPageRows);
+  // The first `rows` rows, with totalRowCount the number the filters keep.
+  DataTable firstRows(std::int64_t rows);
+
+ private:
+  DatabaseDriver& driver_;
+  std::string table_;
+  std::vector<ColumnFilter> filters_;
+  FilterCombination combination_;
+  std::vector<DataColumn> columns_;
+};
+
+}  // namespace tabvora
