@@ -328,7 +328,14 @@ TEST(TabvoraCommandLine, UsageErrorsExitTwoWithOneLine) {
       {"preview", "a.db", "-o"},
       {"preview", "a.db", "--bogus"},
       {"preview", "a.db", "--limit", "3"},
-      {"tables", "a.db", "-o", "x.html"},
+      {"tables", "a.db", "--json"},
+      {"preview", "a.db", "--width", "80"},
+      {"export", "a.db", "--format", "xml"},
+      {"export", "a.db", "--where", "a"},
+      {"export", "a.db", "--where", "a ="},
+      {"export", "a.db", "--where", "a is empty 3"},
+      {"export", "a.db", "--all", "--any"},
+      {"help", "frobnicate"},
       {"query", "a.db"},
       {"query", "a.db", "SELECT 1", "--limit", "-1"},
       {"query", "a.db", "SELECT 1", "--limit", "ten"},
@@ -350,9 +357,18 @@ TEST(TabvoraCommandLine, UsageErrorsExitTwoWithOneLine) {
   CommandResult help = runTabvora({"--help"});
   EXPECT_EQ(help.exitStatus, 0);
   EXPECT_TRUE(contains(help.out, "tabvora preview FILE [-o OUT]"));
-  CommandResult version = runTabvora({"--version"});
-  EXPECT_EQ(version.exitStatus, 0);
-  EXPECT_TRUE(version.out.starts_with("tabvora ") && isOneLine(version.out)) << version.out;
+  for (const char* flag : {"--version", "-V"}) {
+    CommandResult version = runTabvora({flag});
+    EXPECT_EQ(version.exitStatus, 0);
+    EXPECT_TRUE(version.out.starts_with("tabvora ") && isOneLine(version.out)) << version.out;
+  }
+  // Each command's own help, asked either way, names its options.
+  for (const auto& arguments : std::vector<std::vector<std::string>>{{"export", "--help"}, {"help", "export"}}) {
+    CommandResult commandHelp = runTabvora(arguments);
+    EXPECT_EQ(commandHelp.exitStatus, 0);
+    EXPECT_TRUE(commandHelp.out.starts_with("tabvora export:\n") && contains(commandHelp.out, "--where COND"))
+        << commandHelp.out;
+  }
 }
 
 TEST_F(TabvoraCommand, TablesListsNameTypeAndCountsAndQueryPrintsCSV) {
