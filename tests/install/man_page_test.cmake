@@ -1,0 +1,37 @@
+# cmake -DTABVORA=... -DPAGE=... -P man_page_test.cmake: every command, option and
+# environment variable that `tabvora --help` names appears in the man page's text.
+execute_process(COMMAND ${TABVORA} --help RESULT_VARIABLE status OUTPUT_VARIABLE help)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "tabvora --help failed (${status})")
+endif()
+file(READ ${PAGE} page)
+# The page as plain text: roff's escaped hyphens and font changes removed.
+string(REPLACE "\\-" "-" page "${page}")
+string(REGEX REPLACE "\\\\f[BIRP]" "" page "${page}")
+
+# Brackets would split CMake lists: they go first.
+string(REGEX REPLACE "[][]" " " help "${help}")
+string(REGEX MATCHALL "[ (|,]--?[A-Za-z][A-Za-z-]*" options "${help}")
+string(REGEX MATCHALL "tabvora [a-z]+ [A-Z]+" commands "${help}")
+string(REGEX MATCHALL "\n  [A-Z]+_[A-Z_]+ " variables "${help}")
+set(names)
+foreach(item IN LISTS options commands variables)
+  string(REGEX REPLACE "^[ (|,\n]+| [A-Z]+$| +$" "" name "${item}")
+  list(APPEND names "${name}")
+endforeach()
+list(REMOVE_DUPLICATES names)
+list(LENGTH names count)
+if(count LESS 20)
+  message(FATAL_ERROR "only ${count} names found in tabvora --help: ${names}")
+endif()
+set(missing)
+foreach(name IN LISTS names)
+  # Names hold only letters, digits, "_", "-" and spaces: safe inside a regular expression.
+  if(NOT page MATCHES "(^|[^A-Za-z-])${name}([^A-Za-z_-]|$)")
+    list(APPEND missing "${name}")
+  endif()
+endforeach()
+if(missing)
+  message(FATAL_ERROR "the man page does not mention: ${missing}")
+endif()
+message(STATUS "the man page mentions all ${count}: ${names}")
