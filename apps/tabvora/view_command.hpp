@@ -1,0 +1,16 @@
+#pragma once
+
+#include "command_line.hpp"
+#include "commands.hpp"
+
+namespace tabvora::cli {
+
+// `tabvora view FILE`: writes the preview page of FILE (the error page when it cannot be
+// read) to preview.html, mode 0600, in a fresh folder tabvora-view-XXXXXX (mode 0700) under
+// $TMPDIR or /tmp, and opens it with the xdg-open found on PATH, waiting for xdg-open to end.
+// The page is left in place for the browser, which may still be loading it when xdg-open
+// returns; when xdg-open is missing or fails, the page and its folder are removed and the
+// outcome is status 1. Nothing goes to standard output.
+CommandOutcome runView(const Invocation& invocation);
+
+}  // namespace tabvora::cli
