@@ -16,6 +16,7 @@
 #include "drivers/sqlite/private_copy_registry.hpp"
 #include "commands.hpp"
 #include "output_target.hpp"
+#include "view_command.hpp"
 
 namespace {
 
@@ -52,7 +53,7 @@ CommandOutcome run(const Invocation& invocation, OutputTarget& out) {
     case Invocation::Command::query: return runQuery(invocation, out);
     case Invocation::Command::stats: return runStats(invocation, out);
     case Invocation::Command::exportTable: return runExport(invocation, out);
-    case Invocation::Command::view: return {kExitUsage, "view is not available"};
+    case Invocation::Command::view: return runView(invocation);
   }
   return {kExitUsage, "unknown command"};
 }
