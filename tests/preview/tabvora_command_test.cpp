@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include <tuple>
 
 #include "drivers/sqlite/sqlite_test_database.hpp"
+#include "platform/display_width.hpp"
 #include "support/test_support.hpp"
 
 namespace tabvora {
@@ -165,6 +167,36 @@ TEST_F(TabvoraCommand, OutputFileIsWrittenWholeAndNeverOverTheInput) {
   EXPECT_EQ(over.exitStatus, 2);
   EXPECT_TRUE(isOneLine(over.err)) << over.err;
   EXPECT_EQ(readFile(music), original);
+
+  // An export that fails leaves the file it was to replace as it was, and no other file.
+  CommandResult failed = runTabvora({"export", music.string(), "--format=csv", "--where=nope = 1",
+                                     "--output=" + (dir / "page.html").string()});
+  EXPECT_EQ(failed.exitStatus, 1);
+  EXPECT_EQ(failed.err, "tabvora: " + music.string() + ": The table \"albums\" has no column \"nope\" (its columns: "
+                        "AlbumId, Title, ArtistId, ReleaseYear)\n");
+  EXPECT_EQ(readFile(dir / "page.html"), runTabvora({"preview", music.string()}).out);
+  EXPECT_EQ(listDirectory(dir.path()), (std::vector<std::string>{"music.sqlite", "page.html"}));
+}
+
+TEST_F(TabvoraCommand, FailuresNameTheFileAndTheSystemsReason) {
+  std::filesystem::create_directory(dir / "folder");
+  ASSERT_EQ(mkfifo((dir / "pipe.csv").c_str(), 0600), 0);
+  const std::pair<std::filesystem::path, std::string> cases[] = {
+      {dir / "missing.csv", "No such file or directory"},
+      {dir / "folder", "Is a directory"},
+      {dir / "pipe.csv", "is not a regular file"},
+  };
+  for (const auto& [path, reason] : cases) {
+    for (const char* command : {"tables", "stats", "export", "preview"}) {
+      std::vector<std::string> arguments = {command, path.string()};
+      if (std::string_view(command) == "preview") arguments.insert(arguments.begin() + 1, "--text");
+      CommandResult result = runTabvora(arguments);
+      EXPECT_EQ(result.exitStatus, 1) << command << " " << path;
+      EXPECT_TRUE(isOneLine(result.err) && result.err.starts_with("tabvora: " + path.string() + ": ") &&
+                  contains(result.err, reason))
+          << result.err;
+    }
+  }
 }
 
 bool isCharacterDevice(const std::filesystem::path& path) {
@@ -173,7 +205,9 @@ bool isCharacterDevice(const std::filesystem::path& path) {
 }
 
 std::vector<std::vector<std::string>> everyCommand(const std::filesystem::path& database) {
-  return {{"preview", database.string()}, {"tables", database.string()}, {"query", database.string(), "SELECT 1"},
+  return {{"preview", database.string()},  {"preview", "--text", database.string()},
+          {"tables", database.string()},   {"query", database.string(), "SELECT 1"},
+          {"stats", database.string()},    {"export", database.string(), "--format", "json"},
           {"--help"}, {"--version"}};
 }
 
@@ -260,7 +294,9 @@ TEST_F(TabvoraCommand, AClosedPipeEndsQuietlyAndAClosedStandardOutputIsReported)
 }
 
 // Runs tabvora with standard output on a raw pseudo-terminal; what the terminal received.
-std::string shownOnTerminal(const std::vector<std::string>& arguments) {
+// With `size` (columns, lines), the terminal has that size.
+std::string shownOnTerminal(const std::vector<std::string>& arguments,
+                            std::optional<std::pair<unsigned short, unsigned short>> size = std::nullopt) {
   const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   EXPECT_GE(master, 0);
   EXPECT_EQ(::grantpt(master), 0);
@@ -270,6 +306,10 @@ std::string shownOnTerminal(const std::vector<std::string>& arguments) {
   ::tcgetattr(terminal, &mode);
   ::cfmakeraw(&mode);
   ::tcsetattr(terminal, TCSANOW, &mode);
+  if (size) {
+    winsize window{size->second, size->first, 0, 0};
+    ::ioctl(terminal, TIOCSWINSZ, &window);
+  }
   CommandResult result = runTabvoraWritingTo(arguments, terminal);
   EXPECT_EQ(result.exitStatus, 0) << result.err;
   ::close(terminal);
@@ -303,6 +343,28 @@ TEST_F(TabvoraCommand, ControlCharactersFromAFileReachATerminalOnlyAsEscapes) {
     EXPECT_EQ(runTabvora(arguments).out, exact) << arguments[0];
     EXPECT_EQ(shownOnTerminal(arguments), escaped) << arguments[0];
   }
+}
+
+TEST_F(TabvoraCommand, TheTextGridFitsTheTerminalItIsShownOn) {
+  const std::string shown = shownOnTerminal({"preview", "--text", music.string()}, std::pair{40, 9});
+  ASSERT_TRUE(contains(shown, "\x1b[")) << "colour by default on a terminal";
+  std::string plain;  // without the colour sequences
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    if (shown[i] != '\x1b') {
+      plain += shown[i];
+      continue;
+    }
+    while (i < shown.size() && shown[i] != 'm') ++i;
+  }
+  std::size_t lines = 0;
+  for (std::size_t start = 0; start < plain.size(); ++lines) {
+    const std::size_t end = plain.find('\n', start);
+    const std::string line = plain.substr(start, end - start);
+    EXPECT_LE(displayWidth(line), 40u) << line;
+    start = end == std::string::npos ? plain.size() : end + 1;
+  }
+  EXPECT_EQ(lines, 9u) << plain;
+  EXPECT_TRUE(contains(plain, "Showing 5 of 10 rows")) << plain;
 }
 
 TEST_F(TabvoraCommand, FailuresExitOneWithOneLineAndNoOutput) {
