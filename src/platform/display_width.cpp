@@ -1,13 +1,13 @@
 #include "platform/display_width.hpp"
 
+#include <unicode/brkiter.h>
+#include <unicode/uchar.h>
+#include <unicode/utext.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <memory>
-
-#include <unicode/brkiter.h>
-#include <unicode/uchar.h>
-#include <unicode/utext.h>
 
 #include "platform/unicode_text.hpp"
 
@@ -54,7 +54,8 @@ std::size_t clusterWidth(std::string_view cluster) {
 icu::BreakIterator* clusterIterator() {
   thread_local std::unique_ptr<icu::BreakIterator> iterator = [] {
     UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::BreakIterator> made(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    std::unique_ptr<icu::BreakIterator> made(
+        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
     return U_FAILURE(status) ? nullptr : std::move(made);
   }();
   return iterator.get();
