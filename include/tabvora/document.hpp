@@ -11,8 +11,9 @@
 namespace tabvora {
 
 // One file opened for reading with the driver its extension or first bytes call for.
-// Opening and reading never change the file, its folder or its sidecar files: databases
-// are opened read-only, statements that would write are refused ("not authorized"), and a
+// Opening and reading never change the file, its folder or its sidecar files: a database
+// is opened read-only and statements that would write to it are refused ("not authorized");
+// other formats are staged in a private in-memory database, which a query may change; a
 // private copy made of a database with pending journal pages is removed at close.
 // Every call that fails throws tabvora::Error. One thread at a time per Document.
 class Document {

@@ -9,13 +9,11 @@ namespace {
 
 using testing::contains;
 using testing::readFile;
-using testing::TempDir;
-using testing::writeFile;
 
 const std::filesystem::path kExamples = std::filesystem::path(TABVORA_TEST_DATA) / "../../examples";
 
-template <typename Operation>
-Error apiErrorOf(Operation&& operation) {
+// The Error an operation throws; a test failure when it throws none.
+Error apiError(const std::function<void()>& operation) {
   try {
     operation();
   } catch (const Error& error) {
@@ -25,102 +23,65 @@ Error apiErrorOf(Operation&& operation) {
   return Error("", 0, "");
 }
 
-TEST(Document, ReadsEachFormatThroughOneInterface) {
-  struct Case {
-    std::filesystem::path file;
-    const char* format;
-    const char* firstTable;
-    const char* firstValue;  // display text of the first page's first cell
-  };
-  const Case cases[] = {
-      {kExamples / "chinook_sample.sqlite", "SQLite", "albums", "1"},
-      {kExamples / "sales.csv", "CSV", "sales", "1001"},
-      {kExamples / "events.jsonl", "JSON Lines", "events", "1"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.file.filename().string());
-    const std::string before = readFile(c.file);
-    Document document = Document::open(c.file);
-    EXPECT_EQ(document.format(), c.format);
-    const std::vector<TableInfo> tables = document.tables();
-    ASSERT_FALSE(tables.empty());
-    EXPECT_EQ(tables.front().name, c.firstTable);
-    EXPECT_TRUE(tables.front().columnCount.has_value());
-
-    const Rows page = document.page(c.firstTable, 2, 1);
+// A write reaches a staged copy of a text file, never the file; a database refuses it.
+TEST(Document, ReadsEachFormatThroughOneInterfaceWithoutChangingIt) {
+  const std::tuple<const char*, const char*, const char*> cases[] = {
+      {"chinook_sample.sqlite", "SQLite", "albums"}, {"sales.csv", "CSV", "sales"}, {"events.jsonl", "JSON Lines", "events"}};
+  for (const auto& [file, format, firstTable] : cases) {
+    SCOPED_TRACE(file);
+    const std::string before = readFile(kExamples / file);
+    const std::string table = firstTable;
+    Document document = Document::open(kExamples / file);
+    EXPECT_EQ(document.format(), format);
+    ASSERT_EQ(document.tables().at(0).name, table);
+    EXPECT_TRUE(document.tables().at(0).columnCount.has_value());
+    const Rows page = document.page(table, 2, 1);
     ASSERT_EQ(page.rows.size(), 2u);
-    EXPECT_EQ(page.rows.front().size(), page.columns.size());
-    EXPECT_GT(page.totalRowCount, 2);
-    EXPECT_EQ(document.page(c.firstTable, 1).rows.at(0).at(0).text, c.firstValue);
-    EXPECT_EQ(document.query("SELECT count(*) FROM \"" + std::string(c.firstTable) + "\"", 10).rows.at(0).at(0).data,
-              decltype(Value::data)(page.totalRowCount));
-    EXPECT_EQ(readFile(c.file), before);
+    EXPECT_EQ(page.rows[0].size(), page.columns.size());
+    const Rows count = document.query("SELECT count(*) FROM \"" + table + "\"", 1);
+    EXPECT_EQ(std::get<std::int64_t>(count.rows.at(0).at(0).data), page.totalRowCount);
+    const auto remove = [&] { document.query("DELETE FROM \"" + table + "\"", 1); };
+    if (document.format() == "SQLite") EXPECT_TRUE(contains(apiError(remove).message(), "not authorized"));
+    else remove();
+    EXPECT_EQ(readFile(kExamples / file), before);
   }
 }
 
 TEST(Document, ValuesCarryKindDataAndDisplayText) {
-  Document document = Document::open(kExamples / "sales.csv");
-  const Rows rows = document.query("SELECT 7, 2.5, 'x', NULL, x'0102'", 1);
-  ASSERT_EQ(rows.rows.size(), 1u);
-  const std::vector<Value>& values = rows.rows[0];
-  EXPECT_EQ(values[0].kind, Value::Kind::integer);
-  EXPECT_EQ(std::get<std::int64_t>(values[0].data), 7);
-  EXPECT_EQ(std::get<double>(values[1].data), 2.5);
-  EXPECT_EQ(std::get<std::string>(values[2].data), "x");
+  const Rows rows = Document::open(kExamples / "sales.csv").query("SELECT 7, 2.5, 'x', NULL, x'0102'", 1);
+  const std::vector<Value>& values = rows.rows.at(0);
+  EXPECT_EQ(values[0].data, decltype(Value::data)(std::int64_t{7}));
+  EXPECT_EQ(values[1].data, decltype(Value::data)(2.5));
+  EXPECT_EQ(values[2].data, decltype(Value::data)(std::string("x")));
   EXPECT_EQ(values[3].kind, Value::Kind::null);
-  EXPECT_EQ(values[3].text, "NULL");
-  EXPECT_EQ(std::get<Value::Bytes>(values[4].data), (Value::Bytes{1, 2}));
-  EXPECT_EQ(rows.columns.size(), 5u);
+  EXPECT_EQ(values[4].data, decltype(Value::data)(Value::Bytes{1, 2}));
+  EXPECT_EQ(values[4].text, "BLOB [2 bytes]");
 }
 
-TEST(Document, FailuresAreErrorsWithDomainCodeAndMessage) {
-  TempDir dir;
-  writeFile(dir / "data.csv", "a\n1\n");
-  struct Case {
-    const char* name;
-    std::function<void()> operation;
-    const char* domain;
-    const char* message;
-  };
-  const Case cases[] = {
-      {"missing file", [&] { Document::open(dir / "none.sqlite"); }, "SQLiteDriver", ""},
-      {"folder", [&] { Document::open(dir.path()); }, "Document", ""},
-      {"limit past the most", [&] { Document::open(dir / "data.csv").page("data", Document::kMaxRows + 1); },
-       "Document", "from 0 to 1000000, not 1000001"},
-      {"negative limit", [&] { Document::open(dir / "data.csv").query("SELECT 1", -1); }, "Document", "not -1"},
-      {"negative offset", [&] { Document::open(dir / "data.csv").page("data", 1, -1); }, "Document", "not -1"},
-      {"bad SQL", [&] { Document::open(dir / "data.csv").query("SELEC 1", 1); }, "SQLiteDriver", "syntax error"},
-      {"moved away", [&] {
-         Document document = Document::open(dir / "data.csv");
+TEST(Document, FailuresAreErrorsWithDomainAndMessage) {
+  const std::filesystem::path csv = kExamples / "sales.csv";
+  const std::tuple<std::function<void()>, const char*, const char*> cases[] = {
+      {[] { Document::open("/nonexistent/data.sqlite"); }, "SQLiteDriver", ""},
+      {[] { Document::open(kExamples); }, "Document", "folder"},
+      {[&] { Document::open(csv).page("sales", Document::kMaxRows + 1); }, "Document", "from 0 to 1000000, not 1000001"},
+      {[&] { Document::open(csv).page("sales", 1, -1); }, "Document", "0 or more, not -1"},
+      {[&] { Document::open(csv).query("SELEC 1", 1); }, "SQLiteDriver", "syntax error"},
+      {[&] {
+         Document document = Document::open(csv);
          Document other = std::move(document);
          document.tables();
        }, "Document", "moved away"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const Error error = apiErrorOf(c.operation);
-    EXPECT_EQ(error.domain(), c.domain);
-    EXPECT_TRUE(contains(error.message(), c.message)) << error.message();
-    EXPECT_FALSE(error.message().empty());
+  for (const auto& [operation, domain, message] : cases) {
+    const Error error = apiError(operation);
+    EXPECT_EQ(error.domain(), domain) << error.message();
+    EXPECT_TRUE(contains(error.message(), message) && !error.message().empty()) << error.message();
   }
-  EXPECT_EQ(Document::open(dir / "data.csv").page("data", Document::kMaxRows).rows.size(), 1u);
+  EXPECT_EQ(Document::open(csv).page("sales", Document::kMaxRows).rows.size(), 12u);
 }
 
-TEST(Document, ReadingNeverWritesTheDatabase) {
-  TempDir dir;
-  const std::filesystem::path copy = dir / "copy.sqlite";
-  std::filesystem::copy_file(kExamples / "chinook_sample.sqlite", copy);
-  const std::string before = readFile(copy);
-  Document document = Document::open(copy);
-  EXPECT_TRUE(contains(apiErrorOf([&] { document.query("DELETE FROM albums", 1); }).message(), "not authorized"));
-  document = Document::open(kExamples / "sales.csv");
-  EXPECT_EQ(readFile(copy), before);
-  EXPECT_EQ(testing::listDirectory(dir.path()), std::vector<std::string>{"copy.sqlite"});
-}
-
-TEST(PreviewPage, IsThePagePreviewGivesAndTheErrorPageEscapes) {
-  const std::string page = previewPage(kExamples / "sales.csv");
-  EXPECT_TRUE(contains(page, "Gift wrap, please"));
+TEST(PreviewPage, ShowsTheFileOrTheEscapedReason) {
+  EXPECT_TRUE(contains(previewPage(kExamples / "sales.csv"), "Gift wrap, please"));
   EXPECT_TRUE(contains(previewPage("/nonexistent/file.csv"), "Unable to preview"));
   EXPECT_TRUE(contains(errorPage("<b>&"), "&lt;b&gt;&amp;"));
 }
