@@ -71,6 +71,11 @@ def duckdb_engine(folder):
     return os.path.join(engine, "node_modules")
 
 
+def ratio(a, b):
+    """a / b as "x1.23"; "x?" when b is too small to measure (a tiny input)."""
+    return f"x{a / b:.2f}" if b > 0 else "x?"
+
+
 def sql_text(path):
     return "'" + path.replace("'", "''") + "'"
 
@@ -118,10 +123,10 @@ def main():
     tables = results["tabvora tables"]
     for kind in ("csv", "json"):
         export, sqlite3 = results[f"tabvora export {kind}"], results[f"sqlite3 {kind}"]
-        print(f"export {kind}: x{export.seconds / tables.seconds:.2f} the wall time of tables "
-              f"(x{export.cpu_seconds / tables.cpu_seconds:.2f} its CPU time; target at most 1.5), "
-              f"x{export.seconds / sqlite3.seconds:.2f} the wall time of sqlite3 "
-              f"(x{export.cpu_seconds / sqlite3.cpu_seconds:.2f} its CPU time; target below 1), "
+        print(f"export {kind}: {ratio(export.seconds, tables.seconds)} the wall time of tables "
+              f"({ratio(export.cpu_seconds, tables.cpu_seconds)} its CPU time; target at most 1.5), "
+              f"{ratio(export.seconds, sqlite3.seconds)} the wall time of sqlite3 "
+              f"({ratio(export.cpu_seconds, sqlite3.cpu_seconds)} its CPU time; target below 1), "
               f"{export.peak_mb - tables.peak_mb:+.1f} MB peak beside tables (target a few MB)")
 
 
