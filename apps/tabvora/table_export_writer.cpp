@@ -1,5 +1,6 @@
 #include "table_export_writer.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include <nlohmann/json.hpp>
@@ -162,13 +163,13 @@ class SQLWriter final : public TableExportWriter {
  public:
   SQLWriter(std::string tableName, std::vector<DataColumn> columns)
       : TableExportWriter(std::move(tableName), std::move(columns)) {
-    insert_ = "INSERT INTO " + quoteIdentifier(tableName_) + " VALUES (";
+    insert_ = "INSERT INTO " + identifier(tableName_) + " VALUES (";
   }
   std::string begin() override {
-    std::string text = "BEGIN TRANSACTION;\nCREATE TABLE " + quoteIdentifier(tableName_) + " (";
+    std::string text = "BEGIN TRANSACTION;\nCREATE TABLE " + identifier(tableName_) + " (";
     for (std::size_t j = 0; j < columns_.size(); ++j) {
       if (j > 0) text += ", ";
-      text += quoteIdentifier(columns_[j].name);
+      text += identifier(columns_[j].name);
       // Untyped columns keep each value's own storage class.
       if (columns_[j].type != ColumnType::null && columns_[j].type != ColumnType::unknown)
         text += " " + std::string(columns_[j].type.rawValue());
@@ -190,6 +191,11 @@ class SQLWriter final : public TableExportWriter {
   std::string end() override { return "COMMIT;\n"; }
 
  private:
+  // A name cannot hold a NUL in SQL text (the statement would end there); it is left out.
+  static std::string identifier(std::string name) {
+    name.erase(std::remove(name.begin(), name.end(), '\0'), name.end());
+    return quoteIdentifier(name);
+  }
   static std::string hexBytes(std::string_view bytes) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string out = "X'";

@@ -21,7 +21,10 @@ namespace tabvora::cli {
 //             JSON cells as the JSON they hold, everything else as text
 //   Markdown  a pipe table; "|" escaped, line breaks as <br>, number columns right-aligned
 //   SQL       CREATE TABLE and one INSERT per row in a transaction, which sqlite3 reads
-//             back to the same rows (integers, reals, text, blobs and NULLs exactly)
+//             back to the same rows: integers, text, blobs and NULLs exactly, reals as
+//             the shortest text that reads back to them (SQLite's own reader is one unit
+//             in the last place off for a few values, nearly all below 1e-300), NaN as
+//             NULL; a NUL inside a table or column name is left out
 class TableExportWriter {
  public:
   static std::unique_ptr<TableExportWriter> make(ExportFormat format, std::string tableName,
