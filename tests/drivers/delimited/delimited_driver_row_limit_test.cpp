@@ -56,34 +56,22 @@ TEST_F(DelimitedRowLimitTest, StagesOnlyTheFirstRowsAndNeverClassifiesTheRest) {
 }
 
 TEST_F(DelimitedRowLimitTest, APreviewShowsTheFirstRowsOfAFullOpen) {
-  // Past the first megabyte a preview reads, the last line decides the file's encoding.
-  struct Case {
-    const char* name;
-    std::string early, late;  // the start of the label of data row 3, and of a row after the rest
-    TextEncoding encoding;
-  };
-  const std::vector<Case> cases = {
-      {"UTF-8", "\xC3\xA9", "\xE2\x82\xAC", TextEncoding::utf8},
-      {"UTF-8 until the last line", "\xC3\xA9", "\xFF", TextEncoding::windows1252},
-      {"Windows-1252 until the last line", "\x80", "\x81", TextEncoding::isoLatin1},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::string text = numberedLines(10'000) + "10001," + c.late + ",1.5\n";
-    ASSERT_GT(text.size(), 1'000'000u);
-    text.insert(text.find("\n3,") + 3, c.early);
-    const auto path = write("data.csv", text);
-    Page full = page(path, std::nullopt);
-    std::get<2>(full)[0].rowCount = kPreviewRows;
-    std::get<4>(full).resize(kPreviewRows);
-    std::get<5>(full).resize(kPreviewRows);
-    EXPECT_EQ(page(path, kPreviewRows), full);
+  // UTF-8 until a last line past the first megabyte a preview reads, which decides the
+  // file's encoding. (The other encodings a first part can end in are DelimitedInput's.)
+  std::string text = numberedLines(10'000) + "10001,\xFF,1.5\n";
+  ASSERT_GT(text.size(), 1'000'000u);
+  text.insert(text.find("\n3,") + 3, "\xC3\xA9");
+  const auto path = write("data.csv", text);
+  Page full = page(path, std::nullopt);
+  std::get<2>(full)[0].rowCount = kPreviewRows;
+  std::get<4>(full).resize(kPreviewRows);
+  std::get<5>(full).resize(kPreviewRows);
+  EXPECT_EQ(page(path, kPreviewRows), full);
 
-    DelimitedDriver driver(DatabaseFormat::csv);
-    driver.previewRowLimit = kPreviewRows;
-    driver.open(path);
-    EXPECT_EQ(driver.sourceEncoding(), c.encoding);
-  }
+  DelimitedDriver driver(DatabaseFormat::csv);
+  driver.previewRowLimit = kPreviewRows;
+  driver.open(path);
+  EXPECT_EQ(driver.sourceEncoding(), TextEncoding::windows1252);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "drivers/delimited/delimited_test_records.hpp"
 #include "model/driver_error.hpp"
 #include "support/test_support.hpp"
 
@@ -12,7 +13,7 @@ namespace tabvora {
 namespace {
 
 using namespace std::string_literals;
-using Records = std::vector<std::vector<std::string>>;
+using testing::Records;
 
 // Small steps, so files of a few hundred kilobytes show what 64 MB would.
 constexpr DelimitedInput::Limits kSmall{50'000, 400'000, 4096};
@@ -27,16 +28,7 @@ struct Staged {
 };
 
 Staged stagedOf(const DelimitedInput& input) {
-  Staged staged{input.encoding(), input.delimiter(), {}};
-  DelimitedByteParser::parse(input.bytes(), static_cast<std::uint8_t>(input.delimiter()),
-                             [&](const DelimitedByteParser::Record& record) {
-                               if (staged.records.size() > static_cast<std::size_t>(kRows)) return false;
-                               std::vector<std::string> fields;
-                               for (std::size_t i = 0; i < record.size(); ++i) fields.push_back(record.text(i));
-                               staged.records.push_back(std::move(fields));
-                               return true;
-                             });
-  return staged;
+  return {input.encoding(), input.delimiter(), testing::firstRecords(input, kRows + 1)};
 }
 
 // A header and `rows` lines of about 60 bytes; `early` goes into data row 3, `late` ends the
