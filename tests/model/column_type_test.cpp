@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "model/column_type.hpp"
@@ -22,18 +23,12 @@ TEST(ColumnTypeNames, RawValuesRoundTripCaseSensitively) {
 }
 
 TEST(ColumnTypeInfer, SingleValues) {
-  EXPECT_EQ(ColumnType::infer(" \n"), ColumnType::null);
-  EXPECT_EQ(ColumnType::infer(" TRUE "), ColumnType::boolean);
-  EXPECT_EQ(ColumnType::infer("False"), ColumnType::boolean);
-  EXPECT_EQ(ColumnType::infer("-0"), ColumnType::integer);
-  EXPECT_EQ(ColumnType::infer("+12"), ColumnType::integer);
-  EXPECT_EQ(ColumnType::infer("0.5"), ColumnType::real);
-  EXPECT_EQ(ColumnType::infer("1e5"), ColumnType::real);
-  EXPECT_EQ(ColumnType::infer(".5"), ColumnType::real);
-  EXPECT_EQ(ColumnType::infer("[1, 2]"), ColumnType::json);
-  EXPECT_EQ(ColumnType::infer("{\"a\":1}"), ColumnType::json);
-  EXPECT_EQ(ColumnType::infer("{oops]"), ColumnType::text);
-  EXPECT_EQ(ColumnType::infer("yes"), ColumnType::text);
+  const std::pair<const char*, ColumnType::Value> cases[] = {
+      {" \n", ColumnType::null},    {" TRUE ", ColumnType::boolean}, {"False", ColumnType::boolean},
+      {"-0", ColumnType::integer},  {"+12", ColumnType::integer},    {"0.5", ColumnType::real},
+      {".5", ColumnType::real},     {"1e5", ColumnType::real},       {"[1, 2]", ColumnType::json},
+      {"{\"a\":1}", ColumnType::json}, {"{oops]", ColumnType::text}, {"yes", ColumnType::text}};
+  for (const auto& [text, type] : cases) EXPECT_EQ(ColumnType::infer(text), type) << text;
 }
 
 TEST(ColumnTypeInfer, NumericLiteralRejections) {
@@ -60,23 +55,18 @@ TEST(ColumnTypeInfer, Columns) {
 }
 
 TEST(ColumnTypeSQL, LiteralsByColumnType) {
-  const ColumnType integer = ColumnType::integer, real = ColumnType::real, text = ColumnType::text;
-  EXPECT_EQ(integer.sqlLiteral(""), "NULL");
-  EXPECT_EQ(text.sqlLiteral(""), "NULL");
-  EXPECT_EQ(integer.sqlLiteral(" +7\t"), "7");
-  EXPECT_EQ(integer.sqlLiteral("5.0"), "'5.0'");
-  EXPECT_EQ(integer.sqlLiteral("99999999999999999999"), "'99999999999999999999'");
-  EXPECT_EQ(real.sqlLiteral("5"), "5.0");
-  EXPECT_EQ(real.sqlLiteral("1.50"), "1.5");
-  EXPECT_EQ(real.sqlLiteral("1e20"), "1e+20");
-  EXPECT_EQ(real.sqlLiteral("1e999"), "'1e999'");
-  EXPECT_EQ(real.sqlLiteral("nan"), "'nan'");
-  EXPECT_EQ(real.sqlLiteral("5\n"), "'5\n'");  // line breaks are not trimmed here
-  EXPECT_EQ(text.sqlLiteral("O'Brien"), "'O''Brien'");
-  EXPECT_EQ(text.sqlLiteral("NULL"), "'NULL'");
-  EXPECT_EQ(text.sqlLiteral(" 42 "), "' 42 '");
-  EXPECT_EQ(text.sqlLiteral(std::string_view("a\0b", 3)), "'ab'");
-  EXPECT_EQ(ColumnType(ColumnType::boolean).sqlLiteral("1"), "'1'");
+  const std::tuple<ColumnType::Value, std::string_view, const char*> cases[] = {
+      {ColumnType::integer, "", "NULL"},        {ColumnType::text, "", "NULL"},
+      {ColumnType::integer, " +7\t", "7"},      {ColumnType::integer, "5.0", "'5.0'"},
+      {ColumnType::integer, "99999999999999999999", "'99999999999999999999'"},
+      {ColumnType::real, "5", "5.0"},           {ColumnType::real, "1.50", "1.5"},
+      {ColumnType::real, "1e20", "1e+20"},      {ColumnType::real, "1e999", "'1e999'"},
+      {ColumnType::real, "nan", "'nan'"},       {ColumnType::real, "5\n", "'5\n'"},  // line breaks are not trimmed
+      {ColumnType::text, "O'Brien", "'O''Brien'"}, {ColumnType::text, "NULL", "'NULL'"},
+      {ColumnType::text, " 42 ", "' 42 '"},     {ColumnType::text, std::string_view("a\0b", 3), "'ab'"},
+      {ColumnType::boolean, "1", "'1'"},
+  };
+  for (const auto& [type, raw, literal] : cases) EXPECT_EQ(ColumnType(type).sqlLiteral(raw), literal) << raw;
 }
 
 }  // namespace

@@ -71,11 +71,9 @@ TEST(DataTableTest, UUIDsAreVersion4) {
 }
 
 TEST(DatabaseFormatTest, FromURLUsesTheLowerCasedExtension) {
+  // Every extension in lower case is read in RawValuesAreExact.
   EXPECT_EQ(DatabaseFormat::fromURL("/x/Book.XLS"), DatabaseFormat::xlsx);
-  EXPECT_EQ(DatabaseFormat::fromURL("data.db"), DatabaseFormat::sqlite);
-  EXPECT_EQ(DatabaseFormat::fromURL("backup.dump"), DatabaseFormat::sql);
   EXPECT_EQ(DatabaseFormat::fromURL("rows.NDJSON"), DatabaseFormat::jsonl);
-  EXPECT_EQ(DatabaseFormat::fromURL("t.tab"), DatabaseFormat::tsv);
   EXPECT_EQ(DatabaseFormat::fromURL("notes.txt"), DatabaseFormat::unknown);
   EXPECT_EQ(DatabaseFormat::fromURL("/x/README"), DatabaseFormat::unknown);
   EXPECT_EQ(DatabaseFormat::fromURL("/x.csv/file"), DatabaseFormat::unknown);
