@@ -29,6 +29,8 @@ namespace tabvora::cli {
 namespace {
 
 constexpr std::size_t kDefaultTerminalWidth = 80;
+// An export hands its output over in blocks of about this size.
+constexpr std::size_t kExportBlockBytes = 64 * 1024;
 
 // The system's reason a file cannot be read (no such file, permission denied, is a
 // directory), or nothing when it opens for reading.
@@ -242,12 +244,18 @@ CommandOutcome runExport(const Invocation& invocation, OutputTarget& out) {
   return withOpenDriver(invocation, [&](DatabaseDriver& driver, const DatabaseMetadata& metadata) {
     TableReader reader(driver, chosenTable(invocation, metadata), invocation.filters, invocation.combination);
     auto writer = TableExportWriter::make(invocation.format, reader.table(), reader.columns());
-    out.write(writer->begin());
-    reader.forEachPage(invocation.limit, [&](const DataTable& page) {
-      out.write(writer->rows(page));
+    std::string buffer;
+    writer->writeBegin(buffer);
+    reader.forEachRow(invocation.limit, [&](const RowView& row) {
+      writer->writeRow(row, buffer);
+      if (buffer.size() >= kExportBlockBytes) {
+        out.write(buffer);
+        buffer.clear();
+      }
       return true;
     });
-    out.write(writer->end());
+    writer->writeEnd(buffer);
+    out.write(buffer);
   });
 }
 

@@ -1,110 +1,198 @@
 #include "table_export_writer.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <span>
 
-#include <nlohmann/json.hpp>
-
-#include "drivers/delimited/delimited_text_writer.hpp"
 #include "drivers/sqlite/sql_quoting.hpp"
 #include "model/base64.hpp"
 #include "model/double_format.hpp"
+#include "platform/byte_count.hpp"
+#include "platform/iso8601.hpp"
+#include "platform/unicode_text.hpp"
 
 namespace tabvora::cli {
 
 namespace {
 
-const CellValue kMissing = CellValue::null();
+using Kind = CellValue::Kind;
 
-const CellValue& valueAt(const DataRow& row, std::size_t column) {
-  return column < row.values.size() ? row.values[column] : kMissing;
-}
-
-// JSON text of a value; invalid UTF-8 becomes U+FFFD rather than failing the export.
-std::string jsonText(const nlohmann::json& value) {
-  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
-class CSVWriter final : public TableExportWriter {
+// A copied row seen as a row being read. Booleans read as 1 or 0, dates and JSON as text.
+class CopiedRow final : public RowView {
  public:
-  using TableExportWriter::TableExportWriter;
-  std::string begin() override {
-    std::string text;
-    for (std::size_t j = 0; j < columns_.size(); ++j) {
-      if (j > 0) text += ',';
-      text += CellValue::text(columns_[j].name).csvEscaped();
+  explicit CopiedRow(const DataRow& row) : row_(row) {}
+  std::size_t size() const override { return row_.values.size(); }
+  Kind kind(std::size_t column) const override {
+    if (column >= row_.values.size()) return Kind::null;
+    switch (const Kind kind = row_.values[column].kind()) {
+      case Kind::boolean: return Kind::integer;
+      case Kind::date:
+      case Kind::json: return Kind::text;
+      default: return kind;
     }
-    return text + '\n';
   }
-  std::string rows(const DataTable& page) override {
-    std::string text;
-    for (const DataRow& row : page.rows) {
-      for (std::size_t j = 0; j < columns_.size(); ++j) {
-        if (j > 0) text += ',';
-        text += valueAt(row, j).csvEscaped();
-      }
-      text += '\n';
+  std::int64_t integer(std::size_t column) const override {
+    const CellValue& value = row_.values[column];
+    return value.kind() == Kind::boolean ? (value.booleanValue() ? 1 : 0) : value.integerValue();
+  }
+  double real(std::size_t column) const override { return row_.values[column].realValue(); }
+  std::string_view bytes(std::size_t column) const override {
+    const CellValue& value = row_.values[column];
+    switch (value.kind()) {
+      case Kind::blob: return {reinterpret_cast<const char*>(value.blobValue().data()), value.blobValue().size()};
+      case Kind::date: return scratch_ = formatISO8601(value.dateValue().secondsSince1970, false);
+      default: return value.stringValue();
     }
-    return text;
   }
-  std::string end() override { return {}; }
-};
-
-class TSVWriter final : public TableExportWriter {
- public:
-  using TableExportWriter::TableExportWriter;
-  std::string begin() override {
-    DelimitedTextWriter writer('\t', false);
-    for (const DataColumn& column : columns_) writer.field(column.name);
-    writer.endRecord();
-    return writer.takeText();
-  }
-  std::string rows(const DataTable& page) override {
-    DelimitedTextWriter writer('\t', false);
-    for (const DataRow& row : page.rows) {
-      for (std::size_t j = 0; j < columns_.size(); ++j) writer.field(fieldText(valueAt(row, j)));
-      writer.endRecord();
-    }
-    return writer.takeText();
-  }
-  std::string end() override { return {}; }
 
  private:
-  // The CSV form without CSV's quoting, which the tab writer applies by its own rule.
-  static std::string fieldText(const CellValue& value) {
-    const bool textual = value.kind() == CellValue::Kind::text || value.kind() == CellValue::Kind::json;
-    return textual ? value.stringValue() : value.csvEscaped();
-  }
+  const DataRow& row_;
+  mutable std::string scratch_;
 };
+
+void appendInteger(std::string& out, std::int64_t value) {
+  char buffer[24];
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+  out.append(buffer, end);
+}
+
+std::string base64Of(std::string_view bytes) {
+  return base64Encode(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+}
+
+// The value's text as CSV and TSV write it, before any quoting.
+void appendPlain(std::string& out, const RowView& row, std::size_t j) {
+  switch (row.kind(j)) {
+    case Kind::integer: appendInteger(out, row.integer(j)); break;
+    case Kind::real: out += shortestDoubleText(row.real(j)); break;
+    case Kind::blob: out += base64Of(row.bytes(j)); break;
+    case Kind::null: break;
+    default: out += row.bytes(j);
+  }
+}
+
+void appendQuoted(std::string& out, std::string_view text) {
+  out += '"';
+  for (char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+}
+
+// Whether the text holds the delimiter, a quote or a line break: one pass, no search per
+// character.
+bool needsQuotes(std::string_view text, char delimiter) {
+  for (char c : text) {
+    if (c == delimiter || c == '"' || c == '\n' || c == '\r') return true;
+  }
+  return false;
+}
+
+void appendDelimited(std::string& out, std::string_view text, char delimiter) {
+  if (!needsQuotes(text, delimiter)) {
+    out += text;
+  } else {
+    appendQuoted(out, text);
+  }
+}
+
+class DelimitedWriter final : public TableExportWriter {
+ public:
+  DelimitedWriter(std::string tableName, std::vector<DataColumn> columns, char delimiter)
+      : TableExportWriter(std::move(tableName), std::move(columns)), delimiter_(delimiter) {}
+  void writeBegin(std::string& out) override {
+    for (std::size_t j = 0; j < columns_.size(); ++j) {
+      if (j > 0) out += delimiter_;
+      appendDelimited(out, columns_[j].name, delimiter_);
+    }
+    out += '\n';
+  }
+  void writeRow(const RowView& row, std::string& out) override {
+    for (std::size_t j = 0; j < columns_.size(); ++j) {
+      if (j > 0) out += delimiter_;
+      if (row.kind(j) == Kind::text) {
+        appendDelimited(out, row.bytes(j), delimiter_);
+      } else {
+        appendPlain(out, row, j);
+      }
+    }
+    out += '\n';
+  }
+  void writeEnd(std::string&) override {}
+
+ private:
+  char delimiter_;
+};
+
+// A JSON string: quotes, backslashes and control characters escaped, invalid UTF-8 as
+// U+FFFD.
+void appendJSONString(std::string& out, std::string_view text) {
+  std::string repaired;
+  unsigned char high = 0;  // plain ASCII, the common case, needs no validation
+  for (char c : text) high |= static_cast<unsigned char>(c);
+  if (high >= 0x80 && !isValidUTF8(text)) text = repaired = repairUTF8(text);
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += '"';
+  std::size_t plain = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x20 && c != '"' && c != '\\') continue;
+    out.append(text, plain, i - plain);
+    plain = i + 1;
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\b': out += "\\b"; break;
+      case '\f': out += "\\f"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        out += "\\u00";
+        out += kHex[c >> 4];
+        out += kHex[c & 0x0F];
+    }
+  }
+  out.append(text, plain);
+  out += '"';
+}
 
 class JSONWriter final : public TableExportWriter {
  public:
   JSONWriter(std::string tableName, std::vector<DataColumn> columns)
       : TableExportWriter(std::move(tableName), std::move(columns)) {
-    for (const DataColumn& column : columns_) keys_.push_back(jsonText(column.name) + ": ");
-  }
-  std::string begin() override { return "["; }
-  std::string rows(const DataTable& page) override {
-    std::string text;
-    for (const DataRow& row : page.rows) {
-      text += first_ ? "\n  {" : ",\n  {";
-      first_ = false;
-      for (std::size_t j = 0; j < columns_.size(); ++j) {
-        if (j > 0) text += ", ";
-        text += keys_[j];
-        text += valueText(valueAt(row, j));
-      }
-      text += '}';
+    for (const DataColumn& column : columns_) {
+      std::string key;
+      appendJSONString(key, column.name);
+      keys_.push_back(key + ": ");
     }
-    return text;
   }
-  std::string end() override { return first_ ? "]\n" : "\n]\n"; }
+  void writeBegin(std::string& out) override { out += '['; }
+  void writeRow(const RowView& row, std::string& out) override {
+    out += first_ ? "\n  {" : ",\n  {";
+    first_ = false;
+    for (std::size_t j = 0; j < columns_.size(); ++j) {
+      if (j > 0) out += ", ";
+      out += keys_[j];
+      switch (row.kind(j)) {
+        case Kind::integer: appendInteger(out, row.integer(j)); break;
+        case Kind::real: {
+          const double value = row.real(j);
+          out += std::isfinite(value) ? shortestDoubleText(value) : "null";
+          break;
+        }
+        case Kind::text: appendJSONString(out, row.bytes(j)); break;
+        case Kind::blob: appendJSONString(out, base64Of(row.bytes(j))); break;
+        default: out += "null";
+      }
+    }
+    out += '}';
+  }
+  void writeEnd(std::string& out) override { out += first_ ? "]\n" : "\n]\n"; }
 
  private:
-  static std::string valueText(const CellValue& value) {
-    if (value.kind() == CellValue::Kind::real && !std::isfinite(value.realValue())) return "null";
-    return jsonText(value.jsonObject());
-  }
   std::vector<std::string> keys_;
   bool first_ = true;
 };
@@ -112,37 +200,42 @@ class JSONWriter final : public TableExportWriter {
 class MarkdownWriter final : public TableExportWriter {
  public:
   using TableExportWriter::TableExportWriter;
-  std::string begin() override {
-    std::string names = "|";
-    std::string rule = "|";
+  void writeBegin(std::string& out) override {
+    out += '|';
     for (const DataColumn& column : columns_) {
-      names += " " + cellText(column.name) + " |";
+      out += ' ';
+      appendCell(out, column.name);
+      out += " |";
+    }
+    out += "\n|";
+    for (const DataColumn& column : columns_) {
       const bool number = column.type == ColumnType::integer || column.type == ColumnType::real;
-      rule += number ? " ---: |" : " --- |";
+      out += number ? " ---: |" : " --- |";
     }
-    return names + '\n' + rule + '\n';
+    out += '\n';
   }
-  std::string rows(const DataTable& page) override {
-    std::string text;
-    for (const DataRow& row : page.rows) {
-      text += '|';
-      for (std::size_t j = 0; j < columns_.size(); ++j) {
-        const CellValue& value = valueAt(row, j);
-        text += ' ';
-        text += value.isNull() ? std::string() : cellText(value.displayString());
-        text += " |";
+  void writeRow(const RowView& row, std::string& out) override {
+    out += '|';
+    for (std::size_t j = 0; j < columns_.size(); ++j) {
+      out += ' ';
+      switch (row.kind(j)) {
+        case Kind::integer: appendInteger(out, row.integer(j)); break;
+        case Kind::real: out += CellValue::real(row.real(j)).displayString(); break;
+        case Kind::text: appendCell(out, row.bytes(j)); break;
+        case Kind::blob:
+          out += "BLOB [" + formatByteCount(static_cast<std::int64_t>(row.bytes(j).size())) + "]";
+          break;
+        default: break;
       }
-      text += '\n';
+      out += " |";
     }
-    return text;
+    out += '\n';
   }
-  std::string end() override { return {}; }
+  void writeEnd(std::string&) override {}
 
  private:
   // A cell stays one cell on one line: "|" and "\" escaped, line breaks as <br>.
-  static std::string cellText(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
+  static void appendCell(std::string& out, std::string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
       const char c = text[i];
       if (c == '|' || c == '\\') {
@@ -155,7 +248,6 @@ class MarkdownWriter final : public TableExportWriter {
         out += c;
       }
     }
-    return out;
   }
 };
 
@@ -165,30 +257,26 @@ class SQLWriter final : public TableExportWriter {
       : TableExportWriter(std::move(tableName), std::move(columns)) {
     insert_ = "INSERT INTO " + identifier(tableName_) + " VALUES (";
   }
-  std::string begin() override {
-    std::string text = "BEGIN TRANSACTION;\nCREATE TABLE " + identifier(tableName_) + " (";
+  void writeBegin(std::string& out) override {
+    out += "BEGIN TRANSACTION;\nCREATE TABLE " + identifier(tableName_) + " (";
     for (std::size_t j = 0; j < columns_.size(); ++j) {
-      if (j > 0) text += ", ";
-      text += identifier(columns_[j].name);
+      if (j > 0) out += ", ";
+      out += identifier(columns_[j].name);
       // Untyped columns keep each value's own storage class.
       if (columns_[j].type != ColumnType::null && columns_[j].type != ColumnType::unknown)
-        text += " " + std::string(columns_[j].type.rawValue());
+        out += " " + std::string(columns_[j].type.rawValue());
     }
-    return text + ");\n";
+    out += ");\n";
   }
-  std::string rows(const DataTable& page) override {
-    std::string text;
-    for (const DataRow& row : page.rows) {
-      text += insert_;
-      for (std::size_t j = 0; j < columns_.size(); ++j) {
-        if (j > 0) text += ", ";
-        text += literal(valueAt(row, j));
-      }
-      text += ");\n";
+  void writeRow(const RowView& row, std::string& out) override {
+    out += insert_;
+    for (std::size_t j = 0; j < columns_.size(); ++j) {
+      if (j > 0) out += ", ";
+      appendLiteral(out, row, j);
     }
-    return text;
+    out += ");\n";
   }
-  std::string end() override { return "COMMIT;\n"; }
+  void writeEnd(std::string& out) override { out += "COMMIT;\n"; }
 
  private:
   // A name cannot hold a NUL in SQL text (the statement would end there); it is left out.
@@ -196,59 +284,86 @@ class SQLWriter final : public TableExportWriter {
     name.erase(std::remove(name.begin(), name.end(), '\0'), name.end());
     return quoteIdentifier(name);
   }
-  static std::string hexBytes(std::string_view bytes) {
+  static void appendHex(std::string& out, std::string_view bytes) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string out = "X'";
+    out += "X'";
     for (unsigned char byte : bytes) {
       out += kDigits[byte >> 4];
       out += kDigits[byte & 0x0F];
     }
-    return out + "'";
+    out += '\'';
   }
-  static std::string textLiteral(const std::string& text) {
-    // A NUL would end the statement's text for many readers; such text travels as bytes.
-    if (text.find('\0') != std::string::npos) return "CAST(" + hexBytes(text) + " AS TEXT)";
-    return "'" + escapeStringLiteral(text) + "'";
-  }
-  static std::string literal(const CellValue& value) {
-    switch (value.kind()) {
-      case CellValue::Kind::null: return "NULL";
-      case CellValue::Kind::integer: return std::to_string(value.integerValue());
-      case CellValue::Kind::real: {
-        const double v = value.realValue();
-        if (std::isnan(v)) return "NULL";
-        if (std::isinf(v)) return v > 0 ? "9e999" : "-9e999";
-        std::string text = shortestDoubleText(v);
-        // A whole number must still read back as a real.
-        if (text.find_first_of(".eEn") == std::string::npos) text += ".0";
-        return text;
+  static void appendLiteral(std::string& out, const RowView& row, std::size_t j) {
+    switch (row.kind(j)) {
+      case Kind::integer: appendInteger(out, row.integer(j)); break;
+      case Kind::real: {
+        const double v = row.real(j);
+        if (std::isnan(v)) {
+          out += "NULL";
+        } else if (std::isinf(v)) {
+          out += v > 0 ? "9e999" : "-9e999";
+        } else {
+          const std::string text = shortestDoubleText(v);
+          out += text;
+          // A whole number must still read back as a real.
+          if (text.find_first_of(".eE") == std::string::npos) out += ".0";
+        }
+        break;
       }
-      case CellValue::Kind::boolean: return value.booleanValue() ? "1" : "0";
-      case CellValue::Kind::blob: {
-        const auto& bytes = value.blobValue();
-        return hexBytes(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+      case Kind::blob: appendHex(out, row.bytes(j)); break;
+      case Kind::text: {
+        const std::string_view text = row.bytes(j);
+        // A NUL would end the statement's text for many readers; such text travels as bytes.
+        if (text.find('\0') != std::string_view::npos) {
+          out += "CAST(";
+          appendHex(out, text);
+          out += " AS TEXT)";
+        } else {
+          out += '\'';
+          for (char c : text) {
+            if (c == '\'') out += '\'';
+            out += c;
+          }
+          out += '\'';
+        }
+        break;
       }
-      case CellValue::Kind::text:
-      case CellValue::Kind::json: return textLiteral(value.stringValue());
-      case CellValue::Kind::date: return textLiteral(value.csvEscaped());
+      default: out += "NULL";
     }
-    return "NULL";
   }
   std::string insert_;
 };
 
 }  // namespace
 
+std::string TableExportWriter::begin() {
+  std::string out;
+  writeBegin(out);
+  return out;
+}
+
+std::string TableExportWriter::rows(const DataTable& page) {
+  std::string out;
+  for (const DataRow& row : page.rows) writeRow(CopiedRow(row), out);
+  return out;
+}
+
+std::string TableExportWriter::end() {
+  std::string out;
+  writeEnd(out);
+  return out;
+}
+
 std::unique_ptr<TableExportWriter> TableExportWriter::make(ExportFormat format, std::string tableName,
                                                            std::vector<DataColumn> columns) {
   switch (format) {
-    case ExportFormat::csv: return std::make_unique<CSVWriter>(std::move(tableName), std::move(columns));
-    case ExportFormat::tsv: return std::make_unique<TSVWriter>(std::move(tableName), std::move(columns));
+    case ExportFormat::csv: return std::make_unique<DelimitedWriter>(std::move(tableName), std::move(columns), ',');
+    case ExportFormat::tsv: return std::make_unique<DelimitedWriter>(std::move(tableName), std::move(columns), '\t');
     case ExportFormat::json: return std::make_unique<JSONWriter>(std::move(tableName), std::move(columns));
     case ExportFormat::markdown: return std::make_unique<MarkdownWriter>(std::move(tableName), std::move(columns));
     case ExportFormat::sqlInsert: return std::make_unique<SQLWriter>(std::move(tableName), std::move(columns));
   }
-  return std::make_unique<CSVWriter>(std::move(tableName), std::move(columns));
+  return std::make_unique<DelimitedWriter>(std::move(tableName), std::move(columns), ',');
 }
 
 }  // namespace tabvora::cli

@@ -22,6 +22,12 @@ void streamRows(DatabaseDriver& driver, const BoundSQL& sql, std::int64_t pageRo
   throw DriverError(kDomain, -1, "This file's driver cannot read a table row by row");
 }
 
+void forEachRow(DatabaseDriver& driver, const BoundSQL& sql, const std::function<bool(const RowView&)>& body) {
+  if (auto* sqlite = dynamic_cast<SQLiteDriver*>(&driver)) return sqlite->forEachRow(sql.text, sql.parameters, body);
+  if (auto* staging = dynamic_cast<StagingDriver*>(&driver)) return staging->forEachRow(sql.text, sql.parameters, body);
+  throw DriverError(kDomain, -1, "This file's driver cannot read a table row by row");
+}
+
 }  // namespace
 
 TableReader::TableReader(DatabaseDriver& driver, std::string table, std::vector<ColumnFilter> filters,
@@ -61,6 +67,14 @@ void TableReader::forEachPage(std::optional<std::int64_t> limit, const std::func
     cut.rows.resize(cut.rows.size() - static_cast<std::size_t>(delivered - *limit));
     body(cut);
     return false;
+  });
+}
+
+void TableReader::forEachRow(std::optional<std::int64_t> limit, const std::function<bool(const RowView&)>& body) {
+  if (limit && *limit <= 0) return;
+  std::int64_t delivered = 0;
+  tabvora::forEachRow(driver_, filteredSelect(table_, filters_, combination_), [&](const RowView& row) {
+    return body(row) && (!limit || ++delivered < *limit);
   });
 }
 

@@ -9,6 +9,7 @@
 #include "model/column_filter.hpp"
 #include "model/database_driver.hpp"
 #include "model/filter_combination.hpp"
+#include "model/row_view.hpp"
 
 namespace tabvora {
 
@@ -35,6 +36,9 @@ class TableReader {
   // returns false to stop.
   void forEachPage(std::optional<std::int64_t> limit, const std::function<bool(const DataTable& page)>& body,
                    std::int64_t pageRows = kPageRows);
+  // The same one row at a time, without copying the values; the fastest way through a
+  // table.
+  void forEachRow(std::optional<std::int64_t> limit, const std::function<bool(const RowView& row)>& body);
   // The first `rows` rows, with totalRowCount the number the filters keep.
   DataTable firstRows(std::int64_t rows);
 

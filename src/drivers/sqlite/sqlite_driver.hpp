@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "model/database_driver.hpp"
+#include "model/row_view.hpp"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -82,6 +83,10 @@ class SQLiteDriver final : public DatabaseDriver {
   // the body returns false to stop reading.
   void streamRows(const std::string& sql, const std::vector<CellValue>& parameters, std::int64_t pageRows,
                   const std::function<bool(const DataTable& page)>& body);
+
+  // The same without copying: `body` sees each row where SQLite holds it.
+  void forEachRow(const std::string& sql, const std::vector<CellValue>& parameters,
+                  const std::function<bool(const RowView& row)>& body);
 
   // The lock every operation holds; forwarding drivers hold it around forwarded calls.
   std::recursive_mutex& mutex() { return lock_; }

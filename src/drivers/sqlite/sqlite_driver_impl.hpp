@@ -7,9 +7,14 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "model/driver_error.hpp"
+
+namespace tabvora {
+class SQLiteStatement;
+}
 
 namespace tabvora {
 
@@ -51,6 +56,10 @@ struct SQLiteDriver::Impl {
   static void closeConnection(SQLiteDriver& driver) noexcept;
   // False when the connection cannot read its schema (not a database, locked, ...).
   static bool passesCheckQuery(sqlite3* db);
+
+  // Prepares one read-only statement for reading rows and binds its parameters.
+  static void prepareReading(SQLiteDriver& driver, SQLiteStatement& statement, const std::string& sql,
+                             const std::vector<CellValue>& parameters);
 
   struct Edit;  // the write-back helpers
 };

@@ -270,23 +270,103 @@ DataTable SQLiteDriver::fetchTableData(const std::string& tableName, std::option
   return std::move(*result);
 }
 
+namespace {
+
+// A row of a statement that has just stepped to it. Its values are taken once per row and
+// read without SQLite's connection mutex, which the reader holds for the whole statement.
+class StatementRow final : public RowView {
+ public:
+  explicit StatementRow(sqlite3_stmt* statement)
+      : statement_(statement), values_(static_cast<std::size_t>(sqlite3_column_count(statement))) {}
+  // Call after each step to a row.
+  void takeValues() {
+    for (std::size_t i = 0; i < values_.size(); ++i) values_[i] = sqlite3_column_value(statement_, static_cast<int>(i));
+  }
+  std::size_t size() const override { return values_.size(); }
+  CellValue::Kind kind(std::size_t column) const override {
+    if (column >= values_.size()) return CellValue::Kind::null;
+    switch (sqlite3_value_type(values_[column])) {
+      case SQLITE_INTEGER: return CellValue::Kind::integer;
+      case SQLITE_FLOAT: return CellValue::Kind::real;
+      case SQLITE_TEXT: return CellValue::Kind::text;
+      case SQLITE_BLOB: return CellValue::Kind::blob;
+      default: return CellValue::Kind::null;
+    }
+  }
+  std::int64_t integer(std::size_t column) const override { return sqlite3_value_int64(values_[column]); }
+  double real(std::size_t column) const override { return sqlite3_value_double(values_[column]); }
+  std::string_view bytes(std::size_t column) const override {
+    sqlite3_value* value = values_[column];
+    const void* data = sqlite3_value_type(value) == SQLITE_BLOB ? sqlite3_value_blob(value) : sqlite3_value_text(value);
+    const auto size = static_cast<std::size_t>(sqlite3_value_bytes(value));
+    if (!data) {
+      // No bytes for an empty value; for a value SQLite could not materialise, a failure.
+      if (size != 0 || sqlite3_errcode(sqlite3_db_handle(statement_)) == SQLITE_NOMEM)
+        throw DriverError("SQLiteDriver", SQLITE_NOMEM, "out of memory");
+      return {};
+    }
+    return {static_cast<const char*>(data), size};
+  }
+
+ private:
+  sqlite3_stmt* statement_;
+  std::vector<sqlite3_value*> values_;
+};
+
+// Holds a connection's own mutex for a scope.
+class ConnectionMutex {
+ public:
+  explicit ConnectionMutex(sqlite3* db) : mutex_(sqlite3_db_mutex(db)) { sqlite3_mutex_enter(mutex_); }
+  ~ConnectionMutex() { sqlite3_mutex_leave(mutex_); }
+  ConnectionMutex(const ConnectionMutex&) = delete;
+  ConnectionMutex& operator=(const ConnectionMutex&) = delete;
+
+ private:
+  sqlite3_mutex* mutex_;
+};
+
+}  // namespace
+
+void SQLiteDriver::Impl::prepareReading(SQLiteDriver& driver, SQLiteStatement& statement, const std::string& sql,
+                                        const std::vector<CellValue>& parameters) {
+  sqlite3* db = connection(driver);
+  std::size_t tail = 0;
+  if (statement.prepare(db, sql, &tail) != SQLITE_OK) failWithSQLite(db, -1);
+  if (!statement || !onlyBlankAndSemicolons(std::string_view(sql).substr(tail)))
+    fail(-1, "Rows are read from exactly one statement");
+  sqlite3_stmt* stmt = statement.get();
+  if (!sqlite3_stmt_readonly(stmt)) fail(-1, "Rows are read only by a statement that changes nothing");
+  if (static_cast<int>(parameters.size()) != sqlite3_bind_parameter_count(stmt))
+    fail(-1, "The statement takes " + std::to_string(sqlite3_bind_parameter_count(stmt)) + " values, not " +
+                 std::to_string(parameters.size()));
+  for (std::size_t i = 0; i < parameters.size(); ++i) {
+    if (bindCellValue(stmt, static_cast<int>(i) + 1, parameters[i]) != SQLITE_OK) failWithSQLite(db, -1);
+  }
+}
+
+void SQLiteDriver::forEachRow(const std::string& sql, const std::vector<CellValue>& parameters,
+                              const std::function<bool(const RowView& row)>& body) {
+  std::lock_guard guard(lock_);
+  SQLiteStatement statement;
+  Impl::prepareReading(*this, statement, sql, parameters);
+  StatementRow row(statement.get());
+  const ConnectionMutex held(Impl::connection(*this));
+  int rc;
+  while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
+    row.takeValues();
+    if (!body(row)) return;
+  }
+  if (rc != SQLITE_DONE) Impl::failWithSQLite(Impl::connection(*this), rc);
+}
+
 void SQLiteDriver::streamRows(const std::string& sql, const std::vector<CellValue>& parameters,
                               std::int64_t pageRows, const std::function<bool(const DataTable& page)>& body) {
   std::lock_guard guard(lock_);
   sqlite3* db = Impl::connection(*this);
   SQLiteStatement statement;
-  std::size_t tail = 0;
-  if (statement.prepare(db, sql, &tail) != SQLITE_OK) Impl::failWithSQLite(db, -1);
-  if (!statement || !onlyBlankAndSemicolons(std::string_view(sql).substr(tail)))
-    Impl::fail(-1, "Rows are read from exactly one statement");
+  Impl::prepareReading(*this, statement, sql, parameters);
   sqlite3_stmt* stmt = statement.get();
-  if (!sqlite3_stmt_readonly(stmt)) Impl::fail(-1, "Rows are read only by a statement that changes nothing");
-  if (static_cast<int>(parameters.size()) != sqlite3_bind_parameter_count(stmt))
-    Impl::fail(-1, "The statement takes " + std::to_string(sqlite3_bind_parameter_count(stmt)) + " values, not " +
-                       std::to_string(parameters.size()));
-  for (std::size_t i = 0; i < parameters.size(); ++i) {
-    if (bindCellValue(stmt, static_cast<int>(i) + 1, parameters[i]) != SQLITE_OK) Impl::failWithSQLite(db, -1);
-  }
+
 
   pageRows = std::max<std::int64_t>(pageRows, 1);
   const std::size_t textByteLimit = cellByteLimit.value_or(std::numeric_limits<std::size_t>::max());
