@@ -17,6 +17,9 @@ set(install_test_arguments
 
 add_test(NAME install.tree COMMAND ${CMAKE_COMMAND} ${install_test_arguments} -P ${CMAKE_CURRENT_LIST_DIR}/install_tree.cmake)
 set_tests_properties(install.tree PROPERTIES FIXTURES_SETUP tabvora_installed)
+# The installed tree of a sanitizer build weighs hundreds of megabytes: it goes once used.
+add_test(NAME install.cleanup COMMAND ${CMAKE_COMMAND} -E rm -rf ${CMAKE_BINARY_DIR}/install-test)
+set_tests_properties(install.cleanup PROPERTIES FIXTURES_CLEANUP tabvora_installed)
 foreach(mode IN ITEMS cmake pkg-config)
   add_test(NAME install.consumer_${mode} COMMAND ${CMAKE_COMMAND} ${install_test_arguments} -DMODE=${mode}
            -P ${CMAKE_CURRENT_LIST_DIR}/consumer_test.cmake)
