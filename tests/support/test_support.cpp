@@ -66,9 +66,7 @@ std::string drain(int fd) {
   while ((n = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
   return text;
 }
-}  // namespace
 
-namespace {
 // Runs the binary with standard output on `outputFd` (closed when negative) and standard
 // error collected; `outPath`, when given, is read into `out` afterwards.
 CommandResult runWith(const std::vector<std::string>& arguments, int outputFd, const std::string& outPath) {

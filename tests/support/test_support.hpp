@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "model/database_driver.hpp"
 #include "model/driver_error.hpp"
 
 namespace tabvora::testing {
@@ -57,6 +58,25 @@ CommandResult runTabvora(const std::vector<std::string>& arguments);
 // The same with standard output on `outputFd` instead (closed when negative); the result's
 // `out` stays empty. The caller reads what went to the descriptor.
 CommandResult runTabvoraWritingTo(const std::vector<std::string>& arguments, int outputFd);
+
+// Each row `sql` gives as "value|value|...", NULL for a null.
+inline std::vector<std::string> queryRows(DatabaseDriver& driver, const std::string& sql) {
+  std::vector<std::string> lines;
+  for (const DataRow& row : driver.query(sql).rows) {
+    std::string line;
+    for (std::size_t i = 0; i < row.values.size(); ++i)
+      line += (i ? "|" : "") + (row.values[i].isNull() ? std::string("NULL") : row.values[i].rawValueString());
+    lines.push_back(std::move(line));
+  }
+  return lines;
+}
+// "name TYPE" for each column of a table, as staged.
+inline std::vector<std::string> schemaLines(DatabaseDriver& driver, const std::string& table) {
+  std::vector<std::string> columns;
+  for (const DataColumn& column : driver.fetchSchema(table))
+    columns.push_back(column.name + " " + std::string(column.type.rawValue()));
+  return columns;
+}
 
 // The DriverError an operation throws; a test failure when it throws none.
 template <typename Operation>
