@@ -21,17 +21,7 @@ class SQLScriptTest : public ::testing::Test {
     return driver.open(dir / name);
   }
 
-  // Each row of the result as "value|value|...", NULL for null.
-  std::vector<std::string> rows(const std::string& sql) {
-    std::vector<std::string> out;
-    for (const DataRow& row : driver.query(sql).rows) {
-      std::string line;
-      for (std::size_t i = 0; i < row.values.size(); ++i)
-        line += (i ? "|" : "") + (row.values[i].isNull() ? std::string("NULL") : row.values[i].rawValueString());
-      out.push_back(line);
-    }
-    return out;
-  }
+  std::vector<std::string> rows(const std::string& sql) { return queryRows(driver, sql); }
 
   TempDir dir;
   SQLScriptDriver driver;
