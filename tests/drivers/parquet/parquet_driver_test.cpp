@@ -18,6 +18,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::TempDir;
+using testing::queryRows;
+using testing::schemaLines;
 using Lines = std::vector<std::string>;
 
 // The npm DuckDB engine behind the command-line contract (duckdb_command.cjs), installed by
@@ -41,26 +43,6 @@ std::filesystem::path copyOf(const TempDir& dir, std::string_view data, std::str
   const std::filesystem::path path = dir / name;
   testing::writeFile(path, testing::readFile(testing::testData(std::string("parquet/") + std::string(data))));
   return path;
-}
-
-// The rows of `sql` as "a|b|c" lines, NULL for null.
-Lines rowsOf(DatabaseDriver& driver, const std::string& sql) {
-  Lines lines;
-  for (const DataRow& row : driver.query(sql).rows) {
-    std::string line;
-    for (std::size_t i = 0; i < row.values.size(); ++i)
-      line += (i ? "|" : "") + (row.values[i].isNull() ? std::string("NULL") : row.values[i].rawValueString());
-    lines.push_back(line);
-  }
-  return lines;
-}
-
-// "name TYPE" of each staged column.
-Lines schemaOf(DatabaseDriver& driver, const std::string& table) {
-  Lines columns;
-  for (const DataColumn& column : driver.fetchSchema(table))
-    columns.push_back(column.name + " " + std::string(column.type.rawValue()));
-  return columns;
 }
 
 const Lines kHyparquetFooterRows = {"name|STRING",     "age|INT32",      "score|DOUBLE",
@@ -96,13 +78,13 @@ TEST(ParquetDriverTest, WithoutUsableDuckDBTheFooterIsListed) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
     ASSERT_EQ(metadata.tables.size(), 1u);
     EXPECT_EQ(metadata.tables[0].name, "hyparquet_writer");
-    EXPECT_EQ(schemaOf(driver, "hyparquet_writer"), (Lines{"column TEXT", "type TEXT"}));
-    EXPECT_EQ(rowsOf(driver, "SELECT * FROM hyparquet_writer"), kHyparquetFooterRows);
+    EXPECT_EQ(schemaLines(driver, "hyparquet_writer"), (Lines{"column TEXT", "type TEXT"}));
+    EXPECT_EQ(queryRows(driver, "SELECT * FROM hyparquet_writer"), kHyparquetFooterRows);
   }
   ParquetDriver nowhere({dir / "missing", dir.path(), dir / "hyparquet_writer.parquet"});
   EXPECT_FALSE(nowhere.duckDBPath());
   nowhere.open(file);
-  EXPECT_EQ(rowsOf(nowhere, "SELECT * FROM hyparquet_writer"), kHyparquetFooterRows);
+  EXPECT_EQ(queryRows(nowhere, "SELECT * FROM hyparquet_writer"), kHyparquetFooterRows);
 }
 
 TEST(ParquetDriverTest, FooterTableEdges) {
@@ -131,7 +113,7 @@ TEST(ParquetDriverTest, FooterTableEdges) {
     SCOPED_TRACE(c.what);
     testing::writeFile(dir / "x.parquet", c.bytes);
     driver.open(dir / "x.parquet");
-    EXPECT_EQ(rowsOf(driver, "SELECT * FROM x"), c.rows);
+    EXPECT_EQ(queryRows(driver, "SELECT * FROM x"), c.rows);
   }
 
   // The largest footer read, 64,000,000 bytes: the good footer then zeros (a sparse file).
@@ -144,19 +126,19 @@ TEST(ParquetDriverTest, FooterTableEdges) {
     std::filesystem::resize_file(path, 4ull + length);
     std::ofstream(path, std::ios::app | std::ios::binary) << withLength(length).substr(good.size() - 8);
     driver.open(path);
-    EXPECT_EQ(rowsOf(driver, "SELECT count(*) FROM large"), (Lines{length < 64'000'001u ? "6" : "1"}));
+    EXPECT_EQ(queryRows(driver, "SELECT count(*) FROM large"), (Lines{length < 64'000'001u ? "6" : "1"}));
   }
 
   const std::string summary = " \xC2\xB7 78 KB \xC2\xB7 open in Tabvora to browse the data";
   driver.open(testing::testData("parquet/wide_700.parquet"));
-  const Lines wide = rowsOf(driver, "SELECT * FROM wide_700");
+  const Lines wide = queryRows(driver, "SELECT * FROM wide_700");
   ASSERT_EQ(wide.size(), 501u);
   EXPECT_EQ(wide[0], "c1|INT32");
   EXPECT_EQ(wide[499], "c500|INT32");
   EXPECT_EQ(wide[500], "\xE2\x80\x94|3 rows" + summary);
 
   driver.open(testing::testData("parquet/values.parquet"));
-  EXPECT_EQ(rowsOf(driver, "SELECT * FROM \"values\" LIMIT 6"),
+  EXPECT_EQ(queryRows(driver, "SELECT * FROM \"values\" LIMIT 6"),
             (Lines{"id|INT64", "ratio|DOUBLE", "nothing|INT32", "even|BOOLEAN", "attrs|MAP", "note|STRING"}));
 }
 
@@ -204,8 +186,8 @@ TEST(ParquetDriverTest, RowsPrintedByDuckDBAreStagedAsTyped) {
     ParquetDriver driver({fakeDuckDB(dir, std::string("cat <<'EOF'\n") + c.json + "\nEOF")});
     driver.open(file);
     EXPECT_EQ(driver.primaryTableName(), "p_2023_sales_report");
-    EXPECT_EQ(schemaOf(driver, "p_2023_sales_report"), c.columns);
-    EXPECT_EQ(rowsOf(driver, "SELECT * FROM p_2023_sales_report"), c.rows);
+    EXPECT_EQ(schemaLines(driver, "p_2023_sales_report"), c.columns);
+    EXPECT_EQ(queryRows(driver, "SELECT * FROM p_2023_sales_report"), c.rows);
   }
 }
 
@@ -214,26 +196,26 @@ TEST(ParquetDuckDBTest, CorpusFilesMatchTheirManifest) {
   ParquetDriver driver({kEngine});
   driver.open(testing::testData("parquet/duckdb_types_7000.parquet"));
   const std::string table = "duckdb_types_7000";
-  EXPECT_EQ(schemaOf(driver, table), (Lines{"id INTEGER", "i32 INTEGER", "dbl REAL", "name TEXT", "flag BOOLEAN",
+  EXPECT_EQ(schemaLines(driver, table), (Lines{"id INTEGER", "i32 INTEGER", "dbl REAL", "name TEXT", "flag BOOLEAN",
                                             "day TEXT", "ts TEXT", "tags JSON", "pt JSON", "amount TEXT"}));
-  EXPECT_EQ(rowsOf(driver, "SELECT count(*), max(id) FROM " + table), (Lines{"5000|5000"}));
-  EXPECT_EQ(rowsOf(driver, "SELECT * FROM " + table + " WHERE id IN (1, 5000)"),
+  EXPECT_EQ(queryRows(driver, "SELECT count(*), max(id) FROM " + table), (Lines{"5000|5000"}));
+  EXPECT_EQ(queryRows(driver, "SELECT * FROM " + table + " WHERE id IN (1, 5000)"),
             (Lines{R"(1|7|0.125|name 1|0|2020-01-02|2024-01-01 00:01:01|["t1","u1"]|{"x":1,"y":0.25,"label":"p1"}|1.01)",
                    R"(5000|0|625.0|NULL|0|2021-05-15|2024-01-04 12:43:20|[]|{"x":0,"y":1250,"label":"p5000"}|5050.00)"}));
 
   driver.open(testing::testData("parquet/hyparquet_writer.parquet"));
-  EXPECT_EQ(schemaOf(driver, "hyparquet_writer"),
+  EXPECT_EQ(schemaLines(driver, "hyparquet_writer"),
             (Lines{"name TEXT", "age INTEGER", "score REAL", "active BOOLEAN", "seen TEXT"}));
-  EXPECT_EQ(rowsOf(driver, "SELECT * FROM hyparquet_writer WHERE rowid IN (1, 50)"),
+  EXPECT_EQ(queryRows(driver, "SELECT * FROM hyparquet_writer WHERE rowid IN (1, 50)"),
             (Lines{"user1|20|NULL|1|2024-01-01 12:00:00", "user50|29|NULL|0|2024-02-19 12:00:00"}));
 
   // A hand-made file under a name that is no identifier: all-null, map and quoted values.
   TempDir dir;
   const DatabaseMetadata metadata = driver.open(copyOf(dir, "values.parquet", "2023 it's-values.parquet"));
   EXPECT_EQ(metadata.tables.at(0).name, "p_2023_its_values");
-  EXPECT_EQ(schemaOf(driver, "p_2023_its_values"),
+  EXPECT_EQ(schemaLines(driver, "p_2023_its_values"),
             (Lines{"id INTEGER", "ratio REAL", "nothing TEXT", "even BOOLEAN", "attrs JSON", "note TEXT"}));
-  EXPECT_EQ(rowsOf(driver, "SELECT * FROM p_2023_its_values"),
+  EXPECT_EQ(queryRows(driver, "SELECT * FROM p_2023_its_values"),
             (Lines{R"(1|1.0|NULL|0|{"k":1}|it's 1)", R"(2|2.5|NULL|1|{"k":2}|it's 2)", R"(3|2.5|NULL|0|{"k":3}|it's 3)"}));
 }
 
@@ -248,7 +230,7 @@ TEST(ParquetDuckDBTest, APathDuckDBWouldExpandIsNotGivenToIt) {
     SCOPED_TRACE(name);
     ParquetDriver driver({kEngine});
     driver.open(copyOf(dir, "hyparquet_writer.parquet", name));
-    EXPECT_EQ(schemaOf(driver, driver.primaryTableName()), (Lines{"column TEXT", "type TEXT"}));
+    EXPECT_EQ(schemaLines(driver, driver.primaryTableName()), (Lines{"column TEXT", "type TEXT"}));
   }
 }
 
