@@ -28,13 +28,7 @@ struct OpenedJSON {
     for (const DataColumn& column : table().columns) names.push_back(column.name);
     return names;
   }
-  // "name TYPE" for every column, as staged.
-  std::vector<std::string> columnTypes() const {
-    std::vector<std::string> types;
-    for (const auto& column : driver->fetchSchema(metadata.tables.at(0).name))
-      types.push_back(column.name + " " + std::string(column.type.rawValue()));
-    return types;
-  }
+  std::vector<std::string> columnTypes() const { return schemaLines(*driver, metadata.tables.at(0).name); }
 };
 
 inline OpenedJSON openJSONFile(const std::filesystem::path& path, std::optional<std::int64_t> limit = std::nullopt) {
