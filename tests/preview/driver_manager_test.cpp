@@ -57,13 +57,10 @@ class DriverManagerTest : public ::testing::Test {
 };
 
 TEST_F(DriverManagerTest, ExtensionsDecideWhateverTheContent) {
+  // One name per format: the format of every extension is DatabaseFormat's, tested there.
   const std::pair<const char*, DriverChoice> cases[] = {
-      {"a.sqlite", kSQLite}, {"a.db", kSQLite},       {"a.sqlite3", kSQLite}, {"a.db3", kSQLite},
-      {"a.s3db", kSQLite},   {"a.sl3", kSQLite},      {"a.xlsx", kXLSX},      {"a.xlsm", kXLSX},
-      {"a.parquet", kParquet}, {"a.parq", kParquet},  {"a.csv", kCSV},        {"a.tsv", kTSV},
-      {"a.tab", kTSV},       {"a.json", kJSON},       {"a.jsonl", kJSONL},    {"a.ndjson", kJSONL},
-      {"a.sql", kSQLScript}, {"a.ddl", kSQLScript},   {"a.dump", kSQLScript}, {"data.DB", kSQLite},
-      {"Book.XLSX", kXLSX},  {"LOG.NdJson", kJSONL},
+      {"data.DB", kSQLite}, {"Book.XLSX", kXLSX}, {"a.parq", kParquet}, {"a.csv", kCSV},  {"a.tab", kTSV},
+      {"a.json", kJSON},    {"LOG.NdJson", kJSONL}, {"a.dump", kSQLScript},
   };
   for (const auto& [name, expected] : cases) {
     // Content that every sniffing step would read differently.
