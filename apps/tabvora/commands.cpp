@@ -22,6 +22,8 @@
 #include "preview/table_reader.hpp"
 #include "preview/text_grid_generator.hpp"
 #include "statistics_report.hpp"
+#include "tabvora/document.hpp"
+#include "tabvora/preview_page.hpp"
 #include "table_export_writer.hpp"
 
 namespace tabvora::cli {
@@ -51,7 +53,6 @@ CommandOutcome fileFailure(const std::filesystem::path& file, const std::string&
 
 // A driver for the file, opened so that nothing about the file can change.
 std::unique_ptr<DatabaseDriver> openDriver(const std::filesystem::path& file, DatabaseMetadata& metadata) {
-  if (auto reason = systemReason(file)) throw std::runtime_error(*reason);
   if (auto refusal = FileProbe::of(file).refusal(file)) throw std::runtime_error(*refusal);
   std::unique_ptr<DatabaseDriver> driver = DriverManager::shared().driver(file);
   if (auto* sqlite = dynamic_cast<SQLiteDriver*>(driver.get())) sqlite->previewReadOnly = true;
@@ -84,37 +85,35 @@ bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
   return std::filesystem::equivalent(a, b, error) && !error;
 }
 
-// Runs `body` with the driver open. Failures become "FILE: reason" and status 1; output
-// that cannot be written propagates.
+// Runs `body` on a file the system lets us read. Failures become "FILE: reason" and status
+// 1; output that cannot be written propagates.
 template <typename Body>
-CommandOutcome withOpenDriver(const Invocation& invocation, Body body) {
-  std::unique_ptr<DatabaseDriver> driver;
+CommandOutcome failuresOfFile(const Invocation& invocation, Body body) {
   try {
-    DatabaseMetadata metadata;
-    driver = openDriver(invocation.file, metadata);
-    body(*driver, metadata);
-    driver->close();
+    if (auto reason = systemReason(invocation.file)) return fileFailure(invocation.file, *reason);
+    body();
     return CommandOutcome{};
   } catch (const OutputFailure&) {
-    if (driver) driver->close();
     throw;
   } catch (const std::exception& error) {
-    if (driver) driver->close();
     return fileFailure(invocation.file, error.what());
   } catch (...) {
-    if (driver) driver->close();
     return fileFailure(invocation.file, "the file could not be read");
   }
 }
 
-// Drivers that do not count columns when listing still describe each table's schema.
-std::optional<std::int64_t> columnCount(DatabaseDriver& driver, const TableMetadata& table) {
-  if (table.columnCount) return table.columnCount;
-  try {
-    return static_cast<std::int64_t>(driver.fetchSchema(table.name).size());
-  } catch (const std::exception&) {
-    return std::nullopt;
-  }
+// Runs `body` with the file's driver open (and closes it on every path).
+template <typename Body>
+CommandOutcome withOpenDriver(const Invocation& invocation, Body body) {
+  return failuresOfFile(invocation, [&] {
+    DatabaseMetadata metadata;
+    std::unique_ptr<DatabaseDriver> driver = openDriver(invocation.file, metadata);
+    struct Closing {
+      DatabaseDriver& driver;
+      ~Closing() { driver.close(); }
+    } closing{*driver};
+    body(*driver, metadata);
+  });
 }
 
 // The table a command reads: the one named, else the first.
@@ -189,7 +188,7 @@ CommandOutcome runPreview(const Invocation& invocation, OutputTarget& out) {
   }
   if (invocation.text) return runTextPreview(invocation, out);
   if (invocation.filters.empty()) {
-    out.write(PreviewProvider().providePreview(invocation.file).data);
+    out.write(previewPage(invocation.file));
     return CommandOutcome{};
   }
   PreviewProvider::Content content =
@@ -200,10 +199,10 @@ CommandOutcome runPreview(const Invocation& invocation, OutputTarget& out) {
 }
 
 CommandOutcome runTables(const Invocation& invocation, OutputTarget& out) {
-  return withOpenDriver(invocation, [&](DatabaseDriver& driver, const DatabaseMetadata& metadata) {
-    for (const TableMetadata& table : metadata.tables) {
-      out.write(escapeField(table.name) + '\t' + std::string(table.type.rawValue()) + '\t' + countText(table.rowCount) +
-                '\t' + countText(columnCount(driver, table)) + '\n');
+  return failuresOfFile(invocation, [&] {
+    for (const TableInfo& table : Document::open(invocation.file).tables()) {
+      out.write(escapeField(table.name) + '\t' + table.kind + '\t' + countText(table.rowCount) + '\t' +
+                countText(table.columnCount) + '\n');
     }
   });
 }

@@ -12,9 +12,9 @@
 #include <unistd.h>
 
 #include "command_line.hpp"
-#include "drivers/parquet/parquet_driver.hpp"
 #include "drivers/sqlite/private_copy_registry.hpp"
 #include "commands.hpp"
+#include "tabvora/library.hpp"
 #include "output_target.hpp"
 #include "view_command.hpp"
 
@@ -47,7 +47,7 @@ void report(std::string message) {
 CommandOutcome run(const Invocation& invocation, OutputTarget& out) {
   switch (invocation.command) {
     case Invocation::Command::help: out.write(helpText(invocation.helpTopic)); return {};
-    case Invocation::Command::version: out.write(std::string("tabvora ") + TABVORA_VERSION + '\n'); return {};
+    case Invocation::Command::version: out.write("tabvora " + std::string(tabvora::version()) + '\n'); return {};
     case Invocation::Command::preview: return runPreview(invocation, out);
     case Invocation::Command::tables: return runTables(invocation, out);
     case Invocation::Command::query: return runQuery(invocation, out);
@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
   holdStandardDescriptors();
   // A DuckDB program of the user's choice is tried before the usual places.
   if (const char* duckDB = std::getenv("TABVORA_DUCKDB"); duckDB != nullptr && *duckDB != '\0')
-    tabvora::ParquetDriver::preferDuckDBAt(duckDB);
+    tabvora::preferDuckDBAt(duckDB);
   std::ios::sync_with_stdio(false);
 
   std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);

@@ -15,7 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "preview/preview_provider.hpp"
+#include "tabvora/preview_page.hpp"
 
 extern char** environ;
 
@@ -107,7 +107,7 @@ CommandOutcome runView(const Invocation& invocation) {
   if (error) folder = pattern;
   std::string failure;
   try {
-    const std::filesystem::path page = writePage(folder, PreviewProvider().providePreview(invocation.file).data);
+    const std::filesystem::path page = writePage(folder, tabvora::previewPage(invocation.file));
     failure = openWithOpener(page);
   } catch (const std::exception& error) {
     failure = error.what();
