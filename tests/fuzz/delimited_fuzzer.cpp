@@ -3,12 +3,9 @@
 // Besides, the byte splitter runs on the raw bytes with every delimiter, and a first-part
 // read with small steps must stage exactly what the whole file stages first: that runs the
 // growing, the cut at the cap and the checks of the rest on inputs of a few dozen kilobytes.
-#include <stdlib.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,6 +14,7 @@
 #include "drivers/delimited/delimited_byte_parser.hpp"
 #include "drivers/delimited/delimited_driver.hpp"
 #include "drivers/delimited/delimited_input.hpp"
+#include "drivers/delimited/delimited_test_records.hpp"
 #include "drivers/delimited/delimiter_detector.hpp"
 #include "model/driver_error.hpp"
 
@@ -28,20 +26,7 @@ using namespace tabvora;
 constexpr DelimitedInput::Limits kSmallSteps{40'008, 80'016, 4'096};
 constexpr std::int64_t kFewRows = 3;
 
-using Records = std::vector<std::vector<std::string>>;
-
-Records firstRecords(const DelimitedInput& input) {
-  Records records;
-  DelimitedByteParser::parse(input.bytes(), static_cast<std::uint8_t>(input.delimiter()),
-                             [&](const DelimitedByteParser::Record& record) {
-                               if (records.size() > static_cast<std::size_t>(kFewRows)) return false;
-                               std::vector<std::string> fields;
-                               for (std::size_t i = 0; i < record.size(); ++i) fields.push_back(record.text(i));
-                               records.push_back(std::move(fields));
-                               return true;
-                             });
-  return records;
-}
+using testing::Records;
 
 void splitRawBytes(std::span<const std::uint8_t> bytes) {
   for (const char delimiter : {',', ';', '\t', '|'}) {
@@ -66,8 +51,8 @@ void compareFirstPartWithWholeFile(const std::filesystem::path& path) {
   // A part whose text could not fill the delimiter sample (decoding dropped a mass of NULs)
   // may choose another delimiter.
   if (!part->wholeFile() && part->sampleLength() < DelimiterDetector::kSampleBytes) return;
-  const Records wholeRecords = firstRecords(whole);
-  const Records partRecords = firstRecords(*part);
+  const Records wholeRecords = testing::firstRecords(whole, kFewRows + 1);
+  const Records partRecords = testing::firstRecords(*part, kFewRows + 1);
   // A part the cap cut holds fewer records, each the same.
   if (part->delimiter() != whole.delimiter() || partRecords.size() > wholeRecords.size() ||
       !std::equal(partRecords.begin(), partRecords.end(), wholeRecords.begin()) ||

@@ -1,7 +1,7 @@
 #pragma once
 
-// What every fuzz target that goes through files needs: a folder of its own and a way to
-// put the input there.
+// What the fuzz targets share: a failed promise ends the run, and targets that go through
+// files get a folder of their own and a way to put the input there.
 
 #include <unistd.h>
 
@@ -12,6 +12,11 @@
 #include <string>
 
 namespace tabvora::fuzzing {
+
+// A promise the code under test broke: abort, so the fuzzer keeps the input.
+inline void check(bool condition) {
+  if (!condition) std::abort();
+}
 
 // A folder of this process's own under the temporary folder, made on first use and
 // removed with everything in it when the process exits.

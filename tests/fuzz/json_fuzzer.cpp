@@ -3,13 +3,9 @@
 // must succeed or refuse cleanly, and what it wrote must open with the same rows.
 
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
-
-#include <unistd.h>
 
 #include "drivers/json/json_driver.hpp"
 #include "fuzz/fuzz_support.hpp"
@@ -45,11 +41,11 @@ void exercise(const std::filesystem::path& path, const std::uint8_t* data, std::
   try {
     full.saveChanges();
   } catch (const DriverError& error) {
-    if (error.code() != -2) std::abort();  // only a refusal may stop a save
+    tabvora::fuzzing::check(error.code() == -2);  // only a refusal may stop a save
     return;
   }
   JSONDriver reopened(format);
-  if (openAndFetch(reopened, path) != rows) std::abort();
+  tabvora::fuzzing::check(openAndFetch(reopened, path) == rows);
 }
 
 }  // namespace

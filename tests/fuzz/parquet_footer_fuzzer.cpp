@@ -4,18 +4,16 @@
 // only type names of the decoder's tables.
 
 #include <cstdint>
-#include <cstdlib>
 #include <set>
 #include <span>
 #include <string>
 
 #include "drivers/parquet/parquet_footer.hpp"
+#include "fuzz/fuzz_support.hpp"
 
 namespace {
 
-void check(bool condition) {
-  if (!condition) std::abort();
-}
+using tabvora::fuzzing::check;
 
 const std::set<std::string> kTypeNames = {
     "BOOLEAN", "INT32", "INT64", "INT96",   "FLOAT",    "DOUBLE", "BYTE_ARRAY", "FIXED_LEN_BYTE_ARRAY", "UNKNOWN",

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <set>
 #include <string>
 #include <string_view>
@@ -20,15 +19,13 @@
 #include "drivers/sqlscript/sql_tokens.hpp"
 #include "drivers/sqlscript/statement_splitter.hpp"
 #include "drivers/sqlscript/view_index_rewriter.hpp"
+#include "fuzz/fuzz_support.hpp"
 
 namespace {
 
 using namespace tabvora;
 using namespace tabvora::SQLDialectNormalizer;
-
-void check(bool condition) {
-  if (!condition) std::abort();
-}
+using tabvora::fuzzing::check;
 
 bool sameNameIgnoringCase(const std::string& a, const std::string& b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {

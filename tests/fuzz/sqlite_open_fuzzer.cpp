@@ -2,13 +2,9 @@
 // the first byte picks none (0), a rollback journal (1) or a WAL (2); for a sidecar the next
 // four bytes (little-endian) give the database's length and the rest is the sidecar.
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "drivers/sqlite/sqlite_driver.hpp"

@@ -6,23 +6,20 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <optional>
 #include <span>
 #include <vector>
 
 #include "drivers/spreadsheet/biff_workbook.hpp"
 #include "drivers/spreadsheet/compound_file.hpp"
+#include "fuzz/fuzz_support.hpp"
 #include "model/driver_error.hpp"
 #include "platform/unicode_text.hpp"
 
 namespace {
 
 using tabvora::BIFFWorkbook;
-
-void check(bool condition) {
-  if (!condition) std::abort();
-}
+using tabvora::fuzzing::check;
 
 void readWorkbook(std::span<const std::uint8_t> stream) {
   BIFFWorkbook workbook(stream);

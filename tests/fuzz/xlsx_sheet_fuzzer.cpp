@@ -6,7 +6,6 @@
 // column, no column past the last, and nothing but UTF-8 text.
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <span>
@@ -18,6 +17,7 @@
 #include "drivers/spreadsheet/xlsx_shared_strings_reader.hpp"
 #include "drivers/spreadsheet/xlsx_sheet_reader.hpp"
 #include "drivers/spreadsheet/zip_archive_reader.hpp"
+#include "fuzz/fuzz_support.hpp"
 #include "platform/byte_buffer.hpp"
 #include "platform/unicode_text.hpp"
 
@@ -25,10 +25,7 @@ namespace {
 
 using tabvora::ByteBuffer;
 using tabvora::XLSXSheetReader;
-
-void check(bool condition) {
-  if (!condition) std::abort();
-}
+using tabvora::fuzzing::check;
 
 // What a reading shows: its rows and whether a limit cut them short.
 struct SheetReading {
