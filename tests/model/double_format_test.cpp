@@ -35,6 +35,7 @@ TEST(ShortestDoubleText, ReadsBackToTheSameDouble) {
 }
 
 TEST(NumberParsing, Int64AcceptsSignAndDigitsOnly) {
+  EXPECT_EQ(parseInt64("0"), 0);
   EXPECT_EQ(parseInt64("+15"), 15);
   EXPECT_EQ(parseInt64("-9223372036854775808"), std::numeric_limits<std::int64_t>::min());
   EXPECT_EQ(parseInt64("9223372036854775807"), std::numeric_limits<std::int64_t>::max());
