@@ -5,6 +5,7 @@
 #include <cmath>
 #include <span>
 
+#include "drivers/json/json_text.hpp"
 #include "drivers/sqlite/sql_quoting.hpp"
 #include "model/base64.hpp"
 #include "model/double_format.hpp"
@@ -125,39 +126,6 @@ class DelimitedWriter final : public TableExportWriter {
  private:
   char delimiter_;
 };
-
-// A JSON string: quotes, backslashes and control characters escaped, invalid UTF-8 as
-// U+FFFD.
-void appendJSONString(std::string& out, std::string_view text) {
-  std::string repaired;
-  unsigned char high = 0;  // plain ASCII, the common case, needs no validation
-  for (char c : text) high |= static_cast<unsigned char>(c);
-  if (high >= 0x80 && !isValidUTF8(text)) text = repaired = repairUTF8(text);
-  static constexpr char kHex[] = "0123456789abcdef";
-  out += '"';
-  std::size_t plain = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c >= 0x20 && c != '"' && c != '\\') continue;
-    out.append(text, plain, i - plain);
-    plain = i + 1;
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        out += "\\u00";
-        out += kHex[c >> 4];
-        out += kHex[c & 0x0F];
-    }
-  }
-  out.append(text, plain);
-  out += '"';
-}
 
 class JSONWriter final : public TableExportWriter {
  public:

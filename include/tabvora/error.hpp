@@ -6,10 +6,11 @@
 
 namespace tabvora {
 
-// What every failing call of the public API throws. The domain names the part that failed
-// (a driver's type name such as "SQLiteDriver", or "Document" for a refused argument), the
-// code is -1 for a file that cannot be read or parsed or an SQLite result code otherwise,
-// and the message is the complete text to show a user.
+// What every failing call of the public API throws, and the one error of the whole system.
+// The domain names the part that failed (a driver's type name such as "SQLiteDriver", or
+// "Document" for a refused argument), the code is -1 for a file that cannot be read or
+// parsed, -2 for a refused write-back, or an SQLite result code; the message is the
+// complete text to show a user.
 class Error : public std::runtime_error {
  public:
   Error(std::string domain, int code, const std::string& message)

@@ -25,8 +25,6 @@ auto translated(Call&& call) -> decltype(call()) {
     return call();
   } catch (const Error&) {
     throw;
-  } catch (const DriverError& error) {
-    throw Error(error.domain(), error.code(), error.what());
   } catch (const std::exception& error) {
     throw Error(std::string(kDomain), -1, error.what());
   } catch (...) {

@@ -1,7 +1,6 @@
 #include "drivers/json/json_text.hpp"
 
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 
 #include "model/double_format.hpp"
@@ -22,12 +21,17 @@ std::string jsonNumberDescription(double value) {
 
 void appendJSONString(std::string& out, std::string_view text) {
   std::string repaired;
-  if (!isValidUTF8(text)) {
-    repaired = repairUTF8(text);
-    text = repaired;
-  }
+  unsigned char high = 0;  // plain ASCII, the common case, needs no validation
+  for (char c : text) high |= static_cast<unsigned char>(c);
+  if (high >= 0x80 && !isValidUTF8(text)) text = repaired = repairUTF8(text);
+  static constexpr char kHex[] = "0123456789abcdef";
   out += '"';
-  for (char c : text) {
+  std::size_t plain = 0;  // the start of the run copied as it is
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x20 && c != '"' && c != '\\') continue;
+    out.append(text, plain, i - plain);
+    plain = i + 1;
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
@@ -37,15 +41,12 @@ void appendJSONString(std::string& out, std::string_view text) {
       case '\r': out += "\\r"; break;
       case '\t': out += "\\t"; break;
       default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char escape[8];
-          std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
-          out += escape;
-        } else {
-          out += c;
-        }
+        out += "\\u00";
+        out += kHex[c >> 4];
+        out += kHex[c & 0x0F];
     }
   }
+  out.append(text, plain);
   out += '"';
 }
 
