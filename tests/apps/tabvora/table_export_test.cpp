@@ -58,7 +58,8 @@ const char* const kEveryFormat[] = {
     "spreadsheet/gnumeric_biff8.xls", "sqlscript/pg_dump.sql",          "sqlscript/mariadb_dump.sql",
 };
 
-TEST(ExportCommand, SQLInsertsReadBackToTheSameRowsForEveryFormat) {
+// SQL inserts read back to the same rows, CSV re-exports unchanged, JSON parses to typed values.
+TEST(ExportCommand, EveryFormatReadsBackFromEveryExport) {
   TempDir dir;
   for (const char* data : kEveryFormat) {
     SCOPED_TRACE(data);
@@ -73,21 +74,11 @@ TEST(ExportCommand, SQLInsertsReadBackToTheSameRowsForEveryFormat) {
     loaded.executeRawSQL(readFile(dir / "out.sql"));
     EXPECT_EQ(valuesOf(allRows(loaded, source.table)), valuesOf(source.rows));
     EXPECT_EQ(loaded.fetchSchema(source.table).size(), source.driver->fetchSchema(source.table).size());
-    source.driver->close();
-  }
-}
 
-TEST(ExportCommand, CSVReopensToTheSameTableAndJSONParsesToTypedValues) {
-  TempDir dir;
-  for (const char* data : kEveryFormat) {
-    SCOPED_TRACE(data);
-    const std::filesystem::path file = testData(data);
-    Source source = openSource(file);
     const std::filesystem::path csv = dir / "again.csv";
     ASSERT_EQ(runTabvora({"export", file.string(), "-f", "csv", "-o", csv.string()}).exitStatus, 0);
     // Exporting the exported file again changes nothing: every row and value survived.
-    CommandResult again = runTabvora({"export", csv.string(), "--format", "csv"});
-    EXPECT_EQ(again.out, readFile(csv));
+    EXPECT_EQ(runTabvora({"export", csv.string(), "--format", "csv"}).out, readFile(csv));
 
     CommandResult json = runTabvora({"export", file.string(), "--format", "JSON (.json)"});
     ASSERT_EQ(json.exitStatus, 0) << json.err;
