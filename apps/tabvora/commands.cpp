@@ -35,14 +35,17 @@ constexpr std::size_t kDefaultTerminalWidth = 80;
 constexpr std::size_t kExportBlockBytes = 64 * 1024;
 
 // The system's reason a file cannot be read (no such file, permission denied, is a
-// directory), or nothing when it opens for reading.
+// directory), or nothing. Only a regular file is opened to learn it: opening a device or
+// FIFO can act on it (a tape rewinds, a writer sees a reader), and the file probe refuses
+// those anyway.
 std::optional<std::string> systemReason(const std::filesystem::path& file) {
-  const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return std::strerror(errno);
   struct stat info {};
-  const bool directory = ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
+  if (::stat(file.c_str(), &info) != 0) return std::strerror(errno);
+  if (S_ISDIR(info.st_mode)) return std::strerror(EISDIR);
+  if (!S_ISREG(info.st_mode)) return std::nullopt;
+  const int fd = ::open(file.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return std::strerror(errno);
   ::close(fd);
-  if (directory) return std::strerror(EISDIR);
   return std::nullopt;
 }
 
