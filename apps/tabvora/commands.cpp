@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "block_pipeline.hpp"
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "model/column_statistics.hpp"
 #include "platform/file_probe.hpp"
@@ -31,8 +32,6 @@ namespace tabvora::cli {
 namespace {
 
 constexpr std::size_t kDefaultTerminalWidth = 80;
-// An export hands its output over in blocks of about this size.
-constexpr std::size_t kExportBlockBytes = 64 * 1024;
 
 // The system's reason a file cannot be read (no such file, permission denied, is a
 // directory), or nothing. Only a regular file is opened to learn it: opening a device or
@@ -246,18 +245,21 @@ CommandOutcome runExport(const Invocation& invocation, OutputTarget& out) {
   return withOpenDriver(invocation, [&](DatabaseDriver& driver, const DatabaseMetadata& metadata) {
     TableReader reader(driver, chosenTable(invocation, metadata), invocation.filters, invocation.combination);
     auto writer = TableExportWriter::make(invocation.format, reader.table(), reader.columns());
-    std::string buffer;
-    writer->writeBegin(buffer);
-    reader.forEachRow(invocation.limit, [&](const RowView& row) {
-      writer->writeRow(row, buffer);
-      if (buffer.size() >= kExportBlockBytes) {
-        out.write(buffer);
-        buffer.clear();
-      }
-      return true;
+    std::string text;
+    writer->writeBegin(text);
+    // This thread reads the rows out of SQLite; a second one writes them as text.
+    BlockPipeline pipeline(reader.columns().size(), [&](const RowBlock& block) {
+      block.forEachRow([&](const RowView& row) { writer->writeRow(row, text); });
+      out.write(text);
+      text.clear();
     });
-    writer->writeEnd(buffer);
-    out.write(buffer);
+    reader.forEachRow(invocation.limit, [&](const RowView& row) {
+      pipeline.filling().append(row);
+      return !pipeline.filling().full() || pipeline.handOver();
+    });
+    pipeline.finish();
+    writer->writeEnd(text);
+    out.write(text);
   });
 }
 

@@ -237,7 +237,10 @@ TEST_F(TabvoraCommand, DevicesAreWrittenInPlaceAndAFullOneFailsEveryCommand) {
   EXPECT_TRUE(std::filesystem::is_symlink(dir / "link"));
   EXPECT_EQ(listDirectory(dir.path()), (std::vector<std::string>{"full", "link", "music.sqlite", "null"}));
 
-  for (const auto& arguments : everyCommand(music)) {
+  testing::makeDatabase(dir / "large.db", testing::numberedRows(20000));
+  std::vector<std::vector<std::string>> commands = everyCommand(music);
+  commands.push_back({"export", (dir / "large.db").string(), "--format", "csv"});
+  for (const auto& arguments : commands) {
     const int fd = ::open((dir / "full").c_str(), O_WRONLY | O_CLOEXEC);
     CommandResult result = runTabvoraWritingTo(arguments, fd);
     ::close(fd);
@@ -286,7 +289,12 @@ TEST_F(TabvoraCommand, OutputGoesToAFIFOsReaderOrFailsAtOnceWithoutOne) {
 }
 
 TEST_F(TabvoraCommand, AClosedPipeEndsQuietlyAndAClosedStandardOutputIsReported) {
-  for (const auto& arguments : everyCommand(music)) {
+  // A table large enough that the export fails while rows are still being read.
+  const std::filesystem::path large = dir / "large.db";
+  testing::makeDatabase(large, testing::numberedRows(20000));
+  std::vector<std::vector<std::string>> commands = everyCommand(music);
+  commands.push_back({"export", large.string(), "--format", "json"});
+  for (const auto& arguments : commands) {
     int ends[2];
     ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
     ::close(ends[0]);
