@@ -149,9 +149,5 @@ void OutputTarget::finish() {
   if (error != 0) throw OutputFailure(kExitFailure, "could not write " + destination() + ": " + std::strerror(error));
 }
 
-void OutputTarget::deliver(std::string_view text) {
-  write(text);
-  finish();
-}
 
 }  // namespace tabvora::cli

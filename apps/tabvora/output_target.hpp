@@ -52,8 +52,6 @@ class OutputTarget {
   // Writes what is buffered, then closes the target (or puts the file in place) and checks
   // that too. Call once, after the last write. Throws OutputFailure.
   void finish();
-  // write, then finish.
-  void deliver(std::string_view text);
 
  private:
   OutputTarget(std::optional<std::filesystem::path> path, int fd) : path_(std::move(path)), fd_(fd) {}

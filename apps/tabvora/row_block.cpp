@@ -3,13 +3,13 @@
 namespace tabvora::cli {
 
 void RowBlock::clear() {
-  rowCount_ = 0;
+  rows_ = 0;
   cells_.clear();
   bytes_.clear();
 }
 
 void RowBlock::append(const RowView& row) {
-  ++rowCount_;
+  ++rows_;
   for (std::size_t j = 0; j < columns_; ++j) {
     Cell cell;
     cell.kind = row.kind(j);

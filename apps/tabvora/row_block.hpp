@@ -23,7 +23,7 @@ class RowBlock {
   void clear();
   // Copies the first `columns` values of the row.
   void append(const RowView& row);
-  std::size_t rows() const { return columns_ == 0 ? rowCount_ : cells_.size() / columns_; }
+  std::size_t rows() const { return rows_; }
   bool full() const { return rows() >= kMaxRows || bytes_.size() >= kMaxBytes; }
 
   // Calls `body` with each row in order.
@@ -62,7 +62,7 @@ class RowBlock {
   };
 
   std::size_t columns_;
-  std::size_t rowCount_ = 0;  // rows of a table without columns
+  std::size_t rows_ = 0;
   std::vector<Cell> cells_;
   std::string bytes_;
 };

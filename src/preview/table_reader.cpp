@@ -13,18 +13,11 @@ namespace {
 
 constexpr const char* kDomain = "TableReader";
 
-// Every driver answers from an SQLite engine: its own file's or its staging database.
-void streamRows(DatabaseDriver& driver, const BoundSQL& sql, std::int64_t pageRows,
-                const std::function<bool(const DataTable&)>& body) {
-  if (auto* sqlite = dynamic_cast<SQLiteDriver*>(&driver)) return sqlite->streamRows(sql.text, sql.parameters, pageRows, body);
-  if (auto* staging = dynamic_cast<StagingDriver*>(&driver))
-    return staging->streamRows(sql.text, sql.parameters, pageRows, body);
-  throw DriverError(kDomain, -1, "This file's driver cannot read a table row by row");
-}
-
-void forEachRow(DatabaseDriver& driver, const BoundSQL& sql, const std::function<bool(const RowView&)>& body) {
-  if (auto* sqlite = dynamic_cast<SQLiteDriver*>(&driver)) return sqlite->forEachRow(sql.text, sql.parameters, body);
-  if (auto* staging = dynamic_cast<StagingDriver*>(&driver)) return staging->forEachRow(sql.text, sql.parameters, body);
+// Every driver answers from an SQLite engine: its own file's or its staging database. The
+// engine's own lock serialises its use, as the driver's forwarding would.
+SQLiteDriver& engineOf(DatabaseDriver& driver) {
+  if (auto* sqlite = dynamic_cast<SQLiteDriver*>(&driver)) return *sqlite;
+  if (auto* staging = dynamic_cast<StagingDriver*>(&driver)) return staging->internalSQLite;
   throw DriverError(kDomain, -1, "This file's driver cannot read a table row by row");
 }
 
@@ -47,9 +40,9 @@ TableReader::TableReader(DatabaseDriver& driver, std::string table, std::vector<
 
 std::int64_t TableReader::count() {
   std::int64_t total = 0;
-  streamRows(driver_, filteredCount(table_, filters_, combination_), 1, [&](const DataTable& page) {
-    if (!page.rows.empty() && !page.rows[0].values.empty() && page.rows[0].values[0].kind() == CellValue::Kind::integer)
-      total = page.rows[0].values[0].integerValue();
+  const BoundSQL sql = filteredCount(table_, filters_, combination_);
+  engineOf(driver_).forEachRow(sql.text, sql.parameters, [&](const RowView& row) {
+    total = row.integer(0);
     return false;
   });
   return total;
@@ -60,7 +53,8 @@ void TableReader::forEachPage(std::optional<std::int64_t> limit, const std::func
   if (limit && *limit <= 0) return;
   std::int64_t delivered = 0;
   const std::int64_t size = limit ? std::min(pageRows, *limit) : pageRows;
-  streamRows(driver_, filteredSelect(table_, filters_, combination_), size, [&](const DataTable& page) {
+  const BoundSQL sql = filteredSelect(table_, filters_, combination_);
+  engineOf(driver_).streamRows(sql.text, sql.parameters, size, [&](const DataTable& page) {
     delivered += static_cast<std::int64_t>(page.rows.size());
     if (!limit || delivered <= *limit) return body(page) && (!limit || delivered < *limit);
     DataTable cut = page;
@@ -73,7 +67,8 @@ void TableReader::forEachPage(std::optional<std::int64_t> limit, const std::func
 void TableReader::forEachRow(std::optional<std::int64_t> limit, const std::function<bool(const RowView&)>& body) {
   if (limit && *limit <= 0) return;
   std::int64_t delivered = 0;
-  tabvora::forEachRow(driver_, filteredSelect(table_, filters_, combination_), [&](const RowView& row) {
+  const BoundSQL sql = filteredSelect(table_, filters_, combination_);
+  engineOf(driver_).forEachRow(sql.text, sql.parameters, [&](const RowView& row) {
     return body(row) && (!limit || ++delivered < *limit);
   });
 }

@@ -8,20 +8,10 @@ namespace tabvora {
 namespace {
 
 using testing::contains;
+using testing::errorOf;
 using testing::readFile;
 
 const std::filesystem::path kExamples = std::filesystem::path(TABVORA_TEST_DATA) / "../../examples";
-
-// The Error an operation throws; a test failure when it throws none.
-Error apiError(const std::function<void()>& operation) {
-  try {
-    operation();
-  } catch (const Error& error) {
-    return error;
-  }
-  ADD_FAILURE() << "the operation threw no tabvora::Error";
-  return Error("", 0, "");
-}
 
 // A write reaches a staged copy of a text file, never the file; a database refuses it.
 TEST(Document, ReadsEachFormatThroughOneInterfaceWithoutChangingIt) {
@@ -41,7 +31,7 @@ TEST(Document, ReadsEachFormatThroughOneInterfaceWithoutChangingIt) {
     const Rows count = document.query("SELECT count(*) FROM \"" + table + "\"", 1);
     EXPECT_EQ(std::get<std::int64_t>(count.rows.at(0).at(0).data), page.totalRowCount);
     const auto remove = [&] { document.query("DELETE FROM \"" + table + "\"", 1); };
-    if (document.format() == "SQLite") EXPECT_TRUE(contains(apiError(remove).message(), "not authorized"));
+    if (document.format() == "SQLite") EXPECT_TRUE(contains(errorOf(remove).message(), "not authorized"));
     else remove();
     EXPECT_EQ(readFile(kExamples / file), before);
   }
@@ -73,7 +63,7 @@ TEST(Document, FailuresAreErrorsWithDomainAndMessage) {
        }, "Document", "moved away"},
   };
   for (const auto& [operation, domain, message] : cases) {
-    const Error error = apiError(operation);
+    const Error error = errorOf(operation);
     EXPECT_EQ(error.domain(), domain) << error.message();
     EXPECT_TRUE(contains(error.message(), message) && !error.message().empty()) << error.message();
   }

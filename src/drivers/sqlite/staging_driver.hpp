@@ -52,18 +52,6 @@ class StagingDriver : public DatabaseDriver {
     internalSQLite.insertRow(tableName, values);
   }
 
-  void streamRows(const std::string& sql, const std::vector<CellValue>& parameters, std::int64_t pageRows,
-                  const std::function<bool(const DataTable& page)>& body) {
-    std::lock_guard guard(internalSQLite.mutex());
-    internalSQLite.streamRows(sql, parameters, pageRows, body);
-  }
-
-  void forEachRow(const std::string& sql, const std::vector<CellValue>& parameters,
-                  const std::function<bool(const RowView& row)>& body) {
-    std::lock_guard guard(internalSQLite.mutex());
-    internalSQLite.forEachRow(sql, parameters, body);
-  }
-
   // The staging database: created closed with the driver, emptied by every open.
   SQLiteDriver internalSQLite;
 
