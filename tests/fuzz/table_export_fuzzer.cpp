@@ -1,6 +1,7 @@
 // Table exports of hostile values: the SQL export read back by SQLite gives exactly the
 // values written, the JSON export parses, and a Markdown or CSV row never spills over
-// lines it does not own. Filter expressions parse or are refused, never crash.
+// lines it does not own; the text grid of the same page fits any pane. Filter expressions
+// parse or are refused, never crash.
 
 #include <algorithm>
 #include <cmath>
@@ -15,6 +16,8 @@
 #include "drivers/sqlite/sql_quoting.hpp"
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "filter_expression.hpp"
+#include "platform/display_width.hpp"
+#include "preview/text_grid_generator.hpp"
 #include "command_line.hpp"
 #include "table_export_writer.hpp"
 
@@ -132,5 +135,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (nlohmann::json::parse(exported(ExportFormat::json), nullptr, false).is_discarded()) std::abort();
   const std::string markdown = exported(ExportFormat::markdown);
   if (static_cast<std::size_t>(std::count(markdown.begin(), markdown.end(), '\n')) != page.rows.size() + 2) std::abort();
+
+  // The text grid of the same hostile page fits any pane: no line wider than the width
+  // (colour escapes aside), no more lines than the height.
+  TextGridOptions options;
+  options.width = 1 + input.byte() % 120;
+  options.height = 1 + input.byte() % 30;
+  options.color = input.byte() % 2 == 1;
+  DatabaseMetadata metadata;
+  metadata.name = table;
+  metadata.tables.push_back(TableMetadata{table, TableType::table, 16, 4, std::nullopt, std::nullopt});
+  page.totalRowCount = static_cast<std::int64_t>(page.rows.size());
+  const std::string grid = TextGridGenerator::generateText(metadata, table, page, options);
+  std::size_t lines = 0;
+  for (std::size_t start = 0; start < grid.size(); ++lines) {
+    std::size_t end = grid.find('\n', start);
+    if (end == std::string::npos) end = grid.size();
+    std::string plain;
+    for (std::size_t i = start; i < end; ++i) {
+      if (grid[i] != '\x1b') {
+        plain += grid[i];
+        continue;
+      }
+      while (i < end && grid[i] != 'm') ++i;
+    }
+    if (displayWidth(plain) > options.width) std::abort();
+    start = end + 1;
+  }
+  if (lines > *options.height) std::abort();
   return 0;
 }
