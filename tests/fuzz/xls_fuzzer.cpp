@@ -2,7 +2,9 @@
 // file is opened as one and its workbook stream parsed; any other input is parsed as a
 // workbook stream directly, so the record parser is reached without a container. Beyond
 // not crashing, every sheet read must keep its promises: rows no wider than the sheet, at
-// most 256 columns, one date flag per column, and nothing but UTF-8 text.
+// most 256 columns, one date flag per column, and nothing but UTF-8 text; and all the
+// memory charged to the workbook's budget is given back when it is gone. seeds/xls/xls.dict
+// holds record ids for libFuzzer's -dict=.
 
 #include <algorithm>
 #include <cstdint>
@@ -12,6 +14,7 @@
 
 #include "drivers/spreadsheet/biff_workbook.hpp"
 #include "drivers/spreadsheet/compound_file.hpp"
+#include "drivers/spreadsheet/workbook_budget.hpp"
 #include "fuzz/fuzz_support.hpp"
 #include "model/driver_error.hpp"
 #include "platform/unicode_text.hpp"
@@ -21,8 +24,8 @@ namespace {
 using tabvora::BIFFWorkbook;
 using tabvora::fuzzing::check;
 
-void readWorkbook(std::span<const std::uint8_t> stream) {
-  BIFFWorkbook workbook(stream);
+void readWorkbook(std::span<const std::uint8_t> stream, tabvora::WorkbookBudget& budget) {
+  BIFFWorkbook workbook(stream, &budget);
   try {
     workbook.parseGlobals();
   } catch (const tabvora::DriverError&) {
@@ -44,6 +47,13 @@ void readWorkbook(std::span<const std::uint8_t> stream) {
       return;  // a damaged sheet ends the workbook
     }
   }
+}
+
+// Every byte charged to the budget is released once the workbook and its sheets are gone.
+void readWorkbook(std::span<const std::uint8_t> stream) {
+  tabvora::WorkbookBudget budget(std::int64_t{256} << 20, "XLSDriver");
+  readWorkbook(stream, budget);
+  check(budget.usedBytes() == 0);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "drivers/spreadsheet/biff_segmented_body.hpp"
 #include "drivers/spreadsheet/biff_serial_date.hpp"
+#include "drivers/spreadsheet/workbook_limits.hpp"
 #include "model/driver_error.hpp"
 #include "platform/byte_cursor.hpp"
 
@@ -102,9 +103,10 @@ const char* errorText(std::uint8_t code) {
 // index, each cell with its row and arrival order.
 class CellCollector {
  public:
-  // `textBytes` counts the cell text of the whole workbook against kMaxCellTextBytes.
-  CellCollector(const std::vector<std::string>& sharedStrings, std::uint64_t& textBytes)
-      : sharedStrings_(sharedStrings), textBytes_(textBytes) {}
+  // Cells and grid are charged to `budget`, when there is one, and the sheet named in its
+  // failure.
+  CellCollector(const std::vector<std::string>& sharedStrings, WorkbookBudget* budget, const std::string& sheetName)
+      : sharedStrings_(sharedStrings), account_(budget), sheetName_(sheetName) {}
 
   // Where a cell's text is appended before it is stored with storeText.
   std::string& text() { return text_; }
@@ -117,17 +119,17 @@ class CellCollector {
       return;
     }
     add({row, column, isDate, false, start, text_.size() - start});
-    count(text_.size() - start);
+    charge(account_, static_cast<std::int64_t>(sizeof(Cell) + text_.size() - start));
   }
   void storeShared(std::uint16_t row, std::uint16_t column, std::uint32_t index) {
     if (column >= BIFFWorkbook::kMaxColumns || index >= sharedStrings_.size() || sharedStrings_[index].empty())
       return;
     add({row, column, false, true, index, 0});
-    count(sharedStrings_[index].size());
+    charge(account_, sizeof(Cell));
   }
 
   BIFFWorkbook::SheetContents finish() {
-    BIFFWorkbook::SheetContents contents;
+    BIFFWorkbook::SheetContents contents{{}, 0, {}, WorkbookBudget::Account(account_.budget())};
     if (cells_.empty()) return contents;
     if (!std::is_sorted(cells_.begin(), cells_.end(), byRow))
       std::stable_sort(cells_.begin(), cells_.end(), byRow);
@@ -151,6 +153,7 @@ class CellCollector {
         ++stored[cell.column];
         dates[cell.column] += cell.isDate ? 1 : 0;
       }
+      charge(contents.account, builder.gridBytes());
       contents.grid.append(builder);
     }
     contents.grid.resolveSharedStrings(sharedStrings_);
@@ -174,13 +177,13 @@ class CellCollector {
     cells_.push_back(cell);
     maxColumn_ = std::max(maxColumn_, cell.column);
   }
-  void count(std::size_t bytes) {
-    textBytes_ += bytes;
-    if (textBytes_ > BIFFWorkbook::kMaxCellTextBytes) fail(BIFFWorkbook::kTooMuchTextMessage);
+  void charge(WorkbookBudget::Account& account, std::int64_t bytes) {
+    if (!account.tryCharge(bytes)) throw account.budget()->exceeded("sheet \"" + sheetName_ + "\"");
   }
 
   const std::vector<std::string>& sharedStrings_;
-  std::uint64_t& textBytes_;
+  WorkbookBudget::Account account_;  // the cells while they are collected
+  const std::string& sheetName_;
   std::vector<Cell> cells_;
   std::string text_;
   std::uint16_t maxColumn_ = 0;
@@ -285,11 +288,15 @@ void BIFFWorkbook::parseGlobals() {
 void BIFFWorkbook::readSharedStrings(BIFFSegmentedBody& body) {
   std::uint32_t unique = 0;
   if (!body.skip(4) || !body.readU32(unique)) damaged();  // the total count, then the unique count
-  // The count is the file's word; each string takes at least 3 bytes.
-  sharedStrings_.reserve(std::min<std::uint64_t>(unique, data_.size() / 3));
+  // The count is the file's word; each string takes at least 3 bytes. Beyond a first
+  // block, the table grows as strings arrive, each charged as it comes.
+  constexpr std::uint64_t kReservedStrings = 65'536;
+  sharedStrings_.reserve(std::min<std::uint64_t>({unique, data_.size() / 3, kReservedStrings}));
   for (std::uint32_t i = 0; i < unique && body.hasMore(); ++i) {
     std::string text;
     if (!body.readUnicodeString(2, text)) damaged();
+    if (!sharedStringsAccount_.tryCharge(static_cast<std::int64_t>(text.size()) + workbook_limits::kEntryOverheadBytes))
+      throw budget_->exceeded("shared strings");
     sharedStrings_.push_back(std::move(text));
   }
 }
@@ -311,7 +318,9 @@ BIFFWorkbook::SheetContents BIFFWorkbook::parseSheet(std::uint64_t offset) {
   Record record;
   if (!recordAt(offset, record) || record.id != kBOF) damaged();
 
-  CellCollector cells(sharedStrings_, cellTextBytes_);
+  const auto sheet = std::ranges::find(sheets_, offset, &Sheet::offset);
+  const std::string sheetName = sheet != sheets_.end() ? sheet->name : "at offset " + std::to_string(offset);
+  CellCollector cells(sharedStrings_, budget_, sheetName);
   std::string& text = cells.text();
   std::optional<std::pair<std::uint16_t, std::uint16_t>> formulaString;  // row, column
   const std::uint64_t walkBudget = kMaxSheetWalksPerStream * data_.size();

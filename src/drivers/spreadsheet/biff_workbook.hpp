@@ -8,6 +8,7 @@
 
 #include "drivers/spreadsheet/biff_number_format.hpp"
 #include "drivers/spreadsheet/sheet_grid.hpp"
+#include "drivers/spreadsheet/workbook_budget.hpp"
 #include "platform/text_encoding.hpp"
 
 namespace tabvora {
@@ -37,12 +38,6 @@ class BIFFWorkbook {
   // sound workbook are disjoint runs of records, whereas sheets that overlap (offsets
   // into each other's records, nested BOFs) could make the work grow with their square.
   static constexpr std::uint64_t kMaxSheetWalksPerStream = 2;
-  // Bytes of cell text all sheets together may hold. A shared string is stored once but
-  // may be named by any number of 14-byte cell records, each of which puts it in a table.
-  static constexpr std::uint64_t kMaxCellTextBytes = std::uint64_t{1} << 30;
-  static constexpr const char* kTooMuchTextMessage =
-      "The Excel workbook's cells hold more than 1 GiB of text, more than can be previewed";
-
   struct Sheet {
     std::string name;
     std::uint64_t offset = 0;  // of the sheet's BOF record in the stream
@@ -56,10 +51,14 @@ class BIFFWorkbook {
     SheetGrid grid;
     std::size_t width = 0;
     std::vector<bool> dateColumns;
+    WorkbookBudget::Account account;  // what the grid is charged
   };
 
-  // `stream` must outlive the workbook.
-  explicit BIFFWorkbook(std::span<const std::uint8_t> stream) : data_(stream) {}
+  // `stream`, and `budget` when given, must outlive the workbook. With a budget, the shared
+  // strings (for the workbook's life) and each sheet's cells while they are read, then its
+  // grid (for the contents' life) are charged to it; running out throws its failure.
+  explicit BIFFWorkbook(std::span<const std::uint8_t> stream, WorkbookBudget* budget = nullptr)
+      : data_(stream), budget_(budget), sharedStringsAccount_(budget) {}
 
   // Reads the globals, up to their EOF. Throws DriverError.
   void parseGlobals();
@@ -103,7 +102,8 @@ class BIFFWorkbook {
   bool isBIFF8_ = true;
   TextEncoding byteStringEncoding_ = TextEncoding::windows1252;
   std::uint64_t sheetBytesWalked_ = 0;
-  std::uint64_t cellTextBytes_ = 0;
+  WorkbookBudget* budget_;
+  WorkbookBudget::Account sharedStringsAccount_;
 };
 
 }  // namespace tabvora

@@ -43,6 +43,10 @@ void SheetGrid::RowBuilder::set(std::size_t column, std::string_view text, bool 
   if (!shared) textBytes_ += static_cast<std::int64_t>(text.size());
 }
 
+std::int64_t SheetGrid::RowBuilder::gridBytes() const {
+  return static_cast<std::int64_t>(sizeof(Row) + width_ * sizeof(Cell) + packedBytes_);
+}
+
 SheetGrid::SheetGrid() = default;
 SheetGrid::~SheetGrid() = default;
 SheetGrid::SheetGrid(SheetGrid&&) noexcept = default;

@@ -34,6 +34,8 @@ class SheetGrid {
     std::size_t width() const { return width_; }
     // Bytes of the texts the row holds, shared-string references not counted.
     std::int64_t textBytes() const { return textBytes_; }
+    // Bytes the row takes in a grid, references by their index text.
+    std::int64_t gridBytes() const;
 
    private:
     friend class SheetGrid;

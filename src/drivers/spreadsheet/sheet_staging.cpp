@@ -7,6 +7,7 @@
 
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "drivers/sqlite/staged_table.hpp"
+#include "drivers/spreadsheet/workbook_limits.hpp"
 #include "model/driver_error.hpp"
 #include "model/number_parsing.hpp"
 #include "model/table_naming.hpp"
@@ -16,13 +17,12 @@ namespace tabvora {
 
 namespace {
 
-// Spaces and tabs around a number are dropped (line breaks are kept, as the text would be
-// no number with them either), unless nothing would remain.
+// White space around a number is dropped, Unicode spaces as well as ASCII ones (line
+// breaks are kept, as the text would be no number with them either), unless nothing would
+// remain: both workbook forms trim alike.
 std::string_view numericText(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return text;
-  const std::size_t last = text.find_last_not_of(" \t");
-  return text.substr(first, last - first + 1);
+  const std::string_view trimmed = trimWhitespace(text);
+  return trimmed.empty() ? text : trimmed;
 }
 
 // Binds a cell of a numeric column as its number when its trimmed text is one of the
@@ -49,6 +49,21 @@ bool bindNumber(sqlite3_stmt* insert, int parameter, std::string_view cell, Colu
 
 }  // namespace
 
+void SheetStaging::requireRoomForTable() const {
+  if (takenTableNames_.size() >= kMaxTables)
+    throw DriverError("SQLiteDriver", -1,
+                      "The workbook has more than " + std::to_string(kMaxTables) +
+                          " sheets with cells, more than can be staged");
+}
+
+TableMetadata SheetStaging::listUnread(std::string_view sheetName) {
+  requireRoomForTable();
+  TableMetadata metadata;
+  metadata.name = uniqueTableName(sheetName);
+  metadata.type = TableType::sheet;
+  return metadata;
+}
+
 std::string SheetStaging::uniqueTableName(std::string_view sheetName) {
   const std::string base = stagedTableName(sheetName, "Sheet_");
   std::string name = base;
@@ -68,10 +83,7 @@ TableMetadata SheetStaging::stage(std::string_view sheetName, const SheetGrid& g
     throw DriverError("SQLiteDriver", -1,
                       "The sheet \"" + std::string(sheetName) + "\" has " + std::to_string(width) +
                           " columns, more than the " + std::to_string(kMaxColumns) + " a table can hold");
-  if (takenTableNames_.size() >= kMaxTables)
-    throw DriverError("SQLiteDriver", -1,
-                      "The workbook has more than " + std::to_string(kMaxTables) +
-                          " sheets with cells, more than can be staged");
+  requireRoomForTable();
   const std::string table = uniqueTableName(sheetName);
   ColumnNamer namer;
   std::vector<DataColumn> columns(width);
@@ -91,6 +103,12 @@ TableMetadata SheetStaging::stage(std::string_view sheetName, const SheetGrid& g
   std::string withoutNUL;
   const std::string ddl = StagedTable::stage(
       staging_, table, columns, grid.rowCount() - 1, [&](sqlite3_stmt* insert, int offset, std::size_t row) {
+        if (budget_ != nullptr) {
+          std::int64_t bytes = workbook_limits::kRowOverheadBytes;
+          for (std::size_t i = 0; i < width; ++i)
+            bytes += static_cast<std::int64_t>(grid.cell(row + 1, i).size()) + workbook_limits::kCellOverheadBytes;
+          if (!budget_->tryCharge(bytes)) throw budget_->exceeded("sheet \"" + std::string(sheetName) + "\"");
+        }
         for (std::size_t i = 0; i < width; ++i) {
           const int parameter = offset + static_cast<int>(i) + 1;
           const std::string_view cell = grid.cell(row + 1, i);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "drivers/spreadsheet/sheet_grid.hpp"
+#include "drivers/spreadsheet/workbook_budget.hpp"
 #include "model/column_type.hpp"
 #include "model/table_metadata.hpp"
 
@@ -25,7 +26,8 @@ class SQLiteDriver;
 //     ("_1", "_2", ...).
 //   - Column types: inferred from the data cells (INTEGER, REAL or TEXT) unless given.
 //   - Cells: an empty one is NULL; NUL is removed; the rest as the binding says.
-// A sheet wider than a table can be (kMaxColumns), and a sheet past the kMaxTables-th, are
+// A sheet wider than a table can be (kMaxColumns), and a sheet past the kMaxTables-th
+// (listed unread sheets counted), are
 // refused before anything of it is staged: DriverError("SQLiteDriver", -1, ...) naming the
 // limit (and the sheet and its width).
 class SheetStaging {
@@ -37,8 +39,8 @@ class SheetStaging {
   static constexpr std::size_t kMaxTables = 1024;
 
   enum class ValueBinding {
-    // Numeric columns drop surrounding spaces and tabs; every value is stored as its text
-    // is by the column's affinity.
+    // Numeric columns drop surrounding white space (not line breaks); every value is
+    // stored as its text is by the column's affinity.
     text,
     // Without surrounding white space (not line breaks), integer text in an INTEGER
     // column is bound as that integer and number text in a REAL column as that double;
@@ -46,7 +48,11 @@ class SheetStaging {
     columnType,
   };
 
-  explicit SheetStaging(SQLiteDriver& staging) : staging_(staging) {}
+  // With a budget, every staged row is charged to it (each cell's text as bound, shared
+  // strings each time they are named, with kCellOverheadBytes a cell and kRowOverheadBytes
+  // a row), and running out fails the staging with the budget's failure naming the sheet.
+  explicit SheetStaging(SQLiteDriver& staging, WorkbookBudget* budget = nullptr)
+      : staging_(staging), budget_(budget) {}
 
   // Stages `grid` (at least one row; rows shorter than `width` read as empty on the right)
   // and returns the sheet's table. `columnTypes[i]`, when present, gives the type of
@@ -54,11 +60,17 @@ class SheetStaging {
   TableMetadata stage(std::string_view sheetName, const SheetGrid& grid, std::size_t width,
                       const std::vector<std::optional<ColumnType>>& columnTypes = {},
                       ValueBinding binding = ValueBinding::text);
+  // Lists a sheet that could not be read as a table of its own name (unique, as for a
+  // staged sheet) without staging anything: no columns, no rows, no DDL.
+  TableMetadata listUnread(std::string_view sheetName);
 
  private:
   std::string uniqueTableName(std::string_view sheetName);
 
+  void requireRoomForTable() const;
+
   SQLiteDriver& staging_;
+  WorkbookBudget* budget_;
   std::unordered_set<std::string> takenTableNames_;  // lower-cased
   std::unordered_map<std::string, std::size_t> lastSuffix_;  // by lower-cased base name
 };

@@ -41,14 +41,15 @@ DatabaseMetadata XLSDriver::open(const std::filesystem::path& url) {
     if (!stream) stream = container.stream("Book");
     if (!stream) throw DriverError(kDomain, -1, "This file is an OLE2 document but contains no Excel workbook");
   }
-  BIFFWorkbook workbook(*stream);
+  WorkbookBudget budget(budgetBytes(), kDomain);
+  BIFFWorkbook workbook(*stream, &budget);
   workbook.parseGlobals();
 
   std::vector<TableMetadata> tables;
   {
     std::lock_guard guard(internalSQLite.mutex());
     internalSQLite.openInMemory();
-    SheetStaging staging(internalSQLite);
+    SheetStaging staging(internalSQLite, &budget);
     for (const BIFFWorkbook::Sheet& sheet : workbook.sheets()) {
       const BIFFWorkbook::SheetContents contents = workbook.parseSheet(sheet.offset);
       if (contents.grid.empty()) continue;

@@ -122,26 +122,6 @@ TEST(BIFFWorkbook, SharedStringsAcrossContinueRecords) {
   EXPECT_EQ(errorReading(biff::workbook(split, {})), BIFFWorkbook::kDamagedMessage);
 }
 
-TEST(BIFFWorkbook, ASharedStringCountsAgainstTheTextLimitEachTimeACellNamesIt) {
-  const std::string text(8000, 'x');
-  for (const std::uint64_t cells : {BIFFWorkbook::kMaxCellTextBytes / text.size(),
-                                    BIFFWorkbook::kMaxCellTextBytes / text.size() + 1}) {
-    Bytes records;
-    for (std::uint64_t i = 0; i < cells; ++i) {
-      const Bytes cell = biff::labelSST(static_cast<std::uint16_t>(i / 256), i % 256, 0);
-      records.insert(records.end(), cell.begin(), cell.end());
-    }
-    const Bytes stream = biff::workbook(biff::sst({text}), {{"S", records}});
-    BIFFWorkbook workbook(stream);
-    workbook.parseGlobals();
-    if (cells * text.size() <= BIFFWorkbook::kMaxCellTextBytes)
-      EXPECT_EQ(workbook.parseSheet(workbook.sheets()[0].offset).grid.cell(3, 7), text);
-    else
-      EXPECT_EQ(testing::errorOf([&] { workbook.parseSheet(workbook.sheets()[0].offset); }).message(),
-                BIFFWorkbook::kTooMuchTextMessage);
-  }
-}
-
 TEST(BIFFWorkbook, CellRecordsMakeAGrid) {
   const Bytes records = concat({
       biff::label(0, 0, "A1"), biff::label(0, 1, "B1"), biff::number(1, 0, 1.5), biff::rk(1, 1, 0x0000000A),

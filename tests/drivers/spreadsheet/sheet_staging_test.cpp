@@ -10,6 +10,7 @@
 #include "drivers/spreadsheet/sheet_staging.hpp"
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "model/driver_error.hpp"
+#include "platform/unicode_text.hpp"
 #include "support/test_support.hpp"
 
 namespace tabvora {
@@ -21,7 +22,8 @@ TEST(SheetStaging, NumericColumnsStoreWhatTheirTextWould) {
       "0x10", "5.", ".5", "12abc", "1 2", "-", "--1", "NaN", "inf", "999999999999999999", "-999999999999999999",
       "000000000000000001", "0000000000000000001", "1000000000000000000", "9223372036854775807",
       "-9223372036854775808", "9223372036854775808", "-9223372036854775809", "4503599627370497",
-      "9007199254740993", "123456789012345679", "12\n", std::string("1\0" "2", 3)};
+      "9007199254740993", "123456789012345679", "12\n", std::string("1\0" "2", 3), "\u00A05", "6\u2003",
+      "\u20072.5", "\u00A0"};
   SheetGrid grid;
   SheetGrid::RowBuilder row;
   row.setText(0, "i");
@@ -44,8 +46,7 @@ TEST(SheetStaging, NumericColumnsStoreWhatTheirTextWould) {
       std::string bound;
       for (const char c : text)
         if (c != '\0') bound += c;
-      bound.erase(0, bound.find_first_not_of(" \t"));
-      bound.erase(bound.find_last_not_of(" \t") + 1);
+      if (!trimWhitespace(bound).empty()) bound = std::string(trimWhitespace(bound));
       for (int parameter = 1; parameter <= 2; ++parameter)
         sqlite3_bind_text(insert, parameter, bound.data(), static_cast<int>(bound.size()), SQLITE_TRANSIENT);
       database.stepAndReset(insert);

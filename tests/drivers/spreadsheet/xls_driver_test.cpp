@@ -126,5 +126,27 @@ TEST_F(XLSDriverTest, ARealWorkbookCutAnywhereIsRefusedAsDamaged) {
   }
 }
 
+TEST_F(XLSDriverTest, AmplifyingWorkbooksRunOutOfTheirMemoryBudget) {
+  // A shared string counts each time a cell names it: 100 cells naming an 8,000-character
+  // string fit in 1 MB, 200 do not.
+  driver.memoryBudgetBytes = 1 << 20;
+  for (const int cells : {100, 200}) {
+    Bytes records = biff::label(0, 0, "h");
+    for (int row = 1; row <= cells; ++row) records = concat({records, biff::labelSST(row, 0, 0)});
+    const std::filesystem::path path = write(
+        testing::compoundFileWith("Workbook", biff::workbook(biff::sst({std::string(8000, 'x')}), {{"S", records}})));
+    if (cells == 100)
+      EXPECT_EQ(driver.open(path).tables.at(0).rowCount, 100);
+    else
+      EXPECT_EQ(errorOf([&] { driver.open(path); }).message(),
+                "The workbook needs more than 1 MB of memory to stage (sheet \"S\")");
+  }
+  // Empty shared strings cost their bookkeeping: 4,000 of them take 128,000 bytes.
+  driver.memoryBudgetBytes = 100'000;
+  const Bytes empties = biff::workbook(biff::sst(std::vector<std::string>(4000)), {{"S", biff::label(0, 0, "h")}});
+  EXPECT_EQ(errorOf([&] { driver.open(write(testing::compoundFileWith("Workbook", empties))); }).message(),
+            "The workbook needs more than 100000 bytes of memory to stage (shared strings)");
+}
+
 }  // namespace
 }  // namespace tabvora
