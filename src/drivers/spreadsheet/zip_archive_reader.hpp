@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "platform/byte_buffer.hpp"
 
@@ -21,6 +22,7 @@ class ZipArchiveReader {
   // One central-directory record. Offsets are relative to the start of the file.
   struct Entry {
     std::uint16_t method = 0;  // 0 stored, 8 deflate; others are listed but not extracted
+    std::uint16_t flags = 0;   // general-purpose flags; bit 0: encrypted
     std::int64_t compressedSize = 0;
     std::int64_t uncompressedSize = 0;
     std::int64_t localHeaderOffset = 0;
@@ -40,10 +42,30 @@ class ZipArchiveReader {
   static std::optional<ZipArchiveReader> open(const std::filesystem::path& path);
   static std::optional<ZipArchiveReader> fromBytes(ByteBuffer data);
 
+  // Why an entry yields no bytes.
+  enum class Failure {
+    none,
+    missing,            // no entry of that name
+    damaged,            // its local header or data lie outside the archive
+    tooLarge,           // past kMaxEntryBytes, kMaxExtractedBytes, or memory to be had
+    sizeMismatch,       // its data does not inflate to its recorded size
+    unsupportedMethod,  // neither stored nor deflated
+    encrypted,
+  };
+  struct Extraction {
+    std::optional<ByteBuffer> bytes;  // present exactly when failure is none
+    Failure failure = Failure::none;
+    std::uint16_t method = 0;
+  };
   // The extracted bytes of the entry stored under `name`, or else of one whose stored
-  // name, with backslashes as slashes, equals it ignoring ASCII case; nothing when there is
-  // none or it cannot be extracted.
-  std::optional<ByteBuffer> data(std::string_view name);
+  // name, with backslashes as slashes, equals it ignoring ASCII case (the first such in
+  // name order); otherwise why not.
+  // An entry that would inflate to more than `maxBytes` is too large.
+  Extraction extract(std::string_view name, std::int64_t maxBytes = kMaxEntryBytes);
+  std::optional<ByteBuffer> data(std::string_view name) { return extract(name).bytes; }
+  // Why an entry could not be extracted, as the end of a sentence about it ("is
+  // encrypted").
+  static std::string describe(const Extraction& extraction);
 
   const std::map<std::string, Entry>& entries() const { return entries_; }
 
@@ -54,6 +76,9 @@ class ZipArchiveReader {
 
   ByteBuffer data_;
   std::map<std::string, Entry> entries_;  // by the name as stored, invalid UTF-8 repaired
+  // By the name with backslashes as slashes and ASCII letters in lower case: the first
+  // entry of entries_ with that form.
+  std::unordered_map<std::string, const Entry*> foldedNames_;
   std::int64_t extractedBytes_ = 0;
 };
 

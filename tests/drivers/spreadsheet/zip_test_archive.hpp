@@ -18,6 +18,7 @@ class ZipTestArchive {
     std::uint16_t method = 0;
     std::uint32_t uncompressedSize = 0;
     std::uint32_t centralSignature = 0x02014B50;
+    std::uint16_t flags = 0;  // general-purpose flags; bit 0: encrypted
   };
 
   // A member stored as is.
@@ -44,10 +45,10 @@ class ZipTestArchive {
       const auto offset = static_cast<std::uint32_t>(out.size());
       const auto stored = static_cast<std::uint32_t>(m.bytes.size());
       const auto name = static_cast<std::uint32_t>(m.name.size());
-      put(out, {{0x04034B50, 4}, {20, 2}, {0, 2}, {m.method, 2}, {0, 4}, {0, 4}, {stored, 4},
+      put(out, {{0x04034B50, 4}, {20, 2}, {m.flags, 2}, {m.method, 2}, {0, 4}, {0, 4}, {stored, 4},
                 {m.uncompressedSize, 4}, {name, 2}, {0, 2}});
       out += m.name + m.bytes;
-      put(directory, {{m.centralSignature, 4}, {20, 2}, {20, 2}, {0, 2}, {m.method, 2}, {0, 4}, {0, 4}, {stored, 4},
+      put(directory, {{m.centralSignature, 4}, {20, 2}, {20, 2}, {m.flags, 2}, {m.method, 2}, {0, 4}, {0, 4}, {stored, 4},
                       {m.uncompressedSize, 4}, {name, 2}, {0, 2}, {0, 2}, {0, 2}, {0, 2}, {0, 4}, {offset, 4}});
       directory += m.name;
     }
