@@ -3,6 +3,7 @@
 #include <libxml/parser.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -29,10 +30,11 @@ struct ContextDeleter {
 
 // What the callbacks reach through the parser context's private pointer.
 struct SpreadsheetMLStreamParser::State {
-  explicit State(Delegate& d) : delegate(&d) {}
+  State(Delegate& d, bool recover) : delegate(&d), recovering(recover) {}
 
   const XMLParseSettings::Quiet quiet;
   Delegate* delegate;
+  bool recovering;
   std::unique_ptr<xmlParserCtxt, ContextDeleter> context;  // made by the first feed
   std::string prefixedName;  // reused for names reported with their prefix
   bool refusedDocumentType = false;
@@ -97,6 +99,7 @@ void onCharacters(void* context, const xmlChar* bytes, int length) {
 
 void onDocumentType(void* context, const xmlChar*, const xmlChar*, const xmlChar*) {
   stateOf(context).refusedDocumentType = true;
+  SpreadsheetMLStreamParser::noteDocumentType(*stateOf(context).delegate);
   xmlStopParser(static_cast<xmlParserCtxtPtr>(context));
 }
 
@@ -115,22 +118,50 @@ xmlSAXHandler eventHandler() {
 
 }  // namespace
 
+SpreadsheetMLStreamParser::Name SpreadsheetMLStreamParser::Name::local() const {
+  const char* colon = std::strrchr(text_, ':');
+  return colon == nullptr ? *this : Name(colon + 1);
+}
+
 std::optional<std::string_view> SpreadsheetMLStreamParser::Attributes::value(std::string_view name) const {
+  const std::size_t colon = name.find(':');
+  const std::string_view prefix = colon == std::string_view::npos ? std::string_view() : name.substr(0, colon);
+  const std::string_view local = colon == std::string_view::npos ? name : name.substr(colon + 1);
   for (int i = 0; i < count_; ++i) {
     const unsigned char** field = fields_ + 5 * i;
-    if (field[1] == nullptr && SpreadsheetMLStreamParser::Name(reinterpret_cast<const char*>(field[0])) == name)
+    const bool prefixMatches = field[1] == nullptr ? prefix.empty() : !prefix.empty() && Name(reinterpret_cast<const char*>(field[1])) == prefix;
+    if (prefixMatches && Name(reinterpret_cast<const char*>(field[0])) == local)
       return std::string_view(reinterpret_cast<const char*>(field[3]), static_cast<std::size_t>(field[4] - field[3]));
   }
   return std::nullopt;
 }
 
-bool SpreadsheetMLStreamParser::parse(std::span<const std::uint8_t> bytes, Delegate& delegate) {
-  SpreadsheetMLStreamParser parser(delegate);
+void SpreadsheetMLStreamParser::noteDocumentType(Delegate& delegate) { delegate.refusedDocumentType_ = true; }
+
+std::optional<std::string> SpreadsheetMLStreamParser::Attributes::text(std::string_view name) const {
+  const std::optional<std::string_view> raw = value(name);
+  if (!raw) return std::nullopt;
+  std::string out;
+  out.reserve(raw->size());
+  for (std::size_t at = 0; at < raw->size();) {
+    if (raw->compare(at, 5, "&#38;") == 0) {
+      out += '&';
+      at += 5;
+    } else {
+      out += (*raw)[at++];
+    }
+  }
+  return out;
+}
+
+bool SpreadsheetMLStreamParser::parse(std::span<const std::uint8_t> bytes, Delegate& delegate, bool recovering) {
+  SpreadsheetMLStreamParser parser(delegate, recovering);
   parser.feed(bytes);
   return parser.finish();
 }
 
-SpreadsheetMLStreamParser::SpreadsheetMLStreamParser(Delegate& delegate) : state_(std::make_unique<State>(delegate)) {}
+SpreadsheetMLStreamParser::SpreadsheetMLStreamParser(Delegate& delegate, bool recovering)
+    : state_(std::make_unique<State>(delegate, recovering)) {}
 
 SpreadsheetMLStreamParser::~SpreadsheetMLStreamParser() = default;
 
@@ -144,10 +175,13 @@ bool SpreadsheetMLStreamParser::feed(std::span<const std::uint8_t> bytes) {
     state_->context.reset(xmlCreatePushParserCtxt(&handler, nullptr, data, static_cast<int>(offset), nullptr));
     if (!state_->context) return false;
     state_->context->_private = state_.get();
-    xmlCtxtUseOptions(state_->context.get(), XMLParseSettings::options(false));
+    xmlCtxtUseOptions(state_->context.get(), XMLParseSettings::options(state_->recovering));
   }
   xmlParserCtxt* context = state_->context.get();
-  auto running = [&] { return context->wellFormed && context->instate != XML_PARSER_EOF; };
+  auto running = [&] {
+    return (context->wellFormed || state_->recovering) && context->instate != XML_PARSER_EOF &&
+           !state_->delegate->stopRequested();
+  };
   while (offset < bytes.size() && running()) {
     const std::size_t length = std::min(kChunkBytes, bytes.size() - offset);
     xmlParseChunk(context, data + offset, static_cast<int>(length), 0);
@@ -159,8 +193,11 @@ bool SpreadsheetMLStreamParser::feed(std::span<const std::uint8_t> bytes) {
 bool SpreadsheetMLStreamParser::finish() {
   if (!state_->context && !feed({})) return false;
   xmlParserCtxt* context = state_->context.get();
-  if (context->wellFormed && context->instate != XML_PARSER_EOF) xmlParseChunk(context, nullptr, 0, 1);
-  return context->wellFormed && !state_->refusedDocumentType && !state_->delegate->stopRequested();
+  const bool readable = context->wellFormed || state_->recovering;
+  if (readable && context->instate != XML_PARSER_EOF && !state_->delegate->stopRequested())
+    xmlParseChunk(context, nullptr, 0, 1);
+  return (context->wellFormed || state_->recovering) && !state_->refusedDocumentType &&
+         !state_->delegate->stopRequested();
 }
 
 std::int64_t SpreadsheetMLStreamParser::consumedBytes() const {

@@ -31,6 +31,9 @@ class SpreadsheetMLStreamParser {
       }
       return text_[i] == '\0';
     }
+    const char* text() const { return text_; }
+    // The name without its prefix, if it has one.
+    Name local() const;
 
    private:
     const char* text_;
@@ -39,9 +42,13 @@ class SpreadsheetMLStreamParser {
   // The attributes of one start tag: valid only during the start-element event.
   class Attributes {
    public:
-    // The value of the unprefixed attribute `name` (entity and character references
-    // already replaced); nothing when the tag has none.
+    // The value of the attribute `name` (entity and character references replaced, except
+    // for an escaped "&", see text): an unprefixed one, or for a name such as "r:id" the one
+    // written with that prefix; nothing when the tag has none.
     std::optional<std::string_view> value(std::string_view name) const;
+    // The same as a copy in which every "&" is itself: libxml2 hands an escaped ampersand
+    // ("&amp;", "&#38;") on as "&#38;", since it does not replace entities.
+    std::optional<std::string> text(std::string_view name) const;
 
     // SAX2's attribute array: five entries per attribute (name, prefix, URI, value start,
     // value end).
@@ -61,23 +68,29 @@ class SpreadsheetMLStreamParser {
     virtual void characters(std::string_view text) = 0;
 
     bool stopRequested() const { return stopRequested_; }
+    // Whether the parse stopped at a document type declaration.
+    bool refusedDocumentType() const { return refusedDocumentType_; }
 
    protected:
     // Ends the parse after the current event; the parse then reports failure.
     void stopParsing() { stopRequested_ = true; }
 
    private:
+    friend class SpreadsheetMLStreamParser;
     bool stopRequested_ = false;
+    bool refusedDocumentType_ = false;
   };
 
   // Streams `bytes` through `delegate`: true when the whole part was read as well-formed
   // XML, false when the parse stopped on an error, a document type declaration or the
-  // delegate's request (the events before the stop have been delivered).
-  static bool parse(std::span<const std::uint8_t> bytes, Delegate& delegate);
+  // delegate's request (the events before the stop have been delivered). A `recovering`
+  // parse goes on after well-formedness errors, as far as libxml2's recovery can, and is
+  // true when it reached the end that way.
+  static bool parse(std::span<const std::uint8_t> bytes, Delegate& delegate, bool recovering = false);
 
   // A parse fed piece by piece, on the thread that made it: the pieces join into one
   // document. `delegate` must outlive the parser.
-  explicit SpreadsheetMLStreamParser(Delegate& delegate);
+  explicit SpreadsheetMLStreamParser(Delegate& delegate, bool recovering = false);
   ~SpreadsheetMLStreamParser();
   SpreadsheetMLStreamParser(const SpreadsheetMLStreamParser&) = delete;
   SpreadsheetMLStreamParser& operator=(const SpreadsheetMLStreamParser&) = delete;
@@ -99,6 +112,8 @@ class SpreadsheetMLStreamParser {
 
   // What the parse keeps between events; defined with the event handlers.
   struct State;
+  // Marks the delegate's parse as stopped at a document type (for the event handlers).
+  static void noteDocumentType(Delegate& delegate);
 
  private:
   std::unique_ptr<State> state_;

@@ -7,6 +7,8 @@
 #include <utility>
 
 #include "drivers/spreadsheet/sheet_staging.hpp"
+#include "drivers/spreadsheet/workbook_budget.hpp"
+#include "drivers/spreadsheet/workbook_limits.hpp"
 #include "drivers/spreadsheet/xlsx_date_styles.hpp"
 #include "drivers/spreadsheet/xlsx_shared_strings_reader.hpp"
 #include "drivers/spreadsheet/xlsx_sheet_reader.hpp"
@@ -25,6 +27,18 @@ std::span<const std::uint8_t> bytesOf(const std::optional<ByteBuffer>& part) {
   return part ? part->bytes() : std::span<const std::uint8_t>();
 }
 
+// A part read whole into a small table (styles, workbook, relationships): nothing when it
+// is missing or cannot be extracted, as for a missing part; one past kMaxSmallPartBytes
+// fails the open.
+std::optional<ByteBuffer> smallPart(ZipArchiveReader& archive, const std::string& name) {
+  ZipArchiveReader::Extraction part = archive.extract(name, workbook_limits::kMaxSmallPartBytes);
+  if (part.failure == ZipArchiveReader::Failure::tooLarge)
+    throw DriverError(kDomain, -1,
+                      "The part " + name + " of the workbook is larger than " +
+                          std::to_string(workbook_limits::kMaxSmallPartBytes >> 20) + " MB, more than a workbook needs");
+  return std::move(part.bytes);
+}
+
 }  // namespace
 
 XLSXDriver::~XLSXDriver() { close(); }
@@ -33,19 +47,21 @@ XLSXDriver::XLSXDriver() : WorkbookDriver(kDomain) {}
 
 DatabaseMetadata XLSXDriver::open(const std::filesystem::path& url) {
   beginOpen(url);
+  WorkbookBudget budget(budgetBytes(), kDomain);
 
   std::optional<ZipArchiveReader> archive = ZipArchiveReader::open(url);
   if (!archive) throw DriverError(kDomain, -1, "Failed to decompress XLSX archive");
 
   // The shared strings are read on a second thread while the sheets are; a sheet's grid
   // holds its references until then. The thread is joined on every way out of this scope.
+  WorkbookBudget::Account sharedStringsAccount(&budget);
   std::vector<std::string> sharedStrings;
   std::exception_ptr sharedStringsFailure;
-  std::optional<ByteBuffer> sharedStringsPart = archive->data("xl/sharedStrings.xml");
+  std::optional<ByteBuffer> sharedStringsPart = archive->data(XLSXSharedStringsReader::kPartName);
   auto readSharedStrings = [&] {
     try {
       const ByteBuffer part = std::move(*sharedStringsPart);  // released once read
-      sharedStrings = XLSXSharedStringsReader::read(part.bytes());
+      sharedStrings = XLSXSharedStringsReader::read(part.bytes(), sharedStringsAccount);
     } catch (...) {
       sharedStringsFailure = std::current_exception();
     }
@@ -63,38 +79,66 @@ DatabaseMetadata XLSXDriver::open(const std::filesystem::path& url) {
     if (sharedStringsReading.joinable()) sharedStringsReading.join();
     if (sharedStringsFailure) std::rethrow_exception(std::exchange(sharedStringsFailure, nullptr));
   };
+  WorkbookBudget::Account partsAccount(&budget);
   std::unordered_set<std::int64_t> dateStyles;
-  if (const std::optional<ByteBuffer> part = archive->data("xl/styles.xml"))
-    dateStyles = readXLSXDateStyles(part->bytes());
+  if (const std::optional<ByteBuffer> part = smallPart(*archive, "xl/styles.xml"))
+    dateStyles = readXLSXDateStyles(part->bytes(), partsAccount);
 
-  const std::optional<ByteBuffer> workbookPart = archive->data("xl/workbook.xml");
+  const std::optional<ByteBuffer> workbookPart = smallPart(*archive, "xl/workbook.xml");
   std::optional<XLSXWorkbook> workbook;
-  if (workbookPart) workbook = XLSXWorkbook::read(workbookPart->bytes());
+  if (workbookPart) workbook = XLSXWorkbook::read(workbookPart->bytes(), partsAccount);
   if (!workbook) throw DriverError(kDomain, -1, "Invalid XLSX workbook structure");
-  workbook->relationships = XLSXWorkbook::readRelationships(bytesOf(archive->data("xl/_rels/workbook.xml.rels")));
+  workbook->relationships =
+      XLSXWorkbook::readRelationships(bytesOf(smallPart(*archive, "xl/_rels/workbook.xml.rels")), partsAccount);
 
   std::vector<TableMetadata> tables;
   {
     std::lock_guard guard(internalSQLite.mutex());
     internalSQLite.openInMemory();
-    SheetStaging staging(internalSQLite);
+    SheetStaging staging(internalSQLite, &budget);
     for (std::size_t k = 0; k < workbook->sheets.size(); ++k) {
-      std::optional<ByteBuffer> part = archive->data(workbook->partPath(k));
+      const std::string& name = workbook->sheets[k].name;
+      const std::string path = workbook->partPath(k);
+      ZipArchiveReader::Extraction part = archive->extract(path);
       // The package is not needed once its last part is out.
       if (k + 1 == workbook->sheets.size()) archive.reset();
-      if (!part) continue;
+      if (!part.bytes) {
+        listUnread(staging, tables, name, "its part " + path + " " + ZipArchiveReader::describe(part));
+        continue;
+      }
       XLSXSheetReader reader(dateStyles, workbook->uses1904Dates);
-      // A sheet whose parse stops midway keeps the rows read before.
-      reader.parse(part->bytes());
-      part.reset();
+      reader.setBudget(&budget);
+      const bool parsed = reader.parse(part.bytes->bytes());
+      part.bytes.reset();
+      if (reader.outOfBudget()) throw budget.exceeded("sheet \"" + name + "\"");
       awaitSharedStrings();
       reader.resolveSharedStrings(sharedStrings);
-      if (reader.sheetGrid().empty()) continue;
-      tables.push_back(staging.stage(workbook->sheets[k].name, reader.sheetGrid(),
-                                     static_cast<std::size_t>(reader.maxColIndex()) + 1));
+      const std::string damage = parsed || reader.reachedLimit() ? ""
+                                 : reader.refusedDocumentType()
+                                     ? "its part " + path + " holds a document type declaration, which no worksheet has"
+                                     : "its part " + path + " is not well-formed worksheet XML";
+      if (reader.sheetGrid().empty()) {
+        if (!damage.empty()) listUnread(staging, tables, name, damage);
+        continue;
+      }
+      tables.push_back(staging.stage(name, reader.sheetGrid(), static_cast<std::size_t>(reader.maxColIndex()) + 1));
+      const std::string shown = "The sheet \"" + name + "\" shows only its first " +
+                                std::to_string(reader.sheetGrid().rowCount()) + " rows: ";
+      if (!damage.empty()) {
+        warn(shown + damage);
+      } else if (reader.reachedLimit()) {
+        warn(shown + "it holds more cells than can be staged");
+      }
     }
   }
+  awaitSharedStrings();
   return finishOpen(url, std::move(tables));
+}
+
+void XLSXDriver::listUnread(SheetStaging& staging, std::vector<TableMetadata>& tables, const std::string& sheetName,
+                            const std::string& reason) {
+  tables.push_back(staging.listUnread(sheetName));
+  recordUnread(tables.back().name, "The sheet \"" + sheetName + "\" cannot be read: " + reason);
 }
 
 }  // namespace tabvora

@@ -1,42 +1,40 @@
 #include "drivers/spreadsheet/xlsx_shared_strings_reader.hpp"
 
-#include <optional>
-
-#include "drivers/spreadsheet/xml_document.hpp"
+#include "drivers/spreadsheet/workbook_limits.hpp"
+#include "drivers/spreadsheet/xlsx_escaped_text.hpp"
 
 namespace tabvora {
 
-std::vector<std::string> XLSXSharedStringsReader::read(std::span<const std::uint8_t> part, std::int64_t maxTextBytes) {
-  XLSXSharedStringsReader reader(maxTextBytes);
-  if (SpreadsheetMLStreamParser::parse(part, reader)) return std::move(reader.strings_);
-  return readDocument(part, maxTextBytes);
-}
-
-std::vector<std::string> XLSXSharedStringsReader::readDocument(std::span<const std::uint8_t> part,
-                                                               std::int64_t maxTextBytes) {
-  const std::optional<XMLDocument> document = XMLDocument::parse(part, XMLDocument::Mode::tolerant);
-  if (!document) return {};
-  const std::optional<std::vector<XMLNode>> items = document->query("//*[local-name()='si']");
-  if (!items) return {};
-  std::vector<std::string> strings;
-  std::int64_t textBytes = 0;
-  for (const XMLNode& item : *items) {
-    std::string text;
-    const std::optional<std::vector<XMLNode>> runs =
-        document->query(".//*[local-name()='t'][not(ancestor::*[local-name()='rPh'])]", item);
-    for (const XMLNode& run : runs.value_or(std::vector<XMLNode>{})) {
-      text += run.stringValue();
-      if (textBytes + static_cast<std::int64_t>(text.size()) > maxTextBytes) return strings;
-    }
-    textBytes += static_cast<std::int64_t>(text.size());
-    strings.push_back(std::move(text));
+std::vector<std::string> XLSXSharedStringsReader::read(std::span<const std::uint8_t> part,
+                                                       WorkbookBudget::Account& account) {
+  const std::int64_t before = account.bytes();
+  for (const bool recovering : {false, true}) {
+    XLSXSharedStringsReader reader(account, recovering);
+    const bool parsed = SpreadsheetMLStreamParser::parse(part, reader, recovering);
+    if (recovering && reader.itemOpen_) reader.finishItem();  // the part ends inside an item
+    if (reader.outOfBudget_) throw account.budget()->exceeded(std::string("part \"") + kPartName + "\"");
+    if (parsed || recovering) return std::move(reader.strings_);
+    // The strings of the failed pass are let go before the second is read.
+    reader.strings_ = {};
+    account.release(account.bytes() - before - reader.currentBytes_);
   }
-  return strings;
+  return {};
 }
 
-void XLSXSharedStringsReader::startElement(SpreadsheetMLStreamParser::Name name, const SpreadsheetMLStreamParser::Attributes&) {
+SpreadsheetMLStreamParser::Name XLSXSharedStringsReader::local(SpreadsheetMLStreamParser::Name name) const {
+  return anyPrefix_ ? name.local() : name;
+}
+
+void XLSXSharedStringsReader::startElement(SpreadsheetMLStreamParser::Name qualified,
+                                           const SpreadsheetMLStreamParser::Attributes&) {
+  const SpreadsheetMLStreamParser::Name name = local(qualified);
   if (name == "si") {
+    // A recovering parse may lose an item's end tag: the next item's start ends it.
+    if (anyPrefix_ && itemOpen_) finishItem();
+    itemOpen_ = true;
     current_.clear();
+    account_.release(currentBytes_);
+    currentBytes_ = 0;
   } else if (name == "rPh") {
     ++phoneticDepth_;
   } else if (name == "t") {
@@ -44,20 +42,36 @@ void XLSXSharedStringsReader::startElement(SpreadsheetMLStreamParser::Name name,
   }
 }
 
-void XLSXSharedStringsReader::endElement(SpreadsheetMLStreamParser::Name name) {
+void XLSXSharedStringsReader::endElement(SpreadsheetMLStreamParser::Name qualified) {
+  const SpreadsheetMLStreamParser::Name name = local(qualified);
   if (name == "t") {
     inText_ = false;
   } else if (name == "rPh") {
     if (phoneticDepth_ > 0) --phoneticDepth_;
   } else if (name == "si") {
-    textBytes_ += static_cast<std::int64_t>(current_.size());
-    if (textBytes_ > maxTextBytes_) return stopParsing();
-    strings_.push_back(current_);
+    finishItem();
   }
 }
 
+void XLSXSharedStringsReader::finishItem() {
+  itemOpen_ = false;
+  decodeXLSXEscapes(current_);
+  if (outOfBudget_) return;
+  if (!account_.tryCharge(static_cast<std::int64_t>(current_.size()) + workbook_limits::kEntryOverheadBytes)) {
+    outOfBudget_ = true;
+    return stopParsing();
+  }
+  strings_.push_back(current_);
+}
+
 void XLSXSharedStringsReader::characters(std::string_view text) {
-  if (inText_) current_ += text;
+  if (!inText_ || outOfBudget_) return;
+  if (!account_.tryCharge(static_cast<std::int64_t>(text.size()))) {
+    outOfBudget_ = true;
+    return stopParsing();
+  }
+  currentBytes_ += static_cast<std::int64_t>(text.size());
+  current_ += text;
 }
 
 }  // namespace tabvora

@@ -7,39 +7,43 @@
 #include <vector>
 
 #include "drivers/spreadsheet/spreadsheetml_stream_parser.hpp"
+#include "drivers/spreadsheet/workbook_budget.hpp"
 
 namespace tabvora {
 
 // Reads the shared-string table part (xl/sharedStrings.xml) into its list of strings, in
 // item order: each `si` item is the concatenation of its `t` runs, phonetic guides (`rPh`)
-// left out.
+// left out, with its "_xHHHH_" escapes decoded.
 class XLSXSharedStringsReader : public SpreadsheetMLStreamParser::Delegate {
  public:
-  // Text bytes one table may hold. A table never holds more text than its part spells out,
-  // except when items are nested in items, which repeats their text once per level.
-  static constexpr std::int64_t kMaxTextBytes = 2'000'000'000;
+  static constexpr const char* kPartName = "xl/sharedStrings.xml";
 
-  // The table of a part: streamed; when the stream stops on an error, the part is parsed
-  // again as a tolerant document and the items it still yields are taken; empty when that
-  // fails too or finds no item. An item that would take the table past `maxTextBytes`
-  // stops the stream there, and ends the document's table before it.
-  static std::vector<std::string> read(std::span<const std::uint8_t> part, std::int64_t maxTextBytes = kMaxTextBytes);
-
-  explicit XLSXSharedStringsReader(std::int64_t maxTextBytes = kMaxTextBytes) : maxTextBytes_(maxTextBytes) {}
+  // The table of a part: streamed; when the stream stops on an error, the part is streamed
+  // again recovering from errors (elements then read by their local name, whatever their
+  // prefix, and each item ended by the next one's start or the end of the part, should its
+  // end tag be lost), and the items it yields are taken; empty when nothing is read. Every string
+  // is charged to `account` (its text and kEntryOverheadBytes), which must outlive the
+  // table; running out of its budget throws the budget's failure naming the part.
+  static std::vector<std::string> read(std::span<const std::uint8_t> part, WorkbookBudget::Account& account);
 
   void startElement(SpreadsheetMLStreamParser::Name name, const SpreadsheetMLStreamParser::Attributes& attributes) override;
   void endElement(SpreadsheetMLStreamParser::Name name) override;
   void characters(std::string_view text) override;
 
-  const std::vector<std::string>& strings() const { return strings_; }
-
  private:
-  static std::vector<std::string> readDocument(std::span<const std::uint8_t> part, std::int64_t maxTextBytes);
+  XLSXSharedStringsReader(WorkbookBudget::Account& account, bool anyPrefix) : account_(account), anyPrefix_(anyPrefix) {}
+  ~XLSXSharedStringsReader() override { account_.release(currentBytes_); }
+  SpreadsheetMLStreamParser::Name local(SpreadsheetMLStreamParser::Name name) const;
+  // Appends the item read so far, charging it.
+  void finishItem();
 
-  std::int64_t maxTextBytes_;
-  std::int64_t textBytes_ = 0;  // held in strings_
+  WorkbookBudget::Account& account_;
+  bool anyPrefix_;                // names compared without their prefix
+  bool outOfBudget_ = false;
+  bool itemOpen_ = false;  // an `si` started and has not been finished
   std::vector<std::string> strings_;
   std::string current_;    // the item being collected
+  std::int64_t currentBytes_ = 0;  // charged for current_
   bool inText_ = false;    // character data goes to current_
   int phoneticDepth_ = 0;  // nesting depth of rPh elements
 };

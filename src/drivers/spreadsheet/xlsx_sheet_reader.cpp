@@ -6,6 +6,7 @@
 #include <system_error>
 #include <thread>
 
+#include "drivers/spreadsheet/xlsx_escaped_text.hpp"
 #include "drivers/spreadsheet/xlsx_serial_date.hpp"
 #include "drivers/spreadsheet/xml_parse_settings.hpp"
 #include "model/number_parsing.hpp"
@@ -70,6 +71,7 @@ bool XLSXSheetReader::readAsTwoHalves(std::span<const std::uint8_t> part, const 
   secondHalf.setElementLimits(maxRowElements_, maxCellElements_);
   secondHalf.halves_ = &halves;
   secondHalf.secondHalf_ = true;
+  secondHalf.setBudget(account_.budget());
   bool secondParsed = false;
   std::exception_ptr secondFailure;
   std::jthread secondReading;
@@ -107,6 +109,7 @@ bool XLSXSheetReader::readAsTwoHalves(std::span<const std::uint8_t> part, const 
   }
   halves.abandoned = true;
   secondReading.join();
+  secondHalf.account_.releaseAll();
   firstHalf.feed(part.subspan(split.cut));
   return firstHalf.finish();
 }
@@ -129,7 +132,9 @@ bool XLSXSheetReader::adopt(XLSXSheetReader& secondHalf) {
     gridTextBytes_ += textBytes;
   }
   grid_.append(std::move(secondHalf.grid_), kept);
-  reachedLimit_ = reachedLimit_ || secondHalf.reachedLimit_ ||
+  account_.adopt(secondHalf.account_);
+  outOfBudget_ = outOfBudget_ || secondHalf.outOfBudget_;
+  reachedLimit_ = reachedLimit_ || secondHalf.reachedLimit_ || outOfBudget_ ||
                   rowElements_ + secondHalf.rowElements_ > maxRowElements_ ||
                   cellElements_ + secondHalf.cellElements_ > maxCellElements_;
   return !reachedLimit_;
@@ -161,6 +166,7 @@ void XLSXSheetReader::startElement(SpreadsheetMLStreamParser::Name name, const S
     startRow();
   } else if (name == "is") {
     inInlineString_ = true;
+    cellInline_ = true;
   } else if (name == "rPh") {
     ++phoneticDepth_;
   }
@@ -226,7 +232,12 @@ void XLSXSheetReader::endRow() {
     cells += halves_->firstCells.load(std::memory_order_relaxed);
     textBytes += halves_->firstTextBytes.load(std::memory_order_relaxed);
   }
-  if (cells > maxGridCells_ || textBytes > maxGridTextBytes_ || !grid_.append(row_)) return stopAtLimit();
+  if (cells > maxGridCells_ || textBytes > maxGridTextBytes_) return stopAtLimit();
+  if (!account_.tryCharge(row_.gridBytes())) {
+    outOfBudget_ = true;
+    return stopAtLimit();
+  }
+  if (!grid_.append(row_)) return stopAtLimit();
   gridCells_ += width;
   gridTextBytes_ += row_.textBytes();
   if (secondHalf_) elementsAtRowEnds_.push_back({rowElements_, cellElements_});
@@ -252,6 +263,7 @@ void XLSXSheetReader::startCell(const SpreadsheetMLStreamParser::Attributes& att
   const std::optional<std::string_view> style = attributes.value("s");
   cellStyle_ = style ? parseInt64(*style).value_or(-1) : -1;
   cellValue_.clear();
+  cellInline_ = false;
 }
 
 void XLSXSheetReader::endCell() {
@@ -271,7 +283,9 @@ std::string_view XLSXSheetReader::resolvedCellText() {
     case CellType::boolean:
       return cellValue_ == "1" ? "TRUE" : "FALSE";
     case CellType::sharedString:  // resolved with the grid
+      return cellValue_;
     case CellType::text:
+      if (cellInline_) decodeXLSXEscapes(cellValue_);
       return cellValue_;
     case CellType::number:
       break;

@@ -10,17 +10,18 @@
 
 #include "drivers/spreadsheet/sheet_grid.hpp"
 #include "drivers/spreadsheet/spreadsheetml_stream_parser.hpp"
+#include "drivers/spreadsheet/workbook_budget.hpp"
 #include "drivers/spreadsheet/xlsx_sheet_split.hpp"
 
 namespace tabvora {
 
 // Reads one worksheet part in one streaming pass (a large part as two halves at once, see
-// kSplitPartBytes) into a grid of cell texts: one row
-// per `row` element that had a cell (row numbers are ignored, so blank rows leave no gap),
-// each as long as its own last cell. Cell texts are resolved on the way: booleans to
-// TRUE/FALSE, date-styled serial numbers to dates; formulas are never read, only their
-// cached values. Shared-string indexes are resolved to their strings once the table is
-// known: at the end of the parse when the reader was given it, else by
+// kSplitPartBytes) into a grid of cell texts: one row per `row` element that had a cell
+// (row numbers are ignored, so blank rows leave no gap), each as long as its own last cell.
+// Cell texts are resolved on the way: booleans to TRUE/FALSE, date-styled serial numbers to
+// dates, inline strings with their "_xHHHH_" escapes decoded; formulas are never read, only
+// their cached values. Shared-string indexes are resolved to their strings once the table
+// is known: at the end of the parse when the reader was given it, else by
 // resolveSharedStrings, so the table can be read while the sheet is. One reader reads one
 // part.
 class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
@@ -64,6 +65,9 @@ class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
   void setElementLimits(std::int64_t maxRowElements, std::int64_t maxCellElements);
   // Replaces kSplitPartBytes for this reader.
   void setSplitPartBytes(std::size_t bytes) { splitPartBytes_ = bytes; }
+  // Charges every row kept to `budget` (its cells and texts as the grid holds them) until
+  // the reader is destroyed; a row past the budget stops the parse (outOfBudget).
+  void setBudget(WorkbookBudget* budget) { account_.reset(budget); }
 
   // False when the parse stopped on an XML error, a document type declaration or a grid
   // limit; the rows completed before the stop stay in the grid.
@@ -78,8 +82,9 @@ class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
   std::vector<std::vector<std::string>> grid() const { return grid_.toStrings(); }
   // The highest 0-based column of any cell kept, 0 when there was none.
   std::int64_t maxColIndex() const;
-  // Whether the parse stopped at a grid or element limit.
+  // Whether the parse stopped at a grid or element limit, or at the budget.
   bool reachedLimit() const { return reachedLimit_; }
+  bool outOfBudget() const { return outOfBudget_; }
   // Whether the last parse read the part as two halves.
   bool readInTwo() const { return readInTwo_; }
 
@@ -138,6 +143,8 @@ class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
   std::vector<ElementsRead> elementsAtRowEnds_;  // second half only
   ElementsRead firstHalfElements_{0, 0};         // second half only: the first's, lately
   bool reachedLimit_ = false;
+  bool outOfBudget_ = false;
+  WorkbookBudget::Account account_;
 
   SheetGrid::RowBuilder row_;      // the row being read
   std::int64_t nextColIndex_ = 0;  // column of a cell without a reference
@@ -150,6 +157,7 @@ class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
   std::string dateText_;  // scratch for a resolved date
   bool capturing_ = false;
   bool inInlineString_ = false;
+  bool cellInline_ = false;  // the cell's text came from an inline string
   int phoneticDepth_ = 0;
 };
 

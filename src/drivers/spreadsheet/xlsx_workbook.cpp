@@ -1,48 +1,111 @@
 #include "drivers/spreadsheet/xlsx_workbook.hpp"
 
-#include "drivers/spreadsheet/xml_document.hpp"
+#include "drivers/spreadsheet/spreadsheetml_stream_parser.hpp"
+#include "drivers/spreadsheet/workbook_limits.hpp"
+#include "model/driver_error.hpp"
 #include "platform/unicode_text.hpp"
 
 namespace tabvora {
 
-std::optional<XLSXWorkbook> XLSXWorkbook::read(std::span<const std::uint8_t> workbookPart) {
-  const std::optional<XMLDocument> document = XMLDocument::parse(workbookPart, XMLDocument::Mode::strict);
-  if (!document) return std::nullopt;
-  const std::optional<std::vector<XMLNode>> sheetNodes = document->query("//*[local-name()='sheet']");
-  if (!sheetNodes) return std::nullopt;
+namespace {
 
-  XLSXWorkbook workbook;
-  for (std::size_t i = 0; i < sheetNodes->size(); ++i) {
-    const XMLNode& node = (*sheetNodes)[i];
-    if (!node.isElement()) continue;
-    const std::string position = std::to_string(i + 1);
-    workbook.sheets.push_back({node.attribute("name").value_or("Sheet" + position),
-                               node.attribute("sheetId").value_or(position),
-                               node.attribute("r:id").value_or("rId" + position)});
+using workbook_limits::kEntryOverheadBytes;
+using Parser = SpreadsheetMLStreamParser;
+
+// The base of the two part readers: charges what they keep, stops when the budget runs out.
+class ChargingReader : public Parser::Delegate {
+ public:
+  explicit ChargingReader(WorkbookBudget::Account& account) : account_(account) {}
+  void endElement(Parser::Name) override {}
+  void characters(std::string_view) override {}
+
+  // Reads `part`; nothing when it is not well-formed. Throws when out of budget.
+  bool read(std::span<const std::uint8_t> part, const char* partName) {
+    const bool parsed = Parser::parse(part, *this);
+    if (outOfBudget_) throw account_.budget()->exceeded(std::string("part \"") + partName + "\"");
+    return parsed;
   }
-  if (workbook.sheets.empty()) workbook.sheets.push_back({"Sheet1", "1", "rId1"});
 
-  if (const auto properties = document->query("//*[local-name()='workbookPr']"); properties && !properties->empty()) {
-    const XMLNode& first = properties->front();
-    if (first.isElement()) {
-      const std::optional<std::string> flag = first.attribute("date1904");
+ protected:
+  bool charge(std::int64_t bytes) {
+    if (account_.tryCharge(bytes)) return true;
+    outOfBudget_ = true;
+    stopParsing();
+    return false;
+  }
+
+ private:
+  WorkbookBudget::Account& account_;
+  bool outOfBudget_ = false;
+};
+
+class WorkbookReader : public ChargingReader {
+ public:
+  using ChargingReader::ChargingReader;
+
+  void startElement(Parser::Name qualified, const Parser::Attributes& attributes) override {
+    const Parser::Name name = qualified.local();
+    if (name == "sheet") {
+      if (workbook.sheets.size() == workbook_limits::kMaxListedSheets) {
+        tooManySheets = true;
+        return stopParsing();
+      }
+      const std::string position = std::to_string(++sheetElements_);
+      XLSXWorkbook::SheetInfo sheet{attributes.text("name").value_or("Sheet" + position),
+                                    attributes.text("sheetId").value_or(position),
+                                    attributes.text("r:id").value_or("rId" + position)};
+      if (charge(static_cast<std::int64_t>(sheet.name.size() + sheet.sheetId.size() + sheet.rId.size()) +
+                 3 * kEntryOverheadBytes))
+        workbook.sheets.push_back(std::move(sheet));
+    } else if (name == "workbookPr" && !sawProperties_) {
+      sawProperties_ = true;
+      const std::optional<std::string_view> flag = attributes.value("date1904");
       workbook.uses1904Dates = flag && (*flag == "1" || toLowerUnicode(*flag) == "true");
     }
   }
-  return workbook;
+
+  XLSXWorkbook workbook;
+  bool tooManySheets = false;
+
+ private:
+  std::size_t sheetElements_ = 0;
+  bool sawProperties_ = false;
+};
+
+class RelationshipsReader : public ChargingReader {
+ public:
+  using ChargingReader::ChargingReader;
+
+  void startElement(Parser::Name qualified, const Parser::Attributes& attributes) override {
+    if (!(qualified.local() == "Relationship")) return;
+    std::optional<std::string> id = attributes.text("Id"), target = attributes.text("Target");
+    if (id && target && charge(static_cast<std::int64_t>(id->size() + target->size()) + 2 * kEntryOverheadBytes))
+      targets.insert_or_assign(std::move(*id), std::move(*target));
+  }
+
+  std::unordered_map<std::string, std::string> targets;
+};
+
+}  // namespace
+
+std::optional<XLSXWorkbook> XLSXWorkbook::read(std::span<const std::uint8_t> workbookPart,
+                                               WorkbookBudget::Account& account) {
+  WorkbookReader reader(account);
+  const bool parsed = reader.read(workbookPart, "xl/workbook.xml");
+  if (reader.tooManySheets)
+    throw DriverError("XLSXDriver", -1,
+                      "The workbook lists more than " + std::to_string(workbook_limits::kMaxListedSheets) +
+                          " sheets, more than can be staged");
+  if (!parsed) return std::nullopt;
+  if (reader.workbook.sheets.empty()) reader.workbook.sheets.push_back({"Sheet1", "1", "rId1"});
+  return std::move(reader.workbook);
 }
 
-std::unordered_map<std::string, std::string> XLSXWorkbook::readRelationships(std::span<const std::uint8_t> part) {
-  std::unordered_map<std::string, std::string> targets;
-  const std::optional<XMLDocument> document = XMLDocument::parse(part, XMLDocument::Mode::strict);
-  if (!document) return targets;
-  const std::optional<std::vector<XMLNode>> nodes = document->query("//*[local-name()='Relationship']");
-  if (!nodes) return targets;
-  for (const XMLNode& node : *nodes) {
-    std::optional<std::string> id = node.attribute("Id"), target = node.attribute("Target");
-    if (node.isElement() && id && target) targets.insert_or_assign(std::move(*id), std::move(*target));
-  }
-  return targets;
+std::unordered_map<std::string, std::string> XLSXWorkbook::readRelationships(std::span<const std::uint8_t> part,
+                                                                             WorkbookBudget::Account& account) {
+  RelationshipsReader reader(account);
+  if (!reader.read(part, "xl/_rels/workbook.xml.rels")) return {};
+  return std::move(reader.targets);
 }
 
 std::string XLSXWorkbook::partPath(std::size_t position) const {

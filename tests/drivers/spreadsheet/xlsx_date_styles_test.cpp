@@ -6,14 +6,18 @@
 #include <string>
 #include <unordered_set>
 
+#include "drivers/spreadsheet/workbook_budget.hpp"
 #include "drivers/spreadsheet/workbook_test_support.hpp"
 #include "drivers/spreadsheet/xlsx_date_styles.hpp"
+#include "support/test_support.hpp"
 
 namespace tabvora {
 namespace {
 
-std::unordered_set<std::int64_t> dateStylesOf(const std::string& part) {
-  return readXLSXDateStyles(testing::bytesOf(part));
+std::unordered_set<std::int64_t> dateStylesOf(const std::string& part, std::int64_t budgetBytes = 1 << 20) {
+  WorkbookBudget budget(budgetBytes, "XLSXDriver");
+  WorkbookBudget::Account account(&budget);
+  return readXLSXDateStyles(testing::bytesOf(part), account);
 }
 
 TEST(XLSXDateStyles, TellsDateCodesByTheirLettersOutsideQuotesBracketsAndEscapes) {
@@ -55,6 +59,14 @@ TEST(XLSXDateStyles, MarksCellFormatsOfDateCodesAndBuiltInDateIds) {
   EXPECT_TRUE(dateStylesOf("<styleSheet><cellXfs><xf numFmtId=\"14\"/></cellXfs>").empty()) << "not well-formed";
   EXPECT_TRUE(dateStylesOf("<!DOCTYPE s><styleSheet><cellXfs><xf numFmtId=\"14\"/></cellXfs></styleSheet>").empty());
   EXPECT_TRUE(dateStylesOf("").empty());
+
+  // Every cell format costs 8 bytes while the part is read, and each date style 32 more.
+  std::string many = "<styleSheet><cellXfs>";
+  for (int i = 0; i < 10'000; ++i) many += "<xf numFmtId=\"14\"/>";
+  many += "</cellXfs></styleSheet>";
+  EXPECT_EQ(dateStylesOf(many, 400'000).size(), 10'000u);
+  EXPECT_EQ(testing::errorOf([&] { dateStylesOf(many, 399'999); }).message(),
+            "The workbook needs more than 399999 bytes of memory to stage (part \"xl/styles.xml\")");
 }
 
 }  // namespace

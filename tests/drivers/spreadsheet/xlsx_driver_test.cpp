@@ -130,6 +130,24 @@ TEST_F(XLSXDriverTest, SheetAndColumnNamesTypesAndShapes) {
   EXPECT_EQ(readFile(path), before);
 }
 
+TEST_F(XLSXDriverTest, EscapesAndUnicodeSpacesOfXlsxwriterWorkbooks) {
+  // Shared strings and (in constant-memory mode) inline strings: "_x000D_" for a carriage
+  // return, "_x005F_" before text that looks like an escape; no-break, em and figure
+  // spaces around numbers.
+  for (const char* file : {"spreadsheet/xlsxwriter_escapes.xlsx", "spreadsheet/xlsxwriter_escapes_inline.xlsx"}) {
+    SCOPED_TRACE(file);
+    const std::string table = driver.open(testData(file)).tables.at(0).name;
+    EXPECT_EQ(testing::columnTypes(driver, table), (std::vector<std::string>{"TEXT", "INTEGER", "REAL"}));
+    EXPECT_EQ(rowTexts(driver, table, 0), (std::vector<std::string>{"line\r\nbreak", "5", "1.5"}));
+    EXPECT_EQ(rowTexts(driver, table, 1), (std::vector<std::string>{"_x0041_ literal", "6", "2.25"}));
+    EXPECT_EQ(rowTexts(driver, table, 2), (std::vector<std::string>{"tab\there\x01", "7", "3.0"}));
+    EXPECT_EQ(driver.query("SELECT count(*) FROM \"" + table + "\" WHERE typeof(count) = 'integer' AND "
+                           "typeof(amount) = 'real'").rows.at(0)[0],
+              CellValue::integer(4));
+    driver.close();
+  }
+}
+
 TEST_F(XLSXDriverTest, AWorkbookWithoutSheetElementsReadsTheFirstSheetPart) {
   ZipTestArchive archive;
   archive.stored("xl/workbook.xml", std::string("<workbook xmlns=\"") + kMain + "\"><sheets/></workbook>");
@@ -137,17 +155,98 @@ TEST_F(XLSXDriverTest, AWorkbookWithoutSheetElementsReadsTheFirstSheetPart) {
   EXPECT_EQ(tableNames(driver.open(write(archive))), std::vector<std::string>{"Sheet1"});
 }
 
-TEST_F(XLSXDriverTest, BrokenAndHostilePackagesAreRefusedOrSkipped) {
-  const std::string billionLaughs = testing::entityBombPrologue("worksheet") +
-                                    "]><worksheet><sheetData><row><c t=\"inlineStr\"><is><t>&l9;</t></is></c></row>"
-                                    "</sheetData></worksheet>";
-  ZipTestArchive hostile;
-  hostile.stored("xl/workbook.xml", workbookXML({{"laughs", "rId1"}, {"bomb", "rId2"}, {"fine", "rId3"}}));
-  hostile.stored("xl/worksheets/sheet1.xml", billionLaughs);
-  hostile.deflated("xl/worksheets/sheet2.xml", "x").last().uncompressedSize = 2'000'000'000;
-  hostile.stored("xl/worksheets/sheet3.xml", sheetXML({{"a"}, {"#1"}}));
-  EXPECT_EQ(tableNames(driver.open(write(hostile))), std::vector<std::string>{"fine"});
+TEST_F(XLSXDriverTest, ASheetThatCannotBeReadStaysListedAndFailsWithItsReason) {
+  ZipTestArchive archive;
+  archive.stored("xl/workbook.xml", workbookXML({{"fine", "rId1"}, {"bzip", "rId2"}, {"lies", "rId3"}, {"locked", "rId4"},
+                                                 {"laughs", "rId5"}, {"garbage", "rId6"}, {"gone", "rId7"},
+                                                 {"cut", "rId8"}}));
+  archive.stored("xl/worksheets/sheet1.xml", sheetXML({{"a"}, {"#1"}}));
+  archive.stored("xl/worksheets/sheet2.xml", sheetXML({{"a"}})).last().method = 12;
+  archive.deflated("xl/worksheets/sheet3.xml", "x").last().uncompressedSize = 2'000'000'000;
+  archive.stored("xl/worksheets/sheet4.xml", sheetXML({{"a"}})).last().flags = 1;
+  archive.stored("xl/worksheets/sheet5.xml", testing::entityBombPrologue("worksheet") +
+                                                 "]><worksheet><sheetData><row><c t=\"inlineStr\"><is><t>&l9;</t>"
+                                                 "</is></c></row></sheetData></worksheet>");
+  archive.stored("xl/worksheets/sheet6.xml", "no XML at all");
+  const std::string whole = sheetXML({{"a"}, {"#1"}, {"#2"}});
+  archive.stored("xl/worksheets/sheet8.xml", whole.substr(0, whole.find("<v>2")));
+  const DatabaseMetadata metadata = driver.open(write(archive));
+  EXPECT_EQ(tableNames(metadata),
+            (std::vector<std::string>{"fine", "bzip", "lies", "locked", "laughs", "garbage", "gone", "cut"}));
+  EXPECT_EQ(driver.fetchTables(), metadata.tables);
 
+  const std::string reasons[] = {
+      "The sheet \"bzip\" cannot be read: its part xl/worksheets/sheet2.xml is compressed with method 12, which is not "
+      "supported",
+      "The sheet \"lies\" cannot be read: its part xl/worksheets/sheet3.xml does not inflate to its recorded size (the "
+      "package is damaged)",
+      "The sheet \"locked\" cannot be read: its part xl/worksheets/sheet4.xml is encrypted",
+      "The sheet \"laughs\" cannot be read: its part xl/worksheets/sheet5.xml holds a document type declaration, which "
+      "no worksheet has",
+      "The sheet \"garbage\" cannot be read: its part xl/worksheets/sheet6.xml is not well-formed worksheet XML",
+      "The sheet \"gone\" cannot be read: its part xl/worksheets/sheet7.xml is missing from the package",
+  };
+  for (std::size_t i = 0; i < std::size(reasons); ++i) {
+    const std::string& table = metadata.tables.at(i + 1).name;
+    EXPECT_EQ(errorOf([&] { driver.fetchTableData(table, 50, 0); }).message(), reasons[i]);
+    EXPECT_EQ(errorOf([&] { driver.fetchSchema(table); }).domain(), "XLSXDriver");
+  }
+  // A part that breaks off keeps the rows before the break, and says so.
+  EXPECT_EQ(metadata.tables.back().rowCount, 1);
+  std::vector<std::string> warnings(std::begin(reasons), std::end(reasons));
+  warnings.push_back("The sheet \"cut\" shows only its first 2 rows: its part xl/worksheets/sheet8.xml is not "
+                     "well-formed worksheet XML");
+  EXPECT_EQ(driver.warnings(), warnings);
+  EXPECT_EQ(rowTexts(driver, "fine"), std::vector<std::string>{"1"});
+}
+
+TEST_F(XLSXDriverTest, AmplifyingWorkbooksRunOutOfTheirMemoryBudget) {
+  // One shared string named by many cells counts each time it is staged: 300 cells naming
+  // a 1 MB string need more than a preview's 256 MB.
+  const std::string big(1 << 20, 's');
+  std::string refs = std::string("<worksheet xmlns=\"") + kMain + "\"><sheetData><row><c t=\"s\"><v>1</v></c></row>";
+  for (int row = 0; row < 300; ++row) refs += "<row><c t=\"s\"><v>0</v></c></row>";
+  ZipTestArchive amplified;
+  amplified.stored("xl/workbook.xml", workbookXML({{"refs", "rId1"}}));
+  amplified.deflated("xl/sharedStrings.xml", "<sst><si><t>" + big + "</t></si><si><t>h</t></si></sst>");
+  amplified.deflated("xl/worksheets/sheet1.xml", refs + "</sheetData></worksheet>");
+  driver.previewRowLimit = 200;
+  EXPECT_EQ(errorOf([&] { driver.open(write(amplified)); }).message(),
+            "The workbook needs more than 256 MB of memory to stage (sheet \"refs\")");
+  driver.previewRowLimit.reset();
+
+  // Twenty sheets of one part count together: a 1 MB budget holds the staged rows of two
+  // sheets of 300 KB, not three.
+  driver.memoryBudgetBytes = 1 << 20;
+  std::vector<std::pair<std::string, std::string>> sheets;
+  std::string relationships = "<Relationships>";
+  for (int k = 1; k <= 20; ++k) {
+    sheets.emplace_back("s" + std::to_string(k), "rId" + std::to_string(k));
+    relationships += "<Relationship Id=\"rId" + std::to_string(k) + "\" Target=\"worksheets/one.xml\"/>";
+  }
+  ZipTestArchive shared;
+  shared.stored("xl/workbook.xml", workbookXML(sheets));
+  shared.stored("xl/_rels/workbook.xml.rels", relationships + "</Relationships>");
+  shared.deflated("xl/worksheets/one.xml", sheetXML({{"h"}, {std::string(300'000, 'x')}}));
+  EXPECT_EQ(errorOf([&] { driver.open(write(shared)); }).message(),
+            "The workbook needs more than 1 MB of memory to stage (sheet \"s3\")");
+
+  // A workbook part of more sheets than can be staged, or a part larger than any workbook
+  // needs, is refused before any sheet is read.
+  std::string many;
+  for (int k = 0; k < 1025; ++k) many += "<sheet/>";
+  ZipTestArchive listing;
+  listing.stored("xl/workbook.xml", "<workbook><sheets>" + many + "</sheets></workbook>");
+  EXPECT_EQ(errorOf([&] { driver.open(write(listing)); }).message(),
+            "The workbook lists more than 1024 sheets, more than can be staged");
+  ZipTestArchive styled;
+  styled.stored("xl/workbook.xml", workbookXML({{"a", "rId1"}}));
+  styled.deflated("xl/styles.xml", "x").last().uncompressedSize = (64 << 20) + 1;
+  EXPECT_EQ(errorOf([&] { driver.open(write(styled)); }).message(),
+            "The part xl/styles.xml of the workbook is larger than 64 MB, more than a workbook needs");
+}
+
+TEST_F(XLSXDriverTest, BrokenPackagesAreRefused) {
   const std::pair<std::string, std::string> refused[] = {
       {readFile(testData("preview/truncated_half.xlsx")), "Failed to decompress XLSX archive"},
       {"", "Failed to decompress XLSX archive"},
