@@ -314,12 +314,11 @@ bool BIFFWorkbook::appendNumberText(std::string& out, double value, std::uint16_
   return false;
 }
 
-BIFFWorkbook::SheetContents BIFFWorkbook::parseSheet(std::uint64_t offset) {
+BIFFWorkbook::SheetContents BIFFWorkbook::parseSheet(std::uint64_t offset, std::string_view name) {
   Record record;
   if (!recordAt(offset, record) || record.id != kBOF) damaged();
 
-  const auto sheet = std::ranges::find(sheets_, offset, &Sheet::offset);
-  const std::string sheetName = sheet != sheets_.end() ? sheet->name : "at offset " + std::to_string(offset);
+  const std::string sheetName = name.empty() ? "at offset " + std::to_string(offset) : std::string(name);
   CellCollector cells(sharedStrings_, budget_, sheetName);
   std::string& text = cells.text();
   std::optional<std::pair<std::uint16_t, std::uint16_t>> formulaString;  // row, column

@@ -4,6 +4,7 @@
 #include <map>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "drivers/spreadsheet/biff_number_format.hpp"
@@ -63,8 +64,8 @@ class BIFFWorkbook {
   // Reads the globals, up to their EOF. Throws DriverError.
   void parseGlobals();
   // Reads the worksheet whose BOF is at `offset`; an empty sheet gives an empty grid.
-  // Throws DriverError.
-  SheetContents parseSheet(std::uint64_t offset);
+  // Throws DriverError; running out of the budget names the sheet `name` (or its offset).
+  SheetContents parseSheet(std::uint64_t offset, std::string_view name = {});
 
   const std::vector<Sheet>& sheets() const { return sheets_; }
   const std::vector<std::string>& sharedStrings() const { return sharedStrings_; }

@@ -51,7 +51,7 @@ DatabaseMetadata XLSDriver::open(const std::filesystem::path& url) {
     internalSQLite.openInMemory();
     SheetStaging staging(internalSQLite, &budget);
     for (const BIFFWorkbook::Sheet& sheet : workbook.sheets()) {
-      const BIFFWorkbook::SheetContents contents = workbook.parseSheet(sheet.offset);
+      const BIFFWorkbook::SheetContents contents = workbook.parseSheet(sheet.offset, sheet.name);
       if (contents.grid.empty()) continue;
       std::vector<std::optional<ColumnType>> types(contents.width);
       for (std::size_t i = 0; i < contents.width; ++i)
