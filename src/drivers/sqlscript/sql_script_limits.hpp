@@ -3,6 +3,7 @@
 // Every bound of the SQL script readers, in one place. Each has a test at its edge.
 
 #include <cstddef>
+#include <cstdint>
 
 namespace tabvora::SQLDialectNormalizer {
 
@@ -16,6 +17,14 @@ inline constexpr std::size_t kMaxLeadingWords = 12;
 // A DELIMITER line naming a longer delimiter is skipped and the delimiter stays: a long
 // delimiter would make every byte of the script a long comparison.
 inline constexpr std::size_t kMaxDelimiterBytes = 32;
+
+// The server whose executable comments run: MariaDB 10.6.11. "/*!NNNNN ... */" and
+// "/*M!NNNNNN ... */" run when the version is at most this, as they would on that server
+// (MySQL's five-digit versions, 50700 for 5.7 or 80016 for 8.0.16, included); later ones,
+// such as the "/*M!999999 ... */" a MariaDB dump starts with, are dropped. The version is
+// read from at most this many digits.
+inline constexpr std::uint32_t kEmulatedServerVersion = 100611;
+inline constexpr std::size_t kMaxCommentVersionDigits = 6;
 
 // A COPY ... FROM STDIN statement is longer than this.
 inline constexpr std::size_t kMinCopyStatementBytes = 16;

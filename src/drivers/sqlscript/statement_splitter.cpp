@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 
 #include "drivers/sqlscript/sql_script_limits.hpp"
 #include "drivers/sqlscript/sql_tokens.hpp"
@@ -166,11 +167,22 @@ std::optional<SplitStatement> StatementSplitter::next() {
     }
 
     if (c == '/' && i + 1 < n && s[i + 1] == '*') {
-      if (i + 3 < n && s[i + 2] == '!' && isDigit(s[i + 3])) {
-        i += 3;
-        while (i < n && isDigit(s[i])) ++i;
-        ++conditionalDepth_;
-        continue;
+      // An executable comment, "/*!" or MariaDB's "/*M!", with an optional version: its
+      // content runs when the version is one the emulated server has reached.
+      std::size_t bang = i + 2;
+      if (bang + 1 < n && s[bang] == 'M' && s[bang + 1] == '!') ++bang;
+      if (bang < n && s[bang] == '!') {
+        std::size_t j = bang + 1;
+        std::uint32_t version = 0;
+        while (j < n && isDigit(s[j]) && j - bang <= kMaxCommentVersionDigits) {
+          version = version * 10 + static_cast<std::uint32_t>(s[j] - '0');
+          ++j;
+        }
+        if (j == bang + 1 || version <= kEmulatedServerVersion) {
+          i = j;
+          ++conditionalDepth_;
+          continue;
+        }
       }
       const std::size_t close = script_.find("*/", i + 2);
       i = close == std::string_view::npos ? n : close + 2;

@@ -24,11 +24,14 @@ struct SplitStatement {
 
 // Splits a script into statements, one call of next() at a time, in one pass over its
 // bytes: time is linear in the script's size and memory in the largest statement.
-// Quotes, backslash escapes (MySQL; E-strings elsewhere), comments, conditional comments,
-// dollar quotes (not MySQL), DELIMITER lines, client meta-command lines (not MySQL) and
-// generic CREATE TRIGGER bodies are honoured. A DELIMITER line naming a delimiter longer
-// than kMaxDelimiterBytes is skipped without effect. Unterminated quotes and comments run
-// to the end of the script. Any bytes are accepted.
+// Quotes, backslash escapes (MySQL; E-strings elsewhere), comments, dollar quotes (not
+// MySQL), DELIMITER lines, client meta-command lines (not MySQL) and generic CREATE
+// TRIGGER bodies are honoured. Executable comments
+// ("/*!", "/*M!") keep their content when they carry no version or one at most
+// kEmulatedServerVersion; with a later version they are dropped like any comment. A
+// DELIMITER line naming a delimiter longer than kMaxDelimiterBytes is skipped without
+// effect. Unterminated quotes and comments run to the end of the script. Any bytes are
+// accepted.
 //
 // The script is not copied: it must outlive the splitter and every copyData view.
 class StatementSplitter {

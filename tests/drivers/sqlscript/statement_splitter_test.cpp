@@ -33,6 +33,8 @@ struct SplitCase {
 
 TEST(StatementSplitter, SplitsByEachDialectsRules) {
   constexpr SQLDialect generic = SQLDialect::generic, mysql = SQLDialect::mysql, postgres = SQLDialect::postgres;
+  const std::string kServer = std::to_string(kEmulatedServerVersion);
+  const std::string kLater = std::to_string(kEmulatedServerVersion + 1);
   const std::vector<SplitCase> cases = {
       {generic, "", {}},
       {generic, " ;;\n ; \t", {}},
@@ -41,8 +43,12 @@ TEST(StatementSplitter, SplitsByEachDialectsRules) {
       {generic, "-- a;\nSELECT 1 /* b; */ + 2; /* unterminated ;", {"SELECT 1  + 2"}},
       {mysql, "# a;\nSELECT 1 # b;\n;", {"SELECT 1"}},
       {generic, "SELECT 1 # b;\n", {"SELECT 1 # b"}},
-      // Conditional comments keep their content; the markers go.
+      // Executable comments keep their content up to the emulated version; the markers go.
       {mysql, "/*!40101 SET NAMES utf8 */;\n/* plain */ SELECT 1;", {"SET NAMES utf8", "SELECT 1"}},
+      {mysql, "/*! SELECT 1 */; /*M! SELECT 2 */; /*!" + kServer + " SELECT 3 */; /*M!" + kServer + " SELECT 4 */;",
+       {"SELECT 1", "SELECT 2", "SELECT 3", "SELECT 4"}},
+      {mysql, "/*!" + kLater + " DROP TABLE t */; /*M!999999\\- sandbox */ SELECT /*!9999999 2 */ 1;",
+       {"SELECT  1"}},
       {generic, "SELECT 2 */ 3;", {"SELECT 2 */ 3"}},
       // Quotes: doubled quotes, backslashes by dialect, E-strings.
       {generic, "SELECT 'a;''b', \"c;\", `d;`; x", {"SELECT 'a;''b', \"c;\", `d;`", "x"}},
