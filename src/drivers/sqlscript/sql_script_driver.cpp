@@ -83,6 +83,17 @@ bool isIgnorable(const std::vector<std::string>& words, SQLDialect dialect, bool
                                     "DEALLOCATE"});
 }
 
+// A serial column as written does not fill itself in SQLite (SERIAL NOT NULL has no
+// default); the table rebuilt as PostgreSQL's makes a serial key an INTEGER PRIMARY KEY,
+// which does.
+bool declaresSerialColumn(std::string_view createTable) {
+  const std::vector<N::Token> tokens = N::tokenize(createTable.substr(0, N::kMaxCreateTableBytes));
+  return std::any_of(tokens.begin(), tokens.end(), [](const N::Token& token) {
+    return token.isWord("SERIAL") || token.isWord("BIGSERIAL") || token.isWord("SMALLSERIAL") ||
+           token.isWord("SERIAL2") || token.isWord("SERIAL4") || token.isWord("SERIAL8");
+  });
+}
+
 // The first bytes of a statement for a warning line: cut before a character the limit
 // would split, and with control characters (line ends, escape sequences a terminal would
 // obey) shown as spaces.
@@ -209,6 +220,9 @@ class SQLScriptDriver::Run {
       beginTransactionAgain();
 
     if (driver_.dialect_ == SQLDialect::generic) {
+      if (first == "CREATE" && N::objectKind(words) == "TABLE" && declaresSerialColumn(bytes) &&
+          convert(bytes, words, false))
+        return;
       if (!runGeneric(bytes)) handleGenericFailure(bytes, words);
       return;
     }

@@ -113,6 +113,18 @@ TEST_F(SQLScriptTest, AScriptThatBuildsNothingIsItsOwnSchemaTextUpToTheSizeLimit
   EXPECT_EQ(open(large + " ").schemaDDL, "");
 }
 
+TEST_F(SQLScriptTest, SerialColumnsFillThemselvesInAPlainScriptToo) {
+  open("CREATE TABLE genre (genre_id SERIAL NOT NULL, name VARCHAR(120),\n"
+       "    CONSTRAINT genre_pkey PRIMARY KEY (genre_id));\nCREATE TABLE big (id BIGSERIAL PRIMARY KEY, n int);\n"
+       "CREATE TABLE small (id smallserial PRIMARY KEY, n int);\n"
+       "INSERT INTO genre (name) VALUES ('Rock'), ('Jazz');\nINSERT INTO big (n) VALUES (5);\n"
+       "INSERT INTO small (n) VALUES (6);\n");
+  EXPECT_EQ(rows("SELECT genre_id || name FROM genre UNION ALL SELECT id || '/' || n FROM big UNION ALL "
+                 "SELECT id || '/' || n FROM small"),
+            (std::vector<std::string>{"1Rock", "2Jazz", "1/5", "1/6"}));
+  EXPECT_EQ(std::make_pair(driver.failedStatementCount(), driver.dialect()), std::make_pair(0L, SQLDialect::generic));
+}
+
 // Dumps written by the real programs: sqlite3 .dump, mariadb-dump (extended inserts with
 // raw bytes; one row per INSERT with hex blobs) and pg_dump (COPY blocks; --inserts).
 TEST_F(SQLScriptTest, RealDumpsBuildTheirTablesWithTheirRows) {
