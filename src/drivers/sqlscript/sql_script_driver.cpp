@@ -94,6 +94,11 @@ bool declaresSerialColumn(std::string_view createTable) {
   });
 }
 
+std::string durationText(std::chrono::milliseconds time) {
+  if (time.count() % 1000 == 0) return std::to_string(time.count() / 1000) + " s";
+  return std::to_string(time.count()) + " ms";
+}
+
 // The first bytes of a statement for a warning line: cut before a character the limit
 // would split, and with control characters (line ends, escape sequences a terminal would
 // obey) shown as spaces.
@@ -122,8 +127,13 @@ sqlite3* connectionOf(SQLiteDriver& staging) {
 // the driver's counts.
 class SQLScriptDriver::Run {
  public:
-  Run(SQLScriptDriver& driver, sqlite3* db, std::chrono::steady_clock::time_point deadline)
-      : driver_(driver), staging_(driver.internalSQLite), db_(db), deadline_(deadline) {}
+  Run(SQLScriptDriver& driver, sqlite3* db, std::chrono::steady_clock::time_point started,
+      std::chrono::milliseconds budget)
+      : driver_(driver),
+        staging_(driver.internalSQLite),
+        db_(db),
+        deadline_(started + budget),
+        budget_(budget) {}
 
   void runScript(std::string_view script) {
     if (script.starts_with(kUTF8Mark)) script.remove_prefix(kUTF8Mark.size());
@@ -137,6 +147,8 @@ class SQLScriptDriver::Run {
         stopAtDeadline();
         break;
       }
+      lastErrorCode_ = SQLITE_OK;
+      lastErrorRefused_ = false;
       if (statement->copyData) {
         handleCopy(statement->text, *statement->copyData);
       } else {
@@ -147,28 +159,42 @@ class SQLScriptDriver::Run {
   }
 
  private:
-  bool execute(const std::string& sql) {
+  // Runs SQL on the staging database. The failure of a statement of the script (not
+  // `driversOwn`, as the driver's BEGIN, COMMIT and DROP are) is kept for boundReason and
+  // the warning.
+  bool execute(const std::string& sql, bool driversOwn = false) {
     try {
       std::lock_guard guard(staging_.mutex());
       staging_.executeRawSQL(sql);
       return true;
     } catch (const DriverError& error) {
+      if (driversOwn) return false;
       lastErrorCode_ = error.code() & 0xFF;
       lastErrorRefused_ = error.message().starts_with("not authorized");
       return false;
     }
   }
 
-  // Whether the last failure came from a bound of the staging connection (a refused
-  // action, the time limit, a value or statement too big, the heap limit) rather than
-  // from syntax SQLite does not know: such a statement is never one to skip quietly.
-  bool stoppedByBound() const {
+  // Whether the statement failed at a bound of the staging connection (a refused action,
+  // the time limit, a value or statement too big, the heap limit) rather than at syntax
+  // SQLite does not know: such a statement is never one to skip quietly.
+  bool stoppedByBound() const { return boundReason().has_value(); }
+
+  // The bound that stopped the statement, as its warning names it.
+  std::optional<std::string> boundReason() const {
     // A refused function fails with a plain error code; only its message tells.
-    return lastErrorRefused_ || lastErrorCode_ == SQLITE_AUTH || lastErrorCode_ == SQLITE_INTERRUPT || lastErrorCode_ == SQLITE_TOOBIG ||
-           lastErrorCode_ == SQLITE_NOMEM;
+    if (lastErrorRefused_ || lastErrorCode_ == SQLITE_AUTH) return "not authorized";
+    if (lastErrorCode_ == SQLITE_INTERRUPT) {
+      if (std::chrono::steady_clock::now() >= deadline_)
+        return "stopped at the script's limit of " + durationText(budget_);
+      return "stopped after " + durationText(driver_.limits.statementTime);
+    }
+    if (lastErrorCode_ == SQLITE_TOOBIG) return "string, blob or statement too big";
+    if (lastErrorCode_ == SQLITE_NOMEM) return "out of memory";
+    return std::nullopt;
   }
 
-  void executeIgnoringError(const std::string& sql) { execute(sql); }
+  void executeIgnoringError(const std::string& sql) { execute(sql, true); }
 
   void beginTransactionAgain() {
     executeIgnoringError("COMMIT;");
@@ -363,20 +389,22 @@ class SQLScriptDriver::Run {
   }
 
   void recordFailure(std::string_view statement) {
-    if (++driver_.failedStatementCount_ <= kReportedFailures)
-      driver_.warn("SQL warning: could not run statement: " + warningExcerpt(statement) + "...");
+    if (++driver_.failedStatementCount_ > kReportedFailures) return;
+    const std::optional<std::string> bound = boundReason();
+    driver_.warn("SQL warning: could not run statement" + (bound ? " (" + *bound + ")" : std::string()) + ": " +
+                 warningExcerpt(statement) + "...");
   }
 
   void stopAtDeadline() {
     ++driver_.failedStatementCount_;
-    driver_.warn("SQL warning: the script ran longer than " + std::to_string(driver_.limits.openTime.count() / 1000) +
-                 " s; the rest of it was not run");
+    driver_.warn("SQL warning: the script ran longer than " + durationText(budget_) + "; the rest of it was not run");
   }
 
   SQLScriptDriver& driver_;
   SQLiteDriver& staging_;
   sqlite3* db_;
   std::chrono::steady_clock::time_point deadline_;
+  std::chrono::milliseconds budget_;
   int statementsInTransaction_ = 0;
   int lastErrorCode_ = SQLITE_OK;
   bool lastErrorRefused_ = false;
@@ -424,6 +452,7 @@ DatabaseMetadata SQLScriptDriver::open(const std::filesystem::path& url) {
     script = converted;
   }
 
+  const std::chrono::milliseconds budget = previewRowLimit ? limits.previewOpenTime : limits.openTime;
   sqlite3* db = nullptr;
   {
     std::lock_guard guard(internalSQLite.mutex());
@@ -433,12 +462,12 @@ DatabaseMetadata SQLScriptDriver::open(const std::filesystem::path& url) {
         limits.minHeapBytes, kHeapBytesPerScriptByte * static_cast<std::int64_t>(script.size()));
     stagingLimits_ = std::make_unique<InspectionLimits>(
         db, InspectionLimits::ScriptStaging{limits.statementTime, heapBytes});
-    stagingLimits_->limitRunUntil(started + limits.openTime);
+    stagingLimits_->limitRunUntil(started + budget);
   }
 
   dialect_ = N::detectDialect(script).value_or(SQLDialect::generic);
   if (dialect_ == SQLDialect::postgres) schemas_ = {"public", "pg_catalog"};
-  Run(*this, db, started + limits.openTime).runScript(script);
+  Run(*this, db, started, budget).runScript(script);
   // Reads after the open (queries, pages) keep the bound per statement only.
   stagingLimits_->limitRunUntil(std::chrono::steady_clock::time_point::max());
 

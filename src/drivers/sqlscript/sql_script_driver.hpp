@@ -29,7 +29,8 @@ class InspectionLimits;
 // A script is someone else's program. Its staging connection reaches no file and changes
 // no process setting (InspectionLimits::ScriptStaging), each statement and the whole open
 // run for a bounded time, and values, statements and SQLite's heap are bounded; a
-// statement stopped by a bound counts as one that could not be run.
+// statement stopped by a bound counts as one that could not be run, and its warning names
+// the bound.
 //
 // Errors have the domain "SQLScriptDriver": code -1 for a file that cannot be read or
 // decoded, -2 for a refused save; errors of the staging database keep their own.
@@ -42,6 +43,8 @@ class SQLScriptDriver : public StagingDriver {
   struct Limits {
     std::chrono::milliseconds statementTime{kStatementTimeLimit};
     std::chrono::milliseconds openTime{kOpenTimeLimit};
+    // The whole open for a preview (previewRowLimit set).
+    std::chrono::milliseconds previewOpenTime{kPreviewOpenTimeLimit};
     // SQLite's heap may grow to the larger of this and kHeapBytesPerScriptByte times the
     // script's size.
     std::int64_t minHeapBytes = kMinHeapLimitBytes;
@@ -51,6 +54,10 @@ class SQLScriptDriver : public StagingDriver {
   static constexpr std::chrono::milliseconds kStatementTimeLimit{5'000};
   // About 25 times what a 1,000,000-row dump takes.
   static constexpr std::chrono::milliseconds kOpenTimeLimit{120'000};
+  // A preview answers while someone waits: a release build stages a 100,000-row dump in
+  // about a tenth of this. What a longer script has not built by then is left out, and the
+  // warning says so.
+  static constexpr std::chrono::milliseconds kPreviewOpenTimeLimit{3'000};
   static constexpr std::int64_t kMinHeapLimitBytes = std::int64_t{1} << 30;
   // A staged row takes less room than its INSERT or COPY text; four times leaves room for
   // indexes and the page cache.
@@ -73,6 +80,9 @@ class SQLScriptDriver : public StagingDriver {
   void close() noexcept override;
 
   Limits limits;
+  // Set by the preview before open: the script then runs within limits.previewOpenTime.
+  // Rows are not limited (a script may change any row it inserted).
+  std::optional<std::int64_t> previewRowLimit;
   // Receives each warning line (without line end); standard error when unset.
   std::function<void(const std::string&)> warningSink;
 

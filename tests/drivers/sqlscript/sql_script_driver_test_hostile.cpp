@@ -4,6 +4,8 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
+
 #include "drivers/sqlite/inspection_limits.hpp"
 #include "drivers/sqlscript/sql_script_driver_test_support.hpp"
 
@@ -47,6 +49,8 @@ TEST_F(SQLScriptTest, RunawayStatementsAreStoppedAndTheScriptGoesOnUntilItsOwnTi
        "CREATE TABLE u AS " + kEndless + "SELECT x FROM c WHERE x < 0;\n"
        "INSERT INTO t VALUES (2);\n");
   EXPECT_EQ(driver.failedStatementCount(), 4);
+  EXPECT_EQ(warnings.at(0), "SQL warning: could not run statement (stopped after 300 ms): " +
+                                (kEndless + "SELECT count(*) FROM c").substr(0, 80) + "...");
   EXPECT_EQ(rows("SELECT group_concat(a) FROM t"), std::vector<std::string>{"1,2"});
   EXPECT_EQ(rows("SELECT count(*) FROM sqlite_master"), std::vector<std::string>{"1"});
 
@@ -56,6 +60,27 @@ TEST_F(SQLScriptTest, RunawayStatementsAreStoppedAndTheScriptGoesOnUntilItsOwnTi
   EXPECT_EQ(driver.failedStatementCount(), 2);  // the statement running at the limit, and the rest
   EXPECT_EQ(warnings.back(), "SQL warning: the script ran longer than 1 s; the rest of it was not run");
   EXPECT_EQ(rows("SELECT count(*) FROM t"), std::vector<std::string>{"0"});  // reads go on after the open
+}
+
+// A preview has a short budget of its own; other opens keep the long one.
+TEST_F(SQLScriptTest, APreviewRunsTheScriptWithinItsOwnBudget) {
+  driver.limits = {.openTime = std::chrono::seconds(1), .previewOpenTime = std::chrono::milliseconds(300)};
+  std::string script = "CREATE TABLE t (a);\n";
+  for (int i = 0; i < 30; ++i) script += kEndless + "SELECT count(*) FROM c;\n";
+  for (const auto& [rowLimit, budget] : {std::pair{std::optional<std::int64_t>(200), "300 ms"},
+                                         std::pair{std::optional<std::int64_t>(), "1 s"}}) {
+    driver.previewRowLimit = rowLimit;
+    warnings.clear();
+    const auto started = std::chrono::steady_clock::now();
+    open(script);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1000) * (rowLimit ? 1 : 3));
+    EXPECT_EQ(warnings, (std::vector<std::string>{
+                            "SQL warning: could not run statement (stopped at the script's limit of " +
+                                std::string(budget) + "): " + (kEndless + "SELECT count(*) FROM c").substr(0, 80) +
+                                "...",
+                            "SQL warning: the script ran longer than " + std::string(budget) +
+                                "; the rest of it was not run"}));
+  }
 }
 
 TEST_F(SQLScriptTest, ValuesAndMemoryAreBounded) {
