@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "drivers/sqlite/inspection_limits.hpp"
+#include "drivers/sqlite/sql_quoting.hpp"
 #include "drivers/sqlscript/copy_data_converter.hpp"
 #include "drivers/sqlscript/create_table_rewriter.hpp"
 #include "drivers/sqlscript/sql_script_text.hpp"
@@ -29,8 +30,9 @@ constexpr std::string_view kUTF8Mark = "\xEF\xBB\xBF";
 
 // Statements in one staging transaction at most. A statement stopped by a bound (or out
 // of memory) may roll back the whole transaction it ran in, so outside a transaction the
-// script opened itself transactions are kept short: one is also committed before every
-// statement that is not an INSERT or REPLACE.
+// script opened itself transactions are kept short: every statement that is not an INSERT
+// or REPLACE (a CREATE TABLE, say) runs in a transaction of its own, so rows that later
+// fill the heap do not take the table with them.
 constexpr int kStatementsPerTransaction = 1000;
 
 [[noreturn]] void fail(int code, const std::string& message) { throw DriverError(kDomain, code, message); }
@@ -156,6 +158,7 @@ class SQLScriptDriver::Run {
       }
     }
     executeIgnoringError("COMMIT;");
+    leaveOutUnreadableViews();
   }
 
  private:
@@ -171,6 +174,7 @@ class SQLScriptDriver::Run {
       if (driversOwn) return false;
       lastErrorCode_ = error.code() & 0xFF;
       lastErrorRefused_ = error.message().starts_with("not authorized");
+      lastErrorMessage_ = error.message();
       return false;
     }
   }
@@ -241,9 +245,12 @@ class SQLScriptDriver::Run {
       statementsInTransaction_ = 0;
       return;
     }
-    if (!inScriptTransaction_ &&
-        (++statementsInTransaction_ >= kStatementsPerTransaction || !isOneOf(first, {"INSERT", "REPLACE"})))
+    const bool insertsRows = isOneOf(first, {"INSERT", "REPLACE"});
+    if (!inScriptTransaction_ && (++statementsInTransaction_ >= kStatementsPerTransaction || !insertsRows)) {
       beginTransactionAgain();
+      // The next statement commits this one.
+      if (!insertsRows) statementsInTransaction_ = kStatementsPerTransaction - 1;
+    }
 
     if (driver_.dialect_ == SQLDialect::generic) {
       if (first == "CREATE" && N::objectKind(words) == "TABLE" && declaresSerialColumn(bytes) &&
@@ -383,6 +390,37 @@ class SQLScriptDriver::Run {
     if (dialect == SQLDialect::postgres) driver_.schemas_.insert({"public", "pg_catalog"});
   }
 
+  // A view is computed when it is read: one whose first row cannot be read (a bound, a
+  // table or function SQLite lacks) would list as a table that fails when opened. Each is
+  // reported, counted as a statement that could not be run, and dropped, in the order the
+  // script made them (so views built on a dropped one go too).
+  void leaveOutUnreadableViews() {
+    std::vector<std::string> views;
+    try {
+      staging_.withPreparedStatement("SELECT name FROM sqlite_master WHERE type = 'view' ORDER BY rowid;",
+                                     [&](sqlite3_stmt* list) {
+                                       while (sqlite3_step(list) == SQLITE_ROW) {
+                                         const auto* name = sqlite3_column_text(list, 0);
+                                         if (name) views.emplace_back(reinterpret_cast<const char*>(name));
+                                       }
+                                     });
+    } catch (const DriverError&) {
+      return;
+    }
+    for (const std::string& view : views) {
+      if (std::chrono::steady_clock::now() >= deadline_) return;
+      lastErrorCode_ = SQLITE_OK;
+      lastErrorRefused_ = false;
+      if (execute("SELECT * FROM " + quoteIdentifier(view) + " LIMIT 1;")) continue;
+      // A view stopped by the end of the script's time is left as it is.
+      if (std::chrono::steady_clock::now() >= deadline_) return;
+      const std::string reason = boundReason().value_or(lastErrorMessage_);
+      executeIgnoringError("DROP VIEW " + quoteIdentifier(view) + ";");
+      if (++driver_.failedStatementCount_ <= kReportedFailures)
+        driver_.warn("SQL warning: view " + warningExcerpt(view) + " cannot be read (" + reason + "); it was left out");
+    }
+  }
+
   void recordSkip() {
     ++driver_.skippedStatementCount_;
     driver_.dialectConverted_ = true;
@@ -408,6 +446,7 @@ class SQLScriptDriver::Run {
   int statementsInTransaction_ = 0;
   int lastErrorCode_ = SQLITE_OK;
   bool lastErrorRefused_ = false;
+  std::string lastErrorMessage_;
   bool declaredUTF8_ = false;
   // Between the script's own BEGIN and its COMMIT or ROLLBACK, transactions are not cut
   // short: its ROLLBACK must undo all it did since its BEGIN.

@@ -26,11 +26,13 @@ class InspectionLimits;
 // read is then answered by the staging database. saveChanges writes the database back
 // as a plain script, and refuses whenever that would lose what the script said.
 //
+// A view whose first row cannot be read once the script ran is reported and left out.
+//
 // A script is someone else's program. Its staging connection reaches no file and changes
 // no process setting (InspectionLimits::ScriptStaging), each statement and the whole open
-// run for a bounded time, and values, statements and SQLite's heap are bounded; a
-// statement stopped by a bound counts as one that could not be run, and its warning names
-// the bound.
+// run for a bounded time, and values, statements and SQLite's heap (all the script stages
+// together) are bounded; a statement stopped by a bound counts as one that could not be
+// run, and its warning names the bound.
 //
 // Errors have the domain "SQLScriptDriver": code -1 for a file that cannot be read or
 // decoded, -2 for a refused save; errors of the staging database keep their own.

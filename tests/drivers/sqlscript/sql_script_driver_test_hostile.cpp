@@ -83,6 +83,31 @@ TEST_F(SQLScriptTest, APreviewRunsTheScriptWithinItsOwnBudget) {
   }
 }
 
+// Everything the script stages counts against one heap budget; a view whose first row
+// cannot be read (past that budget, or calling what SQLite lacks) is reported and left out.
+TEST_F(SQLScriptTest, WhatAScriptStagesSharesOneMemoryBudget) {
+  driver.limits.minHeapBytes = 64 << 20;
+  std::string script = "CREATE TABLE b (x);\n";
+  for (int i = 0; i < 12; ++i) script += "INSERT INTO b VALUES (randomblob(8000000));\n";
+  open(script);
+  EXPECT_GE(driver.failedStatementCount(), 1);
+  EXPECT_LE(std::stoi(rows("SELECT count(*) FROM b").at(0)), 8);
+  EXPECT_TRUE(warnings.at(0).starts_with("SQL warning: could not run statement (out of memory): INSERT"))
+      << warnings[0];
+
+  warnings.clear();
+  const DatabaseMetadata metadata =
+      open("CREATE TABLE t (a);\nINSERT INTO t VALUES (1);\nCREATE VIEW huge AS WITH RECURSIVE c(x) AS (SELECT 1 "
+           "UNION ALL SELECT x + 1 FROM c WHERE x < 100) SELECT group_concat(hex(randomblob(1000000))) FROM c;\n"
+           "CREATE VIEW months AS SELECT date_trunc('month', a) FROM t;\nCREATE VIEW fine AS SELECT a FROM t;\n");
+  ASSERT_EQ(metadata.tables.size(), 2u);
+  EXPECT_EQ(metadata.tables[0].name, "fine");
+  EXPECT_EQ(driver.failedStatementCount(), 2);
+  EXPECT_EQ(warnings, (std::vector<std::string>{
+                          "SQL warning: view huge cannot be read (out of memory); it was left out",
+                          "SQL warning: view months cannot be read (no such function: date_trunc); it was left out"}));
+}
+
 TEST_F(SQLScriptTest, ValuesAndMemoryAreBounded) {
   driver.limits.minHeapBytes = 64 << 20;
   const std::string largest = std::to_string(InspectionLimits::kMaxValueBytes);
