@@ -14,6 +14,7 @@
 #include "drivers/sqlscript/sql_statement_rewriter.hpp"
 #include "drivers/sqlscript/sql_tokens.hpp"
 #include "drivers/sqlscript/statement_splitter.hpp"
+#include "drivers/sqlscript/table_namespaces.hpp"
 #include "drivers/sqlscript/view_index_rewriter.hpp"
 #include "model/driver_error.hpp"
 #include "platform/file_reader.hpp"
@@ -34,6 +35,9 @@ constexpr std::string_view kUTF8Mark = "\xEF\xBB\xBF";
 // or REPLACE (a CREATE TABLE, say) runs in a transaction of its own, so rows that later
 // fill the heap do not take the table with them.
 constexpr int kStatementsPerTransaction = 1000;
+
+// Qualifiers the statement rewriter drops; those of tables are left to TableNamespaces.
+const std::set<std::string> kCatalogSchemas = {"pg_catalog"};
 
 [[noreturn]] void fail(int code, const std::string& message) { throw DriverError(kDomain, code, message); }
 
@@ -68,21 +72,21 @@ std::string_view word(const std::vector<std::string>& words, std::size_t index) 
 // after it failed.
 bool isIgnorable(const std::vector<std::string>& words, SQLDialect dialect, bool lenient) {
   const std::string_view first = word(words, 0);
+  // A materialized view is staged as a view of its query: REFRESH has nothing to do.
   if (isOneOf(first, {"SET", "LOCK", "UNLOCK", "USE", "GRANT", "REVOKE", "COMMENT", "DELIMITER", "FLUSH", "SHOW",
-                      "RESET", "OPTIMIZE", "CALL", "DO", "SECURITY"}))
+                      "RESET", "OPTIMIZE", "CALL", "DO", "SECURITY", "REFRESH"}))
     return true;
   if (first == "CREATE") {
     const std::string kind = N::objectKind(words).value_or("");
     if (isOneOf(kind, {"SEQUENCE", "EXTENSION", "SCHEMA", "TYPE", "FUNCTION", "PROCEDURE", "DOMAIN", "AGGREGATE",
                        "OPERATOR", "RULE", "POLICY", "PUBLICATION", "SUBSCRIPTION", "ROLE", "USER", "DATABASE",
-                       "EVENT", "MATERIALIZED", "COLLATION", "CAST", "LANGUAGE", "SERVER", "FOREIGN", "TEXT",
+                       "EVENT", "COLLATION", "CAST", "LANGUAGE", "SERVER", "FOREIGN", "TEXT",
                        "TABLESPACE", "STATISTICS", "ACCESS", "CONVERSION", "TRANSFORM"}))
       return true;
     if (kind == "TRIGGER" && dialect != SQLDialect::generic) return true;
   }
-  return lenient && isOneOf(first, {"ALTER", "SELECT", "DROP", "ANALYZE", "TRUNCATE", "REINDEX", "REFRESH",
-                                    "CLUSTER", "CHECKPOINT", "DISCARD", "LISTEN", "NOTIFY", "PREPARE", "EXECUTE",
-                                    "DEALLOCATE"});
+  return lenient && isOneOf(first, {"ALTER", "SELECT", "DROP", "ANALYZE", "TRUNCATE", "REINDEX", "CLUSTER",
+                                    "CHECKPOINT", "DISCARD", "LISTEN", "NOTIFY", "PREPARE", "EXECUTE", "DEALLOCATE"});
 }
 
 // A serial column as written does not fill itself in SQLite (SERIAL NOT NULL has no
@@ -99,6 +103,46 @@ bool declaresSerialColumn(std::string_view createTable) {
 std::string durationText(std::chrono::milliseconds time) {
   if (time.count() % 1000 == 0) return std::to_string(time.count() / 1000) + " s";
   return std::to_string(time.count()) + " ms";
+}
+
+// The database a psql "\connect" or "\c" line names: its first argument that is not an
+// option, or the dbname of a connection string ("dbname='a b'"). Nothing for other lines.
+std::optional<std::string> connectedDatabase(std::string_view line) {
+  std::vector<std::string> arguments;
+  for (std::size_t i = 1; i < line.size();) {
+    if (N::isSQLWhiteSpace(static_cast<unsigned char>(line[i]))) {
+      ++i;
+      continue;
+    }
+    std::string argument;
+    for (bool quoted = false; i < line.size() && (quoted || !N::isSQLWhiteSpace(static_cast<unsigned char>(line[i])));
+         ++i) {
+      if (line[i] == '"') {
+        if (quoted && i + 1 < line.size() && line[i + 1] == '"') argument += line[++i];
+        quoted = !quoted;
+      } else {
+        argument += line[i];
+      }
+    }
+    arguments.push_back(std::move(argument));
+  }
+  if (arguments.empty() || (arguments[0] != "connect" && arguments[0] != "c")) return std::nullopt;
+  for (std::size_t k = 1; k < arguments.size(); ++k) {
+    const std::string& argument = arguments[k];
+    if (argument.starts_with("-")) continue;
+    if (!argument.starts_with("dbname=")) return argument;
+    std::string name;
+    const std::string_view value = std::string_view(argument).substr(7);
+    for (std::size_t j = 0; j < value.size(); ++j) {
+      if (value[j] != '\'') {
+        name += value[j];
+      } else if (j + 1 < value.size() && value[j + 1] == '\'') {
+        name += value[++j];
+      }
+    }
+    return name;
+  }
+  return std::nullopt;
 }
 
 // The first bytes of a statement for a warning line: cut before a character the limit
@@ -135,7 +179,8 @@ class SQLScriptDriver::Run {
         staging_(driver.internalSQLite),
         db_(db),
         deadline_(started + budget),
-        budget_(budget) {}
+        budget_(budget),
+        namespaces_(driver.dialect_ == SQLDialect::postgres ? "public" : "") {}
 
   void runScript(std::string_view script) {
     if (script.starts_with(kUTF8Mark)) script.remove_prefix(kUTF8Mark.size());
@@ -151,7 +196,9 @@ class SQLScriptDriver::Run {
       }
       lastErrorCode_ = SQLITE_OK;
       lastErrorRefused_ = false;
-      if (statement->copyData) {
+      if (statement->metaCommand) {
+        if (std::optional<std::string> database = connectedDatabase(statement->text)) namespaces_.connect(*database);
+      } else if (statement->copyData) {
         handleCopy(statement->text, *statement->copyData);
       } else {
         handleStatement(statement->text);
@@ -260,7 +307,7 @@ class SQLScriptDriver::Run {
       return;
     }
 
-    if (first == "CREATE" && N::objectKind(words) == "SCHEMA") recordSchema(bytes);
+    trackNamespace(bytes, words);
     // MySQL dumps declare their text with SET NAMES (utf8 or utf8mb4 unless told otherwise).
     if (first == "SET" && word(words, 1) == "NAMES") declaredUTF8_ = word(words, 2).starts_with("UTF8");
     if (isIgnorable(words, driver_.dialect_, false)) return recordSkip();
@@ -286,14 +333,27 @@ class SQLScriptDriver::Run {
   // runs as rewritten text. Whether the statement now stands in the database.
   bool convert(const std::string& bytes, const std::vector<std::string>& words, bool retry) {
     const SQLDialect dialect = driver_.dialect_ == SQLDialect::generic ? SQLDialect::postgres : driver_.dialect_;
-    const std::string rewritten = N::rewriteStatement(bytes, dialect, driver_.schemas_);
+    const bool namespaced = driver_.dialect_ != SQLDialect::generic;
+    std::string rewritten = N::rewriteStatement(bytes, dialect, namespaced ? kCatalogSchemas : driver_.schemas_);
     const std::string kind = N::objectKind(words).value_or("");
+    const bool creates =
+        word(words, 0) == "CREATE" && isOneOf(kind, {"TABLE", "VIEW", "MATERIALIZED", "INDEX"});
+    std::optional<N::TableNamespaces::Definition> defines;
+    if (namespaced) {
+      N::TableNamespaces::Rewrite named = namespaces_.rewrite(std::move(rewritten), creates);
+      rewritten = std::move(named.text);
+      defines = std::move(named.defines);
+    }
+    auto ran = [&](bool success) {
+      if (success && defines) namespaces_.define(*defines);
+      return success;
+    };
 
     if (word(words, 0) == "CREATE" && kind == "TABLE") {
       if (std::optional<N::ParsedTable> table = N::parseCreateTable(rewritten, dialect)) {
         for (N::CreateTableLevel level :
              {N::CreateTableLevel::full, N::CreateTableLevel::keysOnly, N::CreateTableLevel::columnsOnly}) {
-          if (!executeStatement(N::createTableSQL(*table, level) + ";")) continue;
+          if (!ran(executeStatement(N::createTableSQL(*table, level) + ";"))) continue;
           RebuiltColumns columns;
           for (const N::ParsedColumn& column : table->columns) columns.emplace_back(column.name, column.type);
           driver_.rebuiltTables_[lowerASCII(table->name)] = std::move(columns);
@@ -305,17 +365,18 @@ class SQLScriptDriver::Run {
 
     std::string text = textOf(rewritten);
     if (kind == "VIEW") text = N::rewriteViewStatement(text);
+    if (kind == "MATERIALIZED") text = N::rewriteMaterializedViewStatement(text);
     if (kind == "INDEX") text = N::rewriteIndexStatement(text);
     const bool changed = text != bytes;
 
     if (kind == "INDEX") {
-      const bool ran = executeStatement(text);
-      if (!ran) ++driver_.skippedStatementCount_;
-      if (!ran || changed) driver_.dialectConverted_ = true;
+      const bool indexed = ran(executeStatement(text));
+      if (!indexed) ++driver_.skippedStatementCount_;
+      if (!indexed || changed) driver_.dialectConverted_ = true;
       return true;
     }
-    if (retry && kind != "VIEW" && rewritten == bytes) return false;
-    if (!executeStatement(text)) return false;
+    if (retry && kind != "VIEW" && kind != "MATERIALIZED" && rewritten == bytes) return false;
+    if (!ran(executeStatement(text))) return false;
     if (changed) driver_.dialectConverted_ = true;
     return true;
   }
@@ -337,8 +398,8 @@ class SQLScriptDriver::Run {
     if (driver_.dialect_ == SQLDialect::generic) adoptDialect(SQLDialect::postgres);
     if (!inScriptTransaction_) beginTransactionAgain();
 
-    const std::vector<N::Token> tokens =
-        N::tokenize(N::rewriteStatement(bytes, SQLDialect::postgres, driver_.schemas_));
+    const std::vector<N::Token> tokens = N::tokenize(
+        namespaces_.rewrite(N::rewriteStatement(bytes, SQLDialect::postgres, kCatalogSchemas), false).text);
     std::size_t at = 1;
     if (tokens.size() <= 3 || !tokens[0].isWord("COPY") || !tokens[1].isName()) return recordFailure(bytes);
     std::string table = tokens[at++].text;
@@ -372,22 +433,78 @@ class SQLScriptDriver::Run {
     if (anyFailed) recordFailure(bytes);
   }
 
-  void recordSchema(const std::string& bytes) {
+  // Statements that name the databases or schemas of the script's tables and which of
+  // them unqualified names belong to: CREATE SCHEMA and CREATE DATABASE, USE, and the
+  // search_path set by SET or set_config.
+  void trackNamespace(const std::string& bytes, const std::vector<std::string>& words) {
+    const std::string_view first = word(words, 0);
+    const std::string kind = first == "CREATE" ? N::objectKind(words).value_or("") : "";
+    const bool creates = kind == "SCHEMA" || kind == "DATABASE";
+    const bool setsPath = (first == "SET" && word(words, 1).starts_with("SEARCH_PATH")) ||
+                          (first == "SELECT" && word(words, 1).ends_with("SET_CONFIG"));
+    if (!creates && first != "USE" && !setsPath) return;
+    constexpr std::size_t kHeadTokens = 64;
     const std::vector<N::Token> tokens =
-        N::tokenize(N::rewriteStatement(bytes, driver_.dialect_, driver_.schemas_), 16);
-    std::size_t at = 0;
-    while (at < tokens.size() && !tokens[at].isWord("SCHEMA")) ++at;
-    ++at;
-    if (at + 2 < tokens.size() && tokens[at].isWord("IF") && tokens[at + 1].isWord("NOT") &&
-        tokens[at + 2].isWord("EXISTS"))
-      at += 3;
-    if (at < tokens.size() && tokens[at].isName() && !tokens[at].isWord("AUTHORIZATION"))
-      driver_.schemas_.insert(lowerASCII(tokens[at].text));
+        N::tokenize(N::rewriteStatement(bytes, driver_.dialect_, kCatalogSchemas), kHeadTokens);
+    auto name = [&](std::size_t at) { return at < tokens.size() && tokens[at].isName(); };
+    auto add = [&](const std::string& schema) {
+      driver_.schemas_.insert(lowerASCII(schema));
+      namespaces_.add(schema);
+    };
+    if (creates) {
+      std::size_t at = 0;
+      while (at < tokens.size() && !tokens[at].isWord(kind)) ++at;
+      ++at;
+      if (at + 2 < tokens.size() && tokens[at].isWord("IF") && tokens[at + 1].isWord("NOT") &&
+          tokens[at + 2].isWord("EXISTS"))
+        at += 3;
+      if (name(at) && !tokens[at].isWord("AUTHORIZATION")) add(tokens[at].text);
+      return;
+    }
+    if (first == "USE") {
+      if (name(1)) {
+        add(tokens[1].text);
+        namespaces_.use(tokens[1].text);
+      }
+      return;
+    }
+    // SET search_path = a, "b" / TO 'a'; SELECT set_config('search_path', 'a, b', false):
+    // the first schema that is not "$user" or pg_catalog, else the default one.
+    std::vector<std::string> path;
+    const bool setConfig = first == "SELECT";
+    bool inPath = false;
+    for (std::size_t at = 0; at < tokens.size(); ++at) {
+      const N::Token& token = tokens[at];
+      if (!inPath) {
+        inPath = setConfig ? token.kind == N::Token::Kind::string && token.text == "'search_path'"
+                           : token.isPunct('=') || token.isWord("TO");
+        if (setConfig && inPath) at += 1;  // the ","
+        continue;
+      }
+      if (setConfig) {
+        if (token.kind != N::Token::Kind::string) break;
+        for (const N::Token& item : N::tokenize(token.text.substr(1, token.text.size() - 2)))
+          if (item.isName()) path.push_back(item.text);
+        break;
+      }
+      if (token.isName()) path.push_back(token.text);
+      if (token.kind == N::Token::Kind::string) path.push_back(token.text.substr(1, token.text.size() - 2));
+    }
+    for (const std::string& schema : path) {
+      if (schema == "$user" || lowerASCII(schema) == "pg_catalog") continue;
+      add(schema);
+      namespaces_.use(schema);
+      return;
+    }
+    namespaces_.useDefault();
   }
 
   void adoptDialect(SQLDialect dialect) {
     driver_.dialect_ = dialect;
-    if (dialect == SQLDialect::postgres) driver_.schemas_.insert({"public", "pg_catalog"});
+    if (dialect == SQLDialect::postgres) {
+      driver_.schemas_.insert({"public", "pg_catalog"});
+      namespaces_ = N::TableNamespaces("public");
+    }
   }
 
   // A view is computed when it is read: one whose first row cannot be read (a bound, a
@@ -443,6 +560,7 @@ class SQLScriptDriver::Run {
   sqlite3* db_;
   std::chrono::steady_clock::time_point deadline_;
   std::chrono::milliseconds budget_;
+  N::TableNamespaces namespaces_;
   int statementsInTransaction_ = 0;
   int lastErrorCode_ = SQLITE_OK;
   bool lastErrorRefused_ = false;

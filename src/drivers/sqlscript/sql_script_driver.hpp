@@ -26,7 +26,9 @@ class InspectionLimits;
 // read is then answered by the staging database. saveChanges writes the database back
 // as a plain script, and refuses whenever that would lose what the script said.
 //
-// A view whose first row cannot be read once the script ran is reported and left out.
+// Tables of several databases or schemas keep their own rows: a name that another
+// database or schema staged first is staged as "schema.name" (see TableNamespaces). A view
+// whose first row cannot be read once the script ran is reported and left out.
 //
 // A script is someone else's program. Its staging connection reaches no file and changes
 // no process setting (InspectionLimits::ScriptStaging), each statement and the whole open
@@ -94,6 +96,8 @@ class SQLScriptDriver : public StagingDriver {
   // Some statement was converted or skipped: the database no longer mirrors the text.
   bool dialectConverted() const { return dialectConverted_; }
   SQLDialect dialect() const { return dialect_; }
+  // Lower-cased names of the schemas (PostgreSQL, with pg_catalog) and databases (MySQL)
+  // the script creates or uses: the qualifiers of its table names.
   const std::set<std::string>& schemas() const { return schemas_; }
   const std::map<std::string, RebuiltColumns>& rebuiltTables() const { return rebuiltTables_; }
 

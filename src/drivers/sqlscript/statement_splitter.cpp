@@ -138,7 +138,7 @@ std::optional<SplitStatement> StatementSplitter::next() {
       i += delimiter_.size();
       trimTrailingWhiteSpace(text);
       if (text.empty()) continue;
-      SplitStatement statement{std::move(text), std::nullopt};
+      SplitStatement statement{std::move(text), std::nullopt, false};
       position_ = i;
       if (isCopyFromStdin(statement.text)) statement.copyData = readCopyData();
       return statement;
@@ -222,8 +222,10 @@ std::optional<SplitStatement> StatementSplitter::next() {
         continue;
       }
       if (c == '\\' && dialect_ != SQLDialect::mysql) {
-        i = skipLine(i);
-        continue;
+        position_ = skipLine(i);
+        SplitStatement line{std::string(script_.substr(i, position_ - i)), std::nullopt, true};
+        trimTrailingWhiteSpace(line.text);
+        return line;
       }
     }
 
@@ -238,7 +240,7 @@ std::optional<SplitStatement> StatementSplitter::next() {
   position_ = n;
   trimTrailingWhiteSpace(text);
   if (text.empty()) return std::nullopt;
-  return SplitStatement{std::move(text), std::nullopt};
+  return SplitStatement{std::move(text), std::nullopt, false};
 }
 
 std::string_view StatementSplitter::readCopyData() {

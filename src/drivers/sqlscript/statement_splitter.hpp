@@ -20,13 +20,16 @@ struct SplitStatement {
   // it, up to (not including) the line "\." or the end of the script. A view into the
   // script given to the splitter.
   std::optional<std::string_view> copyData;
+  // A client meta-command line (not in MySQL mode), such as "\connect db": `text` is the
+  // line without its line end. It is no SQL.
+  bool metaCommand = false;
 };
 
 // Splits a script into statements, one call of next() at a time, in one pass over its
 // bytes: time is linear in the script's size and memory in the largest statement.
 // Quotes, backslash escapes (MySQL; E-strings elsewhere), comments, dollar quotes (not
-// MySQL), DELIMITER lines, client meta-command lines (not MySQL) and generic CREATE
-// TRIGGER bodies are honoured. Executable comments
+// MySQL), DELIMITER lines, client meta-command lines (not MySQL; each is returned as one
+// statement) and generic CREATE TRIGGER bodies are honoured. Executable comments
 // ("/*!", "/*M!") keep their content when they carry no version or one at most
 // kEmulatedServerVersion; with a later version they are dropped like any comment. A
 // DELIMITER line naming a delimiter longer than kMaxDelimiterBytes is skipped without

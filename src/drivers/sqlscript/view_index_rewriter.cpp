@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "drivers/sqlscript/sql_script_limits.hpp"
+#include "drivers/sqlscript/sql_tokens.hpp"
 
 namespace tabvora::SQLDialectNormalizer {
 
@@ -31,6 +32,11 @@ const icu::RegexPattern& viewHeadPattern() {
   static const std::unique_ptr<icu::RegexPattern> pattern = compile(
       "^\\s*CREATE\\s+(?:OR\\s+REPLACE\\s+)?(?:ALGORITHM\\s*=\\s*\\w+\\s+)?(?:DEFINER\\s*=\\s*\\S+\\s+)?"
       "(?:SQL\\s+SECURITY\\s+\\w+\\s+)?((?:TEMP|TEMPORARY)\\s+)?(?:RECURSIVE\\s+)?VIEW\\s+");
+  return *pattern;
+}
+
+const icu::RegexPattern& materializedViewHeadPattern() {
+  static const std::unique_ptr<icu::RegexPattern> pattern = compile("^\\s*CREATE\\s+MATERIALIZED\\s+VIEW\\s+");
   return *pattern;
 }
 
@@ -107,6 +113,31 @@ std::string rewriteViewStatement(std::string_view statement) {
   out += "VIEW ";
   out.append(statement.substr(match->first.end));
   return out;
+}
+
+std::string rewriteMaterializedViewStatement(std::string_view statement) {
+  WindowMatcher matcher(materializedViewHeadPattern(), statement);
+  const auto match = matcher.next(true);
+  if (!match) return std::string(statement);
+  // The trailing WITH [NO] DATA, read word by word from the end.
+  std::string_view body = statement.substr(match->first.end);
+  auto dropLastWord = [&](std::string_view upper) {
+    std::size_t end = body.size();
+    while (end > 0 && isSQLWhiteSpace(static_cast<unsigned char>(body[end - 1]))) --end;
+    if (end < upper.size() + 1 || !isSQLWhiteSpace(static_cast<unsigned char>(body[end - upper.size() - 1])))
+      return false;
+    for (std::size_t k = 0; k < upper.size(); ++k) {
+      if ((body[end - upper.size() + k] & ~0x20) != upper[k]) return false;
+    }
+    body = body.substr(0, end - upper.size());
+    return true;
+  };
+  const std::string_view whole = body;
+  if (dropLastWord("DATA")) {
+    dropLastWord("NO");
+    if (!dropLastWord("WITH")) body = whole;
+  }
+  return "CREATE VIEW " + std::string(body);
 }
 
 std::string rewriteIndexStatement(std::string_view statement) {

@@ -14,6 +14,11 @@ namespace tabvora::SQLDialectNormalizer {
 // kept as written). Any other text is returned unchanged.
 std::string rewriteViewStatement(std::string_view statement);
 
+// CREATE MATERIALIZED VIEW [IF NOT EXISTS] name ... AS query [WITH [NO] DATA] becomes
+// CREATE VIEW [IF NOT EXISTS] name ... AS query: the view computes what the materialized
+// one would hold once refreshed. Any other text is returned unchanged.
+std::string rewriteMaterializedViewStatement(std::string_view statement);
+
 // CREATE INDEX: every " ON ONLY " becomes " ON ", then the first "USING method" clause is
 // removed (with the white space before it).
 std::string rewriteIndexStatement(std::string_view statement);

@@ -113,6 +113,32 @@ TEST_F(SQLScriptTest, AScriptThatBuildsNothingIsItsOwnSchemaTextUpToTheSizeLimit
   EXPECT_EQ(open(large + " ").schemaDDL, "");
 }
 
+// A table staged from another database or schema than the first of its name is named
+// "qualifier.name"; statements after USE, SET search_path or \connect reach their own.
+TEST_F(SQLScriptTest, TablesOfSeveralDatabasesOrSchemasKeepTheirOwnRows) {
+  const std::pair<std::string, std::vector<std::string>> cases[] = {
+      {"-- MySQL dump\nUSE a;\nCREATE TABLE t (x int);\nINSERT INTO t VALUES (1);\nUSE `b`;\nDROP TABLE IF EXISTS t;\n"
+       "CREATE TABLE t (x int);\nINSERT INTO t VALUES (2);\nINSERT INTO a.t VALUES (3);\n",
+       {"b.t=2", "t=1,3"}},
+      {"-- PostgreSQL database dump\nCREATE SCHEMA archive;\nCREATE TABLE t (x int);\n"
+       "SET search_path = archive, pg_catalog;\nCREATE TABLE t (x int);\nINSERT INTO t VALUES (1);\n"
+       "INSERT INTO public.t VALUES (2);\nCOPY t (x) FROM stdin;\n3\n\\.\nCREATE VIEW v AS SELECT t.x FROM t;\n",
+       {"archive.t=1,3", "t=2", "v=1,3"}},
+      {"-- PostgreSQL database dump\n\\connect a\nCREATE TABLE public.t (x int);\nINSERT INTO t VALUES (1);\n"
+       "\\connect -reuse-previous=on \"dbname='b'\"\nCREATE TABLE t (x int);\nINSERT INTO public.t VALUES (2);\n",
+       {"b.public.t=2", "t=1"}},
+  };
+  for (const auto& [script, expected] : cases) {
+    std::vector<std::string> tables;
+    for (const TableMetadata& table : open(script).tables) {
+      const std::string sql = "SELECT group_concat(x) FROM (SELECT x FROM \"" + table.name + "\" ORDER BY x)";
+      tables.push_back(table.name + "=" + rows(sql).at(0));
+    }
+    EXPECT_EQ(tables, expected) << script;
+    EXPECT_EQ(driver.failedStatementCount(), 0) << script;
+  }
+}
+
 TEST_F(SQLScriptTest, SerialColumnsFillThemselvesInAPlainScriptToo) {
   open("CREATE TABLE genre (genre_id SERIAL NOT NULL, name VARCHAR(120),\n"
        "    CONSTRAINT genre_pkey PRIMARY KEY (genre_id));\nCREATE TABLE big (id BIGSERIAL PRIMARY KEY, n int);\n"
@@ -153,6 +179,18 @@ TEST_F(SQLScriptTest, RealDumpsBuildTheirTablesWithTheirRows) {
       {"sqlscript/pg_dump_inserts.sql", {{"customers", 3}, {"happy", std::nullopt}, {"notes", 2}},
        "SELECT id, name, mood, tags, balance, hex(photo), active FROM customers ORDER BY id",
        "1|Ada|happy|{a,b}|12.5|5C783839353034653437|1"},
+      // Two databases (--databases) and two schemas, each with a table of the same name: the
+      // one dumped first keeps its name; views read their own schema's table.
+      {"sqlscript/mariadb_dump_two_databases.sql",
+       {{"in_stock", std::nullopt}, {"products", 3}, {"shop_b.products", 2}, {"suppliers", 1}},
+       "SELECT (SELECT group_concat(name) FROM products) || '/' || (SELECT group_concat(title) FROM "
+       "\"shop_b.products\") || '/' || (SELECT group_concat(title) FROM in_stock)",
+       "Anvil,Bucket,Crate/Drill,Easel/Drill"},
+      {"sqlscript/pg_dump_two_schemas.sql",
+       {{"big_orders", std::nullopt}, {"order_totals", std::nullopt}, {"orders", 3}, {"public.orders", 20}},
+       "SELECT (SELECT group_concat(customer) FROM big_orders) || '/' || (SELECT orders || ':' || total FROM "
+       "order_totals) || '/' || (SELECT group_concat(id) FROM orders)",
+       "old three/20:315.0/1,2,3"},
   };
   for (const auto& dump : cases) {
     SCOPED_TRACE(dump.file);

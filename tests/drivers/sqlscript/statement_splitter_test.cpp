@@ -76,8 +76,8 @@ TEST(StatementSplitter, SplitsByEachDialectsRules) {
        "DELIMITER " + std::string(kMaxDelimiterBytes, '|') + "\nSELECT 1;" + std::string(kMaxDelimiterBytes, '|'),
        {"SELECT 1;"}},
       {generic, "DELIMITER " + std::string(kMaxDelimiterBytes + 1, '|') + "\nSELECT 1;", {"SELECT 1"}},
-      // Client meta-command lines, not in MySQL mode.
-      {postgres, "\\connect db\nSELECT 1; \\. x\nSELECT 2;", {"SELECT 1", "SELECT 2"}},
+      // Client meta-command lines, each one statement, not in MySQL mode.
+      {postgres, "\\connect db \r\nSELECT 1; \\. x\nSELECT 2;", {"\\connect db", "SELECT 1", "\\. x", "SELECT 2"}},
       {mysql, "\\connect db\nSELECT 1;", {"\\connect db\nSELECT 1"}},
       // Unterminated constructs run to the end.
       {generic, "SELECT 'a;b", {"SELECT 'a;b"}},
