@@ -1,10 +1,11 @@
 // The SQL script readers on arbitrary bytes: the script is split in each dialect; every
-// statement is rewritten, tokenized, given to the keyword helpers and the VIEW/INDEX
-// rewrites, and parsed as a CREATE TABLE whose text is emitted at every level; every COPY
-// block is converted into INSERT batches. Beyond not crashing, the splitter must keep its
-// promises (statements non-empty and trimmed, a bounded count, position moving forward),
-// a parsed table must have distinct column names, and a COPY block no more batches than
-// lines.
+// statement is rewritten, tokenized, given to the keyword helpers, the VIEW/INDEX rewrites
+// and the table-name rewrite of two schemas holding a table of the same name, and parsed
+// as a CREATE TABLE whose text is emitted at every level; every COPY block is converted
+// into INSERT batches. Beyond not crashing, the splitter must keep its promises
+// (statements non-empty and trimmed, a bounded count, position moving forward), a parsed
+// table must have distinct column names, a COPY block no more batches than lines, and the
+// table-name rewrite must change nothing while no name is taken.
 
 #include <algorithm>
 #include <cstdint>
@@ -18,6 +19,7 @@
 #include "drivers/sqlscript/sql_statement_rewriter.hpp"
 #include "drivers/sqlscript/sql_tokens.hpp"
 #include "drivers/sqlscript/statement_splitter.hpp"
+#include "drivers/sqlscript/table_namespaces.hpp"
 #include "drivers/sqlscript/view_index_rewriter.hpp"
 #include "fuzz/fuzz_support.hpp"
 
@@ -34,9 +36,24 @@ bool sameNameIgnoringCase(const std::string& a, const std::string& b) {
   });
 }
 
+// archive.orders staged as "orders", public.orders as "public.orders".
+const TableNamespaces& twoSchemas() {
+  static const TableNamespaces spaces = [] {
+    TableNamespaces made("public");
+    made.add("archive");
+    made.define({"archive", "orders", "orders"});
+    made.define({"public", "orders", "public.orders"});
+    return made;
+  }();
+  return spaces;
+}
+
 void readStatement(const std::string& text, SQLDialect dialect) {
   const std::set<std::string> schemas = {"public", "pg_catalog"};
   const std::string rewritten = rewriteStatement(text, dialect, schemas);
+  check(TableNamespaces().rewrite(rewritten, true).text == rewritten);
+  (void)twoSchemas().rewrite(rewritten, true);
+  (void)rewriteMaterializedViewStatement(rewritten);
   const std::vector<std::string> words = leadingWords(rewritten);
   check(words.size() <= kMaxLeadingWords);
   (void)objectKind(words);
