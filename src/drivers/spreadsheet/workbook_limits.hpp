@@ -1,7 +1,8 @@
 #pragma once
 
 // The bounds of one open of a workbook, both forms, in one place. Each has a test at its
-// edge.
+// edge, except the full budget, which tests lower (WorkbookDriver::memoryBudgetBytes) rather
+// than fill 2 GB.
 
 #include <cstddef>
 #include <cstdint>
