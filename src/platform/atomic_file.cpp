@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/termination_cleanup.hpp"
+
 namespace tabvora {
 
 namespace {
@@ -57,6 +59,8 @@ AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& path) : target_(
                                     ".tmp-XXXXXX")).string();
   fd_ = ::mkostemp(tempPath_.data(), O_CLOEXEC);
   if (fd_ < 0) throwErrno(errno, target_.string());
+  std::error_code ignored;
+  cleanupSlot_ = TerminationCleanup::addFile(std::filesystem::absolute(tempPath_, ignored));
 }
 
 AtomicFileWriter::~AtomicFileWriter() {
@@ -67,6 +71,8 @@ void AtomicFileWriter::discard() noexcept {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   ::unlink(tempPath_.c_str());
+  TerminationCleanup::removeFile(cleanupSlot_);
+  cleanupSlot_ = -1;
 }
 
 void AtomicFileWriter::write(std::string_view bytes) {
@@ -93,6 +99,8 @@ void AtomicFileWriter::commit() {
   if (::close(fd) != 0) throwErrno(errno, targetText);
   if (::rename(tempPath_.c_str(), target_.c_str()) != 0) throwErrno(errno, targetText);
   committed_ = true;
+  TerminationCleanup::removeFile(cleanupSlot_);
+  cleanupSlot_ = -1;
 
   // The new contents are in place once the rename succeeded; flushing the folder makes the
   // rename itself durable, and its failure is not reported because nothing was lost.

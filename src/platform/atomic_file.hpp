@@ -14,7 +14,9 @@ namespace tabvora {
 // succeeds the target is untouched, and a writer dropped without commit removes its
 // temporary file. Writing through a symbolic link replaces the file it points to and keeps
 // the link. Only for regular files and new names: an existing target of another kind
-// (directory, device, FIFO) is left alone and fails. Throws std::system_error.
+// (directory, device, FIFO) is left alone and fails. The temporary file is registered with
+// TerminationCleanup, so a program that installed it loses no file to a signal. Throws
+// std::system_error.
 class AtomicFileWriter {
  public:
   explicit AtomicFileWriter(const std::filesystem::path& path);
@@ -32,6 +34,7 @@ class AtomicFileWriter {
   std::filesystem::path target_;
   std::string tempPath_;
   int fd_ = -1;
+  int cleanupSlot_ = -1;  // removed by a terminating signal until committed or discarded
   bool committed_ = false;
   bool exists_ = false;
   unsigned permissions_ = 0;

@@ -1,7 +1,6 @@
 #include "drivers/sqlite/private_copy_registry.hpp"
 
 #include <limits.h>
-#include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -10,6 +9,8 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+
+#include "platform/termination_cleanup.hpp"
 
 namespace tabvora {
 
@@ -58,16 +59,6 @@ void removeAllCopies() {
   }
 }
 
-void onTerminatingSignal(int signal) {
-  removeAllCopies();
-  // End the process the way the signal would have, so the parent sees the same status.
-  struct sigaction action {};
-  action.sa_handler = SIG_DFL;
-  sigemptyset(&action.sa_mask);
-  sigaction(signal, &action, nullptr);
-  raise(signal);
-}
-
 }  // namespace
 
 bool PrivateCopyRegistry::add(const std::filesystem::path& folder, const std::filesystem::path& database) {
@@ -108,10 +99,8 @@ bool PrivateCopyRegistry::containsEntry(const char* path) {
 }
 
 void PrivateCopyRegistry::installSignalCleanup() {
-  struct sigaction action {};
-  action.sa_handler = onTerminatingSignal;
-  sigemptyset(&action.sa_mask);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaction(signal, &action, nullptr);
+  TerminationCleanup::addHandler(removeAllCopies);
+  TerminationCleanup::install();
 }
 
 }  // namespace tabvora
