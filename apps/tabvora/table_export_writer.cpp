@@ -5,6 +5,8 @@
 #include <cmath>
 #include <span>
 
+#include <nlohmann/json.hpp>
+
 #include "drivers/json/json_text.hpp"
 #include "drivers/sqlite/sql_quoting.hpp"
 #include "model/base64.hpp"
@@ -104,13 +106,15 @@ class DelimitedWriter final : public TableExportWriter {
   DelimitedWriter(std::string tableName, std::vector<DataColumn> columns, char delimiter)
       : TableExportWriter(std::move(tableName), std::move(columns)), delimiter_(delimiter) {}
   void writeBegin(std::string& out) override {
+    const std::size_t start = out.size();
     for (std::size_t j = 0; j < columns_.size(); ++j) {
       if (j > 0) out += delimiter_;
       appendDelimited(out, columns_[j].name, delimiter_);
     }
-    out += '\n';
+    endLine(out, start);
   }
   void writeRow(const RowView& row, std::string& out) override {
+    const std::size_t start = out.size();
     for (std::size_t j = 0; j < columns_.size(); ++j) {
       if (j > 0) out += delimiter_;
       if (row.kind(j) == Kind::text) {
@@ -119,11 +123,17 @@ class DelimitedWriter final : public TableExportWriter {
         appendPlain(out, row, j);
       }
     }
-    out += '\n';
+    endLine(out, start);
   }
   void writeEnd(std::string&) override {}
 
  private:
+  // A line that came out empty (one column, an empty or NULL field) is a blank line, which
+  // readers skip: the lone empty field is written quoted instead.
+  static void endLine(std::string& out, std::size_t start) {
+    if (out.size() == start) out += "\"\"";
+    out += '\n';
+  }
   char delimiter_;
 };
 
@@ -137,6 +147,34 @@ class JSONWriter final : public TableExportWriter {
       keys_.push_back(key + ": ");
     }
   }
+  // A JSON column's text is written as the JSON it holds (when it is JSON), a boolean
+  // column's 0 and 1 as false and true; everything else as its storage class says.
+  void appendValue(const RowView& row, std::size_t j, std::string& out) const {
+    const Kind kind = row.kind(j);
+    const ColumnType type = columns_[j].type;
+    if (type == ColumnType::boolean && kind == Kind::integer && (row.integer(j) == 0 || row.integer(j) == 1)) {
+      out += row.integer(j) == 1 ? "true" : "false";
+      return;
+    }
+    if (type == ColumnType::json && kind == Kind::text) {
+      const std::string_view text = row.bytes(j);
+      if (nlohmann::json::accept(text)) {
+        out += text;
+        return;
+      }
+    }
+    switch (kind) {
+      case Kind::integer: appendInteger(out, row.integer(j)); break;
+      case Kind::real: {
+        const double value = row.real(j);
+        out += std::isfinite(value) ? shortestDoubleText(value) : "null";
+        break;
+      }
+      case Kind::text: appendJSONString(out, row.bytes(j)); break;
+      case Kind::blob: appendJSONString(out, base64Of(row.bytes(j))); break;
+      default: out += "null";
+    }
+  }
   void writeBegin(std::string& out) override { out += '['; }
   void writeRow(const RowView& row, std::string& out) override {
     out += first_ ? "\n  {" : ",\n  {";
@@ -144,17 +182,7 @@ class JSONWriter final : public TableExportWriter {
     for (std::size_t j = 0; j < columns_.size(); ++j) {
       if (j > 0) out += ", ";
       out += keys_[j];
-      switch (row.kind(j)) {
-        case Kind::integer: appendInteger(out, row.integer(j)); break;
-        case Kind::real: {
-          const double value = row.real(j);
-          out += std::isfinite(value) ? shortestDoubleText(value) : "null";
-          break;
-        }
-        case Kind::text: appendJSONString(out, row.bytes(j)); break;
-        case Kind::blob: appendJSONString(out, base64Of(row.bytes(j))); break;
-        default: out += "null";
-      }
+      appendValue(row, j, out);
     }
     out += '}';
   }

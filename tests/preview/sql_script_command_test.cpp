@@ -32,7 +32,7 @@ TEST(SQLScriptCommand, ADumpIsPreviewedListedAndQueriedWithoutChangingIt) {
   CommandResult tables = runTabvora({"tables", dump.string()});
   EXPECT_EQ(tables.out, "Order Lines\tTable\t3\t5\nin_stock_products\tView\t-\t3\nproducts\tTable\t24\t9\n") << tables.err;
   CommandResult notes = runTabvora({"query", dump.string(), "SELECT note FROM \"Order Lines\" ORDER BY line_id"});
-  EXPECT_EQ(notes.out, "note\nfirst\n\nsemi;colon\n") << notes.err;
+  EXPECT_EQ(notes.out, "note\nfirst\n\"\"\nsemi;colon\n") << notes.err;
 
   writeFile(dir / "partly.sql", "CREATE TABLE t (a);\nINSERT INTO t VALUES (1);\nINSERT INTO nowhere VALUES (2);\n");
   CommandResult partly = runTabvora({"preview", (dir / "partly.sql").string()});

@@ -28,8 +28,9 @@ namespace tabvora {
 // lone CR each end one record outside quotes; a quote opens a quoted field only at the start
 // of a field (spaces before it are dropped), anywhere else it is an ordinary byte; inside
 // quotes a doubled quote is one quote, CR LF and a lone CR become LF and delimiters are
-// content; NUL bytes are dropped everywhere; a record that is one empty field (a blank line)
-// is not delivered; an unterminated quote runs to the end of the input.
+// content; NUL bytes are dropped everywhere; a record that is one empty unquoted field (a
+// blank line) is not delivered, while one empty quoted field ("") is: it is how a writer
+// keeps a row whose only value is empty; an unterminated quote runs to the end of the input.
 class DelimitedByteParser {
  public:
   struct Field {
@@ -173,6 +174,7 @@ class DelimitedByteParser::Splitter {
         scratchStart_ = scratch_.size();
         inScratch_ = true;
         inQuotes_ = true;
+        quoted_ = true;
         ++pos;
       } else {
         if (inScratch_) scratch_.push_back(b);
@@ -246,10 +248,10 @@ class DelimitedByteParser::Splitter {
     }
   }
 
-  // Delivers the record unless it is one empty field; resets the per-record state.
+  // Delivers the record unless it is a blank line; resets the per-record state.
   bool deliver() {
     bool keepGoing = true;
-    if (!(fieldCount_ == 1 && fields_[0].start == fields_[0].end)) {
+    if (!(fieldCount_ == 1 && fields_[0].start == fields_[0].end && !quoted_)) {
       Record record(fields_, input_, scratch_, fieldCount_, overflowHasContent_);
       if constexpr (std::is_same_v<std::invoke_result_t<OnRecord&, const Record&>, void>) {
         onRecord_(record);
@@ -262,6 +264,7 @@ class DelimitedByteParser::Splitter {
     fieldCount_ = 0;
     overflowHasContent_ = false;
     inQuotes_ = false;
+    quoted_ = false;
     return keepGoing;
   }
 
@@ -291,6 +294,7 @@ class DelimitedByteParser::Splitter {
   std::size_t examined_ = 0;
   std::size_t afterLastLineBreak_ = 0;
   bool inQuotes_ = false;
+  bool quoted_ = false;  // a quote opened a field of the current record
   bool atFieldStart_ = true;
   bool inScratch_ = false;
   bool stoppedAtEnd_ = false;

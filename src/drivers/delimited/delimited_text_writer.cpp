@@ -25,8 +25,12 @@ void DelimitedTextWriter::field(std::string_view text) {
 }
 
 void DelimitedTextWriter::endRecord() {
+  // A record that came out empty (one empty field) would be a blank line, which readers
+  // skip: its field is written quoted instead.
+  if (text_.size() == recordStart_) text_ += "\"\"";
   text_ += lineEnd_;
   atRecordStart_ = true;
+  recordStart_ = text_.size();
 }
 
 }  // namespace tabvora

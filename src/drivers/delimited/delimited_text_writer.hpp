@@ -7,7 +7,8 @@ namespace tabvora {
 
 // Builds delimited text one record at a time. A field holding the delimiter, a double
 // quote, LF or CR is wrapped in double quotes with its quotes doubled; any other field is
-// written as it is. Every record, the last included, ends with the line end.
+// written as it is; a record of one empty field is written as "" so it is not a blank line.
+// Every record, the last included, ends with the line end.
 class DelimitedTextWriter {
  public:
   DelimitedTextWriter(char delimiter, bool crlf) : delimiter_(delimiter), lineEnd_(crlf ? "\r\n" : "\n") {}
@@ -15,7 +16,12 @@ class DelimitedTextWriter {
   void field(std::string_view text);
   void endRecord();
   const std::string& text() const { return text_; }
-  std::string takeText() { return std::move(text_); }
+  std::string takeText() {
+    std::string out = std::move(text_);
+    text_.clear();
+    recordStart_ = 0;
+    return out;
+  }
 
   static bool needsQuotes(std::string_view text, char delimiter);
 
@@ -24,6 +30,7 @@ class DelimitedTextWriter {
   std::string_view lineEnd_;
   bool atRecordStart_ = true;
   std::string text_;
+  std::size_t recordStart_ = 0;  // where the current record's text begins
 };
 
 }  // namespace tabvora

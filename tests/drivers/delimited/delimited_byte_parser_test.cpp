@@ -49,7 +49,8 @@ TEST(DelimitedByteParserTest, SplitsByTheRules) {
   const std::vector<std::pair<std::string, Records>> cases = {
       {"", {}},
       {"\xEF\xBB\xBF", {}},
-      {"\n\r\n\r\"\"\n", {}},  // blank lines, and one holding only an empty quoted field
+      {"\n\r\n\r", {}},  // blank lines
+      {"\"\"\n\n\"\"", {{""}, {""}}},  // a lone empty quoted field is a row: writers keep empty rows so
       {"a,b\r\n\r\nx,y", {{"a", "b"}, {"x", "y"}}},
       {"a,b\rx,y\n", {{"a", "b"}, {"x", "y"}}},
       {"a,b\n,", {{"a", "b"}, {"", ""}}},
