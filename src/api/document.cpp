@@ -7,7 +7,6 @@
 
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "model/driver_error.hpp"
-#include "platform/file_probe.hpp"
 #include "preview/driver_manager.hpp"
 #include "tabvora/error.hpp"
 
@@ -109,9 +108,8 @@ Document::State& Document::state() const {
 
 Document Document::open(const std::filesystem::path& path) {
   return translated([&] {
-    if (auto refusal = FileProbe::of(path).refusal(path)) throw Error(std::string(kDomain), -1, *refusal);
     auto state = std::make_unique<State>();
-    state->driver = DriverManager::shared().driver(path);
+    state->driver = DriverManager::shared().checkedDriver(path);
     // Reading a database must not write to it, its journal or its folder.
     if (auto* sqlite = dynamic_cast<SQLiteDriver*>(state->driver.get())) sqlite->previewReadOnly = true;
     state->metadata = state->driver->open(path);

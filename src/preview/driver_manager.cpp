@@ -12,7 +12,9 @@
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "drivers/sqlscript/sql_script_driver.hpp"
 #include "platform/unicode_text.hpp"
+#include "model/driver_error.hpp"
 #include "preview/leading_bytes.hpp"
+#include "preview/opening_refusal.hpp"
 
 namespace tabvora {
 
@@ -123,7 +125,16 @@ DriverChoice DriverManager::choose(const std::filesystem::path& url) {
     return bytes ? chooseWorkbook(ByteSpan(*bytes)) : chooseWorkbook(std::nullopt);
   }
   const DatabaseFormat format = DatabaseFormat::fromURL(url);
-  if (format != DatabaseFormat::unknown) return {driverKindFor(format), format};
+  if (format != DatabaseFormat::unknown) {
+    const DriverChoice byName{driverKindFor(format), format};
+    if (!readsTextFormat(byName.kind)) return byName;
+    // A database, Parquet file or workbook under a text format's name (a renamed or
+    // mislabelled download) is read as what its bytes say, not shown as garbled text.
+    auto bytes = readLeadingBytes(url, kMagicCheckLength);
+    if (!bytes || bytes->size() < kMagicCheckLength) return byName;
+    const DriverChoice byContent = chooseByContent(ByteSpan(*bytes));
+    return readsTextFormat(byContent.kind) ? byName : byContent;
+  }
   auto bytes = readLeadingBytes(url, kContentSniffLength);
   return bytes ? chooseByContent(ByteSpan(*bytes)) : chooseByContent(std::nullopt);
 }
@@ -143,6 +154,12 @@ std::unique_ptr<DatabaseDriver> DriverManager::makeDriver(DriverChoice choice) {
 
 std::unique_ptr<DatabaseDriver> DriverManager::driver(const std::filesystem::path& url) const {
   return makeDriver(choose(url));
+}
+
+std::unique_ptr<DatabaseDriver> DriverManager::checkedDriver(const std::filesystem::path& url) const {
+  const DriverChoice choice = choose(url);
+  if (auto refusal = openingRefusal(url, choice.kind)) throw DriverError("DriverManager", -1, *refusal);
+  return makeDriver(choice);
 }
 
 }  // namespace tabvora

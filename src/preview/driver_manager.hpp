@@ -40,6 +40,9 @@ class DriverManager {
 
   // A new, unopened driver for the file.
   std::unique_ptr<DatabaseDriver> driver(const std::filesystem::path& url) const;
+  // The same for a file that the driver may open, checked first: throws DriverError
+  // (domain "DriverManager") with openingRefusal's reason when it may not.
+  std::unique_ptr<DatabaseDriver> checkedDriver(const std::filesystem::path& url) const;
 };
 
 }  // namespace tabvora

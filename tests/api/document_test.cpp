@@ -51,8 +51,11 @@ TEST(Document, ValuesCarryKindDataAndDisplayText) {
 TEST(Document, FailuresAreErrorsWithDomainAndMessage) {
   const std::filesystem::path csv = kExamples / "sales.csv";
   const std::tuple<std::function<void()>, const char*, const char*> cases[] = {
-      {[] { Document::open("/nonexistent/data.sqlite"); }, "SQLiteDriver", ""},
-      {[] { Document::open(kExamples); }, "Document", "folder"},
+      // A file that cannot be opened gives the system's reason, whatever its format.
+      {[] { Document::open("/nonexistent/data.sqlite"); }, "DriverManager", "No such file or directory"},
+      {[] { Document::open("/nonexistent"); }, "DriverManager", "No such file or directory"},
+      {[] { Document::open("/nonexistent/data.csv"); }, "DriverManager", "No such file or directory"},
+      {[] { Document::open(kExamples); }, "DriverManager", "folder"},
       {[&] { Document::open(csv).page("sales", Document::kMaxRows + 1); }, "Document", "from 0 to 1000000, not 1000001"},
       {[&] { Document::open(csv).page("sales", 1, -1); }, "Document", "0 or more, not -1"},
       {[&] { Document::open(csv).query("SELEC 1", 1); }, "SQLiteDriver", "syntax error"},
@@ -72,7 +75,10 @@ TEST(Document, FailuresAreErrorsWithDomainAndMessage) {
 
 TEST(PreviewPage, ShowsTheFileOrTheEscapedReason) {
   EXPECT_TRUE(contains(previewPage(kExamples / "sales.csv"), "Gift wrap, please"));
-  EXPECT_TRUE(contains(previewPage("/nonexistent/file.csv"), "Unable to preview"));
+  for (const char* missing : {"/nonexistent/file.csv", "/nonexistent/book.xlsx"}) {
+    const std::string page = previewPage(missing);
+    EXPECT_TRUE(contains(page, "Unable to preview") && contains(page, "No such file or directory")) << page;
+  }
   EXPECT_TRUE(contains(errorPage("<b>&"), "&lt;b&gt;&amp;"));
 }
 
