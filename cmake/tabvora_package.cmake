@@ -67,8 +67,14 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/TabvoraConfig.cmake ${CMAKE_CURRENT_BI
 file(RELATIVE_PATH pc_to_prefix /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
 string(REGEX REPLACE "/$" "" pc_to_prefix "${pc_to_prefix}")
 list(JOIN tabvora_sanitizer_flags " " TABVORA_PC_LINK_FLAGS)
+# A static library brings none of its dependencies: they are public requirements then, so
+# the plain `pkg-config --libs tabvora` links too (and --static adds their own).
+set(tabvora_pc_requires "sqlite3 icu-uc icu-i18n simdjson libdeflate libxml-2.0")
 if(TABVORA_STATIC)
-  set(TABVORA_PC_PRIVATE "Requires.private: sqlite3 icu-uc icu-i18n simdjson libdeflate libxml-2.0\nLibs.private: -pthread")
+  set(TABVORA_PC_PRIVATE "Requires: ${tabvora_pc_requires}")
+  string(APPEND TABVORA_PC_LINK_FLAGS " -pthread")
+else()
+  set(TABVORA_PC_PRIVATE "Requires.private: ${tabvora_pc_requires}\nLibs.private: -pthread")
 endif()
 configure_file(${PROJECT_SOURCE_DIR}/packaging/tabvora.pc.in ${CMAKE_CURRENT_BINARY_DIR}/tabvora.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tabvora.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
