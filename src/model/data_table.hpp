@@ -24,6 +24,8 @@ struct DataTable {
   std::vector<DataColumn> columns;
   std::vector<DataRow> rows;
   std::int64_t totalRowCount = 0;
+  // totalRowCount is what a limited open staged; the file holds more rows ("200+").
+  bool totalRowCountIsLowerBound = false;
   double executionTimeMs = 0;
   std::optional<std::string> query;
 };

@@ -16,6 +16,8 @@ struct TableMetadata {
   std::optional<std::int64_t> columnCount;
   std::optional<std::int64_t> sizeBytes;
   std::optional<std::string> sqlDDL;
+  // rowCount is what a limited open staged; the file holds more rows than that.
+  bool rowCountIsLowerBound = false;
 
   friend bool operator==(const TableMetadata&, const TableMetadata&) = default;
 };

@@ -87,6 +87,7 @@ void appendTablePills(std::string& out, const DatabaseMetadata& metadata, const 
     if (table.rowCount) {
       out += " (";
       out += std::to_string(*table.rowCount);
+      if (table.rowCountIsLowerBound) out += '+';
       out += ")";
     }
     out += "</span>";
@@ -131,6 +132,7 @@ std::string HTMLGridGenerator::generateHTML(const DatabaseMetadata& metadata, co
   page += std::to_string(renderedRows);
   page += " of ";
   page += std::to_string(data.totalRowCount);
+  if (data.totalRowCountIsLowerBound) page += '+';
   page += " rows</span>\n    <span class=\"brand\">";
   page += kProductLabel;
   page += "</span>\n  </div>\n</body>\n</html>";

@@ -9,6 +9,7 @@
 #include "drivers/delimited/delimited_driver.hpp"
 #include "drivers/json/json_driver.hpp"
 #include "drivers/sqlite/sqlite_driver.hpp"
+#include "drivers/sqlscript/sql_script_driver.hpp"
 #include "model/driver_error.hpp"
 #include "platform/unicode_text.hpp"
 #include "preview/driver_manager.hpp"
@@ -46,6 +47,9 @@ void prepareForPreview(DatabaseDriver& driver, bool filtered) {
     static_cast<DelimitedDriver&>(driver).previewRowLimit = rowLimit;
   } else if (type == typeid(JSONDriver)) {
     static_cast<JSONDriver&>(driver).previewRowLimit = rowLimit;
+  } else if (type == typeid(SQLScriptDriver)) {
+    // A script runs whole in any case; the limit gives it the preview's shorter budget.
+    static_cast<SQLScriptDriver&>(driver).previewRowLimit = rowLimit;
   } else if (type == typeid(SQLiteDriver)) {
     auto& sqlite = static_cast<SQLiteDriver&>(driver);
     sqlite.previewReadOnly = true;
@@ -111,6 +115,8 @@ PreviewProvider::Content contentWithDriver(DatabaseDriver& driver, const std::fi
   try {
     content.data =
         driver.fetchTableData(content.tableName, PreviewProvider::kFetchedRows, 0, std::nullopt, true, std::nullopt);
+    // A limited open counted what it staged: the total is only a lower bound then.
+    content.data.totalRowCountIsLowerBound = !tables.empty() && tables.front().rowCountIsLowerBound;
   } catch (...) {
     // A table that cannot be read still gets its header and pills, with no rows.
   }
@@ -152,7 +158,7 @@ PreviewProvider::Content PreviewProvider::readContent(const std::filesystem::pat
                                                       const std::vector<ColumnFilter>& filters,
                                                       FilterCombination combination) noexcept {
   try {
-    std::unique_ptr<DatabaseDriver> driver = DriverManager::shared().driver(fileURL);
+    std::unique_ptr<DatabaseDriver> driver = DriverManager::shared().checkedDriver(fileURL);
     return contentWithDriver(*driver, fileURL, filters, combination);
   } catch (const std::exception& error) {
     return failedContent(error.what());

@@ -221,8 +221,9 @@ StyledLine headerLine(const DatabaseMetadata& metadata, const std::string& table
 }
 
 // The first of the footer's forms that fits, shortest last; that one is cut if need be.
-StyledLine footerLine(std::size_t shownRows, std::int64_t totalRows, std::size_t hiddenColumns, std::size_t width) {
-  const std::string counts = std::to_string(shownRows) + " of " + std::to_string(totalRows) + " rows";
+StyledLine footerLine(std::size_t shownRows, const std::string& totalRows, std::size_t hiddenColumns,
+                      std::size_t width) {
+  const std::string counts = std::to_string(shownRows) + " of " + totalRows + " rows";
   std::string hidden;
   std::string shortHidden;
   if (hiddenColumns > 0) {
@@ -230,7 +231,7 @@ StyledLine footerLine(std::size_t shownRows, std::int64_t totalRows, std::size_t
     shortHidden = " +" + std::to_string(hiddenColumns) + (hiddenColumns == 1 ? " col" : " cols");
   }
   const std::string forms[] = {"Showing " + counts + hidden, counts + hidden,
-                               std::to_string(shownRows) + "/" + std::to_string(totalRows) + " rows" + shortHidden};
+                               std::to_string(shownRows) + "/" + totalRows + " rows" + shortHidden};
   StyledLine line;
   for (const std::string& form : forms) {
     if (displayWidth(form) <= width || &form == &forms[std::size(forms) - 1]) {
@@ -290,7 +291,8 @@ std::string TextGridGenerator::generateText(const DatabaseMetadata& metadata, co
   };
   if (height >= 1) emit(headerLine(metadata, tableName, width));
   for (const StyledLine& line : grid) emit(line);
-  if (height >= 2) emit(footerLine(rows, data.totalRowCount, data.columns.size() - columns.size(), width));
+  const std::string total = std::to_string(data.totalRowCount) + (data.totalRowCountIsLowerBound ? "+" : "");
+  if (height >= 2) emit(footerLine(rows, total, data.columns.size() - columns.size(), width));
   return out;
 }
 

@@ -89,6 +89,7 @@ DatabaseMetadata DelimitedDriver::open(const std::filesystem::path& url) {
   table.name = primaryTableName_;
   table.type = TableType::table;
   table.rowCount = totalRows_;
+  table.rowCountIsLowerBound = completeness_ == Completeness::rowLimited;
   table.columnCount = static_cast<std::int64_t>(columns.size());
   table.sizeBytes = fileSize;
   table.sqlDDL = ddl;

@@ -166,8 +166,9 @@ DatabaseMetadata JSONDriver::stage(const std::filesystem::path& url) {
   metadata.fileURL = url;
   metadata.fileSize = fileSize;
   metadata.schemaDDL = ddl;
-  metadata.tables.push_back(TableMetadata{primaryTableName_, TableType::table, rowCount,
-                                          static_cast<std::int64_t>(columns.size()), fileSize, ddl});
+  TableMetadata table{primaryTableName_, TableType::table, rowCount,
+                      static_cast<std::int64_t>(columns.size()), fileSize, ddl, linesLeftUnstaged_};
+  metadata.tables.push_back(std::move(table));
   return metadata;
 }
 

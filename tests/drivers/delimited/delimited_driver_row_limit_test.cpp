@@ -64,6 +64,7 @@ TEST_F(DelimitedRowLimitTest, APreviewShowsTheFirstRowsOfAFullOpen) {
   const auto path = write("data.csv", text);
   Page full = page(path, std::nullopt);
   std::get<2>(full)[0].rowCount = kPreviewRows;
+  std::get<2>(full)[0].rowCountIsLowerBound = true;
   std::get<4>(full).resize(kPreviewRows);
   std::get<5>(full).resize(kPreviewRows);
   EXPECT_EQ(page(path, kPreviewRows), full);
