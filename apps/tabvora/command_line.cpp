@@ -279,7 +279,9 @@ constexpr std::array kCommandHelp{
 )HELP"},
     CommandHelp{Command::stats, R"HELP(  stats     Describes every column of a table over all its rows: type, rows,
             nulls, null %, distinct values, min, max, average of the numbers,
-            and up to 10 sample values, as an aligned table.
+            and up to 10 sample values, as an aligned table. Distinct values
+            are counted exactly up to 100000 per column (16 MB of text, 256 MB
+            for all columns together) and estimated past that, shown as ~N.
             --table T     the table T (default: the first)
             --json        a JSON array of one object per column instead
 )HELP"},

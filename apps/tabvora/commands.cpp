@@ -16,7 +16,6 @@
 #include "block_pipeline.hpp"
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "model/column_statistics.hpp"
-#include "platform/file_probe.hpp"
 #include "preview/driver_manager.hpp"
 #include "preview/html_grid_generator.hpp"
 #include "preview/preview_provider.hpp"
@@ -32,6 +31,8 @@ namespace tabvora::cli {
 namespace {
 
 constexpr std::size_t kDefaultTerminalWidth = 80;
+// Memory all columns' exact distinct counts of `stats` may take together.
+constexpr std::size_t kStatisticsDistinctBytes = std::size_t{256} << 20;
 
 // The system's reason a file cannot be read (no such file, permission denied, is a
 // directory), or nothing. Only a regular file is opened to learn it: opening a device or
@@ -55,8 +56,7 @@ CommandOutcome fileFailure(const std::filesystem::path& file, const std::string&
 
 // A driver for the file, opened so that nothing about the file can change.
 std::unique_ptr<DatabaseDriver> openDriver(const std::filesystem::path& file, DatabaseMetadata& metadata) {
-  if (auto refusal = FileProbe::of(file).refusal(file)) throw std::runtime_error(*refusal);
-  std::unique_ptr<DatabaseDriver> driver = DriverManager::shared().driver(file);
+  std::unique_ptr<DatabaseDriver> driver = DriverManager::shared().checkedDriver(file);
   if (auto* sqlite = dynamic_cast<SQLiteDriver*>(driver.get())) sqlite->previewReadOnly = true;
   metadata = driver->open(file);
   return driver;
@@ -80,11 +80,6 @@ std::string escapeField(const std::string& text) {
 
 std::string countText(const std::optional<std::int64_t>& count) {
   return count ? std::to_string(*count) : "-";
-}
-
-bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
-  std::error_code error;
-  return std::filesystem::equivalent(a, b, error) && !error;
 }
 
 // Runs `body` on a file the system lets us read. Failures become "FILE: reason" and status
@@ -185,9 +180,6 @@ CommandOutcome runTextPreview(const Invocation& invocation, OutputTarget& out) {
 }  // namespace
 
 CommandOutcome runPreview(const Invocation& invocation, OutputTarget& out) {
-  if (invocation.output && sameFile(*invocation.output, invocation.file)) {
-    return CommandOutcome{kExitUsage, "the output file is the file being previewed; choose another OUT"};
-  }
   if (invocation.text) return runTextPreview(invocation, out);
   if (invocation.filters.empty()) {
     out.write(previewPage(invocation.file));
@@ -221,8 +213,11 @@ CommandOutcome runQuery(const Invocation& invocation, OutputTarget& out) {
 CommandOutcome runStats(const Invocation& invocation, OutputTarget& out) {
   return withOpenDriver(invocation, [&](DatabaseDriver& driver, const DatabaseMetadata& metadata) {
     TableReader reader(driver, chosenTable(invocation, metadata), invocation.filters, invocation.combination);
+    // The exact distinct counts of all columns share one bound; past it they are estimated.
+    const std::size_t distinctBytes =
+        std::min(DistinctCounter::kExactBytes, kStatisticsDistinctBytes / std::max<std::size_t>(1, reader.columns().size()));
     std::vector<ColumnStatistics::Accumulator> accumulators;
-    for (const DataColumn& column : reader.columns()) accumulators.emplace_back(column);
+    for (const DataColumn& column : reader.columns()) accumulators.emplace_back(column, distinctBytes);
     reader.forEachPage(std::nullopt, [&](const DataTable& page) {
       for (const DataRow& row : page.rows) {
         for (std::size_t j = 0; j < accumulators.size(); ++j) {

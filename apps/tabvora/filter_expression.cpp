@@ -1,5 +1,6 @@
 #include "filter_expression.hpp"
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <string>
@@ -67,6 +68,20 @@ std::pair<std::string, std::string_view> quotedName(std::string_view text, std::
   throw UsageError("--where \"" + std::string(expression) + "\": the column name's closing quote is missing");
 }
 
+constexpr std::string_view kOperatorList =
+    "contains, \"does not contain\", =, !=, >, >=, <, <=, \"starts with\", \"ends with\", \"is empty\", "
+    "\"is not empty\"";
+// Characters that only spell operators: an unquoted value starting with one is a misspelt
+// operator (">> 1", "=> 1", "<< 1"), not a value.
+constexpr std::string_view kOperatorCharacters = "<>=!";
+
+bool startsWithOperatorCharacter(std::string_view value) {
+  value = trimmed(value);
+  if (value.empty()) return false;
+  return kOperatorCharacters.find(value.front()) != std::string_view::npos || value.starts_with("\u2260") ||
+         value.starts_with("\u2265") || value.starts_with("\u2264");
+}
+
 std::string unquotedValue(std::string_view value) {
   value = trimmed(value);
   if (value.size() >= 2 && (value.front() == '\'' || value.front() == '"') && value.back() == value.front())
@@ -91,6 +106,15 @@ ColumnFilter parseFilterExpression(std::string_view expression) {
     const std::string column = quoted ? *quoted : std::string(trimmed(text.substr(0, pos)));
     if (quoted && !trimmed(text.substr(0, pos)).empty()) break;
     if (column.empty()) throw UsageError("--where \"" + shown + "\" names no column before the operator");
+    const std::string_view rest = text.substr(pos + spelling->text.size());
+    const bool symbol = !(spelling->text.front() >= 'a' && spelling->text.front() <= 'z');
+    if (symbol && startsWithOperatorCharacter(rest)) {
+      const std::string_view value = trimmed(rest);
+      const std::size_t length = std::min(value.find_first_of(" \t"), value.size());
+      throw UsageError("--where \"" + shown + "\": unknown operator \"" + std::string(spelling->text) +
+                       std::string(value.substr(0, length)) + "\"; OP is one of " + std::string(kOperatorList) +
+                       " (quote a value that starts with one of < > = !)");
+    }
     ColumnFilter filter(column, spelling->op, unquotedValue(text.substr(pos + spelling->text.size())));
     if (!filter.op.needsValue() && !filter.value.empty())
       throw UsageError("--where \"" + shown + "\": \"" + std::string(filter.op.rawValue()) + "\" takes no value");
@@ -98,9 +122,8 @@ ColumnFilter parseFilterExpression(std::string_view expression) {
       throw UsageError("--where \"" + shown + "\" needs a value after \"" + std::string(spelling->text) + "\"");
     return filter;
   }
-  throw UsageError("--where \"" + shown +
-                   "\" has no operator; write COLUMN OP VALUE with OP one of contains, \"does not contain\", "
-                   "=, !=, >, >=, <, <=, \"starts with\", \"ends with\", \"is empty\", \"is not empty\"");
+  throw UsageError("--where \"" + shown + "\" has no operator; write COLUMN OP VALUE with OP one of " +
+                   std::string(kOperatorList));
 }
 
 }  // namespace tabvora::cli

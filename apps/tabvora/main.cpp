@@ -9,6 +9,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "command_line.hpp"
@@ -16,6 +17,7 @@
 #include "commands.hpp"
 #include "tabvora/library.hpp"
 #include "output_target.hpp"
+#include "platform/terminal_text.hpp"
 #include "view_command.hpp"
 
 namespace {
@@ -36,11 +38,13 @@ void holdStandardDescriptors() {
   }
 }
 
-// A message may quote an argument or a file's text; it still has to stay on one line.
+// A message may quote an argument or a file's text; it still has to stay on one line, and
+// on a terminal its control characters show as escapes rather than act.
 void report(std::string message) {
   for (char& c : message) {
     if (c == '\n' || c == '\r') c = ' ';
   }
+  if (::isatty(STDERR_FILENO) == 1) message = tabvora::visibleOnTerminal(message);
   std::cerr << "tabvora: " << message << '\n';
 }
 
@@ -58,12 +62,23 @@ CommandOutcome run(const Invocation& invocation, OutputTarget& out) {
   return {kExitUsage, "unknown command"};
 }
 
-// Whether the command writes names and values from the file as text: on a terminal they
-// are shown visibly. (The HTML page escapes them itself; the text grid does too.)
+// Whether OUT is the file being read (the same file by device and inode, whatever the
+// names): writing there would replace the input.
+bool outputIsTheInput(const Invocation& invocation) {
+  if (!invocation.output || invocation.file.empty()) return false;
+  struct stat input {}, output {};
+  return ::stat(invocation.file.c_str(), &input) == 0 && ::stat(invocation.output->c_str(), &output) == 0 &&
+         input.st_dev == output.st_dev && input.st_ino == output.st_ino;
+}
+
+// Whether the command writes names and values from the file as they are: on a terminal
+// they are shown visibly. (The text grid escapes them itself; the HTML page escapes only
+// what HTML needs, so its cell bytes reach a terminal raw without this.)
 bool writesFileText(const Invocation& invocation) {
   using Command = Invocation::Command;
   return invocation.command == Command::tables || invocation.command == Command::query ||
-         invocation.command == Command::stats || invocation.command == Command::exportTable;
+         invocation.command == Command::stats || invocation.command == Command::exportTable ||
+         (invocation.command == Command::preview && !invocation.text);
 }
 
 }  // namespace
@@ -90,6 +105,10 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
+  if (outputIsTheInput(invocation)) {
+    report("the output file is the file being read; choose another OUT");
+    return kExitUsage;
+  }
   try {
     OutputTarget target = OutputTarget::open(invocation.output);
     if (writesFileText(invocation) && target.isTerminal()) target.showVisibly();

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
+#include <charconv>
+#include <cmath>
 
 #include <nlohmann/json.hpp>
 
+#include "model/double_format.hpp"
 #include "platform/display_width.hpp"
 
 namespace tabvora::cli {
@@ -15,6 +17,8 @@ namespace {
 constexpr std::size_t kFields = 10;
 constexpr std::array<const char*, kFields> kHeader{"column", "type",    "rows", "nulls",   "null %",
                                                    "distinct", "min", "max",  "average", "samples"};
+// Averages from this magnitude on are written in exponent form.
+constexpr double kLargestFixed = 1e15;
 constexpr std::array<bool, kFields> kRightAligned{false, false, true, true, true, true, false, false, true, false};
 
 std::string oneLine(std::string text) {
@@ -26,10 +30,14 @@ std::string oneLine(std::string text) {
 
 std::string shown(const std::string& text) { return cutToWidth(oneLine(text), StatisticsReport::kMaxShownColumns); }
 
+// Fixed decimals while the whole part is short; past that, the shortest exact form
+// ("1e+308"), which stays one readable field however large the value.
 std::string number(double value, int decimals) {
+  if (!std::isfinite(value) || std::fabs(value) >= kLargestFixed) return shortestDoubleText(value);
   char buffer[64];
-  const int length = std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
-  return std::string(buffer, static_cast<std::size_t>(std::max(length, 0)));
+  const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+  if (error != std::errc()) return shortestDoubleText(value);
+  return std::string(buffer, end);
 }
 
 std::array<std::string, kFields> fieldsOf(const ColumnStatistics& statistics) {
@@ -40,7 +48,7 @@ std::array<std::string, kFields> fieldsOf(const ColumnStatistics& statistics) {
           std::to_string(statistics.totalCount),
           std::to_string(statistics.nullCount),
           number(statistics.nullPercentage(), 1),
-          std::to_string(statistics.distinctCount),
+          (statistics.distinctIsEstimate ? "~" : "") + std::to_string(statistics.distinctCount),
           statistics.min ? shown(*statistics.min) : "",
           statistics.max ? shown(*statistics.max) : "",
           statistics.average ? number(*statistics.average, 4) : "",
@@ -87,6 +95,7 @@ std::string StatisticsReport::json(const std::vector<ColumnStatistics>& columns)
     object["nulls"] = statistics.nullCount;
     object["nullPercentage"] = statistics.nullPercentage();
     object["distinct"] = statistics.distinctCount;
+    object["distinctIsEstimate"] = statistics.distinctIsEstimate;
     object["min"] = optionalText(statistics.min);
     object["max"] = optionalText(statistics.max);
     object["average"] = statistics.average ? nlohmann::ordered_json(*statistics.average) : nlohmann::ordered_json(nullptr);

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/unicode_text.hpp"
+
 namespace tabvora {
 
 double ColumnStatistics::nullPercentage() const {
@@ -22,7 +24,9 @@ ColumnStatistics ColumnStatistics::calculate(const DataColumn& column, const std
   return accumulator.result();
 }
 
-ColumnStatistics::Accumulator::Accumulator(DataColumn column) { statistics_.column = std::move(column); }
+ColumnStatistics::Accumulator::Accumulator(DataColumn column, std::size_t distinctBytes) : distinct_(distinctBytes) {
+  statistics_.column = std::move(column);
+}
 
 void ColumnStatistics::Accumulator::addMissing() {
   ++statistics_.totalCount;
@@ -35,8 +39,11 @@ void ColumnStatistics::Accumulator::add(const CellValue& value) {
     return;
   }
   ++statistics_.totalCount;
-  const auto [text, isNew] = distinct_.insert(value.displayString());
-  if (isNew && statistics_.sampleValues.size() < kSampleLimit) statistics_.sampleValues.push_back(*text);
+  std::string text = value.displayString();
+  if (distinct_.add(text) && statistics_.sampleValues.size() < kSampleLimit) {
+    if (text.size() > kSampleBytes) text.resize(utf8PrefixLength(text, kSampleBytes));
+    statistics_.sampleValues.push_back(std::move(text));
+  }
   if (const std::optional<double> number = value.numericValue()) {
     sum_ += *number;
     ++numericCount_;
@@ -54,7 +61,8 @@ void ColumnStatistics::Accumulator::add(const CellValue& value) {
 
 ColumnStatistics ColumnStatistics::Accumulator::result() const {
   ColumnStatistics statistics = statistics_;
-  statistics.distinctCount = static_cast<std::int64_t>(distinct_.size());
+  statistics.distinctCount = distinct_.count();
+  statistics.distinctIsEstimate = distinct_.isEstimate();
   if (min_) {
     statistics.min = min_->displayString();
     statistics.max = max_->displayString();

@@ -4,12 +4,12 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "model/cell_value.hpp"
 #include "model/data_column.hpp"
 #include "model/data_row.hpp"
+#include "model/distinct_counter.hpp"
 
 namespace tabvora {
 
@@ -18,6 +18,8 @@ namespace tabvora {
 struct ColumnStatistics {
   // Samples kept: the first this many distinct display texts.
   static constexpr std::size_t kSampleLimit = 10;
+  // A sample keeps at most this many bytes of its text (cut on a character boundary).
+  static constexpr std::size_t kSampleBytes = 1024;
 
   DataColumn column;
   std::int64_t totalCount = 0;     // rows examined
@@ -27,6 +29,7 @@ struct ColumnStatistics {
   std::optional<std::string> max;
   std::optional<double> average;   // mean of the integer and real values
   std::vector<std::string> sampleValues;
+  bool distinctIsEstimate = false;  // distinctCount is past DistinctCounter's exact limit: an estimate
 
   const std::string& id() const { return column.name; }
   // Percentage of null rows; 0 when no row was examined.
@@ -42,10 +45,12 @@ struct ColumnStatistics {
 };
 
 // Statistics fed one row's value at a time, so a table can be read page by page without
-// being held whole. Memory grows with the distinct texts of the column, not with its rows.
+// being held whole. Memory is bounded: the distinct texts are counted exactly up to
+// DistinctCounter's limit and estimated past it; samples are cut to kSampleBytes.
 class ColumnStatistics::Accumulator {
  public:
-  explicit Accumulator(DataColumn column);
+  // `distinctBytes` bounds the memory of the exact distinct count (see DistinctCounter).
+  explicit Accumulator(DataColumn column, std::size_t distinctBytes = DistinctCounter::kExactBytes);
   void add(const CellValue& value);
   // A row that has no value at the column's position.
   void addMissing();
@@ -53,7 +58,7 @@ class ColumnStatistics::Accumulator {
 
  private:
   ColumnStatistics statistics_;
-  std::unordered_set<std::string> distinct_;
+  DistinctCounter distinct_;
   std::optional<CellValue> min_;
   std::optional<CellValue> max_;
   // On this platform a long double holds every int64 exactly and a sum of a very large

@@ -134,6 +134,14 @@ bool isValidUTF8(std::span<const std::uint8_t> bytes) {
 
 bool isValidUTF8(std::string_view bytes) { return simdjson::validate_utf8(bytes.data(), bytes.size()); }
 
+std::size_t utf8PrefixLength(std::string_view text, std::size_t limit) {
+  if (text.size() <= limit) return text.size();
+  std::size_t end = limit;
+  // A continuation byte at the cut belongs to the character before it: cut before that one.
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  return end;
+}
+
 // Each maximal subpart of an ill-formed sequence becomes one U+FFFD (the replacement
 // practice of the Unicode standard, chapter 3): a truncated three-byte sequence E2 82
 // gives one U+FFFD, while a stray continuation byte or an impossible lead byte gives one

@@ -41,5 +41,8 @@ std::string repairUTF8(std::string_view bytes);
 // sequence (one byte consumed). At or past the end it returns 0 and leaves `pos` alone.
 char32_t decodeUTF8(std::string_view text, std::size_t& pos);
 void appendUTF8(std::string& out, char32_t c);
+// The length of the longest prefix of at most `limit` bytes that does not end inside a
+// UTF-8 sequence (the whole text when it is no longer than `limit`).
+std::size_t utf8PrefixLength(std::string_view text, std::size_t limit);
 
 }  // namespace tabvora

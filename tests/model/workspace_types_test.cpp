@@ -88,6 +88,22 @@ TEST(ColumnStatisticsTest, AccumulatorFedInPagesEqualsOnePass) {
   }
 }
 
+// Distinct texts are counted exactly up to the limit, then estimated in bounded memory;
+// samples keep a bounded prefix of their text.
+TEST(ColumnStatisticsTest, DistinctCountsStayBoundedPastTheExactLimit) {
+  for (const std::size_t distinct : {DistinctCounter::kExactLimit, 3 * DistinctCounter::kExactLimit}) {
+    ColumnStatistics::Accumulator accumulator(kSecond);
+    for (std::size_t i = 0; i < distinct; ++i) accumulator.add(CellValue::integer(static_cast<std::int64_t>(i % distinct)));
+    accumulator.add(CellValue::integer(0));
+    const ColumnStatistics result = accumulator.result();
+    EXPECT_EQ(result.distinctIsEstimate, distinct > DistinctCounter::kExactLimit);
+    EXPECT_NEAR(static_cast<double>(result.distinctCount), static_cast<double>(distinct), 0.03 * distinct);
+  }
+  ColumnStatistics::Accumulator wide(kSecond);
+  wide.add(CellValue::text(std::string(5000, 'x') + "\u00e9"));
+  EXPECT_EQ(wide.result().sampleValues.at(0).size(), ColumnStatistics::kSampleBytes);
+}
+
 TEST(ColumnFilterTest, ActivityAndIdentity) {
   using Op = ColumnFilter::Operator;
   EXPECT_TRUE(ColumnFilter("a", Op::isEmpty, "").isActive());

@@ -112,13 +112,47 @@ TEST_F(TabvoraCommand, TextFilesAreStagedOnlyTwoHundredRowsDeep) {
   CommandResult result = runTabvora({"preview", (dir / "big.csv").string()});
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_TRUE(contains(result.out, "<span class=\"format-badge\">CSV</span>"));
-  EXPECT_TRUE(contains(result.out, "Showing 50 of 200 rows"));
+  // The total is never one the file does not have: what was staged, marked as a lower bound.
+  EXPECT_TRUE(contains(result.out, "Showing 50 of 200+ rows"));
+  EXPECT_TRUE(contains(runTabvora({"preview", "--text", "--width=60", (dir / "big.csv").string()}).out,
+                       " of 200+ rows"));
   // Listing opens the whole file.
   EXPECT_EQ(runTabvora({"tables", (dir / "big.csv").string()}).out, "big\tTable\t20000\t2\n");
 
   CommandResult events = runTabvora({"preview", copyOf("preview/events.jsonl", "events.jsonl").string()});
   EXPECT_TRUE(contains(events.out, "<span class=\"format-badge\">JSON Lines</span>"));
   EXPECT_TRUE(contains(events.out, "Showing 8 of 8 rows"));
+  std::string lines;
+  for (int i = 0; i < 2000; ++i) lines += "{\"n\": " + std::to_string(i) + "}\n";
+  writeFile(dir / "long.jsonl", lines);
+  EXPECT_TRUE(contains(runTabvora({"preview", (dir / "long.jsonl").string()}).out, "Showing 50 of 200+ rows"));
+}
+
+TEST_F(TabvoraCommand, BinaryContentUnderATextNameIsRefusedAndTablesAreReadAsWhatTheyAre) {
+  using namespace std::string_literals;
+  const std::tuple<const char*, std::string, const char*> binaries[] = {
+      {"ls.csv", "\x7f" "ELF\x02\x01\x01"s + std::string(120, '\0'), "an ELF executable"},
+      {"people.csv", "\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03\xcb\x48\xcd\xc9\xc9\x07\x00"s, "gzip-compressed data"},
+      {"people.tsv", "\x28\xb5\x2f\xfd\x04\x58\x29\x00\x00"s, "zstd-compressed data"},
+      {"photo.json", "\x89PNG\r\n\x1a\n\x00\x00\x00\x0dIHDR"s, "a PNG image"},
+      {"dump.sql", "CREATE TABLE t (a);\n\x01\x00\x02\x00\x00\x03"s, "binary data"},
+  };
+  for (const auto& [name, bytes, what] : binaries) {
+    writeFile(dir / name, bytes);
+    const std::string reason = "is not a tabular data file (it holds "s + what + ")";
+    CommandResult tables = runTabvora({"tables", (dir / name).string()});
+    EXPECT_EQ(tables.exitStatus, 1) << name;
+    EXPECT_TRUE(contains(tables.err, reason)) << tables.err;
+    CommandResult page = runTabvora({"preview", (dir / name).string()});
+    EXPECT_TRUE(contains(page.out, kErrorHeading) && contains(page.out, reason)) << name;
+  }
+  // UTF-16 text without a byte-order mark has NULs and is still text.
+  const std::string utf16 = "i\0d\0,\0n\0\n\0" "1\0,\0a\0\n\0"s;
+  writeFile(dir / "wide.csv", utf16);
+  EXPECT_FALSE(contains(runTabvora({"tables", (dir / "wide.csv").string()}).err, "not a tabular"));
+  // A database under a text format's name is read as the database it is.
+  EXPECT_EQ(runTabvora({"tables", copyOf("preview/music.sqlite", "music.csv").string()}).out,
+            runTabvora({"tables", music.string()}).out);
 }
 
 TEST_F(TabvoraCommand, InspectingAFileLeavesItAndItsFolderUnchanged) {
@@ -156,17 +190,50 @@ TEST_F(TabvoraCommand, AnInterruptedPreviewRemovesItsPrivateCopy) {
   EXPECT_TRUE(testing::listDirectory(dir / "tmp").empty());
 }
 
+TEST_F(TabvoraCommand, AnInterruptedExportLeavesNoTemporaryFile) {
+  const std::filesystem::path database = dir / "endless.db";
+  testing::makeDatabase(database, "CREATE VIEW a AS WITH RECURSIVE r(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM r) "
+                         "SELECT x FROM r ORDER BY x DESC;");
+  std::filesystem::create_directory(dir / "out");
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      execl(TABVORA_BINARY, TABVORA_BINARY, "export", database.c_str(), "--format=csv", "-o",
+            (dir / "out" / "a.csv").c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    for (int i = 0; i < 500 && listDirectory(dir / "out").empty(); ++i) usleep(10'000);
+    ASSERT_FALSE(listDirectory(dir / "out").empty()) << "no temporary file was made";
+    kill(pid, signal);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal;
+    EXPECT_TRUE(listDirectory(dir / "out").empty()) << signal;
+  }
+}
+
 TEST_F(TabvoraCommand, OutputFileIsWrittenWholeAndNeverOverTheInput) {
   CommandResult result = runTabvora({"preview", music.string(), "-o", (dir / "page.html").string()});
   EXPECT_EQ(result.exitStatus, 0) << result.err;
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(readFile(dir / "page.html"), runTabvora({"preview", music.string()}).out);
 
+  // No command writes over its input, under any of its names (a hard link included).
   const std::string original = readFile(music);
-  CommandResult over = runTabvora({"preview", "-o", music.string(), music.string()});
-  EXPECT_EQ(over.exitStatus, 2);
-  EXPECT_TRUE(isOneLine(over.err)) << over.err;
+  std::filesystem::create_hard_link(music, dir / "link.sqlite");
+  for (const auto& command : {std::vector<std::string>{"preview"}, {"preview", "--text"}, {"tables"},
+                              {"query", "SELECT 1"}, {"stats"}, {"export", "--format=csv"}}) {
+    for (const std::string& out : {music.string(), (dir / "link.sqlite").string()}) {
+      std::vector<std::string> arguments = command;
+      arguments.insert(arguments.begin() + 1, music.string());
+      arguments.insert(arguments.end(), {"-o", out});
+      CommandResult over = runTabvora(arguments);
+      EXPECT_EQ(over.exitStatus, 2) << command[0] << " " << out;
+      EXPECT_TRUE(isOneLine(over.err)) << over.err;
+    }
+  }
   EXPECT_EQ(readFile(music), original);
+  std::filesystem::remove(dir / "link.sqlite");
 
   // An export that fails leaves the file it was to replace as it was, and no other file.
   CommandResult failed = runTabvora({"export", music.string(), "--format=csv", "--where=nope = 1",
@@ -314,7 +381,8 @@ TEST_F(TabvoraCommand, AClosedPipeEndsQuietlyAndAClosedStandardOutputIsReported)
 // Runs tabvora with standard output on a raw pseudo-terminal; what the terminal received.
 // With `size` (columns, lines), the terminal has that size.
 std::string shownOnTerminal(const std::vector<std::string>& arguments,
-                            std::optional<std::pair<unsigned short, unsigned short>> size = std::nullopt) {
+                            std::optional<std::pair<unsigned short, unsigned short>> size = std::nullopt,
+                            int exitStatus = 0) {
   const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   EXPECT_GE(master, 0);
   EXPECT_EQ(::grantpt(master), 0);
@@ -328,8 +396,8 @@ std::string shownOnTerminal(const std::vector<std::string>& arguments,
     winsize window{size->second, size->first, 0, 0};
     ::ioctl(terminal, TIOCSWINSZ, &window);
   }
-  CommandResult result = runTabvoraWritingTo(arguments, terminal);
-  EXPECT_EQ(result.exitStatus, 0) << result.err;
+  CommandResult result = runTabvoraWritingTo(arguments, terminal, true);
+  EXPECT_EQ(result.exitStatus, exitStatus) << result.err;
   ::close(terminal);
   // With the terminal's last descriptor closed, reads give what is buffered, then fail.
   std::string text;
@@ -361,6 +429,15 @@ TEST_F(TabvoraCommand, ControlCharactersFromAFileReachATerminalOnlyAsEscapes) {
     EXPECT_EQ(runTabvora(arguments).out, exact) << arguments[0];
     EXPECT_EQ(shownOnTerminal(arguments), escaped) << arguments[0];
   }
+  // The HTML page and every message that quotes the file are escaped there too.
+  const auto cells = dir / "cells.db";
+  testing::RawConnection(cells).exec("CREATE TABLE c (v); INSERT INTO c VALUES ('x' || char(27) || '[2J');");
+  EXPECT_TRUE(contains(runTabvora({"preview", cells.string()}).out, "x\x1b[2J"));
+  const std::string page = shownOnTerminal({"preview", cells.string()});
+  EXPECT_TRUE(contains(page, "x\\x1b[2J") && !contains(page, "\x1b")) << page;
+  const std::string message = shownOnTerminal({"stats", names.string(), "--table", "x\x07\u202e"}, std::nullopt, 1);
+  EXPECT_TRUE(contains(message, "x\\x07\\u202e") && contains(message, "t\\x1b[31m") && !contains(message, "\x1b"))
+      << message;
 }
 
 TEST_F(TabvoraCommand, TheTextGridFitsTheTerminalItIsShownOn) {
@@ -400,6 +477,9 @@ TEST(TabvoraCommandLine, UsageErrorsExitTwoWithOneLine) {
       {"export", "a.db", "--where", "a"},
       {"export", "a.db", "--where", "a ="},
       {"export", "a.db", "--where", "a is empty 3"},
+      {"export", "a.db", "--where", "score >> 1"},
+      {"stats", "a.db", "--where", "score => 1"},
+      {"preview", "a.db", "--where", "score =< 1"},
       {"export", "a.db", "--all", "--any"},
       {"help", "frobnicate"},
       {"query", "a.db"},

@@ -69,7 +69,8 @@ std::string drain(int fd) {
 
 // Runs the binary with standard output on `outputFd` (closed when negative) and standard
 // error collected; `outPath`, when given, is read into `out` afterwards.
-CommandResult runWith(const std::vector<std::string>& arguments, int outputFd, const std::string& outPath) {
+CommandResult runWith(const std::vector<std::string>& arguments, int outputFd, const std::string& outPath,
+                      bool errorsToOutput = false) {
   std::filesystem::path dir = std::filesystem::temp_directory_path();
   std::string errPath =
       (dir / ("tabvora-err-" + std::to_string(getpid()) + "-" + std::to_string(std::random_device{}()))).string();
@@ -81,7 +82,7 @@ CommandResult runWith(const std::vector<std::string>& arguments, int outputFd, c
     } else {
       close(1);
     }
-    dup2(err, 2);
+    dup2(errorsToOutput && outputFd >= 0 ? outputFd : err, 2);
     std::vector<char*> argv;
     std::string binary = TABVORA_BINARY;
     argv.push_back(binary.data());
@@ -114,8 +115,8 @@ CommandResult runTabvora(const std::vector<std::string>& arguments) {
   return result;
 }
 
-CommandResult runTabvoraWritingTo(const std::vector<std::string>& arguments, int outputFd) {
-  return runWith(arguments, outputFd, {});
+CommandResult runTabvoraWritingTo(const std::vector<std::string>& arguments, int outputFd, bool errorsToo) {
+  return runWith(arguments, outputFd, {}, errorsToo);
 }
 
 }  // namespace tabvora::testing

@@ -55,9 +55,10 @@ struct CommandResult {
 };
 // Runs the tabvora binary built alongside the tests with the given arguments (no shell).
 CommandResult runTabvora(const std::vector<std::string>& arguments);
-// The same with standard output on `outputFd` instead (closed when negative); the result's
-// `out` stays empty. The caller reads what went to the descriptor.
-CommandResult runTabvoraWritingTo(const std::vector<std::string>& arguments, int outputFd);
+// The same with standard output on `outputFd` instead (closed when negative), and standard
+// error too with `errorsToo`; the result's `out` stays empty. The caller reads what went to
+// the descriptor.
+CommandResult runTabvoraWritingTo(const std::vector<std::string>& arguments, int outputFd, bool errorsToo = false);
 
 // Each row `sql` gives as "value|value|...", NULL for a null.
 inline std::vector<std::string> queryRows(DatabaseDriver& driver, const std::string& sql) {

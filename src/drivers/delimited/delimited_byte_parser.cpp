@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "model/number_parsing.hpp"
 #include "platform/unicode_text.hpp"
 
 namespace tabvora {
@@ -28,8 +29,8 @@ bool isFiniteDecimal(std::string_view text) {
   if (end != body.data() + body.size()) return false;
   if (error == std::errc::result_out_of_range) {
     // Underflow still reads as a finite number (zero or subnormal); overflow does not.
-    std::string copy(body);
-    return std::isfinite(std::strtod(copy.c_str(), nullptr));
+    const std::optional<double> read = parseDouble(body);
+    return read && std::isfinite(*read);
   }
   return error == std::errc() && std::isfinite(value);
 }

@@ -9,6 +9,7 @@
 #include "drivers/delimited/delimited_text_decoding.hpp"
 #include "drivers/delimited/delimited_text_writer.hpp"
 #include "model/driver_error.hpp"
+#include "model/number_parsing.hpp"
 #include "platform/atomic_file.hpp"
 #include "platform/file_probe.hpp"
 #include "platform/file_reader.hpp"
@@ -81,9 +82,7 @@ CellValue stagedEquivalent(std::string_view fieldText, ColumnType type) {
     auto [end, error] = std::from_chars(literal.data(), literal.data() + literal.size(), value);
     if (error == std::errc() && end == literal.data() + literal.size()) return CellValue::integer(value);
   }
-  char* end = nullptr;
-  const double value = std::strtod(literal.c_str(), &end);
-  if (!literal.empty() && end == literal.c_str() + literal.size()) return CellValue::real(value);
+  if (const std::optional<double> value = parseDouble(literal)) return CellValue::real(*value);
   return CellValue::text(std::string(fieldText));
 }
 

@@ -1,6 +1,7 @@
 #include "drivers/sqlscript/sql_script_driver.hpp"
 
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <initializer_list>
@@ -18,6 +19,7 @@
 #include "drivers/sqlscript/view_index_rewriter.hpp"
 #include "model/driver_error.hpp"
 #include "platform/file_reader.hpp"
+#include "platform/terminal_text.hpp"
 #include "platform/unicode_text.hpp"
 
 namespace tabvora {
@@ -579,7 +581,8 @@ void SQLScriptDriver::warn(const std::string& line) const {
   if (warningSink) {
     warningSink(line);
   } else {
-    std::cerr << line << '\n';
+    // A warning quotes the script: on a terminal its control characters show as escapes.
+    std::cerr << (::isatty(STDERR_FILENO) == 1 ? visibleOnTerminal(line) : line) << '\n';
   }
 }
 

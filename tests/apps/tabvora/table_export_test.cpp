@@ -89,11 +89,15 @@ TEST(ExportCommand, EveryFormatReadsBackFromEveryExport) {
       for (std::size_t j = 0; j < columns.size(); ++j) {
         const CellValue& value = source.rows[i].values[j];
         const nlohmann::json& cell = parsed[i].at(columns[j].name);
+        const ColumnType type = columns[j].type;
         switch (value.kind()) {
-          case CellValue::Kind::integer: EXPECT_EQ(cell.get<std::int64_t>(), value.integerValue()); break;
+          case CellValue::Kind::integer:
+            if (type == ColumnType::boolean) EXPECT_EQ(cell, value.integerValue() == 1) << cell;
+            else EXPECT_EQ(cell.get<std::int64_t>(), value.integerValue());
+            break;
           case CellValue::Kind::real: EXPECT_TRUE(cell.is_number_float() || cell.is_null()); break;
           case CellValue::Kind::null: EXPECT_TRUE(cell.is_null()); break;
-          default: EXPECT_TRUE(cell.is_string()) << cell;
+          default: EXPECT_TRUE(cell.is_string() || type == ColumnType::json) << cell;
         }
       }
     }
@@ -199,6 +203,7 @@ TEST(FilterExpression, OperatorsSplitTheColumnFromTheValue) {
       {"note is not empty", "note", Op::isNotEmpty, ""},
       {"\"a = b\" starts with =", "a = b", Op::startsWith, "="},
       {"contains contains contains", "contains", Op::contains, "contains"},
+      {"formula = '=SUM(A1)'", "formula", Op::equals, "=SUM(A1)"},
   };
   for (const auto& [expression, column, op, value] : cases) {
     const ColumnFilter filter = cli::parseFilterExpression(expression);
@@ -225,6 +230,35 @@ TEST(StatsCommand, DescribesEveryColumnOverAllRowsAsTextAndJSON) {
   ASSERT_EQ(text.exitStatus, 0) << text.err;
   EXPECT_TRUE(text.out.starts_with("column ")) << text.out;
   EXPECT_EQ(std::count(text.out.begin(), text.out.end(), '\n'), static_cast<long>(parsed.size()) + 1);
+
+  // Averages of any size print in full and nothing else: 1e308 is "1e+308", not 300
+  // digits, nor bytes past a buffer.
+  TempDir dir;
+  testing::writeFile(dir / "huge.csv", "price\n1e308\n1e308\n-2.5e300\n");
+  CommandResult huge = runTabvora({"stats", (dir / "huge.csv").string()});
+  ASSERT_EQ(huge.exitStatus, 0) << huge.err;
+  EXPECT_EQ(huge.out.find('\0'), std::string::npos);
+  EXPECT_TRUE(testing::contains(huge.out, "e+307")) << huge.out;
+}
+
+// Export of values whose plain text loses something: a lone empty field (a blank line
+// that readers skip), JSON documents and booleans.
+TEST(ExportCommand, EmptyLinesJSONValuesAndBooleansKeepTheirMeaning) {
+  TempDir dir;
+  testing::makeDatabase(dir / "t.db", "CREATE TABLE t (note TEXT); INSERT INTO t VALUES (''), (NULL), ('x'), (''), (NULL);"
+                        "CREATE TABLE u (done BOOLEAN, doc JSON, bad JSON);"
+                        "INSERT INTO u VALUES (1, '{\"a\": [1, {\"b\": null}]}', '{oops'), (0, '[]', NULL);");
+  for (const char* format : {"csv", "tsv"}) {
+    CommandResult one = runTabvora({"export", (dir / "t.db").string(), "--table=t", "--format", format});
+    EXPECT_EQ(one.out, "note\n\"\"\n\"\"\nx\n\"\"\n\"\"\n") << format;
+    testing::writeFile(dir / (std::string("back.") + format), one.out);
+    EXPECT_EQ(runTabvora({"tables", (dir / (std::string("back.") + format)).string()}).out,
+              std::string("back\tTable\t5\t1\n")) << format;
+  }
+  const nlohmann::json json =
+      nlohmann::json::parse(runTabvora({"export", (dir / "t.db").string(), "--table=u", "--format=json"}).out);
+  EXPECT_EQ(json, nlohmann::json::parse(R"([{"done": true, "doc": {"a": [1, {"b": null}]}, "bad": "{oops"},
+                                             {"done": false, "doc": [], "bad": null}])"));
 }
 
 }  // namespace
