@@ -1,5 +1,6 @@
 #include "commands.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -192,13 +193,26 @@ CommandOutcome runPreview(const Invocation& invocation, OutputTarget& out) {
   return CommandOutcome{};
 }
 
+// Every table, readable or not; what could not be read goes to standard error. A file none
+// of whose tables can be read fails.
 CommandOutcome runTables(const Invocation& invocation, OutputTarget& out) {
-  return failuresOfFile(invocation, [&] {
-    for (const TableInfo& table : Document::open(invocation.file).tables()) {
+  std::vector<std::string> warnings;
+  bool nothingReadable = false;
+  CommandOutcome outcome = failuresOfFile(invocation, [&] {
+    const Document document = Document::open(invocation.file);
+    const std::vector<TableInfo> tables = document.tables();
+    for (const TableInfo& table : tables) {
       out.write(escapeField(table.name) + '\t' + table.kind + '\t' + countText(table.rowCount) + '\t' +
                 countText(table.columnCount) + '\n');
     }
+    warnings = document.warnings();
+    const bool noneRead = std::all_of(tables.begin(), tables.end(), [](const TableInfo& t) { return t.unreadableReason; });
+    nothingReadable = !tables.empty() && noneRead;
   });
+  if (outcome.exitStatus == kExitSuccess && nothingReadable)
+    outcome = fileFailure(invocation.file, "none of its tables can be read");
+  outcome.warnings = std::move(warnings);
+  return outcome;
 }
 
 CommandOutcome runQuery(const Invocation& invocation, OutputTarget& out) {

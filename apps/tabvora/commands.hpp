@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "command_line.hpp"
 #include "output_target.hpp"
@@ -17,6 +18,8 @@ constexpr int kExitUsage = 2;
 struct CommandOutcome {
   int exitStatus = kExitSuccess;
   std::string failure;
+  // Said on standard error in any case, each as "FILE: warning".
+  std::vector<std::string> warnings;
 };
 
 // Each runs one command, writing its output to `out` as it goes; the caller finishes the

@@ -113,6 +113,7 @@ int main(int argc, char** argv) {
     OutputTarget target = OutputTarget::open(invocation.output);
     if (writesFileText(invocation) && target.isTerminal()) target.showVisibly();
     CommandOutcome outcome = run(invocation, target);
+    for (const std::string& warning : outcome.warnings) report(invocation.file.string() + ": " + warning);
     if (outcome.exitStatus != kExitSuccess) {
       report(outcome.failure);
       return outcome.exitStatus;

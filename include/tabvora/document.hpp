@@ -33,6 +33,9 @@ class Document {
   std::string format() const;
   // In the file's order; the preview page shows the first.
   std::vector<TableInfo> tables() const;
+  // What the open met without failing (a sheet it could not read, rows it left out), one
+  // sentence each.
+  std::vector<std::string> warnings() const;
   // Up to `limit` rows of `table` (0 to kMaxRows), from row `offset` (0 or more).
   Rows page(const std::string& table, std::int64_t limit, std::int64_t offset = 0);
   // Up to `limit` rows (0 to kMaxRows) of what `sql` selects.

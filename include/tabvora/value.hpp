@@ -35,6 +35,9 @@ struct TableInfo {
   std::string kind;
   std::optional<std::int64_t> rowCount;
   std::optional<std::int64_t> columnCount;
+  // Present for a listed table that cannot be read (a damaged sheet): why, as reading it
+  // fails.
+  std::optional<std::string> unreadableReason;
 };
 
 // A page of rows: each row holds one value per column. `totalRowCount` counts the rows of

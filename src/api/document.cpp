@@ -132,11 +132,14 @@ std::vector<TableInfo> Document::tables() const {
         } catch (const std::exception&) {
         }
       }
-      tables.push_back({table.name, std::string(table.type.rawValue()), table.rowCount, columns});
+      tables.push_back({table.name, std::string(table.type.rawValue()), table.rowCount, columns,
+                        current.driver->unreadableReason(table.name)});
     }
     return tables;
   });
 }
+
+std::vector<std::string> Document::warnings() const { return state().driver->warnings(); }
 
 Rows Document::page(const std::string& table, std::int64_t limit, std::int64_t offset) {
   checkLimit(limit);

@@ -48,6 +48,12 @@ class DatabaseDriver {
   virtual void insertRow(const std::string& tableName, const ColumnValues& values) = 0;
   virtual void saveChanges() = 0;
   virtual void close() noexcept = 0;
+
+  // What the last open met without failing (a sheet it could not read, rows it left out),
+  // one sentence each; close forgets them. None by default.
+  virtual std::vector<std::string> warnings() const { return {}; }
+  // Why a listed table cannot be read (reading it fails with that reason), or nothing.
+  virtual std::optional<std::string> unreadableReason(const std::string& /*tableName*/) const { return std::nullopt; }
 };
 
 }  // namespace tabvora

@@ -9,6 +9,8 @@
 #include "drivers/delimited/delimited_driver.hpp"
 #include "drivers/json/json_driver.hpp"
 #include "drivers/sqlite/sqlite_driver.hpp"
+#include "drivers/spreadsheet/xls_driver.hpp"
+#include "drivers/spreadsheet/xlsx_driver.hpp"
 #include "drivers/sqlscript/sql_script_driver.hpp"
 #include "model/driver_error.hpp"
 #include "platform/unicode_text.hpp"
@@ -37,8 +39,9 @@ constexpr std::chrono::milliseconds kStatementTimeLimit{3000};
 // more than the page shows, at up to four bytes each: the page still marks the value as cut.
 constexpr std::size_t kPageCellBytes = 4 * (HTMLGridGenerator::kMaxCellCharacters + 1);
 
-// Row limits go to the text drivers only, and only to exactly those classes; filters need
-// every row, so with filters the text drivers read the whole file.
+// The preview's limits go to exactly the classes that take them: row limits to the text
+// drivers, the smaller budgets to workbooks and scripts, time and cell limits to SQLite.
+// Filters need every row, so with filters a file is read whole.
 void prepareForPreview(DatabaseDriver& driver, bool filtered) {
   const std::type_info& type = typeid(driver);
   const std::optional<std::int64_t> rowLimit =
@@ -47,6 +50,9 @@ void prepareForPreview(DatabaseDriver& driver, bool filtered) {
     static_cast<DelimitedDriver&>(driver).previewRowLimit = rowLimit;
   } else if (type == typeid(JSONDriver)) {
     static_cast<JSONDriver&>(driver).previewRowLimit = rowLimit;
+  } else if (type == typeid(XLSXDriver) || type == typeid(XLSDriver)) {
+    // Selects the preview's smaller memory budget.
+    static_cast<WorkbookDriver&>(driver).previewRowLimit = rowLimit;
   } else if (type == typeid(SQLScriptDriver)) {
     // A script runs whole in any case; the limit gives it the preview's shorter budget.
     static_cast<SQLScriptDriver&>(driver).previewRowLimit = rowLimit;
@@ -100,6 +106,13 @@ PreviewProvider::Content contentWithDriver(DatabaseDriver& driver, const std::fi
 
   const std::vector<TableMetadata>& tables = content.metadata->tables;
   content.tableName = tables.empty() ? std::string(PreviewProvider::kFallbackTableName) : tables.front().name;
+  // A table listed but unreadable (a damaged sheet) is the page's failure, not an empty grid.
+  if (auto reason = driver.unreadableReason(content.tableName)) {
+    content.metadata.reset();
+    content.failure = *reason;
+    driver.close();
+    return content;
+  }
   if (!filters.empty()) {
     // A condition the table cannot take (a column it lacks) is the caller's mistake, said
     // as the failure, not an empty grid.

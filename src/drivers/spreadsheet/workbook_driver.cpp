@@ -23,7 +23,7 @@ void WorkbookDriver::recordUnread(const std::string& table, const std::string& r
   warnings_.push_back(reason);
 }
 
-std::optional<std::string> WorkbookDriver::unreadReason(const std::string& tableName) const {
+std::optional<std::string> WorkbookDriver::unreadableReason(const std::string& tableName) const {
   const auto unread = unreadTables_.find(tableName);
   return unread == unreadTables_.end() ? std::nullopt : std::optional<std::string>(unread->second);
 }

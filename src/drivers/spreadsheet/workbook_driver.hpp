@@ -43,9 +43,9 @@ class WorkbookDriver : public StagingDriver {
 
   // What the last open could not read, one sentence each, in workbook order; close
   // forgets them.
-  const std::vector<std::string>& warnings() const { return warnings_; }
+  std::vector<std::string> warnings() const override { return warnings_; }
   // The reason a listed table could not be read; nothing for a staged one.
-  std::optional<std::string> unreadReason(const std::string& tableName) const;
+  std::optional<std::string> unreadableReason(const std::string& tableName) const override;
 
  protected:
   explicit WorkbookDriver(const char* errorDomain) : errorDomain_(errorDomain) {}

@@ -198,6 +198,20 @@ TEST_F(XLSXDriverTest, ASheetThatCannotBeReadStaysListedAndFailsWithItsReason) {
                      "well-formed worksheet XML");
   EXPECT_EQ(driver.warnings(), warnings);
   EXPECT_EQ(rowTexts(driver, "fine"), std::vector<std::string>{"1"});
+
+  // The command line lists every sheet and names on standard error what it could not read;
+  // a file none of whose sheets can be read fails, and its preview is the error page.
+  const testing::CommandResult tables = testing::runTabvora({"tables", write(archive).string()});
+  EXPECT_EQ(tables.exitStatus, 0) << tables.err;
+  EXPECT_TRUE(testing::contains(tables.out, "gone\tSheet\t")) << tables.out;
+  EXPECT_TRUE(testing::contains(tables.err, reasons[5])) << tables.err;
+  ZipTestArchive unreadable;
+  unreadable.stored("xl/workbook.xml", workbookXML({{"gone", "rId1"}}));
+  const std::filesystem::path gone = write(unreadable, "gone.xlsx");
+  EXPECT_EQ(testing::runTabvora({"tables", gone.string()}).exitStatus, 1);
+  const std::string page = testing::runTabvora({"preview", gone.string()}).out;
+  EXPECT_TRUE(testing::contains(page, "Unable to preview") && testing::contains(page, "cannot be read: its part"))
+      << page;
 }
 
 TEST_F(XLSXDriverTest, AmplifyingWorkbooksRunOutOfTheirMemoryBudget) {
