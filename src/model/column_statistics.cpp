@@ -40,7 +40,8 @@ void ColumnStatistics::Accumulator::add(const CellValue& value) {
   }
   ++statistics_.totalCount;
   std::string text = value.displayString();
-  if (distinct_.add(text) && statistics_.sampleValues.size() < kSampleLimit) {
+  const DistinctCounter::Novelty novelty = distinct_.add(text, static_cast<unsigned>(value.kind()));
+  if (novelty.text && statistics_.sampleValues.size() < kSampleLimit) {
     if (text.size() > kSampleBytes) text.resize(utf8PrefixLength(text, kSampleBytes));
     statistics_.sampleValues.push_back(std::move(text));
   }
@@ -48,13 +49,22 @@ void ColumnStatistics::Accumulator::add(const CellValue& value) {
     sum_ += *number;
     ++numericCount_;
   }
-  // Two separate tests: the mixed-kind ordering need not be transitive, so a value can
-  // sort before the minimum and after the maximum at once.
+  // Values of one ordering class (numbers, or one other kind) order transitively, so a value
+  // met before (same kind, same text) was already weighed against a minimum and maximum that
+  // have only moved outward since: it cannot be either now. Only new values are compared,
+  // which matters where comparing text means collating it. The mixed-kind ordering need not
+  // be transitive; then every value is compared.
+  const int orderingClass = value.isNumeric() ? -1 : static_cast<int>(value.kind());
   if (!min_) {
     min_ = value;
     max_ = value;
+    orderingClass_ = orderingClass;
     return;
   }
+  if (orderingClass != orderingClass_) mixedOrdering_ = true;
+  if (!mixedOrdering_ && !novelty.textOfKind && !distinct_.isEstimate()) return;
+  // Two separate tests: a value can sort before the minimum and after the maximum at once
+  // when the ordering is not transitive.
   if (value < *min_) min_ = value;
   if (*max_ < value) max_ = value;
 }

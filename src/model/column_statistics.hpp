@@ -61,6 +61,8 @@ class ColumnStatistics::Accumulator {
   DistinctCounter distinct_;
   std::optional<CellValue> min_;
   std::optional<CellValue> max_;
+  int orderingClass_ = 0;       // of the first value: -1 for numbers, else its kind
+  bool mixedOrdering_ = false;  // a value of another class came since
   // On this platform a long double holds every int64 exactly and a sum of a very large
   // number of finite doubles without overflow, which a double sum would not.
   long double sum_ = 0;

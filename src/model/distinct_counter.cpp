@@ -28,21 +28,29 @@ constexpr std::size_t kEntryOverhead = 64;
 
 }  // namespace
 
-bool DistinctCounter::add(std::string_view text) {
+DistinctCounter::Novelty DistinctCounter::add(std::string_view text, unsigned kind) {
   const std::uint64_t hash = hashOf(text);
   const std::size_t index = hash >> (64 - kRegisterBits);
   const std::uint64_t rest = hash << kRegisterBits;
   const auto rank = static_cast<std::uint8_t>(rest == 0 ? 64 - kRegisterBits + 1 : std::countl_zero(rest) + 1);
   if (rank > registers_[index]) registers_[index] = rank;
 
-  if (estimating_) return false;
-  const bool isNew = exact_.emplace(text).second;
-  if (isNew) exactBytes_ += text.size() + kEntryOverhead;
+  if (estimating_) return {};
+  const auto kindBit = static_cast<std::uint16_t>(1u << (kind % 16));
+  Novelty novelty;
+  if (auto found = exact_.find(text); found != exact_.end()) {
+    novelty.textOfKind = (found->second & kindBit) == 0;
+    found->second |= kindBit;
+    return novelty;
+  }
+  exact_.emplace(std::string(text), kindBit);
+  exactBytes_ += text.size() + kEntryOverhead;
   if (exact_.size() > kExactLimit || exactBytes_ > exactByteLimit_) {
     estimating_ = true;
     exact_ = {};
+    return {};
   }
-  return isNew;
+  return {true, true};
 }
 
 std::int64_t DistinctCounter::count() const {

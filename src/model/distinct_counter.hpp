@@ -5,7 +5,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <functional>
+#include <unordered_map>
 
 namespace tabvora {
 
@@ -20,8 +21,14 @@ class DistinctCounter {
 
   explicit DistinctCounter(std::size_t exactBytes = kExactBytes) : exactByteLimit_(exactBytes) {}
 
-  // Whether the text is new, as far as the exact count knows; false once counting estimates.
-  bool add(std::string_view text);
+  // What the exact count knows of a text added with a kind (any small number, below 16):
+  // whether the text is new, and whether it is new with that kind. Both false once counting
+  // estimates.
+  struct Novelty {
+    bool text = false;
+    bool textOfKind = false;
+  };
+  Novelty add(std::string_view text, unsigned kind = 0);
 
   std::int64_t count() const;
   bool isEstimate() const { return estimating_; }
@@ -30,7 +37,12 @@ class DistinctCounter {
   static constexpr int kRegisterBits = 14;
   static constexpr std::size_t kRegisters = std::size_t{1} << kRegisterBits;
 
-  std::unordered_set<std::string> exact_;
+  // Transparent, so a text is looked up without being copied.
+  struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+  };
+  std::unordered_map<std::string, std::uint16_t, TextHash, std::equal_to<>> exact_;  // text -> kinds seen
   std::size_t exactByteLimit_;
   std::size_t exactBytes_ = 0;
   bool estimating_ = false;
