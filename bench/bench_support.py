@@ -56,3 +56,26 @@ def measure(command, repetitions, warmup=True):
             rss_kb, cpu = report.read().split()[-2:]
             runs.append((elapsed, int(rss_kb) / 1024, int(cpu.rstrip("%") or 0)))
     return Measurement(*(statistics.median(r[k] for r in runs) for k in range(3)))
+
+
+def run_once(binary, command, path, address_space=16 << 30):
+    """Runs `binary command path` once, held to `address_space` bytes (prlimit) so that a
+    reader asking for more fails instead of taking the machine. Returns wall seconds, peak
+    resident MB, the exit status and a one-line summary: the error page's reason, the page's
+    "Showing ..." footer, or the first line of the output or of standard error."""
+    with tempfile.NamedTemporaryFile("r") as report:
+        started = time.perf_counter()
+        done = subprocess.run(["prlimit", f"--as={address_space}", "/usr/bin/time", "-f", "%M", "-o", report.name,
+                               binary, command, path], capture_output=True, text=True)
+        seconds = time.perf_counter() - started
+        peak_mb = int(report.read().split()[-1]) / 1024
+    text = done.stdout
+    if "Unable to preview" in text:
+        text = text[text.find("<p>") + 3:text.find("</p>")]
+    elif "Showing" in text:
+        text = text[text.find("Showing"):text.find(" rows</span>") + 5]
+    summary = (text.strip().splitlines() or done.stderr.strip().splitlines() or [""])[0][:80]
+    warnings = [line for line in done.stderr.splitlines() if line.strip()]
+    if warnings and done.stdout.strip():
+        summary += f"  ({len(warnings)} lines on stderr: {warnings[0][:60]})"
+    return seconds, peak_mb, done.returncode, summary

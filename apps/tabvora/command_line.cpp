@@ -325,14 +325,22 @@ Output (-o OUT, --output=OUT):
   fails at once instead of waiting. A regular file or a new name is replaced
   atomically once the whole output is written, keeping the file's permissions
   and any symbolic link to it; on a failure it is left as it was. A directory,
-  block device or socket is refused.
+  block device or socket is refused, and so is OUT naming FILE itself. SIGINT,
+  SIGTERM, SIGHUP and SIGQUIT remove the unfinished output.
   On a terminal, names and values from the file show control characters and
-  bidirectional overrides as escapes (\x1b, \u009b, \u202e); files and pipes get
-  the exact bytes.
+  bidirectional overrides as escapes (\x1b, \u009b, \u202e), in messages too;
+  files and pipes get the exact bytes.
 
 Inspecting a file never changes it: databases are opened read-only. A SQL script
 runs in a private in-memory database where no statement can reach a file; the
 statements that fail are counted, and the first 20 are named on standard error.
+
+Bounds: a preview stages 200 rows of a text file ("of 200+ rows" when there are
+more) and stops each database statement after 3 s; a SQL script runs each
+statement for at most 5 s and in all 120 s (3 s for a preview); a workbook may
+take 2 GB of memory to read and stage (256 MB for a preview), its workbook,
+styles and relationship parts 64 MB each; stats counts distinct values exactly
+up to 100000 per column and estimates past that.
 
 Environment:
   TABVORA_DUCKDB  the DuckDB command-line program that reads Parquet files; else

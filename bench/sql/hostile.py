@@ -8,17 +8,14 @@ Writes, each once:
   heap.sql      one table and a view whose row needs more memory than the heap allows
   versions.sql  executable comments for versions no server reaches, beside a table
 and prints, for `tabvora tables` and `tabvora preview` on each, the wall seconds, peak resident
-memory, exit status and the first line of the message.
+memory, exit status and the first line of the answer.
 """
 import os
-import subprocess
 import sys
-import tempfile
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.dirname(HERE))
-from bench_support import release_tabvora  # noqa: E402
+from bench_support import release_tabvora, run_once  # noqa: E402
 
 ENDLESS = ("CREATE TABLE t{0} AS WITH RECURSIVE r(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM r) "
            "SELECT count(*) AS n FROM r WHERE x % 7 = {0};\n")
@@ -46,23 +43,9 @@ def main():
             with open(path, "w") as out:
                 out.write(text())
         for command in ("tables", "preview"):
-            with tempfile.NamedTemporaryFile("r") as report:
-                started = time.perf_counter()
-                done = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report.name, binary, command, path],
-                                      capture_output=True, text=True)
-                seconds = time.perf_counter() - started
-                peak_mb = int(report.read().split()[-1]) / 1024
-            text = done.stdout.strip() if command == "tables" else ""
-            if command == "preview":
-                page = done.stdout
-                text = page[page.find("<p>") + 3:page.find("</p>")] if "Unable to preview" in page else (
-                    page[page.find("Showing"):page.find(" rows</span>") + 5] if "Showing" in page else "")
-            warnings = [line for line in done.stderr.splitlines() if line.strip()]
-            message = (text.splitlines() or [""])[0][:60]
-            if warnings:
-                message += f"  ({len(warnings)} lines on stderr: {warnings[0][:60]})"
+            seconds, peak_mb, status, message = run_once(binary, command, path)
             print(f"{name:>14} {command:>8} {os.path.getsize(path) / 1e3:>8.1f} {seconds:>8.2f} {peak_mb:>8.0f} "
-                  f"{done.returncode:>4}  {message}", flush=True)
+                  f"{status:>4}  {message}", flush=True)
 
 
 if __name__ == "__main__":

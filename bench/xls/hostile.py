@@ -9,16 +9,13 @@ seconds, peak resident memory, exit status and the first line of the message; ru
 to 16 GB of address space (prlimit).
 """
 import os
-import subprocess
 import sys
-import tempfile
-import time
 
 import xlwt
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.dirname(HERE))
-from bench_support import release_tabvora  # noqa: E402
+from bench_support import release_tabvora, run_once  # noqa: E402
 
 CELLS = 10_800
 
@@ -38,17 +35,8 @@ def main():
     binary = release_tabvora()
     print(f"{'command':>8} {'file KB':>8} {'seconds':>8} {'peak MB':>8} {'exit':>4}  message")
     for command in ("tables", "preview"):
-        with tempfile.NamedTemporaryFile("r") as report:
-            started = time.perf_counter()
-            done = subprocess.run(["prlimit", f"--as={16 << 30}", "/usr/bin/time", "-f", "%M", "-o", report.name,
-                                   binary, command, path], capture_output=True, text=True)
-            seconds = time.perf_counter() - started
-            peak_mb = int(report.read().split()[-1]) / 1024
-        text = done.stderr.strip() or done.stdout.strip()
-        if command == "preview" and "Unable to preview" in text:
-            text = text[text.find("<p>") + 3:text.find("</p>")]
-        message = (text.splitlines() or [""])[0][:100]
-        print(f"{command:>8} {os.path.getsize(path) / 1e3:>8.0f} {seconds:>8.2f} {peak_mb:>8.0f} {done.returncode:>4}  "
+        seconds, peak_mb, status, message = run_once(binary, command, path)
+        print(f"{command:>8} {os.path.getsize(path) / 1e3:>8.0f} {seconds:>8.2f} {peak_mb:>8.0f} {status:>4}  "
               f"{message}", flush=True)
 
 

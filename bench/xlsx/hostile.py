@@ -15,15 +15,12 @@ memory, exit status and the first line of the message. Runs are held to 16 GB of
 (prlimit) so that a reader asking for more fails instead of taking the machine.
 """
 import os
-import subprocess
 import sys
-import tempfile
-import time
 import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.dirname(HERE))
-from bench_support import release_tabvora  # noqa: E402
+from bench_support import release_tabvora, run_once  # noqa: E402
 
 MAIN = b'xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"'
 RELS_NS = b'xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"'
@@ -101,18 +98,9 @@ def main():
         if not os.path.exists(path):
             write(path, members())
         for command in ("tables", "preview"):
-            with tempfile.NamedTemporaryFile("r") as report:
-                started = time.perf_counter()
-                done = subprocess.run(["prlimit", f"--as={ADDRESS_SPACE}", "/usr/bin/time", "-f", "%M", "-o",
-                                       report.name, binary, command, path], capture_output=True, text=True)
-                seconds = time.perf_counter() - started
-                peak_mb = int(report.read().split()[-1]) / 1024
-            text = done.stderr.strip() or done.stdout.strip()
-            if command == "preview" and "Unable to preview" in text:
-                text = text[text.find("<p>") + 3:text.find("</p>")]
-            message = (text.splitlines() or [""])[0][:100]
+            seconds, peak_mb, status, message = run_once(binary, command, path, ADDRESS_SPACE)
             print(f"{name:>18} {command:>8} {os.path.getsize(path) / 1e3:>8.0f} {seconds:>8.2f} {peak_mb:>8.0f} "
-                  f"{done.returncode:>4}  {message}", flush=True)
+                  f"{status:>4}  {message}", flush=True)
 
 
 if __name__ == "__main__":
