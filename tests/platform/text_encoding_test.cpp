@@ -68,14 +68,14 @@ TEST(TextEncoding, ByteOrderMarkDecidesUTF16Order) {
 }
 
 TEST(TextEncoding, RealFilesFromOtherPrograms) {
-  const std::string windows = testing::readFile(testing::testData("platform/windows1252.csv"));
+  const std::string windows = testing::readFile(testing::testData("delimited/windows1252.csv"));
   EXPECT_FALSE(decodeText(bytesOf(windows), TextEncoding::utf8).has_value());
   const auto text = decodeText(bytesOf(windows), TextEncoding::windows1252);
   ASSERT_TRUE(text.has_value());
   EXPECT_NE(text->find("Café,crème brûlée,1\n"), std::string::npos);
   EXPECT_NE(text->find("Œuvre,l’été,4\nPrix €,5 €,5\n"), std::string::npos);
 
-  const std::string unicode = testing::readFile(testing::testData("platform/excel_unicode_text.txt"));
+  const std::string unicode = testing::readFile(testing::testData("delimited/excel_unicode_text.txt"));
   const auto exported = decodeUTF16WithBOM(bytesOf(unicode));
   ASSERT_TRUE(exported.has_value());
   EXPECT_EQ(exported->rfind("Product\tPrice\tNote", 0), 0u);

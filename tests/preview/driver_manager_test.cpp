@@ -116,11 +116,11 @@ TEST_F(DriverManagerTest, ContentDecidesForLegacyWorkbooksAndNamesWithoutAKnownE
   EXPECT_EQ(DriverManager::choose(dir / "folder.xls"), kXLS);
   // Real files: the first half of an XLSX package, a Word document named .xls, a Parquet file
   // without a telling name, and UTF-16 text (not UTF-8, so read as comma-separated).
-  EXPECT_EQ(chooseForCopy("preview/truncated_half.xlsx", "report.xls"), kXLSX);
-  EXPECT_EQ(chooseForCopy("preview/word_document_named.xls", "letter.xls"), kXLS);
-  EXPECT_EQ(chooseForCopy("preview/hyparquet_writer.parquet", "export"), kParquet);
-  EXPECT_EQ(chooseForCopy("preview/truncated_half.xlsx", "book.bin"), kXLSX);
-  EXPECT_EQ(chooseForCopy("preview/excel_unicode_text.txt", "unicode.txt"), kCSV);
+  EXPECT_EQ(chooseForCopy("spreadsheet/truncated_half.xlsx", "report.xls"), kXLSX);
+  EXPECT_EQ(chooseForCopy("spreadsheet/word_document_named.xls", "letter.xls"), kXLS);
+  EXPECT_EQ(chooseForCopy("parquet/hyparquet_writer.parquet", "export"), kParquet);
+  EXPECT_EQ(chooseForCopy("spreadsheet/truncated_half.xlsx", "book.bin"), kXLSX);
+  EXPECT_EQ(chooseForCopy("delimited/excel_unicode_text.txt", "unicode.txt"), kCSV);
 }
 
 TEST_F(DriverManagerTest, UnreadablePathsGoToTheSQLiteDriverWithoutBlocking) {
@@ -149,7 +149,7 @@ TEST(DriverManagerConstruction, EveryChoiceGetsANewUnopenedDriverOfItsClass) {
 
   // Each call gives a driver of its own: opening one leaves the other unopened.
   TempDir dir;
-  std::filesystem::copy_file(testData("preview/music.sqlite"), dir / "x.db");
+  std::filesystem::copy_file(testData("sqlite/music.sqlite"), dir / "x.db");
   auto first = DriverManager::shared().driver(dir / "x.db");
   auto second = DriverManager::shared().driver(dir / "x.db");
   ASSERT_NE(first.get(), second.get());

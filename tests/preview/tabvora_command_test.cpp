@@ -46,7 +46,7 @@ class TabvoraCommand : public ::testing::Test {
     return dir / name;
   }
   TempDir dir;
-  const std::filesystem::path music = copyOf("preview/music.sqlite", "music.sqlite");
+  const std::filesystem::path music = copyOf("sqlite/music.sqlite", "music.sqlite");
 };
 
 TEST_F(TabvoraCommand, PreviewOfADatabaseShowsItsFirstTableAndPillsForAll) {
@@ -66,7 +66,7 @@ TEST_F(TabvoraCommand, PreviewOfADatabaseShowsItsFirstTableAndPillsForAll) {
 }
 
 TEST_F(TabvoraCommand, EveryPreviewAnswersAPageAndExitsZeroWithoutBlocking) {
-  auto empty = copyOf("preview/empty.sqlite", "empty.sqlite");
+  auto empty = copyOf("sqlite/empty.sqlite", "empty.sqlite");
   writeFile(dir / "zero.sqlite", "");
   writeFile(dir / "notes.db", "this is a text file, not a database\n");
   std::filesystem::create_directory(dir / "folder.db");
@@ -119,7 +119,7 @@ TEST_F(TabvoraCommand, TextFilesAreStagedOnlyTwoHundredRowsDeep) {
   // Listing opens the whole file.
   EXPECT_EQ(runTabvora({"tables", (dir / "big.csv").string()}).out, "big\tTable\t20000\t2\n");
 
-  CommandResult events = runTabvora({"preview", copyOf("preview/events.jsonl", "events.jsonl").string()});
+  CommandResult events = runTabvora({"preview", copyOf("json/page_events.jsonl", "events.jsonl").string()});
   EXPECT_TRUE(contains(events.out, "<span class=\"format-badge\">JSON Lines</span>"));
   EXPECT_TRUE(contains(events.out, "Showing 8 of 8 rows"));
   std::string lines;
@@ -151,7 +151,7 @@ TEST_F(TabvoraCommand, BinaryContentUnderATextNameIsRefusedAndTablesAreReadAsWha
   writeFile(dir / "wide.csv", utf16);
   EXPECT_FALSE(contains(runTabvora({"tables", (dir / "wide.csv").string()}).err, "not a tabular"));
   // A database under a text format's name is read as the database it is.
-  EXPECT_EQ(runTabvora({"tables", copyOf("preview/music.sqlite", "music.csv").string()}).out,
+  EXPECT_EQ(runTabvora({"tables", copyOf("sqlite/music.sqlite", "music.csv").string()}).out,
             runTabvora({"tables", music.string()}).out);
 }
 

@@ -83,8 +83,8 @@ TEST(FileManagerRecipes, EachHostGetsAGridThatFitsItsPane) {
   TempDir dir;
   // A name that needs quoting; wide characters, emoji, marks and long cells inside.
   const std::string wide = (dir / "it's wide cells.csv").string();
-  std::filesystem::copy_file(testing::testData("cli/wide_cells.csv"), wide);
-  const std::string sqlite = testing::testData("preview/music.sqlite").string();
+  std::filesystem::copy_file(testing::testData("delimited/wide_cells.csv"), wide);
+  const std::string sqlite = testing::testData("sqlite/music.sqlite").string();
   for (std::string_view host : {"ranger", "lf", "yazi", "vifm", "fzf"}) {
     for (const auto& [width, height] : {std::pair<std::size_t, std::size_t>{20, 6}, {47, 12}, {120, 40}}) {
       // Header, names, rule, footer and the rows: 5 of the CSV file, 10 of the database's first table.

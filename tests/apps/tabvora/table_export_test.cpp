@@ -53,7 +53,7 @@ Source openSource(const std::filesystem::path& file) {
 }
 
 const char* const kEveryFormat[] = {
-    "preview/music.sqlite",         "delimited/csv_module.csv",         "delimited/windows1252.csv",
+    "sqlite/music.sqlite",         "delimited/csv_module.csv",         "delimited/windows1252.csv",
     "json/events.jsonl",            "json/bigint_unicode.json",         "spreadsheet/libreoffice.xlsx",
     "spreadsheet/gnumeric_biff8.xls", "sqlscript/pg_dump.sql",          "sqlscript/mariadb_dump.sql",
 };

@@ -1,4 +1,7 @@
-# Read by ctest after the discovered tests: every Parquet test waits for the engine set-up.
-if(DEFINED parquet_tests_TESTS)
-  set_tests_properties(${parquet_tests_TESTS} PROPERTIES FIXTURES_REQUIRED duckdb_engine)
-endif()
+# Read by ctest after the discovered tests: every Parquet test and every golden file waits
+# for the engine set-up.
+foreach(tests IN ITEMS parquet_tests_TESTS api_tests_TESTS)
+  if(DEFINED ${tests})
+    set_tests_properties(${${tests}} PROPERTIES FIXTURES_REQUIRED duckdb_engine)
+  endif()
+endforeach()

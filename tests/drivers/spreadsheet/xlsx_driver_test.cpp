@@ -270,7 +270,7 @@ TEST_F(XLSXDriverTest, AmplifyingWorkbooksRunOutOfTheirMemoryBudget) {
 
 TEST_F(XLSXDriverTest, BrokenPackagesAreRefused) {
   const std::pair<std::string, std::string> refused[] = {
-      {readFile(testData("preview/truncated_half.xlsx")), "Failed to decompress XLSX archive"},
+      {readFile(testData("spreadsheet/truncated_half.xlsx")), "Failed to decompress XLSX archive"},
       {"", "Failed to decompress XLSX archive"},
       {ZipTestArchive().stored("word/document.xml", "<w/>").bytes(), "Invalid XLSX workbook structure"},
       {ZipTestArchive().stored("xl/workbook.xml", "<workbook><sheets>").bytes(), "Invalid XLSX workbook structure"},
