@@ -71,14 +71,5 @@ TEST(JSONLines, PreviewStagesTheFirstLinesAndTheirSchemaOnly) {
   EXPECT_EQ(opened.metadata.tables[0].rowCount, 3);
 }
 
-TEST(JSONLines, OversizedIntegersAtTheEndOfTheFile) {
-  TempDir dir;
-  // The last line is parsed from a padded copy, and its integer rewritten there.
-  OpenedJSON opened = openJSON(dir, "n.jsonl", "{\"v\":1}\n{\"v\":18446744073709551616}");
-  EXPECT_EQ(opened.columnTypes(), std::vector<std::string>{"v REAL"});
-  EXPECT_EQ(opened.table().rows[1].values[0], CellValue::real(18446744073709551616.0));
-  EXPECT_EQ(opened.driver->skippedLineCount(), 0);
-}
-
 }  // namespace
 }  // namespace tabvora::testing

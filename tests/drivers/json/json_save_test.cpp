@@ -1,4 +1,5 @@
 #include <cmath>
+#include <map>
 
 #include "json_test_support.hpp"
 
@@ -126,6 +127,18 @@ TEST(JSONSave, JSONLinesRoundTrip) {
   OpenedJSON reopened = openJSONFile(opened.path);
   EXPECT_EQ(reopened.table().rows.size(), 3u);
   EXPECT_EQ(reopened.table().rows[2].values[0], CellValue::text("line\nbreak"));
+}
+
+// What files of every shape stage is in the golden corpus (tests/data/json); a column
+// renamed to be unique remembers the key it is written back under.
+TEST(JSONSave, RenamedColumnsRememberTheirKeys) {
+  OpenedJSON opened = openJSONFile(testData("json/key_collisions.json"));
+  const std::map<std::string, std::string> renamed = {{"name_1", "name"}, {"NAME_2", "NAME"}, {"name_1_1", "name_1"},
+                                                      {"col_3", ""}};
+  for (const auto& [column, key] : renamed) EXPECT_EQ(opened.driver->sourceKeys().at(column), key) << column;
+  opened = openJSONFile(testData("json/nul_in_keys.json"));
+  EXPECT_EQ(opened.driver->sourceKeys().at("ab_1"), std::string("a\0b", 3));
+  EXPECT_EQ(opened.driver->sourceKeys().at("col_2"), std::string("\0", 1));
 }
 
 TEST(JSONSave, RefusalsLeaveTheFileUntouched) {

@@ -191,33 +191,7 @@ TEST(ParquetDriverTest, RowsPrintedByDuckDBAreStagedAsTyped) {
   }
 }
 
-TEST(ParquetDuckDBTest, CorpusFilesMatchTheirManifest) {
-  REQUIRE_DUCKDB_ENGINE();
-  ParquetDriver driver({kEngine});
-  driver.open(testing::testData("parquet/duckdb_types_7000.parquet"));
-  const std::string table = "duckdb_types_7000";
-  EXPECT_EQ(schemaLines(driver, table), (Lines{"id INTEGER", "i32 INTEGER", "dbl REAL", "name TEXT", "flag BOOLEAN",
-                                            "day TEXT", "ts TEXT", "tags JSON", "pt JSON", "amount TEXT"}));
-  EXPECT_EQ(queryRows(driver, "SELECT count(*), max(id) FROM " + table), (Lines{"5000|5000"}));
-  EXPECT_EQ(queryRows(driver, "SELECT * FROM " + table + " WHERE id IN (1, 5000)"),
-            (Lines{R"(1|7|0.125|name 1|0|2020-01-02|2024-01-01 00:01:01|["t1","u1"]|{"x":1,"y":0.25,"label":"p1"}|1.01)",
-                   R"(5000|0|625.0|NULL|0|2021-05-15|2024-01-04 12:43:20|[]|{"x":0,"y":1250,"label":"p5000"}|5050.00)"}));
-
-  driver.open(testing::testData("parquet/hyparquet_writer.parquet"));
-  EXPECT_EQ(schemaLines(driver, "hyparquet_writer"),
-            (Lines{"name TEXT", "age INTEGER", "score REAL", "active BOOLEAN", "seen TEXT"}));
-  EXPECT_EQ(queryRows(driver, "SELECT * FROM hyparquet_writer WHERE rowid IN (1, 50)"),
-            (Lines{"user1|20|NULL|1|2024-01-01 12:00:00", "user50|29|NULL|0|2024-02-19 12:00:00"}));
-
-  // A hand-made file under a name that is no identifier: all-null, map and quoted values.
-  TempDir dir;
-  const DatabaseMetadata metadata = driver.open(copyOf(dir, "values.parquet", "2023 it's-values.parquet"));
-  EXPECT_EQ(metadata.tables.at(0).name, "p_2023_its_values");
-  EXPECT_EQ(schemaLines(driver, "p_2023_its_values"),
-            (Lines{"id INTEGER", "ratio REAL", "nothing TEXT", "even BOOLEAN", "attrs JSON", "note TEXT"}));
-  EXPECT_EQ(queryRows(driver, "SELECT * FROM p_2023_its_values"),
-            (Lines{R"(1|1.0|NULL|0|{"k":1}|it's 1)", R"(2|2.5|NULL|1|{"k":2}|it's 2)", R"(3|2.5|NULL|0|{"k":3}|it's 3)"}));
-}
+// What DuckDB reads of the corpus files is in the golden corpus (tests/data/parquet).
 
 // Glob characters would make DuckDB read other files (here data1.parquet holds rows); such
 // a path is never given to it, and the footer is listed instead.

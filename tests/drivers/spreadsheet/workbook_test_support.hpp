@@ -30,15 +30,6 @@ inline std::vector<std::string> columnTypes(DatabaseDriver& driver, const std::s
   return types;
 }
 
-// The sales workbook every producer in the corpus wrote: its tables, in order, and the
-// first and last rows of Sales_2024.
-inline const std::vector<std::string> kCorpusTables = {"Sales_2024", "sales_2024_2", "Sheet_2024",
-                                                       "Notes__Misc", "Sparse", "Long_Text"};
-inline const std::vector<std::string> kCorpusFirstSale = {"South", "Product 01", "3", "3.25", "9.75", "2024-01-08",
-                                                          "TRUE", "08:15:00", "shipped", "2024-03-01 10:30:15"};
-inline const std::vector<std::string> kCorpusLastSale = {"East", "Product 30", "90", "25.0", "2250.0", "2024-07-29",
-                                                         "FALSE", "15:30:00", "pending", "2024-03-02 15:30:15"};
-
 inline std::span<const std::uint8_t> bytesOf(const std::string& text) {
   return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
