@@ -2,6 +2,7 @@
 
 #include "drivers/spreadsheet/workbook_limits.hpp"
 #include "drivers/spreadsheet/xlsx_escaped_text.hpp"
+#include "platform/unicode_text.hpp"
 
 namespace tabvora {
 
@@ -56,6 +57,8 @@ void XLSXSharedStringsReader::endElement(SpreadsheetMLStreamParser::Name qualifi
 void XLSXSharedStringsReader::finishItem() {
   itemOpen_ = false;
   decodeXLSXEscapes(current_);
+  // A recovering parse passes damaged bytes through; a string is always UTF-8.
+  if (!isValidUTF8(current_)) current_ = repairUTF8(current_);
   if (outOfBudget_) return;
   if (!account_.tryCharge(static_cast<std::int64_t>(current_.size()) + workbook_limits::kEntryOverheadBytes)) {
     outOfBudget_ = true;

@@ -10,6 +10,7 @@
 #include "drivers/spreadsheet/xlsx_serial_date.hpp"
 #include "drivers/spreadsheet/xml_parse_settings.hpp"
 #include "model/number_parsing.hpp"
+#include "platform/unicode_text.hpp"
 
 namespace tabvora {
 
@@ -286,6 +287,8 @@ std::string_view XLSXSheetReader::resolvedCellText() {
       return cellValue_;
     case CellType::text:
       if (cellInline_) decodeXLSXEscapes(cellValue_);
+      // A recovering parse passes damaged bytes through; a text cell is always UTF-8.
+      if (!isValidUTF8(cellValue_)) cellValue_ = repairUTF8(cellValue_);
       return cellValue_;
     case CellType::number:
       break;
