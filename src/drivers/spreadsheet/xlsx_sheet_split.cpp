@@ -33,6 +33,22 @@ bool isOpeningTag(std::string_view text, std::size_t start, std::string_view nam
          (isSpace(text[after]) || text[after] == '>') && text[end - 1] != '/';
 }
 
+// Whether an XML declaration names no encoding, or UTF-8 (in any letter case, with or
+// without the hyphen).
+bool declaresUTF8OrNothing(std::string_view declaration) {
+  const std::size_t key = declaration.find("encoding");
+  if (key == std::string_view::npos) return true;
+  const std::size_t open = declaration.find_first_of("\"'", key);
+  if (open == std::string_view::npos) return false;
+  const std::size_t close = declaration.find(declaration[open], open + 1);
+  if (close == std::string_view::npos) return false;
+  std::string name;
+  for (char c : declaration.substr(open + 1, close - open - 1)) {
+    if (c != '-') name += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  }
+  return name == "utf8";
+}
+
 }  // namespace
 
 std::optional<XLSXSheetSplit> XLSXSheetSplit::find(std::span<const std::uint8_t> part, std::size_t near) {
@@ -42,6 +58,10 @@ std::optional<XLSXSheetSplit> XLSXSheetSplit::find(std::span<const std::uint8_t>
   if (text.compare(position, 5, "<?xml") == 0) {
     const std::size_t end = text.find("?>", position);
     if (end == std::string_view::npos) return std::nullopt;
+    // The cut is found on raw bytes, which mean what they say only in UTF-8: a part that
+    // declares any other encoding (or a misspelt one, which libxml2 answers in its own way)
+    // is read whole.
+    if (!declaresUTF8OrNothing(text.substr(position, end - position))) return std::nullopt;
     declarationEnd = position = end + 2;
   }
   // Comments and processing instructions may come before the root; a document type may not.
