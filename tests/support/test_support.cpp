@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -24,6 +25,24 @@ TempDir::~TempDir() {
   std::error_code ec;
   std::filesystem::remove_all(path_, ec);
 }
+
+std::filesystem::path TempDir::write(std::string_view name, std::string_view bytes, std::uintmax_t size) const {
+  writeFile(path_ / name, bytes);
+  if (size > bytes.size()) std::filesystem::resize_file(path_ / name, size);
+  return path_ / name;
+}
+
+std::filesystem::path TempDir::copy(std::string_view relative, std::string_view name) const {
+  std::filesystem::copy_file(testData(relative), path_ / name);
+  return path_ / name;
+}
+
+ScopedEnvironment::ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
+  if (const char* old = std::getenv(name)) before_ = old;
+  ::setenv(name, value.c_str(), 1);
+}
+
+ScopedEnvironment::~ScopedEnvironment() { before_ ? ::setenv(name_, before_->c_str(), 1) : ::unsetenv(name_); }
 
 void writeFile(const std::filesystem::path& path, std::string_view bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -24,6 +25,11 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
   const std::filesystem::path& path() const { return path_; }
   std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+  // The file `name` here holding `bytes`, then zeros up to `size` bytes when that is larger
+  // (a sparse file, which uses no disk).
+  std::filesystem::path write(std::string_view name, std::string_view bytes, std::uintmax_t size = 0) const;
+  // A copy of tests/data/<relative> here, named `name`.
+  std::filesystem::path copy(std::string_view relative, std::string_view name) const;
 
  private:
   std::filesystem::path path_;
@@ -38,6 +44,19 @@ void writeFile(const std::filesystem::path& path, std::string_view bytes);
 std::string readFile(const std::filesystem::path& path);
 // Names of the entries of a folder, sorted.
 std::vector<std::string> listDirectory(const std::filesystem::path& path);
+
+// Sets an environment variable until the end of the scope.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const char* name, const std::string& value);
+  ~ScopedEnvironment();
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> before_;
+};
 
 // Makes a character device node with the given numbers (1,3 acts as a null device, 1,5 as
 // a zero source, 1,7 as a full disk) for tests of device handling, never touching the
@@ -70,6 +89,30 @@ inline std::vector<std::string> queryRows(DatabaseDriver& driver, const std::str
     lines.push_back(std::move(line));
   }
   return lines;
+}
+// The staged tables' names; one row's cell texts ("NULL" for a null); the columns' names
+// and declared types.
+inline std::vector<std::string> tableNames(const DatabaseMetadata& metadata) {
+  std::vector<std::string> names;
+  for (const TableMetadata& table : metadata.tables) names.push_back(table.name);
+  return names;
+}
+inline std::vector<std::string> rowTexts(DatabaseDriver& driver, const std::string& table, std::int64_t offset = 0) {
+  std::vector<std::string> texts;
+  const DataTable page = driver.fetchTableData(table, 1, offset);
+  for (const CellValue& value : page.rows.at(0).values)
+    texts.push_back(value.isNull() ? "NULL" : value.rawValueString());
+  return texts;
+}
+inline std::vector<std::string> columnNames(DatabaseDriver& driver, const std::string& table) {
+  std::vector<std::string> names;
+  for (const DataColumn& column : driver.fetchSchema(table)) names.push_back(column.name);
+  return names;
+}
+inline std::vector<std::string> columnTypes(DatabaseDriver& driver, const std::string& table) {
+  std::vector<std::string> types;
+  for (const DataColumn& column : driver.fetchSchema(table)) types.emplace_back(column.type.rawValue());
+  return types;
 }
 // "name TYPE" for each column of a table, as staged.
 inline std::vector<std::string> schemaLines(DatabaseDriver& driver, const std::string& table) {
