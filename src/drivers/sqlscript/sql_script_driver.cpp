@@ -531,8 +531,9 @@ class SQLScriptDriver::Run {
       lastErrorCode_ = SQLITE_OK;
       lastErrorRefused_ = false;
       if (execute("SELECT * FROM " + quoteIdentifier(view) + " LIMIT 1;")) continue;
-      // A view stopped by the end of the script's time is left as it is.
-      if (std::chrono::steady_clock::now() >= deadline_) return;
+      // A view interrupted by the end of the script's time is left as it is; one that failed
+      // on its own (too big, out of memory) goes even when that took the rest of the time.
+      if (lastErrorCode_ == SQLITE_INTERRUPT && std::chrono::steady_clock::now() >= deadline_) return;
       const std::string reason = boundReason().value_or(lastErrorMessage_);
       executeIgnoringError("DROP VIEW " + quoteIdentifier(view) + ";");
       if (++driver_.failedStatementCount_ <= kReportedFailures)
@@ -618,8 +619,10 @@ DatabaseMetadata SQLScriptDriver::open(const std::filesystem::path& url) {
     std::lock_guard guard(internalSQLite.mutex());
     internalSQLite.openInMemory();
     db = connectionOf(internalSQLite);
-    const std::int64_t heapBytes = std::max<std::int64_t>(
-        limits.minHeapBytes, kHeapBytesPerScriptByte * static_cast<std::int64_t>(script.size()));
+    const std::int64_t heapBytes =
+        previewRowLimit ? limits.previewHeapBytes
+                        : std::max<std::int64_t>(limits.minHeapBytes,
+                                                 kHeapBytesPerScriptByte * static_cast<std::int64_t>(script.size()));
     stagingLimits_ = std::make_unique<InspectionLimits>(
         db, InspectionLimits::ScriptStaging{limits.statementTime, heapBytes});
     stagingLimits_->limitRunUntil(started + budget);

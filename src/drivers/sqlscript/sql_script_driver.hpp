@@ -52,6 +52,9 @@ class SQLScriptDriver : public StagingDriver {
     // SQLite's heap may grow to the larger of this and kHeapBytesPerScriptByte times the
     // script's size.
     std::int64_t minHeapBytes = kMinHeapLimitBytes;
+    // SQLite's heap for a preview, whatever the script's size: what 3 s can build fits, and
+    // a value too large for it fails at once instead of paging in gigabytes first.
+    std::int64_t previewHeapBytes = kPreviewHeapLimitBytes;
   };
   // A dump's statements (extended INSERTs, COPY batches of 500 rows, CREATE TABLE) run in
   // milliseconds; only a runaway computation needs seconds.
@@ -63,6 +66,7 @@ class SQLScriptDriver : public StagingDriver {
   // warning says so.
   static constexpr std::chrono::milliseconds kPreviewOpenTimeLimit{3'000};
   static constexpr std::int64_t kMinHeapLimitBytes = std::int64_t{1} << 30;
+  static constexpr std::int64_t kPreviewHeapLimitBytes = std::int64_t{256} << 20;
   // A staged row takes less room than its INSERT or COPY text; four times leaves room for
   // indexes and the page cache.
   static constexpr std::int64_t kHeapBytesPerScriptByte = 4;
