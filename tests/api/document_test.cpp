@@ -50,11 +50,13 @@ TEST(Document, ValuesCarryKindDataAndDisplayText) {
 
 TEST(Document, FailuresAreErrorsWithDomainAndMessage) {
   const std::filesystem::path csv = kExamples / "sales.csv";
+  const testing::TempDir dir;
+  const std::filesystem::path missing = dir / "missing";
   const std::tuple<std::function<void()>, const char*, const char*> cases[] = {
       // A file that cannot be opened gives the system's reason, whatever its format.
-      {[] { Document::open("/nonexistent/data.sqlite"); }, "DriverManager", "No such file or directory"},
-      {[] { Document::open("/nonexistent"); }, "DriverManager", "No such file or directory"},
-      {[] { Document::open("/nonexistent/data.csv"); }, "DriverManager", "No such file or directory"},
+      {[&] { Document::open(missing / "data.sqlite"); }, "DriverManager", "No such file or directory"},
+      {[&] { Document::open(missing); }, "DriverManager", "No such file or directory"},
+      {[&] { Document::open(missing / "data.csv"); }, "DriverManager", "No such file or directory"},
       {[] { Document::open(kExamples); }, "DriverManager", "folder"},
       {[&] { Document::open(csv).page("sales", Document::kMaxRows + 1); }, "Document", "from 0 to 1000000, not 1000001"},
       {[&] { Document::open(csv).page("sales", 1, -1); }, "Document", "0 or more, not -1"},
@@ -75,8 +77,9 @@ TEST(Document, FailuresAreErrorsWithDomainAndMessage) {
 
 TEST(PreviewPage, ShowsTheFileOrTheEscapedReason) {
   EXPECT_TRUE(contains(previewPage(kExamples / "sales.csv"), "Gift wrap, please"));
-  for (const char* missing : {"/nonexistent/file.csv", "/nonexistent/book.xlsx"}) {
-    const std::string page = previewPage(missing);
+  const testing::TempDir dir;
+  for (const char* missing : {"file.csv", "book.xlsx"}) {
+    const std::string page = previewPage(dir / "missing" / missing);
     EXPECT_TRUE(contains(page, "Unable to preview") && contains(page, "No such file or directory")) << page;
   }
   EXPECT_TRUE(contains(errorPage("<b>&"), "&lt;b&gt;&amp;"));

@@ -44,13 +44,9 @@ const std::string kZipHeader("PK\x03\x04", 4);
 
 class DriverManagerTest : public ::testing::Test {
  protected:
-  DriverChoice chooseFor(const std::string& name, std::string_view bytes) {
-    writeFile(dir / name, bytes);
-    return DriverManager::choose(dir / name);
-  }
+  DriverChoice chooseFor(const std::string& name, std::string_view bytes) { return DriverManager::choose(dir.write(name, bytes)); }
   DriverChoice chooseForCopy(std::string_view corpusFile, const std::string& name) {
-    std::filesystem::copy_file(testData(corpusFile), dir / name);
-    return DriverManager::choose(dir / name);
+    return DriverManager::choose(dir.copy(corpusFile, name));
   }
 
   TempDir dir;
@@ -149,7 +145,7 @@ TEST(DriverManagerConstruction, EveryChoiceGetsANewUnopenedDriverOfItsClass) {
 
   // Each call gives a driver of its own: opening one leaves the other unopened.
   TempDir dir;
-  std::filesystem::copy_file(testData("sqlite/music.sqlite"), dir / "x.db");
+  dir.copy("sqlite/music.sqlite", "x.db");
   auto first = DriverManager::shared().driver(dir / "x.db");
   auto second = DriverManager::shared().driver(dir / "x.db");
   ASSERT_NE(first.get(), second.get());

@@ -41,12 +41,8 @@ bool isPage(const std::string& out) { return out.starts_with("<!DOCTYPE html>\n"
 
 class TabvoraCommand : public ::testing::Test {
  protected:
-  std::filesystem::path copyOf(std::string_view data, const std::string& name) {
-    std::filesystem::copy_file(testData(data), dir / name);
-    return dir / name;
-  }
   TempDir dir;
-  const std::filesystem::path music = copyOf("sqlite/music.sqlite", "music.sqlite");
+  const std::filesystem::path music = dir.copy("sqlite/music.sqlite", "music.sqlite");
 };
 
 TEST_F(TabvoraCommand, PreviewOfADatabaseShowsItsFirstTableAndPillsForAll) {
@@ -66,7 +62,7 @@ TEST_F(TabvoraCommand, PreviewOfADatabaseShowsItsFirstTableAndPillsForAll) {
 }
 
 TEST_F(TabvoraCommand, EveryPreviewAnswersAPageAndExitsZeroWithoutBlocking) {
-  auto empty = copyOf("sqlite/empty.sqlite", "empty.sqlite");
+  auto empty = dir.copy("sqlite/empty.sqlite", "empty.sqlite");
   writeFile(dir / "zero.sqlite", "");
   writeFile(dir / "notes.db", "this is a text file, not a database\n");
   std::filesystem::create_directory(dir / "folder.db");
@@ -119,7 +115,7 @@ TEST_F(TabvoraCommand, TextFilesAreStagedOnlyTwoHundredRowsDeep) {
   // Listing opens the whole file.
   EXPECT_EQ(runTabvora({"tables", (dir / "big.csv").string()}).out, "big\tTable\t20000\t2\n");
 
-  CommandResult events = runTabvora({"preview", copyOf("json/page_events.jsonl", "events.jsonl").string()});
+  CommandResult events = runTabvora({"preview", dir.copy("json/page_events.jsonl", "events.jsonl").string()});
   EXPECT_TRUE(contains(events.out, "<span class=\"format-badge\">JSON Lines</span>"));
   EXPECT_TRUE(contains(events.out, "Showing 8 of 8 rows"));
   std::string lines;
@@ -151,7 +147,7 @@ TEST_F(TabvoraCommand, BinaryContentUnderATextNameIsRefusedAndTablesAreReadAsWha
   writeFile(dir / "wide.csv", utf16);
   EXPECT_FALSE(contains(runTabvora({"tables", (dir / "wide.csv").string()}).err, "not a tabular"));
   // A database under a text format's name is read as the database it is.
-  EXPECT_EQ(runTabvora({"tables", copyOf("sqlite/music.sqlite", "music.csv").string()}).out,
+  EXPECT_EQ(runTabvora({"tables", dir.copy("sqlite/music.sqlite", "music.csv").string()}).out,
             runTabvora({"tables", music.string()}).out);
 }
 
@@ -540,7 +536,7 @@ TEST_F(TabvoraCommand, TablesListsNameTypeAndCountsAndQueryPrintsCSV) {
 // A pg_dump read end to end: the page, the table list and a query answer from the staged
 // dump; a statement that cannot be run is reported on standard error, never in the page.
 TEST_F(TabvoraCommand, ADumpIsPreviewedListedAndQueriedWithoutChangingIt) {
-  const std::filesystem::path dump = copyOf("sqlscript/pg_dump.sql", "shop.sql");
+  const std::filesystem::path dump = dir.copy("sqlscript/pg_dump.sql", "shop.sql");
   const std::string before = readFile(dump);
   CommandResult page = runTabvora({"preview", dump.string()});
   ASSERT_EQ(page.exitStatus, 0) << page.err;

@@ -20,17 +20,6 @@ using tabvora::testing::TempDir;
 
 const std::filesystem::path kPackaging = std::filesystem::path(TABVORA_TEST_DATA) / "../../packaging";
 
-// Sets an environment variable until the end of the scope.
-struct ScopedVariable {
-  ScopedVariable(const char* name, const std::string& value) : name(name) {
-    if (const char* old = std::getenv(name)) before = old;
-    ::setenv(name, value.c_str(), 1);
-  }
-  ~ScopedVariable() { before ? ::setenv(name, before->c_str(), 1) : ::unsetenv(name); }
-  const char* name;
-  std::optional<std::string> before;
-};
-
 int modeOf(const std::filesystem::path& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 ? static_cast<int>(info.st_mode & 07777) : -1;
@@ -55,7 +44,7 @@ TEST(ViewCommand, HandsTheOpenerOnePrivateSelfContainedPage) {
       std::filesystem::permissions(dir / "bin/xdg-open", std::filesystem::perms::owner_all);
     }
     if (readable) testing::writeFile(dir / "people.csv", "name,age\nAda,36\n");
-    ScopedVariable path("PATH", (dir / "bin").string()), tmp("TMPDIR", (dir / "tmp").string()),
+    tabvora::testing::ScopedEnvironment path("PATH", (dir / "bin").string()), tmp("TMPDIR", (dir / "tmp").string()),
         record("RECORD", (dir / "record").string());
 
     Invocation invocation;

@@ -18,11 +18,7 @@ using testing::errorOf;
 // A driver over files written into a fresh folder.
 class DelimitedDriverTest : public ::testing::Test {
  protected:
-  std::filesystem::path write(std::string_view name, std::string_view bytes) {
-    std::filesystem::path path = dir_ / name;
-    testing::writeFile(path, bytes);
-    return path;
-  }
+  std::filesystem::path write(std::string_view name, std::string_view bytes) { return dir_.write(name, bytes); }
 
   DataTable all(DelimitedDriver& driver) { return driver.fetchTableData(driver.primaryTableName()); }
 

@@ -9,14 +9,6 @@
 namespace tabvora::testing {
 namespace {
 
-// A file of `content` followed by zero bytes up to `size`, without writing them.
-std::filesystem::path sparseFile(const TempDir& dir, const std::string& name, std::string_view content,
-                                 std::uintmax_t size) {
-  writeFile(dir / name, content);
-  std::filesystem::resize_file(dir / name, size);
-  return dir / name;
-}
-
 TEST(JSONReading, AFileThatShrinksWhileReadIsReportedNotACrash) {
   TempDir dir;
   writeFile(dir / "s.jsonl", std::string(3'000'000, 'x'));
@@ -63,10 +55,10 @@ TEST(JSONReading, APreviewOfJSONLinesReadsABoundedPrefix) {
     std::int64_t records;
   };
   const std::vector<Case> cases = {
-      {sparseFile(dir, "short.jsonl", lines, 200'000'000), first, 200},
-      {sparseFile(dir, "wide.jsonl", wide, wide.size()), 4 * first, 4},
-      {sparseFile(dir, "at.jsonl", atCap, most + 1'000'000), most, 1},
-      {sparseFile(dir, "small.jsonl", "{\"a\":1}", 7), 7, 1},
+      {dir.write("short.jsonl", lines, 200'000'000), first, 200},
+      {dir.write("wide.jsonl", wide, wide.size()), 4 * first, 4},
+      {dir.write("at.jsonl", atCap, most + 1'000'000), most, 1},
+      {dir.write("small.jsonl", "{\"a\":1}", 7), 7, 1},
   };
   for (const Case& c : cases) {
     JSONLinesSource source(c.path, 200);
@@ -76,7 +68,7 @@ TEST(JSONReading, APreviewOfJSONLinesReadsABoundedPrefix) {
     for (std::size_t unit = 0; unit < source.unitCount(); ++unit) reader(unit, schema);
     EXPECT_EQ(schema.recordCount, c.records) << c.path;
   }
-  sparseFile(dir, "past.jsonl", pastCap, most + 1'000'000);
+  dir.write("past.jsonl", pastCap, most + 1'000'000);
   EXPECT_EQ(errorOf([&] { JSONLinesSource(dir / "past.jsonl", 200); }).message(),
             "The first line is larger than 64 MB; a preview reads at most 64 MB");
 }
@@ -85,8 +77,8 @@ TEST(JSONReading, APreviewRefusesADocumentPastItsCap) {
   TempDir dir;
   const std::uint64_t most = JSONDocumentSource::kMostPreviewBytes;
   // Zero bytes are no JSON: a document that is read at all fails as invalid.
-  sparseFile(dir, "at.json", "", most);
-  sparseFile(dir, "past.json", "", most + 1);
+  dir.write("at.json", "", most);
+  dir.write("past.json", "", most + 1);
   EXPECT_EQ(errorOf([&] { JSONDocumentSource(dir / "at.json", true, false); }).message(), "Invalid JSON format");
   EXPECT_EQ(errorOf([&] { JSONDocumentSource(dir / "past.json", true, false); }).message(),
             "This JSON document is 1 GB; a preview reads documents of at most 1 GB");

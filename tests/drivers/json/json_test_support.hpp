@@ -42,15 +42,13 @@ inline OpenedJSON openJSONFile(const std::filesystem::path& path, std::optional<
 
 inline OpenedJSON openJSON(const TempDir& dir, std::string_view name, std::string_view content,
                            std::optional<std::int64_t> limit = std::nullopt) {
-  writeFile(dir / name, content);
-  return openJSONFile(dir / name, limit);
+  return openJSONFile(dir.write(name, content), limit);
 }
 
 // The DriverError an open of this content throws.
 inline DriverError openError(const TempDir& dir, std::string_view name, std::string_view content) {
-  writeFile(dir / name, content);
   JSONDriver driver(DatabaseFormat::fromURL(dir / name));
-  return errorOf([&] { driver.open(dir / name); });
+  return errorOf([&] { driver.open(dir.write(name, content)); });
 }
 
 }  // namespace tabvora::testing

@@ -39,19 +39,13 @@ std::filesystem::path fakeDuckDB(const TempDir& dir, const std::string& body) {
   return path;
 }
 
-std::filesystem::path copyOf(const TempDir& dir, std::string_view data, std::string_view name) {
-  const std::filesystem::path path = dir / name;
-  testing::writeFile(path, testing::readFile(testing::testData(std::string("parquet/") + std::string(data))));
-  return path;
-}
-
 const Lines kHyparquetFooterRows = {"name|STRING",     "age|INT32",      "score|DOUBLE",
                                     "active|BOOLEAN",  "seen|TIMESTAMP",
                                     "\xE2\x80\x94|50 rows \xC2\xB7 1 KB \xC2\xB7 open in Tabvora to browse the data"};
 
 TEST(ParquetDriverTest, WithoutUsableDuckDBTheFooterIsListed) {
   TempDir dir;
-  const std::filesystem::path file = copyOf(dir, "hyparquet_writer.parquet", "hyparquet_writer.parquet");
+  const std::filesystem::path file = dir.copy("parquet/hyparquet_writer.parquet", "hyparquet_writer.parquet");
   const std::string programs[] = {
       "exit 1",
       "echo '[{\"a\": 1}]'; exit 1",
@@ -163,7 +157,7 @@ TEST(ParquetDriverTest, RefusalsAndMessages) {
 // the exact text of values.
 TEST(ParquetDriverTest, RowsPrintedByDuckDBAreStagedAsTyped) {
   TempDir dir;
-  const std::filesystem::path file = copyOf(dir, "hyparquet_writer.parquet", "2023 sales-report.parquet");
+  const std::filesystem::path file = dir.copy("parquet/hyparquet_writer.parquet", "2023 sales-report.parquet");
   struct Case {
     const char* json;
     Lines columns;
@@ -199,11 +193,11 @@ TEST(ParquetDuckDBTest, APathDuckDBWouldExpandIsNotGivenToIt) {
   EXPECT_EQ(ParquetDriver::duckDBQuery("/d/it's.parquet"), "SELECT * FROM '/d/it''s.parquet' LIMIT 5000;");
   REQUIRE_DUCKDB_ENGINE();
   TempDir dir;
-  copyOf(dir, "values.parquet", "data1.parquet");
+  dir.copy("parquet/values.parquet", "data1.parquet");
   for (const char* name : {"data[1].parquet", "data?.parquet", "d*.parquet"}) {
     SCOPED_TRACE(name);
     ParquetDriver driver({kEngine});
-    driver.open(copyOf(dir, "hyparquet_writer.parquet", name));
+    driver.open(dir.copy("parquet/hyparquet_writer.parquet", name));
     EXPECT_EQ(schemaLines(driver, driver.primaryTableName()), (Lines{"column TEXT", "type TEXT"}));
   }
 }
@@ -211,14 +205,15 @@ TEST(ParquetDuckDBTest, APathDuckDBWouldExpandIsNotGivenToIt) {
 TEST(ParquetDuckDBTest, HostFindsDuckDBThroughItsEnvironmentVariable) {
   REQUIRE_DUCKDB_ENGINE();
   const std::string file = testing::testData("parquet/hyparquet_writer.parquet").string();
-  ::setenv("TABVORA_DUCKDB", kEngine.c_str(), 1);
+  std::optional<testing::ScopedEnvironment> duckDB(std::in_place, "TABVORA_DUCKDB", kEngine.string());
   const testing::CommandResult tables = testing::runTabvora({"tables", file});
   const testing::CommandResult query =
       testing::runTabvora({"query", file, "SELECT name, age FROM hyparquet_writer ORDER BY age DESC, name", "--limit", "1"});
   const testing::CommandResult preview = testing::runTabvora({"preview", file});
-  ::setenv("TABVORA_DUCKDB", "/nonexistent/duckdb", 1);
+  TempDir dir;
+  duckDB.emplace("TABVORA_DUCKDB", (dir / "missing").string());
   const testing::CommandResult footer = testing::runTabvora({"tables", file});
-  ::unsetenv("TABVORA_DUCKDB");
+  duckDB.reset();
 
   EXPECT_EQ(tables.out, "hyparquet_writer\tTable\t50\t5\n");
   EXPECT_EQ(query.out, "name,age\nuser40,59\n");

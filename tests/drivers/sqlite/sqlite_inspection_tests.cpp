@@ -45,10 +45,8 @@ class SQLiteInspection : public ::testing::Test {
  protected:
   void SetUp() override {
     for (const char* folder : {"tmp", "files", "elsewhere"}) std::filesystem::create_directory(dir_ / folder);
-    setenv("TMPDIR", (dir_ / "tmp").c_str(), 1);
     makeDatabase(database, numberedRows(300));
   }
-  void TearDown() override { unsetenv("TMPDIR"); }
 
   SQLiteDriver& inspect(const std::filesystem::path& path) {
     driver_.previewReadOnly = true;
@@ -57,6 +55,7 @@ class SQLiteInspection : public ::testing::Test {
   }
 
   TempDir dir_;
+  const ScopedEnvironment tmp_{"TMPDIR", (dir_ / "tmp").string()};
   const std::filesystem::path database = dir_ / "files" / "t.db";
   SQLiteDriver driver_;
 };

@@ -18,9 +18,7 @@ class SQLitePreview : public ::testing::Test {
   void SetUp() override {
     std::filesystem::create_directory(dir_ / "tmp");
     std::filesystem::create_directory(dir_ / "files");
-    setenv("TMPDIR", (dir_ / "tmp").c_str(), 1);
   }
-  void TearDown() override { unsetenv("TMPDIR"); }
   std::filesystem::path file(const char* name) const { return dir_ / "files" / name; }
 
   // Previews the file, refuses a write, and checks that nothing on disk changed. Returns the
@@ -40,6 +38,7 @@ class SQLitePreview : public ::testing::Test {
   }
 
   TempDir dir_;
+  const ScopedEnvironment tmp_{"TMPDIR", (dir_ / "tmp").string()};
 };
 
 TEST_F(SQLitePreview, RollbackAndCleanWALDatabasesAreReadInPlaceWithoutWriting) {

@@ -17,8 +17,7 @@ class SQLScriptTest : public ::testing::Test {
   }
 
   DatabaseMetadata open(std::string_view script, const std::string& name = "script.sql") {
-    writeFile(dir / name, script);
-    return driver.open(dir / name);
+    return driver.open(dir.write(name, script));
   }
 
   std::vector<std::string> rows(const std::string& sql) { return queryRows(driver, sql); }
