@@ -130,6 +130,30 @@ TEST_F(DriverManagerTest, UnreadablePathsGoToTheSQLiteDriverWithoutBlocking) {
   }
 }
 
+// Every driver reads through the checked reader: a folder is refused in the platform's
+// words, a missing file in the driver's own. (The XLSX driver alone calls both an archive it
+// cannot decompress; the checked open refuses them before it is asked.)
+TEST_F(DriverManagerTest, EveryDriverRefusesAFolderAndAMissingFile) {
+  const std::string kXLSXMessage = "Failed to decompress XLSX archive";
+  const std::tuple<DriverChoice, const char*, std::string> cases[] = {
+      {kSQLite, "a.db", "unable to open database file"},
+      {kCSV, "a.csv", "Failed to read file at " + (dir / "missing/a.csv").string()},
+      {kJSONL, "a.jsonl", "Failed to read file at " + (dir / "missing/a.jsonl").string()},
+      {kXLSX, "a.xlsx", kXLSXMessage},
+      {kXLS, "a.xls", "Failed to read Excel workbook at " + (dir / "missing/a.xls").string()},
+      {kParquet, "a.parquet", "Failed to read Parquet file at " + (dir / "missing/a.parquet").string()},
+      {kSQLScript, "a.sql", "Failed to read SQL script at " + (dir / "missing/a.sql").string()},
+  };
+  for (const auto& [choice, name, missing] : cases) {
+    std::filesystem::create_directories(dir / "folder" / name);
+    const std::string folder = missing == kXLSXMessage ? missing : "\"" + std::string(name) + "\" is a folder, not a file";
+    EXPECT_EQ(testing::errorOf([&] { DriverManager::makeDriver(choice)->open(dir / "folder" / name); }).message(), folder)
+        << choice;
+    EXPECT_EQ(testing::errorOf([&] { DriverManager::makeDriver(choice)->open(dir / "missing" / name); }).message(), missing)
+        << choice;
+  }
+}
+
 TEST(DriverManagerConstruction, EveryChoiceGetsANewUnopenedDriverOfItsClass) {
   const std::tuple<DriverChoice, const std::type_info&, DatabaseFormat::Value> cases[] = {
       {kSQLite, typeid(SQLiteDriver), DatabaseFormat::sqlite}, {kCSV, typeid(DelimitedDriver), DatabaseFormat::csv},

@@ -27,15 +27,6 @@ TEST_F(DelimitedDriverTest, EmptyAndUnreadableFilesAreRefused) {
       EXPECT_EQ(error.message(), "File is empty") << content.size();
     }
   }
-  std::filesystem::create_directory(dir_ / "folder.csv");
-  const std::vector<std::pair<std::filesystem::path, std::string>> unreadable = {
-      {dir_ / "missing.csv", "Failed to read file at " + (dir_ / "missing.csv").string()},
-      {dir_ / "folder.csv", "\"folder.csv\" is a folder, not a file"},
-  };
-  for (const auto& [path, message] : unreadable) {
-    DelimitedDriver driver(DatabaseFormat::csv);
-    EXPECT_EQ(errorOf([&] { driver.open(path); }).message(), message);
-  }
 }
 
 // Cuts a file to nothing as soon as something has read from it.

@@ -33,6 +33,9 @@ TEST(JSONLines, SkipsLinesThatAreNotObjects) {
 
   EXPECT_EQ(openError(dir, "broken.ndjson", "nope\n[1]\n{\"a\"\n\n").message(), "No JSON records found in file");
   EXPECT_EQ(openError(dir, "blank.jsonl", "\n\r\n  \n").message(), "No JSON records found in file");
+  // So is an empty file (as every file that reports no size reads); an empty document is
+  // invalid (JSONBadInput).
+  EXPECT_EQ(openError(dir, "empty.jsonl", "").message(), "No JSON records found in file");
 }
 
 TEST(JSONLines, ManyChunksAreStagedInLineOrderWithOneSchema) {

@@ -20,23 +20,6 @@ TEST(JSONReading, AFileThatShrinksWhileReadIsReportedNotACrash) {
   EXPECT_EQ(errorOf([&] { prefix.readPrefix(2'000'000); }).message(), FileReader::kChangedMessage);
 }
 
-TEST(JSONReading, PathsThatAreNotReadableFilesAreRefusedByName) {
-  TempDir dir;
-  std::filesystem::create_directory(dir / "folder.json");
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {"folder.json", "\"folder.json\" is a folder, not a file"},
-      {"missing.json", "Failed to read file at " + (dir / "missing.json").string()},
-      {"missing.JSONL", "Failed to read file at " + (dir / "missing.JSONL").string()},
-  };
-  for (const auto& [name, message] : cases) {
-    JSONDriver driver(DatabaseFormat::fromURL(dir / name));
-    EXPECT_EQ(errorOf([&] { driver.open(dir / name); }).message(), message);
-  }
-  // An empty file (as every file that reports no size reads) gets the usual messages.
-  EXPECT_EQ(openError(dir, "empty.json", "").message(), "Invalid JSON format");
-  EXPECT_EQ(openError(dir, "empty.JSONL", "").message(), "No JSON records found in file");
-}
-
 TEST(JSONReading, APreviewOfJSONLinesReadsABoundedPrefix) {
   TempDir dir;
   const std::uint64_t first = JSONLinesSource::kFirstPreviewBytes, most = JSONLinesSource::kMostPreviewBytes;

@@ -142,13 +142,12 @@ TEST(ParquetDriverTest, RefusalsAndMessages) {
   testing::writeFile(dir / "fake.parquet", "PAR2 but DuckDB would read it");
   const std::pair<std::function<void()>, std::string> cases[] = {
       {[&] { driver.open(dir / "fake.parquet"); }, "Invalid Parquet file: missing 'PAR1' magic header"},
-      {[&] { driver.open(dir / "gone.parquet"); }, "Failed to read Parquet file at " + (dir / "gone.parquet").string()},
       {[&] { driver.saveChanges(); },
        "Saving back to Parquet files is not supported. Use Export to write your changes to CSV, JSON or SQL."}};
   for (const auto& [operation, message] : cases) {
     const DriverError error = testing::errorOf(operation);
     EXPECT_EQ(error.domain(), "ParquetDriver");
-    EXPECT_EQ(error.code(), &operation == &cases[2].first ? -2 : -1);
+    EXPECT_EQ(error.code(), &operation == &cases[1].first ? -2 : -1);
     EXPECT_EQ(error.message(), message);
   }
 }
