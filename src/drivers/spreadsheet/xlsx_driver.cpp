@@ -52,16 +52,40 @@ DatabaseMetadata XLSXDriver::open(const std::filesystem::path& url) {
   std::optional<ZipArchiveReader> archive = ZipArchiveReader::open(url);
   if (!archive) throw DriverError(kDomain, -1, "Failed to decompress XLSX archive");
 
+  // An inflated part is memory too: it is charged while it is held, and one that would not
+  // fit what is left of the budget is not inflated at all.
+  auto extractCharged = [&](const std::string& name, WorkbookBudget::Account& account, const std::string& what) {
+    const std::int64_t room = budget.limitBytes() - budget.usedBytes();
+    ZipArchiveReader::Extraction part = archive->extract(name, room);
+    if (part.failure == ZipArchiveReader::Failure::tooLarge && room < ZipArchiveReader::kMaxEntryBytes)
+      throw budget.exceeded(what);
+    if (part.bytes && !account.tryCharge(static_cast<std::int64_t>(part.bytes->size()))) throw budget.exceeded(what);
+    return part;
+  };
+
   // The shared strings are read on a second thread while the sheets are; a sheet's grid
   // holds its references until then. The thread is joined on every way out of this scope.
   WorkbookBudget::Account sharedStringsAccount(&budget);
   std::vector<std::string> sharedStrings;
   std::exception_ptr sharedStringsFailure;
-  std::optional<ByteBuffer> sharedStringsPart = archive->data(XLSXSharedStringsReader::kPartName);
+  const std::string stringsPartName(XLSXSharedStringsReader::kPartName);
+  ZipArchiveReader::Extraction stringsPart =
+      extractCharged(stringsPartName, sharedStringsAccount, "part \"" + stringsPartName + "\"");
+  // Without its strings every text cell would be wrong: a part that is there but cannot be
+  // extracted fails the open.
+  if (stringsPart.failure != ZipArchiveReader::Failure::none && stringsPart.failure != ZipArchiveReader::Failure::missing)
+    throw DriverError(kDomain, -1,
+                      "The workbook's shared strings cannot be read: its part " + stringsPartName + " " +
+                          ZipArchiveReader::describe(stringsPart));
+  std::optional<ByteBuffer> sharedStringsPart = std::move(stringsPart.bytes);
+  const std::int64_t sharedStringsPartBytes = sharedStringsPart ? static_cast<std::int64_t>(sharedStringsPart->size()) : 0;
   auto readSharedStrings = [&] {
     try {
-      const ByteBuffer part = std::move(*sharedStringsPart);  // released once read
-      sharedStrings = XLSXSharedStringsReader::read(part.bytes(), sharedStringsAccount);
+      {
+        const ByteBuffer part = std::move(*sharedStringsPart);  // released once read
+        sharedStrings = XLSXSharedStringsReader::read(part.bytes(), sharedStringsAccount);
+      }
+      sharedStringsAccount.release(sharedStringsPartBytes);
     } catch (...) {
       sharedStringsFailure = std::current_exception();
     }
@@ -99,7 +123,8 @@ DatabaseMetadata XLSXDriver::open(const std::filesystem::path& url) {
     for (std::size_t k = 0; k < workbook->sheets.size(); ++k) {
       const std::string& name = workbook->sheets[k].name;
       const std::string path = workbook->partPath(k);
-      ZipArchiveReader::Extraction part = archive->extract(path);
+      WorkbookBudget::Account partAccount(&budget);
+      ZipArchiveReader::Extraction part = extractCharged(path, partAccount, "sheet \"" + name + "\"");
       // The package is not needed once its last part is out.
       if (k + 1 == workbook->sheets.size()) archive.reset();
       if (!part.bytes) {
@@ -110,6 +135,7 @@ DatabaseMetadata XLSXDriver::open(const std::filesystem::path& url) {
       reader.setBudget(&budget);
       const bool parsed = reader.parse(part.bytes->bytes());
       part.bytes.reset();
+      partAccount.releaseAll();
       if (reader.outOfBudget()) throw budget.exceeded("sheet \"" + name + "\"");
       awaitSharedStrings();
       reader.resolveSharedStrings(sharedStrings);
