@@ -1,5 +1,5 @@
-// Replays a fuzz target's seed files as an ordinary test: every file in the folders given
-// on the command line goes through the target once. A seed that crashes, leaks or trips a
+// Replays a fuzz target's seed files as an ordinary test: every file given on the command
+// line, and every file in the folders given, goes through the target once. A seed that crashes, leaks or trips a
 // sanitizer fails the test; a crash found by fuzzing is kept here as a seed for good.
 
 #include <algorithm>
@@ -16,8 +16,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 int main(int argc, char** argv) {
   std::vector<std::filesystem::path> seeds;
   for (int i = 1; i < argc; ++i) {
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(argv[i]))
-      if (entry.is_regular_file()) seeds.push_back(entry.path());
+    if (std::filesystem::is_regular_file(argv[i])) seeds.push_back(argv[i]);
+    else
+      for (const auto& entry : std::filesystem::recursive_directory_iterator(argv[i]))
+        if (entry.is_regular_file()) seeds.push_back(entry.path());
   }
   std::sort(seeds.begin(), seeds.end());
   if (seeds.empty()) {
