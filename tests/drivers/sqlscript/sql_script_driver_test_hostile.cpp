@@ -106,6 +106,15 @@ TEST_F(SQLScriptTest, WhatAScriptStagesSharesOneMemoryBudget) {
   EXPECT_EQ(warnings, (std::vector<std::string>{
                           "SQL warning: view huge cannot be read (out of memory); it was left out",
                           "SQL warning: view months cannot be read (no such function: date_trunc); it was left out"}));
+
+  // A preview has a smaller heap of its own, whatever the script's size.
+  driver.limits = {.minHeapBytes = std::int64_t{1} << 30, .previewHeapBytes = 32 << 20};
+  driver.previewRowLimit = 200;
+  warnings.clear();
+  const DatabaseMetadata preview =
+      open("CREATE TABLE t (a);\nCREATE VIEW big AS WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c "
+           "WHERE x < 10) SELECT group_concat(hex(randomblob(4000000))) FROM c;\n");
+  EXPECT_EQ(tableNames(preview), std::vector<std::string>{"t"}) << (warnings.empty() ? "" : warnings[0]);
 }
 
 TEST_F(SQLScriptTest, ValuesAndMemoryAreBounded) {
