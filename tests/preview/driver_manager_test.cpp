@@ -154,6 +154,30 @@ TEST_F(DriverManagerTest, EveryDriverRefusesAFolderAndAMissingFile) {
   }
 }
 
+// What the golden corpus cannot see: the file's name and size as every driver reports them,
+// and the schema text a staging driver gives the file and its table.
+TEST_F(DriverManagerTest, EveryDriverReportsTheFilesNameAndSize) {
+  const std::pair<const char*, std::optional<std::string>> cases[] = {
+      {"sqlite/music.sqlite", std::nullopt},
+      {"delimited/My Sales-2024.csv",
+       R"(CREATE TABLE "My_Sales_2024" ("id" INTEGER, "name" TEXT, "price" REAL, "code" TEXT);)"},
+      {"json/sales-2024 q1.json", R"(CREATE TABLE "sales_2024_q1" ("b" INTEGER, "a" TEXT, "d" BOOLEAN);)"},
+      {"spreadsheet/libreoffice.xlsx", std::nullopt}, {"spreadsheet/libreoffice.xls", std::nullopt},
+      {"parquet/values.parquet", std::nullopt}, {"sqlscript/pg_dump.sql", std::nullopt},
+  };
+  for (const auto& [file, ddl] : cases) {
+    const std::filesystem::path path = testData(file);
+    auto driver = DriverManager::makeDriver(DriverManager::choose(path));
+    const DatabaseMetadata metadata = driver->open(path);
+    EXPECT_EQ(metadata.name, path.filename().string());
+    EXPECT_EQ(metadata.fileSize, static_cast<std::int64_t>(std::filesystem::file_size(path))) << file;
+    if (!ddl) continue;
+    EXPECT_EQ(metadata.schemaDDL, *ddl);
+    EXPECT_EQ(metadata.tables.at(0).sqlDDL, *ddl);
+    EXPECT_EQ(metadata.tables.at(0).sizeBytes, metadata.fileSize);
+  }
+}
+
 TEST(DriverManagerConstruction, EveryChoiceGetsANewUnopenedDriverOfItsClass) {
   const std::tuple<DriverChoice, const std::type_info&, DatabaseFormat::Value> cases[] = {
       {kSQLite, typeid(SQLiteDriver), DatabaseFormat::sqlite}, {kCSV, typeid(DelimitedDriver), DatabaseFormat::csv},
