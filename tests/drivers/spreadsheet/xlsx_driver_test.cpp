@@ -105,6 +105,13 @@ TEST_F(XLSXDriverTest, ASheetThatCannotBeReadStaysListedAndFailsWithItsReason) {
   const std::string page = testing::runTabvora({"preview", gone.string()}).out;
   EXPECT_TRUE(testing::contains(page, "Unable to preview") && testing::contains(page, "cannot be read: its part"))
       << page;
+
+  // Shared strings that are there but cannot be extracted fail the open: every text cell
+  // would be wrong without them.
+  archive.stored("xl/sharedStrings.xml", "<sst/>").last().method = 12;
+  EXPECT_EQ(errorOf([&] { driver.open(write(archive)); }).message(),
+            "The workbook's shared strings cannot be read: its part xl/sharedStrings.xml is compressed with method 12, "
+            "which is not supported");
 }
 
 TEST_F(XLSXDriverTest, AmplifyingWorkbooksRunOutOfTheirMemoryBudget) {
