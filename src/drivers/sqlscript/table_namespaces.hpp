@@ -13,8 +13,7 @@ namespace tabvora::SQLDialectNormalizer {
 // namespace staged a table, view or index of that name first; it is then staged under
 // "namespace.name", one identifier ("archive.orders"; after \connect to a second database
 // also the database: "b.public.orders"). A table therefore never receives another one's
-// rows. Names are
-// compared ignoring ASCII case; a staged name never changes once given.
+// rows. Names are compared ignoring ASCII case; a staged name never changes once given.
 class TableNamespaces {
  public:
   // A name a CREATE statement gives an object, to be recorded with define() once the
