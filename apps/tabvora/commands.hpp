@@ -19,7 +19,7 @@ struct CommandOutcome {
   int exitStatus = kExitSuccess;
   std::string failure;
   // Said on standard error in any case, each as "FILE: warning".
-  std::vector<std::string> warnings;
+  std::vector<std::string> warnings{};
 };
 
 // Each runs one command, writing its output to `out` as it goes; the caller finishes the

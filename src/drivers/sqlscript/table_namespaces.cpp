@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <vector>
 
 #include "drivers/sqlite/sql_quoting.hpp"
@@ -145,7 +146,9 @@ TableNamespaces::Rewrite TableNamespaces::rewrite(std::string statement, bool de
   bool indexOrTrigger = false;
   bool insert = false;
   std::size_t depth = 0;
-  std::optional<std::size_t> fromListDepth;
+  // The depth of the FROM list being read, or kNoFromList.
+  constexpr std::size_t kNoFromList = std::numeric_limits<std::size_t>::max();
+  std::size_t fromListDepth = kNoFromList;
   std::size_t words = 0;
 
   std::size_t i = 0;
@@ -173,7 +176,7 @@ TableNamespaces::Rewrite TableNamespaces::rewrite(std::string statement, bool de
       if (c == '(') ++depth;
       if (c == ')') {
         if (depth > 0) --depth;
-        if (fromListDepth && depth < *fromListDepth) fromListDepth.reset();
+        if (fromListDepth != kNoFromList && depth < fromListDepth) fromListDepth = kNoFromList;
       }
       tableNext = c == ',' && fromListDepth == depth;
       ++i;
@@ -217,7 +220,7 @@ TableNamespaces::Rewrite TableNamespaces::rewrite(std::string statement, bool de
     }
     if (!plainWord) continue;
     if (sameName(word, "INDEX") || sameName(word, "TRIGGER")) indexOrTrigger = true;
-    if (fromListDepth == depth && isOneOf(word, kFromListEnds)) fromListDepth.reset();
+    if (fromListDepth == depth && isOneOf(word, kFromListEnds)) fromListDepth = kNoFromList;
     if (sameName(word, "FROM")) fromListDepth = depth;
     tableNext = (isOneOf(word, kTableWords) && !(wasOn && sameName(word, "UPDATE"))) ||
                 (indexOrTrigger && sameName(word, "ON"));
