@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "drivers/delimited/delimited_text_writer.hpp"
 #include "drivers/json/json_text.hpp"
 #include "drivers/sqlite/sql_quoting.hpp"
 #include "model/base64.hpp"
@@ -84,17 +85,8 @@ void appendQuoted(std::string& out, std::string_view text) {
   out += '"';
 }
 
-// Whether the text holds the delimiter, a quote or a line break: one pass, no search per
-// character.
-bool needsQuotes(std::string_view text, char delimiter) {
-  for (char c : text) {
-    if (c == delimiter || c == '"' || c == '\n' || c == '\r') return true;
-  }
-  return false;
-}
-
 void appendDelimited(std::string& out, std::string_view text, char delimiter) {
-  if (!needsQuotes(text, delimiter)) {
+  if (!DelimitedTextWriter::needsQuotes(text, delimiter)) {
     out += text;
   } else {
     appendQuoted(out, text);

@@ -3,10 +3,12 @@
 // Besides, the byte splitter runs on the raw bytes with every delimiter, and a first-part
 // read with small steps must stage exactly what the whole file stages first: that runs the
 // growing, the cut at the cap and the checks of the rest on inputs of a few dozen kilobytes.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,7 @@
 #include "drivers/delimited/delimited_test_records.hpp"
 #include "drivers/delimited/delimiter_detector.hpp"
 #include "model/driver_error.hpp"
+#include "platform/binary_content.hpp"
 
 namespace {
 
@@ -68,6 +71,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::filesystem::path path = tabvora::fuzzing::privateFolder() / "input.csv";
   tabvora::fuzzing::writeBytes(path, data, size);
   splitRawBytes({data, size});
+  // The check that refuses binary content before any text reader sees it: a name only for
+  // what it recognises, and the same answer for the bytes past the first block.
+  const std::span<const std::uint8_t> bytes(data, size);
+  const auto kind = tabvora::binaryContentName(bytes);
+  tabvora::fuzzing::check(!kind || !kind->empty());
+  tabvora::fuzzing::check(kind == tabvora::binaryContentName(bytes.first(std::min(size, tabvora::kBinarySniffLength))));
   for (const std::optional<std::int64_t> limit : {std::optional<std::int64_t>(200), std::optional<std::int64_t>()}) {
     DelimitedDriver driver(DatabaseFormat::csv);
     driver.previewRowLimit = limit;
