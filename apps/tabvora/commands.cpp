@@ -14,18 +14,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "block_pipeline.hpp"
+#include "export/block_pipeline.hpp"
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "model/column_statistics.hpp"
-#include "preview/driver_manager.hpp"
+#include "opening/driver_manager.hpp"
 #include "preview/html_grid_generator.hpp"
 #include "preview/preview_provider.hpp"
-#include "preview/table_reader.hpp"
+#include "opening/table_reader.hpp"
 #include "preview/text_grid_generator.hpp"
 #include "statistics_report.hpp"
 #include "tabvora/document.hpp"
 #include "tabvora/preview_page.hpp"
-#include "table_export_writer.hpp"
+#include "export/table_export_writer.hpp"
 
 namespace tabvora::cli {
 

@@ -7,7 +7,7 @@
 
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "model/driver_error.hpp"
-#include "preview/driver_manager.hpp"
+#include "opening/driver_manager.hpp"
 #include "tabvora/error.hpp"
 
 namespace tabvora {

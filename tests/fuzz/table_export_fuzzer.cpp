@@ -19,7 +19,7 @@
 #include "platform/display_width.hpp"
 #include "preview/text_grid_generator.hpp"
 #include "command_line.hpp"
-#include "table_export_writer.hpp"
+#include "export/table_export_writer.hpp"
 
 namespace {
 
@@ -86,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string table = "t\"" + input.text();
 
   auto exported = [&](ExportFormat format) {
-    auto writer = cli::TableExportWriter::make(format, table, columns);
+    auto writer = TableExportWriter::make(format, table, columns);
     return writer->begin() + writer->rows(page) + writer->end();
   };
 

@@ -12,9 +12,9 @@
 #include <span>
 #include <vector>
 
-#include "drivers/spreadsheet/biff_workbook.hpp"
-#include "drivers/spreadsheet/compound_file.hpp"
-#include "drivers/spreadsheet/workbook_budget.hpp"
+#include "drivers/spreadsheet/xls/biff_workbook.hpp"
+#include "drivers/spreadsheet/ole2/compound_file.hpp"
+#include "drivers/spreadsheet/sheet/workbook_budget.hpp"
 #include "fuzz/fuzz_support.hpp"
 #include "model/driver_error.hpp"
 #include "platform/unicode_text.hpp"

@@ -15,13 +15,13 @@
 #include <unordered_set>
 #include <vector>
 
-#include "drivers/spreadsheet/workbook_budget.hpp"
-#include "drivers/spreadsheet/workbook_limits.hpp"
-#include "drivers/spreadsheet/xlsx_date_styles.hpp"
-#include "drivers/spreadsheet/xlsx_shared_strings_reader.hpp"
-#include "drivers/spreadsheet/xlsx_sheet_reader.hpp"
-#include "drivers/spreadsheet/xlsx_workbook.hpp"
-#include "drivers/spreadsheet/zip_archive_reader.hpp"
+#include "drivers/spreadsheet/sheet/workbook_budget.hpp"
+#include "drivers/spreadsheet/sheet/workbook_limits.hpp"
+#include "drivers/spreadsheet/xlsx/xlsx_date_styles.hpp"
+#include "drivers/spreadsheet/xlsx/xlsx_shared_strings_reader.hpp"
+#include "drivers/spreadsheet/xlsx/xlsx_sheet_reader.hpp"
+#include "drivers/spreadsheet/xlsx/xlsx_workbook.hpp"
+#include "drivers/spreadsheet/zip/zip_archive_reader.hpp"
 #include "fuzz/fuzz_support.hpp"
 #include "platform/byte_buffer.hpp"
 #include "platform/unicode_text.hpp"

@@ -7,15 +7,15 @@
 
 #include <nlohmann/json.hpp>
 
-#include "model/app_theme.hpp"
+#include "model/view_state/app_theme.hpp"
 #include "model/column_filter.hpp"
 #include "model/column_statistics.hpp"
 #include "model/export_format.hpp"
 #include "model/filter_combination.hpp"
-#include "model/grid_rendering_engine.hpp"
-#include "model/sql_tab.hpp"
-#include "model/table_column_layout.hpp"
-#include "model/view_mode.hpp"
+#include "model/view_state/grid_rendering_engine.hpp"
+#include "model/view_state/sql_tab.hpp"
+#include "model/view_state/table_column_layout.hpp"
+#include "model/view_state/view_mode.hpp"
 #include "support/test_support.hpp"
 
 namespace tabvora {

@@ -8,10 +8,10 @@
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "drivers/sqlite/sqlite_test_database.hpp"
 #include "filter_expression.hpp"
-#include "preview/driver_manager.hpp"
-#include "preview/table_reader.hpp"
+#include "opening/driver_manager.hpp"
+#include "opening/table_reader.hpp"
 #include "support/test_support.hpp"
-#include "table_export_writer.hpp"
+#include "export/table_export_writer.hpp"
 
 namespace tabvora {
 namespace {
@@ -112,7 +112,7 @@ TEST(ExportCommand, TrickyValuesSurviveEveryWriter) {
                   DataRow{1, std::nullopt, {CellValue::text(std::string("nul\0byte', '--", 14)), CellValue::real(1.0 / 0.0),
                               CellValue::null()}}});
   auto written = [&](ExportFormat format) {
-    auto writer = cli::TableExportWriter::make(format, "we\"ird", columns);
+    auto writer = TableExportWriter::make(format, "we\"ird", columns);
     return writer->begin() + writer->rows(page) + writer->end();
   };
   EXPECT_EQ(written(ExportFormat::markdown),

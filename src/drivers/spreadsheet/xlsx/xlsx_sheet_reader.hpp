@@ -1,0 +1,164 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "drivers/spreadsheet/sheet/sheet_grid.hpp"
+#include "drivers/spreadsheet/xml/spreadsheetml_stream_parser.hpp"
+#include "drivers/spreadsheet/sheet/workbook_budget.hpp"
+#include "drivers/spreadsheet/xlsx/xlsx_sheet_split.hpp"
+
+namespace tabvora {
+
+// Reads one worksheet part in one streaming pass (a large part as two halves at once, see
+// kSplitPartBytes) into a grid of cell texts: one row per `row` element that had a cell
+// (row numbers are ignored, so blank rows leave no gap), each as long as its own last cell.
+// Cell texts are resolved on the way: booleans to TRUE/FALSE, date-styled serial numbers to
+// dates, inline strings with their "_xHHHH_" escapes decoded; formulas are never read, only
+// their cached values. Shared-string indexes are resolved to their strings once the table
+// is known: at the end of the parse when the reader was given it, else by
+// resolveSharedStrings, so the table can be read while the sheet is. One reader reads one
+// part.
+class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
+ public:
+  // Excel's last column, XFD. A cell whose reference (or, without one, whose place after
+  // the previous cell) lies beyond it is dropped: it bounds the padding of a row.
+  static constexpr std::int64_t kMaxColumnIndex = 16'383;
+  // Cells the grid may hold, counting the empty ones that pad each row to its last cell.
+  static constexpr std::int64_t kMaxGridCells = 50'000'000;
+  // Bytes of cell text the grid may hold, shared strings counted once per cell that names
+  // them. A row that would take the grid past it is not kept, and ends the grid.
+  static constexpr std::int64_t kMaxGridTextBytes = 2'000'000'000;
+  // `row` and `c` elements a part may hold, empty or dropped ones included: Excel's last row,
+  // and the most cells a grid may hold. They bound the work a small part of endlessly
+  // repeated elements can cause; the parse stops at the first element past either, as it
+  // does at the grid limits.
+  static constexpr std::int64_t kMaxRowElements = 1'048'576;
+  static constexpr std::int64_t kMaxCellElements = kMaxGridCells;
+
+  // The shared strings and date styles are referred to, not copied: the date styles must
+  // outlive the reader, the shared strings its grid. `dateStyles` holds indexes into the
+  // styles' cell-format list.
+  XLSXSheetReader(const std::vector<std::string>& sharedStrings, const std::unordered_set<std::int64_t>& dateStyles,
+                  bool uses1904Dates);
+  XLSXSheetReader(std::vector<std::string>&&, const std::unordered_set<std::int64_t>&, bool) = delete;
+  XLSXSheetReader(const std::vector<std::string>&, std::unordered_set<std::int64_t>&&, bool) = delete;
+  // A reader whose shared strings come later, through resolveSharedStrings.
+  XLSXSheetReader(const std::unordered_set<std::int64_t>& dateStyles, bool uses1904Dates);
+  XLSXSheetReader(std::unordered_set<std::int64_t>&&, bool) = delete;
+
+  // Parts from this size on are read as two halves at once, on this thread and another,
+  // when they can be cut where reading them apart gives what reading them whole does (see
+  // XLSXSheetSplit); the grid and the limits reached are the same either way. (Whether a
+  // malformed part reports its error can depend on how libxml2 was fed it, read in two or
+  // not; the rows before the error are the same.)
+  static constexpr std::size_t kSplitPartBytes = std::size_t{1} << 20;
+
+  // Replaces kMaxGridCells and kMaxGridTextBytes for this reader.
+  void setLimits(std::int64_t maxGridCells, std::int64_t maxGridTextBytes);
+  // Replaces kMaxRowElements and kMaxCellElements for this reader.
+  void setElementLimits(std::int64_t maxRowElements, std::int64_t maxCellElements);
+  // Replaces kSplitPartBytes for this reader.
+  void setSplitPartBytes(std::size_t bytes) { splitPartBytes_ = bytes; }
+  // Charges every row kept to `budget` (its cells and texts as the grid holds them) until
+  // the reader is destroyed; a row past the budget stops the parse (outOfBudget).
+  void setBudget(WorkbookBudget* budget) { account_.reset(budget); }
+
+  // False when the parse stopped on an XML error, a document type declaration or a grid
+  // limit; the rows completed before the stop stay in the grid.
+  bool parse(std::span<const std::uint8_t> part);
+  // Resolves the grid's shared-string references against `sharedStrings`, which must
+  // outlive the grid, and then holds the grid to kMaxGridTextBytes. False when rows were
+  // dropped for it.
+  bool resolveSharedStrings(const std::vector<std::string>& sharedStrings);
+
+  const SheetGrid& sheetGrid() const { return grid_; }
+  // The grid's cells as strings, for checks over small sheets.
+  std::vector<std::vector<std::string>> grid() const { return grid_.toStrings(); }
+  // The highest 0-based column of any cell kept, 0 when there was none.
+  std::int64_t maxColIndex() const;
+  // Whether the parse stopped at a grid or element limit, or at the budget.
+  bool reachedLimit() const { return reachedLimit_; }
+  bool outOfBudget() const { return outOfBudget_; }
+  // Whether the last parse read the part as two halves.
+  bool readInTwo() const { return readInTwo_; }
+
+  void startElement(SpreadsheetMLStreamParser::Name name, const SpreadsheetMLStreamParser::Attributes& attributes) override;
+  void endElement(SpreadsheetMLStreamParser::Name name) override;
+  void characters(std::string_view text) override;
+
+ private:
+  enum class CellType { number, sharedString, boolean, text };
+
+  bool read(std::span<const std::uint8_t> part);
+  bool readAsTwoHalves(std::span<const std::uint8_t> part, const XLSXSheetSplit& split);
+  bool adopt(XLSXSheetReader& secondHalf);
+  bool abandoned() const;
+  bool countRowElement();
+  void startRow();
+  void endRow();
+  void startCell(const SpreadsheetMLStreamParser::Attributes& attributes);
+  void endCell();
+  std::string_view resolvedCellText();
+  void stopAtLimit();
+
+  const std::vector<std::string>* sharedStrings_ = nullptr;
+  const std::unordered_set<std::int64_t>* dateStyles_;
+  bool uses1904Dates_;
+  std::int64_t maxGridCells_ = kMaxGridCells;
+  std::int64_t maxGridTextBytes_ = kMaxGridTextBytes;
+  std::int64_t maxRowElements_ = kMaxRowElements;
+  std::int64_t maxCellElements_ = kMaxCellElements;
+  std::size_t splitPartBytes_ = kSplitPartBytes;
+  bool readInTwo_ = false;
+
+  // What the two readers of a part read in two halves share: the first half's use of the
+  // limits so far, and whether the second half is still wanted.
+  struct Halves {
+    std::atomic<std::int64_t> firstCells = 0;
+    std::atomic<std::int64_t> firstTextBytes = 0;
+    std::atomic<std::int64_t> firstRowElements = 0;
+    std::atomic<std::int64_t> firstCellElements = 0;
+    std::atomic<bool> abandoned = false;
+  };
+  // Elements counted in a second half up to the end of each of its kept rows, so the first
+  // half can tell which of them lie within the element limits.
+  struct ElementsRead {
+    std::int64_t rows;
+    std::int64_t cells;
+  };
+  Halves* halves_ = nullptr;  // while this reader reads one half
+  bool secondHalf_ = false;
+
+  SheetGrid grid_;
+  std::int64_t gridCells_ = 0;
+  std::int64_t gridTextBytes_ = 0;  // shared strings not counted before they are resolved
+  std::int64_t rowElements_ = 0;
+  std::int64_t cellElements_ = 0;
+  std::vector<ElementsRead> elementsAtRowEnds_;  // second half only
+  ElementsRead firstHalfElements_{0, 0};         // second half only: the first's, lately
+  bool reachedLimit_ = false;
+  bool outOfBudget_ = false;
+  WorkbookBudget::Account account_;
+
+  SheetGrid::RowBuilder row_;      // the row being read
+  std::int64_t nextColIndex_ = 0;  // column of a cell without a reference
+
+  // The cell being read.
+  std::int64_t cellCol_ = 0;  // kMaxColumnIndex + 1 for any column beyond the last
+  CellType cellType_ = CellType::number;
+  std::int64_t cellStyle_ = -1;
+  std::string cellValue_;
+  std::string dateText_;  // scratch for a resolved date
+  bool capturing_ = false;
+  bool inInlineString_ = false;
+  bool cellInline_ = false;  // the cell's text came from an inline string
+  int phoneticDepth_ = 0;
+};
+
+}  // namespace tabvora

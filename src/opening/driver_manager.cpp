@@ -1,0 +1,165 @@
+#include "opening/driver_manager.hpp"
+
+#include <algorithm>
+#include <array>
+#include <string>
+
+#include "drivers/delimited/delimited_driver.hpp"
+#include "drivers/json/json_driver.hpp"
+#include "drivers/parquet/parquet_driver.hpp"
+#include "drivers/spreadsheet/xls/xls_driver.hpp"
+#include "drivers/spreadsheet/xlsx/xlsx_driver.hpp"
+#include "drivers/sqlite/sqlite_driver.hpp"
+#include "drivers/sqlscript/sql_script_driver.hpp"
+#include "platform/unicode_text.hpp"
+#include "model/driver_error.hpp"
+#include "opening/leading_bytes.hpp"
+#include "opening/opening_refusal.hpp"
+
+namespace tabvora {
+
+namespace {
+
+using ByteSpan = std::span<const std::uint8_t>;
+
+constexpr std::string_view kSQLiteHeader = "SQLite format 3";
+constexpr std::array<std::uint8_t, 4> kParquetMagic = {0x50, 0x41, 0x52, 0x31};
+constexpr std::array<std::uint8_t, 4> kZipLocalHeader = {0x50, 0x4B, 0x03, 0x04};
+constexpr std::array<std::uint8_t, 8> kCompoundFileMagic = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+constexpr std::array<std::uint8_t, 3> kUTF8ByteOrderMark = {0xEF, 0xBB, 0xBF};
+
+// Extensions that name a workbook without saying which of the two formats: its bytes decide.
+constexpr std::string_view kWorkbookSniffExtensions[] = {"xls", "xlt"};
+
+constexpr DriverChoice kSQLite{DriverKind::sqlite, DatabaseFormat::sqlite};
+constexpr DriverChoice kXLSX{DriverKind::xlsx, DatabaseFormat::xlsx};
+constexpr DriverChoice kXLS{DriverKind::xls, DatabaseFormat::xlsx};
+constexpr DriverChoice kParquet{DriverKind::parquet, DatabaseFormat::parquet};
+constexpr DriverChoice kCSV{DriverKind::delimited, DatabaseFormat::csv};
+constexpr DriverChoice kTSV{DriverKind::delimited, DatabaseFormat::tsv};
+constexpr DriverChoice kJSON{DriverKind::json, DatabaseFormat::json};
+constexpr DriverChoice kSQLScript{DriverKind::sqlScript, DatabaseFormat::sql};
+
+template <std::size_t N>
+bool startsWith(ByteSpan bytes, const std::array<std::uint8_t, N>& magic) {
+  return bytes.size() >= N && std::equal(magic.begin(), magic.end(), bytes.begin());
+}
+
+std::string_view asText(ByteSpan bytes) {
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+// Length of the bytes without a multi-byte character that the read limit cut in two
+// (at most three bytes of a sequence whose lead byte promises more than is there).
+std::size_t lengthWithoutCutCharacter(ByteSpan bytes) {
+  std::size_t end = bytes.size();
+  for (std::size_t back = 1; back <= 3 && back <= end; ++back) {
+    std::uint8_t byte = bytes[end - back];
+    if ((byte & 0xC0) == 0x80) continue;  // continuation byte: keep looking for the lead
+    std::size_t needed = (byte & 0xE0) == 0xC0 ? 2 : (byte & 0xF0) == 0xE0 ? 3 : (byte & 0xF8) == 0xF0 ? 4 : 1;
+    return needed > back ? end - back : end;
+  }
+  return end;
+}
+
+// The driver class that reads a format named by an extension.
+DriverKind driverKindFor(DatabaseFormat format) {
+  switch (format) {
+    case DatabaseFormat::sqlite: return DriverKind::sqlite;
+    case DatabaseFormat::xlsx: return DriverKind::xlsx;
+    case DatabaseFormat::parquet: return DriverKind::parquet;
+    case DatabaseFormat::csv:
+    case DatabaseFormat::tsv: return DriverKind::delimited;
+    case DatabaseFormat::json:
+    case DatabaseFormat::jsonl: return DriverKind::json;
+    case DatabaseFormat::sql: return DriverKind::sqlScript;
+    case DatabaseFormat::unknown: break;
+  }
+  return DriverKind::sqlite;
+}
+
+}  // namespace
+
+const DriverManager& DriverManager::shared() {
+  static const DriverManager instance;
+  return instance;
+}
+
+DriverChoice DriverManager::chooseWorkbook(std::optional<ByteSpan> leadingBytes) {
+  if (leadingBytes && startsWith(*leadingBytes, kZipLocalHeader)) return kXLSX;
+  return kXLS;
+}
+
+DriverChoice DriverManager::chooseByContent(std::optional<ByteSpan> leadingBytes) {
+  if (!leadingBytes) return kSQLite;  // its open reports why the file cannot be read
+  ByteSpan bytes = leadingBytes->first(std::min(leadingBytes->size(), kContentSniffLength));
+
+  // Files shorter than the magic window are judged by their text alone.
+  if (bytes.size() >= kMagicCheckLength) {
+    ByteSpan header = bytes.first(kSQLiteHeader.size());
+    if (isValidUTF8(header) && asText(header) == kSQLiteHeader) return kSQLite;
+    if (startsWith(bytes, kParquetMagic)) return kParquet;
+    if (startsWith(bytes, kZipLocalHeader)) return kXLSX;
+    if (startsWith(bytes, kCompoundFileMagic)) return kXLS;
+  }
+
+  // A byte-order mark says nothing about the content, and a character cut by the read
+  // limit does not make a text file binary.
+  if (startsWith(bytes, kUTF8ByteOrderMark)) bytes = bytes.subspan(kUTF8ByteOrderMark.size());
+  if (leadingBytes->size() >= kContentSniffLength) bytes = bytes.first(lengthWithoutCutCharacter(bytes));
+  if (!isValidUTF8(bytes)) return kCSV;
+
+  std::string_view text = asText(bytes);
+  std::string_view trimmed = trimWhitespaceAndNewlines(text);
+  if (trimmed.starts_with('[') || trimmed.starts_with('{')) return kJSON;
+  std::string upper = toUpperUnicode(trimmed);
+  if (upper.starts_with("CREATE ") || upper.starts_with("INSERT ") || upper.starts_with("--")) return kSQLScript;
+  if (text.find('\t') != std::string_view::npos) return kTSV;
+  return kCSV;
+}
+
+DriverChoice DriverManager::choose(const std::filesystem::path& url) {
+  const std::string extension = DatabaseFormat::lowerCasedExtension(url);
+  if (std::ranges::find(kWorkbookSniffExtensions, extension) != std::end(kWorkbookSniffExtensions)) {
+    auto bytes = readLeadingBytes(url, kWorkbookSniffLength);
+    return bytes ? chooseWorkbook(ByteSpan(*bytes)) : chooseWorkbook(std::nullopt);
+  }
+  const DatabaseFormat format = DatabaseFormat::fromURL(url);
+  if (format != DatabaseFormat::unknown) {
+    const DriverChoice byName{driverKindFor(format), format};
+    if (!readsTextFormat(byName.kind)) return byName;
+    // A database, Parquet file or workbook under a text format's name (a renamed or
+    // mislabelled download) is read as what its bytes say, not shown as garbled text.
+    auto bytes = readLeadingBytes(url, kMagicCheckLength);
+    if (!bytes || bytes->size() < kMagicCheckLength) return byName;
+    const DriverChoice byContent = chooseByContent(ByteSpan(*bytes));
+    return readsTextFormat(byContent.kind) ? byName : byContent;
+  }
+  auto bytes = readLeadingBytes(url, kContentSniffLength);
+  return bytes ? chooseByContent(ByteSpan(*bytes)) : chooseByContent(std::nullopt);
+}
+
+std::unique_ptr<DatabaseDriver> DriverManager::makeDriver(DriverChoice choice) {
+  switch (choice.kind) {
+    case DriverKind::sqlite: return std::make_unique<SQLiteDriver>();
+    case DriverKind::delimited: return std::make_unique<DelimitedDriver>(choice.format);
+    case DriverKind::json: return std::make_unique<JSONDriver>(choice.format);
+    case DriverKind::xlsx: return std::make_unique<XLSXDriver>();
+    case DriverKind::xls: return std::make_unique<XLSDriver>();
+    case DriverKind::sqlScript: return std::make_unique<SQLScriptDriver>();
+    case DriverKind::parquet: return std::make_unique<ParquetDriver>();
+  }
+  return std::make_unique<SQLiteDriver>();
+}
+
+std::unique_ptr<DatabaseDriver> DriverManager::driver(const std::filesystem::path& url) const {
+  return makeDriver(choose(url));
+}
+
+std::unique_ptr<DatabaseDriver> DriverManager::checkedDriver(const std::filesystem::path& url) const {
+  const DriverChoice choice = choose(url);
+  if (auto refusal = openingRefusal(url, choice.kind)) throw DriverError("DriverManager", -1, *refusal);
+  return makeDriver(choice);
+}
+
+}  // namespace tabvora

@@ -1,0 +1,103 @@
+// What the XLSX and XLS drivers share, said once for both over workbooks built here:
+// sheets become tables with safe unique names and typed columns, a shared string counts
+// each time a cell names it, and nothing is ever written back.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "drivers/spreadsheet/ole2/compound_file.hpp"
+#include "drivers/spreadsheet/sheet/workbook_test_support.hpp"
+#include "drivers/spreadsheet/xls/xls_driver.hpp"
+#include "drivers/spreadsheet/xlsx/xlsx_driver.hpp"
+#include "support/test_support.hpp"
+
+namespace tabvora {
+namespace {
+
+using testing::errorOf;
+using testing::readFile;
+using testing::rowTexts;
+using testing::tableNames;
+using testing::TestSheets;
+
+struct WorkbookForm {
+  const char* name;
+  const char* extension;
+  std::string (*book)(const TestSheets&, const std::vector<std::string>&);
+  std::unique_ptr<WorkbookDriver> (*driver)();
+  const char* domain;
+  std::string emptyFileMessage;
+};
+
+const WorkbookForm kForms[] = {
+    {"XLSX", ".xlsx", testing::xlsxBook, []() -> std::unique_ptr<WorkbookDriver> { return std::make_unique<XLSXDriver>(); },
+     "XLSXDriver", "Failed to decompress XLSX archive"},
+    {"XLS", ".xls", testing::xlsBook, []() -> std::unique_ptr<WorkbookDriver> { return std::make_unique<XLSDriver>(); },
+     "XLSDriver", std::string(CompoundFile::kNotCompoundFileMessage)},
+};
+
+class WorkbookDriverTest : public ::testing::TestWithParam<WorkbookForm> {
+ protected:
+  std::filesystem::path write(const TestSheets& sheets, const std::vector<std::string>& shared = {}) {
+    return dir.write(std::string("book") + GetParam().extension, GetParam().book(sheets, shared));
+  }
+  testing::TempDir dir;
+  std::unique_ptr<WorkbookDriver> driver = GetParam().driver();
+};
+
+TEST_P(WorkbookDriverTest, SheetsWithCellsBecomeTablesWithSafeUniqueNamesAndTypedColumns) {
+  const DatabaseMetadata metadata = driver->open(write({
+      {"Empty", {}},
+      {"Sales 2024", {{"Name", " name ", "", "flag"}, {"x", "#1", "#2.5", "TRUE"}, {"y", "", "#3", "FALSE"}}},
+      {"sales-2024", {{"only", "header"}}},
+      {"sqlite_stats", {{"a"}, {"#1"}}},
+      {"%%", {{"a", "", "c"}, {"#1", "", "#3"}}},
+  }));
+  EXPECT_EQ(tableNames(metadata), (std::vector<std::string>{"Sales_2024", "sales_2024_2", "Sheet_sqlite_stats", "Sheet_"}));
+  EXPECT_EQ(testing::schemaLines(*driver, "Sales_2024"),
+            (std::vector<std::string>{"Name TEXT", "name_1 INTEGER", "col_3 REAL", "flag TEXT"}));
+  EXPECT_EQ(rowTexts(*driver, "Sales_2024", 1), (std::vector<std::string>{"y", "NULL", "3.0", "FALSE"}));
+  EXPECT_EQ(metadata.tables[1].rowCount, 0) << "a header alone is a table without rows";
+  EXPECT_EQ(rowTexts(*driver, "Sheet_"), (std::vector<std::string>{"1", "NULL", "3"}));
+}
+
+TEST_P(WorkbookDriverTest, AnEditIsNeverSavedBack) {
+  const std::filesystem::path path = write({{"S", {{"a"}, {"#1"}}}});
+  const std::string before = readFile(path);
+  driver->open(path);
+  driver->updateCell("S", driver->fetchTableData("S", 1, 0).rows.at(0), driver->fetchSchema("S").at(0),
+                     CellValue::integer(9));
+  const DriverError refusal = errorOf([&] { driver->saveChanges(); });
+  EXPECT_EQ(refusal.domain(), GetParam().domain);
+  EXPECT_EQ(refusal.code(), -2);
+  EXPECT_EQ(refusal.message(),
+            "Saving back to Excel files is not supported. Use Export to write your changes to CSV, JSON or SQL.");
+  EXPECT_EQ(readFile(path), before);
+}
+
+// 100 cells naming an 8,000-character string fit in 1 MB, 200 do not.
+TEST_P(WorkbookDriverTest, ASharedStringCountsEachTimeACellNamesIt) {
+  driver->memoryBudgetBytes = 1 << 20;
+  for (const int cells : {100, 200}) {
+    testing::CellRows rows = {{"h"}};
+    rows.resize(cells + 1, {"@0"});
+    const std::filesystem::path path = write({{"S", rows}}, {std::string(8000, 'x')});
+    if (cells == 100)
+      EXPECT_EQ(driver->open(path).tables.at(0).rowCount, 100);
+    else
+      EXPECT_EQ(errorOf([&] { driver->open(path); }).message(),
+                "The workbook needs more than 1 MB of memory to stage (sheet \"S\")");
+  }
+}
+
+TEST_P(WorkbookDriverTest, AnEmptyFileIsNoWorkbook) {
+  const DriverError error = errorOf([&] { driver->open(dir.write(std::string("empty") + GetParam().extension, "")); });
+  EXPECT_EQ(error.domain(), GetParam().domain);
+  EXPECT_EQ(error.message(), GetParam().emptyFileMessage);
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, WorkbookDriverTest, ::testing::ValuesIn(kForms),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tabvora

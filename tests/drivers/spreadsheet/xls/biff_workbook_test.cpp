@@ -1,0 +1,216 @@
+// The BIFF parser over streams built here: cell records, number and date texts, strings
+// across CONTINUE records, and the refusals of old, encrypted and damaged streams.
+#include <gtest/gtest.h>
+
+#include "drivers/spreadsheet/xls/biff_number_format.hpp"
+#include "drivers/spreadsheet/xls/biff_serial_date.hpp"
+#include "drivers/spreadsheet/xls/biff_workbook.hpp"
+#include "drivers/spreadsheet/xls/xls_test_workbook.hpp"
+#include "support/test_support.hpp"
+
+namespace tabvora {
+namespace {
+
+using testing::Bytes;
+using testing::concat;
+using testing::put;
+namespace biff = testing::biff;
+using Grid = std::vector<std::vector<std::string>>;
+
+struct ReadSheet {
+  Grid grid;  // rows as wide as their last cell
+  std::vector<bool> dateColumns;
+};
+// The first sheet of a one-sheet workbook.
+ReadSheet readSheet(const Bytes& records, const Bytes& globals = {}, std::uint16_t version = 0x0600) {
+  const Bytes stream = biff::workbook(globals, {{"S", records}}, version);
+  BIFFWorkbook workbook(stream);
+  workbook.parseGlobals();
+  const BIFFWorkbook::SheetContents contents = workbook.parseSheet(workbook.sheets().at(0).offset);
+  return {contents.grid.toStrings(), contents.dateColumns};
+}
+Grid gridOf(const Bytes& records, const Bytes& globals = {}, std::uint16_t version = 0x0600) {
+  return readSheet(records, globals, version).grid;
+}
+
+std::string errorReading(const Bytes& stream) {
+  return testing::errorOf([&] {
+           BIFFWorkbook workbook(stream);
+           workbook.parseGlobals();
+           for (const BIFFWorkbook::Sheet& sheet : workbook.sheets()) workbook.parseSheet(sheet.offset);
+         })
+      .message();
+}
+
+TEST(BIFFNumberFormat, NumbersFormatCodesAndSerialDates) {
+  const std::pair<double, const char*> numbers[] = {
+      {decodeRK(0x0000000A), "2"},    {decodeRK(0x3FF80001), "0.015"},   {decodeRK(0xFFFFFFFE), "-1"},
+      {999'999'999'999'999.0, "999999999999999"}, {12345678901234567.0, "1.2345678901234568e+16"},
+      {1e15, "1e+15"},                {0.00001, "1e-05"},                 {-2.5, "-2.5"}};
+  for (const auto& [value, text] : numbers) {
+    std::string out;
+    appendBIFFNumber(out, value);
+    EXPECT_EQ(out, text);
+  }
+
+  const std::pair<const char*, BIFFDateKind> codes[] = {
+      {"[h]:mm:ss", BIFFDateKind::timeOnly},  {"mmm", BIFFDateKind::date},  {"h:mm AM/PM", BIFFDateKind::timeOnly},
+      {"yyyy-mm-dd hh:mm", BIFFDateKind::date}, {"0.00\\h", BIFFDateKind::none}, {"[Red]0.00", BIFFDateKind::none},
+      {"\"day\" 0", BIFFDateKind::none},      {"_(* #,##0_)", BIFFDateKind::none}, {"[mm]:ss dd", BIFFDateKind::date}};
+  for (const auto& [code, kind] : codes) EXPECT_EQ(classifyBIFFFormatCode(code), kind) << code;
+  EXPECT_EQ(builtInBIFFDateKind(14), BIFFDateKind::date);
+  EXPECT_EQ(builtInBIFFDateKind(20), BIFFDateKind::timeOnly);
+  EXPECT_EQ(builtInBIFFDateKind(49), BIFFDateKind::none);
+
+  struct Case {
+    double serial;
+    bool timeOnly, uses1904;
+    const char* text;  // "" for no date text
+  };
+  const Case dates[] = {
+      {60, false, false, "1900-02-29"}, {59, false, false, "1900-02-28"},  {61, false, false, "1900-03-01"},
+      {1, false, false, "1900-01-01"},  {0, false, false, ""},             {0.75, true, false, "18:00:00"},
+      {0.5, false, false, "12:00:00"},  {1.5, true, false, "1900-01-01 12:00:00"}, {0, false, true, "1904-01-01"},
+      {-1, false, false, ""},           {2'958'465, false, false, "9999-12-31"},  {2'958'466, false, false, ""}};
+  for (const Case& c : dates) {
+    std::string out;
+    formatBIFFSerialDate(c.serial, c.timeOnly, c.uses1904, out);
+    EXPECT_EQ(out, c.text) << c.serial;
+  }
+}
+
+TEST(BIFFWorkbook, RefusesOldEncryptedAndUnknownStreams) {
+  auto withBOF = [](std::uint16_t id, std::uint16_t version) {
+    Bytes body;
+    put(body, version, 2);
+    body.resize(16);
+    return concat({biff::record(id, body), biff::eof()});
+  };
+  for (const std::uint16_t id : {0x0009, 0x0209, 0x0409})
+    EXPECT_EQ(errorReading(withBOF(id, 0x0600)), BIFFWorkbook::kOldVersionMessage);
+  EXPECT_EQ(errorReading(withBOF(0x1234, 0x0600)), BIFFWorkbook::kUnknownStreamMessage);
+  EXPECT_EQ(errorReading(withBOF(biff::BOF, 0x0400)), BIFFWorkbook::kUnsupportedVersionMessage);
+  EXPECT_EQ(errorReading(Bytes{0x09, 0x08, 0, 0}), BIFFWorkbook::kDamagedMessage);
+  const Bytes readable = biff::workbook(biff::record(biff::FILEPASS, Bytes(6)), {{"S", biff::label(0, 0, "x")}});
+  EXPECT_EQ(errorReading(readable), BIFFWorkbook::kEncryptedMessage);
+}
+
+TEST(BIFFWorkbook, SharedStringsAcrossContinueRecords) {
+  // "abcde€": three 8-bit characters, then a CONTINUE restating the width as 16-bit.
+  Bytes first;
+  put(first, 2, 4);
+  put(first, 2, 4);
+  first.insert(first.end(), {6, 0, 0, 'a', 'b', 'c'});
+  const Bytes globals = concat({biff::record(biff::SST, first),
+                                biff::record(biff::CONTINUE, {1, 'd', 0, 'e', 0, 0xAC, 0x20}),
+                                biff::record(biff::CONTINUE, biff::str("second"))});
+  EXPECT_EQ(gridOf(concat({biff::labelSST(0, 0, 0), biff::labelSST(0, 1, 1), biff::labelSST(0, 2, 9)}), globals),
+            (Grid{{"abcde\u20AC", "second"}}));
+
+  // A table claiming more strings than it holds, up to 2^32 - 1, keeps those it has.
+  for (const std::uint32_t claimed : {3u, 0xFFFFFFFFu})
+    EXPECT_EQ(gridOf(biff::labelSST(0, 0, 1), biff::sst({"a", "b"}, claimed)), (Grid{{"b"}})) << claimed;
+
+  // A string cut short by the end of its CONTINUE records, however many empty ones follow;
+  // a 16-bit character split across two records.
+  Bytes cut = biff::sst({"abc"});
+  cut[4 + 8] = 200;
+  for (int i = 0; i < 100'000; ++i) cut.insert(cut.end(), {0x3C, 0, 0, 0});
+  EXPECT_EQ(errorReading(biff::workbook(cut, {})), BIFFWorkbook::kDamagedMessage);
+  const Bytes split = concat({biff::record(biff::SST, {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 'a'}),
+                              biff::record(biff::CONTINUE, {0, 1})});
+  EXPECT_EQ(errorReading(biff::workbook(split, {})), BIFFWorkbook::kDamagedMessage);
+}
+
+TEST(BIFFWorkbook, CellRecordsMakeAGrid) {
+  const Bytes records = concat({
+      biff::label(0, 0, "A1"), biff::label(0, 1, "B1"), biff::number(1, 0, 1.5), biff::rk(1, 1, 0x0000000A),
+      biff::number(2, 0, 3), biff::label(2, 1, "old"), biff::label(2, 1, "new"), biff::label(6, 3, "D7"),
+      biff::label(3, 256, "past the last column"), biff::label(4, 0, ""),
+      biff::bof(0x0600, 0x20), biff::label(5, 0, "in an embedded chart"), biff::eof(),
+  });
+  EXPECT_EQ(gridOf(records), (Grid{{"A1", "B1"}, {"1.5", "2"}, {"3", "new"}, {"", "", "", "D7"}}));
+  Bytes mulrk = biff::cell(0, 2);
+  mulrk.resize(4);  // row, first column
+  for (const std::uint32_t value : {4u << 2 | 2, 5u << 2 | 2, 0x3FF80001u}) {
+    put(mulrk, 0, 2);
+    put(mulrk, value, 4);
+  }
+  put(mulrk, 4, 2);
+  EXPECT_EQ(gridOf(biff::record(biff::MULRK, mulrk)), (Grid{{"", "", "4", "5", "0.015"}}));
+  EXPECT_TRUE(gridOf({}).empty());
+}
+
+TEST(BIFFWorkbook, BooleansErrorsAndFormulaResults) {
+  auto boolErr = [](std::uint16_t column, std::uint8_t value, std::uint8_t isError) {
+    return biff::record(biff::BOOLERR, concat({biff::cell(0, column), {value, isError}}));
+  };
+  auto formula = [](std::uint16_t column, std::uint8_t type, std::uint8_t value) {
+    const Bytes result = {type, 0, value, 0, 0, 0, 0xFF, 0xFF};
+    return biff::record(biff::FORMULA, concat({biff::cell(0, column), result, Bytes(8)}));
+  };
+  Bytes number = biff::number(0, 4, 2.25);
+  number[0] = biff::FORMULA;  // a FORMULA's cached number sits where a NUMBER's value does
+  number[1] = 0;
+  const Bytes records = concat({
+      boolErr(0, 1, 0), boolErr(1, 0, 0), boolErr(2, 0x07, 1), boolErr(3, 0x99, 1), number, formula(5, 1, 1),
+      formula(6, 2, 0x2A), formula(7, 0, 0), biff::record(biff::STRING, biff::str("from formula")),
+      biff::record(biff::STRING, biff::str("stray")),  // no formula waits for it
+      formula(8, 3, 0),                                 // an empty string result
+  });
+  EXPECT_EQ(gridOf(records), (Grid{{"TRUE", "FALSE", "#DIV/0!", "#ERR!", "2.25", "TRUE", "#N/A", "from formula"}}));
+}
+
+TEST(BIFFWorkbook, DatesFollowTheCellFormat) {
+  Bytes globals = concat({biff::format(164, "yyyy-mm-dd"), biff::xf(0), biff::xf(164), biff::xf(20)});
+  const Bytes records = concat({
+      biff::label(0, 0, "when"), biff::label(0, 1, "mixed"), biff::label(0, 2, "time"), biff::label(0, 3, "zero"),
+      biff::number(1, 0, 45322, 1), biff::number(1, 1, 45322, 1), biff::number(1, 2, 0.75, 2), biff::number(1, 3, 0, 1),
+      biff::number(2, 0, 60, 1), biff::number(2, 1, 7, 0), biff::number(2, 2, 0, 9),  // no such cell format
+  });
+  const ReadSheet sheet = readSheet(records, globals);
+  EXPECT_EQ(sheet.grid, (Grid{{"when", "mixed", "time", "zero"},
+                                          {"2024-01-31", "2024-01-31", "18:00:00", "0"},
+                                          {"1900-02-29", "7", "0"}}));
+  EXPECT_EQ(sheet.dateColumns, (std::vector<bool>{true, false, false, false}));
+  globals = concat({globals, biff::record(biff::DATEMODE, {1, 0})});
+  EXPECT_EQ(gridOf(biff::number(0, 0, 0, 1), globals), (Grid{{"1904-01-01"}}));
+}
+
+TEST(BIFFWorkbook, ByteStringsInTheWorkbookCodePage) {
+  auto codePage = [](std::uint16_t page) {
+    Bytes body;
+    put(body, page, 2);
+    return biff::record(biff::CODEPAGE, body);
+  };
+  const std::pair<std::uint16_t, std::pair<const char*, const char*>> cases[] = {
+      {1251, {"\xCF\xF0\xE8\xE2\xE5\xF2", "\u041F\u0440\u0438\u0432\u0435\u0442"}},
+      {932, {"\x93\xFA\x96\x7B", "\u65E5\u672C"}},
+      {1252, {"caf\xE9", "caf\u00E9"}}};
+  for (const auto& [page, text] : cases)
+    EXPECT_EQ(gridOf(biff::label(0, 0, text.first, false), codePage(page), 0x0500), (Grid{{text.second}})) << page;
+}
+
+TEST(BIFFWorkbook, DamagedRecordsAndSheetOffsets) {
+  // A record longer than what is left of the stream, a cell record too short for its fields.
+  EXPECT_EQ(errorReading(biff::workbook({}, {{"S", {0x04, 0x02, 0xFF, 0x00, 1}}})), BIFFWorkbook::kDamagedMessage);
+  EXPECT_EQ(errorReading(biff::workbook({}, {{"S", biff::record(biff::NUMBER, Bytes(13))}})),
+            BIFFWorkbook::kDamagedMessage);
+  const Bytes good = biff::workbook({}, {{"S", biff::label(0, 0, "x")}, {"Chart", {}, 2}});
+  const std::size_t offsetField = biff::bof(0x0600, 5).size() + 4;
+  for (const std::uint32_t offset : {2u, static_cast<std::uint32_t>(good.size() - 2), 0xFFFFFFF0u}) {
+    Bytes stream = good;
+    testing::setU32(stream, offsetField, offset);
+    EXPECT_EQ(errorReading(stream), BIFFWorkbook::kDamagedMessage) << offset;
+  }
+  // Sheets that overlap may not multiply the work: 50 sheets over one run of nested BOFs.
+  Bytes stream = biff::workbook({}, std::vector<biff::Sheet>(50, {"S", {}}));
+  for (std::size_t i = 0; i < 50; ++i)  // each BOUNDSHEET takes 13 bytes
+    testing::setU32(stream, offsetField + i * 13, static_cast<std::uint32_t>(stream.size()));
+  for (int i = 0; i < 50; ++i) stream = concat({stream, biff::bof()});
+  stream.resize(stream.size() + 20'000);
+  EXPECT_EQ(errorReading(stream), BIFFWorkbook::kDamagedMessage);
+}
+
+}  // namespace
+}  // namespace tabvora

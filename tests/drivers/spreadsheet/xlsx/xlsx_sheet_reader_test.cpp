@@ -1,0 +1,265 @@
+// The worksheet reader on XML written out here: where cells land, how their text is
+// resolved, dates in both systems, namespace prefixes and encodings, and the bounds that
+// keep a hostile sheet from taking unbounded memory or time.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <set>
+#include <span>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "drivers/spreadsheet/sheet/workbook_test_support.hpp"
+#include "drivers/spreadsheet/xlsx/xlsx_sheet_reader.hpp"
+#include "drivers/spreadsheet/xlsx/xlsx_sheet_split.hpp"
+
+namespace tabvora {
+namespace {
+
+using Grid = std::vector<std::vector<std::string>>;
+
+const std::vector<std::string> kSharedStrings = {"alpha", "beta", "0123456789"};
+const std::unordered_set<std::int64_t> kDateStyles = {1, 4};
+
+std::string worksheet(const std::string& sheetData) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<worksheet "
+         "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>" +
+         sheetData + "</sheetData></worksheet>";
+}
+
+struct Read {
+  Grid grid;
+  std::int64_t maxColIndex = 0;
+  bool parsed = false;
+  bool reachedLimit = false;
+  bool readInTwo = false;
+
+  bool operator==(const Read&) const = default;
+};
+
+struct Limits {
+  std::int64_t cells = XLSXSheetReader::kMaxGridCells;
+  std::int64_t bytes = XLSXSheetReader::kMaxGridTextBytes;
+  std::int64_t rowElements = XLSXSheetReader::kMaxRowElements;
+  std::int64_t cellElements = XLSXSheetReader::kMaxCellElements;
+};
+
+// `deferred` reads the sheet first and resolves its shared strings afterwards, as a driver
+// reading the table on another thread does.
+Read readPart(const std::string& part, bool uses1904Dates = false, const Limits& limits = {}, bool deferred = false,
+              std::size_t splitPartBytes = XLSXSheetReader::kSplitPartBytes) {
+  XLSXSheetReader reader = deferred ? XLSXSheetReader(kDateStyles, uses1904Dates)
+                                    : XLSXSheetReader(kSharedStrings, kDateStyles, uses1904Dates);
+  reader.setLimits(limits.cells, limits.bytes);
+  reader.setElementLimits(limits.rowElements, limits.cellElements);
+  reader.setSplitPartBytes(splitPartBytes);
+  bool parsed = reader.parse(testing::bytesOf(part));
+  if (deferred) parsed = reader.resolveSharedStrings(kSharedStrings) && parsed;
+  return {reader.grid(), reader.maxColIndex(), parsed, reader.reachedLimit(), reader.readInTwo()};
+}
+
+TEST(XLSXSheetReader, PlacesCellsByReferenceOrAfterThePreviousCell) {
+  std::vector<std::string> twentySeven(27), lastColumn(XLSXSheetReader::kMaxColumnIndex + 1);
+  twentySeven.back() = "2";
+  lastColumn.back() = "last";
+  const struct {
+    std::string sheetData;
+    Grid grid;
+    std::int64_t maxColIndex;
+  } cases[] = {
+      {R"(<row r="1"><c r="A1"><v>1</v></c><c r="C1"><v>3</v></c></row>)", {{"1", "", "3"}}, 2},
+      {"<row><c><v>a</v></c><c><v>b</v></c><c><v>c</v></c></row>", {{"a", "b", "c"}}, 2},
+      {R"(<row><c r="D1"><v>x</v></c><c><v>y</v></c></row>)", {{"", "", "", "x", "y"}}, 4},
+      // Rows 1, 2 and 5 leave no gap; a row without cells leaves no trace.
+      {R"(<row r="1"><c><v>1</v></c></row><row r="2"><c><v>2</v></c></row><row r="3"/><row r="5"><c><v>5</v></c></row>)",
+       {{"1"}, {"2"}, {"5"}}, 0},
+      // Rows keep their own lengths; letters count in either case and digits end the scan.
+      {R"(<row><c r="b7"><v>1</v></c></row><row><c r="AA10"><v>2</v></c></row><row><c r="10"><v>3</v></c></row>)",
+       {{"", "1"}, twentySeven, {"3"}}, 26},
+      {R"(<row><c r="B1"><v>old</v></c><c r="B1"><v>new</v></c><c r="D1"/></row>)", {{"", "new", "", ""}}, 3},
+      // A row nested in a row hands its cells on to the outer row.
+      {"<row><c><v>a</v></c><row><c><v>b</v></c></row><c><v>c</v></c></row>", {{"b"}, {"b", "c"}}, 1},
+      // Excel's last column is kept; cells beyond it, with or without a reference, are dropped.
+      {R"(<row><c r="XFE1"><v>1</v></c><c r="XFDZZZZZZZZZZZZZZZZ1"/></row><row><c r="XFC2"/><c><v>last</v></c><c><v>no</v></c></row>)",
+       {lastColumn}, XLSXSheetReader::kMaxColumnIndex},
+  };
+  for (const auto& c : cases) {
+    const Read read = readPart(worksheet(c.sheetData));
+    EXPECT_TRUE(read.parsed) << c.sheetData;
+    EXPECT_EQ(read.grid, c.grid) << c.sheetData;
+    EXPECT_EQ(read.maxColIndex, c.maxColIndex) << c.sheetData;
+  }
+}
+
+TEST(XLSXSheetReader, ResolvesCellTextByTypeAndDateStyle) {
+  const struct {
+    std::string cell;
+    std::string text;
+  } cases[] = {
+      {R"(<c t="s"><v>1</v></c>)", "beta"},
+      {R"(<c t="s"><v>3</v></c>)", "3"},  // out of range keeps the index text
+      {R"(<c t="b"><v>1</v></c>)", "TRUE"},
+      {R"(<c t="b"><v>true</v></c>)", "FALSE"},
+      {R"(<c t="inlineStr"><is><r><t>Hel</t></r><r><rPr/><t>lo</t></r><rPh><t>haro</t></rPh></is></c>)", "Hello"},
+      {R"(<c t="str" s="1"><f>A1&amp;"x"</f><v>1</v></c>)", "1"},  // formulas never read; text types never dates
+      {R"(<c t="e"><v>#DIV/0!</v></c>)", "#DIV/0!"},
+      {R"(<c t="d"><v>2024-02-29T00:00:00</v></c>)", "2024-02-29T00:00:00"},
+      {R"(<c><t>a t outside an inline string</t></c>)", ""},
+      {R"(<c t="str"><v>&amp;&#x41;&lt;<![CDATA[<b>]]></v></c>)", "&A<<b>"},
+      {R"(<c s="2"><v>1</v></c>)", "1"},
+      {R"(<c s="+4" t="n"><v>1</v></c>)", "1900-01-01"},
+      {R"(<c s="1" t="unknown"><v>1</v></c>)", "1900-01-01"},
+      {R"(<c s="1" t="s"><v>0</v></c>)", "alpha"},
+  };
+  for (const auto& c : cases) {
+    for (const bool deferred : {false, true}) {
+      const Read read = readPart(worksheet("<row>" + c.cell + "</row>"), false, {}, deferred);
+      EXPECT_EQ(read.grid, Grid{{c.text}}) << c.cell << (deferred ? " resolved afterwards" : "");
+    }
+  }
+
+  const struct {
+    const char* serial;
+    bool uses1904Dates;
+    const char* text;
+  } dates[] = {
+      {"0.5", false, "12:00:00"},       {"0.99999999", false, "00:00:00"},  {"59", false, "1900-02-28"},
+      {"60", false, "1900-02-28"},      {"61", false, "1900-03-01"},        {"45000.999999999", false, "2023-03-16"},
+      {"45000.25", false, "2023-03-15 06:00:00"},                           {"2958465.5", false, "9999-12-31 12:00:00"},
+      {"2958466", false, "2958466"},    {"-1", false, "-1"},                {"nan", false, "nan"},
+      {"12abc", false, "12abc"},        {"", false, ""},                    {"0", true, "1904-01-01"},
+      {"1.75", true, "1904-01-02 18:00:00"},                                {"59", true, "1904-02-29"},
+      {"2958465", true, "10004-01-01"},
+  };
+  for (const auto& d : dates) {
+    const Read read = readPart(worksheet(std::string("<row><c s=\"1\"><v>") + d.serial + "</v></c></row>"), d.uses1904Dates);
+    EXPECT_EQ(read.grid, Grid{{d.text}}) << d.serial << (d.uses1904Dates ? " in 1904" : "");
+  }
+}
+
+TEST(XLSXSheetReader, RecognisesPrefixesBoundToTheSpreadsheetNamespaceAndReadsUTF16) {
+  auto prefixed = [](const std::string& uri) {
+    return readPart("<x:worksheet xmlns:x=\"" + uri +
+                    R"("><x:sheetData><x:row><x:c r="B1" t="s"><x:v>0</x:v></x:c></x:row></x:sheetData></x:worksheet>)")
+        .grid;
+  };
+  EXPECT_EQ(prefixed("http://schemas.openxmlformats.org/spreadsheetml/2006/main"), (Grid{{"", "alpha"}}));
+  EXPECT_EQ(prefixed("http://purl.oclc.org/ooxml/spreadsheetml/main"), (Grid{{"", "alpha"}}));
+  EXPECT_EQ(prefixed("urn:elsewhere"), Grid{});
+  // Unprefixed names count whatever the default namespace; an undeclared prefix is no error.
+  const Read mixed = readPart(R"(<worksheet xmlns="urn:elsewhere"><row><y:c><v>1</v></y:c><c><v>2</v></c></row></worksheet>)");
+  EXPECT_TRUE(mixed.parsed);
+  EXPECT_EQ(mixed.grid, Grid{{"2"}});
+
+  const std::u16string text = u"<worksheet><row><c t=\"inlineStr\"><is><t>\u00E9\u20AC</t></is></c></row></worksheet>";
+  std::string utf16 = "\xFF\xFE";
+  for (const char16_t unit : text) utf16 += static_cast<char>(unit & 0xFF), utf16 += static_cast<char>(unit >> 8);
+  EXPECT_EQ(readPart(utf16).grid, Grid{{"\xC3\xA9\xE2\x82\xAC"}});
+}
+
+TEST(XLSXSheetReader, StopsAtErrorsDocumentTypesAndGridLimitsKeepingTheRowsBefore) {
+  const Read broken = readPart(worksheet("<row><c><v>1</v></c></row><row><c><v>2</v></c></row><row><c><v>3</oops>"));
+  EXPECT_FALSE(broken.parsed);
+  EXPECT_EQ(broken.grid, (Grid{{"1"}, {"2"}}));
+  EXPECT_FALSE(readPart(worksheet("<row><c><v>&undeclared;</v></c></row>")).parsed);
+  EXPECT_FALSE(readPart("").parsed);
+
+  const Read bomb =
+      readPart(testing::entityBombPrologue("worksheet") + "]><worksheet><row><c t=\"str\"><v>&l9;</v></c></row></worksheet>");
+  EXPECT_FALSE(bomb.parsed);
+  EXPECT_EQ(bomb.grid, Grid{});
+
+  // 5 cells in rows of 2, 2 and 1, each holding the 10 bytes of shared string 2.
+  const std::string cell = R"(<c t="s"><v>2</v></c>)";
+  const std::string rows = "<row>" + cell + cell + "</row><row>" + cell + cell + "</row><row>" + cell + "</row>";
+  const std::string part = worksheet(rows);
+  // Row and cell elements are counted whether they hold anything or not: 5 and 6 here.
+  const std::string counted = worksheet("<row/>" + rows + "<c/><row/>");
+  const struct {
+    std::string part;
+    Limits limits;
+    std::size_t rows;
+  } limits[] = {{part, {5, 50}, 3}, {part, {4, 50}, 2}, {part, {3, 50}, 1}, {part, {5, 49}, 2}, {part, {5, 29}, 1},
+                {part, {5, 19}, 0}, {counted, {5, 50, 5, 6}, 3}, {counted, {5, 50, 3, 6}, 2}, {counted, {5, 50, 5, 4}, 2},
+                {counted, {5, 50, 5, 2}, 1}};
+  for (const auto& limit : limits) {
+    for (const bool deferred : {false, true}) {
+      const Read read = readPart(limit.part, false, limit.limits, deferred);
+      EXPECT_EQ(read.grid.size(), limit.rows) << limit.limits.cells << " cells, " << limit.limits.bytes << " bytes, "
+                                              << limit.limits.rowElements << " rows, " << limit.limits.cellElements
+                                              << " cell elements, " << deferred;
+      EXPECT_EQ(read.parsed, limit.rows == 3);
+      EXPECT_EQ(read.reachedLimit, limit.rows != 3);
+    }
+  }
+  // A row is held to the limit by the texts it ends with; the widest kept row sets the width.
+  const Read rewritten = readPart(worksheet(R"(<row><c t="str"><v>0123456789</v></c><c r="A1"><v>1</v></c></row>)"
+                                            R"(<row><c r="C2"><v>12345</v></c></row>)"),
+                                  false, {5, 5});
+  EXPECT_EQ(rewritten.grid, Grid{{"1"}});
+  EXPECT_EQ(rewritten.maxColIndex, 0);
+}
+
+TEST(XLSXSheetReader, ReadsAPartInTwoHalvesExactlyAsWhole) {
+  const std::string row = R"(<row><c t="s"><v>2</v></c><c r="C1" t="inlineStr"><is><t>x</t></is></c></row>)";
+  const std::string rows = row + row + row;
+  const std::string prefixed = "<x:row><x:c><x:v>1</x:v></x:c></x:row>";
+  const struct {
+    std::string part;
+    bool cutHolds;  // for some cut
+  } cases[] = {
+      {worksheet(rows + rows), true},
+      {R"(<?xml version="1.0"?><!-- c --><x:worksheet xmlns:x="http://schemas.openxmlformats.org/spreadsheetml/2006/main" )"
+       R"(a='>'><x:sheetData>)" + prefixed + prefixed + prefixed + "</x:sheetData></x:worksheet>",
+       true},
+      // Row end tags in text, comments and nested rows.
+      {worksheet(R"(<row><c t="str"><v><![CDATA[</row>]]></v></c></row><!-- </row> -->)"
+                 R"(<row><c><v>2</v></c><row><c><v>3</v></c></row><c><v>4</v></c></row>)" + rows),
+       true},
+      // Errors on either side of a cut.
+      {worksheet(rows + "<row><c><v>1</oops></v></c></row>" + rows), true},
+      {worksheet(row + "<row><c><v>&bad;</v></c></row>" + rows + rows), true},
+      // Rows outside sheetData, or sheetData elsewhere than under the root.
+      {"<worksheet><row><c><v>0</v></c></row><sheetData>" + rows + "</sheetData><row><c><v>9</v></c></row></worksheet>",
+       true},
+      {"<worksheet><ext><sheetData>" + rows + "</sheetData></ext></worksheet>", false},
+      {"<book><sheetData>" + rows + "</sheetData></book>", false},
+      // Text that is not UTF-8 is converted, so never cut.
+      {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><worksheet><sheetData><row><c t=\"str\"><v>\xE9</v></c></row>" +
+           rows + "</sheetData></worksheet>",
+       false},
+  };
+  // Blanks before or after the root move the middle, where the cut is sought, across the
+  // whole part; every cut, holding or not, must read as the whole does, limits included.
+  const Limits limits[] = {{}, {7, 1000}, {1000, 25}, {1000, 1000, 4}, {1000, 1000, 1000, 5}};
+  for (const auto& c : cases) {
+    const std::size_t root = c.part.starts_with("<?xml") ? c.part.find("?>") + 2 : 0;
+    std::set<std::pair<bool, std::size_t>> cutsRead;  // blanks before the root?, cut in c.part
+    bool cut = false;
+    for (std::size_t blanks = 0; blanks <= c.part.size(); ++blanks) {
+      for (const bool before : {true, false}) {
+        const std::string part = before ? c.part.substr(0, root) + std::string(blanks, ' ') + c.part.substr(root)
+                                        : c.part + std::string(blanks, '\n');
+        const std::optional<XLSXSheetSplit> split = XLSXSheetSplit::find(testing::bytesOf(part), part.size() / 2);
+        if (!split || !cutsRead.emplace(before, split->cut - (before ? blanks : 0)).second) continue;
+        for (const auto& limit : limits) {
+          Read whole = readPart(part, false, limit);
+          const Read halves = readPart(part, false, limit, false, 0);
+          cut = cut || halves.readInTwo;
+          whole.readInTwo = halves.readInTwo;
+          EXPECT_EQ(halves, whole) << part << "\n" << limit.cells << " cells, " << limit.bytes << " bytes, "
+                                   << limit.rowElements << " rows, " << limit.cellElements << " cell elements";
+        }
+      }
+    }
+    EXPECT_EQ(cut, c.cutHolds) << c.part;
+  }
+  // A part is cut from the set size on.
+  const std::string part = cases[0].part;
+  EXPECT_TRUE(readPart(part, false, {}, false, part.size()).readInTwo);
+  EXPECT_FALSE(readPart(part, false, {}, false, part.size() + 1).readInTwo);
+}
+
+}  // namespace
+}  // namespace tabvora
