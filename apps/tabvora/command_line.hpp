@@ -7,9 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "model/column_filter.hpp"
-#include "model/export_format.hpp"
-#include "model/filter_combination.hpp"
+#include "tabvora/column_filter.hpp"
+#include "tabvora/export_format.hpp"
 
 namespace tabvora::cli {
 

@@ -14,26 +14,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "export/block_pipeline.hpp"
-#include "drivers/sqlite/sqlite_driver.hpp"
-#include "model/column_statistics.hpp"
-#include "opening/driver_manager.hpp"
-#include "preview/html_grid_generator.hpp"
-#include "preview/preview_provider.hpp"
-#include "opening/table_reader.hpp"
-#include "preview/text_grid_generator.hpp"
-#include "statistics_report.hpp"
 #include "tabvora/document.hpp"
+#include "tabvora/error.hpp"
 #include "tabvora/preview_page.hpp"
-#include "export/table_export_writer.hpp"
 
 namespace tabvora::cli {
 
 namespace {
 
 constexpr std::size_t kDefaultTerminalWidth = 80;
-// Memory all columns' exact distinct counts of `stats` may take together.
-constexpr std::size_t kStatisticsDistinctBytes = std::size_t{256} << 20;
 
 // The system's reason a file cannot be read (no such file, permission denied, is a
 // directory), or nothing. Only a regular file is opened to learn it: opening a device or
@@ -53,14 +42,6 @@ std::optional<std::string> systemReason(const std::filesystem::path& file) {
 // A failure about the file, said as "FILE: reason".
 CommandOutcome fileFailure(const std::filesystem::path& file, const std::string& reason) {
   return CommandOutcome{kExitFailure, file.string() + ": " + reason};
-}
-
-// A driver for the file, opened so that nothing about the file can change.
-std::unique_ptr<DatabaseDriver> openDriver(const std::filesystem::path& file, DatabaseMetadata& metadata) {
-  std::unique_ptr<DatabaseDriver> driver = DriverManager::shared().checkedDriver(file);
-  if (auto* sqlite = dynamic_cast<SQLiteDriver*>(driver.get())) sqlite->previewReadOnly = true;
-  metadata = driver->open(file);
-  return driver;
 }
 
 // Keeps a name on its line of tab-separated output.
@@ -100,32 +81,33 @@ CommandOutcome failuresOfFile(const Invocation& invocation, Body body) {
   }
 }
 
-// Runs `body` with the file's driver open (and closes it on every path).
+// Runs `body` with the file open (and closed on every path).
 template <typename Body>
-CommandOutcome withOpenDriver(const Invocation& invocation, Body body) {
+CommandOutcome withOpenDocument(const Invocation& invocation, Body body) {
   return failuresOfFile(invocation, [&] {
-    DatabaseMetadata metadata;
-    std::unique_ptr<DatabaseDriver> driver = openDriver(invocation.file, metadata);
-    struct Closing {
-      DatabaseDriver& driver;
-      ~Closing() { driver.close(); }
-    } closing{*driver};
-    body(*driver, metadata);
+    Document document = Document::open(invocation.file);
+    body(document);
   });
 }
 
 // The table a command reads: the one named, else the first.
-std::string chosenTable(const Invocation& invocation, const DatabaseMetadata& metadata) {
+std::string chosenTable(const Invocation& invocation, const Document& document) {
+  const std::vector<TableInfo> tables = document.tables();
   if (invocation.table) {
-    for (const TableMetadata& table : metadata.tables) {
+    for (const TableInfo& table : tables) {
       if (table.name == *invocation.table) return table.name;
     }
     std::string names;
-    for (const TableMetadata& table : metadata.tables) names += (names.empty() ? "" : ", ") + table.name;
+    for (const TableInfo& table : tables) names += (names.empty() ? "" : ", ") + table.name;
     throw std::runtime_error("no table named \"" + *invocation.table + "\" (tables: " + names + ")");
   }
-  if (metadata.tables.empty()) throw std::runtime_error("the file holds no table");
-  return metadata.tables.front().name;
+  if (tables.empty()) throw std::runtime_error("the file holds no table");
+  return tables.front().name;
+}
+
+// The rows a command reads.
+RowSelection selection(const Invocation& invocation) {
+  return RowSelection{invocation.filters, invocation.combination, invocation.limit};
 }
 
 // Columns and lines of the terminal on standard output, when it is one.
@@ -166,15 +148,18 @@ bool colorWanted(const Invocation& invocation, const OutputTarget& out) {
 
 CommandOutcome runTextPreview(const Invocation& invocation, OutputTarget& out) {
   if (auto reason = systemReason(invocation.file)) return fileFailure(invocation.file, *reason);
-  PreviewProvider::Content content =
-      PreviewProvider::readContent(invocation.file, invocation.filters, invocation.combination);
-  if (!content.metadata) return fileFailure(invocation.file, content.failure);
   const TerminalSize terminal = terminalSize(out);
   TextGridOptions options;
   options.width = invocation.width.value_or(terminal.columns.value_or(kDefaultTerminalWidth));
   options.height = invocation.height ? invocation.height : terminal.lines;
   options.color = colorWanted(invocation, out);
-  out.write(TextGridGenerator::generateText(*content.metadata, content.tableName, content.data, options));
+  std::string grid;
+  try {
+    grid = previewText(invocation.file, options, invocation.filters, invocation.combination);
+  } catch (const Error& error) {
+    return fileFailure(invocation.file, error.message());
+  }
+  out.write(grid);
   return CommandOutcome{};
 }
 
@@ -182,14 +167,7 @@ CommandOutcome runTextPreview(const Invocation& invocation, OutputTarget& out) {
 
 CommandOutcome runPreview(const Invocation& invocation, OutputTarget& out) {
   if (invocation.text) return runTextPreview(invocation, out);
-  if (invocation.filters.empty()) {
-    out.write(previewPage(invocation.file));
-    return CommandOutcome{};
-  }
-  PreviewProvider::Content content =
-      PreviewProvider::readContent(invocation.file, invocation.filters, invocation.combination);
-  out.write(content.metadata ? HTMLGridGenerator::generateHTML(*content.metadata, content.tableName, content.data)
-                             : PreviewProvider::errorPage(content.failure));
+  out.write(previewPage(invocation.file, invocation.filters, invocation.combination));
   return CommandOutcome{};
 }
 
@@ -216,59 +194,24 @@ CommandOutcome runTables(const Invocation& invocation, OutputTarget& out) {
 }
 
 CommandOutcome runQuery(const Invocation& invocation, OutputTarget& out) {
-  return withOpenDriver(invocation, [&](DatabaseDriver& driver, const DatabaseMetadata&) {
-    DataTable result = driver.query(invocation.sql, invocation.limit, std::nullopt);
-    auto writer = TableExportWriter::make(ExportFormat::csv, result.name, result.columns);
-    out.write(writer->begin());
-    out.write(writer->rows(result));
+  return withOpenDocument(invocation, [&](Document& document) {
+    document.exportQuery(invocation.sql, ExportFormat::csv, [&](std::string_view text) { out.write(text); },
+                         invocation.limit);
   });
 }
 
 CommandOutcome runStats(const Invocation& invocation, OutputTarget& out) {
-  return withOpenDriver(invocation, [&](DatabaseDriver& driver, const DatabaseMetadata& metadata) {
-    TableReader reader(driver, chosenTable(invocation, metadata), invocation.filters, invocation.combination);
-    // The exact distinct counts of all columns share one bound; past it they are estimated.
-    const std::size_t distinctBytes =
-        std::min(DistinctCounter::kExactBytes, kStatisticsDistinctBytes / std::max<std::size_t>(1, reader.columns().size()));
-    std::vector<ColumnStatistics::Accumulator> accumulators;
-    for (const DataColumn& column : reader.columns()) accumulators.emplace_back(column, distinctBytes);
-    reader.forEachPage(std::nullopt, [&](const DataTable& page) {
-      for (const DataRow& row : page.rows) {
-        for (std::size_t j = 0; j < accumulators.size(); ++j) {
-          if (j < row.values.size()) {
-            accumulators[j].add(row.values[j]);
-          } else {
-            accumulators[j].addMissing();
-          }
-        }
-      }
-      return true;
-    });
-    std::vector<ColumnStatistics> statistics;
-    for (const auto& accumulator : accumulators) statistics.push_back(accumulator.result());
-    out.write(invocation.json ? StatisticsReport::json(statistics) : StatisticsReport::text(statistics));
+  return withOpenDocument(invocation, [&](Document& document) {
+    const std::vector<ColumnStatistics> statistics =
+        document.statistics(chosenTable(invocation, document), {invocation.filters, invocation.combination, {}});
+    out.write(invocation.json ? statisticsJSON(statistics) : statisticsText(statistics));
   });
 }
 
 CommandOutcome runExport(const Invocation& invocation, OutputTarget& out) {
-  return withOpenDriver(invocation, [&](DatabaseDriver& driver, const DatabaseMetadata& metadata) {
-    TableReader reader(driver, chosenTable(invocation, metadata), invocation.filters, invocation.combination);
-    auto writer = TableExportWriter::make(invocation.format, reader.table(), reader.columns());
-    std::string text;
-    writer->writeBegin(text);
-    // This thread reads the rows out of SQLite; a second one writes them as text.
-    BlockPipeline pipeline(reader.columns().size(), [&](const RowBlock& block) {
-      block.forEachRow([&](const RowView& row) { writer->writeRow(row, text); });
-      out.write(text);
-      text.clear();
-    });
-    reader.forEachRow(invocation.limit, [&](const RowView& row) {
-      pipeline.filling().append(row);
-      return !pipeline.filling().full() || pipeline.handOver();
-    });
-    pipeline.finish();
-    writer->writeEnd(text);
-    out.write(text);
+  return withOpenDocument(invocation, [&](Document& document) {
+    document.exportTable(chosenTable(invocation, document), invocation.format,
+                         [&](std::string_view text) { out.write(text); }, selection(invocation));
   });
 }
 

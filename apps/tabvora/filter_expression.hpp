@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "model/column_filter.hpp"
+#include "tabvora/column_filter.hpp"
 
 namespace tabvora::cli {
 

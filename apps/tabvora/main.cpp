@@ -13,11 +13,10 @@
 #include <unistd.h>
 
 #include "command_line.hpp"
-#include "drivers/sqlite/private_copy_registry.hpp"
 #include "commands.hpp"
 #include "tabvora/library.hpp"
 #include "output_target.hpp"
-#include "platform/terminal_text.hpp"
+#include "tabvora/terminal_text.hpp"
 #include "view_command.hpp"
 
 namespace {
@@ -89,7 +88,7 @@ int main(int argc, char** argv) {
   // Ignored SIGCHLD is inherited from the parent and would leave no exit status to wait for.
   std::signal(SIGCHLD, SIG_DFL);
   // An interrupted or terminated run still removes the private copies it made.
-  tabvora::PrivateCopyRegistry::installSignalCleanup();
+  tabvora::installSignalCleanup();
   holdStandardDescriptors();
   // A DuckDB program of the user's choice is tried before the usual places.
   if (const char* duckDB = std::getenv("TABVORA_DUCKDB"); duckDB != nullptr && *duckDB != '\0')

@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "commands.hpp"
-#include "platform/terminal_text.hpp"
+#include "tabvora/terminal_text.hpp"
 
 namespace tabvora::cli {
 

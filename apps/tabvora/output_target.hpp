@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/atomic_file.hpp"
+#include "tabvora/atomic_file.hpp"
 
 namespace tabvora::cli {
 

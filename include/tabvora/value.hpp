@@ -41,11 +41,17 @@ struct TableInfo {
 };
 
 // A page of rows: each row holds one value per column. `totalRowCount` counts the rows of
-// the whole table or result, of which `rows` is a page.
+// the whole table or result, of which `rows` is a page; `totalRowCountIsLowerBound` says
+// the open read only the first rows (a preview) and more remain. `positions` and `rowids`
+// hold, for each row, its position in the table or result (from 0) and its storage
+// identity where it has one: edits use them to find the row again.
 struct Rows {
   std::vector<Column> columns;
   std::vector<std::vector<Value>> rows;
   std::int64_t totalRowCount = 0;
+  bool totalRowCountIsLowerBound = false;
+  std::vector<std::int64_t> positions;
+  std::vector<std::optional<std::int64_t>> rowids;
 };
 
 }  // namespace tabvora

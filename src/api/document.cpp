@@ -1,13 +1,17 @@
 #include "tabvora/document.hpp"
 
+#include <algorithm>
 #include <exception>
 #include <optional>
 #include <string>
 #include <utility>
 
-#include "drivers/sqlite/sqlite_driver.hpp"
+#include "export/block_pipeline.hpp"
+#include "export/table_export_writer.hpp"
+#include "model/column_statistics.hpp"
 #include "model/driver_error.hpp"
 #include "opening/driver_manager.hpp"
+#include "opening/table_reader.hpp"
 #include "tabvora/error.hpp"
 
 namespace tabvora {
@@ -16,19 +20,53 @@ namespace {
 
 constexpr std::string_view kDomain = "Document";
 
-// Runs a driver call with its failures as the public Error: a driver's own error keeps
-// its domain and code; anything else becomes a read failure of this Document.
+// Memory all columns' exact distinct counts of statistics may take together.
+constexpr std::size_t kStatisticsDistinctBytes = std::size_t{256} << 20;
+
+// Runs a driver call with its failures as the public Error, naming `file`: a driver's own
+// error keeps its domain and codes; anything else becomes a read failure of this Document.
 template <typename Call>
-auto translated(Call&& call) -> decltype(call()) {
+auto translated(const std::filesystem::path& file, Call&& call) -> decltype(call()) {
   try {
     return call();
-  } catch (const Error&) {
-    throw;
+  } catch (const Error& error) {
+    if (!error.file().empty() || file.empty()) throw;
+    Error named = error;
+    throw named.setFile(file);
   } catch (const std::exception& error) {
-    throw Error(std::string(kDomain), -1, error.what());
+    throw Error(std::string(kDomain), -1, error.what()).setFile(file);
   } catch (...) {
-    throw Error(std::string(kDomain), -1, "The file could not be read.");
+    throw Error(std::string(kDomain), -1, "The file could not be read.").setFile(file);
   }
+}
+
+// Thrown through the driver's code when the caller's sink failed; the sink's own exception
+// is then rethrown unchanged.
+struct SinkFailed {};
+
+// Calls `body` with a sink that forwards to `sink`; what `sink` throws reaches the caller
+// as it was thrown, not as a failure of the file.
+template <typename Body>
+void withSink(const TextSink& sink, Body&& body) {
+  std::exception_ptr failure;
+  const TextSink guarded = [&](std::string_view text) {
+    try {
+      sink(text);
+    } catch (...) {
+      failure = std::current_exception();
+      throw SinkFailed{};
+    }
+  };
+  try {
+    body(guarded);
+  } catch (...) {
+    if (failure) std::rethrow_exception(failure);
+    throw;
+  }
+}
+
+[[noreturn]] void refuse(const std::string& message) {
+  throw Error(std::string(kDomain), ErrorCode::invalidArgument, -1, message);
 }
 
 Value::Kind publicKind(CellValue::Kind kind) {
@@ -62,9 +100,40 @@ Value publicValue(const CellValue& cell) {
   return value;
 }
 
+CellValue internalValue(const Value& value) {
+  switch (value.kind) {
+    case Value::Kind::null: return CellValue::null();
+    case Value::Kind::integer:
+      if (auto* integer = std::get_if<std::int64_t>(&value.data)) return CellValue::integer(*integer);
+      break;
+    case Value::Kind::real:
+      if (auto* real = std::get_if<double>(&value.data)) return CellValue::real(*real);
+      break;
+    case Value::Kind::date:
+      if (auto* seconds = std::get_if<double>(&value.data)) return CellValue::date(Date{*seconds});
+      break;
+    case Value::Kind::boolean:
+      if (auto* boolean = std::get_if<bool>(&value.data)) return CellValue::boolean(*boolean);
+      break;
+    case Value::Kind::text:
+      if (auto* text = std::get_if<std::string>(&value.data)) return CellValue::text(*text);
+      break;
+    case Value::Kind::json:
+      if (auto* text = std::get_if<std::string>(&value.data)) return CellValue::json(*text);
+      break;
+    case Value::Kind::blob:
+      if (auto* bytes = std::get_if<Value::Bytes>(&value.data)) return CellValue::blob(*bytes);
+      break;
+  }
+  refuse("The value's data does not match its kind.");
+}
+
 Rows publicRows(const DataTable& table) {
   Rows rows;
   rows.totalRowCount = table.totalRowCount;
+  rows.totalRowCountIsLowerBound = table.totalRowCountIsLowerBound;
+  rows.positions.reserve(table.rows.size());
+  rows.rowids.reserve(table.rows.size());
   rows.columns.reserve(table.columns.size());
   for (const DataColumn& column : table.columns) rows.columns.push_back({column.name, std::string(column.type.rawValue())});
   rows.rows.reserve(table.rows.size());
@@ -73,26 +142,47 @@ Rows publicRows(const DataTable& table) {
     values.reserve(table.columns.size());
     for (std::size_t j = 0; j < table.columns.size(); ++j) values.push_back(publicValue(row[static_cast<std::ptrdiff_t>(j)]));
     rows.rows.push_back(std::move(values));
+    rows.positions.push_back(row.id);
+    rows.rowids.push_back(row.rowid);
   }
   return rows;
 }
 
 void checkLimit(std::int64_t limit) {
   if (limit < 0 || limit > Document::kMaxRows) {
-    throw Error(std::string(kDomain), -1,
-                "The row limit must be from 0 to " + std::to_string(Document::kMaxRows) + ", not " +
-                    std::to_string(limit) + ".");
+    refuse("The row limit must be from 0 to " + std::to_string(Document::kMaxRows) + ", not " + std::to_string(limit) +
+           ".");
   }
+}
+
+void checkOffset(std::int64_t offset) {
+  if (offset < 0) refuse("The row offset must be 0 or more, not " + std::to_string(offset) + ".");
+}
+
+// The row of a page an edit names, as the driver located it when it read the page.
+DataRow internalRow(const Rows& page, std::size_t row) {
+  if (row >= page.rows.size()) refuse("The page has no row " + std::to_string(row) + ".");
+  DataRow located;
+  if (row < page.positions.size()) located.id = page.positions[row];
+  if (row < page.rowids.size()) located.rowid = page.rowids[row];
+  for (const Value& value : page.rows[row]) located.values.push_back(internalValue(value));
+  return located;
 }
 
 }  // namespace
 
 struct Document::State {
+  std::filesystem::path path;
   std::unique_ptr<DatabaseDriver> driver;
   DatabaseMetadata metadata;
 
   ~State() {
     if (driver) driver->close();
+  }
+
+  template <typename Call>
+  auto run(Call&& call) -> decltype(call()) {
+    return translated(path, std::forward<Call>(call));
   }
 };
 
@@ -102,17 +192,16 @@ Document& Document::operator=(Document&&) noexcept = default;
 Document::~Document() = default;
 
 Document::State& Document::state() const {
-  if (!state_) throw Error(std::string(kDomain), -1, "The document was moved away.");
+  if (!state_) refuse("The document was moved away.");
   return *state_;
 }
 
-Document Document::open(const std::filesystem::path& path) {
-  return translated([&] {
+Document Document::open(const std::filesystem::path& path, const OpenOptions& options) {
+  return translated(path, [&] {
     auto state = std::make_unique<State>();
+    state->path = path;
     state->driver = DriverManager::shared().checkedDriver(path);
-    // Reading a database must not write to it, its journal or its folder.
-    if (auto* sqlite = dynamic_cast<SQLiteDriver*>(state->driver.get())) sqlite->previewReadOnly = true;
-    state->metadata = state->driver->open(path);
+    state->metadata = state->driver->open(path, options);
     return Document(std::move(state));
   });
 }
@@ -121,7 +210,7 @@ std::string Document::format() const { return std::string(state().metadata.forma
 
 std::vector<TableInfo> Document::tables() const {
   State& current = state();
-  return translated([&] {
+  return current.run([&] {
     std::vector<TableInfo> tables;
     for (const TableMetadata& table : current.metadata.tables) {
       std::optional<std::int64_t> columns = table.columnCount;
@@ -142,16 +231,135 @@ std::vector<TableInfo> Document::tables() const {
 std::vector<std::string> Document::warnings() const { return state().driver->warnings(); }
 
 Rows Document::page(const std::string& table, std::int64_t limit, std::int64_t offset) {
-  checkLimit(limit);
-  if (offset < 0) throw Error(std::string(kDomain), -1, "The row offset must be 0 or more, not " + std::to_string(offset) + ".");
+  PageRequest request;
+  request.limit = limit;
+  request.offset = offset;
+  return page(table, request);
+}
+
+Rows Document::page(const std::string& table, const PageRequest& request) {
+  checkLimit(request.limit);
+  checkOffset(request.offset);
   State& current = state();
-  return translated([&] { return publicRows(current.driver->fetchTableData(table, limit, offset)); });
+  return current.run([&] {
+    const bool filtered = std::any_of(request.filters.begin(), request.filters.end(),
+                                      [](const ColumnFilter& filter) { return filter.isActive(); });
+    if (!filtered && !request.sortColumn) {
+      return publicRows(current.driver->fetchTableData(table, request.limit, request.offset, std::nullopt, true, std::nullopt));
+    }
+    TableReader reader(*current.driver, table, request.filters, request.combination);
+    if (request.sortColumn) reader.requireColumn(*request.sortColumn);
+    if (!filtered) {
+      return publicRows(current.driver->fetchTableData(table, request.limit, request.offset, request.sortColumn,
+                                                       request.ascending, std::nullopt));
+    }
+    return publicRows(reader.page(request.offset, request.limit, request.sortColumn, request.ascending));
+  });
 }
 
 Rows Document::query(const std::string& sql, std::int64_t limit) {
   checkLimit(limit);
   State& current = state();
-  return translated([&] { return publicRows(current.driver->query(sql, limit, std::nullopt)); });
+  return current.run([&] { return publicRows(current.driver->query(sql, limit, std::nullopt)); });
+}
+
+std::vector<ColumnStatistics> Document::statistics(const std::string& table, const RowSelection& selection) {
+  State& current = state();
+  return current.run([&] {
+    TableReader reader(*current.driver, table, selection.filters, selection.combination);
+    // The exact distinct counts of all columns share one bound; past it they are estimated.
+    const std::size_t distinctBytes = std::min(
+        DistinctCounter::kExactBytes, kStatisticsDistinctBytes / std::max<std::size_t>(1, reader.columns().size()));
+    std::vector<StatisticsAccumulator> accumulators;
+    for (const DataColumn& column : reader.columns()) accumulators.emplace_back(column, distinctBytes);
+    reader.forEachPage(selection.limit, [&](const DataTable& page) {
+      for (const DataRow& row : page.rows) {
+        for (std::size_t j = 0; j < accumulators.size(); ++j) {
+          if (j < row.values.size()) {
+            accumulators[j].add(row.values[j]);
+          } else {
+            accumulators[j].addMissing();
+          }
+        }
+      }
+      return true;
+    });
+    std::vector<ColumnStatistics> statistics;
+    for (const auto& accumulator : accumulators) statistics.push_back(accumulator.result());
+    return statistics;
+  });
+}
+
+void Document::exportTable(const std::string& table, ExportFormat format, const TextSink& sink,
+                           const RowSelection& selection) {
+  State& current = state();
+  withSink(sink, [&](const TextSink& sink) {
+    current.run([&] {
+    TableReader reader(*current.driver, table, selection.filters, selection.combination);
+    auto writer = TableExportWriter::make(format, reader.table(), reader.columns());
+    std::string text;
+    writer->writeBegin(text);
+    // This thread reads the rows out of SQLite; a second one writes them as text.
+    BlockPipeline pipeline(reader.columns().size(), [&](const RowBlock& block) {
+      block.forEachRow([&](const RowView& row) { writer->writeRow(row, text); });
+      sink(text);
+      text.clear();
+    });
+    reader.forEachRow(selection.limit, [&](const RowView& row) {
+      pipeline.filling().append(row);
+      return !pipeline.filling().full() || pipeline.handOver();
+    });
+    pipeline.finish();
+    writer->writeEnd(text);
+    sink(text);
+    });
+  });
+}
+
+void Document::exportQuery(const std::string& sql, ExportFormat format, const TextSink& sink,
+                           std::optional<std::int64_t> limit) {
+  if (limit && *limit < 0) refuse("The row limit must be 0 or more, not " + std::to_string(*limit) + ".");
+  State& current = state();
+  withSink(sink, [&](const TextSink& sink) {
+    current.run([&] {
+      const DataTable result = current.driver->query(sql, limit, std::nullopt);
+      auto writer = TableExportWriter::make(format, result.name, result.columns);
+      sink(writer->begin());
+      sink(writer->rows(result));
+      sink(writer->end());
+    });
+  });
+}
+
+void Document::updateCell(const std::string& table, const Rows& page, std::size_t row, const std::string& column,
+                          const Value& value) {
+  State& current = state();
+  current.run([&] {
+    const DataRow located = internalRow(page, row);
+    const std::vector<DataColumn> columns = current.driver->fetchSchema(table);
+    auto named = std::find_if(columns.begin(), columns.end(), [&](const DataColumn& c) { return c.name == column; });
+    if (named == columns.end()) refuse("The table \"" + table + "\" has no column \"" + column + "\".");
+    current.driver->updateCell(table, located, *named, internalValue(value));
+  });
+}
+
+void Document::deleteRow(const std::string& table, const Rows& page, std::size_t row) {
+  State& current = state();
+  current.run([&] { current.driver->deleteRow(table, internalRow(page, row)); });
+}
+
+void Document::insertRow(const std::string& table, const std::vector<std::pair<std::string, Value>>& values) {
+  State& current = state();
+  current.run([&] {
+    ColumnValues columns;
+    for (const auto& [name, value] : values) columns.emplace_back(name, internalValue(value));
+    current.driver->insertRow(table, columns);
+  });
+}
+
+void Document::saveChanges() {
+  State& current = state();
+  current.run([&] { current.driver->saveChanges(); });
 }
 
 }  // namespace tabvora

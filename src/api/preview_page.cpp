@@ -1,11 +1,29 @@
 #include "tabvora/preview_page.hpp"
 
+#include "preview/html_grid_generator.hpp"
 #include "preview/preview_provider.hpp"
+#include "preview/text_grid_generator.hpp"
+#include "tabvora/error.hpp"
 
 namespace tabvora {
 
 std::string previewPage(const std::filesystem::path& path) { return PreviewProvider().providePreview(path).data; }
 
+std::string previewPage(const std::filesystem::path& path, const std::vector<ColumnFilter>& filters,
+                        FilterCombination combination) {
+  if (filters.empty()) return previewPage(path);
+  const PreviewProvider::Content content = PreviewProvider::readContent(path, filters, combination);
+  return content.metadata ? HTMLGridGenerator::generateHTML(*content.metadata, content.tableName, content.data)
+                          : PreviewProvider::errorPage(content.failure);
+}
+
 std::string errorPage(std::string_view message) { return PreviewProvider::errorPage(message); }
+
+std::string previewText(const std::filesystem::path& path, const TextGridOptions& options,
+                        const std::vector<ColumnFilter>& filters, FilterCombination combination) {
+  const PreviewProvider::Content content = PreviewProvider::readContent(path, filters, combination);
+  if (!content.metadata) throw Error("PreviewProvider", -1, content.failure);
+  return TextGridGenerator::generateText(*content.metadata, content.tableName, content.data, options);
+}
 
 }  // namespace tabvora

@@ -6,13 +6,8 @@
 
 namespace tabvora {
 
-double ColumnStatistics::nullPercentage() const {
-  if (totalCount < 1) return 0;
-  return static_cast<double>(nullCount) / static_cast<double>(totalCount) * 100;
-}
-
-ColumnStatistics ColumnStatistics::calculate(const DataColumn& column, const std::vector<DataRow>& rows) {
-  Accumulator accumulator(column);
+ColumnStatistics calculateStatistics(const DataColumn& column, const std::vector<DataRow>& rows) {
+  StatisticsAccumulator accumulator(column);
   const auto position = static_cast<std::size_t>(column.index);
   for (const DataRow& row : rows) {
     if (column.index >= 0 && position < row.values.size()) {
@@ -24,16 +19,16 @@ ColumnStatistics ColumnStatistics::calculate(const DataColumn& column, const std
   return accumulator.result();
 }
 
-ColumnStatistics::Accumulator::Accumulator(DataColumn column, std::size_t distinctBytes) : distinct_(distinctBytes) {
-  statistics_.column = std::move(column);
+StatisticsAccumulator::StatisticsAccumulator(const DataColumn& column, std::size_t distinctBytes) : distinct_(distinctBytes) {
+  statistics_.column = Column{column.name, std::string(column.type.rawValue())};
 }
 
-void ColumnStatistics::Accumulator::addMissing() {
+void StatisticsAccumulator::addMissing() {
   ++statistics_.totalCount;
   ++statistics_.nullCount;
 }
 
-void ColumnStatistics::Accumulator::add(const CellValue& value) {
+void StatisticsAccumulator::add(const CellValue& value) {
   if (value.isNull()) {
     addMissing();
     return;
@@ -41,8 +36,8 @@ void ColumnStatistics::Accumulator::add(const CellValue& value) {
   ++statistics_.totalCount;
   std::string text = value.displayString();
   const DistinctCounter::Novelty novelty = distinct_.add(text, static_cast<unsigned>(value.kind()));
-  if (novelty.text && statistics_.sampleValues.size() < kSampleLimit) {
-    if (text.size() > kSampleBytes) text.resize(utf8PrefixLength(text, kSampleBytes));
+  if (novelty.text && statistics_.sampleValues.size() < ColumnStatistics::kSampleLimit) {
+    if (text.size() > ColumnStatistics::kSampleBytes) text.resize(utf8PrefixLength(text, ColumnStatistics::kSampleBytes));
     statistics_.sampleValues.push_back(std::move(text));
   }
   if (const std::optional<double> number = value.numericValue()) {
@@ -69,7 +64,7 @@ void ColumnStatistics::Accumulator::add(const CellValue& value) {
   if (*max_ < value) max_ = value;
 }
 
-ColumnStatistics ColumnStatistics::Accumulator::result() const {
+ColumnStatistics StatisticsAccumulator::result() const {
   ColumnStatistics statistics = statistics_;
   statistics.distinctCount = distinct_.count();
   statistics.distinctIsEstimate = distinct_.isEstimate();

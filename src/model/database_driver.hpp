@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -13,6 +14,8 @@
 #include "model/data_table.hpp"
 #include "model/database_format.hpp"
 #include "model/database_metadata.hpp"
+#include "model/open_options.hpp"
+#include "model/row_view.hpp"
 #include "model/table_metadata.hpp"
 
 namespace tabvora {
@@ -31,6 +34,13 @@ class DatabaseDriver {
   virtual std::optional<std::filesystem::path> currentURL() const = 0;
 
   virtual DatabaseMetadata open(const std::filesystem::path& url) = 0;
+  // The same with `options`: the driver takes the fields it understands first. The options
+  // hold for this open and the reads after it.
+  DatabaseMetadata open(const std::filesystem::path& url, const OpenOptions& options) {
+    openOptions_ = options;
+    takeOptions(options);
+    return open(url);
+  }
   virtual std::vector<TableMetadata> fetchTables() = 0;
   virtual std::vector<DataColumn> fetchSchema(const std::string& tableName) = 0;
   virtual DataTable query(const std::string& sql, std::optional<std::int64_t> limit = std::nullopt,
@@ -54,6 +64,26 @@ class DatabaseDriver {
   virtual std::vector<std::string> warnings() const { return {}; }
   // Why a listed table cannot be read (reading it fails with that reason), or nothing.
   virtual std::optional<std::string> unreadableReason(const std::string& /*tableName*/) const { return std::nullopt; }
+
+  // Runs one read-only statement over the open file's tables (parameters ?1, ?2 ... take
+  // `parameters`, never spliced into its text), handing its rows to `body` `pageRows` at a
+  // time; only the current page is held and the body returns false to stop. Drivers that
+  // answer from SQLite (all of them) implement it; the default refuses.
+  virtual void streamRows(const std::string& sql, const std::vector<CellValue>& parameters, std::int64_t pageRows,
+                          const std::function<bool(const DataTable& page)>& body);
+  // The same one row at a time, each seen where the engine holds it.
+  virtual void forEachRow(const std::string& sql, const std::vector<CellValue>& parameters,
+                          const std::function<bool(const RowView& row)>& body);
+
+ protected:
+  // Sets the driver's own fields from the options given to open; none by default.
+  virtual void takeOptions(const OpenOptions& /*options*/) {}
+  // The stem the staged table's name is made from: the options' stem or the file's.
+  std::string tableStem(const std::filesystem::path& url) const {
+    return openOptions_.tableStem.empty() ? url.stem().string() : openOptions_.tableStem;
+  }
+
+  OpenOptions openOptions_;
 };
 
 }  // namespace tabvora

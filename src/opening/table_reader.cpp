@@ -3,8 +3,7 @@
 #include <algorithm>
 
 #include "drivers/sqlite/filter_sql.hpp"
-#include "drivers/sqlite/sqlite_driver.hpp"
-#include "drivers/sqlite/staging_driver.hpp"
+#include "drivers/sqlite/sql_quoting.hpp"
 #include "model/driver_error.hpp"
 
 namespace tabvora {
@@ -13,35 +12,29 @@ namespace {
 
 constexpr const char* kDomain = "TableReader";
 
-// Every driver answers from an SQLite engine: its own file's or its staging database. The
-// engine's own lock serialises its use, as the driver's forwarding would.
-SQLiteDriver& engineOf(DatabaseDriver& driver) {
-  if (auto* sqlite = dynamic_cast<SQLiteDriver*>(&driver)) return *sqlite;
-  if (auto* staging = dynamic_cast<StagingDriver*>(&driver)) return staging->internalSQLite;
-  throw DriverError(kDomain, -1, "This file's driver cannot read a table row by row");
-}
-
 }  // namespace
 
 TableReader::TableReader(DatabaseDriver& driver, std::string table, std::vector<ColumnFilter> filters,
                          FilterCombination combination)
     : driver_(driver), table_(std::move(table)), filters_(std::move(filters)), combination_(combination) {
   columns_ = driver_.fetchSchema(table_);
-  for (const ColumnFilter& filter : filters_) {
-    const bool known = std::any_of(columns_.begin(), columns_.end(),
-                                   [&](const DataColumn& column) { return column.name == filter.column; });
-    if (known) continue;
-    std::string names;
-    for (const DataColumn& column : columns_) names += (names.empty() ? "" : ", ") + column.name;
-    throw DriverError(kDomain, -1,
-                      "The table \"" + table_ + "\" has no column \"" + filter.column + "\" (its columns: " + names + ")");
-  }
+  for (const ColumnFilter& filter : filters_) requireColumn(filter.column);
+}
+
+void TableReader::requireColumn(const std::string& name) const {
+  const bool known =
+      std::any_of(columns_.begin(), columns_.end(), [&](const DataColumn& column) { return column.name == name; });
+  if (known) return;
+  std::string names;
+  for (const DataColumn& column : columns_) names += (names.empty() ? "" : ", ") + column.name;
+  throw DriverError(kDomain, ErrorCode::invalidArgument, -1,
+                    "The table \"" + table_ + "\" has no column \"" + name + "\" (its columns: " + names + ")");
 }
 
 std::int64_t TableReader::count() {
   std::int64_t total = 0;
   const BoundSQL sql = filteredCount(table_, filters_, combination_);
-  engineOf(driver_).forEachRow(sql.text, sql.parameters, [&](const RowView& row) {
+  driver_.forEachRow(sql.text, sql.parameters, [&](const RowView& row) {
     total = row.integer(0);
     return false;
   });
@@ -54,7 +47,7 @@ void TableReader::forEachPage(std::optional<std::int64_t> limit, const std::func
   std::int64_t delivered = 0;
   const std::int64_t size = limit ? std::min(pageRows, *limit) : pageRows;
   const BoundSQL sql = filteredSelect(table_, filters_, combination_);
-  engineOf(driver_).streamRows(sql.text, sql.parameters, size, [&](const DataTable& page) {
+  driver_.streamRows(sql.text, sql.parameters, size, [&](const DataTable& page) {
     delivered += static_cast<std::int64_t>(page.rows.size());
     if (!limit || delivered <= *limit) return body(page) && (!limit || delivered < *limit);
     DataTable cut = page;
@@ -68,7 +61,7 @@ void TableReader::forEachRow(std::optional<std::int64_t> limit, const std::funct
   if (limit && *limit <= 0) return;
   std::int64_t delivered = 0;
   const BoundSQL sql = filteredSelect(table_, filters_, combination_);
-  engineOf(driver_).forEachRow(sql.text, sql.parameters, [&](const RowView& row) {
+  driver_.forEachRow(sql.text, sql.parameters, [&](const RowView& row) {
     return body(row) && (!limit || ++delivered < *limit);
   });
 }
@@ -81,6 +74,26 @@ DataTable TableReader::firstRows(std::int64_t rows) {
     return true;
   });
   result.totalRowCount = std::max(count(), static_cast<std::int64_t>(result.rows.size()));
+  return result;
+}
+
+DataTable TableReader::page(std::int64_t offset, std::int64_t limit, const std::optional<std::string>& sortColumn,
+                            bool ascending) {
+  BoundSQL sql = filteredSelect(table_, filters_, combination_);
+  if (sortColumn) {
+    requireColumn(*sortColumn);
+    sql.text += " ORDER BY " + quoteIdentifier(*sortColumn) + (ascending ? " ASC" : " DESC");
+  }
+  sql.text += " LIMIT " + std::to_string(std::max<std::int64_t>(limit, 0)) + " OFFSET " +
+              std::to_string(std::max<std::int64_t>(offset, 0));
+  DataTable result(table_, columns_, {});
+  driver_.streamRows(sql.text, sql.parameters, kPageRows, [&](const DataTable& rows) {
+    result.columns = rows.columns;
+    result.rows.insert(result.rows.end(), rows.rows.begin(), rows.rows.end());
+    return true;
+  });
+  for (std::size_t i = 0; i < result.rows.size(); ++i) result.rows[i].id = offset + static_cast<std::int64_t>(i);
+  result.totalRowCount = count();
   return result;
 }
 

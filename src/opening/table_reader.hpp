@@ -41,6 +41,12 @@ class TableReader {
   void forEachRow(std::optional<std::int64_t> limit, const std::function<bool(const RowView& row)>& body);
   // The first `rows` rows, with totalRowCount the number the filters keep.
   DataTable firstRows(std::int64_t rows);
+  // Fails unless the table has a column of that name (the message lists them).
+  void requireColumn(const std::string& name) const;
+  // Up to `limit` rows from row `offset` of the rows the filters keep, ordered by
+  // `sortColumn` when given (a column the table lacks fails, listing them), with
+  // totalRowCount the number the filters keep.
+  DataTable page(std::int64_t offset, std::int64_t limit, const std::optional<std::string>& sortColumn, bool ascending);
 
  private:
   DatabaseDriver& driver_;

@@ -1,4 +1,4 @@
-#include "platform/terminal_text.hpp"
+#include "tabvora/terminal_text.hpp"
 
 #include <cstdio>
 

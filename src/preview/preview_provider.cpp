@@ -4,14 +4,7 @@
 #include <exception>
 #include <memory>
 #include <optional>
-#include <typeinfo>
 
-#include "drivers/delimited/delimited_driver.hpp"
-#include "drivers/json/json_driver.hpp"
-#include "drivers/sqlite/sqlite_driver.hpp"
-#include "drivers/spreadsheet/xls/xls_driver.hpp"
-#include "drivers/spreadsheet/xlsx/xlsx_driver.hpp"
-#include "drivers/sqlscript/sql_script_driver.hpp"
 #include "model/driver_error.hpp"
 #include "platform/unicode_text.hpp"
 #include "opening/driver_manager.hpp"
@@ -39,29 +32,16 @@ constexpr std::chrono::milliseconds kStatementTimeLimit{3000};
 // more than the page shows, at up to four bytes each: the page still marks the value as cut.
 constexpr std::size_t kPageCellBytes = 4 * (HTMLGridGenerator::kMaxCellCharacters + 1);
 
-// The preview's limits go to exactly the classes that take them: row limits to the text
-// drivers, the smaller budgets to workbooks and scripts, time and cell limits to SQLite.
+// What a preview opens with: the row limit (which also selects the smaller budgets of
+// workbooks and scripts), and for databases inspection only, with time and cell limits.
 // Filters need every row, so with filters a file is read whole.
-void prepareForPreview(DatabaseDriver& driver, bool filtered) {
-  const std::type_info& type = typeid(driver);
-  const std::optional<std::int64_t> rowLimit =
-      filtered ? std::nullopt : std::optional<std::int64_t>(PreviewProvider::kPreviewRowLimit);
-  if (type == typeid(DelimitedDriver)) {
-    static_cast<DelimitedDriver&>(driver).previewRowLimit = rowLimit;
-  } else if (type == typeid(JSONDriver)) {
-    static_cast<JSONDriver&>(driver).previewRowLimit = rowLimit;
-  } else if (type == typeid(XLSXDriver) || type == typeid(XLSDriver)) {
-    // Selects the preview's smaller memory budget.
-    static_cast<WorkbookDriver&>(driver).previewRowLimit = rowLimit;
-  } else if (type == typeid(SQLScriptDriver)) {
-    // A script runs whole in any case; the limit gives it the preview's shorter budget.
-    static_cast<SQLScriptDriver&>(driver).previewRowLimit = rowLimit;
-  } else if (type == typeid(SQLiteDriver)) {
-    auto& sqlite = static_cast<SQLiteDriver&>(driver);
-    sqlite.previewReadOnly = true;
-    sqlite.statementTimeLimit = kStatementTimeLimit;
-    sqlite.cellByteLimit = kPageCellBytes;
-  }
+OpenOptions previewOptions(bool filtered) {
+  OpenOptions options;
+  if (!filtered) options.previewRowLimit = PreviewProvider::kPreviewRowLimit;
+  options.readOnlyInspection = true;
+  options.statementTimeLimit = kStatementTimeLimit;
+  options.cellByteLimit = kPageCellBytes;
+  return options;
 }
 
 PreviewReply reply(ContentSize size, std::string page) {
@@ -86,14 +66,13 @@ PreviewReply pageFor(const PreviewProvider::Content& content) {
 PreviewProvider::Content contentWithDriver(DatabaseDriver& driver, const std::filesystem::path& fileURL,
                                            const std::vector<ColumnFilter>& filters, FilterCombination combination) {
   PreviewProvider::Content content;
-  prepareForPreview(driver, !filters.empty());
   if (auto refusal = FileProbe::of(fileURL).refusal(fileURL)) {
     driver.close();
     content.failure = *refusal;
     return content;
   }
   try {
-    content.metadata = driver.open(fileURL);
+    content.metadata = driver.open(fileURL, previewOptions(!filters.empty()));
   } catch (const std::exception& error) {
     content.failure = error.what();
   } catch (...) {

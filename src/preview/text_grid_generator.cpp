@@ -6,7 +6,7 @@
 
 #include "platform/byte_count.hpp"
 #include "platform/display_width.hpp"
-#include "platform/terminal_text.hpp"
+#include "tabvora/terminal_text.hpp"
 #include "platform/unicode_text.hpp"
 
 namespace tabvora {

@@ -7,14 +7,9 @@
 #include "model/data_table.hpp"
 #include "model/database_metadata.hpp"
 #include "preview/html_grid_generator.hpp"
+#include "tabvora/preview_page.hpp"  // TextGridOptions
 
 namespace tabvora {
-
-struct TextGridOptions {
-  std::size_t width = 80;             // terminal columns every line fits in
-  std::optional<std::size_t> height;  // lines in all; none: every rendered row
-  bool color = false;                 // SGR bold column names and dim NULLs; no escape at all when off
-};
 
 // The preview of one table as plain lines for a terminal or a file manager's preview pane:
 //   a header (format, file name, size, table count, and the table shown when there are several),

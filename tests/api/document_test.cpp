@@ -1,5 +1,6 @@
 #include "tabvora/tabvora.hpp"
 
+#include <algorithm>
 #include <functional>
 
 #include "support/test_support.hpp"
@@ -52,27 +53,75 @@ TEST(Document, FailuresAreErrorsWithDomainAndMessage) {
   const std::filesystem::path csv = kExamples / "sales.csv";
   const testing::TempDir dir;
   const std::filesystem::path missing = dir / "missing";
-  const std::tuple<std::function<void()>, const char*, const char*> cases[] = {
+  using Code = ErrorCode;
+  const std::tuple<std::function<void()>, const char*, Code, const char*> cases[] = {
       // A file that cannot be opened gives the system's reason, whatever its format.
-      {[&] { Document::open(missing / "data.sqlite"); }, "DriverManager", "No such file or directory"},
-      {[&] { Document::open(missing); }, "DriverManager", "No such file or directory"},
-      {[&] { Document::open(missing / "data.csv"); }, "DriverManager", "No such file or directory"},
-      {[] { Document::open(kExamples); }, "DriverManager", "folder"},
-      {[&] { Document::open(csv).page("sales", Document::kMaxRows + 1); }, "Document", "from 0 to 1000000, not 1000001"},
-      {[&] { Document::open(csv).page("sales", 1, -1); }, "Document", "0 or more, not -1"},
-      {[&] { Document::open(csv).query("SELEC 1", 1); }, "SQLiteDriver", "syntax error"},
+      {[&] { Document::open(missing / "data.sqlite"); }, "DriverManager", Code::unreadable, "No such file or directory"},
+      {[&] { Document::open(missing); }, "DriverManager", Code::unreadable, "No such file or directory"},
+      {[&] { Document::open(missing / "data.csv"); }, "DriverManager", Code::unreadable, "No such file or directory"},
+      {[] { Document::open(kExamples); }, "DriverManager", Code::unreadable, "folder"},
+      {[&] { Document::open(csv).page("sales", Document::kMaxRows + 1); }, "Document", Code::invalidArgument,
+       "from 0 to 1000000, not 1000001"},
+      {[&] { Document::open(csv).page("sales", 1, -1); }, "Document", Code::invalidArgument, "0 or more, not -1"},
+      {[&] { Document::open(csv).page("sales", {5, 0, "nope"}); }, "TableReader", Code::invalidArgument, "no column \"nope\""},
+      {[&] { Document::open(csv).query("SELEC 1", 1); }, "SQLiteDriver", Code::database, "syntax error"},
+      {[&] { Document::open(kExamples / "chinook_sample.sqlite").saveChanges(); }, "SQLiteDriver", Code::writeRefused, ""},
       {[&] {
          Document document = Document::open(csv);
          Document other = std::move(document);
          document.tables();
-       }, "Document", "moved away"},
+       }, "Document", Code::invalidArgument, "moved away"},
   };
-  for (const auto& [operation, domain, message] : cases) {
+  for (const auto& [operation, domain, code, message] : cases) {
     const Error error = errorOf(operation);
     EXPECT_EQ(error.domain(), domain) << error.message();
+    EXPECT_EQ(error.errorCode(), code) << error.message();
     EXPECT_TRUE(contains(error.message(), message) && !error.message().empty()) << error.message();
   }
+  EXPECT_EQ(errorOf([&] { Document::open(csv).query("SELEC 1", 1); }).file(), csv);
   EXPECT_EQ(Document::open(csv).page("sales", Document::kMaxRows).rows.size(), 12u);
+}
+
+// Pages narrowed, sorted and offset; statistics and exports of the selected rows, streamed;
+// edits through the rows of a page, written back only where the driver can.
+TEST(Document, ReadsSummarisesExportsAndEditsThroughTheSameRows) {
+  const testing::TempDir dir;
+  const std::filesystem::path csv = dir.copy("../../examples/sales.csv", "sales.csv");
+  Document document = Document::open(csv);
+  PageRequest request{2, 1, "quantity", false, {ColumnFilter("region", ColumnFilter::Operator::equals, "North")}};
+  const Rows page = document.page("sales", request);
+  ASSERT_EQ(page.rows.size(), 2u);
+  EXPECT_EQ(page.positions, (std::vector<std::int64_t>{1, 2}));
+  const std::int64_t north = page.totalRowCount;
+  EXPECT_GE(std::get<std::int64_t>(page.rows[0][4].data), std::get<std::int64_t>(page.rows[1][4].data));
+
+  const RowSelection selection{request.filters, FilterCombination::all, std::nullopt};
+  const std::vector<ColumnStatistics> statistics = document.statistics("sales", selection);
+  ASSERT_EQ(statistics.size(), page.columns.size());
+  EXPECT_EQ(statistics[2].column.name, "region");
+  EXPECT_EQ(statistics[2].totalCount, north);
+  EXPECT_EQ(statistics[2].distinctCount, 1);
+  std::string exported;
+  int pieces = 0;
+  document.exportTable("sales", ExportFormat::csv, [&](std::string_view text) { exported += text, ++pieces; }, selection);
+  EXPECT_TRUE(exported.starts_with("order_id,order_date,region,"));
+  EXPECT_EQ(std::count(exported.begin(), exported.end(), '\n'), north + 1);
+  // What the sink throws reaches the caller unchanged.
+  struct Full {};
+  EXPECT_THROW(document.exportTable("sales", ExportFormat::json, [](std::string_view) { throw Full{}; }), Full);
+
+  const Rows first = document.page("sales", 1);
+  document.updateCell("sales", first, 0, "notes", Value{Value::Kind::text, std::string("edited"), "edited"});
+  document.insertRow("sales", {{"order_id", Value{Value::Kind::integer, std::int64_t{9999}, "9999"}}});
+  document.deleteRow("sales", document.page("sales", 1, 1), 0);
+  EXPECT_EQ(errorOf([&] { document.updateCell("sales", first, 5, "notes", Value{}); }).errorCode(), ErrorCode::invalidArgument);
+  document.saveChanges();
+  const std::string saved = readFile(csv);
+  EXPECT_TRUE(contains(saved, "edited") && contains(saved, "9999") && !contains(saved, "Gift wrap")) << saved;
+
+  // A workbook is never written back.
+  Document workbook = Document::open(dir.copy("spreadsheet/libreoffice.xlsx", "book.xlsx"));
+  EXPECT_EQ(errorOf([&] { workbook.saveChanges(); }).errorCode(), ErrorCode::writeRefused);
 }
 
 TEST(PreviewPage, ShowsTheFileOrTheEscapedReason) {

@@ -44,10 +44,10 @@ void splitRawBytes(std::span<const std::uint8_t> bytes) {
 
 void compareFirstPartWithWholeFile(const std::filesystem::path& path) {
   const FileReader reader(path);
-  const DelimitedInput whole = DelimitedInput::read(reader, path, std::nullopt);
+  const DelimitedInput whole = DelimitedInput::read(reader, DatabaseFormat::fromURL(path), std::nullopt);
   std::optional<DelimitedInput> part;
   try {
-    part.emplace(DelimitedInput::read(reader, path, kFewRows, kSmallSteps));
+    part.emplace(DelimitedInput::read(reader, DatabaseFormat::fromURL(path), kFewRows, kSmallSteps));
   } catch (const DriverError&) {
     return;  // the header does not end within the cap
   }

@@ -24,6 +24,7 @@ namespace {
 using tabvora::testing::errorOf;
 
 const DataColumn kSecond{"b", ColumnType::text, false, true, std::nullopt, 1};
+const Column kSecondColumn{"b", "TEXT"};
 
 std::vector<DataRow> rowsWithSecond(const std::vector<CellValue>& values) {
   std::vector<DataRow> rows;
@@ -41,24 +42,24 @@ TEST(ColumnStatisticsTest, Cases) {
   std::vector<CellValue> twelve;
   for (int i = 0; i < 12; ++i) twelve.push_back(C::integer(i));
   const std::vector<Case> cases = {
-      {"no rows", {}, {kSecond, 0, 0, 0, {}, {}, {}, {}}},
+      {"no rows", {}, {kSecondColumn, 0, 0, 0, {}, {}, {}, {}}},
       // Numbers sort before text by display order ("10" < "apple"); only numbers are averaged.
       {"mixed", rowsWithSecond({C::text("pear"), C::integer(10), C::real(2.5), C::text("apple"), C::integer(10)}),
-       {kSecond, 5, 0, 4, "2.5", "pear", 7.5, {"pear", "10", "2.5", "apple"}}},
+       {kSecondColumn, 5, 0, 4, "2.5", "pear", 7.5, {"pear", "10", "2.5", "apple"}}},
       {"twelve", rowsWithSecond(twelve),
-       {kSecond, 12, 0, 12, "0", "11", 5.5, {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}}},
+       {kSecondColumn, 12, 0, 12, "0", "11", 5.5, {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}}},
       // A short row and a null value both count as null and nothing else.
       {"missing", {DataRow{0, {}, {C::integer(1)}}, DataRow{}, DataRow{0, {}, {C::null(), C::boolean(true)}}},
-       {kSecond, 3, 2, 1, "TRUE", "TRUE", {}, {"TRUE"}}},
+       {kSecondColumn, 3, 2, 1, "TRUE", "TRUE", {}, {"TRUE"}}},
       // Sums past the range of a double still average to a finite mean.
-      {"huge", rowsWithSecond({C::real(1e308), C::real(1e308)}), {kSecond, 2, 0, 1, "1e+308", "1e+308", 1e308, {"1e+308"}}},
+      {"huge", rowsWithSecond({C::real(1e308), C::real(1e308)}), {kSecondColumn, 2, 0, 1, "1e+308", "1e+308", 1e308, {"1e+308"}}},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ColumnStatistics::calculate(kSecond, c.rows), c.expected) << c.name;
+    EXPECT_EQ(calculateStatistics(kSecond, c.rows), c.expected) << c.name;
   }
-  const ColumnStatistics missing = ColumnStatistics::calculate(kSecond, cases[3].rows);
+  const ColumnStatistics missing = calculateStatistics(kSecond, cases[3].rows);
   EXPECT_NEAR(missing.nullPercentage(), 200.0 / 3, 1e-9);
-  EXPECT_EQ(ColumnStatistics::calculate(kSecond, {}).nullPercentage(), 0);
+  EXPECT_EQ(calculateStatistics(kSecond, {}).nullPercentage(), 0);
 }
 
 TEST(ColumnStatisticsTest, AccumulatorFedInPagesEqualsOnePass) {
@@ -73,7 +74,7 @@ TEST(ColumnStatisticsTest, AccumulatorFedInPagesEqualsOnePass) {
   for (int index : {0, 1, 2, 3, -1}) {
     DataColumn column = kSecond;
     column.index = index;
-    ColumnStatistics::Accumulator accumulator(column);
+    StatisticsAccumulator accumulator(column);
     for (std::size_t start = 0; start < rows.size(); start += 128) {
       const std::vector<DataRow> page(rows.begin() + start, rows.begin() + std::min(start + 128, rows.size()));
       for (const DataRow& row : page) {
@@ -84,7 +85,7 @@ TEST(ColumnStatisticsTest, AccumulatorFedInPagesEqualsOnePass) {
         }
       }
     }
-    EXPECT_EQ(accumulator.result(), ColumnStatistics::calculate(column, rows)) << index;
+    EXPECT_EQ(accumulator.result(), calculateStatistics(column, rows)) << index;
   }
 }
 
@@ -92,14 +93,14 @@ TEST(ColumnStatisticsTest, AccumulatorFedInPagesEqualsOnePass) {
 // samples keep a bounded prefix of their text.
 TEST(ColumnStatisticsTest, DistinctCountsStayBoundedPastTheExactLimit) {
   for (const std::size_t distinct : {DistinctCounter::kExactLimit, 3 * DistinctCounter::kExactLimit}) {
-    ColumnStatistics::Accumulator accumulator(kSecond);
+    StatisticsAccumulator accumulator(kSecond);
     for (std::size_t i = 0; i < distinct; ++i) accumulator.add(CellValue::integer(static_cast<std::int64_t>(i % distinct)));
     accumulator.add(CellValue::integer(0));
     const ColumnStatistics result = accumulator.result();
     EXPECT_EQ(result.distinctIsEstimate, distinct > DistinctCounter::kExactLimit);
     EXPECT_NEAR(static_cast<double>(result.distinctCount), static_cast<double>(distinct), 0.03 * distinct);
   }
-  ColumnStatistics::Accumulator wide(kSecond);
+  StatisticsAccumulator wide(kSecond);
   wide.add(CellValue::text(std::string(5000, 'x') + "\u00e9"));
   EXPECT_EQ(wide.result().sampleValues.at(0).size(), ColumnStatistics::kSampleBytes);
 }

@@ -20,10 +20,10 @@ namespace {
 constexpr const char* kDomain = "DelimitedDriver";
 
 // Reads what the open parses, reporting a failed read in the driver's words.
-DelimitedInput readInput(const std::filesystem::path& url, std::optional<std::int64_t> rowLimit) {
+DelimitedInput readInput(const std::filesystem::path& url, DatabaseFormat format, std::optional<std::int64_t> rowLimit) {
   try {
     const FileReader reader(url);
-    return DelimitedInput::read(reader, url, rowLimit);
+    return DelimitedInput::read(reader, format, rowLimit);
   } catch (const FileReadError& error) {
     if (error.reason() == FileReadError::Reason::cannotOpen)
       throw DriverError(kDomain, -1, "Failed to read file at " + url.string());
@@ -47,13 +47,13 @@ DatabaseMetadata DelimitedDriver::open(const std::filesystem::path& url) {
   // A negative limit stages nothing, like a limit of zero.
   const std::optional<std::int64_t> rowLimit =
       previewRowLimit ? std::optional<std::int64_t>(std::max<std::int64_t>(*previewRowLimit, 0)) : std::nullopt;
-  const DelimitedInput input = readInput(url, rowLimit);
+  const DelimitedInput input = readInput(url, format_, rowLimit);
   sourceEncoding_ = input.encoding();
   hasUTF8BOM_ = input.hasUTF8Mark();
   activeDelimiter_ = input.delimiter();
   usesCRLF_ = input.usesCRLF();
   openedModificationDate_ = FileProbe::of(url).modificationTime;
-  primaryTableName_ = stagedTableName(url.stem().string(), "t_");
+  primaryTableName_ = stagedTableName(tableStem(url), "t_");
 
   const DelimitedSchemaScan& scan = input.scan();
   if (!scan.foundHeader()) throw DriverError(kDomain, -1, "File is empty");

@@ -54,6 +54,10 @@ class DelimitedDriver : public StagingDriver {
   bool hasUTF8BOM() const { return hasUTF8BOM_; }
   TextEncoding sourceEncoding() const { return sourceEncoding_; }
 
+ protected:
+  // The preview's row limit comes from the options.
+  void takeOptions(const OpenOptions& options) override { previewRowLimit = options.previewRowLimit; }
+
  private:
   // Whether the staged table holds the whole file, and if not, why a save would lose data.
   enum class Completeness { complete, openFailed, rowLimited, fieldsDropped };

@@ -72,7 +72,7 @@ std::span<const std::uint8_t> DelimitedInput::bytes() const {
   return {reinterpret_cast<const std::uint8_t*>(decoding_.text->data()), textEnd_};
 }
 
-DelimitedInput DelimitedInput::read(const FileReader& reader, const std::filesystem::path& url,
+DelimitedInput DelimitedInput::read(const FileReader& reader, DatabaseFormat format,
                                     std::optional<std::int64_t> rowLimit, const Limits& limits) {
   DelimitedInput input;
   input.fileSize_ = reader.size();
@@ -95,7 +95,7 @@ DelimitedInput DelimitedInput::read(const FileReader& reader, const std::filesys
                     input.fileBytes_);
     }
     input.wholeFile_ = input.fileBytes_.size() == reader.size();
-    const DelimitedByteParser::Result pass = input.settle(url, rowLimit, facts);
+    const DelimitedByteParser::Result pass = input.settle(format, rowLimit, facts);
     if (input.wholeFile_) return input;
 
     // Complete: the part holds the whole delimiter sample, and the limited records and the
@@ -120,7 +120,7 @@ DelimitedInput DelimitedInput::read(const FileReader& reader, const std::filesys
   }
 }
 
-DelimitedByteParser::Result DelimitedInput::settle(const std::filesystem::path& url,
+DelimitedByteParser::Result DelimitedInput::settle(DatabaseFormat format,
                                                    std::optional<std::int64_t> rowLimit,
                                                    const DelimitedRestFacts& facts) {
   decoding_.text.reset();  // before the next text is made, not after
@@ -129,8 +129,8 @@ DelimitedByteParser::Result DelimitedInput::settle(const std::filesystem::path& 
   const std::span<const std::uint8_t> text = bytes();
   sampleLength_ = std::min(text.size(), DelimiterDetector::kSampleBytes);
   const std::string_view sample(reinterpret_cast<const char*>(text.data()), sampleLength_);
-  delimiter_ = isValidUTF8(sample) ? DelimiterDetector::detect(sample, url)
-                                   : DelimiterDetector::detect(repairUTF8(sample), url);
+  delimiter_ = isValidUTF8(sample) ? DelimiterDetector::detect(sample, format)
+                                   : DelimiterDetector::detect(repairUTF8(sample), format);
   usesCRLF_ = sample.find("\r\n") != std::string_view::npos;
   scan_.emplace(rowLimit);
   return DelimitedByteParser::parse(text, static_cast<std::uint8_t>(delimiter_), *scan_, !wholeFile_);

@@ -10,6 +10,7 @@
 #include "drivers/delimited/delimited_text_decoding.hpp"
 #include "platform/byte_buffer.hpp"
 #include "platform/file_reader.hpp"
+#include "model/database_format.hpp"
 
 namespace tabvora {
 
@@ -42,7 +43,7 @@ class DelimitedInput {
 
   // Throws FileReadError when reading fails, DriverError (domain "DelimitedDriver", -1) when the
   // first record does not end within limits.maxRead.
-  static DelimitedInput read(const FileReader& reader, const std::filesystem::path& url,
+  static DelimitedInput read(const FileReader& reader, DatabaseFormat format,
                              std::optional<std::int64_t> rowLimit, const Limits& limits = kPreviewLimits);
 
   // Valid as long as this object.
@@ -63,7 +64,7 @@ class DelimitedInput {
  private:
   DelimitedInput() = default;
   // Decodes what was read, finds delimiter and line ends, and runs the first pass.
-  DelimitedByteParser::Result settle(const std::filesystem::path& url, std::optional<std::int64_t> rowLimit,
+  DelimitedByteParser::Result settle(DatabaseFormat format, std::optional<std::int64_t> rowLimit,
                                      const DelimitedRestFacts& facts);
   // Whether the rest of the file leaves the staged text [0, stagedEnd) as decoded; when not,
   // records in `facts` what was found.

@@ -94,8 +94,8 @@ std::optional<std::size_t> DelimiterDetector::score(std::string_view sampleUTF8,
   return best;
 }
 
-char DelimiterDetector::detect(std::string_view sampleUTF8, const std::filesystem::path& url) {
-  if (DatabaseFormat::fromURL(url) == DatabaseFormat::tsv) return '\t';
+char DelimiterDetector::detect(std::string_view sampleUTF8, DatabaseFormat format) {
+  if (format == DatabaseFormat::tsv) return '\t';
 
   char chosen = ',';
   std::size_t bestScore = 0;

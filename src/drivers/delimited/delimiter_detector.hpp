@@ -1,14 +1,15 @@
 #pragma once
 
 #include <cstddef>
-#include <filesystem>
 #include <optional>
 #include <string_view>
 
+#include "model/database_format.hpp"
+
 namespace tabvora {
 
-// Chooses the delimiter of a text file: the tab for files whose extension names the TSV
-// format (.tsv, .tab, in any case), otherwise the candidate among ",", ";", tab and "|"
+// Chooses the delimiter of a text file: the tab for text opened as TSV (opening decides the
+// format, from an extension such as .tsv or .tab), otherwise the candidate among ",", ";", tab and "|"
 // whose smallest per-line count over the first lines with content is highest (ties keep the
 // earlier candidate; a file without any is comma-separated).
 //
@@ -23,7 +24,9 @@ class DelimiterDetector {
   // Lines with content that decide a candidate's score.
   static constexpr int kLinesScored = 5;
 
-  static char detect(std::string_view sampleUTF8, const std::filesystem::path& url);
+  // The delimiter of text in `format`: a tab for TSV, otherwise the best-scoring of comma,
+  // semicolon, tab and pipe (comma when none scores).
+  static char detect(std::string_view sampleUTF8, DatabaseFormat format);
   // The candidate's score over the sample: the smallest count of it outside quotes on the
   // scored lines; absent when no line counted.
   static std::optional<std::size_t> score(std::string_view sampleUTF8, char32_t candidate);

@@ -41,10 +41,6 @@ JSONDriver::JSONDriver(DatabaseFormat format) : format_(format) {}
 
 JSONDriver::~JSONDriver() { close(); }
 
-bool JSONDriver::isJSONLinesPath(const std::filesystem::path& url) {
-  return DatabaseFormat::fromURL(url) == DatabaseFormat::jsonl;
-}
-
 void JSONDriver::close() noexcept {
   internalSQLite.close();
   originals_.clear();
@@ -64,7 +60,7 @@ void JSONDriver::resetSchema() {
 DatabaseMetadata JSONDriver::open(const std::filesystem::path& url) {
   close();
   currentURL_ = url;
-  jsonLines_ = isJSONLinesPath(url);
+  jsonLines_ = format_ == DatabaseFormat::jsonl;
   openedForPreview_ = previewRowLimit.has_value();
   resetSchema();
   try {
@@ -108,7 +104,7 @@ DatabaseMetadata JSONDriver::stage(const std::filesystem::path& url) {
                       "The records have " + std::to_string(schema.keyOrder.size()) +
                           " different keys; at most " + std::to_string(kMostColumns) + " columns can be shown");
 
-  primaryTableName_ = stagedTableName(url.stem().string(), "t_");
+  primaryTableName_ = stagedTableName(tableStem(url), "t_");
   std::vector<JSONColumn> columns =
       makeJSONColumns(orderKeysByFirstOccurrence(schema.keyOrder, source->orderingText()), schema);
   for (std::size_t i = 0; i < columns.size(); ++i) {

@@ -28,9 +28,6 @@ class JSONDriver : public StagingDriver {
   explicit JSONDriver(DatabaseFormat format);
   ~JSONDriver() override;
 
-  // Whether a path names a JSON Lines file (by its extension); any other is a JSON document.
-  static bool isJSONLinesPath(const std::filesystem::path& url);
-
   DatabaseFormat format() const override { return format_; }
   DatabaseMetadata open(const std::filesystem::path& url) override;
   void saveChanges() override;
@@ -60,6 +57,10 @@ class JSONDriver : public StagingDriver {
 
   // Most distinct keys a file may have: one column each, and SQLite's column limit.
   static constexpr std::size_t kMostColumns = 2000;
+
+ protected:
+  // The preview's row limit comes from the options.
+  void takeOptions(const OpenOptions& options) override { previewRowLimit = options.previewRowLimit; }
 
  private:
   void resetSchema();

@@ -126,7 +126,7 @@ DatabaseMetadata ParquetDriver::open(const std::filesystem::path& url) {
     throw DriverError(kDomain, -1, "Invalid Parquet file: missing 'PAR1' magic header");
 
   // "sqlite_" names are reserved by SQLite: such a file would have no table at all.
-  primaryTableName_ = stagedTableName(url.stem().string(), "p_", true);
+  primaryTableName_ = stagedTableName(tableStem(url), "p_", true);
   std::lock_guard guard(internalSQLite.mutex());
   internalSQLite.openInMemory();
 

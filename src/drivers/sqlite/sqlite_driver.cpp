@@ -264,6 +264,28 @@ void SQLiteDriver::openInMemory() {
   dbPointer_ = db;
 }
 
+void SQLiteDriver::openInMemoryForScript(std::chrono::milliseconds statementTime, std::int64_t heapBytes) {
+  std::lock_guard guard(lock_);
+  openInMemory();
+  inspection_ = std::make_unique<InspectionLimits>(dbPointer_, InspectionLimits::ScriptStaging{statementTime, heapBytes});
+}
+
+void SQLiteDriver::limitRunUntil(std::chrono::steady_clock::time_point deadline) {
+  std::lock_guard guard(lock_);
+  if (inspection_) inspection_->limitRunUntil(deadline);
+}
+
+bool SQLiteDriver::inTransaction() {
+  std::lock_guard guard(lock_);
+  return sqlite3_get_autocommit(Impl::connection(*this)) == 0;
+}
+
+void SQLiteDriver::takeOptions(const OpenOptions& options) {
+  previewReadOnly = options.readOnlyInspection;
+  statementTimeLimit = options.statementTimeLimit;
+  cellByteLimit = options.cellByteLimit;
+}
+
 void SQLiteDriver::executeRawSQL(const std::string& sql) {
   std::lock_guard guard(lock_);
   rowCountCache_.clear();

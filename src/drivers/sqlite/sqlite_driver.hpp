@@ -69,6 +69,14 @@ class SQLiteDriver final : public DatabaseDriver {
   // Staging primitives. openInMemory replaces any connection with a private, empty
   // in-memory database that cannot ATTACH files, nor create, write or delete one.
   void openInMemory();
+  // openInMemory for a script someone else wrote: every statement stops after
+  // `statementTime`, the whole run at the deadline limitRunUntil sets, and SQLite's heap
+  // (process-wide) is capped at `heapBytes` until close (see InspectionLimits).
+  void openInMemoryForScript(std::chrono::milliseconds statementTime, std::int64_t heapBytes);
+  // With openInMemoryForScript: statements stop at `deadline` as well.
+  void limitRunUntil(std::chrono::steady_clock::time_point deadline);
+  // Whether a transaction is open (one BEGIN, or a failure that rolled it back, tells).
+  bool inTransaction();
   // Runs every statement of the text, discarding results.
   void executeRawSQL(const std::string& sql);
   // Prepares the first statement of the text, calls body with it while holding the lock,
@@ -82,14 +90,18 @@ class SQLiteDriver final : public DatabaseDriver {
   // possibly shorter and an empty result giving no call. Only the current page is held;
   // the body returns false to stop reading.
   void streamRows(const std::string& sql, const std::vector<CellValue>& parameters, std::int64_t pageRows,
-                  const std::function<bool(const DataTable& page)>& body);
+                  const std::function<bool(const DataTable& page)>& body) override;
 
   // The same without copying: `body` sees each row where SQLite holds it.
   void forEachRow(const std::string& sql, const std::vector<CellValue>& parameters,
-                  const std::function<bool(const RowView& row)>& body);
+                  const std::function<bool(const RowView& row)>& body) override;
 
   // The lock every operation holds; forwarding drivers hold it around forwarded calls.
   std::recursive_mutex& mutex() { return lock_; }
+
+ protected:
+  // Inspection, time and cell limits come from the options.
+  void takeOptions(const OpenOptions& options) override;
 
  private:
   struct Impl;

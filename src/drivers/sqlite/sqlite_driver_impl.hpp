@@ -26,7 +26,10 @@ struct SQLiteDriver::Impl {
   static constexpr const char* kRowIdentityColumn = "__tabvora_rowid";
 
   [[noreturn]] static void fail(int code, const std::string& message) { throw DriverError(kDomain, code, message); }
-  [[noreturn]] static void failWithSQLite(sqlite3* db, int code) { fail(code, sqlite3_errmsg(db)); }
+  // The connection's last error, classified by SQLite's own code for it.
+  [[noreturn]] static void failWithSQLite(sqlite3* db, int code) {
+    throw DriverError(kDomain, Error::classify(sqlite3_extended_errcode(db)), code, sqlite3_errmsg(db));
+  }
 
   // The open connection; throws "Database is not open" when there is none.
   static sqlite3* connection(SQLiteDriver& driver) {

@@ -8,7 +8,8 @@ namespace tabvora {
 
 // Base of every driver that parses its file once and stages the rows in a private
 // in-memory SQLite database. The read and edit operations are answered by that database,
-// each holding its lock; subclasses implement open, saveChanges and close.
+// each holding its lock (the row streams hold the engine's own); subclasses implement open,
+// saveChanges and close.
 class StagingDriver : public DatabaseDriver {
  public:
   std::optional<std::filesystem::path> currentURL() const override { return currentURL_; }
@@ -52,10 +53,19 @@ class StagingDriver : public DatabaseDriver {
     internalSQLite.insertRow(tableName, values);
   }
 
-  // The staging database: created closed with the driver, emptied by every open.
-  SQLiteDriver internalSQLite;
+  void streamRows(const std::string& sql, const std::vector<CellValue>& parameters, std::int64_t pageRows,
+                  const std::function<bool(const DataTable& page)>& body) override {
+    internalSQLite.streamRows(sql, parameters, pageRows, body);
+  }
+  void forEachRow(const std::string& sql, const std::vector<CellValue>& parameters,
+                  const std::function<bool(const RowView& row)>& body) override {
+    internalSQLite.forEachRow(sql, parameters, body);
+  }
 
  protected:
+  // The staging database: created closed with the driver, emptied by every open. Only the
+  // driver that stages into it reaches it.
+  SQLiteDriver internalSQLite;
   std::optional<std::filesystem::path> currentURL_;
 };
 

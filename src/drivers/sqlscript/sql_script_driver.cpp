@@ -19,7 +19,7 @@
 #include "drivers/sqlscript/view_index_rewriter.hpp"
 #include "model/driver_error.hpp"
 #include "platform/file_reader.hpp"
-#include "platform/terminal_text.hpp"
+#include "tabvora/terminal_text.hpp"
 #include "platform/unicode_text.hpp"
 
 namespace tabvora {
@@ -162,24 +162,15 @@ std::string warningExcerpt(std::string_view statement) {
   return text;
 }
 
-// The staging connection behind the driver's primitives.
-sqlite3* connectionOf(SQLiteDriver& staging) {
-  sqlite3* db = nullptr;
-  staging.withPreparedStatement("SELECT 1;", [&](sqlite3_stmt* statement) { db = sqlite3_db_handle(statement); });
-  return db;
-}
-
 }  // namespace
 
 // One open's pass over the script: runs each statement by its kind and dialect, and keeps
 // the driver's counts.
 class SQLScriptDriver::Run {
  public:
-  Run(SQLScriptDriver& driver, sqlite3* db, std::chrono::steady_clock::time_point started,
-      std::chrono::milliseconds budget)
+  Run(SQLScriptDriver& driver, std::chrono::steady_clock::time_point started, std::chrono::milliseconds budget)
       : driver_(driver),
         staging_(driver.internalSQLite),
-        db_(db),
         deadline_(started + budget),
         budget_(budget),
         namespaces_(driver.dialect_ == SQLDialect::postgres ? "public" : "") {}
@@ -259,7 +250,7 @@ class SQLScriptDriver::Run {
   // (an interrupt or a lack of memory can) starts a new one for the statements after it.
   bool executeStatement(const std::string& sql) {
     const bool ran = execute(sql);
-    if (!ran && sqlite3_get_autocommit(db_) != 0) beginTransactionAgain();
+    if (!ran && !staging_.inTransaction()) beginTransactionAgain();
     return ran;
   }
 
@@ -560,7 +551,6 @@ class SQLScriptDriver::Run {
 
   SQLScriptDriver& driver_;
   SQLiteDriver& staging_;
-  sqlite3* db_;
   std::chrono::steady_clock::time_point deadline_;
   std::chrono::milliseconds budget_;
   N::TableNamespaces namespaces_;
@@ -614,25 +604,21 @@ DatabaseMetadata SQLScriptDriver::open(const std::filesystem::path& url) {
   }
 
   const std::chrono::milliseconds budget = previewRowLimit ? limits.previewOpenTime : limits.openTime;
-  sqlite3* db = nullptr;
   {
     std::lock_guard guard(internalSQLite.mutex());
-    internalSQLite.openInMemory();
-    db = connectionOf(internalSQLite);
     const std::int64_t heapBytes =
         previewRowLimit ? limits.previewHeapBytes
                         : std::max<std::int64_t>(limits.minHeapBytes,
                                                  kHeapBytesPerScriptByte * static_cast<std::int64_t>(script.size()));
-    stagingLimits_ = std::make_unique<InspectionLimits>(
-        db, InspectionLimits::ScriptStaging{limits.statementTime, heapBytes});
-    stagingLimits_->limitRunUntil(started + budget);
+    internalSQLite.openInMemoryForScript(limits.statementTime, heapBytes);
+    internalSQLite.limitRunUntil(started + budget);
   }
 
   dialect_ = N::detectDialect(script).value_or(SQLDialect::generic);
   if (dialect_ == SQLDialect::postgres) schemas_ = {"public", "pg_catalog"};
-  Run(*this, db, started, budget).runScript(script);
+  Run(*this, started, budget).runScript(script);
   // Reads after the open (queries, pages) keep the bound per statement only.
-  stagingLimits_->limitRunUntil(std::chrono::steady_clock::time_point::max());
+  internalSQLite.limitRunUntil(std::chrono::steady_clock::time_point::max());
 
   DatabaseMetadata metadata;
   metadata.name = url.filename().string();
@@ -660,7 +646,6 @@ void SQLScriptDriver::close() noexcept {
     std::lock_guard guard(internalSQLite.mutex());
     internalSQLite.close();
   }
-  stagingLimits_.reset();
   resetState();
 }
 

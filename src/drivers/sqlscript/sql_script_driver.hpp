@@ -18,7 +18,6 @@
 
 namespace tabvora {
 
-class InspectionLimits;
 
 // Driver for SQL scripts and dumps (.sql): open runs the whole script, statement by
 // statement, against the staging database, converting MySQL/MariaDB and PostgreSQL syntax
@@ -88,8 +87,8 @@ class SQLScriptDriver : public StagingDriver {
   void close() noexcept override;
 
   Limits limits;
-  // Set by the preview before open: the script then runs within limits.previewOpenTime.
-  // Rows are not limited (a script may change any row it inserted).
+  // Set for a preview (from the open's options): the script then runs within
+  // limits.previewOpenTime. Rows are not limited (a script may change any row it inserted).
   std::optional<std::int64_t> previewRowLimit;
   // Receives each warning line (without line end); standard error when unset.
   std::function<void(const std::string&)> warningSink;
@@ -105,6 +104,10 @@ class SQLScriptDriver : public StagingDriver {
   const std::set<std::string>& schemas() const { return schemas_; }
   const std::map<std::string, RebuiltColumns>& rebuiltTables() const { return rebuiltTables_; }
 
+ protected:
+  // The preview's row limit comes from the options.
+  void takeOptions(const OpenOptions& options) override { previewRowLimit = options.previewRowLimit; }
+
  private:
   class Run;
   friend class Run;
@@ -119,7 +122,6 @@ class SQLScriptDriver : public StagingDriver {
   std::set<std::string> schemas_;
   std::map<std::string, RebuiltColumns> rebuiltTables_;
   // The staging connection's bounds; released after the connection is closed.
-  std::unique_ptr<InspectionLimits> stagingLimits_;
 };
 
 }  // namespace tabvora

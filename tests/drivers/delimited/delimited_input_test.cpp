@@ -54,7 +54,7 @@ class DelimitedInputTest : public ::testing::Test {
                       const DelimitedInput::Limits& limits = kSmall) {
     const auto path = dir_ / "data.csv";
     testing::writeFile(path, bytes);
-    return DelimitedInput::read(FileReader(path), path, limit, limits);
+    return DelimitedInput::read(FileReader(path), DatabaseFormat::csv, limit, limits);
   }
   testing::TempDir dir_;
 };

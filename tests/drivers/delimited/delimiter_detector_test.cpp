@@ -7,7 +7,7 @@
 namespace tabvora {
 namespace {
 
-char detect(std::string_view sample, const char* name = "data.csv") { return DelimiterDetector::detect(sample, name); }
+char detect(std::string_view sample, const char* name = "data.csv") { return DelimiterDetector::detect(sample, DatabaseFormat::fromURL(name)); }
 
 TEST(DelimiterDetectorTest, ChoosesTheHighestSmallestCount) {
   EXPECT_EQ(detect("a,b,c\n1,2,3\n", "report.tab"), '\t');

@@ -17,7 +17,7 @@ TEST_F(SQLScriptTest, APlainScriptOpensUnconvertedAndIsWrittenBackWhole) {
        "COMMIT;\n");
   EXPECT_EQ(driver.failedStatementCount() + driver.skippedStatementCount(), 0);
   EXPECT_FALSE(driver.dialectConverted());
-  driver.internalSQLite.executeRawSQL("UPDATE people SET name = 'edited' WHERE id = 2");
+  driver.query("UPDATE people SET name = 'edited' WHERE id = 2");
   const std::vector<std::string> staged = rows(kPeopleRows);
   driver.saveChanges();
 

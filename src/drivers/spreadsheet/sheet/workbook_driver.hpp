@@ -48,6 +48,8 @@ class WorkbookDriver : public StagingDriver {
   std::optional<std::string> unreadableReason(const std::string& tableName) const override;
 
  protected:
+  // The preview's row limit, which selects its budget, comes from the options.
+  void takeOptions(const OpenOptions& options) override { previewRowLimit = options.previewRowLimit; }
   explicit WorkbookDriver(const char* errorDomain) : errorDomain_(errorDomain) {}
   // Forgets the last open and remembers `url` as the file being opened.
   void beginOpen(const std::filesystem::path& url);

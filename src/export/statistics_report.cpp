@@ -1,4 +1,4 @@
-#include "statistics_report.hpp"
+#include "tabvora/column_statistics.hpp"
 
 #include <algorithm>
 #include <array>
@@ -10,11 +10,13 @@
 #include "model/double_format.hpp"
 #include "platform/display_width.hpp"
 
-namespace tabvora::cli {
+namespace tabvora {
 
 namespace {
 
 constexpr std::size_t kFields = 10;
+// Display columns of a shown value (min, max, each sample).
+constexpr std::size_t kMaxShownColumns = 24;
 constexpr std::array<const char*, kFields> kHeader{"column", "type",    "rows", "nulls",   "null %",
                                                    "distinct", "min", "max",  "average", "samples"};
 // Averages from this magnitude on are written in exponent form.
@@ -28,7 +30,7 @@ std::string oneLine(std::string text) {
   return text;
 }
 
-std::string shown(const std::string& text) { return cutToWidth(oneLine(text), StatisticsReport::kMaxShownColumns); }
+std::string shown(const std::string& text) { return cutToWidth(oneLine(text), kMaxShownColumns); }
 
 // Fixed decimals while the whole part is short; past that, the shortest exact form
 // ("1e+308"), which stays one readable field however large the value.
@@ -43,8 +45,8 @@ std::string number(double value, int decimals) {
 std::array<std::string, kFields> fieldsOf(const ColumnStatistics& statistics) {
   std::string samples;
   for (const std::string& sample : statistics.sampleValues) samples += (samples.empty() ? "" : ", ") + shown(sample);
-  return {cutToWidth(oneLine(statistics.column.name), 2 * StatisticsReport::kMaxShownColumns),
-          std::string(statistics.column.type.rawValue()),
+  return {cutToWidth(oneLine(statistics.column.name), 2 * kMaxShownColumns),
+          statistics.column.type,
           std::to_string(statistics.totalCount),
           std::to_string(statistics.nullCount),
           number(statistics.nullPercentage(), 1),
@@ -61,7 +63,7 @@ nlohmann::ordered_json optionalText(const std::optional<std::string>& text) {
 
 }  // namespace
 
-std::string StatisticsReport::text(const std::vector<ColumnStatistics>& columns) {
+std::string statisticsText(const std::vector<ColumnStatistics>& columns) {
   std::vector<std::array<std::string, kFields>> lines;
   std::array<std::string, kFields> header;
   std::copy(kHeader.begin(), kHeader.end(), header.begin());
@@ -85,12 +87,12 @@ std::string StatisticsReport::text(const std::vector<ColumnStatistics>& columns)
   return text;
 }
 
-std::string StatisticsReport::json(const std::vector<ColumnStatistics>& columns) {
+std::string statisticsJSON(const std::vector<ColumnStatistics>& columns) {
   nlohmann::ordered_json array = nlohmann::ordered_json::array();
   for (const ColumnStatistics& statistics : columns) {
     nlohmann::ordered_json object;
     object["column"] = statistics.column.name;
-    object["type"] = std::string(statistics.column.type.rawValue());
+    object["type"] = statistics.column.type;
     object["rows"] = statistics.totalCount;
     object["nulls"] = statistics.nullCount;
     object["nullPercentage"] = statistics.nullPercentage();
@@ -105,4 +107,4 @@ std::string StatisticsReport::json(const std::vector<ColumnStatistics>& columns)
   return array.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + '\n';
 }
 
-}  // namespace tabvora::cli
+}  // namespace tabvora
