@@ -7,8 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "model/double_format.hpp"
 #include "platform/display_width.hpp"
+#include "platform/double_format.hpp"
 
 namespace tabvora {
 

@@ -7,13 +7,13 @@
 
 #include <nlohmann/json.hpp>
 
-#include "drivers/delimited/delimited_text_writer.hpp"
 #include "drivers/json/json_text.hpp"
-#include "drivers/sqlite/sql_quoting.hpp"
 #include "model/base64.hpp"
-#include "model/double_format.hpp"
 #include "platform/byte_count.hpp"
+#include "platform/delimited_quoting.hpp"
+#include "platform/double_format.hpp"
 #include "platform/iso8601.hpp"
+#include "platform/sql_quoting.hpp"
 #include "platform/unicode_text.hpp"
 
 namespace tabvora {
@@ -76,23 +76,6 @@ void appendPlain(std::string& out, const RowView& row, std::size_t j) {
   }
 }
 
-void appendQuoted(std::string& out, std::string_view text) {
-  out += '"';
-  for (char c : text) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  out += '"';
-}
-
-void appendDelimited(std::string& out, std::string_view text, char delimiter) {
-  if (!DelimitedTextWriter::needsQuotes(text, delimiter)) {
-    out += text;
-  } else {
-    appendQuoted(out, text);
-  }
-}
-
 class DelimitedWriter final : public TableExportWriter {
  public:
   DelimitedWriter(std::string tableName, std::vector<DataColumn> columns, char delimiter)
@@ -101,31 +84,25 @@ class DelimitedWriter final : public TableExportWriter {
     const std::size_t start = out.size();
     for (std::size_t j = 0; j < columns_.size(); ++j) {
       if (j > 0) out += delimiter_;
-      appendDelimited(out, columns_[j].name, delimiter_);
+      appendDelimitedField(out, columns_[j].name, delimiter_);
     }
-    endLine(out, start);
+    endDelimitedRecord(out, start, "\n");
   }
   void writeRow(const RowView& row, std::string& out) override {
     const std::size_t start = out.size();
     for (std::size_t j = 0; j < columns_.size(); ++j) {
       if (j > 0) out += delimiter_;
       if (row.kind(j) == Kind::text) {
-        appendDelimited(out, row.bytes(j), delimiter_);
+        appendDelimitedField(out, row.bytes(j), delimiter_);
       } else {
         appendPlain(out, row, j);
       }
     }
-    endLine(out, start);
+    endDelimitedRecord(out, start, "\n");
   }
   void writeEnd(std::string&) override {}
 
  private:
-  // A line that came out empty (one column, an empty or NULL field) is a blank line, which
-  // readers skip: the lone empty field is written quoted instead.
-  static void endLine(std::string& out, std::size_t start) {
-    if (out.size() == start) out += "\"\"";
-    out += '\n';
-  }
   char delimiter_;
 };
 
@@ -243,13 +220,13 @@ class SQLWriter final : public TableExportWriter {
  public:
   SQLWriter(std::string tableName, std::vector<DataColumn> columns)
       : TableExportWriter(std::move(tableName), std::move(columns)) {
-    insert_ = "INSERT INTO " + identifier(tableName_) + " VALUES (";
+    insert_ = "INSERT INTO " + quoteIdentifier(tableName_) + " VALUES (";
   }
   void writeBegin(std::string& out) override {
-    out += "BEGIN TRANSACTION;\nCREATE TABLE " + identifier(tableName_) + " (";
+    out += "BEGIN TRANSACTION;\nCREATE TABLE " + quoteIdentifier(tableName_) + " (";
     for (std::size_t j = 0; j < columns_.size(); ++j) {
       if (j > 0) out += ", ";
-      out += identifier(columns_[j].name);
+      out += quoteIdentifier(columns_[j].name);
       // Untyped columns keep each value's own storage class.
       if (columns_[j].type != ColumnType::null && columns_[j].type != ColumnType::unknown)
         out += " " + std::string(columns_[j].type.rawValue());
@@ -267,20 +244,6 @@ class SQLWriter final : public TableExportWriter {
   void writeEnd(std::string& out) override { out += "COMMIT;\n"; }
 
  private:
-  // A name cannot hold a NUL in SQL text (the statement would end there); it is left out.
-  static std::string identifier(std::string name) {
-    name.erase(std::remove(name.begin(), name.end(), '\0'), name.end());
-    return quoteIdentifier(name);
-  }
-  static void appendHex(std::string& out, std::string_view bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    out += "X'";
-    for (unsigned char byte : bytes) {
-      out += kDigits[byte >> 4];
-      out += kDigits[byte & 0x0F];
-    }
-    out += '\'';
-  }
   static void appendLiteral(std::string& out, const RowView& row, std::size_t j) {
     switch (row.kind(j)) {
       case Kind::integer: appendInteger(out, row.integer(j)); break;
@@ -298,24 +261,8 @@ class SQLWriter final : public TableExportWriter {
         }
         break;
       }
-      case Kind::blob: appendHex(out, row.bytes(j)); break;
-      case Kind::text: {
-        const std::string_view text = row.bytes(j);
-        // A NUL would end the statement's text for many readers; such text travels as bytes.
-        if (text.find('\0') != std::string_view::npos) {
-          out += "CAST(";
-          appendHex(out, text);
-          out += " AS TEXT)";
-        } else {
-          out += '\'';
-          for (char c : text) {
-            if (c == '\'') out += '\'';
-            out += c;
-          }
-          out += '\'';
-        }
-        break;
-      }
+      case Kind::blob: appendSQLBlobLiteral(out, row.bytes(j)); break;
+      case Kind::text: appendSQLStringLiteral(out, row.bytes(j)); break;
       default: out += "NULL";
     }
   }

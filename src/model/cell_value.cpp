@@ -6,11 +6,11 @@
 #include <nlohmann/json.hpp>
 
 #include "model/base64.hpp"
-#include "model/double_format.hpp"
-#include "model/number_parsing.hpp"
 #include "platform/byte_count.hpp"
+#include "platform/double_format.hpp"
 #include "platform/iso8601.hpp"
 #include "platform/localized_text.hpp"
+#include "platform/number_parsing.hpp"
 #include "platform/unicode_text.hpp"
 
 namespace tabvora {

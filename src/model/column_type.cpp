@@ -2,8 +2,10 @@
 
 #include <cmath>
 
-#include "model/double_format.hpp"
-#include "model/number_parsing.hpp"
+#include "platform/ascii_case.hpp"
+#include "platform/double_format.hpp"
+#include "platform/number_parsing.hpp"
+#include "platform/sql_quoting.hpp"
 #include "platform/unicode_text.hpp"
 
 namespace tabvora {
@@ -25,16 +27,6 @@ constexpr ColumnTypeInfo kInfo[] = {
     {"UNKNOWN", "character", "gray"},
 };
 
-bool equalsIgnoringASCIICase(std::string_view text, std::string_view lowerWord) {
-  if (text.size() != lowerWord.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != lowerWord[i]) return false;
-  }
-  return true;
-}
-
 bool isASCIIDigit(char c) { return c >= '0' && c <= '9'; }
 
 template <typename Samples>
@@ -45,19 +37,6 @@ ColumnType inferColumnOf(const Samples& samples) {
     if (inference.settled()) break;
   }
   return inference.result();
-}
-
-std::string quotedLiteral(std::string_view raw) {
-  std::string out;
-  out.reserve(raw.size() + 2);
-  out += '\'';
-  for (char c : raw) {
-    if (c == '\0') continue;  // SQL text cannot carry NUL
-    if (c == '\'') out += '\'';
-    out += c;
-  }
-  out += '\'';
-  return out;
 }
 
 }  // namespace
@@ -140,7 +119,7 @@ std::string ColumnType::sqlLiteral(std::string_view raw) const {
       if (v && std::isfinite(*v)) return shortestDoubleText(*v);
     }
   }
-  return quotedLiteral(raw);
+  return sqlStringLiteral(raw);
 }
 
 }  // namespace tabvora

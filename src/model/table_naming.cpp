@@ -1,5 +1,6 @@
 #include "model/table_naming.hpp"
 
+#include "platform/ascii_case.hpp"
 #include "platform/unicode_text.hpp"
 
 namespace tabvora {
@@ -7,16 +8,6 @@ namespace tabvora {
 namespace {
 
 constexpr std::string_view kReservedPrefix = "sqlite_";
-
-bool startsWithIgnoringASCIICase(std::string_view text, std::string_view lowerPrefix) {
-  if (text.size() < lowerPrefix.size()) return false;
-  for (std::size_t i = 0; i < lowerPrefix.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != lowerPrefix[i]) return false;
-  }
-  return true;
-}
 
 }  // namespace
 

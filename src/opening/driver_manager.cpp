@@ -11,6 +11,7 @@
 #include "drivers/spreadsheet/xlsx/xlsx_driver.hpp"
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "drivers/sqlscript/sql_script_driver.hpp"
+#include "platform/byte_order_mark.hpp"
 #include "platform/unicode_text.hpp"
 #include "model/driver_error.hpp"
 #include "opening/leading_bytes.hpp"
@@ -26,7 +27,6 @@ constexpr std::string_view kSQLiteHeader = "SQLite format 3";
 constexpr std::array<std::uint8_t, 4> kParquetMagic = {0x50, 0x41, 0x52, 0x31};
 constexpr std::array<std::uint8_t, 4> kZipLocalHeader = {0x50, 0x4B, 0x03, 0x04};
 constexpr std::array<std::uint8_t, 8> kCompoundFileMagic = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-constexpr std::array<std::uint8_t, 3> kUTF8ByteOrderMark = {0xEF, 0xBB, 0xBF};
 
 // Extensions that name a workbook without saying which of the two formats: its bytes decide.
 constexpr std::string_view kWorkbookSniffExtensions[] = {"xls", "xlt"};
@@ -47,19 +47,6 @@ bool startsWith(ByteSpan bytes, const std::array<std::uint8_t, N>& magic) {
 
 std::string_view asText(ByteSpan bytes) {
   return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
-}
-
-// Length of the bytes without a multi-byte character that the read limit cut in two
-// (at most three bytes of a sequence whose lead byte promises more than is there).
-std::size_t lengthWithoutCutCharacter(ByteSpan bytes) {
-  std::size_t end = bytes.size();
-  for (std::size_t back = 1; back <= 3 && back <= end; ++back) {
-    std::uint8_t byte = bytes[end - back];
-    if ((byte & 0xC0) == 0x80) continue;  // continuation byte: keep looking for the lead
-    std::size_t needed = (byte & 0xE0) == 0xC0 ? 2 : (byte & 0xF0) == 0xE0 ? 3 : (byte & 0xF8) == 0xF0 ? 4 : 1;
-    return needed > back ? end - back : end;
-  }
-  return end;
 }
 
 // The driver class that reads a format named by an extension.
@@ -105,8 +92,8 @@ DriverChoice DriverManager::chooseByContent(std::optional<ByteSpan> leadingBytes
 
   // A byte-order mark says nothing about the content, and a character cut by the read
   // limit does not make a text file binary.
-  if (startsWith(bytes, kUTF8ByteOrderMark)) bytes = bytes.subspan(kUTF8ByteOrderMark.size());
-  if (leadingBytes->size() >= kContentSniffLength) bytes = bytes.first(lengthWithoutCutCharacter(bytes));
+  if (ByteOrderMark::sniff(bytes).isUTF8()) bytes = bytes.subspan(kUTF8ByteOrderMark.size());
+  if (leadingBytes->size() >= kContentSniffLength) bytes = bytes.first(utf8CompleteLength(bytes));
   if (!isValidUTF8(bytes)) return kCSV;
 
   std::string_view text = asText(bytes);

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "drivers/sqlite/filter_sql.hpp"
-#include "drivers/sqlite/sql_quoting.hpp"
+#include "platform/sql_quoting.hpp"
 #include "model/driver_error.hpp"
 
 namespace tabvora {

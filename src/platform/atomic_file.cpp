@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "platform/termination_cleanup.hpp"
+#include "platform/unicode_text.hpp"
 
 namespace tabvora {
 
@@ -21,14 +22,6 @@ constexpr std::size_t kMaxNameInTempName = 200;
 
 [[noreturn]] void throwErrno(int error, const std::string& what) {
   throw std::system_error(error, std::generic_category(), what);
-}
-
-// Cuts at most `limit` bytes of UTF-8 without splitting a character.
-std::string truncatedName(const std::string& name, std::size_t limit) {
-  if (name.size() <= limit) return name;
-  std::size_t end = limit;
-  while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) --end;
-  return name.substr(0, end);
 }
 
 std::filesystem::path folderOf(const std::filesystem::path& target) {
@@ -55,8 +48,10 @@ AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& path) : target_(
     owner_ = existing.st_uid;
     group_ = existing.st_gid;
   }
-  tempPath_ = (folderOf(target_) / ("." + truncatedName(target_.filename().string(), kMaxNameInTempName) +
-                                    ".tmp-XXXXXX")).string();
+  // The name is cut at a character boundary; a name of 255 bytes still leaves room for the suffix.
+  const std::string name = target_.filename().string();
+  tempPath_ =
+      (folderOf(target_) / ("." + name.substr(0, utf8PrefixLength(name, kMaxNameInTempName)) + ".tmp-XXXXXX")).string();
   fd_ = ::mkostemp(tempPath_.data(), O_CLOEXEC);
   if (fd_ < 0) throwErrno(errno, target_.string());
   std::error_code ignored;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/byte_order_mark.hpp"
+
 namespace tabvora {
 
 namespace {
@@ -59,11 +61,6 @@ bool isBzip2(std::span<const std::uint8_t> bytes) {
   return hasAt(bytes, "\x31\x41\x59\x26\x53\x59"sv, 4) || hasAt(bytes, "\x17\x72\x45\x38\x50\x90"sv, 4);
 }
 
-bool hasByteOrderMark(std::span<const std::uint8_t> bytes) {
-  return hasAt(bytes, "\xEF\xBB\xBF"sv, 0) || hasAt(bytes, "\xFF\xFE"sv, 0) || hasAt(bytes, "\xFE\xFF"sv, 0) ||
-         hasAt(bytes, "\x00\x00\xFE\xFF"sv, 0);
-}
-
 // Whether every whole four-byte unit is a code point of UTF-32 in the given byte order.
 bool looksLikeUTF32(std::span<const std::uint8_t> bytes, bool bigEndian) {
   const std::size_t units = bytes.size() / 4;
@@ -101,7 +98,7 @@ std::optional<std::string_view> binaryContentName(std::span<const std::uint8_t> 
     if (signature.magic == "BZh"sv && !isBzip2(bytes)) continue;
     return signature.name;
   }
-  if (hasByteOrderMark(bytes)) return std::nullopt;
+  if (ByteOrderMark::sniff(bytes).present()) return std::nullopt;
   if (std::find(bytes.begin(), bytes.end(), std::uint8_t{0}) == bytes.end()) return std::nullopt;
   if (looksLikeUTF32(bytes, false) || looksLikeUTF32(bytes, true) || nulsFitUTF16(bytes)) return std::nullopt;
   return "binary data";

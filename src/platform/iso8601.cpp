@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "platform/civil_calendar.hpp"
+
 namespace tabvora {
 
 namespace {
@@ -18,26 +20,6 @@ std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
   std::int64_t q = a / b;
   if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
   return q;
-}
-
-struct CivilDate {
-  std::int64_t year;
-  unsigned month;
-  unsigned day;
-};
-
-// Proleptic Gregorian date of a day count from 1970-01-01 (H. Hinnant's civil_from_days).
-CivilDate civilFromDays(std::int64_t days) {
-  days += 719468;
-  const std::int64_t era = floorDiv(days, 146097);
-  const std::int64_t dayOfEra = days - era * 146097;
-  const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-  const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-  const std::int64_t monthIndex = (5 * dayOfYear + 2) / 153;
-  const auto day = static_cast<unsigned>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
-  const auto month = static_cast<unsigned>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
-  const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
-  return {year, month, day};
 }
 
 }  // namespace

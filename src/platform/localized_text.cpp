@@ -7,6 +7,8 @@
 #include <unicode/locid.h>
 #include <unicode/unistr.h>
 
+#include "platform/ascii_case.hpp"
+
 namespace tabvora {
 
 namespace {
@@ -61,11 +63,10 @@ bool localizedCaseInsensitiveContains(std::string_view haystack, std::string_vie
   if (needle.empty()) return true;
   if (isASCII(haystack) && isASCII(needle)) {
     // For ASCII text, case folding is exactly ASCII lower-casing.
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
     if (needle.size() > haystack.size()) return false;
     for (std::size_t start = 0; start + needle.size() <= haystack.size(); ++start) {
       std::size_t k = 0;
-      while (k < needle.size() && lower(haystack[start + k]) == lower(needle[k])) ++k;
+      while (k < needle.size() && asciiLower(haystack[start + k]) == asciiLower(needle[k])) ++k;
       if (k == needle.size()) return true;
     }
     return false;

@@ -6,6 +6,7 @@
 #include <unicode/ucnv.h>
 #include <unicode/ustring.h>
 
+#include "platform/byte_order_mark.hpp"
 #include "platform/unicode_text.hpp"
 
 namespace tabvora {
@@ -125,10 +126,15 @@ std::optional<std::string> decodeText(std::span<const std::uint8_t> bytes, TextE
 }
 
 std::optional<std::string> decodeUTF16WithBOM(std::span<const std::uint8_t> bytes) {
-  if (bytes.size() < 2) return std::nullopt;
-  if (bytes[0] == 0xFF && bytes[1] == 0xFE) return decodeText(bytes.subspan(2), TextEncoding::utf16LittleEndian);
-  if (bytes[0] == 0xFE && bytes[1] == 0xFF) return decodeText(bytes.subspan(2), TextEncoding::utf16BigEndian);
-  return std::nullopt;
+  const ByteOrderMark mark = ByteOrderMark::sniff(bytes, ByteOrderMark::Marks::utf8AndUTF16);
+  switch (mark.encoding) {
+    case ByteOrderMark::Encoding::utf16LittleEndian:
+      return decodeText(bytes.subspan(mark.length), TextEncoding::utf16LittleEndian);
+    case ByteOrderMark::Encoding::utf16BigEndian:
+      return decodeText(bytes.subspan(mark.length), TextEncoding::utf16BigEndian);
+    default:
+      return std::nullopt;
+  }
 }
 
 std::optional<std::string> encodeText(std::string_view utf8, TextEncoding encoding) {

@@ -134,12 +134,37 @@ bool isValidUTF8(std::span<const std::uint8_t> bytes) {
 
 bool isValidUTF8(std::string_view bytes) { return simdjson::validate_utf8(bytes.data(), bytes.size()); }
 
+namespace {
+
+bool isContinuationByte(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
+
+}  // namespace
+
+std::size_t utf8SequenceLength(std::uint8_t lead) {
+  if (lead < 0x80) return 1;
+  if (lead >= 0xC2 && lead <= 0xDF) return 2;
+  if (lead >= 0xE0 && lead <= 0xEF) return 3;
+  if (lead >= 0xF0 && lead <= 0xF4) return 4;
+  return 0;
+}
+
 std::size_t utf8PrefixLength(std::string_view text, std::size_t limit) {
   if (text.size() <= limit) return text.size();
   std::size_t end = limit;
   // A continuation byte at the cut belongs to the character before it: cut before that one.
-  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  for (int back = 0; back < 3 && end > 0 && isContinuationByte(text[end]); ++back) --end;
   return end;
+}
+
+std::size_t utf8CompleteLength(std::string_view bytes) {
+  const std::size_t n = bytes.size();
+  std::size_t start = n;
+  for (int back = 0; back < 4 && start > 0; ++back) {
+    --start;
+    if (isContinuationByte(bytes[start])) continue;
+    return utf8SequenceLength(static_cast<std::uint8_t>(bytes[start])) > n - start ? start : n;
+  }
+  return n;
 }
 
 // Each maximal subpart of an ill-formed sequence becomes one U+FFFD (the replacement

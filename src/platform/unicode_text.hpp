@@ -41,8 +41,18 @@ std::string repairUTF8(std::string_view bytes);
 // sequence (one byte consumed). At or past the end it returns 0 and leaves `pos` alone.
 char32_t decodeUTF8(std::string_view text, std::size_t& pos);
 void appendUTF8(std::string& out, char32_t c);
-// The length of the longest prefix of at most `limit` bytes that does not end inside a
-// UTF-8 sequence (the whole text when it is no longer than `limit`).
+// Where to cut text at most `limit` bytes long without splitting a UTF-8 character: the
+// whole text when it is no longer, else `limit` less the continuation bytes (at most three,
+// as many as a character has) that would be cut from the character they belong to.
 std::size_t utf8PrefixLength(std::string_view text, std::size_t limit);
+// The length of bytes that a read limit may have cut, less a character cut short at their
+// end: a lead byte of a two- to four-byte sequence followed by fewer continuation bytes than
+// it needs. Whatever else is wrong at the end stays in, to be found invalid.
+std::size_t utf8CompleteLength(std::string_view bytes);
+// Bytes of the UTF-8 character a lead byte starts (1 to 4); 0 for a byte that starts none.
+std::size_t utf8SequenceLength(std::uint8_t lead);
+inline std::size_t utf8CompleteLength(std::span<const std::uint8_t> bytes) {
+  return utf8CompleteLength(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
 
 }  // namespace tabvora

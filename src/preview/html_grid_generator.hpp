@@ -6,6 +6,7 @@
 
 #include "model/data_table.hpp"
 #include "model/database_metadata.hpp"
+#include "platform/limits.hpp"
 
 namespace tabvora {
 
@@ -16,10 +17,10 @@ namespace tabvora {
 class HTMLGridGenerator {
  public:
   // Rows past this many are never rendered, however many the table holds.
-  static constexpr std::size_t kMaxRenderedRows = 50;
+  static constexpr std::size_t kMaxRenderedRows = limits::kPreviewShownRows;
   // A cell shows at most this many characters (Unicode scalar values) of its value, then
   // kCutMark; this bounds the page of a file whose cells hold hundreds of megabytes.
-  static constexpr std::size_t kMaxCellCharacters = 10'000;
+  static constexpr std::size_t kMaxCellCharacters = limits::kPreviewCellCharacters;
   static constexpr std::string_view kCutMark = "\u2026";
   static constexpr std::string_view kProductLabel = "Tabvora Quick Look";
 

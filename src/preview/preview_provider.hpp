@@ -10,6 +10,7 @@
 #include "model/column_filter.hpp"
 #include "model/database_driver.hpp"
 #include "model/filter_combination.hpp"
+#include "platform/limits.hpp"
 #include "preview/preview_reply.hpp"
 
 namespace tabvora {
@@ -19,8 +20,8 @@ namespace tabvora {
 // nothing between requests.
 class PreviewProvider {
  public:
-  static constexpr std::int64_t kPreviewRowLimit = 200;  // rows staged by text drivers
-  static constexpr std::int64_t kFetchedRows = 50;
+  static constexpr std::int64_t kPreviewRowLimit = limits::kPreviewRows;  // rows staged by text drivers
+  static constexpr std::int64_t kFetchedRows = limits::kPreviewShownRows;
   static constexpr std::string_view kFallbackTableName = "data";
 
   // Always a reply: a file that cannot be opened gets the error page with the reason.

@@ -63,8 +63,6 @@ class StyledLine {
   std::vector<Piece> pieces_;
 };
 
-bool isContinuationByte(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
-
 bool isLineBreak(char32_t c) {
   return c == '\n' || c == '\r' || c == '\v' || c == '\f' || c == 0x85 || c == 0x2028 || c == 0x2029;
 }
@@ -73,11 +71,8 @@ bool isLineBreak(char32_t c) {
 // looked at (then the cut mark), each line break (CR LF counted as one) and tab a space,
 // and whatever else a terminal would act on escaped.
 std::string shownText(std::string_view text) {
-  std::size_t limit = std::min(text.size(), TextGridGenerator::kMaxCellBytes);
-  const bool truncated = limit < text.size();
-  // Backs off to the start of a code point, over at most three continuation bytes.
-  for (int back = 0; truncated && back < 3 && limit > 0 && isContinuationByte(text[limit]); ++back) --limit;
-  const std::string_view looked = text.substr(0, limit);
+  const bool truncated = text.size() > TextGridGenerator::kMaxCellBytes;
+  const std::string_view looked = text.substr(0, utf8PrefixLength(text, TextGridGenerator::kMaxCellBytes));
   std::string oneLine;
   oneLine.reserve(looked.size());
   std::size_t pos = 0;

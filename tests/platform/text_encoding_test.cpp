@@ -60,13 +60,5 @@ TEST(TextEncoding, MalformedInputFails) {
   EXPECT_EQ(decode("", TextEncoding::shiftJIS), "");
 }
 
-// Text with a mark of either order is read by the script driver (golden cases utf16le.sql,
-// utf16be.sql); real files in Windows-1252 and UTF-16 by the delimited driver
-// (windows1252.csv, excel_unicode_text.txt).
-TEST(TextEncoding, WithoutAByteOrderMarkUTF16IsNotGuessed) {
-  EXPECT_FALSE(decodeUTF16WithBOM(bytesOf(std::string("A\0", 2))).has_value());
-  EXPECT_FALSE(decodeUTF16WithBOM(bytesOf("\xFF")).has_value());
-}
-
 }  // namespace
 }  // namespace tabvora

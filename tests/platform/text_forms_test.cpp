@@ -3,8 +3,10 @@
 
 #include <cstdint>
 #include <limits>
+#include <tuple>
 
 #include "platform/byte_count.hpp"
+#include "platform/civil_calendar.hpp"
 #include "platform/iso8601.hpp"
 
 namespace tabvora {
@@ -40,6 +42,21 @@ TEST(ISO8601, FormatsUTCWithAndWithoutMilliseconds) {
   // Out-of-range values stay well formed.
   EXPECT_EQ(formatISO8601(std::numeric_limits<double>::infinity(), true).back(), 'Z');
   EXPECT_EQ(formatISO8601(-std::numeric_limits<double>::infinity(), false).front(), '-');
+}
+
+TEST(CivilCalendar, OneDayCountForBothDateWriters) {
+  const std::tuple<std::int64_t, unsigned, unsigned, std::int64_t> cases[] = {
+      {1970, 1, 1, 0}, {2000, 2, 29, 11'016}, {1900, 3, 1, -25'508}, {1899, 12, 30, -25'569}, {-1, 12, 31, -719'529}};
+  for (const auto& [year, month, day, days] : cases) {
+    EXPECT_EQ(daysFromCivil(year, month, day), days) << year << '-' << month << '-' << day;
+    const CivilDate date = civilFromDays(days);
+    EXPECT_EQ(std::tuple(date.year, date.month, date.day), std::tuple(year, month, day)) << days;
+  }
+  // Every day of four centuries (an era, with its leap-year exceptions) reads back.
+  for (std::int64_t days = -73'048; days <= 73'048; ++days) {
+    const CivilDate date = civilFromDays(days);
+    ASSERT_EQ(daysFromCivil(date.year, date.month, date.day), days);
+  }
 }
 
 TEST(ByteCount, BytesThenDecimalUnitsWithTheirPrecision) {

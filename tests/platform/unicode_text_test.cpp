@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "platform/localized_text.hpp"
 #include "platform/unicode_text.hpp"
@@ -70,6 +71,24 @@ TEST(UnicodeText, DecodeAndAppendRoundTrip) {
   std::string out;
   appendUTF8(out, 0xD800);
   EXPECT_EQ(out, "\uFFFD");
+}
+
+TEST(UnicodeText, CutsAndReadLimitsNeverSplitACharacter) {
+  const std::tuple<std::string, std::size_t, std::size_t> prefixes[] = {
+      // text, limit, prefix length
+      {"abc", 5, 3}, {"abc", 3, 3}, {"ab\xE2\x82\xAC", 3, 2}, {"ab\xE2\x82\xAC", 4, 2}, {"ab\xE2\x82\xAC", 5, 5},
+      {"\xF0\x9F\x98\x80z", 3, 0}, {"\xF0\x9F\x98\x80z", 4, 4},
+      // Past three continuation bytes the text is not UTF-8 there: cut no further back.
+      {"a\x80\x80\x80\x80\x80", 5, 2},
+  };
+  for (const auto& [text, limit, length] : prefixes) EXPECT_EQ(utf8PrefixLength(text, limit), length) << text;
+  const std::pair<std::string, std::size_t> reads[] = {
+      // bytes a read limit may have cut, their complete length
+      {"ab", 2}, {"a\xC3", 1}, {"a\xC3\xA9", 3}, {"a\xE2\x82", 1}, {"a\xF0\x9F\x98", 1}, {"a\xF0\x9F\x98\x80", 5},
+      // Whatever else is wrong stays, to be found invalid.
+      {"a\xC0", 2}, {"a\xF5\x80", 3}, {"a\x80", 2}, {"\x80\x80\x80\x80", 4}, {"", 0},
+  };
+  for (const auto& [bytes, length] : reads) EXPECT_EQ(utf8CompleteLength(bytes), length) << bytes;
 }
 
 TEST(LocalizedText, CompareAndContainsIgnoreCaseAndReadNumbers) {

@@ -1,11 +1,9 @@
 #include "drivers/delimited/delimited_byte_parser.hpp"
 
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
-#include <system_error>
 
-#include "model/number_parsing.hpp"
+#include "platform/number_parsing.hpp"
 #include "platform/unicode_text.hpp"
 
 namespace tabvora {
@@ -15,24 +13,12 @@ namespace {
 bool isTrimmedByte(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Whether the whole text is a finite decimal floating-point number ("." as the point,
-// an optional sign, an optional exponent), independent of the locale.
+// Whether the whole text is a finite number; classify has let through only digits, signs,
+// "." and exponents, so it is decimal. Underflow still reads as a finite number (zero or
+// subnormal); overflow does not.
 bool isFiniteDecimal(std::string_view text) {
-  std::string_view body = text;
-  if (!body.empty() && body.front() == '+') {
-    body.remove_prefix(1);
-    // from_chars takes no "+", and after one sign no second may follow.
-    if (!body.empty() && (body.front() == '+' || body.front() == '-')) return false;
-  }
-  double value = 0;
-  auto [end, error] = std::from_chars(body.data(), body.data() + body.size(), value, std::chars_format::general);
-  if (end != body.data() + body.size()) return false;
-  if (error == std::errc::result_out_of_range) {
-    // Underflow still reads as a finite number (zero or subnormal); overflow does not.
-    const std::optional<double> read = parseDouble(body);
-    return read && std::isfinite(*read);
-  }
-  return error == std::errc() && std::isfinite(value);
+  const std::optional<double> value = parseDouble(text);
+  return value && std::isfinite(*value);
 }
 
 }  // namespace
@@ -75,10 +61,7 @@ DelimitedByteParser::ColumnKind DelimitedByteParser::classify(std::string_view b
 
   constexpr std::size_t kDigitsThatAlwaysFit = 18;  // 10^18 - 1 < 2^63
   if (trimmed.size() - bodyStart <= kDigitsThatAlwaysFit) return ColumnKind::integer;
-  std::string_view digits = trimmed[0] == '+' ? trimmed.substr(1) : trimmed;
-  std::int64_t value = 0;
-  auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-  return (error == std::errc() && end == digits.data() + digits.size()) ? ColumnKind::integer : ColumnKind::text;
+  return parseInt64(trimmed) ? ColumnKind::integer : ColumnKind::text;
 }
 
 }  // namespace tabvora

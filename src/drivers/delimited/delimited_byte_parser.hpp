@@ -15,6 +15,7 @@
 #endif
 
 #include "model/column_type.hpp"
+#include "platform/byte_order_mark.hpp"
 
 namespace tabvora {
 
@@ -133,7 +134,7 @@ class DelimitedByteParser::Splitter {
 
   Result run() {
     std::size_t pos = 0;
-    if (n_ >= 3 && p_[0] == 0xEF && p_[1] == 0xBB && p_[2] == 0xBF) pos = 3;
+    if (ByteOrderMark::sniff(input_).isUTF8()) pos = kUTF8ByteOrderMark.size();
     if (pos >= n_) return {n_, false, 0};
     fieldStart_ = pos;
     atFieldStart_ = true;

@@ -12,6 +12,7 @@
 #include "model/table_naming.hpp"
 #include "platform/file_probe.hpp"
 #include "platform/file_reader.hpp"
+#include "platform/limits.hpp"
 
 namespace tabvora {
 
@@ -57,10 +58,10 @@ DatabaseMetadata DelimitedDriver::open(const std::filesystem::path& url) {
 
   const DelimitedSchemaScan& scan = input.scan();
   if (!scan.foundHeader()) throw DriverError(kDomain, -1, "File is empty");
-  if (scan.columnCount() > kMaxStagedColumns) {
+  if (scan.columnCount() > limits::kMaxColumns) {
     throw DriverError(kDomain, -1,
                       "Too many columns: the file has " + std::to_string(scan.columnCount()) +
-                          " and at most " + std::to_string(kMaxStagedColumns) + " can be loaded");
+                          " and at most " + std::to_string(limits::kMaxColumns) + " can be loaded");
   }
   std::vector<DataColumn> columns = scan.columns();
 

@@ -22,9 +22,6 @@ namespace tabvora {
 // write-back is refused.
 class DelimitedDriver : public StagingDriver {
  public:
-  // A header wider than this is refused: it is the column limit of the staging store.
-  static constexpr std::size_t kMaxStagedColumns = 2000;
-
   explicit DelimitedDriver(DatabaseFormat format);
   ~DelimitedDriver() override;
 
@@ -37,7 +34,7 @@ class DelimitedDriver : public StagingDriver {
   // Closes the staging database; the settings found at open stay.
   void close() noexcept override;
 
-  // Most data rows staged at open; absent means all. Previews set 200. A limited open reads
+  // Most data rows staged at open; absent means all. Previews set limits::kPreviewRows. A limited open reads
   // at most DelimitedInput::kPreviewLimits.maxRead bytes of the file and stages what an
   // unlimited one would stage first. Its sourceEncoding may name an encoding that reads the
   // staged rows alike instead of the whole file's: UTF-8 for plain ASCII rows, Windows-1252

@@ -1,18 +1,18 @@
 // Writing the staged table back to the delimited file.
-#include <charconv>
 #include <cstdlib>
 #include <mutex>
-#include <system_error>
 
 #include "drivers/delimited/delimited_byte_parser.hpp"
 #include "drivers/delimited/delimited_driver.hpp"
 #include "drivers/delimited/delimited_text_decoding.hpp"
 #include "drivers/delimited/delimited_text_writer.hpp"
 #include "model/driver_error.hpp"
-#include "model/number_parsing.hpp"
 #include "platform/atomic_file.hpp"
+#include "platform/byte_order_mark.hpp"
 #include "platform/file_probe.hpp"
 #include "platform/file_reader.hpp"
+#include "platform/limits.hpp"
+#include "platform/number_parsing.hpp"
 
 namespace tabvora {
 
@@ -78,16 +78,14 @@ CellValue stagedEquivalent(std::string_view fieldText, ColumnType type) {
   };
   if (!literal.empty() && literal.front() == '\'') return CellValue::text(withoutNULs());
   if (type == ColumnType::integer) {
-    std::int64_t value = 0;
-    auto [end, error] = std::from_chars(literal.data(), literal.data() + literal.size(), value);
-    if (error == std::errc() && end == literal.data() + literal.size()) return CellValue::integer(value);
+    if (const std::optional<std::int64_t> value = parseInt64(literal)) return CellValue::integer(*value);
   }
   if (const std::optional<double> value = parseDouble(literal)) return CellValue::real(*value);
   return CellValue::text(std::string(fieldText));
 }
 
 std::optional<std::string> encodeForSave(const std::string& text, TextEncoding encoding, bool utf8BOM) {
-  const std::string_view utf8Mark = utf8BOM ? "\xEF\xBB\xBF" : "";
+  const std::string_view utf8Mark = utf8BOM ? kUTF8ByteOrderMark : "";
   switch (encoding) {
     case TextEncoding::utf8:
       return std::string(utf8Mark) + text;
@@ -118,7 +116,7 @@ void DelimitedDriver::saveChanges() {
                             " data rows of the file were loaded, and saving would drop the rest");
     case Completeness::fieldsDropped:
       throw DriverError(kDomain, -2,
-                        "Cannot save: some rows have fields past column " + std::to_string(kMaxStagedColumns) +
+                        "Cannot save: some rows have fields past column " + std::to_string(limits::kMaxColumns) +
                             ", which were not loaded, and saving would drop them");
     case Completeness::openFailed:
       throw DriverError(kDomain, -2, "Cannot save: the file was not opened successfully");
@@ -177,7 +175,7 @@ void DelimitedDriver::saveChanges() {
   const std::string text = writer.takeText();
   std::optional<std::string> bytes = encodeForSave(text, sourceEncoding_, hasUTF8BOM_);
   const bool fellBackToUTF8 = !bytes;
-  if (fellBackToUTF8) bytes = "\xEF\xBB\xBF" + text;
+  if (fellBackToUTF8) bytes = std::string(kUTF8ByteOrderMark) + text;
   try {
     writeFileAtomically(path, std::string_view(*bytes));
   } catch (const std::exception& error) {

@@ -8,29 +8,6 @@ namespace tabvora {
 
 namespace {
 
-bool isContinuation(std::uint8_t b) { return (b & 0xC0) == 0x80; }
-
-// Bytes of the character a lead byte starts; 0 for a byte that starts none.
-std::size_t sequenceLength(std::uint8_t b) {
-  if (b < 0x80) return 1;
-  if (b >= 0xC2 && b <= 0xDF) return 2;
-  if (b >= 0xE0 && b <= 0xEF) return 3;
-  if (b >= 0xF0 && b <= 0xF4) return 4;
-  return 0;
-}
-
-// The length of `bytes` less a character their end cuts. Whatever else is wrong at the end
-// stays in, to be found invalid now.
-std::size_t completeLength(std::span<const std::uint8_t> bytes) {
-  const std::size_t n = bytes.size();
-  std::size_t start = n;
-  for (int back = 0; back < 4 && start > 0; ++back) {
-    --start;
-    if (!isContinuation(bytes[start])) return sequenceLength(bytes[start]) > n - start ? start : n;
-  }
-  return n;
-}
-
 constexpr char16_t kHighFirst = 0xD800, kLowFirst = 0xDC00, kLowLast = 0xDFFF;
 
 }  // namespace
@@ -38,7 +15,7 @@ constexpr char16_t kHighFirst = 0xD800, kLowFirst = 0xDC00, kLowLast = 0xDFFF;
 bool UTF8StreamValidator::feed(std::span<const std::uint8_t> bytes) {
   if (!valid_) return false;
   if (pendingLength_ > 0) {
-    const std::size_t wanted = sequenceLength(pending_[0]) - pendingLength_;
+    const std::size_t wanted = utf8SequenceLength(pending_[0]) - pendingLength_;
     const std::size_t taken = std::min(wanted, bytes.size());
     std::copy_n(bytes.begin(), taken, pending_.begin() + static_cast<std::ptrdiff_t>(pendingLength_));
     pendingLength_ += taken;
@@ -48,7 +25,7 @@ bool UTF8StreamValidator::feed(std::span<const std::uint8_t> bytes) {
     pendingLength_ = 0;
     if (!valid_) return false;
   }
-  const std::size_t complete = completeLength(bytes);
+  const std::size_t complete = utf8CompleteLength(bytes);
   valid_ = isValidUTF8(bytes.first(complete));
   if (!valid_) return false;
   pendingLength_ = bytes.size() - complete;

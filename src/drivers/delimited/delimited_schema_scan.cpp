@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "model/table_naming.hpp"
+#include "platform/limits.hpp"
 
 namespace tabvora {
 
@@ -26,8 +27,8 @@ bool DelimitedSchemaScan::operator()(const DelimitedByteParser::Record& record) 
     while (effectiveWidth > 0 && record.field(effectiveWidth - 1).start == record.field(effectiveWidth - 1).end) {
       --effectiveWidth;
     }
-    if (kinds_.size() < kMaxGrownColumns && kinds_.size() < effectiveWidth) {
-      kinds_.resize(std::min(effectiveWidth, kMaxGrownColumns), ColumnKind::empty);
+    if (kinds_.size() < limits::kMaxColumns && kinds_.size() < effectiveWidth) {
+      kinds_.resize(std::min(effectiveWidth, limits::kMaxColumns), ColumnKind::empty);
     }
     if (effectiveWidth > columnCount() || record.overflowHasContent()) droppedContent_ = true;
   }

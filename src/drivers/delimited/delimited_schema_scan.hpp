@@ -18,9 +18,8 @@ class DelimitedSchemaScan {
  public:
   using ColumnKind = DelimitedByteParser::ColumnKind;
 
-  // Data rows wider than the header add columns up to this many; the header alone is not
-  // capped here (the staging store has its own limit).
-  static constexpr std::size_t kMaxGrownColumns = 2000;
+  // Data rows wider than the header add columns up to limits::kMaxColumns; the header
+  // alone is not capped here (the driver refuses a wider one).
 
   // With a row limit the header and at most that many data records are examined; the next
   // record ends the pass, so rows past the limit are never classified.

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "drivers/delimited/delimited_encoding_stream.hpp"
+#include "platform/byte_order_mark.hpp"
 
 namespace tabvora {
 
@@ -58,19 +59,16 @@ std::string decodeSingleByte(std::span<const std::uint8_t> bytes, TextEncoding e
   return out;
 }
 
-bool startsWith(std::span<const std::uint8_t> bytes, std::initializer_list<std::uint8_t> prefix) {
-  return bytes.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), bytes.begin());
-}
-
 }  // namespace
 
 DelimitedDecoding DelimitedDecoding::of(std::span<const std::uint8_t> leading, bool wholeFile,
                                         const DelimitedRestFacts& facts) {
   DelimitedDecoding decoding;
-  decoding.utf8Mark = startsWith(leading, {0xEF, 0xBB, 0xBF});
-  const bool littleEndianMark = startsWith(leading, {0xFF, 0xFE});
-  const bool bigEndianMark = startsWith(leading, {0xFE, 0xFF});
-  const std::span<const std::uint8_t> afterMark = leading.subspan(decoding.utf8Mark ? 3 : 0);
+  const ByteOrderMark mark = ByteOrderMark::sniff(leading, ByteOrderMark::Marks::utf8AndUTF16);
+  decoding.utf8Mark = mark.isUTF8();
+  const bool littleEndianMark = mark.encoding == ByteOrderMark::Encoding::utf16LittleEndian;
+  const bool bigEndianMark = mark.encoding == ByteOrderMark::Encoding::utf16BigEndian;
+  const std::span<const std::uint8_t> afterMark = leading.subspan(decoding.utf8Mark ? mark.length : 0);
 
   if (wholeFile || !facts.notUnicode) {
     if (littleEndianMark || bigEndianMark) {

@@ -5,10 +5,8 @@
 
 namespace tabvora {
 
-// Builds delimited text one record at a time. A field holding the delimiter, a double
-// quote, LF or CR is wrapped in double quotes with its quotes doubled; any other field is
-// written as it is; a record of one empty field is written as "" so it is not a blank line.
-// Every record, the last included, ends with the line end.
+// Builds delimited text one record at a time, quoted as delimited_quoting.hpp says. Every
+// record, the last included, ends with the line end.
 class DelimitedTextWriter {
  public:
   DelimitedTextWriter(char delimiter, bool crlf) : delimiter_(delimiter), lineEnd_(crlf ? "\r\n" : "\n") {}
@@ -22,8 +20,6 @@ class DelimitedTextWriter {
     recordStart_ = 0;
     return out;
   }
-
-  static bool needsQuotes(std::string_view text, char delimiter);
 
  private:
   char delimiter_;

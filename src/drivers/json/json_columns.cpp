@@ -11,22 +11,6 @@ namespace tabvora {
 
 namespace {
 
-// Leading bytes cut at kColumnOrderScanBytes lose a split UTF-8 sequence at the end, so a
-// cut in the middle of a character does not turn the whole text into Latin 1.
-std::string_view withoutSplitSequence(std::string_view text) {
-  std::size_t lead = text.size();
-  for (int back = 0; back < 3 && lead > 0; ++back) {
-    auto byte = static_cast<unsigned char>(text[lead - 1]);
-    if ((byte & 0xC0) != 0x80) break;
-    --lead;
-  }
-  if (lead == 0) return text;
-  auto byte = static_cast<unsigned char>(text[lead - 1]);
-  std::size_t expected = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
-  std::size_t present = text.size() - (lead - 1);
-  return present < expected ? text.substr(0, lead - 1) : text;
-}
-
 std::string searchText(std::string_view key) {
   std::string escaped;
   for (char c : key) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
@@ -42,7 +26,7 @@ std::string searchText(std::string_view key) {
 
 std::vector<std::string> orderKeysByFirstOccurrence(std::vector<std::string> keys, std::string_view fileStart) {
   std::string_view text = fileStart.substr(0, kColumnOrderScanBytes);
-  if (fileStart.size() > kColumnOrderScanBytes) text = withoutSplitSequence(text);
+  if (fileStart.size() > kColumnOrderScanBytes) text = text.substr(0, utf8CompleteLength(text));
   std::string latin1;
   if (!isValidUTF8(text)) {
     latin1 = decodeText({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}, TextEncoding::isoLatin1)

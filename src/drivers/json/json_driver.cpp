@@ -17,6 +17,7 @@
 #include "model/table_naming.hpp"
 #include "platform/byte_count.hpp"
 #include "platform/file_probe.hpp"
+#include "platform/limits.hpp"
 
 namespace tabvora {
 
@@ -99,10 +100,10 @@ DatabaseMetadata JSONDriver::stage(const std::filesystem::path& url) {
   }
   if (schema.recordCount < 1 || schema.keyOrder.empty())
     throw DriverError("JSONDriver", -1, "No JSON records found in file");
-  if (schema.keyOrder.size() > kMostColumns)
+  if (schema.keyOrder.size() > limits::kMaxColumns)
     throw DriverError("JSONDriver", -1,
                       "The records have " + std::to_string(schema.keyOrder.size()) +
-                          " different keys; at most " + std::to_string(kMostColumns) + " columns can be shown");
+                          " different keys; at most " + std::to_string(limits::kMaxColumns) + " columns can be shown");
 
   primaryTableName_ = stagedTableName(tableStem(url), "t_");
   std::vector<JSONColumn> columns =

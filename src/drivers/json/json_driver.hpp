@@ -38,7 +38,7 @@ class JSONDriver : public StagingDriver {
   // text (a string when it is not JSON), non-finite reals become null.
   static nlohmann::json jsonValue(const CellValue& cell, std::optional<ColumnType> type);
 
-  // Set for a preview (to 200): JSON Lines stage at most this many lines, read from a
+  // Set for a preview (to limits::kPreviewRows): JSON Lines stage at most this many lines, read from a
   // prefix of the file; documents are staged whole but refused past a size cap. A preview
   // keeps nothing for writing the file back, and saveChanges refuses it.
   std::optional<std::int64_t> previewRowLimit;
@@ -54,9 +54,6 @@ class JSONDriver : public StagingDriver {
   std::int64_t skippedLineCount() const { return skippedLineCount_; }
   // JSON Lines: whether previewRowLimit left lines of the file unstaged.
   bool linesLeftUnstaged() const { return linesLeftUnstaged_; }
-
-  // Most distinct keys a file may have: one column each, and SQLite's column limit.
-  static constexpr std::size_t kMostColumns = 2000;
 
  protected:
   // The preview's row limit comes from the options.

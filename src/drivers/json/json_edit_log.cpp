@@ -1,6 +1,6 @@
 #include "drivers/json/json_edit_log.hpp"
 
-#include "drivers/sqlite/sql_quoting.hpp"
+#include "platform/sql_quoting.hpp"
 
 namespace tabvora {
 

@@ -1,10 +1,9 @@
 #include "drivers/json/json_original_values.hpp"
 
-#include <charconv>
-
 #include <simdjson.h>
 
 #include "drivers/json/json_text.hpp"
+#include "platform/number_parsing.hpp"
 
 namespace tabvora {
 
@@ -46,9 +45,7 @@ std::optional<nlohmann::json> JSONOriginalValues::valueOf(std::size_t column, st
   if (auto kept = entry.strings.find(row); kept != entry.strings.end()) return kept->second;
   if (!test(entry.value, row)) return std::nullopt;
   if (test(entry.wholeReal, row)) {
-    double real = 0;
-    auto [end, error] = std::from_chars(stagedText.data(), stagedText.data() + stagedText.size(), real);
-    if (error == std::errc() && end == stagedText.data() + stagedText.size()) return real;
+    if (const std::optional<double> real = parseDouble(stagedText)) return *real;
     return std::nullopt;
   }
   thread_local simdjson::dom::parser parser;

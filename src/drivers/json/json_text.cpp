@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "model/double_format.hpp"
+#include "platform/double_format.hpp"
 #include "platform/unicode_text.hpp"
 
 namespace tabvora {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <initializer_list>
 
+#include "platform/byte_order_mark.hpp"
+
 namespace tabvora {
 
 namespace {
@@ -44,15 +46,15 @@ bool isLowSurrogate(std::uint32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 }  // namespace
 
 JSONTextEncoding JSONTextEncoding::detect(std::span<const std::uint8_t> start) {
-  auto startsWith = [&](std::initializer_list<std::uint8_t> mark) {
-    return start.size() >= mark.size() && std::equal(mark.begin(), mark.end(), start.begin());
-  };
-  // The UTF-32 marks first: FF FE 00 00 is UTF-32LE, not UTF-16LE followed by U+0000.
-  if (startsWith({0x00, 0x00, 0xFE, 0xFF})) return {Form::utf32BigEndian, 4};
-  if (startsWith({0xFF, 0xFE, 0x00, 0x00})) return {Form::utf32LittleEndian, 4};
-  if (startsWith({0xFE, 0xFF})) return {Form::utf16BigEndian, 2};
-  if (startsWith({0xFF, 0xFE})) return {Form::utf16LittleEndian, 2};
-  if (startsWith({0xEF, 0xBB, 0xBF})) return {Form::utf8, 3};
+  using Mark = ByteOrderMark::Encoding;
+  switch (const ByteOrderMark mark = ByteOrderMark::sniff(start); mark.encoding) {
+    case Mark::utf8: return {Form::utf8, mark.length};
+    case Mark::utf16LittleEndian: return {Form::utf16LittleEndian, mark.length};
+    case Mark::utf16BigEndian: return {Form::utf16BigEndian, mark.length};
+    case Mark::utf32LittleEndian: return {Form::utf32LittleEndian, mark.length};
+    case Mark::utf32BigEndian: return {Form::utf32BigEndian, mark.length};
+    case Mark::none: break;
+  }
   if (start.size() < 4) return {};
   const bool zero[4] = {start[0] == 0, start[1] == 0, start[2] == 0, start[3] == 0};
   if (zero[0] && zero[1] && zero[2] && !zero[3]) return {Form::utf32BigEndian, 0};

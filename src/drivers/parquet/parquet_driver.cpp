@@ -14,6 +14,7 @@
 #include "model/table_naming.hpp"
 #include "platform/byte_count.hpp"
 #include "platform/file_reader.hpp"
+#include "platform/sql_quoting.hpp"
 
 namespace tabvora {
 
@@ -89,12 +90,8 @@ void ParquetDriver::locateDuckDB() {
 }
 
 std::string ParquetDriver::duckDBQuery(const std::string& path) {
-  std::string query = "SELECT * FROM '";
-  for (char c : path) {
-    query += c;
-    if (c == '\'') query += '\'';
-  }
-  query += "' LIMIT " + std::to_string(parquet_limits::kDuckDBRowLimit) + ";";
+  std::string query = "SELECT * FROM " + sqlStringLiteral(path);
+  query += " LIMIT " + std::to_string(parquet_limits::kDuckDBRowLimit) + ";";
   return query;
 }
 

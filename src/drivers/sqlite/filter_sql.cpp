@@ -1,8 +1,8 @@
 #include "drivers/sqlite/filter_sql.hpp"
 
-#include "drivers/sqlite/sql_quoting.hpp"
 #include "drivers/sqlite/text_match_function.hpp"
-#include "model/number_parsing.hpp"
+#include "platform/number_parsing.hpp"
+#include "platform/sql_quoting.hpp"
 
 namespace tabvora {
 

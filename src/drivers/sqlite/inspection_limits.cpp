@@ -7,6 +7,9 @@
 #include <mutex>
 #include <string_view>
 
+#include "platform/ascii_case.hpp"
+#include "platform/limits.hpp"
+
 namespace tabvora {
 
 namespace {
@@ -36,9 +39,7 @@ bool isReadingPragma(std::string_view name) {
       "table_info", "table_xinfo", "table_list",       "index_info",      "index_xinfo",
       "index_list", "foreign_key_list", "foreign_key_check", "integrity_check", "quick_check"};
   for (std::string_view reading : kReading)
-    if (name.size() == reading.size() &&
-        sqlite3_strnicmp(name.data(), reading.data(), static_cast<int>(reading.size())) == 0)
-      return true;
+    if (equalsIgnoringASCIICase(name, reading)) return true;
   return false;
 }
 
@@ -46,9 +47,7 @@ bool isNamed(const char* name, std::initializer_list<std::string_view> names) {
   if (name == nullptr) return false;
   const std::string_view text(name);
   for (std::string_view candidate : names)
-    if (text.size() == candidate.size() &&
-        sqlite3_strnicmp(text.data(), candidate.data(), static_cast<int>(candidate.size())) == 0)
-      return true;
+    if (equalsIgnoringASCIICase(text, candidate)) return true;
   return false;
 }
 
@@ -60,7 +59,7 @@ InspectionLimits::InspectionLimits(sqlite3* db, std::optional<std::chrono::milli
   sqlite3_limit(db, SQLITE_LIMIT_ATTACHED, 0);
   sqlite3_limit(db, SQLITE_LIMIT_LENGTH, kMaxValueBytes);
   sqlite3_limit(db, SQLITE_LIMIT_SQL_LENGTH, kMaxStatementBytes);
-  sqlite3_limit(db, SQLITE_LIMIT_COLUMN, kMaxColumns);
+  sqlite3_limit(db, SQLITE_LIMIT_COLUMN, static_cast<int>(limits::kMaxColumns));
   sqlite3_set_authorizer(db, authorize, nullptr);
   if (statementTimeLimit) startClock(db, *statementTimeLimit);
   holdHeapLimit(kHeapLimitBytes);
@@ -70,7 +69,7 @@ InspectionLimits::InspectionLimits(sqlite3* db, const ScriptStaging& script) {
   sqlite3_limit(db, SQLITE_LIMIT_ATTACHED, 0);
   sqlite3_limit(db, SQLITE_LIMIT_LENGTH, kMaxValueBytes);
   sqlite3_limit(db, SQLITE_LIMIT_SQL_LENGTH, kMaxScriptStatementBytes);
-  sqlite3_limit(db, SQLITE_LIMIT_COLUMN, kMaxColumns);
+  sqlite3_limit(db, SQLITE_LIMIT_COLUMN, static_cast<int>(limits::kMaxColumns));
   sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
   sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
   sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);

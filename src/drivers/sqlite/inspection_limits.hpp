@@ -16,10 +16,10 @@ namespace tabvora {
 class InspectionLimits {
  public:
   // Longest string or blob such a connection reads or makes ("string or blob too big"
-  // past it), longest statement text, most columns of a table or result.
+  // past it), longest statement text; the columns of a table or result stop at
+  // limits::kMaxColumns.
   static constexpr int kMaxValueBytes = 256 << 20;
   static constexpr int kMaxStatementBytes = 10 << 20;
-  static constexpr int kMaxColumns = 2000;
   // SQLite's heap is capped at this many bytes while any inspection connection is open;
   // an allocation past it fails the statement with "out of memory".
   static constexpr std::int64_t kHeapLimitBytes = std::int64_t{1} << 30;

@@ -6,19 +6,12 @@
 
 #include "model/driver_error.hpp"
 #include "platform/iso8601.hpp"
+#include "platform/unicode_text.hpp"
 
 namespace tabvora {
 
 namespace {
 [[noreturn]] void failOutOfMemory() { throw DriverError("SQLiteDriver", SQLITE_NOMEM, "out of memory"); }
-
-// The longest start of UTF-8 text within `limit` bytes that does not end inside a character.
-std::size_t cutLength(const char* text, std::size_t size, std::size_t limit) {
-  if (size <= limit) return size;
-  std::size_t cut = limit;
-  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-  return cut;
-}
 }  // namespace
 
 CellValue readCellValue(sqlite3_stmt* statement, int column, std::size_t textByteLimit) {
@@ -31,7 +24,7 @@ CellValue readCellValue(sqlite3_stmt* statement, int column, std::size_t textByt
       const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
       if (!text) failOutOfMemory();
       const auto size = static_cast<std::size_t>(sqlite3_column_bytes(statement, column));
-      return CellValue::text(std::string(text, cutLength(text, size, textByteLimit)));
+      return CellValue::text(std::string(text, utf8PrefixLength({text, size}, textByteLimit)));
     }
     case SQLITE_BLOB: {
       // A zero-length blob comes back as a null pointer, so the size decides first.

@@ -7,12 +7,12 @@
 #include "drivers/sqlite/inspection_limits.hpp"
 #include "drivers/sqlite/inspection_vfs.hpp"
 #include "drivers/sqlite/preview_open_plan.hpp"
-#include "drivers/sqlite/sql_quoting.hpp"
 #include "drivers/sqlite/sqlite_driver_impl.hpp"
-#include "drivers/sqlite/text_match_function.hpp"
 #include "drivers/sqlite/sqlite_statement.hpp"
 #include "drivers/sqlite/sqlite_uri.hpp"
+#include "drivers/sqlite/text_match_function.hpp"
 #include "platform/file_probe.hpp"
+#include "platform/sql_quoting.hpp"
 #include "platform/unicode_text.hpp"
 
 namespace tabvora {
@@ -191,7 +191,7 @@ std::optional<std::string> SQLiteDriver::getDDL(std::optional<std::string> table
   std::lock_guard guard(lock_);
   if (!dbPointer_) return std::nullopt;
   std::string sql = "SELECT sql FROM sqlite_master WHERE sql IS NOT NULL";
-  if (tableName) sql += " AND name = '" + escapeStringLiteral(*tableName) + "'";
+  if (tableName) sql += " AND name = " + sqlStringLiteral(*tableName);
   sql += " ORDER BY type DESC, name ASC;";
   SQLiteStatement statement;
   if (statement.prepare(dbPointer_, sql) != SQLITE_OK || !statement) return std::nullopt;
@@ -212,7 +212,7 @@ std::optional<std::string> SQLiteDriver::Impl::rowidAlias(SQLiteDriver& driver, 
   sqlite3* db = connection(driver);
   {
     SQLiteStatement type;
-    if (type.prepare(db, "SELECT type FROM sqlite_master WHERE name = '" + escapeStringLiteral(table) + "';") ==
+    if (type.prepare(db, "SELECT type FROM sqlite_master WHERE name = " + sqlStringLiteral(table) + ";") ==
             SQLITE_OK &&
         type && sqlite3_step(type.get()) == SQLITE_ROW && columnText(type.get(), 0) == "view")
       return std::nullopt;

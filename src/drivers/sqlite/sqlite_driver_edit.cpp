@@ -1,9 +1,9 @@
 // Write-back: edits located by row identity, primary key, or every column's value.
 
-#include "drivers/sqlite/sql_quoting.hpp"
 #include "drivers/sqlite/sqlite_cell_values.hpp"
 #include "drivers/sqlite/sqlite_driver_impl.hpp"
 #include "drivers/sqlite/sqlite_statement.hpp"
+#include "platform/sql_quoting.hpp"
 
 namespace tabvora {
 

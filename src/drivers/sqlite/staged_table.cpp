@@ -6,8 +6,9 @@
 #include <climits>
 #include <mutex>
 
-#include "drivers/sqlite/sql_quoting.hpp"
 #include "drivers/sqlite/sqlite_driver.hpp"
+#include "platform/number_parsing.hpp"
+#include "platform/sql_quoting.hpp"
 
 namespace tabvora {
 
@@ -75,14 +76,12 @@ void StagedTable::bindText(sqlite3_stmt* insert, int parameter, std::string_view
   // came as text or as an integer.
   constexpr std::size_t kMaxDigits = 18;
   if (type == ColumnType::integer || type == ColumnType::real) {
+    // Only "-" may lead: "+5" stays text, as the file wrote it.
     const std::size_t sign = !text.empty() && text.front() == '-' ? 1 : 0;
     const std::size_t digits = text.size() - sign;
-    if (digits > 0 && digits <= kMaxDigits) {
-      std::int64_t value = 0;
-      std::size_t i = sign;
-      for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) value = value * 10 + (text[i] - '0');
-      if (i == text.size()) {
-        sqlite3_bind_int64(insert, parameter, sign == 1 ? -value : value);
+    if (digits > 0 && digits <= kMaxDigits && text.front() != '+') {
+      if (const std::optional<std::int64_t> value = parseInt64(text)) {
+        sqlite3_bind_int64(insert, parameter, *value);
         return;
       }
     }

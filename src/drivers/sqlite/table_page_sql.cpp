@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "drivers/sqlite/sql_quoting.hpp"
+#include "platform/sql_quoting.hpp"
 
 namespace tabvora {
 

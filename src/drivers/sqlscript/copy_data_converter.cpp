@@ -4,22 +4,15 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "drivers/sqlite/sql_quoting.hpp"
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "drivers/sqlscript/sql_escapes.hpp"
 #include "model/driver_error.hpp"
+#include "platform/ascii_case.hpp"
+#include "platform/sql_quoting.hpp"
 
 namespace tabvora::SQLDialectNormalizer {
 
 namespace {
-
-std::string lowerASCII(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower;
-}
 
 // A field of the COPY text format with its escapes resolved. Only a field that is exactly
 // \N is NULL; elsewhere \N stands for N, as in the format itself.
@@ -61,18 +54,7 @@ void appendLiteral(std::string& out, const std::optional<std::string>& value, co
     out += '\'';
     return;
   }
-  out += '\'';
-  for (char c : *value) {
-    if (c == '\'') {
-      out += "''";
-    } else if (c == '\0') {
-      // A NUL byte cannot stand inside SQL text.
-      out += "'||char(0)||'";
-    } else {
-      out += c;
-    }
-  }
-  out += '\'';
+  appendSQLStringLiteral(out, *value);
 }
 
 }  // namespace
@@ -87,9 +69,9 @@ std::vector<std::optional<std::string>> copyColumnTypes(
     return types;
   }
   std::unordered_map<std::string, const std::string*> byName;
-  for (const auto& [name, type] : *rebuiltColumns) byName.emplace(lowerASCII(name), &type);
+  for (const auto& [name, type] : *rebuiltColumns) byName.emplace(asciiLowered(name), &type);
   for (const std::string& name : copyColumns) {
-    const auto found = byName.find(lowerASCII(name));
+    const auto found = byName.find(asciiLowered(name));
     types.push_back(found == byName.end() ? std::nullopt : std::optional<std::string>(*found->second));
   }
   return types;

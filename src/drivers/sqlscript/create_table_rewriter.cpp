@@ -5,9 +5,10 @@
 #include <cstddef>
 #include <unordered_set>
 
-#include "drivers/sqlite/sql_quoting.hpp"
 #include "drivers/sqlscript/sql_script_limits.hpp"
 #include "drivers/sqlscript/sql_tokens.hpp"
+#include "platform/ascii_case.hpp"
+#include "platform/sql_quoting.hpp"
 
 namespace tabvora::SQLDialectNormalizer {
 
@@ -15,24 +16,6 @@ namespace {
 
 using Tokens = std::vector<Token>;
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-
-std::string lowerASCII(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
-std::string upperASCII(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return out;
-}
-
-bool sameName(std::string_view a, std::string_view b) { return lowerASCII(a) == lowerASCII(b); }
 
 template <std::size_t N>
 bool isOneOf(std::string_view word, const std::array<std::string_view, N>& words) {
@@ -129,7 +112,7 @@ constexpr auto kTypeNames = std::to_array<std::string_view>(
 bool isTableConstraint(const Range& item) {
   const Token* first = item.at(0);
   if (!first || first->kind != Token::Kind::word) return false;
-  const std::string word = upperASCII(first->text);
+  const std::string word = asciiUppered(first->text);
   const Token* second = item.at(1);
   const bool nameOrList = second && (second->kind == Token::Kind::quoted || second->isPunct('('));
   if (word == "CONSTRAINT") return item.size() > 2;
@@ -141,7 +124,7 @@ bool isTableConstraint(const Range& item) {
     if (item.isWord(1, "KEY") || item.isWord(1, "INDEX") || nameOrList) return true;
     // "key int(11)" is a column named key; "KEY k (flag)" an index.
     return second && second->kind == Token::Kind::word && item.isPunct(2, '(') &&
-           !isOneOf(lowerASCII(second->text), kTypeNames);
+           !isOneOf(asciiLowered(second->text), kTypeNames);
   }
   return false;
 }
@@ -178,12 +161,12 @@ std::optional<std::string> foreignKeyText(const Range& item, std::size_t k) {
   }
   for (; j < item.size(); ++j) {
     if (!item.isWord(j, "ON") || !(item.isWord(j + 1, "DELETE") || item.isWord(j + 1, "UPDATE"))) continue;
-    const std::string event = upperASCII(item.at(j + 1)->text);
+    const std::string event = asciiUppered(item.at(j + 1)->text);
     std::string action;
     if (item.isWord(j + 2, "CASCADE") || item.isWord(j + 2, "RESTRICT")) {
-      action = upperASCII(item.at(j + 2)->text);
+      action = asciiUppered(item.at(j + 2)->text);
     } else if (item.isWord(j + 2, "SET") && (item.isWord(j + 3, "NULL") || item.isWord(j + 3, "DEFAULT"))) {
-      action = "SET " + upperASCII(item.at(j + 3)->text);
+      action = "SET " + asciiUppered(item.at(j + 3)->text);
     } else if (item.isWord(j + 2, "NO") && item.isWord(j + 3, "ACTION")) {
       action = "NO ACTION";
     }
@@ -220,7 +203,7 @@ std::size_t parseDefault(const Range& item, std::size_t k, ParsedColumn& column)
     return k + 2;
   }
   if (value->kind != Token::Kind::word) return k;
-  const std::string word = upperASCII(value->text);
+  const std::string word = asciiUppered(value->text);
   ++k;
   static constexpr auto kKeptWords =
       std::to_array<std::string_view>({"NULL", "TRUE", "FALSE", "CURRENT_TIMESTAMP", "CURRENT_DATE", "CURRENT_TIME"});
@@ -262,18 +245,18 @@ std::optional<ParsedColumn> parseColumn(const Range& item, SQLDialect dialect) {
   while (k < item.size()) {
     const Token& token = *item.at(k);
     if (token.kind == Token::Kind::word) {
-      const std::string word = upperASCII(token.text);
+      const std::string word = asciiUppered(token.text);
       if (isOneOf(word, kTypeEnds) || (word == "CHARACTER" && item.isWord(k + 1, "SET"))) break;
       if (word == "UNSIGNED") {
         isUnsigned = true;
       } else if (word == "ARRAY") {
         isArray = true;
       } else if (word != "ZEROFILL" && word != "SIGNED") {
-        typeWords.push_back(lowerASCII(token.text));
+        typeWords.push_back(asciiLowered(token.text));
       }
       ++k;
     } else if (token.kind == Token::Kind::quoted && typeWords.empty()) {
-      typeWords.push_back(lowerASCII(token.text));
+      typeWords.push_back(asciiLowered(token.text));
       ++k;
     } else if (token.isPunct('(') && !typeWords.empty()) {
       const std::size_t close = item.closing(k);
@@ -302,7 +285,7 @@ std::optional<ParsedColumn> parseColumn(const Range& item, SQLDialect dialect) {
       {"COMMENT", "COLLATE", "CHARSET", "COLUMN_FORMAT", "STORAGE", "COMPRESSION", "SRID"});
   while (k < item.size()) {
     const Token& token = *item.at(k);
-    const std::string word = token.kind == Token::Kind::word ? upperASCII(token.text) : std::string();
+    const std::string word = token.kind == Token::Kind::word ? asciiUppered(token.text) : std::string();
     if (word == "NOT" && item.isWord(k + 1, "NULL")) {
       column.notNull = true;
       k += 2;
@@ -330,7 +313,7 @@ std::optional<ParsedColumn> parseColumn(const Range& item, SQLDialect dialect) {
 // Whether every name is one of `columnNames` (lower-cased).
 bool definesAll(const std::unordered_set<std::string>& columnNames, const std::vector<std::string>& names) {
   return std::all_of(names.begin(), names.end(),
-                     [&](const std::string& name) { return columnNames.count(lowerASCII(name)) > 0; });
+                     [&](const std::string& name) { return columnNames.count(asciiLowered(name)) > 0; });
 }
 
 }  // namespace
@@ -371,7 +354,7 @@ std::optional<ParsedTable> parseCreateTable(std::string_view statement, SQLDiale
       continue;
     }
     std::optional<ParsedColumn> column = parseColumn(item, dialect);
-    if (!column || !columnNames.insert(lowerASCII(column->name)).second) return std::nullopt;
+    if (!column || !columnNames.insert(asciiLowered(column->name)).second) return std::nullopt;
     table.columns.push_back(std::move(*column));
   }
   if (table.columns.empty()) return std::nullopt;
@@ -400,7 +383,7 @@ std::string createTableSQL(const ParsedTable& table, CreateTableLevel level) {
 
   std::vector<std::string> items;
   for (const ParsedColumn& column : table.columns) {
-    const bool singleKey = keyColumns.size() == 1 && sameName(keyColumns[0], column.name);
+    const bool singleKey = keyColumns.size() == 1 && equalsIgnoringASCIICase(keyColumns[0], column.name);
     std::string item = quoteIdentifier(column.name) + " " + column.type;
     if (singleKey && keys) item += " PRIMARY KEY";
     if (full) {

@@ -8,7 +8,6 @@
 #include <iostream>
 
 #include "drivers/sqlite/inspection_limits.hpp"
-#include "drivers/sqlite/sql_quoting.hpp"
 #include "drivers/sqlscript/copy_data_converter.hpp"
 #include "drivers/sqlscript/create_table_rewriter.hpp"
 #include "drivers/sqlscript/sql_script_text.hpp"
@@ -18,7 +17,10 @@
 #include "drivers/sqlscript/table_namespaces.hpp"
 #include "drivers/sqlscript/view_index_rewriter.hpp"
 #include "model/driver_error.hpp"
+#include "platform/ascii_case.hpp"
+#include "platform/byte_order_mark.hpp"
 #include "platform/file_reader.hpp"
+#include "platform/sql_quoting.hpp"
 #include "tabvora/terminal_text.hpp"
 #include "platform/unicode_text.hpp"
 
@@ -29,7 +31,6 @@ namespace N = SQLDialectNormalizer;
 namespace {
 
 constexpr const char* kDomain = "SQLScriptDriver";
-constexpr std::string_view kUTF8Mark = "\xEF\xBB\xBF";
 
 // Statements in one staging transaction at most. A statement stopped by a bound (or out
 // of memory) may roll back the whole transaction it ran in, so outside a transaction the
@@ -47,20 +48,10 @@ bool isOneOf(std::string_view word, std::initializer_list<std::string_view> word
   return std::find(words.begin(), words.end(), word) != words.end();
 }
 
-std::string lowerASCII(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
-
 // "INSERT" and a blank, in any case: a row INSERT, the commonest statement of a script.
 bool isPlainInsert(std::string_view statement) {
   constexpr std::string_view kInsert = "INSERT";
-  if (statement.size() <= kInsert.size()) return false;
-  for (std::size_t i = 0; i < kInsert.size(); ++i) {
-    if ((statement[i] & ~0x20) != kInsert[i]) return false;
-  }
+  if (statement.size() <= kInsert.size() || !startsWithIgnoringASCIICase(statement, kInsert)) return false;
   const char next = statement[kInsert.size()];
   return next == ' ' || next == '\t' || next == '\n' || next == '\r';
 }
@@ -151,11 +142,7 @@ std::optional<std::string> connectedDatabase(std::string_view line) {
 // would split, and with control characters (line ends, escape sequences a terminal would
 // obey) shown as spaces.
 std::string warningExcerpt(std::string_view statement) {
-  std::size_t cut = std::min(statement.size(), SQLScriptDriver::kWarningStatementBytes);
-  for (int back = 0; back < 3 && cut > 0 && cut < statement.size() &&
-                     (static_cast<unsigned char>(statement[cut]) & 0xC0) == 0x80;
-       ++back)
-    --cut;
+  const std::size_t cut = utf8PrefixLength(statement, SQLScriptDriver::kWarningStatementBytes);
   std::string text = SQLScriptText::decode(statement.substr(0, cut));
   for (char& c : text)
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
@@ -176,7 +163,7 @@ class SQLScriptDriver::Run {
         namespaces_(driver.dialect_ == SQLDialect::postgres ? "public" : "") {}
 
   void runScript(std::string_view script) {
-    if (script.starts_with(kUTF8Mark)) script.remove_prefix(kUTF8Mark.size());
+    if (ByteOrderMark::sniff(script).isUTF8()) script.remove_prefix(kUTF8ByteOrderMark.size());
     N::StatementSplitter splitter(script, driver_.dialect_);
     executeIgnoringError("BEGIN;");
     while (true) {
@@ -349,7 +336,7 @@ class SQLScriptDriver::Run {
           if (!ran(executeStatement(N::createTableSQL(*table, level) + ";"))) continue;
           RebuiltColumns columns;
           for (const N::ParsedColumn& column : table->columns) columns.emplace_back(column.name, column.type);
-          driver_.rebuiltTables_[lowerASCII(table->name)] = std::move(columns);
+          driver_.rebuiltTables_[asciiLowered(table->name)] = std::move(columns);
           driver_.dialectConverted_ = true;
           return true;
         }
@@ -418,7 +405,7 @@ class SQLScriptDriver::Run {
       if (!closed) return recordFailure(bytes);
     }
 
-    const auto rebuilt = driver_.rebuiltTables_.find(lowerASCII(table));
+    const auto rebuilt = driver_.rebuiltTables_.find(asciiLowered(table));
     const auto types =
         N::copyColumnTypes(rebuilt == driver_.rebuiltTables_.end() ? nullptr : &rebuilt->second, columns);
     const bool anyFailed = N::forEachCopyInsert(data, table, columns, types, N::kCopyBatchRows,
@@ -441,7 +428,7 @@ class SQLScriptDriver::Run {
         N::tokenize(N::rewriteStatement(bytes, driver_.dialect_, kCatalogSchemas), kHeadTokens);
     auto name = [&](std::size_t at) { return at < tokens.size() && tokens[at].isName(); };
     auto add = [&](const std::string& schema) {
-      driver_.schemas_.insert(lowerASCII(schema));
+      driver_.schemas_.insert(asciiLowered(schema));
       namespaces_.add(schema);
     };
     if (creates) {
@@ -484,7 +471,7 @@ class SQLScriptDriver::Run {
       if (token.kind == N::Token::Kind::string) path.push_back(token.text.substr(1, token.text.size() - 2));
     }
     for (const std::string& schema : path) {
-      if (schema == "$user" || lowerASCII(schema) == "pg_catalog") continue;
+      if (schema == "$user" || asciiLowered(schema) == "pg_catalog") continue;
       add(schema);
       namespaces_.use(schema);
       return;

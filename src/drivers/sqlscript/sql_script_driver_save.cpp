@@ -5,11 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "drivers/sqlite/sql_quoting.hpp"
 #include "drivers/sqlscript/sql_script_driver.hpp"
-#include "model/double_format.hpp"
 #include "model/driver_error.hpp"
+#include "platform/ascii_case.hpp"
 #include "platform/atomic_file.hpp"
+#include "platform/double_format.hpp"
+#include "platform/sql_quoting.hpp"
 
 namespace tabvora {
 
@@ -27,9 +28,7 @@ std::string columnText(sqlite3_stmt* statement, int column) {
   return text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(statement, column))) : std::string();
 }
 
-// A value as an SQL literal that reads back as the same value. A NUL character cannot
-// stand inside SQL text (it would end the statement there), so text holding one is
-// written as pieces joined by char(0).
+// A value as an SQL literal that reads back as the same value.
 void appendLiteral(std::string& out, sqlite3_stmt* statement, int column) {
   switch (sqlite3_column_type(statement, column)) {
     case SQLITE_INTEGER:
@@ -40,29 +39,13 @@ void appendLiteral(std::string& out, sqlite3_stmt* statement, int column) {
       out += std::isfinite(value) ? shortestDoubleText(value) : "NULL";
       return;
     }
-    case SQLITE_TEXT: {
-      out += '\'';
-      for (char c : columnText(statement, column)) {
-        if (c == '\0') {
-          out += "'||char(0)||'";
-          continue;
-        }
-        if (c == '\'') out += '\'';
-        out += c;
-      }
-      out += '\'';
+    case SQLITE_TEXT:
+      appendSQLStringLiteral(out, columnText(statement, column));
       return;
-    }
     case SQLITE_BLOB: {
-      static constexpr char kHex[] = "0123456789ABCDEF";
-      const auto* bytes = static_cast<const unsigned char*>(sqlite3_column_blob(statement, column));
+      const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, column));
       const int size = sqlite3_column_bytes(statement, column);
-      out += "X'";
-      for (int i = 0; i < size; ++i) {
-        out += kHex[bytes[i] >> 4];
-        out += kHex[bytes[i] & 0x0F];
-      }
-      out += '\'';
+      appendSQLBlobLiteral(out, size > 0 ? std::string_view(bytes, static_cast<std::size_t>(size)) : "");
       return;
     }
     default:
@@ -106,7 +89,7 @@ void SQLScriptDriver::saveChanges() {
       objects.push_back({columnText(statement, 0), columnText(statement, 1), columnText(statement, 2)});
   });
   for (const SchemaObject& object : objects) {
-    if (object.sql.size() >= 14 && sqlite3_strnicmp(object.sql.c_str(), "CREATE VIRTUAL", 14) == 0)
+    if (startsWithIgnoringASCIICase(object.sql, "CREATE VIRTUAL"))
       throw DriverError(kDomain, -2, "Scripts with virtual tables cannot be saved back. Use Export instead.");
   }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <span>
 
+#include "platform/sql_quoting.hpp"
 #include "platform/text_encoding.hpp"
 #include "platform/unicode_text.hpp"
 
@@ -30,8 +31,6 @@ std::string SQLScriptText::decode(std::string_view bytes) {
 }
 
 std::string SQLScriptText::withBinaryLiteralsAsBlobs(std::string_view statement) {
-  static constexpr std::string_view kNulJoin = "'||char(0)||'";
-  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(statement.size());
   std::size_t at = 0;
@@ -52,9 +51,9 @@ std::string SQLScriptText::withBinaryLiteralsAsBlobs(std::string_view statement)
     while (at < statement.size()) {
       if (statement[at] != '\'') {
         value += statement[at++];
-      } else if (statement.substr(at, kNulJoin.size()) == kNulJoin) {
+      } else if (statement.substr(at, kSQLNulJoin.size()) == kSQLNulJoin) {
         value += '\0';
-        at += kNulJoin.size();
+        at += kSQLNulJoin.size();
       } else if (at + 1 < statement.size() && statement[at + 1] == '\'') {
         value += '\'';
         at += 2;
@@ -65,12 +64,7 @@ std::string SQLScriptText::withBinaryLiteralsAsBlobs(std::string_view statement)
     if (at >= statement.size() || isValidUTF8(value)) {  // an unterminated literal is left as written
       out.append(statement.substr(start, at + 1 - start));
     } else {
-      out += "X'";
-      for (unsigned char byte : value) {
-        out += kHex[byte >> 4];
-        out += kHex[byte & 0x0F];
-      }
-      out += '\'';
+      appendSQLBlobLiteral(out, value);
     }
     ++at;
   }

@@ -6,44 +6,16 @@
 #include "drivers/sqlscript/sql_escapes.hpp"
 #include "drivers/sqlscript/sql_script_limits.hpp"
 #include "drivers/sqlscript/sql_tokens.hpp"
+#include "platform/ascii_case.hpp"
+#include "platform/sql_quoting.hpp"
+#include "platform/unicode_text.hpp"
 
 namespace tabvora::SQLDialectNormalizer {
 
 namespace {
 
-// A NUL character cannot stand inside SQL text: the literal is closed, char(0) appended
-// and the literal reopened.
-constexpr std::string_view kNULForm = "'||char(0)||'";
-
 bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
-char lowerASCII(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 bool isWordStart(unsigned char c) { return isIdentifierByte(c) && c != '$'; }
-
-bool equalsIgnoringCase(std::string_view text, std::string_view lower) {
-  if (text.size() != lower.size()) return false;
-  for (std::size_t k = 0; k < text.size(); ++k) {
-    if (lowerASCII(text[k]) != lower[k]) return false;
-  }
-  return true;
-}
-
-void appendUTF8(std::string& out, std::uint32_t codePoint) {
-  if (codePoint < 0x80) {
-    out += static_cast<char>(codePoint);
-  } else if (codePoint < 0x800) {
-    out += static_cast<char>(0xC0 | (codePoint >> 6));
-    out += static_cast<char>(0x80 | (codePoint & 0x3F));
-  } else if (codePoint < 0x10000) {
-    out += static_cast<char>(0xE0 | (codePoint >> 12));
-    out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (codePoint & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (codePoint >> 18));
-    out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (codePoint & 0x3F));
-  }
-}
 
 // The decoded content of a single-quoted literal and where it ends.
 struct Literal {
@@ -128,15 +100,7 @@ std::size_t unescapePostgres(std::string_view s, std::size_t i, std::string& con
 // Writes decoded literal content as an SQLite literal.
 void appendLiteral(std::string& out, const Literal& literal) {
   out += '\'';
-  for (char c : literal.content) {
-    if (c == '\'') {
-      out += "''";
-    } else if (c == '\0') {
-      out += kNULForm;
-    } else {
-      out += c;
-    }
-  }
+  appendSQLStringContent(out, literal.content);
   if (literal.terminated) out += '\'';
 }
 
@@ -148,7 +112,7 @@ std::size_t copyStandardLiteral(std::string& out, std::string_view s, std::size_
   while (i < s.size()) {
     const char c = s[i++];
     if (c == '\0') {
-      out += kNULForm;
+      out += kSQLNulJoin;
       continue;
     }
     out += c;
@@ -190,7 +154,7 @@ std::size_t castTargetEnd(std::string_view s, std::size_t start) {
   auto wordAfter = [&](std::size_t at, std::string_view lower) {
     const std::size_t wordStart = skipSpaces(at);
     const std::size_t wordEnd = namePartEnd(wordStart);
-    return equalsIgnoringCase(s.substr(wordStart, wordEnd - wordStart), lower) ? wordEnd : at;
+    return equalsIgnoringASCIICase(s.substr(wordStart, wordEnd - wordStart), lower) ? wordEnd : at;
   };
   auto modifierEnd = [&](std::size_t at) {
     if (at >= n || s[at] != '(') return at;
@@ -215,16 +179,16 @@ std::size_t castTargetEnd(std::string_view s, std::size_t start) {
   const std::size_t beforeModifier = i;
   i = modifierEnd(i);
   const bool modified = i != beforeModifier;
-  if (equalsIgnoringCase(name, "national")) {
+  if (equalsIgnoringASCIICase(name, "national")) {
     std::size_t next = wordAfter(i, "character");
     if (next == i) next = wordAfter(i, "char");
     i = wordAfter(next, "varying");
-  } else if (equalsIgnoringCase(name, "character") || equalsIgnoringCase(name, "char") ||
-             equalsIgnoringCase(name, "bit")) {
+  } else if (equalsIgnoringASCIICase(name, "character") || equalsIgnoringASCIICase(name, "char") ||
+             equalsIgnoringASCIICase(name, "bit")) {
     i = wordAfter(i, "varying");
-  } else if (equalsIgnoringCase(name, "double")) {
+  } else if (equalsIgnoringASCIICase(name, "double")) {
     i = wordAfter(i, "precision");
-  } else if (equalsIgnoringCase(name, "time") || equalsIgnoringCase(name, "timestamp")) {
+  } else if (equalsIgnoringASCIICase(name, "time") || equalsIgnoringASCIICase(name, "timestamp")) {
     std::size_t with = wordAfter(i, "with");
     if (with == i) with = wordAfter(i, "without");
     if (with != i) {
@@ -260,7 +224,7 @@ class InsertHead {
  private:
   Action decide(std::size_t index, std::string_view word) {
     if (index == 0) {
-      if (!equalsIgnoringCase(word, "insert") && !equalsIgnoringCase(word, "replace")) examining_ = false;
+      if (!equalsIgnoringASCIICase(word, "insert") && !equalsIgnoringASCIICase(word, "replace")) examining_ = false;
       return Action::keep;
     }
     if (overridingWords_ > 0) {
@@ -269,18 +233,18 @@ class InsertHead {
     }
     // IGNORE may follow a priority modifier too (INSERT LOW_PRIORITY IGNORE INTO).
     const bool modifierPlace = index == 1 || (index == 2 && priorityDropped_);
-    if (modifierPlace && equalsIgnoringCase(word, "ignore")) return Action::orIgnore;
-    if (index == 1 && (equalsIgnoringCase(word, "delayed") || equalsIgnoringCase(word, "low_priority") ||
-                       equalsIgnoringCase(word, "high_priority"))) {
+    if (modifierPlace && equalsIgnoringASCIICase(word, "ignore")) return Action::orIgnore;
+    if (index == 1 && (equalsIgnoringASCIICase(word, "delayed") || equalsIgnoringASCIICase(word, "low_priority") ||
+                       equalsIgnoringASCIICase(word, "high_priority"))) {
       priorityDropped_ = true;
       return Action::drop;
     }
-    if (equalsIgnoringCase(word, "overriding")) {
+    if (equalsIgnoringASCIICase(word, "overriding")) {
       overridingWords_ = 2;
       return Action::drop;
     }
-    if (equalsIgnoringCase(word, "set") || equalsIgnoringCase(word, "with") || equalsIgnoringCase(word, "values") ||
-        equalsIgnoringCase(word, "select")) {
+    if (equalsIgnoringASCIICase(word, "set") || equalsIgnoringASCIICase(word, "with") ||
+        equalsIgnoringASCIICase(word, "values") || equalsIgnoringASCIICase(word, "select")) {
       examining_ = false;
     }
     return Action::keep;
@@ -294,9 +258,7 @@ class InsertHead {
 
 bool isSchemaName(std::string_view name, const std::set<std::string>& schemas) {
   if (schemas.empty() || name.size() > kMaxSchemaNameBytes) return false;
-  std::string lower(name);
-  for (char& c : lower) c = lowerASCII(c);
-  return schemas.count(lower) > 0;
+  return schemas.count(asciiLowered(name)) > 0;
 }
 
 }  // namespace
@@ -372,7 +334,7 @@ std::string rewriteStatement(std::string_view s, SQLDialect dialect, const std::
     const std::string_view word = s.substr(i, end - i);
     const bool quoteFollows = end < n && s[end] == '\'';
 
-    if (quoteFollows && word.size() == 1 && lowerASCII(word[0]) == 'b') {
+    if (quoteFollows && word.size() == 1 && asciiLower(word[0]) == 'b') {
       std::size_t k = end + 1;
       std::uint64_t value = 0;
       while (k < n && (s[k] == '0' || s[k] == '1') && k - end - 1 < kMaxBinaryLiteralDigits) {
@@ -385,11 +347,11 @@ std::string rewriteStatement(std::string_view s, SQLDialect dialect, const std::
         continue;
       }
     }
-    if (quoteFollows && word.size() == 1 && lowerASCII(word[0]) == 'n') {
+    if (quoteFollows && word.size() == 1 && asciiLower(word[0]) == 'n') {
       i = end;
       continue;
     }
-    if (quoteFollows && word.size() == 1 && lowerASCII(word[0]) == 'e') {
+    if (quoteFollows && word.size() == 1 && asciiLower(word[0]) == 'e') {
       const Literal literal = decodeEscapedLiteral(s, end, unescapePostgres);
       appendLiteral(out, literal);
       i = literal.end;
@@ -399,15 +361,9 @@ std::string rewriteStatement(std::string_view s, SQLDialect dialect, const std::
       std::size_t k = end;
       while (k < n && s[k] == ' ') ++k;
       if (k < n && s[k] == '\'') {
-        if (equalsIgnoringCase(word, "_binary")) {
+        if (equalsIgnoringASCIICase(word, "_binary")) {
           const Literal literal = decodeEscapedLiteral(s, k, unescapeMySQL);
-          static constexpr char kHex[] = "0123456789ABCDEF";
-          out += "X'";
-          for (char b : literal.content) {
-            out += kHex[static_cast<unsigned char>(b) >> 4];
-            out += kHex[static_cast<unsigned char>(b) & 0x0F];
-          }
-          out += '\'';
+          appendSQLBlobLiteral(out, literal.content);
           i = literal.end;
         } else {
           i = end;

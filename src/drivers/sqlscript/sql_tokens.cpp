@@ -4,6 +4,7 @@
 #include <array>
 
 #include "drivers/sqlscript/sql_script_limits.hpp"
+#include "platform/ascii_case.hpp"
 
 namespace tabvora::SQLDialectNormalizer {
 
@@ -11,7 +12,6 @@ namespace {
 
 bool isASCIILetter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
-char upperASCII(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 }  // namespace
 
@@ -20,8 +20,7 @@ bool isIdentifierByte(unsigned char c) { return isASCIILetter(c) || isDigit(c) |
 bool isSQLWhiteSpace(unsigned char c) { return c == ' ' || (c >= 0x09 && c <= 0x0D); }
 
 bool Token::isWord(std::string_view upper) const {
-  return kind == Kind::word && text.size() == upper.size() &&
-         std::equal(text.begin(), text.end(), upper.begin(), [](char a, char b) { return upperASCII(a) == b; });
+  return kind == Kind::word && equalsIgnoringASCIICase(text, upper);
 }
 
 std::vector<Token> tokenize(std::string_view s, std::size_t maxTokens) {
@@ -79,7 +78,7 @@ std::vector<std::string> leadingWords(std::string_view statement) {
   for (char c : head) {
     const bool separator = isSQLWhiteSpace(static_cast<unsigned char>(c)) || c == '(' || c == ';';
     if (!separator) {
-      word += upperASCII(c);
+      word += asciiUpper(c);
       continue;
     }
     if (!word.empty()) {

@@ -8,29 +8,15 @@
 
 #include "drivers/sqlscript/sql_script_limits.hpp"
 #include "drivers/sqlscript/sql_tokens.hpp"
+#include "platform/ascii_case.hpp"
 
 namespace tabvora::SQLDialectNormalizer {
 
 namespace {
 
-char lowerASCII(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool startsWithIgnoringCase(std::string_view text, std::string_view lowerPrefix) {
-  if (text.size() < lowerPrefix.size()) return false;
-  for (std::size_t k = 0; k < lowerPrefix.size(); ++k) {
-    if (lowerASCII(text[k]) != lowerPrefix[k]) return false;
-  }
-  return true;
-}
-
-bool endsWithIgnoringCase(std::string_view text, std::string_view lowerSuffix) {
-  return text.size() >= lowerSuffix.size() &&
-         startsWithIgnoringCase(text.substr(text.size() - lowerSuffix.size()), lowerSuffix);
-}
-
 bool containsIgnoringCase(std::string_view text, std::string_view lowerWord) {
   for (std::size_t k = 0; k + lowerWord.size() <= text.size(); ++k) {
-    if (startsWithIgnoringCase(text.substr(k), lowerWord)) return true;
+    if (startsWithIgnoringASCIICase(text.substr(k), lowerWord)) return true;
   }
   return false;
 }
@@ -55,7 +41,7 @@ constexpr std::array<bool, 256> kSpecialBytes = [] {
 
 // A CREATE [TEMP] TRIGGER statement with a BEGIN: its ";" may belong to the body.
 bool isTriggerWithBody(std::string_view text) {
-  if (!startsWithIgnoringCase(text, "create")) return false;
+  if (!startsWithIgnoringASCIICase(text, "create")) return false;
   const std::vector<std::string> words = leadingWords(text);
   const bool trigger = (words.size() > 1 && words[1] == "TRIGGER") ||
                        (words.size() > 2 && (words[1] == "TEMP" || words[1] == "TEMPORARY") && words[2] == "TRIGGER");
@@ -77,8 +63,8 @@ std::size_t findDollarTag(std::string_view script, std::string_view tag, std::si
 }
 
 bool isCopyFromStdin(std::string_view text) {
-  return text.size() > kMinCopyStatementBytes && startsWithIgnoringCase(text, "copy") &&
-         isSQLWhiteSpace(static_cast<unsigned char>(text[4])) && endsWithIgnoringCase(text, "stdin");
+  return text.size() > kMinCopyStatementBytes && startsWithIgnoringASCIICase(text, "copy") &&
+         isSQLWhiteSpace(static_cast<unsigned char>(text[4])) && endsWithIgnoringASCIICase(text, "stdin");
 }
 
 }  // namespace
@@ -145,7 +131,7 @@ std::optional<SplitStatement> StatementSplitter::next() {
     }
 
     if (c == '\'' || c == '"' || c == '`') {
-      const bool eString = c == '\'' && i > 0 && lowerASCII(s[i - 1]) == 'e' &&
+      const bool eString = c == '\'' && i > 0 && asciiLower(s[i - 1]) == 'e' &&
                            (i == 1 || (byteAt(i - 2) < 0x80 && !isIdentifierByte(byteAt(i - 2))));
       const bool escapes = (dialect_ == SQLDialect::mysql && c != '`') || eString;
       std::size_t j = i + 1;
@@ -211,7 +197,7 @@ std::optional<SplitStatement> StatementSplitter::next() {
     }
 
     if (text.empty()) {
-      if (startsWithIgnoringCase(script_.substr(i), "delimiter") && i + 9 < n &&
+      if (startsWithIgnoringASCIICase(script_.substr(i), "delimiter") && i + 9 < n &&
           (s[i + 9] == ' ' || s[i + 9] == '\t')) {
         std::size_t j = i + 9;
         while (j < n && (s[j] == ' ' || s[j] == '\t')) ++j;

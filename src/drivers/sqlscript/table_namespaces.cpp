@@ -5,29 +5,18 @@
 #include <limits>
 #include <vector>
 
-#include "drivers/sqlite/sql_quoting.hpp"
 #include "drivers/sqlscript/sql_tokens.hpp"
+#include "platform/ascii_case.hpp"
+#include "platform/sql_quoting.hpp"
 
 namespace tabvora::SQLDialectNormalizer {
 
 namespace {
 
-char lowerASCII(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string lowered(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = lowerASCII(c);
-  return out;
-}
-
-bool sameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lowerASCII(x) == lowerASCII(y); });
-}
-
 template <std::size_t N>
 bool isOneOf(std::string_view word, const std::array<std::string_view, N>& upperWords) {
-  return std::any_of(upperWords.begin(), upperWords.end(), [&](std::string_view w) { return sameName(word, w); });
+  return std::any_of(upperWords.begin(), upperWords.end(),
+                     [&](std::string_view w) { return equalsIgnoringASCIICase(word, w); });
 }
 
 // Words after which a table name stands.
@@ -92,7 +81,7 @@ TableNamespaces::TableNamespaces(std::string_view defaultNamespace) : defaultSch
 }
 
 void TableNamespaces::add(std::string_view name) {
-  if (!name.empty()) qualifiers_.emplace(lowered(name), std::string(name));
+  if (!name.empty()) qualifiers_.emplace(asciiLowered(name), std::string(name));
 }
 
 void TableNamespaces::use(std::string_view name) {
@@ -104,36 +93,36 @@ void TableNamespaces::useDefault() { current_ = namespaceOf(defaultSchema_); }
 
 void TableNamespaces::connect(std::string_view database) {
   // The first database keeps plain schema names, as a script without \connect does.
-  if (!firstDatabase_) firstDatabase_ = lowered(database);
-  const bool first = *firstDatabase_ == lowered(database);
-  databaseKey_ = first ? "" : lowered(database) + ".";
+  if (!firstDatabase_) firstDatabase_ = asciiLowered(database);
+  const bool first = *firstDatabase_ == asciiLowered(database);
+  databaseKey_ = first ? "" : asciiLowered(database) + ".";
   databaseLabel_ = first ? "" : std::string(database) + ".";
   useDefault();
 }
 
 TableNamespaces::Namespace TableNamespaces::namespaceOf(std::string_view qualifier) const {
-  const auto known = qualifiers_.find(lowered(qualifier));
+  const auto known = qualifiers_.find(asciiLowered(qualifier));
   const std::string label = known == qualifiers_.end() ? std::string(qualifier) : known->second;
   if (qualifier.empty()) return {"", ""};
-  return {databaseKey_ + lowered(qualifier), databaseLabel_ + label};
+  return {databaseKey_ + asciiLowered(qualifier), databaseLabel_ + label};
 }
 
 std::optional<std::string> TableNamespaces::definedName(const std::string& key, std::string_view name) const {
-  const auto found = staged_.find({key, lowered(name)});
+  const auto found = staged_.find({key, asciiLowered(name)});
   if (found == staged_.end()) return std::nullopt;
   return found->second;
 }
 
 std::string TableNamespaces::stagedName(const Namespace& space, std::string_view name) const {
   if (std::optional<std::string> defined = definedName(space.key, name)) return *defined;
-  const auto owner = owners_.find(lowered(name));
+  const auto owner = owners_.find(asciiLowered(name));
   if (owner == owners_.end() || owner->second == space.key || space.label.empty()) return std::string(name);
   return space.label + "." + std::string(name);
 }
 
 void TableNamespaces::define(const Definition& definition) {
   staged_.emplace(std::make_pair(definition.key, definition.name), definition.staged);
-  owners_.emplace(lowered(definition.staged), definition.key);
+  owners_.emplace(asciiLowered(definition.staged), definition.key);
 }
 
 TableNamespaces::Rewrite TableNamespaces::rewrite(std::string statement, bool defining) const {
@@ -188,7 +177,7 @@ TableNamespaces::Rewrite TableNamespaces::rewrite(std::string statement, bool de
     Reference reference{std::nullopt, *part};
     i = part->end;
     std::optional<NamePart> next = i < n && s[i] == '.' ? namePartAt(s, i + 1) : std::nullopt;
-    if (next && qualifiers_.count(lowered(part->text)) > 0) {
+    if (next && qualifiers_.count(asciiLowered(part->text)) > 0) {
       reference = {part, *next};
       i = next->end;
       next = i < n && s[i] == '.' ? namePartAt(s, i + 1) : std::nullopt;
@@ -204,8 +193,8 @@ TableNamespaces::Rewrite TableNamespaces::rewrite(std::string statement, bool de
 
     const std::string_view word = part->quoted ? std::string_view() : std::string_view(part->text);
     const bool plainWord = !reference.qualifier && !dotted && !part->quoted;
-    if (words++ == 0) insert = sameName(word, "INSERT") || sameName(word, "REPLACE");
-    if (plainWord && insert && depth == 0 && sameName(word, "VALUES")) break;
+    if (words++ == 0) insert = equalsIgnoringASCIICase(word, "INSERT") || equalsIgnoringASCIICase(word, "REPLACE");
+    if (plainWord && insert && depth == 0 && equalsIgnoringASCIICase(word, "VALUES")) break;
     if (plainWord && tableNext && isOneOf(word, kNameModifiers)) continue;
     if (tableNext && !dotted && !(plainWord && isOneOf(word, kNotNames))) {
       reference.tablePlace = true;
@@ -219,12 +208,12 @@ TableNamespaces::Rewrite TableNamespaces::rewrite(std::string statement, bool de
       continue;
     }
     if (!plainWord) continue;
-    if (sameName(word, "INDEX") || sameName(word, "TRIGGER")) indexOrTrigger = true;
+    if (equalsIgnoringASCIICase(word, "INDEX") || equalsIgnoringASCIICase(word, "TRIGGER")) indexOrTrigger = true;
     if (fromListDepth == depth && isOneOf(word, kFromListEnds)) fromListDepth = kNoFromList;
-    if (sameName(word, "FROM")) fromListDepth = depth;
-    tableNext = (isOneOf(word, kTableWords) && !(wasOn && sameName(word, "UPDATE"))) ||
-                (indexOrTrigger && sameName(word, "ON"));
-    afterOn = sameName(word, "ON");
+    if (equalsIgnoringASCIICase(word, "FROM")) fromListDepth = depth;
+    tableNext = (isOneOf(word, kTableWords) && !(wasOn && equalsIgnoringASCIICase(word, "UPDATE"))) ||
+                (indexOrTrigger && equalsIgnoringASCIICase(word, "ON"));
+    afterOn = equalsIgnoringASCIICase(word, "ON");
   }
 
   // Table names first: a column qualifier refers to a table of its own statement when
@@ -236,8 +225,8 @@ TableNamespaces::Rewrite TableNamespaces::rewrite(std::string statement, bool de
     if (!reference.tablePlace) continue;
     const Namespace space = reference.qualifier ? namespaceOf(reference.qualifier->text) : current_;
     std::string staged = stagedName(space, reference.name.text);
-    if (defining && !result.defines) result.defines = Definition{space.key, lowered(reference.name.text), staged};
-    statementTables.emplace(lowered(reference.name.text), staged);
+    if (defining && !result.defines) result.defines = Definition{space.key, asciiLowered(reference.name.text), staged};
+    statementTables.emplace(asciiLowered(reference.name.text), staged);
     edits.emplace_back(&reference, std::move(staged));
   }
   for (const Reference& reference : references) {
@@ -248,7 +237,7 @@ TableNamespaces::Rewrite TableNamespaces::rewrite(std::string statement, bool de
                                          : stagedName(namespaceOf(reference.qualifier->text), reference.name.text));
       continue;
     }
-    const auto local = statementTables.find(lowered(reference.name.text));
+    const auto local = statementTables.find(asciiLowered(reference.name.text));
     std::optional<std::string> staged =
         local != statementTables.end() ? local->second : definedName(current_.key, reference.name.text);
     if (staged) edits.emplace_back(&reference, std::move(*staged));
@@ -256,7 +245,9 @@ TableNamespaces::Rewrite TableNamespaces::rewrite(std::string statement, bool de
 
   // A name staged as written keeps its own spelling and quotes, losing only its qualifier.
   std::erase_if(
-      edits, [](const auto& edit) { return !edit.first->qualifier && sameName(edit.second, edit.first->name.text); });
+      edits, [](const auto& edit) {
+        return !edit.first->qualifier && equalsIgnoringASCIICase(edit.second, edit.first->name.text);
+      });
   if (edits.empty()) {
     result.text = std::move(statement);
     return result;
@@ -269,7 +260,7 @@ TableNamespaces::Rewrite TableNamespaces::rewrite(std::string statement, bool de
   for (const auto& [reference, staged] : edits) {
     const std::size_t begin = reference->qualifier ? reference->qualifier->begin : reference->name.begin;
     out.append(s.substr(copied, begin - copied));
-    if (sameName(staged, reference->name.text)) {
+    if (equalsIgnoringASCIICase(staged, reference->name.text)) {
       out.append(s.substr(reference->name.begin, reference->name.end - reference->name.begin));
     } else {
       out += quoteIdentifier(staged);

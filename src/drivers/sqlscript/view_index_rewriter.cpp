@@ -14,6 +14,7 @@
 
 #include "drivers/sqlscript/sql_script_limits.hpp"
 #include "drivers/sqlscript/sql_tokens.hpp"
+#include "platform/ascii_case.hpp"
 
 namespace tabvora::SQLDialectNormalizer {
 
@@ -126,9 +127,7 @@ std::string rewriteMaterializedViewStatement(std::string_view statement) {
     while (end > 0 && isSQLWhiteSpace(static_cast<unsigned char>(body[end - 1]))) --end;
     if (end < upper.size() + 1 || !isSQLWhiteSpace(static_cast<unsigned char>(body[end - upper.size() - 1])))
       return false;
-    for (std::size_t k = 0; k < upper.size(); ++k) {
-      if ((body[end - upper.size() + k] & ~0x20) != upper[k]) return false;
-    }
+    if (!equalsIgnoringASCIICase(body.substr(end - upper.size(), upper.size()), upper)) return false;
     body = body.substr(0, end - upper.size());
     return true;
   };

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/limits.hpp"
+
 namespace tabvora {
 namespace {
 
@@ -41,7 +43,7 @@ TEST(DelimitedSchemaScanTest, WidthAndNames) {
   EXPECT_EQ(namesOf(scanOf(" x ,\"y\r\nz\",x\n")), (std::vector<std::string>{"x", "y\nz", "x_1"}));
 
   // Data rows widen the table up to the cap, and what lies beyond is noted as dropped.
-  EXPECT_EQ(scanOf("h\n" + std::string(2500, ',') + "v\n").kinds().size(), DelimitedSchemaScan::kMaxGrownColumns);
+  EXPECT_EQ(scanOf("h\n" + std::string(2500, ',') + "v\n").kinds().size(), limits::kMaxColumns);
   EXPECT_TRUE(scanOf("h\n" + std::string(2500, ',') + "v\n").droppedContent());
   EXPECT_FALSE(scanOf("h\n" + std::string(2500, ',') + "\n").droppedContent());
   // The header alone is not capped.

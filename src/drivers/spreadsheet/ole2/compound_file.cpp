@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <array>
 
-#include "platform/utf16_text.hpp"
 #include "model/driver_error.hpp"
+#include "platform/ascii_case.hpp"
 #include "platform/byte_cursor.hpp"
+#include "platform/utf16_text.hpp"
 
 namespace tabvora {
 
@@ -49,13 +50,6 @@ std::uint32_t u32At(std::span<const std::uint8_t> bytes, std::uint64_t offset) {
 
 void appendSectorNumbers(std::vector<std::uint32_t>& out, std::span<const std::uint8_t> bytes) {
   for (std::size_t at = 0; at + 4 <= bytes.size(); at += 4) out.push_back(u32At(bytes, at));
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) {
-           return lower(x) == lower(y);
-         });
 }
 
 }  // namespace
@@ -190,7 +184,7 @@ std::vector<std::uint8_t> CompoundFile::readMiniChain(std::uint32_t start, std::
 
 std::optional<std::vector<std::uint8_t>> CompoundFile::stream(std::string_view name) const {
   for (const DirectoryEntry& entry : entries_) {
-    if (entry.type != DirectoryEntry::stream || !equalsIgnoringCase(entry.name, name)) continue;
+    if (entry.type != DirectoryEntry::stream || !equalsIgnoringASCIICase(entry.name, name)) continue;
     if (entry.size >= miniStreamCutoff_) return readChain(entry.startSector, entry.size);
     return readMiniChain(entry.startSector, entry.size);
   }

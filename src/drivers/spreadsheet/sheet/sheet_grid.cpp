@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "model/number_parsing.hpp"
+#include "platform/number_parsing.hpp"
 
 namespace tabvora {
 

@@ -5,12 +5,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "drivers/spreadsheet/sheet/workbook_limits.hpp"
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "drivers/sqlite/staged_table.hpp"
-#include "drivers/spreadsheet/sheet/workbook_limits.hpp"
 #include "model/driver_error.hpp"
-#include "model/number_parsing.hpp"
 #include "model/table_naming.hpp"
+#include "platform/limits.hpp"
+#include "platform/number_parsing.hpp"
 #include "platform/unicode_text.hpp"
 
 namespace tabvora {
@@ -79,10 +80,10 @@ std::string SheetStaging::uniqueTableName(std::string_view sheetName) {
 TableMetadata SheetStaging::stage(std::string_view sheetName, const SheetGrid& grid, std::size_t width,
                                   const std::vector<std::optional<ColumnType>>& columnTypes,
                                   ValueBinding binding) {
-  if (width > kMaxColumns)
+  if (width > limits::kMaxColumns)
     throw DriverError("SQLiteDriver", -1,
                       "The sheet \"" + std::string(sheetName) + "\" has " + std::to_string(width) +
-                          " columns, more than the " + std::to_string(kMaxColumns) + " a table can hold");
+                          " columns, more than the " + std::to_string(limits::kMaxColumns) + " a table can hold");
   requireRoomForTable();
   const std::string table = uniqueTableName(sheetName);
   ColumnNamer namer;

@@ -26,14 +26,12 @@ class SQLiteDriver;
 //     ("_1", "_2", ...).
 //   - Column types: inferred from the data cells (INTEGER, REAL or TEXT) unless given.
 //   - Cells: an empty one is NULL; NUL is removed; the rest as the binding says.
-// A sheet wider than a table can be (kMaxColumns), and a sheet past the kMaxTables-th
+// A sheet wider than a table can be (limits::kMaxColumns), and a sheet past the kMaxTables-th
 // (listed unread sheets counted), are
 // refused before anything of it is staged: DriverError("SQLiteDriver", -1, ...) naming the
 // limit (and the sheet and its width).
 class SheetStaging {
  public:
-  // SQLite's default limit on the columns of a table.
-  static constexpr std::size_t kMaxColumns = 2000;
   // Tables one workbook may stage: every table makes each later CREATE TABLE slower, so
   // a workbook of a hundred thousand small sheets would keep the open busy for minutes.
   static constexpr std::size_t kMaxTables = 1024;

@@ -34,8 +34,8 @@ class WorkbookDriver : public StagingDriver {
   void saveChanges() override;
   void close() noexcept override;
 
-  // Present when the open is for a preview (previews set 200): the open then has the
-  // smaller memory budget, workbook_limits::kPreviewBudgetBytes, instead of
+  // Present when the open is for a preview (previews set limits::kPreviewRows): the open
+  // then has the smaller memory budget, workbook_limits::kPreviewBudgetBytes, instead of
   // kFullBudgetBytes.
   std::optional<std::int64_t> previewRowLimit;
   // Replaces the budget previewRowLimit chooses (tests lower it).

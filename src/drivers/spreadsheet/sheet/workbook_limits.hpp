@@ -10,8 +10,8 @@
 namespace tabvora::workbook_limits {
 
 // Memory one open may take to read and stage a workbook (see WorkbookBudget): a preview
-// shows 50 rows of one sheet and gets the smaller budget; any other open, which may query
-// every row, the larger one. Shared strings, styles and sheets are charged as they are
+// shows a few rows (limits::kPreviewShownRows) of one sheet and gets the smaller budget;
+// any other open, which may query every row, the larger one. Shared strings, styles and sheets are charged as they are
 // read, a sheet's grid until it is staged, staged rows for good. A preview still inflates
 // and reads its first sheet whole, so a sheet of more than about a million cells (or one
 // whose part inflates past the budget) is refused in a preview, with this budget named;

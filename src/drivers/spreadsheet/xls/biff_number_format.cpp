@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/ascii_case.hpp"
+
 namespace tabvora {
 
 namespace {
@@ -25,9 +27,7 @@ BIFFDateKind builtInBIFFDateKind(int f) {
 }
 
 BIFFDateKind classifyBIFFFormatCode(std::string_view code) {
-  std::string lower(code);
-  for (char& c : lower)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  const std::string lower = asciiLowered(code);
   bool datePart = false, timePart = false, monthOrMinute = false;
   bool quoted = false, bracketed = false;
   for (std::size_t i = 0; i < lower.size(); ++i) {

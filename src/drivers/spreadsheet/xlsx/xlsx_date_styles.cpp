@@ -8,7 +8,7 @@
 
 #include "drivers/spreadsheet/xml/spreadsheetml_stream_parser.hpp"
 #include "drivers/spreadsheet/sheet/workbook_limits.hpp"
-#include "model/number_parsing.hpp"
+#include "platform/number_parsing.hpp"
 
 namespace tabvora {
 

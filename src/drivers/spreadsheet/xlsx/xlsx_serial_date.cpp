@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/calendar_text.hpp"
+#include "platform/civil_calendar.hpp"
 
 namespace tabvora {
 
@@ -26,9 +27,9 @@ bool formatXLSXSerialDate(double serial, bool uses1904Dates, std::string& out) {
     CalendarText::appendTime(out, seconds);
     return true;
   }
-  std::int64_t base = CalendarText::daysFromCivil(1904, 1, 1);
+  std::int64_t base = daysFromCivil(1904, 1, 1);
   if (!uses1904Dates) {
-    base = CalendarText::daysFromCivil(1899, 12, 31);
+    base = daysFromCivil(1899, 12, 31);
     if (days >= kPhantomLeapDay) --days;
   }
   CalendarText::appendDate(out, base + days);

@@ -9,7 +9,8 @@
 #include "drivers/spreadsheet/xlsx/xlsx_escaped_text.hpp"
 #include "drivers/spreadsheet/xlsx/xlsx_serial_date.hpp"
 #include "drivers/spreadsheet/xml/xml_parse_settings.hpp"
-#include "model/number_parsing.hpp"
+#include "platform/ascii_case.hpp"
+#include "platform/number_parsing.hpp"
 #include "platform/unicode_text.hpp"
 
 namespace tabvora {
@@ -23,7 +24,7 @@ constexpr std::int64_t kBeyondLastColumn = XLSXSheetReader::kMaxColumnIndex + 1;
 std::int64_t columnIndex(std::string_view reference) {
   std::int64_t value = 0;
   for (const char c : reference) {
-    const int letter = static_cast<unsigned char>(c) & ~0x20;
+    const char letter = asciiUpper(c);
     if (letter < 'A' || letter > 'Z') break;
     value = std::min(value * 26 + (letter - 'A' + 1), kBeyondLastColumn + 1);
   }

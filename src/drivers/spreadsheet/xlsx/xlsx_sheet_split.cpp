@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <string_view>
 
+#include "platform/ascii_case.hpp"
+#include "platform/byte_order_mark.hpp"
+
 namespace tabvora {
 
 namespace {
@@ -44,7 +47,7 @@ bool declaresUTF8OrNothing(std::string_view declaration) {
   if (close == std::string_view::npos) return false;
   std::string name;
   for (char c : declaration.substr(open + 1, close - open - 1)) {
-    if (c != '-') name += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (c != '-') name += asciiLower(c);
   }
   return name == "utf8";
 }
@@ -53,7 +56,7 @@ bool declaresUTF8OrNothing(std::string_view declaration) {
 
 std::optional<XLSXSheetSplit> XLSXSheetSplit::find(std::span<const std::uint8_t> part, std::size_t near) {
   const std::string_view text(reinterpret_cast<const char*>(part.data()), part.size());
-  std::size_t position = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+  std::size_t position = ByteOrderMark::sniff(part).isUTF8() ? kUTF8ByteOrderMark.size() : 0;
   std::size_t declarationEnd = position;
   if (text.compare(position, 5, "<?xml") == 0) {
     const std::size_t end = text.find("?>", position);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 
+#include "platform/ascii_case.hpp"
 #include "platform/byte_cursor.hpp"
 #include "platform/file_reader.hpp"
 #include "platform/unicode_text.hpp"
@@ -29,8 +30,7 @@ constexpr std::uint16_t kDeflated = 8;
 std::string foldedName(std::string_view name) {
   std::string folded(name);
   for (char& c : folded) {
-    if (c == '\\') c = '/';
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    c = c == '\\' ? '/' : asciiLower(c);
   }
   return folded;
 }

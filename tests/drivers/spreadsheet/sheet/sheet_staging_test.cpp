@@ -10,6 +10,7 @@
 #include "drivers/spreadsheet/sheet/sheet_staging.hpp"
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "model/driver_error.hpp"
+#include "platform/limits.hpp"
 #include "platform/unicode_text.hpp"
 #include "support/test_support.hpp"
 
@@ -101,7 +102,7 @@ TEST(SheetStaging, WideRowsGoInAsManyToAStatementAsParametersAllow) {
 TEST(SheetStaging, RefusesASheetWiderThanATableAndATableMoreThanAWorkbookHolds) {
   SheetGrid grid;
   SheetGrid::RowBuilder row;
-  for (std::size_t c = 0; c <= SheetStaging::kMaxColumns; ++c) row.setText(c, "c" + std::to_string(c));
+  for (std::size_t c = 0; c <= limits::kMaxColumns; ++c) row.setText(c, "c" + std::to_string(c));
   grid.append(row);
   SQLiteDriver database;
   database.openInMemory();
@@ -109,8 +110,8 @@ TEST(SheetStaging, RefusesASheetWiderThanATableAndATableMoreThanAWorkbookHolds) 
   auto refusal = [&](const std::string& name, std::size_t columns) {
     return testing::errorOf([&] { staging.stage(name, grid, columns); });
   };
-  EXPECT_EQ(staging.stage("fits", grid, SheetStaging::kMaxColumns).columnCount, 2000);
-  const DriverError tooWide = refusal("too wide", SheetStaging::kMaxColumns + 1);
+  EXPECT_EQ(staging.stage("fits", grid, limits::kMaxColumns).columnCount, 2000);
+  const DriverError tooWide = refusal("too wide", limits::kMaxColumns + 1);
   EXPECT_EQ(tooWide.domain(), "SQLiteDriver");
   EXPECT_STREQ(tooWide.what(), "The sheet \"too wide\" has 2001 columns, more than the 2000 a table can hold");
   EXPECT_EQ(database.fetchTables().size(), 1u);

@@ -1,4 +1,4 @@
-#include "model/double_format.hpp"
+#include "platform/double_format.hpp"
 
 #include <charconv>
 #include <cmath>

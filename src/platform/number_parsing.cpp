@@ -1,9 +1,11 @@
-#include "model/number_parsing.hpp"
+#include "platform/number_parsing.hpp"
 
+#include <charconv>
 #include <clocale>
 #include <cstdlib>
 #include <limits>
 #include <string>
+#include <system_error>
 
 #include <locale.h>
 
@@ -50,6 +52,15 @@ std::optional<std::int64_t> parseInt64(std::string_view text) {
 std::optional<double> parseDouble(std::string_view text) {
   if (text.empty() || text.size() > kMaxDoubleLiteralLength) return std::nullopt;
   if (isSpaceForStrtod(text.front())) return std::nullopt;
+  // Decimal text in range, the common case, reads without a copy. from_chars takes no "+",
+  // and after one sign no second may follow; both readers round correctly, so they agree.
+  const bool plus = text.front() == '+';
+  const std::string_view body = text.substr(plus ? 1 : 0);
+  if (!plus || body.empty() || (body.front() != '+' && body.front() != '-')) {
+    double value = 0;
+    const auto [end, error] = std::from_chars(body.data(), body.data() + body.size(), value);
+    if (error == std::errc() && end == body.data() + body.size()) return value;
+  }
   const std::string copy(text);  // strtod needs a terminator; an inner NUL stops it short
   const locale_t locale = cLocale();
   if (locale == static_cast<locale_t>(nullptr)) return std::nullopt;

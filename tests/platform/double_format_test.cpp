@@ -6,8 +6,8 @@
 #include <cstring>
 #include <random>
 
-#include "model/double_format.hpp"
-#include "model/number_parsing.hpp"
+#include "platform/double_format.hpp"
+#include "platform/number_parsing.hpp"
 
 namespace tabvora {
 namespace {
@@ -51,8 +51,10 @@ TEST(NumberParsing, DoubleNeedsTheWholeText) {
   EXPECT_EQ(parseDouble("0x1.8p1"), 3);
   EXPECT_EQ(parseDouble("INF"), INFINITY);
   EXPECT_EQ(parseDouble("1e999"), INFINITY);
+  EXPECT_EQ(parseDouble("+1.5"), 1.5);
+  EXPECT_EQ(parseDouble("-1e-400"), 0.0);
   EXPECT_TRUE(std::isnan(*parseDouble("NaN")));
-  for (const char* bad : {"", " 1", "1 ", "1,5", "abc", "1e", "0x", "--1"}) {
+  for (const char* bad : {"", " 1", "1 ", "1,5", "abc", "1e", "0x", "--1", "+-1", "++1", "+ 1"}) {
     EXPECT_FALSE(parseDouble(bad).has_value()) << bad;
   }
   EXPECT_FALSE(parseDouble(std::string_view("1\0" "2", 3)).has_value());
