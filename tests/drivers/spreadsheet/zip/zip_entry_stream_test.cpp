@@ -54,6 +54,7 @@ TEST(ZipEntryStream, YieldsWhatExtractDoesOrFailsAsItDoes) {
   archive.deflated("garbage.xml", rows).last().bytes = std::string(40, '\xff');
   archive.deflated("bomb.xml", "x").last().uncompressedSize = 2'000'000'000;
   archive.member({"bzip2.xml", "BZh91AY&SY", 12, 100});
+  archive.member({"lzma.xml", "\x5d\x00\x00", 14, 100});
   archive.stored("locked.xml", rows).last().flags = 1;
   const std::string bytes = archive.bytes();
   ByteBuffer buffer;
@@ -77,6 +78,7 @@ TEST(ZipEntryStream, YieldsWhatExtractDoesOrFailsAsItDoes) {
       {"garbage.xml", Failure::sizeMismatch},
       {"bomb.xml", Failure::sizeMismatch},
       {"bzip2.xml", Failure::unsupportedMethod},
+      {"lzma.xml", Failure::unsupportedMethod},
       {"locked.xml", Failure::encrypted},
       {"absent.xml", Failure::missing},
   };
