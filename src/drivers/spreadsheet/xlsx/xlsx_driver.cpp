@@ -80,11 +80,12 @@ PartReading readWholePart(std::optional<ZipArchiveReader>& archive, bool lastPar
 }
 
 // The part inflated a chunk at a time into the reader, until the reader stops at its row
-// limit: one chunk is held (and charged) at a time. A part whose rows lie further on than
-// the budget's worth of its XML fails as a part that did not fit the budget used to, when
-// parts were always inflated whole; reading it on could take seconds for nothing.
+// limit: one chunk is held (and charged) at a time. The sheets of one open read no more than
+// `bytesLeft` of XML together (their budget's worth): a part whose rows lie further on fails
+// as a part that did not fit the budget did when parts were always inflated whole, since
+// reading on could take seconds for nothing, and so could many such parts.
 PartReading readFirstRows(const ZipArchiveReader& archive, const std::string& path, WorkbookBudget& budget,
-                          const std::string& what, XLSXSheetReader& reader) {
+                          const std::string& what, XLSXSheetReader& reader, std::int64_t& bytesLeft) {
   ZipEntryStream stream(archive, path);
   if (stream.failure() != ZipArchiveReader::Failure::none)
     return {unreadablePart(path, stream.failure(), stream.method())};
@@ -93,9 +94,10 @@ PartReading readFirstRows(const ZipArchiveReader& archive, const std::string& pa
   SpreadsheetMLStreamParser parser(reader);
   bool fed = true;
   for (std::span<const std::uint8_t> chunk = stream.next(); fed && !chunk.empty(); chunk = stream.next()) {
-    if (stream.producedBytes() > budget.limitBytes()) throw budget.exceeded(what);
+    if (stream.producedBytes() > bytesLeft) throw budget.exceeded(what);
     fed = parser.feed(chunk);
   }
+  bytesLeft -= stream.producedBytes();
   if (reader.rowsRemain()) return {std::nullopt, true};
   if (fed && stream.failure() != ZipArchiveReader::Failure::none)
     return {unreadablePart(path, stream.failure(), stream.method())};
@@ -175,6 +177,7 @@ DatabaseMetadata XLSXDriver::open(const std::filesystem::path& url) {
     // A preview keeps the first rows of each sheet, below the header row.
     const std::optional<std::size_t> rowLimit =
         previewRowLimit ? std::optional<std::size_t>(std::max<std::int64_t>(*previewRowLimit, 0) + 1) : std::nullopt;
+    std::int64_t previewBytesLeft = budget.limitBytes();
     for (std::size_t k = 0; k < workbook->sheets.size(); ++k) {
       const std::string& name = workbook->sheets[k].name;
       const std::string path = workbook->partPath(k);
@@ -183,7 +186,7 @@ DatabaseMetadata XLSXDriver::open(const std::filesystem::path& url) {
       XLSXSheetReader reader(dateStyles, workbook->uses1904Dates);
       reader.setBudget(&budget);
       if (rowLimit) reader.setRowLimit(*rowLimit);
-      const PartReading part = rowLimit ? readFirstRows(*archive, path, budget, what, reader)
+      const PartReading part = rowLimit ? readFirstRows(*archive, path, budget, what, reader, previewBytesLeft)
                                         : readWholePart(archive, lastPart, path, budget, what, reader);
       if (lastPart) archive.reset();
       if (part.unreadable) {

@@ -198,8 +198,8 @@ TEST_F(XLSXDriverTest, APreviewStagesTheFirstRowsOfEachSheetWithTheirColumns) {
             (std::vector<std::string>{"id INTEGER", "label TEXT", "v TEXT", "col_4 INTEGER"}));
 
   // Only a chunk of a part is held: a 1 MB budget previews a sheet whose part is larger,
-  // which a full open cannot inflate; the preview reads no more of a part than the budget
-  // holds to find its rows.
+  // which a full open cannot inflate; the preview reads no more of the parts together than
+  // the budget holds to find their rows.
   driver.memoryBudgetBytes = 1 << 20;
   const std::string tall = sheetXML(numberedRows(40'000));
   ASSERT_GT(tall.size(), 1u << 20);
@@ -215,6 +215,11 @@ TEST_F(XLSXDriverTest, APreviewStagesTheFirstRowsOfEachSheetWithTheirColumns) {
   archive.deflated("xl/worksheets/sheet1.xml", padded);
   EXPECT_EQ(errorOf([&] { driver.open(write(archive)); }).message(),
             "The workbook needs more than 1 MB of memory to stage (sheet \"padded\")");
+  const std::string half = tall.substr(0, tall.find("<row>")) + std::string(600'000, ' ') + tall.substr(tall.find("<row>"));
+  archive = ZipTestArchive().stored("xl/workbook.xml", workbookXML({{"first", "rId1"}, {"second", "rId2"}}));
+  archive.deflated("xl/worksheets/sheet1.xml", half).deflated("xl/worksheets/sheet2.xml", half);
+  EXPECT_EQ(errorOf([&] { driver.open(write(archive)); }).message(),
+            "The workbook needs more than 1 MB of memory to stage (sheet \"second\")");
 }
 
 TEST_F(XLSXDriverTest, APreviewFailsOnDamageWithinWhatItReads) {
