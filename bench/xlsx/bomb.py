@@ -6,19 +6,17 @@ Writes, with Python's zipfile (DEFLATE at level 9):
   zeros.xlsx   the worksheet part is 1 GiB of zero bytes (not XML: refused at its first byte)
   rows.xlsx    the worksheet part is 1 GiB of valid XML: empty rows <row r="1"/> repeated
   cells.xlsx   the worksheet part is 1 GiB of one-cell rows, which hits the grid limits
-and prints, for `tabvora tables` on each, the wall seconds, peak resident memory, exit status
-and the first line of its error.
+and prints, for `tabvora tables` and `tabvora preview` on each, the wall seconds, peak resident
+memory, exit status and the first line of its error (of the preview: its error page's reason,
+or its "Showing ..." footer).
 """
 import os
-import subprocess
 import sys
-import tempfile
-import time
 import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.dirname(HERE))
-from bench_support import release_tabvora  # noqa: E402
+from bench_support import release_tabvora, run_once  # noqa: E402
 
 GIB = 1 << 30
 CONTENT_TYPES = (b'<?xml version="1.0"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">'
@@ -56,20 +54,15 @@ def main():
         "cells.xlsx": (head, b'<row><c t="inlineStr"><is><t>x</t></is></c></row>', b"</sheetData></worksheet>"),
     }
     binary = release_tabvora()
-    print(f"{'workbook':>11} {'file MB':>8} {'seconds':>8} {'peak MB':>8} {'exit':>4}  message")
+    print(f"{'workbook':>11} {'command':>8} {'file MB':>8} {'seconds':>8} {'peak MB':>8} {'exit':>4}  message")
     for name, (start, unit, end) in bombs.items():
         path = os.path.join(folder, name)
         if not os.path.exists(path):
             write_bomb(path, start, unit, end)
-        with tempfile.NamedTemporaryFile("r") as report:
-            started = time.perf_counter()
-            done = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report.name, binary, "tables", path],
-                                  capture_output=True, text=True)
-            seconds = time.perf_counter() - started
-            peak_mb = int(report.read().split()[-1]) / 1024
-        message = (done.stderr.strip().splitlines() or [done.stdout.strip()[:60]])[0]
-        print(f"{name:>11} {os.path.getsize(path) / 1e6:>8.2f} {seconds:>8.2f} {peak_mb:>8.0f} {done.returncode:>4}  {message}",
-              flush=True)
+        for command in ("tables", "preview"):
+            seconds, peak_mb, status, message = run_once(binary, command, path)
+            print(f"{name:>11} {command:>8} {os.path.getsize(path) / 1e6:>8.2f} {seconds:>8.2f} {peak_mb:>8.0f} "
+                  f"{status:>4}  {message}", flush=True)
 
 
 if __name__ == "__main__":

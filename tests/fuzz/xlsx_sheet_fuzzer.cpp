@@ -2,12 +2,15 @@
 // strings, styles, workbook part and first worksheet read as a workbook would; any other
 // input is read directly as a worksheet, a shared-string table, a styles part and a
 // workbook and relationships part. Every worksheet is read whole and again as two halves
-// on two threads, which must agree. Beyond not crashing, the worksheet's grid must keep its
-// promises: no empty row, no row past the highest column, no column past the last, and
-// nothing but UTF-8 text; and the memory its rows were charged is given back with the
-// reader. seeds/xlsx_sheet/xlsx.dict holds the parts' tokens for libFuzzer's -dict=.
+// on two threads, which must agree, and with a row limit, which must keep the first rows of
+// the whole. Beyond not crashing, the worksheet's grid must keep its promises: no empty
+// row, no row past the highest column, no column past the last, and nothing but UTF-8
+// text; and the memory its rows were charged is given back with the reader. An archive's
+// entries read a chunk at a time yield what extraction does, and never more than their
+// recorded size. seeds/xlsx_sheet/xlsx.dict holds the parts' tokens for libFuzzer's -dict=.
 
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <span>
@@ -22,6 +25,7 @@
 #include "drivers/spreadsheet/xlsx/xlsx_sheet_reader.hpp"
 #include "drivers/spreadsheet/xlsx/xlsx_workbook.hpp"
 #include "drivers/spreadsheet/zip/zip_archive_reader.hpp"
+#include "drivers/spreadsheet/zip/zip_entry_stream.hpp"
 #include "fuzz/fuzz_support.hpp"
 #include "platform/byte_buffer.hpp"
 #include "platform/unicode_text.hpp"
@@ -42,16 +46,23 @@ struct SheetReading {
   bool operator==(const SheetReading&) const = default;
 };
 
+// Rows a limited reading keeps.
+constexpr std::size_t kRowLimit = 3;
+
 SheetReading readSheet(std::span<const std::uint8_t> part, const std::vector<std::string>& sharedStrings,
-                       const std::unordered_set<std::int64_t>& dateStyles, bool uses1904Dates, bool split) {
+                       const std::unordered_set<std::int64_t>& dateStyles, bool uses1904Dates, bool split,
+                       bool limited = false) {
   tabvora::WorkbookBudget budget(kBudgetBytes, "XLSXDriver");
   SheetReading reading;
   {
     XLSXSheetReader reader(sharedStrings, dateStyles, uses1904Dates);
     reader.setBudget(&budget);
     if (split) reader.setSplitPartBytes(0);
+    if (limited) reader.setRowLimit(kRowLimit);
     reader.parse(part);
     reading = {reader.grid(), reader.reachedLimit()};
+    check(reading.grid.size() <= kRowLimit || !limited);
+    check(!reader.rowsRemain() || reading.grid.size() == kRowLimit);
     check(reader.maxColIndex() >= 0 && reader.maxColIndex() <= XLSXSheetReader::kMaxColumnIndex);
     for (const std::vector<std::string>& row : reading.grid) {
       check(!row.empty() && static_cast<std::int64_t>(row.size()) <= reader.maxColIndex() + 1);
@@ -62,11 +73,32 @@ SheetReading readSheet(std::span<const std::uint8_t> part, const std::vector<std
   return reading;
 }
 
-// Reading a part in two halves must give exactly what reading it whole does.
+// Reading a part in two halves must give exactly what reading it whole does; reading it
+// with a row limit, the first rows of that, unless the whole reading stopped at a limit.
 void readSheetBothWays(std::span<const std::uint8_t> part, const std::vector<std::string>& sharedStrings,
                        const std::unordered_set<std::int64_t>& dateStyles, bool uses1904Dates) {
-  check(readSheet(part, sharedStrings, dateStyles, uses1904Dates, false) ==
-        readSheet(part, sharedStrings, dateStyles, uses1904Dates, true));
+  const SheetReading whole = readSheet(part, sharedStrings, dateStyles, uses1904Dates, false);
+  check(whole == readSheet(part, sharedStrings, dateStyles, uses1904Dates, true));
+  const SheetReading first = readSheet(part, sharedStrings, dateStyles, uses1904Dates, false, true);
+  if (!whole.reachedLimit) {
+    const std::size_t rows = std::min(whole.grid.size(), kRowLimit);
+    check(first.grid == std::vector<std::vector<std::string>>(whole.grid.begin(), whole.grid.begin() + rows));
+  }
+}
+
+// The entry read a chunk at a time: never more than its recorded size, and when both
+// readings reach the end, the same bytes as extraction. (The two inflaters may disagree on
+// which malformed streams they refuse.)
+void streamEntry(const tabvora::ZipArchiveReader& archive, const std::string& name,
+                 const tabvora::ZipArchiveReader::Extraction& extraction) {
+  tabvora::ZipEntryStream stream(archive, name);
+  std::string bytes;
+  for (std::span<const std::uint8_t> chunk = stream.next(); !chunk.empty(); chunk = stream.next())
+    bytes.append(reinterpret_cast<const char*>(chunk.data()), chunk.size());
+  check(static_cast<std::int64_t>(bytes.size()) <= archive.entries().at(name).uncompressedSize ||
+        archive.entries().at(name).method == tabvora::ZipArchiveReader::kStored);
+  check(stream.atEnd() == (stream.failure() == tabvora::ZipArchiveReader::Failure::none));
+  if (stream.atEnd() && extraction.bytes) check(bytes == extraction.bytes->text());
 }
 
 
@@ -124,6 +156,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const tabvora::ZipArchiveReader::Extraction part = archive->extract(name);
     check(part.bytes.has_value() == (part.failure == tabvora::ZipArchiveReader::Failure::none));
     check(!tabvora::ZipArchiveReader::describe(part).empty());
+    streamEntry(*archive, name, part);
   }
   std::vector<std::string> strings;
   if (const std::optional<ByteBuffer> part = archive->data("xl/sharedStrings.xml"))

@@ -34,9 +34,10 @@ class WorkbookDriver : public StagingDriver {
   void saveChanges() override;
   void close() noexcept override;
 
-  // Present when the open is for a preview (previews set limits::kPreviewRows): the open
-  // then has the smaller memory budget, workbook_limits::kPreviewBudgetBytes, instead of
-  // kFullBudgetBytes.
+  // Present when the open is for a preview (previews set limits::kPreviewRows): the open then has the
+  // smaller memory budget, workbook_limits::kPreviewBudgetBytes, instead of
+  // kFullBudgetBytes, and the XLSX driver stages only this many rows of each sheet below
+  // its header row (see XLSXDriver).
   std::optional<std::int64_t> previewRowLimit;
   // Replaces the budget previewRowLimit chooses (tests lower it).
   std::optional<std::int64_t> memoryBudgetBytes;

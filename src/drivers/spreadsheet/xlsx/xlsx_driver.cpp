@@ -1,7 +1,10 @@
 #include "drivers/spreadsheet/xlsx/xlsx_driver.hpp"
 
+#include <algorithm>
 #include <exception>
 #include <mutex>
+#include <optional>
+#include <span>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -13,8 +16,10 @@
 #include "drivers/spreadsheet/xlsx/xlsx_shared_strings_reader.hpp"
 #include "drivers/spreadsheet/xlsx/xlsx_sheet_reader.hpp"
 #include "drivers/spreadsheet/xlsx/xlsx_workbook.hpp"
+#include "drivers/spreadsheet/xml/spreadsheetml_stream_parser.hpp"
 #include "drivers/spreadsheet/xml/xml_parse_settings.hpp"
 #include "drivers/spreadsheet/zip/zip_archive_reader.hpp"
+#include "drivers/spreadsheet/zip/zip_entry_stream.hpp"
 #include "model/driver_error.hpp"
 
 namespace tabvora {
@@ -39,6 +44,66 @@ std::optional<ByteBuffer> smallPart(ZipArchiveReader& archive, const std::string
   return std::move(part.bytes);
 }
 
+// An inflated part is memory too: it is charged to `account` while it is held, and one
+// that would not fit what is left of the budget is not inflated at all (the budget's
+// failure naming `what`).
+ZipArchiveReader::Extraction extractCharged(ZipArchiveReader& archive, const std::string& name, WorkbookBudget& budget,
+                                            WorkbookBudget::Account& account, const std::string& what) {
+  const std::int64_t room = budget.limitBytes() - budget.usedBytes();
+  ZipArchiveReader::Extraction part = archive.extract(name, room);
+  if (part.failure == ZipArchiveReader::Failure::tooLarge && room < ZipArchiveReader::kMaxEntryBytes)
+    throw budget.exceeded(what);
+  if (part.bytes && !account.tryCharge(static_cast<std::int64_t>(part.bytes->size()))) throw budget.exceeded(what);
+  return part;
+}
+
+// How a sheet's part was read into its reader: why it could not be read at all, or whether
+// its XML was read to its end and well-formed (a stop at the reader's row limit counts).
+struct PartReading {
+  std::optional<std::string> unreadable;
+  bool parsed = false;
+};
+
+std::string unreadablePart(const std::string& path, ZipArchiveReader::Failure failure, std::uint16_t method) {
+  return "its part " + path + " " + ZipArchiveReader::describe(failure, method);
+}
+
+// The whole part, inflated and then parsed (as two halves when large). The package is let
+// go once the last part is out of it, before the parse.
+PartReading readWholePart(std::optional<ZipArchiveReader>& archive, bool lastPart, const std::string& path,
+                          WorkbookBudget& budget, const std::string& what, XLSXSheetReader& reader) {
+  WorkbookBudget::Account account(&budget);
+  ZipArchiveReader::Extraction part = extractCharged(*archive, path, budget, account, what);
+  if (lastPart) archive.reset();
+  if (!part.bytes) return {unreadablePart(path, part.failure, part.method)};
+  return {std::nullopt, reader.parse(part.bytes->bytes())};
+}
+
+// The part inflated a chunk at a time into the reader, until the reader stops at its row
+// limit: one chunk is held (and charged) at a time. The sheets of one open read no more than
+// `bytesLeft` of XML together (their budget's worth): a part whose rows lie further on fails
+// as a part that did not fit the budget did when parts were always inflated whole, since
+// reading on could take seconds for nothing, and so could many such parts.
+PartReading readFirstRows(const ZipArchiveReader& archive, const std::string& path, WorkbookBudget& budget,
+                          const std::string& what, XLSXSheetReader& reader, std::int64_t& bytesLeft) {
+  ZipEntryStream stream(archive, path);
+  if (stream.failure() != ZipArchiveReader::Failure::none)
+    return {unreadablePart(path, stream.failure(), stream.method())};
+  WorkbookBudget::Account account(&budget);
+  if (!account.tryCharge(ZipEntryStream::kHeldBytes)) throw budget.exceeded(what);
+  SpreadsheetMLStreamParser parser(reader);
+  bool fed = true;
+  for (std::span<const std::uint8_t> chunk = stream.next(); fed && !chunk.empty(); chunk = stream.next()) {
+    if (stream.producedBytes() > bytesLeft) throw budget.exceeded(what);
+    fed = parser.feed(chunk);
+  }
+  bytesLeft -= stream.producedBytes();
+  if (reader.rowsRemain()) return {std::nullopt, true};
+  if (fed && stream.failure() != ZipArchiveReader::Failure::none)
+    return {unreadablePart(path, stream.failure(), stream.method())};
+  return {std::nullopt, fed && parser.finish()};
+}
+
 }  // namespace
 
 XLSXDriver::~XLSXDriver() { close(); }
@@ -52,17 +117,6 @@ DatabaseMetadata XLSXDriver::open(const std::filesystem::path& url) {
   std::optional<ZipArchiveReader> archive = ZipArchiveReader::open(url);
   if (!archive) throw DriverError(kDomain, -1, "Failed to decompress XLSX archive");
 
-  // An inflated part is memory too: it is charged while it is held, and one that would not
-  // fit what is left of the budget is not inflated at all.
-  auto extractCharged = [&](const std::string& name, WorkbookBudget::Account& account, const std::string& what) {
-    const std::int64_t room = budget.limitBytes() - budget.usedBytes();
-    ZipArchiveReader::Extraction part = archive->extract(name, room);
-    if (part.failure == ZipArchiveReader::Failure::tooLarge && room < ZipArchiveReader::kMaxEntryBytes)
-      throw budget.exceeded(what);
-    if (part.bytes && !account.tryCharge(static_cast<std::int64_t>(part.bytes->size()))) throw budget.exceeded(what);
-    return part;
-  };
-
   // The shared strings are read on a second thread while the sheets are; a sheet's grid
   // holds its references until then. The thread is joined on every way out of this scope.
   WorkbookBudget::Account sharedStringsAccount(&budget);
@@ -70,7 +124,7 @@ DatabaseMetadata XLSXDriver::open(const std::filesystem::path& url) {
   std::exception_ptr sharedStringsFailure;
   const std::string stringsPartName(XLSXSharedStringsReader::kPartName);
   ZipArchiveReader::Extraction stringsPart =
-      extractCharged(stringsPartName, sharedStringsAccount, "part \"" + stringsPartName + "\"");
+      extractCharged(*archive, stringsPartName, budget, sharedStringsAccount, "part \"" + stringsPartName + "\"");
   // Without its strings every text cell would be wrong: a part that is there but cannot be
   // extracted fails the open.
   if (stringsPart.failure != ZipArchiveReader::Failure::none && stringsPart.failure != ZipArchiveReader::Failure::missing)
@@ -120,26 +174,29 @@ DatabaseMetadata XLSXDriver::open(const std::filesystem::path& url) {
     std::lock_guard guard(internalSQLite.mutex());
     internalSQLite.openInMemory();
     SheetStaging staging(internalSQLite, &budget);
+    // A preview keeps the first rows of each sheet, below the header row.
+    const std::optional<std::size_t> rowLimit =
+        previewRowLimit ? std::optional<std::size_t>(std::max<std::int64_t>(*previewRowLimit, 0) + 1) : std::nullopt;
+    std::int64_t previewBytesLeft = budget.limitBytes();
     for (std::size_t k = 0; k < workbook->sheets.size(); ++k) {
       const std::string& name = workbook->sheets[k].name;
       const std::string path = workbook->partPath(k);
-      WorkbookBudget::Account partAccount(&budget);
-      ZipArchiveReader::Extraction part = extractCharged(path, partAccount, "sheet \"" + name + "\"");
-      // The package is not needed once its last part is out.
-      if (k + 1 == workbook->sheets.size()) archive.reset();
-      if (!part.bytes) {
-        listUnread(staging, tables, name, "its part " + path + " " + ZipArchiveReader::describe(part));
-        continue;
-      }
+      const std::string what = "sheet \"" + name + "\"";
+      const bool lastPart = k + 1 == workbook->sheets.size();
       XLSXSheetReader reader(dateStyles, workbook->uses1904Dates);
       reader.setBudget(&budget);
-      const bool parsed = reader.parse(part.bytes->bytes());
-      part.bytes.reset();
-      partAccount.releaseAll();
-      if (reader.outOfBudget()) throw budget.exceeded("sheet \"" + name + "\"");
+      if (rowLimit) reader.setRowLimit(*rowLimit);
+      const PartReading part = rowLimit ? readFirstRows(*archive, path, budget, what, reader, previewBytesLeft)
+                                        : readWholePart(archive, lastPart, path, budget, what, reader);
+      if (lastPart) archive.reset();
+      if (part.unreadable) {
+        listUnread(staging, tables, name, *part.unreadable);
+        continue;
+      }
+      if (reader.outOfBudget()) throw budget.exceeded(what);
       awaitSharedStrings();
       reader.resolveSharedStrings(sharedStrings);
-      const std::string damage = parsed || reader.reachedLimit() ? ""
+      const std::string damage = part.parsed || reader.reachedLimit() ? ""
                                  : reader.refusedDocumentType()
                                      ? "its part " + path + " holds a document type declaration, which no worksheet has"
                                      : "its part " + path + " is not well-formed worksheet XML";
@@ -148,6 +205,7 @@ DatabaseMetadata XLSXDriver::open(const std::filesystem::path& url) {
         continue;
       }
       tables.push_back(staging.stage(name, reader.sheetGrid(), static_cast<std::size_t>(reader.maxColIndex()) + 1));
+      tables.back().rowCountIsLowerBound = reader.rowsRemain();
       const std::string shown = "The sheet \"" + name + "\" shows only its first " +
                                 std::to_string(reader.sheetGrid().rowCount()) + " rows: ";
       if (!damage.empty()) {

@@ -58,7 +58,7 @@ bool XLSXSheetReader::parse(std::span<const std::uint8_t> part) {
 
 bool XLSXSheetReader::read(std::span<const std::uint8_t> part) {
   readInTwo_ = false;
-  if (part.size() >= splitPartBytes_) {
+  if (part.size() >= splitPartBytes_ && rowLimit_ == SIZE_MAX) {
     if (const std::optional<XLSXSheetSplit> split = XLSXSheetSplit::find(part, part.size() / 2))
       return readAsTwoHalves(part, *split);
   }
@@ -226,6 +226,10 @@ void XLSXSheetReader::endRow() {
   if (abandoned()) return stopParsing();
   const auto width = static_cast<std::int64_t>(row_.width());
   if (width == 0) return;
+  if (grid_.rowCount() >= rowLimit_) {
+    rowsRemain_ = true;
+    return stopParsing();
+  }
   // A second half's rows come after all of the first half's: once the first half's use so
   // far leaves no room for a row, the whole part leaves none either.
   std::int64_t cells = gridCells_ + width;

@@ -65,6 +65,10 @@ class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
   void setElementLimits(std::int64_t maxRowElements, std::int64_t maxCellElements);
   // Replaces kSplitPartBytes for this reader.
   void setSplitPartBytes(std::size_t bytes) { splitPartBytes_ = bytes; }
+  // Keeps no more than the first `rows` rows: the parse stops once another row with cells
+  // ends after them (rowsRemain), without keeping it, and reports failure as for any stop.
+  // A part read with a row limit is never read in two halves.
+  void setRowLimit(std::size_t rows) { rowLimit_ = rows; }
   // Charges every row kept to `budget` (its cells and texts as the grid holds them) until
   // the reader is destroyed; a row past the budget stops the parse (outOfBudget).
   void setBudget(WorkbookBudget* budget) { account_.reset(budget); }
@@ -85,6 +89,8 @@ class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
   // Whether the parse stopped at a grid or element limit, or at the budget.
   bool reachedLimit() const { return reachedLimit_; }
   bool outOfBudget() const { return outOfBudget_; }
+  // Whether the parse stopped at the row limit, rows with cells remaining.
+  bool rowsRemain() const { return rowsRemain_; }
   // Whether the last parse read the part as two halves.
   bool readInTwo() const { return readInTwo_; }
 
@@ -115,6 +121,7 @@ class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
   std::int64_t maxRowElements_ = kMaxRowElements;
   std::int64_t maxCellElements_ = kMaxCellElements;
   std::size_t splitPartBytes_ = kSplitPartBytes;
+  std::size_t rowLimit_ = SIZE_MAX;
   bool readInTwo_ = false;
 
   // What the two readers of a part read in two halves share: the first half's use of the
@@ -144,6 +151,7 @@ class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
   ElementsRead firstHalfElements_{0, 0};         // second half only: the first's, lately
   bool reachedLimit_ = false;
   bool outOfBudget_ = false;
+  bool rowsRemain_ = false;
   WorkbookBudget::Account account_;
 
   SheetGrid::RowBuilder row_;      // the row being read

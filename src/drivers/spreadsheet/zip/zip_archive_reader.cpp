@@ -24,8 +24,6 @@ constexpr std::uint32_t kCentralSignature = 0x02014B50;
 constexpr std::uint32_t kLocalSignature = 0x04034B50;
 constexpr std::size_t kCentralHeaderSize = 46;
 constexpr std::size_t kLocalHeaderSize = 30;
-constexpr std::uint16_t kStored = 0;
-constexpr std::uint16_t kDeflated = 8;
 
 std::string foldedName(std::string_view name) {
   std::string folded(name);
@@ -83,20 +81,21 @@ bool ZipArchiveReader::index() {
   ByteCursor walk;
   if (!file.at(directoryOffset, walk)) return false;
   for (std::uint16_t i = 0; i < count; ++i) {
-    // Central header: signature, then flags at +8, method at +10, sizes at +20 and +24, name, extra and
-    // comment lengths at +28..+33, local header offset at +42, the name at +46.
+    // Central header: signature, then flags at +8, method at +10, CRC-32 at +16, sizes at +20
+    // and +24, name, extra and comment lengths at +28..+33, local header offset at +42, the
+    // name at +46.
     const std::size_t start = walk.position();
-    std::uint32_t signature = 0, compressed = 0, uncompressed = 0, localOffset = 0;
+    std::uint32_t signature = 0, crc = 0, compressed = 0, uncompressed = 0, localOffset = 0;
     std::uint16_t flags = 0, method = 0, nameLength = 0, extraLength = 0, commentLength = 0;
     std::span<const std::uint8_t> name;
     if (!walk.readU32LE(signature) || signature != kCentralSignature) return false;
-    if (!walk.seek(start + 8) || !walk.readU16LE(flags) || !walk.readU16LE(method) || !walk.seek(start + 20) ||
-        !walk.readU32LE(compressed) || !walk.readU32LE(uncompressed) || !walk.readU16LE(nameLength) ||
+    if (!walk.seek(start + 8) || !walk.readU16LE(flags) || !walk.readU16LE(method) || !walk.seek(start + 16) ||
+        !walk.readU32LE(crc) || !walk.readU32LE(compressed) || !walk.readU32LE(uncompressed) || !walk.readU16LE(nameLength) ||
         !walk.readU16LE(extraLength) || !walk.readU16LE(commentLength) || !walk.seek(start + 42) ||
         !walk.readU32LE(localOffset) || !walk.readBytes(nameLength, name))
       return false;
     const std::string_view nameText(reinterpret_cast<const char*>(name.data()), name.size());
-    Entry entry{method, flags, compressed, uncompressed, localOffset};
+    Entry entry{method, flags, compressed, uncompressed, localOffset, crc};
     entries_.insert_or_assign(isValidUTF8(nameText) ? std::string(nameText) : repairUTF8(nameText), entry);
     // A directory whose lengths run past the end stops the walk at the next entry's check.
     if (!walk.skip(std::uint64_t{extraLength} + commentLength)) {
@@ -113,24 +112,34 @@ const ZipArchiveReader::Entry* ZipArchiveReader::find(std::string_view name) con
   return folded == foldedNames_.end() ? nullptr : folded->second;
 }
 
-std::string ZipArchiveReader::describe(const Extraction& extraction) {
-  switch (extraction.failure) {
+std::string ZipArchiveReader::describe(Failure failure, std::uint16_t method) {
+  switch (failure) {
     case Failure::none: return "was read";
     case Failure::missing: return "is missing from the package";
     case Failure::damaged: return "lies outside the archive (the package is damaged)";
     case Failure::tooLarge: return "is too large to extract";
     case Failure::sizeMismatch: return "does not inflate to its recorded size (the package is damaged)";
+    case Failure::checksumMismatch: return "does not match its recorded checksum (the package is damaged)";
     case Failure::unsupportedMethod:
-      return "is compressed with method " + std::to_string(extraction.method) + ", which is not supported";
+      return "is compressed with method " + std::to_string(method) + ", which is not supported";
     case Failure::encrypted: return "is encrypted";
   }
   return {};
 }
 
-ZipArchiveReader::Extraction ZipArchiveReader::extract(std::string_view name, std::int64_t maxBytes) {
+ZipArchiveReader::Location ZipArchiveReader::locate(std::string_view name, std::int64_t maxBytes) const {
+  Location location;
   const Entry* entry = find(name);
-  if (!entry) return {std::nullopt, Failure::missing};
-  auto failed = [&](Failure failure) { return Extraction{std::nullopt, failure, entry->method}; };
+  if (!entry) {
+    location.failure = Failure::missing;
+    return location;
+  }
+  location.method = entry->method;
+  location.crc32 = entry->crc32;
+  auto failed = [&](Failure failure) {
+    location.failure = failure;
+    return location;
+  };
   if ((entry->flags & 1) != 0) return failed(Failure::encrypted);
   if (entry->method != kStored && entry->method != kDeflated) return failed(Failure::unsupportedMethod);
 
@@ -145,38 +154,48 @@ ZipArchiveReader::Extraction ZipArchiveReader::extract(std::string_view name, st
     return failed(Failure::damaged);
   const std::uint64_t start =
       static_cast<std::uint64_t>(entry->localHeaderOffset) + kLocalHeaderSize + nameLength + extraLength;
-  std::span<const std::uint8_t> stream;
-  if (!file.slice(start, static_cast<std::uint64_t>(entry->compressedSize), stream)) return failed(Failure::damaged);
+  if (!file.slice(start, static_cast<std::uint64_t>(entry->compressedSize), location.stored))
+    return failed(Failure::damaged);
 
-  const std::int64_t size = entry->method == kStored ? static_cast<std::int64_t>(stream.size()) : entry->uncompressedSize;
+  const auto storedSize = static_cast<std::int64_t>(location.stored.size());
+  location.size = entry->method == kStored ? storedSize : entry->uncompressedSize;
   maxBytes = std::min(maxBytes, kMaxEntryBytes);
-  if (entry->uncompressedSize > maxBytes || size > maxBytes || size > kMaxExtractedBytes - extractedBytes_)
-    return failed(Failure::tooLarge);
+  if (entry->uncompressedSize > maxBytes || location.size > maxBytes) return failed(Failure::tooLarge);
+  if (entry->method == kDeflated && location.size > storedSize * kMaxDeflateRatio + kMaxDeflateRatio)
+    return failed(Failure::sizeMismatch);
+  return location;
+}
+
+ZipArchiveReader::Extraction ZipArchiveReader::extract(std::string_view name, std::int64_t maxBytes) {
+  const Location location = locate(name, maxBytes);
+  auto failed = [&](Failure failure) { return Extraction{std::nullopt, failure, location.method}; };
+  if (location.failure != Failure::none) return failed(location.failure);
+  if (location.size > kMaxExtractedBytes - extractedBytes_) return failed(Failure::tooLarge);
+  const auto size = static_cast<std::size_t>(location.size);
   ByteBuffer out;
   try {
-    if (entry->method == kStored) {
-      std::uint8_t* target = out.reserveTail(stream.size());
-      if (!stream.empty()) std::memcpy(target, stream.data(), stream.size());
-      out.commit(stream.size());
-      extractedBytes_ += size;
-      return {std::move(out)};
+    std::uint8_t* target = out.reserveTail(size);
+    if (location.method == kStored) {
+      if (size > 0) std::memcpy(target, location.stored.data(), size);
+    } else if (size > 0) {
+      std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor(libdeflate_alloc_decompressor());
+      if (!decompressor) return failed(Failure::tooLarge);
+      std::size_t produced = 0;
+      const libdeflate_result result = libdeflate_deflate_decompress(
+          decompressor.get(), location.stored.data(), location.stored.size(), target, size, &produced);
+      if (result != LIBDEFLATE_SUCCESS || produced != size) return failed(Failure::sizeMismatch);
     }
-    if (size == 0) return {std::move(out)};
-    if (size > static_cast<std::int64_t>(stream.size()) * kMaxDeflateRatio + kMaxDeflateRatio)
-      return failed(Failure::sizeMismatch);
-    std::uint8_t* target = out.reserveTail(static_cast<std::size_t>(size));
-    std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor(libdeflate_alloc_decompressor());
-    if (!decompressor) return failed(Failure::tooLarge);
-    std::size_t produced = 0;
-    const libdeflate_result result = libdeflate_deflate_decompress(
-        decompressor.get(), stream.data(), stream.size(), target, static_cast<std::size_t>(size), &produced);
-    if (result != LIBDEFLATE_SUCCESS || produced != static_cast<std::size_t>(size)) return failed(Failure::sizeMismatch);
-    out.commit(produced);
-    extractedBytes_ += size;
+    if (crc32Of(0, {target, size}) != location.crc32) return failed(Failure::checksumMismatch);
+    out.commit(size);
+    extractedBytes_ += location.size;
     return {std::move(out)};
   } catch (const std::bad_alloc&) {
     return failed(Failure::tooLarge);
   }
+}
+
+std::uint32_t ZipArchiveReader::crc32Of(std::uint32_t crc, std::span<const std::uint8_t> bytes) {
+  return bytes.empty() ? crc : libdeflate_crc32(crc, bytes.data(), bytes.size());
 }
 
 }  // namespace tabvora

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -17,6 +18,9 @@ namespace tabvora {
 // (ZIP64 records, data descriptors and encryption are not understood; their sizes are
 // taken as recorded and then fail the bounds checks). Never writes. Failures are silent:
 // construction yields no reader, extraction yields nothing; the caller words the error.
+// An entry is read whole by extract, or a chunk at a time by a ZipEntryStream; both make
+// the same checks, and both accept an entry only when it yields exactly its recorded size
+// with its recorded CRC-32.
 class ZipArchiveReader {
  public:
   // One central-directory record. Offsets are relative to the start of the file.
@@ -26,6 +30,7 @@ class ZipArchiveReader {
     std::int64_t compressedSize = 0;
     std::int64_t uncompressedSize = 0;
     std::int64_t localHeaderOffset = 0;
+    std::uint32_t crc32 = 0;  // of the uncompressed bytes
   };
 
   // An entry inflating to more than this is never extracted.
@@ -49,6 +54,7 @@ class ZipArchiveReader {
     damaged,            // its local header or data lie outside the archive
     tooLarge,           // past kMaxEntryBytes, kMaxExtractedBytes, or memory to be had
     sizeMismatch,       // its data does not inflate to its recorded size
+    checksumMismatch,   // its bytes do not have its recorded CRC-32
     unsupportedMethod,  // neither stored nor deflated
     encrypted,
   };
@@ -64,8 +70,27 @@ class ZipArchiveReader {
   Extraction extract(std::string_view name, std::int64_t maxBytes = kMaxEntryBytes);
   std::optional<ByteBuffer> data(std::string_view name) { return extract(name).bytes; }
   // Why an entry could not be extracted, as the end of a sentence about it ("is
-  // encrypted").
-  static std::string describe(const Extraction& extraction);
+  // encrypted"); `method` is the entry's.
+  static std::string describe(Failure failure, std::uint16_t method);
+  static std::string describe(const Extraction& extraction) { return describe(extraction.failure, extraction.method); }
+
+  // Where the entry extract would read lies, after the checks every reading makes before it
+  // inflates anything (encryption, method, the local header and the data within the
+  // archive, the recorded size within `maxBytes`, kMaxEntryBytes and what DEFLATE can
+  // reach): its stored bytes, a view into the archive, and the size and CRC-32 its reading
+  // must end with; otherwise why not (in `failure`).
+  struct Location {
+    std::span<const std::uint8_t> stored;
+    std::int64_t size = 0;
+    std::uint32_t crc32 = 0;
+    std::uint16_t method = 0;
+    Failure failure = Failure::none;
+  };
+  Location locate(std::string_view name, std::int64_t maxBytes = kMaxEntryBytes) const;
+  static constexpr std::uint16_t kStored = 0;
+  static constexpr std::uint16_t kDeflated = 8;
+  // The CRC-32 of `bytes` continued from `crc` (0 to start).
+  static std::uint32_t crc32Of(std::uint32_t crc, std::span<const std::uint8_t> bytes);
 
   const std::map<std::string, Entry>& entries() const { return entries_; }
 

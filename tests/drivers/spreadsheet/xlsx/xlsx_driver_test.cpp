@@ -115,11 +115,11 @@ TEST_F(XLSXDriverTest, ASheetThatCannotBeReadStaysListedAndFailsWithItsReason) {
 }
 
 TEST_F(XLSXDriverTest, AmplifyingWorkbooksRunOutOfTheirMemoryBudget) {
-  // One shared string named by many cells counts each time it is staged: 300 cells naming
-  // a 1 MB string need more than a preview's 256 MB.
+  // One shared string named by many cells counts each time it is staged: the 200 cells of
+  // a preview naming a 2 MB string need more than its 256 MB.
   testing::CellRows refs = {{"@1"}};
   refs.resize(301, {"@0"});
-  const std::string amplified = testing::xlsxBook({{"refs", refs}}, {std::string(1 << 20, 's'), "h"});
+  const std::string amplified = testing::xlsxBook({{"refs", refs}}, {std::string(2 << 20, 's'), "h"});
   driver.previewRowLimit = 200;
   EXPECT_EQ(errorOf([&] { driver.open(dir.write("refs.xlsx", amplified)); }).message(),
             "The workbook needs more than 256 MB of memory to stage (sheet \"refs\")");
@@ -162,6 +162,92 @@ TEST_F(XLSXDriverTest, AmplifyingWorkbooksRunOutOfTheirMemoryBudget) {
       EXPECT_EQ(errorOf([&] { driver.open(write(styled)); }).message(),
                 "The part xl/styles.xml of the workbook is larger than 64 MB, more than a workbook needs");
   }
+}
+
+// Rows 1..count of an id, a label and a number, under a header row.
+testing::CellRows numberedRows(int count) {
+  testing::CellRows rows = {{"id", "label", "v"}};
+  for (int i = 1; i <= count; ++i) rows.push_back({"#" + std::to_string(i), "item-" + std::to_string(i), "#" + std::to_string(i)});
+  return rows;
+}
+
+TEST_F(XLSXDriverTest, APreviewStagesTheFirstRowsOfEachSheetWithTheirColumns) {
+  // Past the first 200 rows, a text in a number column and a fourth column, which only a
+  // full open sees.
+  testing::CellRows big = numberedRows(1000);
+  big[300][2] = "text";
+  big[500].push_back("#1");
+  const std::filesystem::path path =
+      dir.write("book.xlsx", testing::xlsxBook({{"big", big}, {"exact", numberedRows(200)}}));
+  driver.previewRowLimit = 200;
+  DatabaseMetadata metadata = driver.open(path);
+  EXPECT_EQ(metadata.tables.at(0).rowCount, 200);
+  EXPECT_TRUE(metadata.tables.at(0).rowCountIsLowerBound);
+  EXPECT_EQ(testing::schemaLines(driver, "big"), (std::vector<std::string>{"id INTEGER", "label TEXT", "v INTEGER"}));
+  EXPECT_EQ(rowTexts(driver, "big", 199), (std::vector<std::string>{"200", "item-200", "200"}));
+  EXPECT_EQ(metadata.tables.at(1).rowCount, 200);
+  EXPECT_FALSE(metadata.tables.at(1).rowCountIsLowerBound) << "no row is left after the 200th";
+  const testing::CommandResult page = testing::runTabvora({"preview", "--text", path.string()});
+  EXPECT_TRUE(testing::contains(page.out, "200+")) << page.out;
+
+  driver.previewRowLimit.reset();
+  metadata = driver.open(path);
+  EXPECT_EQ(metadata.tables.at(0).rowCount, 1000);
+  EXPECT_FALSE(metadata.tables.at(0).rowCountIsLowerBound);
+  EXPECT_EQ(testing::schemaLines(driver, "big"),
+            (std::vector<std::string>{"id INTEGER", "label TEXT", "v TEXT", "col_4 INTEGER"}));
+
+  // Only a chunk of a part is held: a 1 MB budget previews a sheet whose part is larger,
+  // which a full open cannot inflate; the preview reads no more of the parts together than
+  // the budget holds to find their rows.
+  driver.memoryBudgetBytes = 1 << 20;
+  const std::string tall = sheetXML(numberedRows(40'000));
+  ASSERT_GT(tall.size(), 1u << 20);
+  ZipTestArchive archive;
+  archive.stored("xl/workbook.xml", workbookXML({{"tall", "rId1"}}));
+  archive.deflated("xl/worksheets/sheet1.xml", tall);
+  EXPECT_EQ(errorOf([&] { driver.open(write(archive)); }).message(),
+            "The workbook needs more than 1 MB of memory to stage (sheet \"tall\")");
+  driver.previewRowLimit = 200;
+  EXPECT_EQ(driver.open(write(archive)).tables.at(0).rowCount, 200);
+  const std::string padded = tall.substr(0, tall.find("<row>")) + std::string(1 << 20, ' ') + tall.substr(tall.find("<row>"));
+  archive = ZipTestArchive().stored("xl/workbook.xml", workbookXML({{"padded", "rId1"}}));
+  archive.deflated("xl/worksheets/sheet1.xml", padded);
+  EXPECT_EQ(errorOf([&] { driver.open(write(archive)); }).message(),
+            "The workbook needs more than 1 MB of memory to stage (sheet \"padded\")");
+  const std::string half = tall.substr(0, tall.find("<row>")) + std::string(600'000, ' ') + tall.substr(tall.find("<row>"));
+  archive = ZipTestArchive().stored("xl/workbook.xml", workbookXML({{"first", "rId1"}, {"second", "rId2"}}));
+  archive.deflated("xl/worksheets/sheet1.xml", half).deflated("xl/worksheets/sheet2.xml", half);
+  EXPECT_EQ(errorOf([&] { driver.open(write(archive)); }).message(),
+            "The workbook needs more than 1 MB of memory to stage (sheet \"second\")");
+}
+
+TEST_F(XLSXDriverTest, APreviewFailsOnDamageWithinWhatItReads) {
+  const std::string small = sheetXML({{"a"}, {"#1"}, {"#2"}});
+  ZipTestArchive archive;
+  archive.stored("xl/workbook.xml", workbookXML({{"cut", "rId1"}, {"lies", "rId2"}, {"checksum", "rId3"}, {"late", "rId4"}}));
+  archive.deflated("xl/worksheets/sheet1.xml", small).last().bytes.resize(ZipTestArchive::deflate(small).size() / 2);
+  archive.deflated("xl/worksheets/sheet2.xml", small).last().uncompressedSize += 5;
+  archive.deflated("xl/worksheets/sheet3.xml", small).last().crc ^= 1;
+  // More than a chunk: the first holds the rows a preview reads.
+  archive.deflated("xl/worksheets/sheet4.xml", sheetXML(numberedRows(6000))).last().crc ^= 1;
+  const std::string damaged = " (the package is damaged)";
+  const std::vector<std::string> reasons = {
+      "The sheet \"cut\" cannot be read: its part xl/worksheets/sheet1.xml does not inflate to its recorded size" + damaged,
+      "The sheet \"lies\" cannot be read: its part xl/worksheets/sheet2.xml does not inflate to its recorded size" + damaged,
+      "The sheet \"checksum\" cannot be read: its part xl/worksheets/sheet3.xml does not match its recorded checksum" +
+          damaged};
+  driver.previewRowLimit = 200;
+  const DatabaseMetadata preview = driver.open(write(archive));
+  EXPECT_EQ(driver.warnings(), reasons);
+  EXPECT_EQ(errorOf([&] { driver.fetchTableData("checksum", 50, 0); }).message(), reasons[2]);
+  EXPECT_EQ(preview.tables.at(3).rowCount, 200) << "the damage lies past the rows a preview reads";
+
+  driver.previewRowLimit.reset();
+  driver.open(write(archive));
+  EXPECT_EQ(driver.warnings().back(),
+            "The sheet \"late\" cannot be read: its part xl/worksheets/sheet4.xml does not match its recorded checksum" +
+                damaged);
 }
 
 TEST_F(XLSXDriverTest, BrokenPackagesAreRefused) {

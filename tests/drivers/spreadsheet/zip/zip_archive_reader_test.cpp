@@ -1,5 +1,6 @@
 // The ZIP reader on archives built in memory: finding the directory, looking entries up,
-// extracting them, and refusing every flaw without reading out of bounds.
+// extracting them, and refusing every flaw without reading out of bounds. What an entry
+// yields whole and a chunk at a time, damaged or not, is in zip_entry_stream_test.cpp.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -77,22 +78,6 @@ TEST(ZipArchiveReader, LooksNamesUpExactlyThenWithoutCaseAndBackslashes) {
   EXPECT_EQ(extract(archive, "dup.txt"), "second") << "a later entry of the same name wins";
   EXPECT_EQ(extract(archive, "Bad\xEF\xBF\xBD.txt"), "repaired");
   EXPECT_FALSE(extract(archive, "xl/workbook"));
-}
-
-TEST(ZipArchiveReader, ExtractsOnlyWhatInflatesToExactlyTheRecordedSize) {
-  ZipTestArchive archive;
-  archive.deflated("short.xml", kSheet).last().uncompressedSize += 1;
-  archive.deflated("long.xml", kSheet).last().uncompressedSize -= 1;
-  archive.member({"bzip2.xml", "BZh91AY&SY", 12, 100});
-  archive.member({"lzma.xml", "\x5d\x00\x00", 14, 100});
-  archive.deflated("garbage.xml", kSheet).last().bytes = std::string(40, '\xff');
-  archive.deflated("empty.xml", "");
-  std::optional<ZipArchiveReader> reader = readerOf(archive.bytes());
-  ASSERT_TRUE(reader);
-  EXPECT_EQ(reader->entries().size(), 6u);
-  for (const char* name : {"short.xml", "long.xml", "bzip2.xml", "lzma.xml", "garbage.xml"})
-    EXPECT_FALSE(reader->data(name)) << name;
-  EXPECT_EQ(reader->data("empty.xml")->size(), 0u);
 }
 
 TEST(ZipArchiveReader, SizesNoStreamCanReachAreRefusedBeforeAllocating) {

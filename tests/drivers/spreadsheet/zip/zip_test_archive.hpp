@@ -19,16 +19,19 @@ class ZipTestArchive {
     std::uint32_t uncompressedSize = 0;
     std::uint32_t centralSignature = 0x02014B50;
     std::uint16_t flags = 0;  // general-purpose flags; bit 0: encrypted
+    std::uint32_t crc = 0;    // CRC-32 of the uncompressed content
   };
 
   // A member stored as is.
   ZipTestArchive& stored(const std::string& name, const std::string& content) {
     members_.push_back({name, content, 0, static_cast<std::uint32_t>(content.size())});
+    members_.back().crc = crc32(content);
     return *this;
   }
   // A member compressed with raw DEFLATE.
   ZipTestArchive& deflated(const std::string& name, const std::string& content) {
     members_.push_back({name, deflate(content), 8, static_cast<std::uint32_t>(content.size())});
+    members_.back().crc = crc32(content);
     return *this;
   }
   ZipTestArchive& member(Member m) {
@@ -45,10 +48,10 @@ class ZipTestArchive {
       const auto offset = static_cast<std::uint32_t>(out.size());
       const auto stored = static_cast<std::uint32_t>(m.bytes.size());
       const auto name = static_cast<std::uint32_t>(m.name.size());
-      put(out, {{0x04034B50, 4}, {20, 2}, {m.flags, 2}, {m.method, 2}, {0, 4}, {0, 4}, {stored, 4},
+      put(out, {{0x04034B50, 4}, {20, 2}, {m.flags, 2}, {m.method, 2}, {0, 4}, {m.crc, 4}, {stored, 4},
                 {m.uncompressedSize, 4}, {name, 2}, {0, 2}});
       out += m.name + m.bytes;
-      put(directory, {{m.centralSignature, 4}, {20, 2}, {20, 2}, {m.flags, 2}, {m.method, 2}, {0, 4}, {0, 4}, {stored, 4},
+      put(directory, {{m.centralSignature, 4}, {20, 2}, {20, 2}, {m.flags, 2}, {m.method, 2}, {0, 4}, {m.crc, 4}, {stored, 4},
                       {m.uncompressedSize, 4}, {name, 2}, {0, 2}, {0, 2}, {0, 2}, {0, 2}, {0, 4}, {offset, 4}});
       directory += m.name;
     }
@@ -57,6 +60,10 @@ class ZipTestArchive {
                     {static_cast<std::uint32_t>(directory.size()), 4}, {static_cast<std::uint32_t>(out.size()), 4},
                     {static_cast<std::uint32_t>(comment.size()), 2}});
     return out + directory + comment;
+  }
+
+  static std::uint32_t crc32(const std::string& content) {
+    return static_cast<std::uint32_t>(libdeflate_crc32(0, content.data(), content.size()));
   }
 
   static std::string deflate(const std::string& content) {
