@@ -1,7 +1,9 @@
 // The golden corpus: every file under tests/data/<format>/ read through the public API and
 // compared with the text beside it (<file>.expected): its format, warnings, tables, each
 // table's columns and its rows as CSV (text quoted, numbers bare, NULL unquoted), or the
-// error the open gives. TABVORA_UPDATE_EXPECTED=1 rewrites the texts for review.
+// error the open gives. Small files are kept many to a file instead, as cases of
+// tests/data/<format>/*.cases (see tests/support/case_file.hpp): a file name, the file's
+// bytes, "----" and what it reads as. TABVORA_UPDATE_EXPECTED=1 rewrites the texts for review.
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "support/case_file.hpp"
 #include "support/test_support.hpp"
 #include "tabvora/tabvora.hpp"
 
@@ -23,13 +26,14 @@ constexpr std::int64_t kHead = 40, kTail = 10;
 // Longer texts show their start, their size and a hash of the whole.
 constexpr std::size_t kMaxTextBytes = 100;
 
-// Every data file of the corpus, relative to tests/data, in order.
-std::vector<std::string> corpusFiles() {
+// Every data file of the corpus (or every file of cases), relative to tests/data, in order.
+std::vector<std::string> corpusFiles(bool cases) {
   std::vector<std::string> files;
   for (const char* format : kFormats) {
     for (const auto& entry : fs::directory_iterator(testing::testData(format))) {
       const std::string name = entry.path().filename().string();
-      if (entry.is_regular_file() && entry.path().extension() != ".expected" && entry.path().extension() != ".cjs")
+      const std::string extension = entry.path().extension().string();
+      if (entry.is_regular_file() && extension != ".expected" && extension != ".cjs" && (extension == ".cases") == cases)
         files.push_back(std::string(format) + "/" + name);
     }
   }
@@ -194,7 +198,28 @@ std::string testName(const ::testing::TestParamInfo<std::string>& info) {
   return name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Corpus, GoldenFile, ::testing::ValuesIn(corpusFiles()), testName);
+INSTANTIATE_TEST_SUITE_P(Corpus, GoldenFile, ::testing::ValuesIn(corpusFiles(false)), testName);
+
+class GoldenCases : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(GoldenCases, ReadAsExpected) {
+  const std::string relative = "data/" + GetParam();
+  std::vector<std::vector<std::string>> found;
+  for (const testing::TextCase& c : testing::readTextCases(relative)) {
+    testing::TempDir dir;
+    std::string actual = describe(dir.write(c.word(0), c.joinedInput()));
+    actual.pop_back();  // the last line's end
+    std::vector<std::string>& lines = found.emplace_back();
+    for (std::size_t start = 0, end = 0; end != std::string::npos; start = end + 1)
+      lines.push_back(actual.substr(start, (end = actual.find('\n', start)) - start));
+    if (!testing::updatingExpected()) {
+      EXPECT_EQ(lines, c.expected) << c.where;
+    }
+  }
+  if (testing::updatingExpected()) testing::rewriteExpected(relative, found);
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, GoldenCases, ::testing::ValuesIn(corpusFiles(true)), testName);
 
 }  // namespace
 }  // namespace tabvora

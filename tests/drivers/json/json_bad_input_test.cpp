@@ -3,34 +3,15 @@
 namespace tabvora::testing {
 namespace {
 
-TEST(JSONBadInput, DocumentsThatCannotBeReadNameTheirFault) {
+// The short documents are golden cases (tests/data/json/bad_documents.cases); nesting past the
+// limit is refused as invalid rather than followed.
+TEST(JSONBadInput, DeepNestingIsRefusedAsInvalid) {
   TempDir dir;
-  const std::string invalid = "Invalid JSON format", shape = "JSON root must be an object or array of objects",
-                    none = "No JSON records found in file";
   const std::string deep = std::string(100'000, '[') + std::string(100'000, ']');
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      // Syntax errors at the start, in the middle and at the end.
-      {R"(x[{"a":1}])", invalid}, {R"([{"a":1},{"a" 2},{"a":3}])", invalid}, {R"([{"a":1},{"a":2})", invalid},
-      {R"([{"a":1}] trailing)", invalid}, {R"([{"a":"unterminated}])", invalid}, {R"([{"a":01}])", invalid},
-      {R"([{"a":1,}])", invalid}, {R"([{"v":1e999}])", invalid},  // beyond the range of a double
-      {"[{\"a\":\"\xC3\x28\"}]", invalid}, {"[{\"a\":\"\xED\xA0\x80\"}]", invalid},  // invalid UTF-8 in strings
-      {deep, invalid}, {"[{\"a\":" + deep + "}]", invalid},
-      {R"("text")", invalid}, {"12", invalid}, {"true", invalid}, {"null", invalid}, {"", invalid}, {"   ", invalid},
-      // Misplaced punctuation.
-      {"[1,]", invalid}, {"[,1]", invalid}, {"[1 2]", invalid}, {"[1", invalid}, {"[1]]", invalid},
-      {"{a:1}", invalid}, {R"({"a":[1,})", invalid}, {R"([{"a":[1,2}]]])", invalid}, {R"({"a" 1})", invalid},
-      // A syntax error anywhere outranks the shape of the root.
-      {R"([1, {"a" 2}])", invalid}, {R"([{"a":1}, 2, {"b":tru}])", invalid},
-      {R"({"items":[{"x":1}], "meta": tru})", invalid}, {R"({"items":[{"x":1}, {"y" 1}]})", invalid},
-      {"{\"items\\u\":[{\"x\":1}]}", invalid},
-      {"[1,2]", shape}, {R"([{"a":1},2])", shape}, {R"([{"a":1}, [2], {"b":2}])", shape},
-      {"[]", none}, {"[{}]", none}, {"{}", none},
-  };
-  for (const auto& [text, message] : cases) {
+  for (const std::string& text : {deep, "[{\"a\":" + deep + "}]"}) {
     const DriverError error = openError(dir, "bad.json", text);
-    EXPECT_EQ(error.message(), message) << text.substr(0, 60);
-    EXPECT_EQ(error.domain(), "JSONDriver");
-    EXPECT_EQ(error.code(), -1);
+    EXPECT_EQ(std::make_tuple(error.domain(), error.code(), error.message()),
+              std::make_tuple(std::string("JSONDriver"), -1, std::string("Invalid JSON format")));
   }
 }
 

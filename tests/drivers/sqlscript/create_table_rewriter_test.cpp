@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "drivers/sqlscript/sql_script_limits.hpp"
 #include "drivers/sqlscript/sql_statement_rewriter.hpp"
 #include "model/driver_error.hpp"
+#include "support/case_file.hpp"
 
 namespace tabvora::SQLDialectNormalizer {
 namespace {
@@ -23,29 +25,34 @@ std::string fullSQL(std::string_view statement, SQLDialect dialect) {
   return table ? createTableSQL(*table, CreateTableLevel::full) : "(not parsed)";
 }
 
-TEST(CreateTableRewriter, RebuildsDumpTables) {
-  EXPECT_EQ(fullSQL("CREATE TABLE `t` (\n  `id` int(11) unsigned NOT NULL AUTO_INCREMENT,\n"
-                    "  `flag` tinyint(1) DEFAULT '0' COMMENT 'x',\n  `key` int(11),\n  PRIMARY KEY (`id`),\n"
-                    "  KEY `k` (`flag`),\n  KEY k2 (`key`),\n  FULLTEXT KEY `f` (`key`)\n"
-                    ") ENGINE=InnoDB AUTO_INCREMENT=3 DEFAULT CHARSET=utf8mb4",
-                    SQLDialect::mysql),
-            "CREATE TABLE \"t\" (\n    \"id\" INTEGER PRIMARY KEY NOT NULL,\n    \"flag\" BOOLEAN DEFAULT '0',\n"
-            "    \"key\" INTEGER\n)");
-  EXPECT_EQ(fullSQL("CREATE UNLOGGED TABLE IF NOT EXISTS public.t (\n"
-                    "    id integer DEFAULT nextval('public.t_id_seq'::regclass) NOT NULL,\n"
-                    "    created timestamp without time zone DEFAULT now(),\n"
-                    "    big bigint unsigned UNIQUE, tags int[], amount numeric(10,2) DEFAULT -1.5,\n"
-                    "    name character varying(20) DEFAULT 'x'::character varying COLLATE pg_catalog.\"C\",\n"
-                    "    CONSTRAINT t_pkey PRIMARY KEY (id),\n"
-                    "    CONSTRAINT fk FOREIGN KEY (big) REFERENCES public.p(id) ON DELETE CASCADE ON UPDATE SET NULL "
-                    "MATCH FULL,\n"
-                    "    UNIQUE (name, misspelt), UNIQUE (big, name), CHECK (id > 0)\n)",
-                    SQLDialect::postgres),
-            "CREATE TABLE IF NOT EXISTS \"t\" (\n    \"id\" INTEGER PRIMARY KEY NOT NULL,\n"
-            "    \"created\" DATETIME DEFAULT CURRENT_TIMESTAMP,\n    \"big\" UNSIGNED BIG INT UNIQUE,\n"
-            "    \"tags\" TEXT,\n    \"amount\" NUMERIC DEFAULT -1.5,\n    \"name\" TEXT DEFAULT 'x',\n"
-            "    UNIQUE (\"big\", \"name\"),\n"
-            "    FOREIGN KEY (\"big\") REFERENCES \"p\" (\"id\") ON DELETE CASCADE ON UPDATE SET NULL\n)");
+std::vector<std::string> wordsOf(const std::string& text) {
+  std::vector<std::string> words;
+  std::istringstream in(text);
+  for (std::string word; in >> word;) words.push_back(word);
+  return words;
+}
+
+TEST(CreateTableRewriter, RebuildsTablesColumnsAndTypes) {
+  for (const testing::TextCase& c : testing::readTextCases("drivers/sqlscript/create_table_rewriter.cases")) {
+    const SQLDialect dialect = c.word(1) == "mysql" ? SQLDialect::mysql : SQLDialect::postgres;
+    std::string expected;
+    for (const std::string& line : c.expected) expected += (expected.empty() ? "" : "\n") + line;
+    if (c.word(0) == "table") {
+      EXPECT_EQ(fullSQL(c.joinedInput(), dialect), expected) << c.where;
+    }
+    if (c.word(0) == "column") {
+      EXPECT_EQ(fullSQL("CREATE TABLE t (" + c.joinedInput() + ")", SQLDialect::mysql),
+                "CREATE TABLE \"t\" (\n    " + expected + "\n)") << c.where;
+    }
+    if (c.word(0) == "refused") {
+      EXPECT_FALSE(parse(c.joinedInput(), SQLDialect::postgres)) << c.where;
+    }
+    if (c.word(0) == "type") {
+      const bool array = c.word(2) == "array", isUnsigned = c.word(2) == "unsigned";
+      EXPECT_EQ(sqliteType(wordsOf(c.input.at(0)), wordsOf(c.input.size() > 1 ? c.input[1] : ""), array, isUnsigned,
+                           dialect), expected) << c.where;
+    }
+  }
 }
 
 TEST(CreateTableRewriter, LevelsKeepLessAndLess) {
@@ -72,50 +79,8 @@ TEST(CreateTableRewriter, LevelsKeepLessAndLess) {
   EXPECT_NO_THROW(staging.executeRawSQL(createTableSQL(*table, CreateTableLevel::keysOnly) + ";"));
 }
 
-TEST(CreateTableRewriter, ReadsColumnDefinitions) {
-  struct Case {
-    std::string column;
-    std::string expected;  // the column's line at level full
-  };
-  const std::vector<Case> cases = {
-      {"a \"public\".\"my type\"", "\"a\" TEXT"},
-      {"a public.int4 ARRAY", "\"a\" TEXT"},
-      {"\"a\"\"b\" bit(1) NULL DEFAULT NULL", "\"a\"\"b\" BOOLEAN DEFAULT NULL"},
-      {"a double precision DEFAULT +2 NOT NULL", "\"a\" REAL NOT NULL DEFAULT 2"},
-      {"a datetime(6) DEFAULT CURRENT_TIMESTAMP(6) ON UPDATE CURRENT_TIMESTAMP(6)",
-       "\"a\" DATETIME DEFAULT CURRENT_TIMESTAMP"},
-      {"a blob DEFAULT x'00' PRIMARY KEY", "\"a\" BLOB PRIMARY KEY DEFAULT X'00'"},
-      {"a varchar(3) CHARACTER SET utf8 COLLATE utf8_bin DEFAULT localtime UNIQUE KEY",
-       "\"a\" TEXT UNIQUE DEFAULT CURRENT_TIMESTAMP"},
-      {"a int GENERATED ALWAYS AS (b + 1) STORED REFERENCES o (x) CHECK (a > 0)", "\"a\" INTEGER"},
-      {"a enum('x','y') DEFAULT 'x' NOT NULL", "\"a\" TEXT NOT NULL DEFAULT 'x'"},
-      {"a text DEFAULT uuid() NOT NULL", "\"a\" TEXT NOT NULL"},
-      {"a int DEFAULT (1 + 2)", "\"a\" INTEGER"},
-      {"a", "\"a\" TEXT"},
-  };
-  for (const Case& c : cases) {
-    const std::string sql = fullSQL("CREATE TABLE t (" + c.column + ")", SQLDialect::mysql);
-    EXPECT_EQ(sql, "CREATE TABLE \"t\" (\n    " + c.expected + "\n)") << c.column;
-  }
-}
-
-TEST(CreateTableRewriter, RefusesWhatItCannotRebuild) {
-  const std::vector<std::string> refused = {
-      "CREATE TABLE t AS SELECT 1",
-      "CREATE VIEW t (a int)",
-      "CREATE OR REPLACE TABLE t (a int)",
-      "CREATE TABLE t ()",
-      "CREATE TABLE t (a int, A text)",
-      "CREATE TABLE t (a int,)",
-      "CREATE TABLE t ('a' int)",
-      "CREATE TABLE t (a int",
-      "CREATE TABLE t (a numeric(10, b int)",
-      "CREATE TABLE (a int)",
-      "CREATE TABLE t (PRIMARY KEY (a))",
-      "",
-  };
-  for (const std::string& statement : refused) EXPECT_FALSE(parse(statement, SQLDialect::postgres)) << statement;
-
+// Statements up to the size limit, and many columns and groups checked by name lookups.
+TEST(CreateTableRewriter, KeepsItsLimits) {
   std::string big = "CREATE TABLE t (a text DEFAULT '";
   const std::string end = "')";
   big += std::string(kMaxCreateTableBytes - big.size() - end.size(), 'x') + end;
@@ -123,7 +88,6 @@ TEST(CreateTableRewriter, RefusesWhatItCannotRebuild) {
   big.insert(big.size() - end.size(), "x");
   EXPECT_FALSE(parseCreateTable(big, SQLDialect::postgres));
 
-  // Many columns and groups are checked by name lookups, not by pairs.
   std::string wide = "CREATE TABLE t (";
   for (int i = 0; i < 20'000; ++i) wide += "c" + std::to_string(i) + " int, UNIQUE (c" + std::to_string(i) + "), ";
   std::optional<ParsedTable> table = parseCreateTable(wide + "PRIMARY KEY (C0))", SQLDialect::postgres);
@@ -132,39 +96,6 @@ TEST(CreateTableRewriter, RefusesWhatItCannotRebuild) {
   EXPECT_EQ(table->uniques.size(), 20'000u);
   EXPECT_EQ(table->primaryKey, std::vector<std::string>{"C0"});
   EXPECT_FALSE(parseCreateTable(wide + "C19999 text)", SQLDialect::postgres));
-}
-
-// Branches not already reached by the column definitions above; the rest is a lookup table.
-TEST(CreateTableRewriter, MapsTypes) {
-  struct Case {
-    std::vector<std::string> words;
-    std::vector<std::string> arguments;
-    bool isArray;
-    bool isUnsigned;
-    SQLDialect dialect;
-    std::string expected;
-  };
-  constexpr SQLDialect my = SQLDialect::mysql, pg = SQLDialect::postgres;
-  const std::vector<Case> cases = {
-      {{"tinyint"}, {"4"}, false, false, my, "INTEGER"},
-      {{"tinyint"}, {}, false, false, my, "INTEGER"},
-      {{"boolean"}, {}, false, false, pg, "BOOLEAN"},
-      {{"bit"}, {}, false, false, pg, "BOOLEAN"},
-      {{"bit"}, {"8"}, false, false, my, "INTEGER"},
-      {{"bit"}, {"8"}, false, false, pg, "TEXT"},
-      {{"bit", "varying"}, {}, false, false, pg, "TEXT"},
-      {{"serial8"}, {}, false, false, pg, "INTEGER"},
-      {{"timetz"}, {}, false, false, pg, "TIME"},
-      {{"timestamp", "with", "time", "zone"}, {}, false, false, pg, "DATETIME"},
-      {{"jsonb"}, {}, false, false, pg, "JSON"},
-      {{"jsonb"}, {}, true, false, pg, "TEXT"},
-      {{"polygon"}, {}, false, false, my, "BLOB"},
-      {{}, {}, false, true, pg, "TEXT"},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(sqliteType(c.words, c.arguments, c.isArray, c.isUnsigned, c.dialect), c.expected)
-        << ::testing::PrintToString(c.words);
-  }
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/case_file.hpp"
+
 #include <string>
 #include <vector>
 
@@ -17,27 +19,10 @@ TableNamespaces twoOrders() {
   return spaces;
 }
 
-// The real dumps of the driver's tests hold the common statements; these are the places a
-// table name may stand in that they do not, and the names that are not tables.
 TEST(TableNamespaces, WritesEachTableReferenceAsItsStagedName) {
-  const std::pair<std::string, std::string> cases[] = {
-      // A column qualifier names its statement's table before the current namespace's.
-      {"SELECT orders.id FROM archive.orders WHERE orders.total > 1",
-       "SELECT orders.id FROM orders WHERE orders.total > 1"},
-      {"SELECT orders.id, n FROM x, \"public\".\"orders\" JOIN y ON y.id = orders.id",
-       "SELECT \"public.orders\".id, n FROM x, \"public.orders\" JOIN y ON y.id = \"public.orders\".id"},
-      {"SELECT archive.f(1), public.orders.id, extract(year FROM d) FROM a AS b, orders",
-       "SELECT f(1), \"public.orders\".id, extract(year FROM d) FROM a AS b, \"public.orders\""},
-      // An INSERT is read up to its VALUES.
-      {"INSERT INTO orders (orders) VALUES ('orders', archive.orders)",
-       "INSERT INTO \"public.orders\" (orders) VALUES ('orders', archive.orders)"},
-      {"DROP TABLE IF EXISTS archive.items", "DROP TABLE IF EXISTS items"},
-      {"CREATE INDEX ON ONLY orders USING btree (id)", "CREATE INDEX ON ONLY \"public.orders\" USING btree (id)"},
-      {"ALTER TABLE t ADD FOREIGN KEY (a) REFERENCES orders (id) ON UPDATE CASCADE",
-       "ALTER TABLE t ADD FOREIGN KEY (a) REFERENCES \"public.orders\" (id) ON UPDATE CASCADE"},
-  };
   const TableNamespaces spaces = twoOrders();
-  for (const auto& [statement, expected] : cases) EXPECT_EQ(spaces.rewrite(statement, false).text, expected);
+  for (const testing::TextCase& c : testing::readTextCases("drivers/sqlscript/table_namespaces.cases"))
+    EXPECT_EQ(spaces.rewrite(c.input.at(0), false).text, c.expected.at(0)) << c.where;
 }
 
 TEST(TableNamespaces, ANameAnotherNamespaceHoldsIsStagedWithItsQualifier) {
