@@ -16,6 +16,9 @@
 
 namespace tabvora {
 
+// The API is built from the internals below it.
+using namespace internal;
+
 namespace {
 
 constexpr std::string_view kDomain = "Document";

@@ -5,6 +5,9 @@
 
 namespace tabvora {
 
+// The API is built from the internals below it.
+using namespace internal;
+
 void preferDuckDBAt(const std::filesystem::path& program) { ParquetDriver::preferDuckDBAt(program); }
 
 void installSignalCleanup() { PrivateCopyRegistry::installSignalCleanup(); }

@@ -7,6 +7,9 @@
 
 namespace tabvora {
 
+// The API is built from the internals below it.
+using namespace internal;
+
 std::string previewPage(const std::filesystem::path& path) { return PreviewProvider().providePreview(path).data; }
 
 std::string previewPage(const std::filesystem::path& path, const std::vector<ColumnFilter>& filters,

@@ -1,6 +1,6 @@
 #include "export/block_pipeline.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 BlockPipeline::BlockPipeline(std::size_t columns, std::function<void(const RowBlock&)> consume)
     : consume_(std::move(consume)), first_(columns), second_(columns) {
@@ -64,4 +64,4 @@ void BlockPipeline::stop() noexcept {
   consumer_.join();
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

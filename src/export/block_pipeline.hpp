@@ -8,7 +8,7 @@
 
 #include "export/row_block.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Hands blocks of rows from the thread that reads them to a second thread that consumes
 // them (formats and writes an export), so reading and writing run on two cores. Two blocks
@@ -49,4 +49,4 @@ class BlockPipeline {
   std::thread consumer_;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

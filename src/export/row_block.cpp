@@ -1,6 +1,6 @@
 #include "export/row_block.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 void RowBlock::clear() {
   rows_ = 0;
@@ -30,4 +30,4 @@ void RowBlock::append(const RowView& row) {
   }
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -7,7 +7,7 @@
 
 #include "model/row_view.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Rows copied out of the statement that read them, compactly: one cell record per value
 // and all text and blob bytes in one buffer, so a block of rows can travel to another
@@ -67,4 +67,4 @@ class RowBlock {
   std::string bytes_;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

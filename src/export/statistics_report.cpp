@@ -12,6 +12,9 @@
 
 namespace tabvora {
 
+// Defines public types (include/tabvora/) with internal helpers.
+using namespace internal;
+
 namespace {
 
 constexpr std::size_t kFields = 10;

@@ -16,7 +16,7 @@
 #include "platform/sql_quoting.hpp"
 #include "platform/unicode_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -301,4 +301,4 @@ std::unique_ptr<TableExportWriter> TableExportWriter::make(ExportFormat format, 
   return std::make_unique<DelimitedWriter>(std::move(tableName), std::move(columns), ',');
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -9,7 +9,7 @@
 #include "model/export_format.hpp"
 #include "model/row_view.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Writes a table in one export format a row at a time, appending to the caller's buffer:
 // the text before the rows, each row, then the text after them. Holds nothing between rows
@@ -52,4 +52,4 @@ class TableExportWriter {
   std::vector<DataColumn> columns_;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -1,6 +1,6 @@
 #include "model/base64.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 std::string base64Encode(std::span<const std::uint8_t> bytes) {
   static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -30,4 +30,4 @@ std::string base64Encode(std::span<const std::uint8_t> bytes) {
   return out;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

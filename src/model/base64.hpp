@@ -4,9 +4,9 @@
 #include <span>
 #include <string>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Standard Base64 (RFC 4648 alphabet, "=" padding), without line breaks.
 std::string base64Encode(std::span<const std::uint8_t> bytes);
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

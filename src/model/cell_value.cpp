@@ -13,7 +13,7 @@
 #include "platform/number_parsing.hpp"
 #include "platform/unicode_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -246,4 +246,4 @@ std::size_t CellValue::hash() const {
   return seed;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

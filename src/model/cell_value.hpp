@@ -12,7 +12,7 @@
 
 #include "model/column_type.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // A point in time: seconds since 1970-01-01T00:00:00Z.
 struct Date {
@@ -77,9 +77,9 @@ class CellValue {
   Payload payload_;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal
 
 template <>
-struct std::hash<tabvora::CellValue> {
-  std::size_t operator()(const tabvora::CellValue& v) const noexcept { return v.hash(); }
+struct std::hash<tabvora::internal::CellValue> {
+  std::size_t operator()(const tabvora::internal::CellValue& v) const noexcept { return v.hash(); }
 };

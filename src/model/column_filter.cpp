@@ -7,6 +7,9 @@
 
 namespace tabvora {
 
+// Defines public types (include/tabvora/) with internal helpers.
+using namespace internal;
+
 namespace {
 
 // Indexed by ColumnFilter::Operator::Value.

@@ -4,7 +4,7 @@
 
 #include "platform/unicode_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 ColumnStatistics calculateStatistics(const DataColumn& column, const std::vector<DataRow>& rows) {
   StatisticsAccumulator accumulator(column);
@@ -76,4 +76,4 @@ ColumnStatistics StatisticsAccumulator::result() const {
   return statistics;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -12,7 +12,7 @@
 #include "model/distinct_counter.hpp"
 #include "tabvora/column_statistics.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Statistics of the value at column.index of every row; a row too short for it counts as
 // null.
@@ -43,4 +43,4 @@ class StatisticsAccumulator {
   std::int64_t numericCount_ = 0;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -8,7 +8,7 @@
 #include "platform/sql_quoting.hpp"
 #include "platform/unicode_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -122,4 +122,4 @@ std::string ColumnType::sqlLiteral(std::string_view raw) const {
   return sqlStringLiteral(raw);
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The type of a column: declared by a source, inferred from sample text, and written as
 // the type name of every staged CREATE TABLE. Usable like an enum (`ColumnType::integer`,
@@ -58,4 +58,4 @@ class ColumnTypeInference {
 // Numeric-literal test shared by inference: integer, real, or nothing (not numeric).
 std::optional<ColumnType> numericLiteralType(std::string_view trimmed);
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

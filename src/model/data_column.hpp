@@ -5,7 +5,7 @@
 
 #include "model/column_type.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // One column of a table; all fields fixed at construction.
 struct DataColumn {
@@ -19,4 +19,4 @@ struct DataColumn {
   friend bool operator==(const DataColumn&, const DataColumn&) = default;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

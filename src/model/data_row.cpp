@@ -2,7 +2,7 @@
 
 #include "platform/localized_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -36,4 +36,4 @@ bool DataRow::matches(std::string_view query) const {
   return false;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -7,7 +7,7 @@
 
 #include "model/cell_value.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // One row of a result.
 struct DataRow {
@@ -26,4 +26,4 @@ struct DataRow {
   friend bool operator==(const DataRow&, const DataRow&) = default;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <random>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 DataTable::DataTable(std::string name, std::vector<DataColumn> columns, std::vector<DataRow> rows,
                      std::optional<std::int64_t> totalRowCount, double executionTimeMs,
@@ -38,4 +38,4 @@ std::string makeUUID() {
   return buffer;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -8,7 +8,7 @@
 #include "model/data_column.hpp"
 #include "model/data_row.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // A result set: a page of rows out of totalRowCount.
 struct DataTable {
@@ -33,4 +33,4 @@ struct DataTable {
 // A fresh random UUID in its canonical text form.
 std::string makeUUID();
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -2,7 +2,7 @@
 
 #include "model/driver_error.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -22,4 +22,4 @@ void DatabaseDriver::forEachRow(const std::string&, const std::vector<CellValue>
   refuseRowReading();
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

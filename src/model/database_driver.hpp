@@ -18,7 +18,7 @@
 #include "model/row_view.hpp"
 #include "model/table_metadata.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Column name -> value, bound in this order by insertRow.
 using ColumnValues = std::vector<std::pair<std::string, CellValue>>;
@@ -86,4 +86,4 @@ class DatabaseDriver {
   OpenOptions openOptions_;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

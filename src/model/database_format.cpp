@@ -4,7 +4,7 @@
 
 #include "platform/unicode_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -70,4 +70,4 @@ DatabaseFormat DatabaseFormat::fromURL(const std::filesystem::path& url) {
   return unknown;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The file formats, in declaration order (also the search order of fromURL).
 class DatabaseFormat {
@@ -36,4 +36,4 @@ class DatabaseFormat {
   Value value_;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -9,7 +9,7 @@
 #include "model/database_format.hpp"
 #include "model/table_metadata.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // What a driver's open returns.
 struct DatabaseMetadata {
@@ -21,4 +21,4 @@ struct DatabaseMetadata {
   std::optional<std::string> schemaDDL;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

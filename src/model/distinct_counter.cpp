@@ -3,7 +3,7 @@
 #include <bit>
 #include <cmath>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -69,4 +69,4 @@ std::int64_t DistinctCounter::count() const {
   return static_cast<std::int64_t>(std::llround(estimate));
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -8,7 +8,7 @@
 #include <functional>
 #include <unordered_map>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Counts the distinct texts it is given in bounded memory: exactly while they number at
 // most kExactLimit and hold at most `exactBytes` (texts and their bookkeeping), then by a
@@ -49,4 +49,4 @@ class DistinctCounter {
   std::array<std::uint8_t, kRegisters> registers_{};
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

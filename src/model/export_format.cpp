@@ -4,6 +4,9 @@
 
 namespace tabvora {
 
+// Defines public types (include/tabvora/) with internal helpers.
+using namespace internal;
+
 namespace {
 
 struct ExportFormatInfo {

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string_view>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The case of a raw-valued enum (a class with `allCases` and `rawValue()`) whose raw value
 // is exactly `raw`, compared byte for byte and so case-sensitively.
@@ -15,4 +15,4 @@ constexpr std::optional<Enum> lookupRawValue(std::string_view raw) {
   return std::nullopt;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

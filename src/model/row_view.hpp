@@ -6,7 +6,7 @@
 
 #include "model/cell_value.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // One row of a result as it is being read, without copying its values: valid only during
 // the call that hands it over. A value is an integer, a real, text, a blob or null (the
@@ -24,4 +24,4 @@ class RowView {
   virtual std::string_view bytes(std::size_t column) const = 0;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -6,7 +6,7 @@
 
 #include "model/table_type.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // One listed table, view or sheet.
 struct TableMetadata {
@@ -22,4 +22,4 @@ struct TableMetadata {
   friend bool operator==(const TableMetadata&, const TableMetadata&) = default;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -3,7 +3,7 @@
 #include "platform/ascii_case.hpp"
 #include "platform/unicode_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -68,4 +68,4 @@ std::string ColumnNamer::accept(std::string_view rawName, std::size_t position) 
   return candidate;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

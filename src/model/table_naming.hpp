@@ -5,7 +5,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Table name from a file name without its extension: spaces and "-" become "_", only
 // Unicode letters, numbers and "_" remain, and `prefix` goes in front when the result is
@@ -32,4 +32,4 @@ class ColumnNamer {
   std::unordered_map<std::string, std::size_t> nextSuffix_;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -1,6 +1,6 @@
 #include "model/table_type.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -25,4 +25,4 @@ std::optional<TableType> TableType::fromRawValue(std::string_view raw) {
   return std::nullopt;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string_view>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Kind of a listed object.
 class TableType {
@@ -22,4 +22,4 @@ class TableType {
   Value value_;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

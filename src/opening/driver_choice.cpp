@@ -1,6 +1,6 @@
 #include "opening/driver_choice.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 std::string_view driverName(DriverKind kind) {
   switch (kind) {
@@ -15,4 +15,4 @@ std::string_view driverName(DriverKind kind) {
   return "UnknownDriver";
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

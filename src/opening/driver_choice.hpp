@@ -4,7 +4,7 @@
 
 #include "model/database_format.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The driver classes a file can be handed to.
 enum class DriverKind { sqlite, xlsx, xls, parquet, delimited, json, sqlScript };
@@ -28,4 +28,4 @@ struct DriverChoice {
   }
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -17,7 +17,7 @@
 #include "opening/leading_bytes.hpp"
 #include "opening/opening_refusal.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -149,4 +149,4 @@ std::unique_ptr<DatabaseDriver> DriverManager::checkedDriver(const std::filesyst
   return makeDriver(choice);
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

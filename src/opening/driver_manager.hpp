@@ -10,7 +10,7 @@
 #include "model/database_driver.hpp"
 #include "opening/driver_choice.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Decides which driver reads a file: by the extension first (DatabaseFormat's table) and,
 // where the extension is ambiguous or unknown, by the first bytes. Stateless; never fails, since the chosen
@@ -45,4 +45,4 @@ class DriverManager {
   std::unique_ptr<DatabaseDriver> checkedDriver(const std::filesystem::path& url) const;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -2,7 +2,7 @@
 
 #include "platform/file_reader.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 std::optional<std::vector<std::uint8_t>> readLeadingBytes(const std::filesystem::path& path,
                                                           std::size_t count) {
@@ -18,4 +18,4 @@ std::optional<std::vector<std::uint8_t>> readLeadingBytes(const std::filesystem:
   }
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Up to `count` bytes from the start of a regular file; fewer when the file is shorter.
 // Absent when the path cannot be opened or is not a regular file (a folder, a pipe, a
@@ -15,4 +15,4 @@ namespace tabvora {
 std::optional<std::vector<std::uint8_t>> readLeadingBytes(const std::filesystem::path& path,
                                                           std::size_t count);
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

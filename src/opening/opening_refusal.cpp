@@ -11,7 +11,7 @@
 #include "platform/file_descriptor.hpp"
 #include "platform/file_probe.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 std::optional<std::string> openingRefusal(const std::filesystem::path& path, DriverKind kind) {
   const FileProbe probe = FileProbe::of(path);
@@ -35,4 +35,4 @@ std::optional<std::string> openingRefusal(const std::filesystem::path& path, Dri
   return std::nullopt;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -6,7 +6,7 @@
 
 #include "opening/driver_choice.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Why a file must not be handed to the driver chosen for it, or nothing. Checked by every
 // caller before a driver opens the file, so each says the same:
@@ -18,4 +18,4 @@ namespace tabvora {
 // A device or FIFO is never opened here.
 std::optional<std::string> openingRefusal(const std::filesystem::path& path, DriverKind kind);
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -6,7 +6,7 @@
 #include "platform/sql_quoting.hpp"
 #include "model/driver_error.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -97,4 +97,4 @@ DataTable TableReader::page(std::int64_t offset, std::int64_t limit, const std::
   return result;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

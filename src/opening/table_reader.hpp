@@ -11,7 +11,7 @@
 #include "model/filter_combination.hpp"
 #include "model/row_view.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Reads one table of an open driver from start to end, page by page, narrowed by column
 // filters. The filtering runs in the driver's SQLite engine (the file's own database, or
@@ -56,4 +56,4 @@ class TableReader {
   std::vector<DataColumn> columns_;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

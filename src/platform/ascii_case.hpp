@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 constexpr char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 constexpr char asciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
@@ -42,4 +42,4 @@ constexpr bool endsWithIgnoringASCIICase(std::string_view text, std::string_view
   return text.size() >= suffix.size() && equalsIgnoringASCIICase(text.substr(text.size() - suffix.size()), suffix);
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -13,6 +13,9 @@
 
 namespace tabvora {
 
+// Defines public types (include/tabvora/) with internal helpers.
+using namespace internal;
+
 namespace {
 
 constexpr mode_t kNewFilePermissions = 0644;
@@ -106,13 +109,13 @@ void AtomicFileWriter::commit() {
   }
 }
 
-void writeFileAtomically(const std::filesystem::path& path, std::string_view bytes) {
+void internal::writeFileAtomically(const std::filesystem::path& path, std::string_view bytes) {
   AtomicFileWriter writer(path);
   writer.write(bytes);
   writer.commit();
 }
 
-void writeFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+void internal::writeFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
   writeFileAtomically(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 

@@ -8,10 +8,10 @@
 
 #include "tabvora/atomic_file.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The whole of a file's new contents at once, through AtomicFileWriter.
 void writeFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 void writeFileAtomically(const std::filesystem::path& path, std::string_view bytes);
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

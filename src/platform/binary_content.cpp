@@ -4,7 +4,7 @@
 
 #include "platform/byte_order_mark.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -104,4 +104,4 @@ std::optional<std::string_view> binaryContentName(std::span<const std::uint8_t> 
   return "binary data";
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -6,7 +6,7 @@
 #include <span>
 #include <string_view>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Bytes a text reader looks at before it reads a file as text.
 inline constexpr std::size_t kBinarySniffLength = 4096;
@@ -18,4 +18,4 @@ inline constexpr std::size_t kBinarySniffLength = 4096;
 // byte-order mark, UTF-16/UTF-32 without one, and every byte stream free of NULs).
 std::optional<std::string_view> binaryContentName(std::span<const std::uint8_t> leadingBytes);
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -5,7 +5,7 @@
 #include <new>
 #include <utility>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 ByteBuffer::ByteBuffer(ByteBuffer&& other) noexcept
     : data_(std::move(other.data_)),
@@ -34,4 +34,4 @@ std::uint8_t* ByteBuffer::reserveTail(std::size_t count) {
   return data_.get() + size_;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

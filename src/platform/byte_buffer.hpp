@@ -6,7 +6,7 @@
 #include <span>
 #include <string_view>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // A growable run of bytes whose new space is not zero-filled (a file read into it is
 // written once, not twice). Movable, not copyable.
@@ -38,4 +38,4 @@ class ByteBuffer {
   std::size_t capacity_ = 0;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -58,4 +58,4 @@ std::string formatByteCount(std::int64_t bytes) {
   return sign + std::to_string(magnitude) + " bytes";  // not reached: the last unit always answers
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <span>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The one way binary readers look at file bytes: a view and a position, with reads that
 // check their bounds and report failure instead of reading past the end. A failed read
@@ -88,4 +88,4 @@ inline bool ByteCursor::readVarint64(std::uint64_t& value) {
   return false;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 ByteOrderMark ByteOrderMark::sniff(std::span<const std::uint8_t> start, Marks marks) {
   struct Known {
@@ -30,4 +30,4 @@ ByteOrderMark ByteOrderMark::sniff(std::span<const std::uint8_t> start, Marks ma
   return {};
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -5,7 +5,7 @@
 #include <span>
 #include <string_view>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 inline constexpr std::string_view kUTF8ByteOrderMark = "\xEF\xBB\xBF";
 
@@ -30,4 +30,4 @@ struct ByteOrderMark {
   bool isUTF8() const { return encoding == Encoding::utf8; }
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -2,7 +2,7 @@
 
 #include "platform/civil_calendar.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -36,4 +36,4 @@ void CalendarText::appendTime(std::string& out, std::int64_t seconds) {
   appendDigits(out, seconds % 60, 2);
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

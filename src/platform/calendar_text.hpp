@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The date and time texts both workbook forms show for serial dates (days counted as in
 // civil_calendar.hpp).
@@ -15,4 +15,4 @@ class CalendarText {
   static void appendTime(std::string& out, std::int64_t seconds);
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -15,7 +15,7 @@
 
 extern char** environ;
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -227,4 +227,4 @@ ChildProcess::Result ChildProcess::run(const std::filesystem::path& program, con
   return result;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

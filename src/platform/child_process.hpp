@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Runs an external program to its end and collects what it writes, never through a shell:
 // the program gets the argument vector as given, standard input from /dev/null, standard
@@ -47,4 +47,4 @@ class ChildProcess {
                     const Limits& limits);
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

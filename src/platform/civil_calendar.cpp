@@ -1,6 +1,6 @@
 #include "platform/civil_calendar.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -34,4 +34,4 @@ CivilDate civilFromDays(std::int64_t days) {
   return {yearOfEra + era * 400 + (month <= 2 ? 1 : 0), month, day};
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Dates of the proleptic Gregorian calendar as day counts from 1970-01-01, with no time
 // zone. Exact for every day of 64-bit range: the calendar repeats in eras of 400 years,
@@ -17,4 +17,4 @@ struct CivilDate {
 std::int64_t daysFromCivil(std::int64_t year, unsigned month, unsigned day);
 CivilDate civilFromDays(std::int64_t days);
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -1,6 +1,6 @@
 #include "platform/delimited_quoting.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 bool delimitedFieldNeedsQuotes(std::string_view text, char delimiter) {
   for (char c : text) {
@@ -27,4 +27,4 @@ void endDelimitedRecord(std::string& out, std::size_t recordStart, std::string_v
   out += lineEnd;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // A field holding the delimiter, a double quote, LF or CR is wrapped in double quotes with
 // its quotes doubled; any other field is written as it is.
@@ -19,4 +19,4 @@ void appendDelimitedField(std::string& out, std::string_view text, char delimite
 // as "" instead.
 void endDelimitedRecord(std::string& out, std::size_t recordStart, std::string_view lineEnd);
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

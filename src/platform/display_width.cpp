@@ -11,7 +11,7 @@
 
 #include "platform/unicode_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -137,4 +137,4 @@ std::string cutToWidth(std::string_view text, std::size_t maxColumns) {
   return std::string(valid.substr(0, markedEnd)).append(kCutMark);
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

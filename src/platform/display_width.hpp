@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The number of terminal columns UTF-8 text takes, counted per grapheme cluster (what a
 // reader takes for one character), as a terminal lays it out:
@@ -25,4 +25,4 @@ inline constexpr std::string_view kCutMark = "\u2026";
 // (invalid bytes become U+FFFD); the walk over the clusters stops at the cut.
 std::string cutToWidth(std::string_view text, std::size_t maxColumns);
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cmath>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -32,4 +32,4 @@ std::string shortestDoubleText(double value) {
   return text;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

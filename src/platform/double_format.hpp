@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The shortest decimal text that reads back to the same double, in the common form of a
 // language's default Double printing: decimal with at least one fractional digit when
@@ -11,4 +11,4 @@ namespace tabvora {
 // "-0.0"; NaN is "nan", infinities "inf" and "-inf".
 std::string shortestDoubleText(double value);
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -2,7 +2,7 @@
 
 #include <unistd.h>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Owns an open file descriptor and closes it on every path; a failing close is of no
 // interest to a reader. A negative descriptor (a failed open) is held and never closed.
@@ -20,4 +20,4 @@ class FileDescriptor {
   int fd_;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 constexpr std::int64_t kNanosPerSecond = 1'000'000'000;
@@ -42,4 +42,4 @@ std::optional<std::string> FileProbe::refusal(const std::filesystem::path& path)
   return std::nullopt;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

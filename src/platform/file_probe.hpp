@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // What one stat(2) of a path (symbolic links followed) says about it, and whether a reader
 // may open it. Pipes, sockets and devices are never opened by a reader: a pipe without a
@@ -27,4 +27,4 @@ struct FileProbe {
   std::optional<std::string> refusal(const std::filesystem::path& path) const;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -11,7 +11,7 @@
 
 #include "platform/byte_count.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -86,4 +86,4 @@ ByteBuffer FileReader::readAll(std::size_t maxBytes) const {
   return buffer;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -10,7 +10,7 @@
 #include "platform/file_descriptor.hpp"
 #include "platform/file_probe.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Why a file could not be read. `what()` is a complete sentence a user can be shown, except
 // for cannotOpen, whose readers report "Failed to read file at ..." in their own words.
@@ -56,4 +56,4 @@ class FileReader {
   std::uint64_t size_ = 0;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -6,7 +6,7 @@
 
 #include "platform/civil_calendar.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -61,4 +61,4 @@ std::string formatISO8601(double secondsSince1970, bool fractionalSeconds) {
   return out;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // ISO 8601 internet date-time in UTC ending in "Z": 2024-01-15T10:30:00Z, or with three
 // fractional digits (2024-01-15T10:30:00.000Z). The time is first rounded to the nearest
@@ -11,4 +11,4 @@ namespace tabvora {
 // a few million years are clamped.
 std::string formatISO8601(double secondsSince1970, bool fractionalSeconds);
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace tabvora::limits {
+namespace tabvora::internal::limits {
 
 // Columns of a table, SQLite's default limit: a delimited header, a JSON file's distinct
 // keys or a sheet wider than this is refused naming it; rows of a delimited file add
@@ -25,4 +25,4 @@ inline constexpr std::size_t kPreviewShownRows = 50;
 // value as cut; this bounds a page whose cells hold hundreds of megabytes.
 inline constexpr std::size_t kPreviewCellCharacters = 10'000;
 
-}  // namespace tabvora::limits
+}  // namespace tabvora::internal::limits

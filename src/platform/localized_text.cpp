@@ -9,7 +9,7 @@
 
 #include "platform/ascii_case.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -74,4 +74,4 @@ bool localizedCaseInsensitiveContains(std::string_view haystack, std::string_vie
   return foldedCase(haystack).indexOf(foldedCase(needle)) >= 0;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -9,7 +9,7 @@
 
 #include <locale.h>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -70,4 +70,4 @@ std::optional<double> parseDouble(std::string_view text) {
   return value;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

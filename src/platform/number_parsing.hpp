@@ -4,7 +4,7 @@
 #include <optional>
 #include <string_view>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The whole text as a 64-bit signed integer: an optional "+" or "-", then ASCII digits
 // only. Absent for anything else, for an empty digit run and on overflow.
@@ -16,4 +16,4 @@ std::optional<std::int64_t> parseInt64(std::string_view text);
 // reading source code.
 std::optional<double> parseDouble(std::string_view text);
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

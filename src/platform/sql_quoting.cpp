@@ -1,6 +1,6 @@
 #include "platform/sql_quoting.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 void appendSQLStringContent(std::string& out, std::string_view text) {
   for (char c : text) {
@@ -50,4 +50,4 @@ std::string quoteIdentifier(std::string_view name) {
   return out;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // What a NUL inside a string literal becomes: the literal closed, char(0) and the literal reopened.
 inline constexpr std::string_view kSQLNulJoin = "'||char(0)||'";
@@ -27,4 +27,4 @@ void appendSQLBlobLiteral(std::string& out, std::string_view bytes);
 // "name": inside double quotes, every inner double quote doubled, NULs left out.
 std::string quoteIdentifier(std::string_view name);
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -6,6 +6,9 @@
 
 namespace tabvora {
 
+// Defines public types (include/tabvora/) with internal helpers.
+using namespace internal;
+
 namespace {
 
 constexpr std::string_view kReplacementBytes = "\xEF\xBF\xBD";

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <mutex>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -80,4 +80,4 @@ void TerminationCleanup::install() {
   for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaction(signal, &action, nullptr);
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

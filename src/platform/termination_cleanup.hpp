@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Files that must not outlive a run that a signal ends: temporary files and private
 // copies. A file is registered from the moment it is made until it is put in place or
@@ -29,4 +29,4 @@ class TerminationCleanup {
   static void install();
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

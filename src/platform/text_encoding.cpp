@@ -9,7 +9,7 @@
 #include "platform/byte_order_mark.hpp"
 #include "platform/unicode_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -160,4 +160,4 @@ std::optional<std::string> encodeText(std::string_view utf8, TextEncoding encodi
   return out;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

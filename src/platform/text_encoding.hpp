@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 enum class TextEncoding {
   utf8,
@@ -31,4 +31,4 @@ std::optional<std::string> decodeUTF16WithBOM(std::span<const std::uint8_t> byte
 // The UTF-8 text in the encoding, without a byte-order mark.
 std::optional<std::string> encodeText(std::string_view utf8, TextEncoding encoding);
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

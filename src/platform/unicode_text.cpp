@@ -6,7 +6,7 @@
 #include <unicode/unistr.h>
 #include <unicode/locid.h>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -281,4 +281,4 @@ void appendUTF8(std::string& out, char32_t c) {
   }
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Unicode general categories L* (letters) and N* (numbers).
 bool isUnicodeLetter(char32_t c);
@@ -55,4 +55,4 @@ inline std::size_t utf8CompleteLength(std::span<const std::uint8_t> bytes) {
   return utf8CompleteLength(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -2,7 +2,7 @@
 
 #include "platform/unicode_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 void appendUTF16AsUTF8(std::string& out, std::u16string_view units) {
   constexpr char32_t kReplacement = 0xFFFD;
@@ -21,4 +21,4 @@ void appendUTF16AsUTF8(std::string& out, std::u16string_view units) {
   }
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -1,6 +1,6 @@
 #include "preview/grid_style_sheet.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 const std::string_view kGridStyleSheet = R"css(  :root {
     --bg: #ffffff;
@@ -174,4 +174,4 @@ const std::string_view kGridStyleSheet = R"css(  :root {
   .brand { font-weight: 600; color: var(--secondary-text); }
 )css";
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

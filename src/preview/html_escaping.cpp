@@ -1,6 +1,6 @@
 #include "preview/html_escaping.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -32,4 +32,4 @@ std::string escapeHTML(std::string_view text) { return escape(text, true); }
 
 std::string escapeHTMLText(std::string_view text) { return escape(text, false); }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

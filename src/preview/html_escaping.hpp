@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Text from a file made safe for element content and attribute values: "&", "<", ">",
 // the double quote and the single quote become entities. "&" goes first, so the
@@ -14,4 +14,4 @@ std::string escapeHTML(std::string_view text);
 // content: "&", "<" and ">" become entities; quotes stay as they are.
 std::string escapeHTMLText(std::string_view text);
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -7,7 +7,7 @@
 #include "preview/grid_style_sheet.hpp"
 #include "preview/html_escaping.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -142,4 +142,4 @@ std::string HTMLGridGenerator::generateHTML(const DatabaseMetadata& metadata, co
   return page;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -8,7 +8,7 @@
 #include "model/database_metadata.hpp"
 #include "platform/limits.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Builds the self-contained preview page of one table: a header with the format badge,
 // file name, size and table count; one pill per table when there are several; the grid
@@ -30,4 +30,4 @@ class HTMLGridGenerator {
                                   const DataTable& data);
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

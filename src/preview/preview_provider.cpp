@@ -13,7 +13,7 @@
 #include "opening/table_reader.hpp"
 #include "platform/file_probe.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -159,4 +159,4 @@ PreviewProvider::Content PreviewProvider::readContent(const std::filesystem::pat
   }
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -13,7 +13,7 @@
 #include "platform/limits.hpp"
 #include "preview/preview_reply.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Answers preview requests, one file each: picks a driver, opens the file read-only, reads
 // the first rows of the first table, closes the driver and returns the grid page. Keeps
@@ -49,4 +49,4 @@ class PreviewProvider {
                              FilterCombination combination = FilterCombination::all) noexcept;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

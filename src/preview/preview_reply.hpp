@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Display size a reply asks the host for, in points.
 struct ContentSize {
@@ -21,4 +21,4 @@ struct PreviewReply {
   std::string data;  // the page as UTF-8 bytes
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -9,7 +9,7 @@
 #include "tabvora/terminal_text.hpp"
 #include "platform/unicode_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -291,4 +291,4 @@ std::string TextGridGenerator::generateText(const DatabaseMetadata& metadata, co
   return out;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

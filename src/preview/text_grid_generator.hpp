@@ -9,7 +9,7 @@
 #include "preview/html_grid_generator.hpp"
 #include "tabvora/preview_page.hpp"  // TextGridOptions
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The preview of one table as plain lines for a terminal or a file manager's preview pane:
 //   a header (format, file name, size, table count, and the table shown when there are several),
@@ -35,4 +35,4 @@ class TextGridGenerator {
                                   const TextGridOptions& options);
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

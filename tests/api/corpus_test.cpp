@@ -15,7 +15,7 @@
 #include "support/test_support.hpp"
 #include "tabvora/tabvora.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 namespace fs = std::filesystem;
@@ -222,4 +222,4 @@ TEST_P(GoldenCases, ReadAsExpected) {
 INSTANTIATE_TEST_SUITE_P(Corpus, GoldenCases, ::testing::ValuesIn(corpusFiles(true)), testName);
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

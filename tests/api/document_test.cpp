@@ -5,7 +5,7 @@
 
 #include "support/test_support.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using testing::contains;
@@ -135,4 +135,4 @@ TEST(PreviewPage, ShowsTheFileOrTheEscapedReason) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

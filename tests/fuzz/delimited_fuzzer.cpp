@@ -24,6 +24,7 @@
 namespace {
 
 using namespace tabvora;
+using namespace tabvora::internal;
 
 // Steps as small as the delimiter sample allows (it must fit whole in the first one).
 constexpr DelimitedInput::Limits kSmallSteps{40'008, 80'016, 4'096};
@@ -74,9 +75,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The check that refuses binary content before any text reader sees it: a name only for
   // what it recognises, and the same answer for the bytes past the first block.
   const std::span<const std::uint8_t> bytes(data, size);
-  const auto kind = tabvora::binaryContentName(bytes);
+  const auto kind = tabvora::internal::binaryContentName(bytes);
   tabvora::fuzzing::check(!kind || !kind->empty());
-  tabvora::fuzzing::check(kind == tabvora::binaryContentName(bytes.first(std::min(size, tabvora::kBinarySniffLength))));
+  tabvora::fuzzing::check(kind == tabvora::internal::binaryContentName(bytes.first(std::min(size, tabvora::internal::kBinarySniffLength))));
   for (const std::optional<std::int64_t> limit : {std::optional<std::int64_t>(200), std::optional<std::int64_t>()}) {
     DelimitedDriver driver(DatabaseFormat::csv);
     driver.previewRowLimit = limit;

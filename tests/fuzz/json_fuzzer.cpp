@@ -13,9 +13,9 @@
 
 namespace {
 
-using tabvora::DatabaseFormat;
-using tabvora::DriverError;
-using tabvora::JSONDriver;
+using tabvora::internal::DatabaseFormat;
+using tabvora::internal::DriverError;
+using tabvora::internal::JSONDriver;
 
 std::optional<std::int64_t> openAndFetch(JSONDriver& driver, const std::filesystem::path& path) {
   try {

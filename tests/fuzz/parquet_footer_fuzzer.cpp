@@ -23,7 +23,7 @@ const std::set<std::string> kTypeNames = {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const auto footer = tabvora::ParquetFooter::decode(std::span<const std::uint8_t>(data, size));
+  const auto footer = tabvora::internal::ParquetFooter::decode(std::span<const std::uint8_t>(data, size));
   if (!footer) return 0;
   check(!footer->columns.empty() && footer->columns.size() <= size);
   for (const auto& column : footer->columns) {

@@ -26,7 +26,8 @@
 namespace {
 
 using namespace tabvora;
-using namespace tabvora::SQLDialectNormalizer;
+using namespace tabvora::internal;
+using namespace tabvora::internal::SQLDialectNormalizer;
 using tabvora::fuzzing::check;
 
 bool sameNameIgnoringCase(const std::string& a, const std::string& b) {

@@ -13,6 +13,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace tabvora;
+  using namespace tabvora::internal;
   if (size < 1) return 0;
   const std::filesystem::path database = fuzzing::privateFolder() / "fuzz.db";
   for (const char* suffix : {"", "-journal", "-wal", "-shm"}) std::filesystem::remove(database.string() + suffix);

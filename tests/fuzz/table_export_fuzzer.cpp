@@ -24,6 +24,7 @@
 namespace {
 
 using namespace tabvora;
+using namespace tabvora::internal;
 
 // Reads the input as a small table: one byte picks each cell's kind, the next bytes its
 // payload, up to a length byte.

@@ -21,19 +21,19 @@
 
 namespace {
 
-using tabvora::BIFFWorkbook;
+using tabvora::internal::BIFFWorkbook;
 using tabvora::fuzzing::check;
 
-void readWorkbook(std::span<const std::uint8_t> stream, tabvora::WorkbookBudget& budget) {
+void readWorkbook(std::span<const std::uint8_t> stream, tabvora::internal::WorkbookBudget& budget) {
   BIFFWorkbook workbook(stream, &budget);
   try {
     workbook.parseGlobals();
-  } catch (const tabvora::DriverError&) {
+  } catch (const tabvora::internal::DriverError&) {
     return;
   }
-  for (const std::string& text : workbook.sharedStrings()) check(tabvora::isValidUTF8(text));
+  for (const std::string& text : workbook.sharedStrings()) check(tabvora::internal::isValidUTF8(text));
   for (const BIFFWorkbook::Sheet& sheet : workbook.sheets()) {
-    check(tabvora::isValidUTF8(sheet.name));
+    check(tabvora::internal::isValidUTF8(sheet.name));
     try {
       const BIFFWorkbook::SheetContents contents = workbook.parseSheet(sheet.offset);
       check(contents.width <= BIFFWorkbook::kMaxColumns);
@@ -41,9 +41,9 @@ void readWorkbook(std::span<const std::uint8_t> stream, tabvora::WorkbookBudget&
       for (std::size_t row = 0; row < contents.grid.rowCount(); ++row) {
         check(contents.grid.width(row) >= 1 && contents.grid.width(row) <= contents.width);
         for (std::size_t column = 0; column < contents.grid.width(row); ++column)
-          check(tabvora::isValidUTF8(contents.grid.cell(row, column)));
+          check(tabvora::internal::isValidUTF8(contents.grid.cell(row, column)));
       }
-    } catch (const tabvora::DriverError&) {
+    } catch (const tabvora::internal::DriverError&) {
       return;  // a damaged sheet ends the workbook
     }
   }
@@ -51,7 +51,7 @@ void readWorkbook(std::span<const std::uint8_t> stream, tabvora::WorkbookBudget&
 
 // Every byte charged to the budget is released once the workbook and its sheets are gone.
 void readWorkbook(std::span<const std::uint8_t> stream) {
-  tabvora::WorkbookBudget budget(std::int64_t{256} << 20, "XLSDriver");
+  tabvora::internal::WorkbookBudget budget(std::int64_t{256} << 20, "XLSDriver");
   readWorkbook(stream, budget);
   check(budget.usedBytes() == 0);
 }
@@ -67,11 +67,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   std::optional<std::vector<std::uint8_t>> stream;
   try {
-    const tabvora::CompoundFile container(input);
+    const tabvora::internal::CompoundFile container(input);
     for (const auto& entry : container.entries()) check(entry.size <= size);
     stream = container.stream("Workbook");
     if (!stream) stream = container.stream("Book");
-  } catch (const tabvora::DriverError&) {
+  } catch (const tabvora::internal::DriverError&) {
     return 0;
   }
   if (stream) {

@@ -32,8 +32,8 @@
 
 namespace {
 
-using tabvora::ByteBuffer;
-using tabvora::XLSXSheetReader;
+using tabvora::internal::ByteBuffer;
+using tabvora::internal::XLSXSheetReader;
 using tabvora::fuzzing::check;
 
 // Every reading has a budget of its own; running out of it is a clean failure.
@@ -52,7 +52,7 @@ constexpr std::size_t kRowLimit = 3;
 SheetReading readSheet(std::span<const std::uint8_t> part, const std::vector<std::string>& sharedStrings,
                        const std::unordered_set<std::int64_t>& dateStyles, bool uses1904Dates, bool split,
                        bool limited = false) {
-  tabvora::WorkbookBudget budget(kBudgetBytes, "XLSXDriver");
+  tabvora::internal::WorkbookBudget budget(kBudgetBytes, "XLSXDriver");
   SheetReading reading;
   {
     XLSXSheetReader reader(sharedStrings, dateStyles, uses1904Dates);
@@ -66,7 +66,7 @@ SheetReading readSheet(std::span<const std::uint8_t> part, const std::vector<std
     check(reader.maxColIndex() >= 0 && reader.maxColIndex() <= XLSXSheetReader::kMaxColumnIndex);
     for (const std::vector<std::string>& row : reading.grid) {
       check(!row.empty() && static_cast<std::int64_t>(row.size()) <= reader.maxColIndex() + 1);
-      for (const std::string& cell : row) check(tabvora::isValidUTF8(cell));
+      for (const std::string& cell : row) check(tabvora::internal::isValidUTF8(cell));
     }
   }
   check(budget.usedBytes() == 0);  // the rows' charges go with the reader, both halves'
@@ -89,46 +89,46 @@ void readSheetBothWays(std::span<const std::uint8_t> part, const std::vector<std
 // The entry read a chunk at a time: never more than its recorded size, and when both
 // readings reach the end, the same bytes as extraction. (The two inflaters may disagree on
 // which malformed streams they refuse.)
-void streamEntry(const tabvora::ZipArchiveReader& archive, const std::string& name,
-                 const tabvora::ZipArchiveReader::Extraction& extraction) {
-  tabvora::ZipEntryStream stream(archive, name);
+void streamEntry(const tabvora::internal::ZipArchiveReader& archive, const std::string& name,
+                 const tabvora::internal::ZipArchiveReader::Extraction& extraction) {
+  tabvora::internal::ZipEntryStream stream(archive, name);
   std::string bytes;
   for (std::span<const std::uint8_t> chunk = stream.next(); !chunk.empty(); chunk = stream.next())
     bytes.append(reinterpret_cast<const char*>(chunk.data()), chunk.size());
   check(static_cast<std::int64_t>(bytes.size()) <= archive.entries().at(name).uncompressedSize ||
-        archive.entries().at(name).method == tabvora::ZipArchiveReader::kStored);
-  check(stream.atEnd() == (stream.failure() == tabvora::ZipArchiveReader::Failure::none));
+        archive.entries().at(name).method == tabvora::internal::ZipArchiveReader::kStored);
+  check(stream.atEnd() == (stream.failure() == tabvora::internal::ZipArchiveReader::Failure::none));
   if (stream.atEnd() && extraction.bytes) check(bytes == extraction.bytes->text());
 }
 
 
-std::vector<std::string> readSharedStrings(std::span<const std::uint8_t> part, tabvora::WorkbookBudget::Account& account) {
+std::vector<std::string> readSharedStrings(std::span<const std::uint8_t> part, tabvora::internal::WorkbookBudget::Account& account) {
   std::vector<std::string> strings;
   try {
-    strings = tabvora::XLSXSharedStringsReader::read(part, account);
-  } catch (const tabvora::DriverError&) {
+    strings = tabvora::internal::XLSXSharedStringsReader::read(part, account);
+  } catch (const tabvora::internal::DriverError&) {
     return {};
   }
-  for (const std::string& text : strings) check(tabvora::isValidUTF8(text));
+  for (const std::string& text : strings) check(tabvora::internal::isValidUTF8(text));
   return strings;
 }
 
-std::unordered_set<std::int64_t> readDateStyles(std::span<const std::uint8_t> part, tabvora::WorkbookBudget::Account& account) {
+std::unordered_set<std::int64_t> readDateStyles(std::span<const std::uint8_t> part, tabvora::internal::WorkbookBudget::Account& account) {
   try {
-    return tabvora::readXLSXDateStyles(part, account);
-  } catch (const tabvora::DriverError&) {
+    return tabvora::internal::readXLSXDateStyles(part, account);
+  } catch (const tabvora::internal::DriverError&) {
     return {};
   }
 }
 
 // The workbook and relationships parts: a sheet list that is never empty, and never longer
 // than the limit.
-void readWorkbook(std::span<const std::uint8_t> part, tabvora::WorkbookBudget::Account& account) {
+void readWorkbook(std::span<const std::uint8_t> part, tabvora::internal::WorkbookBudget::Account& account) {
   try {
-    if (const std::optional<tabvora::XLSXWorkbook> workbook = tabvora::XLSXWorkbook::read(part, account))
-      check(!workbook->sheets.empty() && workbook->sheets.size() <= tabvora::workbook_limits::kMaxListedSheets);
-    tabvora::XLSXWorkbook::readRelationships(part, account);
-  } catch (const tabvora::DriverError&) {
+    if (const std::optional<tabvora::internal::XLSXWorkbook> workbook = tabvora::internal::XLSXWorkbook::read(part, account))
+      check(!workbook->sheets.empty() && workbook->sheets.size() <= tabvora::internal::workbook_limits::kMaxListedSheets);
+    tabvora::internal::XLSXWorkbook::readRelationships(part, account);
+  } catch (const tabvora::internal::DriverError&) {
   }
 }
 
@@ -139,9 +139,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ByteBuffer buffer;
   if (size > 0) std::memcpy(buffer.reserveTail(size), data, size);
   buffer.commit(size);
-  std::optional<tabvora::ZipArchiveReader> archive = tabvora::ZipArchiveReader::fromBytes(std::move(buffer));
-  tabvora::WorkbookBudget budget(kBudgetBytes, "XLSXDriver");
-  tabvora::WorkbookBudget::Account account(&budget);
+  std::optional<tabvora::internal::ZipArchiveReader> archive = tabvora::internal::ZipArchiveReader::fromBytes(std::move(buffer));
+  tabvora::internal::WorkbookBudget budget(kBudgetBytes, "XLSXDriver");
+  tabvora::internal::WorkbookBudget::Account account(&budget);
   if (!archive) {
     const std::vector<std::string> strings = readSharedStrings(input, account);
     const std::unordered_set<std::int64_t> dateStyles = readDateStyles(input, account);
@@ -153,9 +153,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   constexpr std::int64_t kLargestEntryTried = 16 << 20;
   for (const auto& [name, entry] : archive->entries()) {
     if (entry.uncompressedSize > kLargestEntryTried || entry.compressedSize > kLargestEntryTried) continue;
-    const tabvora::ZipArchiveReader::Extraction part = archive->extract(name);
-    check(part.bytes.has_value() == (part.failure == tabvora::ZipArchiveReader::Failure::none));
-    check(!tabvora::ZipArchiveReader::describe(part).empty());
+    const tabvora::internal::ZipArchiveReader::Extraction part = archive->extract(name);
+    check(part.bytes.has_value() == (part.failure == tabvora::internal::ZipArchiveReader::Failure::none));
+    check(!tabvora::internal::ZipArchiveReader::describe(part).empty());
     streamEntry(*archive, name, part);
   }
   std::vector<std::string> strings;

@@ -10,7 +10,7 @@
 #include "model/cell_value.hpp"
 #include "support/case_file.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 constexpr const char* kKinds[] = {"integer", "real", "text", "boolean", "date", "blob", "json", "null"};
@@ -92,4 +92,4 @@ TEST(CellValue, EqualityNeedsTheSameKind) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

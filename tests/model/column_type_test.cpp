@@ -8,7 +8,7 @@
 #include "model/column_type.hpp"
 #include "support/case_file.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 std::string nameOf(std::optional<ColumnType> type) { return type ? std::string(type->rawValue()) : "none"; }
@@ -35,4 +35,4 @@ TEST(ColumnType, InferenceAndLiteralsOfTheCaseTable) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

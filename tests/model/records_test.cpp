@@ -8,7 +8,7 @@
 #include "model/database_format.hpp"
 #include "model/table_type.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 DataRow threeValues() {
@@ -99,4 +99,4 @@ TEST(DatabaseFormatTest, RawValuesAreExact) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -5,7 +5,7 @@
 #include "model/table_naming.hpp"
 #include "support/case_file.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 TEST(TableNaming, CasesOfTheTable) {
@@ -29,4 +29,4 @@ TEST(TableNaming, ThousandsOfDuplicatesKeepCounting) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -13,7 +13,7 @@
 #include "model/view_state/table_column_layout.hpp"
 #include "support/test_support.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using tabvora::testing::errorOf;
@@ -149,4 +149,4 @@ TEST(SQLTabTest, EqualityIgnoresResultData) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -20,7 +20,7 @@
 #include "support/case_file.hpp"
 #include "support/test_support.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 std::ostream& operator<<(std::ostream& out, const DriverChoice& choice) {
   return out << driverName(choice.kind) << "/" << DatabaseFormat(choice.format).rawValue();
@@ -171,4 +171,4 @@ TEST(DriverManagerConstruction, EveryChoiceGetsANewUnopenedDriverOfItsClass) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

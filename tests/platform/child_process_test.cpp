@@ -11,7 +11,7 @@
 
 #include "support/test_support.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using Ending = ChildProcess::Ending;
@@ -90,4 +90,4 @@ TEST(ChildProcessTest, ArgumentsReachTheProgramUnchangedAndBadProgramsThrow) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

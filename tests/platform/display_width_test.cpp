@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 TEST(DisplayWidth, CountsColumnsPerGraphemeCluster) {
@@ -39,4 +39,4 @@ TEST(DisplayWidth, CutsAtClusterBoundariesAndMarksTheCut) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

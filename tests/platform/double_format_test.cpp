@@ -10,7 +10,7 @@
 #include "platform/number_parsing.hpp"
 #include "support/case_file.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 TEST(NumberTexts, CasesOfTheTable) {
@@ -40,4 +40,4 @@ TEST(ShortestDoubleText, ReadsBackToTheSameDouble) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

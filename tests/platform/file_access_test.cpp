@@ -11,7 +11,7 @@
 #include "platform/atomic_file.hpp"
 #include "support/test_support.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using testing::listDirectory;
@@ -67,4 +67,4 @@ TEST(AtomicFile, FailuresLeaveNothingBehind) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -15,7 +15,7 @@
 #include "platform/file_reader.hpp"
 #include "support/test_support.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using testing::TempDir;
@@ -115,4 +115,4 @@ TEST(FileReader, FoldersPipesSocketsAndMissingFilesAreNeverRead) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

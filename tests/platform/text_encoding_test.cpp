@@ -7,7 +7,7 @@
 #include "platform/text_encoding.hpp"
 #include "support/test_support.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using testing::bytesOf;
@@ -61,4 +61,4 @@ TEST(TextEncoding, MalformedInputFails) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -9,7 +9,7 @@
 #include "platform/civil_calendar.hpp"
 #include "platform/iso8601.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 TEST(ISO8601, FormatsUTCWithAndWithoutMilliseconds) {
@@ -74,4 +74,4 @@ TEST(ByteCount, BytesThenDecimalUnitsWithTheirPrecision) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -9,7 +9,7 @@
 #include "platform/delimited_quoting.hpp"
 #include "platform/sql_quoting.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using namespace std::string_literals;
@@ -78,4 +78,4 @@ TEST(DelimitedQuoting, QuotesOnlyWhatWouldSplitTheField) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -7,7 +7,7 @@
 #include "platform/localized_text.hpp"
 #include "platform/unicode_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 TEST(UnicodeText, CategoriesFollowTheGeneralCategory) {
@@ -108,4 +108,4 @@ TEST(LocalizedText, CompareAndContainsIgnoreCaseAndReadNumbers) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -4,7 +4,7 @@
 
 #include "support/test_support.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using testing::readFile;
@@ -128,4 +128,4 @@ TEST(HTMLGridGenerator, CellsShowAtMostTenThousandCharactersThenAnEllipsis) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

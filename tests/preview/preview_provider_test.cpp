@@ -8,7 +8,7 @@
 #include "model/driver_error.hpp"
 #include "support/test_support.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using testing::readFile;
@@ -143,4 +143,4 @@ TEST(PreviewProvider, RowLimitReachesTheTextDriversAtOpenAndSQLiteIsReadOnly) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

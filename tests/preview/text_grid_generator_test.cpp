@@ -7,7 +7,7 @@
 #include "platform/display_width.hpp"
 #include "support/test_support.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using testing::contains;
@@ -142,4 +142,4 @@ TEST(TextGridGenerator, NoColumnsStillGivesHeaderAndFooter) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

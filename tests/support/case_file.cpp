@@ -7,6 +7,7 @@
 #include "support/test_support.hpp"
 
 namespace tabvora::testing {
+using namespace tabvora::internal;
 
 std::string TextCase::joinedInput() const {
   std::string text;

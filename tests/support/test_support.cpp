@@ -14,6 +14,7 @@
 #include <algorithm>
 
 namespace tabvora::testing {
+using namespace tabvora::internal;
 
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "tabvora-test-XXXXXX").string();

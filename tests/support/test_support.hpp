@@ -15,6 +15,9 @@
 
 namespace tabvora::testing {
 
+// Tests look inside the library: its internals are in scope wherever the helpers are.
+using namespace tabvora::internal;
+
 // A fresh directory under the system temp folder, removed with everything in it when the
 // object goes away.
 class TempDir {

@@ -6,7 +6,7 @@
 #include "platform/number_parsing.hpp"
 #include "platform/unicode_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -64,4 +64,4 @@ DelimitedByteParser::ColumnKind DelimitedByteParser::classify(std::string_view b
   return parseInt64(trimmed) ? ColumnKind::integer : ColumnKind::text;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

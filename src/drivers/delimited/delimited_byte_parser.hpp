@@ -17,7 +17,7 @@
 #include "model/column_type.hpp"
 #include "platform/byte_order_mark.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Splits one contiguous buffer of UTF-8 bytes into records and fields without building a
 // string per cell. Fields are index ranges: into the input when the bytes can be used as
@@ -309,4 +309,4 @@ DelimitedByteParser::Result DelimitedByteParser::parse(std::span<const std::uint
   return splitter.run();
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -14,7 +14,7 @@
 #include "platform/file_reader.hpp"
 #include "platform/limits.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -111,4 +111,4 @@ void DelimitedDriver::close() noexcept {
   totalRows_ = 0;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

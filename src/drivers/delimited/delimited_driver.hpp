@@ -9,7 +9,7 @@
 #include "drivers/sqlite/staging_driver.hpp"
 #include "platform/text_encoding.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Driver for comma-, semicolon-, tab- and pipe-separated text. open reads the file (all of it,
 // or for a row-limited open only as much as the staged rows need: see DelimitedInput), settles
@@ -75,4 +75,4 @@ class DelimitedDriver : public StagingDriver {
   std::int64_t rowsStagedAtOpen_ = 0;  // kept by close, for the refusal message
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

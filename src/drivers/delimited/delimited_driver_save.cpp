@@ -14,7 +14,7 @@
 #include "platform/limits.hpp"
 #include "platform/number_parsing.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -194,4 +194,4 @@ void DelimitedDriver::saveChanges() {
   openedModificationDate_ = FileProbe::of(path).modificationTime;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -4,7 +4,7 @@
 
 #include "platform/unicode_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -72,4 +72,4 @@ bool UTF16StreamDecoder::feed(std::span<const std::uint8_t> bytes, std::string* 
   return true;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

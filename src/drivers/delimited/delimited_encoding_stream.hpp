@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Checks that bytes handed over in pieces, cut anywhere, are well-formed UTF-8 (the rules of
 // isValidUTF8). A character cut by the end of a piece is held back and checked with the next.
@@ -48,4 +48,4 @@ class UTF16StreamDecoder {
   char16_t highSurrogate_ = 0;  // 0 when none waits for its low half
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

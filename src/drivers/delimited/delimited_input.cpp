@@ -10,7 +10,7 @@
 #include "platform/byte_count.hpp"
 #include "platform/unicode_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -165,4 +165,4 @@ bool DelimitedInput::restAgrees(const FileReader& reader, std::size_t stagedEnd,
   }
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

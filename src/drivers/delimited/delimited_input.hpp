@@ -12,7 +12,7 @@
 #include "platform/file_reader.hpp"
 #include "model/database_format.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // What an open of a delimited file parses: its text as UTF-8, the delimiter and line ends
 // found in it, and the first pass over it (header and column kinds).
@@ -81,4 +81,4 @@ class DelimitedInput {
   std::uint64_t fileSize_ = 0;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -4,7 +4,7 @@
 
 #include "drivers/sqlite/sqlite_driver.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -46,4 +46,4 @@ bool DelimitedRowLoader::operator()(const DelimitedByteParser::Record& record) {
   return true;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -8,7 +8,7 @@
 
 struct sqlite3_stmt;
 
-namespace tabvora {
+namespace tabvora::internal {
 
 class SQLiteDriver;
 
@@ -40,4 +40,4 @@ class DelimitedRowLoader {
   std::int64_t rowsInserted_ = 0;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

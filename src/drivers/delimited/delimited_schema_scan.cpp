@@ -5,7 +5,7 @@
 #include "model/table_naming.hpp"
 #include "platform/limits.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 bool DelimitedSchemaScan::operator()(const DelimitedByteParser::Record& record) {
   if (rowLimit_ && *rowLimit_ < recordsSeen_) return false;
@@ -58,4 +58,4 @@ std::vector<DataColumn> DelimitedSchemaScan::columns() const {
   return columns;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

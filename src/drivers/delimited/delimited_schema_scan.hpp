@@ -9,7 +9,7 @@
 #include "drivers/delimited/delimited_byte_parser.hpp"
 #include "model/data_column.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The first pass over a delimited file: the first record is the header, every later record
 // widens the column list and refines the kind of each column. Passed to
@@ -47,4 +47,4 @@ class DelimitedSchemaScan {
   bool droppedContent_ = false;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

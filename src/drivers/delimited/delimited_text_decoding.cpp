@@ -6,7 +6,7 @@
 #include "drivers/delimited/delimited_encoding_stream.hpp"
 #include "platform/byte_order_mark.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -117,4 +117,4 @@ bool differsFromLatin1(std::string_view windows1252Text) {
                      [](char c) { return static_cast<std::uint8_t>(c) >= 0xC4; });
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -8,7 +8,7 @@
 
 #include "platform/text_encoding.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // What checks of the bytes past a file's leading ones found. Each only ever turns true.
 struct DelimitedRestFacts {
@@ -60,4 +60,4 @@ bool containsUndefinedInWindows1252(std::span<const std::uint8_t> bytes);
 // the other bytes never decode to.
 bool differsFromLatin1(std::string_view windows1252Text);
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -2,7 +2,7 @@
 
 #include "platform/delimited_quoting.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 void DelimitedTextWriter::field(std::string_view text) {
   if (!atRecordStart_) text_ += delimiter_;
@@ -16,4 +16,4 @@ void DelimitedTextWriter::endRecord() {
   recordStart_ = text_.size();
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Builds delimited text one record at a time, quoted as delimited_quoting.hpp says. Every
 // record, the last included, ends with the line end.
@@ -29,4 +29,4 @@ class DelimitedTextWriter {
   std::size_t recordStart_ = 0;  // where the current record's text begins
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -7,7 +7,7 @@
 #include "model/database_format.hpp"
 #include "platform/unicode_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -109,4 +109,4 @@ char DelimiterDetector::detect(std::string_view sampleUTF8, DatabaseFormat forma
   return chosen;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -6,7 +6,7 @@
 
 #include "model/database_format.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Chooses the delimiter of a text file: the tab for text opened as TSV (opening decides the
 // format, from an extension such as .tsv or .tab), otherwise the candidate among ",", ";", tab and "|"
@@ -32,4 +32,4 @@ class DelimiterDetector {
   static std::optional<std::size_t> score(std::string_view sampleUTF8, char32_t candidate);
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

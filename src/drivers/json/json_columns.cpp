@@ -7,7 +7,7 @@
 #include "platform/text_encoding.hpp"
 #include "platform/unicode_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -63,4 +63,4 @@ std::vector<JSONColumn> makeJSONColumns(const std::vector<std::string>& orderedK
   return columns;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -6,7 +6,7 @@
 
 #include "drivers/json/schema_accumulator.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // One staged column and the JSON key it came from.
 struct JSONColumn {
@@ -30,4 +30,4 @@ std::vector<std::string> orderKeysByFirstOccurrence(std::vector<std::string> key
 std::vector<JSONColumn> makeJSONColumns(const std::vector<std::string>& orderedKeys,
                                         const JSONDriver::SchemaAccumulator& schema);
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

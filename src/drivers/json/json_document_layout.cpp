@@ -1,6 +1,6 @@
 #include "drivers/json/json_document_layout.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -163,4 +163,4 @@ bool JSONDocumentLayout::nextElement(std::string_view text, const JSONRange& chu
   return true;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -6,7 +6,7 @@
 
 #include "drivers/json/json_range.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The elements of an array, as chunks of consecutive elements (see JSONRange).
 struct JSONArrayElements {
@@ -41,4 +41,4 @@ struct JSONDocumentLayout {
   static bool nextElement(std::string_view text, const JSONRange& chunk, std::size_t& pos, JSONRange& element);
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

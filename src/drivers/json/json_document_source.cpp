@@ -7,7 +7,7 @@
 #include "model/driver_error.hpp"
 #include "platform/byte_count.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -69,4 +69,4 @@ void JSONDocumentSource::findRecords(bool keepWrapper) {
   chunks_ = records->elements->chunks;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

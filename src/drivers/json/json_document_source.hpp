@@ -10,7 +10,7 @@
 #include "drivers/json/json_document_layout.hpp"
 #include "drivers/json/json_record_source.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The records of a JSON document: the elements of the root array, the elements of the
 // first array of objects (by ascending key) inside a root object, or the root object
@@ -44,4 +44,4 @@ class JSONDocumentSource final : public JSONRecordSource {
   std::optional<std::string> wrapperKey_;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -19,7 +19,7 @@
 #include "platform/file_probe.hpp"
 #include "platform/limits.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -169,4 +169,4 @@ DatabaseMetadata JSONDriver::stage(const std::filesystem::path& url) {
   return metadata;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -13,7 +13,7 @@
 #include "model/cell_value.hpp"
 #include "model/column_type.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 class JSONEditLog;
 
@@ -80,4 +80,4 @@ class JSONDriver : public StagingDriver {
   bool linesLeftUnstaged_ = false;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

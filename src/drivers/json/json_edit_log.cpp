@@ -2,7 +2,7 @@
 
 #include "platform/sql_quoting.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -51,4 +51,4 @@ const std::optional<std::string>* JSONEditLog::stagedText(std::int64_t row, std:
   return found == stagedTexts_.end() ? nullptr : &found->second;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

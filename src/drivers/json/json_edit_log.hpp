@@ -11,7 +11,7 @@
 
 #include "drivers/sqlite/sqlite_driver.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // How the staged table was edited since open, recorded by the staging database itself
 // (temporary triggers, so every edit counts, whichever operation or SQL made it): the text
@@ -39,4 +39,4 @@ class JSONEditLog {
   std::map<std::pair<std::int64_t, std::size_t>, std::optional<std::string>> stagedTexts_;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

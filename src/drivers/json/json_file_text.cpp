@@ -7,7 +7,7 @@
 #include "model/driver_error.hpp"
 #include "platform/byte_count.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -98,4 +98,4 @@ void JSONFileText::release() {
   textReady_ = false;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

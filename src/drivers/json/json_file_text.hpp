@@ -10,7 +10,7 @@
 #include "platform/byte_buffer.hpp"
 #include "platform/file_reader.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The text of a JSON or JSON Lines file as UTF-8, without its byte-order mark: read with
 // FileReader (never mapped, so a file truncated meanwhile is reported, not a crash) and
@@ -58,4 +58,4 @@ class JSONFileText {
   std::string_view text_;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

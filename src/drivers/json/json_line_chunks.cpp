@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 bool JSONLineChunks::nextLine(std::string_view text, const JSONRange& chunk, std::size_t& pos, JSONRange& line) {
   const char* data = text.data();
@@ -52,4 +52,4 @@ JSONLineChunks JSONLineChunks::scan(std::string_view text, std::optional<std::si
   return result;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

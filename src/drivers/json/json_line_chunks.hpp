@@ -7,7 +7,7 @@
 
 #include "drivers/json/json_range.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The lines of a JSON Lines text grouped into chunks, found by a byte scan. Lines end at LF;
 // a CR before the LF, leading spaces and tabs are not part of a line, trailing white space
@@ -30,4 +30,4 @@ struct JSONLineChunks {
   static bool nextLine(std::string_view text, const JSONRange& chunk, std::size_t& pos, JSONRange& line);
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -5,7 +5,7 @@
 #include "model/driver_error.hpp"
 #include "platform/byte_count.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 JSONLinesSource::JSONLinesSource(const std::filesystem::path& url, std::optional<std::size_t> lineLimit)
     : JSONRecordSource(url) {
@@ -38,4 +38,4 @@ void JSONLinesSource::readPreview(std::size_t lineLimit) {
   }
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -8,7 +8,7 @@
 #include "drivers/json/json_line_chunks.hpp"
 #include "drivers/json/json_record_source.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The records of a JSON Lines file: one JSON object per non-blank line, each chunk of
 // lines one unit of work. A line that does not parse, or holds anything but an object, is
@@ -37,4 +37,4 @@ class JSONLinesSource final : public JSONRecordSource {
   bool linesLeftOut_ = false;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

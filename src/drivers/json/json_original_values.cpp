@@ -5,7 +5,7 @@
 #include "drivers/json/json_text.hpp"
 #include "platform/number_parsing.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -55,4 +55,4 @@ std::optional<nlohmann::json> JSONOriginalValues::valueOf(std::size_t column, st
   return toJSONValue(value);
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -10,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // What saving needs to write back the JSON value of a TEXT cell whose staged text is not
 // simply that value, for a file opened to be edited. Kept by column index and row id, at
@@ -43,4 +43,4 @@ class JSONOriginalValues {
   std::vector<Column> columns_;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The bytes [begin, end) of a file's text that hold one JSON value (a line of a JSON Lines
 // file, a record of a document), or a run of consecutive records with what separates them:
@@ -18,4 +18,4 @@ struct JSONRange {
 // A chunk is closed as soon as its records hold kChunkBytes bytes, so each is about that size.
 inline constexpr std::size_t kChunkBytes = 2'000'000;
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

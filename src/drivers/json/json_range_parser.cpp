@@ -6,7 +6,7 @@
 #include "model/driver_error.hpp"
 #include "platform/byte_count.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 JSONRangeParser::Result JSONRangeParser::parse(const JSONRange& range, simdjson::dom::element& value) {
   if (range.size() > kMostValueBytes)
@@ -32,4 +32,4 @@ void JSONRangeParser::shrink() {
   if (scratch_.capacity() > kMostKeptCapacity) std::vector<char>().swap(scratch_);
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

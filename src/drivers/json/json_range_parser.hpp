@@ -7,7 +7,7 @@
 
 #include "drivers/json/json_range.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Parses ranges of one text, one parser per thread. The text must be followed by
 // simdjson::SIMDJSON_PADDING readable bytes (JSONFileText's is), so every range is parsed in
@@ -37,4 +37,4 @@ class JSONRangeParser {
   std::vector<char> scratch_;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

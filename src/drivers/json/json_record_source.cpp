@@ -4,7 +4,7 @@
 
 #include "drivers/json/json_range_parser.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 JSONRecordSource::SchemaReader JSONRecordSource::makeSchemaReader() const {
   auto parser = std::make_shared<JSONRangeParser>(text_.text());
@@ -39,4 +39,4 @@ JSONRecordSource::RowReader JSONRecordSource::makeRowReader(const std::vector<JS
   };
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

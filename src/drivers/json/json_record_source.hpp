@@ -13,7 +13,7 @@
 #include "drivers/json/schema_accumulator.hpp"
 #include "drivers/json/staged_rows.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The records of an opened file, split into chunks (units of work) that can be read on any
 // thread. Units are read twice: once for the schema, once to stage the rows; once every
@@ -51,4 +51,4 @@ class JSONRecordSource {
   std::atomic<std::size_t> unitsStaged_ = 0;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

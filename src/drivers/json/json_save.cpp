@@ -10,7 +10,7 @@
 #include "platform/iso8601.hpp"
 #include "platform/unicode_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -152,4 +152,4 @@ void JSONDriver::saveChanges() {
   }
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -6,7 +6,7 @@
 #include "platform/double_format.hpp"
 #include "platform/unicode_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 std::string jsonNumberText(double value) {
   if (!std::isfinite(value)) return "null";
@@ -152,4 +152,4 @@ void appendJSON(std::string& out, const nlohmann::json& value, bool pretty, int 
   }
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

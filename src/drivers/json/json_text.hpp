@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <simdjson.h>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Text forms of JSON values, shared by staging and saving. Objects are always written with
 // their keys in ascending byte order. Nesting depth is bounded by the parser (1024 levels),
@@ -35,4 +35,4 @@ nlohmann::json toJSONValue(const simdjson::dom::element& value);
 void appendJSON(std::string& out, const nlohmann::json& value, bool pretty, int indentLevel = 0);
 void appendIndent(std::string& out, int indentLevel);
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

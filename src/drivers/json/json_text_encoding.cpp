@@ -5,7 +5,7 @@
 
 #include "platform/byte_order_mark.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -115,4 +115,4 @@ bool JSONTextEncoding::decode(std::span<const std::uint8_t> bytes, bool complete
   return true;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -8,7 +8,7 @@
 
 #include "platform/byte_buffer.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The encodings JSON text may be written in, told apart by the first bytes: a byte-order
 // mark, or else the pattern of zero bytes among the first four (JSON text starts with two
@@ -35,4 +35,4 @@ struct JSONTextEncoding {
   bool decode(std::span<const std::uint8_t> bytes, bool complete, ByteBuffer& out) const;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

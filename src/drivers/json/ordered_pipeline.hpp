@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Work units 0..count-1 are produced on worker threads, each worker with its own state
 // (its own parser), and consumed strictly in unit order on the calling thread. At most
@@ -126,4 +126,4 @@ class OrderedPipeline {
   bool stopping_ = false;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

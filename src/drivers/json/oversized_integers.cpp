@@ -6,7 +6,7 @@
 #include <string>
 #include <system_error>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -85,4 +85,4 @@ bool rewriteOversizedIntegers(char* text, std::size_t length) {
   return changed;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

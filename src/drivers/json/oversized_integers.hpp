@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Rewrites, in place, every integer literal outside strings that does not fit in 64 bits
 // (below -2^63 or above 2^64-1) as an exponent literal of the nearest double, padded with
@@ -11,4 +11,4 @@ namespace tabvora {
 // Literals too large for a double are left alone. Returns whether anything changed.
 bool rewriteOversizedIntegers(char* text, std::size_t length);
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -1,6 +1,6 @@
 #include "drivers/json/schema_accumulator.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 std::optional<ColumnType> JSONDriver::SchemaAccumulator::valueType(const simdjson::dom::element& value) {
   using simdjson::dom::element_type;
@@ -74,4 +74,4 @@ std::optional<ColumnType> JSONDriver::SchemaAccumulator::keyType(std::string_vie
   return it == knownTypes_.end() ? std::nullopt : it->second.type;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

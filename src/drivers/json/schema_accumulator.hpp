@@ -12,7 +12,7 @@
 
 #include "drivers/json/json_driver.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Hash of std::string keys that also accepts string_views, so a key read from a record is
 // looked up without building a string.
@@ -56,4 +56,4 @@ struct JSONDriver::SchemaAccumulator {
   std::vector<KnownType*> fieldScratch_;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

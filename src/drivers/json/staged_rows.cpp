@@ -4,7 +4,7 @@
 
 #include "drivers/json/json_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 constexpr std::size_t kUnknownColumn = static_cast<std::size_t>(-1);
@@ -151,4 +151,4 @@ void RecordRowBuilder::append(const simdjson::dom::object& record, StagedRows& r
   }
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

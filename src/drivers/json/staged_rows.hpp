@@ -15,7 +15,7 @@
 
 struct sqlite3_stmt;
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // One bound value of a staged row, already converted by its column's bind rule.
 struct StagedCell {
@@ -87,4 +87,4 @@ class RecordRowBuilder {
   std::string scratch_;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -14,7 +14,7 @@
 #include "model/table_naming.hpp"
 #include "platform/unicode_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -127,4 +127,4 @@ void DuckDBRows::stage(SQLiteDriver& staging, std::string_view table) const {
   });
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

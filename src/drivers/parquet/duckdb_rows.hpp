@@ -7,7 +7,7 @@
 
 #include "model/data_column.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 class SQLiteDriver;
 
@@ -50,4 +50,4 @@ class DuckDBRows {
   std::vector<std::vector<Cell>> rows_;  // a row ends before the columns first met after it
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

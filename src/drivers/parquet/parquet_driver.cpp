@@ -16,7 +16,7 @@
 #include "platform/file_reader.hpp"
 #include "platform/sql_quoting.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -193,4 +193,4 @@ void ParquetDriver::saveChanges() {
 
 void ParquetDriver::close() noexcept { internalSQLite.close(); }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -10,7 +10,7 @@
 #include "drivers/sqlite/staging_driver.hpp"
 #include "platform/child_process.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 class FileReader;
 
@@ -69,4 +69,4 @@ class ParquetDriver final : public StagingDriver {
   std::string primaryTableName_ = "parquet_data";
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -8,7 +8,7 @@
 #include "platform/byte_cursor.hpp"
 #include "platform/file_reader.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -150,4 +150,4 @@ std::optional<ParquetFooter> ParquetFooter::read(const FileReader& file, std::ui
   }
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 class FileReader;
 
@@ -42,4 +42,4 @@ struct ParquetFooter {
                               bool isGroup);
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

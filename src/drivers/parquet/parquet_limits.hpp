@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace tabvora::parquet_limits {
+namespace tabvora::internal::parquet_limits {
 
 // The file's first and last 4 bytes.
 constexpr std::string_view kMagic = "PAR1";
@@ -26,4 +26,4 @@ constexpr std::chrono::milliseconds kDuckDBTimeLimit{10'000};
 constexpr std::size_t kDuckDBOutputLimit = 256u << 20;
 constexpr std::size_t kDuckDBErrorLimit = 4096;
 
-}  // namespace tabvora::parquet_limits
+}  // namespace tabvora::internal::parquet_limits

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 bool ThriftCompactReader::readVarint(std::uint64_t& out) {
   if (failed_ || !cursor_.readVarint64(out)) return fail();
@@ -115,4 +115,4 @@ bool ThriftCompactReader::skip(Type type, int depth, bool inCollection) {
   return fail();
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -5,7 +5,7 @@
 
 #include "platform/byte_cursor.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Reads values of the Thrift compact protocol from a byte view. Every read checks its
 // bounds; a read that cannot be completed (bytes missing, a malformed varint, an unknown
@@ -76,4 +76,4 @@ class ThriftCompactReader {
   bool failed_ = false;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

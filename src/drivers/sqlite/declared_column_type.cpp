@@ -5,7 +5,7 @@
 
 #include "platform/unicode_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 bool containsAny(const std::string& text, std::initializer_list<std::string_view> needles) {
@@ -36,4 +36,4 @@ ColumnType resultColumnType(std::string_view declaredType) {
   return ColumnType::text;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

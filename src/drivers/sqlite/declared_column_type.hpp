@@ -4,7 +4,7 @@
 
 #include "model/column_type.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The two readings of an SQLite declared type (case-insensitive substring rules).
 // A table's schema knows the full affinity vocabulary and says `unknown` when nothing
@@ -13,4 +13,4 @@ namespace tabvora {
 ColumnType schemaColumnType(std::string_view declaredType);
 ColumnType resultColumnType(std::string_view declaredType);
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

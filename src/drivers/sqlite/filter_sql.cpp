@@ -4,7 +4,7 @@
 #include "platform/number_parsing.hpp"
 #include "platform/sql_quoting.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -93,4 +93,4 @@ BoundSQL filteredCount(const std::string& table, const std::vector<ColumnFilter>
   return withFilters("SELECT COUNT(*) FROM " + quoteIdentifier(table), filters, combination);
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

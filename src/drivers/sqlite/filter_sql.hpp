@@ -8,7 +8,7 @@
 #include "model/column_filter.hpp"
 #include "model/filter_combination.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // SQL text whose values travel apart from it, bound to its parameters ?1, ?2 ... in order.
 struct BoundSQL {
@@ -34,4 +34,4 @@ BoundSQL filteredSelect(const std::string& table, const std::vector<ColumnFilter
 BoundSQL filteredCount(const std::string& table, const std::vector<ColumnFilter>& filters,
                        FilterCombination combination);
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

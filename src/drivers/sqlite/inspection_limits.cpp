@@ -10,7 +10,7 @@
 #include "platform/ascii_case.hpp"
 #include "platform/limits.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -166,4 +166,4 @@ int InspectionLimits::onProgress(void* context) {
   return std::chrono::steady_clock::now() > clock->deadline ? 1 : 0;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

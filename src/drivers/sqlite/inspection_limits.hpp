@@ -7,7 +7,7 @@
 
 struct sqlite3;
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // What a connection opened to inspect a file (a preview, a listing, a query from the
 // command line) may do and spend. Such a connection reads; it never attaches another file
@@ -73,4 +73,4 @@ class InspectionLimits {
   std::unique_ptr<StatementClock> clock_;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

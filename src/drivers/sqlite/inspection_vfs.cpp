@@ -8,7 +8,7 @@
 #include "drivers/sqlite/private_copy_registry.hpp"
 #include "model/driver_error.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -89,4 +89,4 @@ const char* InspectionVFS::name() {
   return kName;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -1,6 +1,6 @@
 #pragma once
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // An SQLite VFS for connections that inspect a file: it forwards to the system's default
 // VFS but refuses to create, write or delete any file outside a registered private copy
@@ -16,4 +16,4 @@ class InspectionVFS {
   static const char* name();
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -13,7 +13,7 @@
 #include "drivers/sqlite/sqlite_uri.hpp"
 #include "model/driver_error.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 // The 100-byte database header: magic at 0, file-format write and read versions at 18
@@ -118,4 +118,4 @@ void removePreviewCopy(const std::filesystem::path& directory) noexcept {
   PrivateCopyRegistry::remove(directory);
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // How to open a database so that reading it changes nothing on disk: not the file, not
 // its folder, not its sidecar files. SQLite itself may write while only reading: a
@@ -35,4 +35,4 @@ bool isWriteAheadLogDatabase(const std::filesystem::path& database);
 // Removes a private copy folder made by PreviewOpenPlan, with everything in it; never throws.
 void removePreviewCopy(const std::filesystem::path& directory) noexcept;
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -12,7 +12,7 @@
 
 #include "platform/termination_cleanup.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -103,4 +103,4 @@ void PrivateCopyRegistry::installSignalCleanup() {
   TerminationCleanup::install();
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

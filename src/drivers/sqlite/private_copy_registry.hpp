@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The private folders that hold copies of databases being read, and the only places an
 // inspection connection may create, write or delete a file (see InspectionVFS). A folder
@@ -28,4 +28,4 @@ class PrivateCopyRegistry {
   static void installSignalCleanup();
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

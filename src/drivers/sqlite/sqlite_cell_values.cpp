@@ -8,7 +8,7 @@
 #include "platform/iso8601.hpp"
 #include "platform/unicode_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 [[noreturn]] void failOutOfMemory() { throw DriverError("SQLiteDriver", SQLITE_NOMEM, "out of memory"); }
@@ -72,4 +72,4 @@ int bindCellValue(sqlite3_stmt* statement, int parameter, const CellValue& value
   return sqlite3_bind_null(statement, parameter);
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -7,7 +7,7 @@
 
 struct sqlite3_stmt;
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // A result cell as a CellValue, by the value's storage class (never its declared type):
 // INTEGER -> integer, FLOAT -> real, TEXT -> text, BLOB -> blob (zero bytes give an empty
@@ -22,4 +22,4 @@ CellValue readCellValue(sqlite3_stmt* statement, int column,
 // and an empty blob binds a zero-length blob, not NULL.
 int bindCellValue(sqlite3_stmt* statement, int parameter, const CellValue& value);
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -15,7 +15,7 @@
 #include "platform/sql_quoting.hpp"
 #include "platform/unicode_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 // Above this many bytes the tables are listed without row counts: counting every table of
@@ -322,4 +322,4 @@ void SQLiteDriver::stepAndReset(sqlite3_stmt* statement) {
   Impl::fail(rc, message);
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

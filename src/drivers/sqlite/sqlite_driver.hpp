@@ -17,7 +17,7 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
-namespace tabvora {
+namespace tabvora::internal {
 
 class InspectionLimits;
 
@@ -117,4 +117,4 @@ class SQLiteDriver final : public DatabaseDriver {
   std::unique_ptr<InspectionLimits> inspection_;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

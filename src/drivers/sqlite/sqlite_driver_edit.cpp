@@ -5,7 +5,7 @@
 #include "drivers/sqlite/sqlite_statement.hpp"
 #include "platform/sql_quoting.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 constexpr const char* kUpdateNotLocated =
@@ -147,4 +147,4 @@ void SQLiteDriver::insertRow(const std::string& tableName, const ColumnValues& v
   if (rc != SQLITE_DONE) Impl::failWithSQLite(db, rc);
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

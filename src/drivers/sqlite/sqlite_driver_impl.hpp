@@ -12,11 +12,11 @@
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "model/driver_error.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 class SQLiteStatement;
 }
 
-namespace tabvora {
+namespace tabvora::internal {
 
 struct SQLiteDriver::Impl {
   static constexpr const char* kDomain = "SQLiteDriver";
@@ -67,4 +67,4 @@ struct SQLiteDriver::Impl {
   struct Edit;  // the write-back helpers
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

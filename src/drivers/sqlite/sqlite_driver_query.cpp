@@ -14,7 +14,7 @@
 #include "platform/byte_count.hpp"
 #include "platform/unicode_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 // Rows reserved up front for a result: enough to avoid regrowth for a normal page, never
@@ -393,4 +393,4 @@ void SQLiteDriver::streamRows(const std::string& sql, const std::vector<CellValu
   }
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

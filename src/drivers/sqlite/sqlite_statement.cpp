@@ -4,7 +4,7 @@
 
 #include <climits>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 SQLiteStatement::~SQLiteStatement() { finalize(); }
 
@@ -31,4 +31,4 @@ void SQLiteStatement::finalize() {
   statement_ = nullptr;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

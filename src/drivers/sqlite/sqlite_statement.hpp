@@ -5,7 +5,7 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Owns one prepared statement and finalizes it when it goes away, on every path.
 class SQLiteStatement {
@@ -31,4 +31,4 @@ class SQLiteStatement {
   sqlite3_stmt* statement_ = nullptr;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -2,7 +2,7 @@
 
 #include <system_error>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 bool keptInPath(unsigned char c) {
@@ -40,4 +40,4 @@ std::string sqliteFileURI(const std::filesystem::path& path, std::string_view qu
   return uri;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

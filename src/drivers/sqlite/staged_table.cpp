@@ -10,7 +10,7 @@
 #include "platform/number_parsing.hpp"
 #include "platform/sql_quoting.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 std::string StagedTable::createSQL(std::string_view table, std::span<const DataColumn> columns) {
   std::string sql = "CREATE TABLE " + quoteIdentifier(table) + " (";
@@ -90,4 +90,4 @@ void StagedTable::bindText(sqlite3_stmt* insert, int parameter, std::string_view
   sqlite3_bind_text(insert, parameter, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

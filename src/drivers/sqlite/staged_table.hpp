@@ -9,7 +9,7 @@
 
 struct sqlite3_stmt;
 
-namespace tabvora {
+namespace tabvora::internal {
 
 class SQLiteDriver;
 
@@ -51,4 +51,4 @@ class StagedTable {
   static void bindText(sqlite3_stmt* insert, int parameter, std::string_view text, ColumnType type);
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -4,7 +4,7 @@
 
 #include "drivers/sqlite/sqlite_driver.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Base of every driver that parses its file once and stages the rows in a private
 // in-memory SQLite database. The read and edit operations are answered by that database,
@@ -69,4 +69,4 @@ class StagingDriver : public DatabaseDriver {
   std::optional<std::filesystem::path> currentURL_;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -4,7 +4,7 @@
 
 #include "platform/sql_quoting.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 TablePageSQL::TablePageSQL(const std::string& table, std::optional<std::string> alias)
     : quotedTable_(quoteIdentifier(table)), alias_(std::move(alias)) {
@@ -60,4 +60,4 @@ TablePageSQL::Window TablePageSQL::reverseWindow(std::int64_t total, std::int64_
   return {limit, std::max<std::int64_t>(total - offset - limit, 0)};
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

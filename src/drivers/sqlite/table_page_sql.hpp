@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The SQL of one page of a table, in three strategies that return the same rows in the
 // same order. Plain pages with LIMIT/OFFSET; on tables whose row identities are
@@ -39,4 +39,4 @@ class TablePageSQL {
   std::string selectList_;  // "*", or the alias as __tabvora_rowid first
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -7,7 +7,7 @@
 
 #include "platform/unicode_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -37,4 +37,4 @@ int registerTextMatchFunction(sqlite3* db) {
                                     nullptr, nullptr, nullptr);
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -2,7 +2,7 @@
 
 struct sqlite3;
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Registers the SQL function tabvora_text_match(value, needle, mode) on the connection:
 // 1 when the value's text contains (mode 0), starts with (1) or ends with (2) the needle,
@@ -13,4 +13,4 @@ int registerTextMatchFunction(sqlite3* db);
 
 inline constexpr const char* kTextMatchFunction = "tabvora_text_match";
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

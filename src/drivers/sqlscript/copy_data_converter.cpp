@@ -10,7 +10,7 @@
 #include "platform/ascii_case.hpp"
 #include "platform/sql_quoting.hpp"
 
-namespace tabvora::SQLDialectNormalizer {
+namespace tabvora::internal::SQLDialectNormalizer {
 
 namespace {
 
@@ -141,4 +141,4 @@ bool copyToInserts(std::string_view data, const std::string& table, const std::v
   });
 }
 
-}  // namespace tabvora::SQLDialectNormalizer
+}  // namespace tabvora::internal::SQLDialectNormalizer

@@ -10,11 +10,11 @@
 
 #include "drivers/sqlscript/sql_script_limits.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 class SQLiteDriver;
 }
 
-namespace tabvora::SQLDialectNormalizer {
+namespace tabvora::internal::SQLDialectNormalizer {
 
 // The column types used to convert a COPY block: with a COPY column list, each listed
 // column's type found by case-insensitive name among `rebuiltColumns` (nothing when not
@@ -40,4 +40,4 @@ bool copyToInserts(std::string_view data, const std::string& table, const std::v
                    const std::vector<std::optional<std::string>>& types, SQLiteDriver& staging,
                    std::size_t batchRows = kCopyBatchRows);
 
-}  // namespace tabvora::SQLDialectNormalizer
+}  // namespace tabvora::internal::SQLDialectNormalizer

@@ -10,7 +10,7 @@
 #include "platform/ascii_case.hpp"
 #include "platform/sql_quoting.hpp"
 
-namespace tabvora::SQLDialectNormalizer {
+namespace tabvora::internal::SQLDialectNormalizer {
 
 namespace {
 
@@ -442,4 +442,4 @@ std::string sqliteType(const std::vector<std::string>& typeWords, const std::vec
   return "TEXT";
 }
 
-}  // namespace tabvora::SQLDialectNormalizer
+}  // namespace tabvora::internal::SQLDialectNormalizer

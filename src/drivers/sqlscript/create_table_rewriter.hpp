@@ -7,7 +7,7 @@
 
 #include "drivers/sqlscript/sql_dialect.hpp"
 
-namespace tabvora::SQLDialectNormalizer {
+namespace tabvora::internal::SQLDialectNormalizer {
 
 struct ParsedColumn {
   std::string name;  // as written, quotes removed
@@ -50,4 +50,4 @@ std::string createTableSQL(const ParsedTable& table, CreateTableLevel level);
 std::string sqliteType(const std::vector<std::string>& typeWords, const std::vector<std::string>& typeArguments,
                        bool isArray, bool isUnsigned, SQLDialect dialect);
 
-}  // namespace tabvora::SQLDialectNormalizer
+}  // namespace tabvora::internal::SQLDialectNormalizer

@@ -5,7 +5,7 @@
 
 #include "drivers/sqlscript/sql_script_limits.hpp"
 
-namespace tabvora::SQLDialectNormalizer {
+namespace tabvora::internal::SQLDialectNormalizer {
 
 namespace {
 
@@ -32,4 +32,4 @@ std::optional<SQLDialect> detectDialect(std::string_view script) {
   return std::nullopt;
 }
 
-}  // namespace tabvora::SQLDialectNormalizer
+}  // namespace tabvora::internal::SQLDialectNormalizer

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string_view>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The SQL dialect of a script: `generic` is plain SQLite SQL.
 enum class SQLDialect { generic, mysql, postgres };
@@ -16,4 +16,4 @@ namespace SQLDialectNormalizer {
 std::optional<SQLDialect> detectDialect(std::string_view script);
 
 }  // namespace SQLDialectNormalizer
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string_view>
 
-namespace tabvora::SQLDialectNormalizer {
+namespace tabvora::internal::SQLDialectNormalizer {
 
 // One-letter escapes as pairs of the letter and the byte it stands for.
 inline constexpr std::string_view kMySQLLetterEscapes{"0\0b\bn\nr\rt\tZ\x1A", 12};
@@ -44,4 +44,4 @@ inline std::optional<char> numericEscape(std::string_view text, std::size_t& i, 
   return std::nullopt;
 }
 
-}  // namespace tabvora::SQLDialectNormalizer
+}  // namespace tabvora::internal::SQLDialectNormalizer

@@ -24,7 +24,7 @@
 #include "tabvora/terminal_text.hpp"
 #include "platform/unicode_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace N = SQLDialectNormalizer;
 
@@ -636,4 +636,4 @@ void SQLScriptDriver::close() noexcept {
   resetState();
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -16,7 +16,7 @@
 #include "drivers/sqlite/staging_driver.hpp"
 #include "drivers/sqlscript/sql_dialect.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 
 // Driver for SQL scripts and dumps (.sql): open runs the whole script, statement by
@@ -124,4 +124,4 @@ class SQLScriptDriver : public StagingDriver {
   // The staging connection's bounds; released after the connection is closed.
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

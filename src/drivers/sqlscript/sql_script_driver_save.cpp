@@ -12,7 +12,7 @@
 #include "platform/double_format.hpp"
 #include "platform/sql_quoting.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -129,4 +129,4 @@ void SQLScriptDriver::saveChanges() {
   }
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace tabvora::SQLDialectNormalizer {
+namespace tabvora::internal::SQLDialectNormalizer {
 
 // detectDialect looks at this many leading bytes only.
 inline constexpr std::size_t kDialectScanBytes = 262'144;
@@ -49,4 +49,4 @@ inline constexpr std::size_t kMaxCreateTableBytes = 4u << 20;
 inline constexpr std::size_t kCopyBatchRows = 500;
 inline constexpr std::size_t kCopyBatchMaxBytes = 0x3F'FFFF;
 
-}  // namespace tabvora::SQLDialectNormalizer
+}  // namespace tabvora::internal::SQLDialectNormalizer

@@ -7,7 +7,7 @@
 #include "platform/text_encoding.hpp"
 #include "platform/unicode_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 std::span<const std::uint8_t> bytesOf(std::string_view text) {
@@ -71,4 +71,4 @@ std::string SQLScriptText::withBinaryLiteralsAsBlobs(std::string_view statement)
   return out;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The text forms of a script's bytes.
 struct SQLScriptText {
@@ -26,4 +26,4 @@ struct SQLScriptText {
   static std::string withBinaryLiteralsAsBlobs(std::string_view statement);
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

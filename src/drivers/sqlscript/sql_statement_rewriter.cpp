@@ -10,7 +10,7 @@
 #include "platform/sql_quoting.hpp"
 #include "platform/unicode_text.hpp"
 
-namespace tabvora::SQLDialectNormalizer {
+namespace tabvora::internal::SQLDialectNormalizer {
 
 namespace {
 
@@ -407,4 +407,4 @@ std::string rewriteStatement(std::string_view s, SQLDialect dialect, const std::
   return out;
 }
 
-}  // namespace tabvora::SQLDialectNormalizer
+}  // namespace tabvora::internal::SQLDialectNormalizer

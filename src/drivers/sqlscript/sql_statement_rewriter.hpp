@@ -6,7 +6,7 @@
 
 #include "drivers/sqlscript/sql_dialect.hpp"
 
-namespace tabvora::SQLDialectNormalizer {
+namespace tabvora::internal::SQLDialectNormalizer {
 
 // Rewrites one statement from MySQL (`mysql`) or PostgreSQL (any other dialect) syntax to
 // SQLite syntax in one left-to-right pass: string escapes (MySQL backslash escapes,
@@ -19,4 +19,4 @@ namespace tabvora::SQLDialectNormalizer {
 // C string. Any bytes are accepted; time is linear in the statement's size.
 std::string rewriteStatement(std::string_view statement, SQLDialect dialect, const std::set<std::string>& schemas);
 
-}  // namespace tabvora::SQLDialectNormalizer
+}  // namespace tabvora::internal::SQLDialectNormalizer

@@ -6,7 +6,7 @@
 #include "drivers/sqlscript/sql_script_limits.hpp"
 #include "platform/ascii_case.hpp"
 
-namespace tabvora::SQLDialectNormalizer {
+namespace tabvora::internal::SQLDialectNormalizer {
 
 namespace {
 
@@ -106,4 +106,4 @@ std::optional<std::string> objectKind(const std::vector<std::string>& words) {
   return std::nullopt;
 }
 
-}  // namespace tabvora::SQLDialectNormalizer
+}  // namespace tabvora::internal::SQLDialectNormalizer

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tabvora::SQLDialectNormalizer {
+namespace tabvora::internal::SQLDialectNormalizer {
 
 // One lexical token of a (rewritten) statement.
 struct Token {
@@ -47,4 +47,4 @@ std::vector<std::string> leadingWords(std::string_view statement);
 // TEMP, UNIQUE, DEFINER, ...) and contains neither "=" nor "@". Nothing when there is none.
 std::optional<std::string> objectKind(const std::vector<std::string>& words);
 
-}  // namespace tabvora::SQLDialectNormalizer
+}  // namespace tabvora::internal::SQLDialectNormalizer

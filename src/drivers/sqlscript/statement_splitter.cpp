@@ -10,7 +10,7 @@
 #include "drivers/sqlscript/sql_tokens.hpp"
 #include "platform/ascii_case.hpp"
 
-namespace tabvora::SQLDialectNormalizer {
+namespace tabvora::internal::SQLDialectNormalizer {
 
 namespace {
 
@@ -252,4 +252,4 @@ std::string_view StatementSplitter::readCopyData() {
   return script_.substr(start);
 }
 
-}  // namespace tabvora::SQLDialectNormalizer
+}  // namespace tabvora::internal::SQLDialectNormalizer

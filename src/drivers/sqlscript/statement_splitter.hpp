@@ -7,7 +7,7 @@
 
 #include "drivers/sqlscript/sql_dialect.hpp"
 
-namespace tabvora::SQLDialectNormalizer {
+namespace tabvora::internal::SQLDialectNormalizer {
 
 // One statement of a script.
 struct SplitStatement {
@@ -62,4 +62,4 @@ class StatementSplitter {
   std::size_t conditionalDepth_ = 0;
 };
 
-}  // namespace tabvora::SQLDialectNormalizer
+}  // namespace tabvora::internal::SQLDialectNormalizer

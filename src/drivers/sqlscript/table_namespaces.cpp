@@ -9,7 +9,7 @@
 #include "platform/ascii_case.hpp"
 #include "platform/sql_quoting.hpp"
 
-namespace tabvora::SQLDialectNormalizer {
+namespace tabvora::internal::SQLDialectNormalizer {
 
 namespace {
 
@@ -271,4 +271,4 @@ TableNamespaces::Rewrite TableNamespaces::rewrite(std::string statement, bool de
   return result;
 }
 
-}  // namespace tabvora::SQLDialectNormalizer
+}  // namespace tabvora::internal::SQLDialectNormalizer

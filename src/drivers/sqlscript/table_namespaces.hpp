@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace tabvora::SQLDialectNormalizer {
+namespace tabvora::internal::SQLDialectNormalizer {
 
 // Where the tables of a dump of several databases (MySQL: CREATE DATABASE, USE) or schemas
 // (PostgreSQL: CREATE SCHEMA, search_path, qualified names; \connect for several
@@ -80,4 +80,4 @@ class TableNamespaces {
   std::map<std::string, std::string, std::less<>> owners_;
 };
 
-}  // namespace tabvora::SQLDialectNormalizer
+}  // namespace tabvora::internal::SQLDialectNormalizer

@@ -16,7 +16,7 @@
 #include "drivers/sqlscript/sql_tokens.hpp"
 #include "platform/ascii_case.hpp"
 
-namespace tabvora::SQLDialectNormalizer {
+namespace tabvora::internal::SQLDialectNormalizer {
 
 namespace {
 
@@ -157,4 +157,4 @@ std::string rewriteIndexStatement(std::string_view statement) {
   return withoutOnly.substr(0, match->first.start) + withoutOnly.substr(match->first.end);
 }
 
-}  // namespace tabvora::SQLDialectNormalizer
+}  // namespace tabvora::internal::SQLDialectNormalizer

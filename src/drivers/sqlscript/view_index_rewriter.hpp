@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-namespace tabvora::SQLDialectNormalizer {
+namespace tabvora::internal::SQLDialectNormalizer {
 
 // Statement-level rewrites applied to the decoded (UTF-8) text of a rewritten statement.
 // Both look only at the first kStatementRewriteWindowBytes bytes and copy the rest; bytes
@@ -23,4 +23,4 @@ std::string rewriteMaterializedViewStatement(std::string_view statement);
 // removed (with the white space before it).
 std::string rewriteIndexStatement(std::string_view statement);
 
-}  // namespace tabvora::SQLDialectNormalizer
+}  // namespace tabvora::internal::SQLDialectNormalizer

@@ -6,7 +6,7 @@
 
 #include "model/raw_value_lookup.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The appearance a user chose: the platform's, or always light, or always dark.
 class AppTheme {
@@ -42,4 +42,4 @@ class AppTheme {
   Value value_;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

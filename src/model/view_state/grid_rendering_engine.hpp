@@ -6,7 +6,7 @@
 
 #include "model/raw_value_lookup.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // How a data grid is drawn: on the graphics processor or with the standard table view.
 class GridRenderingEngine {
@@ -29,4 +29,4 @@ class GridRenderingEngine {
   Value value_;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -6,7 +6,7 @@
 
 #include "model/data_table.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // One tab of the SQL console: a query, and the outcome of its last run.
 class SQLTab {
@@ -44,4 +44,4 @@ class SQLTab {
   std::string id_;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -6,7 +6,7 @@
 
 #include "model/driver_error.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -59,4 +59,4 @@ TableColumnLayout TableColumnLayout::fromJSONText(std::string_view text) {
   return fromJSON(coded);
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

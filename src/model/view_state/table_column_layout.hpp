@@ -7,7 +7,7 @@
 
 #include <nlohmann/json_fwd.hpp>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The column widths and hidden columns a user saved for one table.
 struct TableColumnLayout {
@@ -28,4 +28,4 @@ struct TableColumnLayout {
   friend bool operator==(const TableColumnLayout&, const TableColumnLayout&) = default;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

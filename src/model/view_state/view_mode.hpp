@@ -6,7 +6,7 @@
 
 #include "model/raw_value_lookup.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The views a workspace shows a file in.
 class ViewMode {
@@ -39,4 +39,4 @@ class ViewMode {
   Value value_;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

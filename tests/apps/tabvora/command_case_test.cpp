@@ -43,7 +43,7 @@
 #include "support/case_file.hpp"
 #include "support/test_support.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 namespace fs = std::filesystem;
@@ -337,4 +337,4 @@ INSTANTIATE_TEST_SUITE_P(Tabvora, CommandCases, ::testing::ValuesIn(caseFiles())
                          });
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -11,7 +11,7 @@
 #include "platform/child_process.hpp"
 #include "support/test_support.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using testing::contains;
@@ -44,4 +44,4 @@ TEST(DesktopFiles, TheEntryValidatesAndOffersEveryTypeTheMimeFileAdds) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -10,6 +10,7 @@
 #include "support/test_support.hpp"
 
 namespace tabvora::cli {
+using namespace tabvora::internal;
 namespace {
 
 using tabvora::testing::contains;

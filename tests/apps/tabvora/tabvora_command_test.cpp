@@ -18,7 +18,7 @@
 #include "platform/display_width.hpp"
 #include "support/test_support.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using testing::CommandResult;
@@ -237,4 +237,4 @@ TEST_F(TabvoraCommand, TheTextGridFitsTheTerminalItIsShownOn) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

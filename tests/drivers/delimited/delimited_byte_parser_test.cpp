@@ -8,7 +8,7 @@
 
 #include "support/test_support.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using Kind = DelimitedByteParser::ColumnKind;
@@ -107,4 +107,4 @@ TEST(DelimitedByteParserTest, ClassifiesCells) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -9,7 +9,7 @@
 #include "model/driver_error.hpp"
 #include "support/test_support.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 using Rows = std::vector<std::vector<std::string>>;
 using Names = std::vector<std::string>;
@@ -42,4 +42,4 @@ class DelimitedDriverTest : public ::testing::Test {
   testing::TempDir dir_;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

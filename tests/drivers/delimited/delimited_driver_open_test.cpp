@@ -8,7 +8,7 @@
 #include "drivers/delimited/delimited_input.hpp"
 #include "platform/file_reader.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using namespace std::string_literals;
@@ -132,4 +132,4 @@ TEST_F(DelimitedDriverTest, APreviewReadsNoMoreThanItsCap) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

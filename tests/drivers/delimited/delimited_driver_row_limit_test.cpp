@@ -2,7 +2,7 @@
 
 #include "drivers/delimited/delimited_driver_fixture.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 constexpr std::int64_t kPreviewRows = 200;
@@ -76,4 +76,4 @@ TEST_F(DelimitedRowLimitTest, APreviewShowsTheFirstRowsOfAFullOpen) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -1,6 +1,6 @@
 #include "drivers/delimited/delimited_driver_fixture.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using namespace std::string_literals;
@@ -213,4 +213,4 @@ TEST_F(DelimitedSaveTest, HeadersAndDelimitersSurviveTheRoundTrip) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

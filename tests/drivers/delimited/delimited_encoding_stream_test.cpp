@@ -9,7 +9,7 @@
 #include "platform/unicode_text.hpp"
 #include "support/test_support.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using namespace std::string_literals;
@@ -71,4 +71,4 @@ TEST(EncodingStreamTest, UTF16InPiecesCutAnywhereDecodesAsAWhole) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

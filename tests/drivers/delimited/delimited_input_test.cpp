@@ -9,7 +9,7 @@
 #include "model/driver_error.hpp"
 #include "support/test_support.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using namespace std::string_literals;
@@ -126,4 +126,4 @@ TEST_F(DelimitedInputTest, TheCapCutsRecordsNeverStagesThemAndRefusesAHeaderPast
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -7,7 +7,7 @@
 
 #include "platform/limits.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using Kind = DelimitedByteParser::ColumnKind;
@@ -51,4 +51,4 @@ TEST(DelimitedSchemaScanTest, WidthAndNames) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

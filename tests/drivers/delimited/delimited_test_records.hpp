@@ -8,6 +8,7 @@
 #include "drivers/delimited/delimited_input.hpp"
 
 namespace tabvora::testing {
+using namespace tabvora::internal;
 
 using Records = std::vector<std::vector<std::string>>;
 

@@ -7,7 +7,7 @@
 
 #include "support/test_support.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using namespace std::string_literals;
@@ -55,4 +55,4 @@ TEST(DelimitedTextDecodingTest, Windows1252AndLatin1DifferExactlyWhereTheCheckLo
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

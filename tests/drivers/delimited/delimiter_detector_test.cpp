@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 char detect(std::string_view sample, const char* name = "data.csv") { return DelimiterDetector::detect(sample, DatabaseFormat::fromURL(name)); }
@@ -40,4 +40,4 @@ TEST(DelimiterDetectorTest, ScoresLinesOutsideQuotes) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -1,6 +1,7 @@
 #include "json_test_support.hpp"
 
 namespace tabvora::testing {
+using namespace tabvora::internal;
 namespace {
 
 // The short documents are golden cases (tests/data/json/bad_documents.cases); nesting past the

@@ -6,6 +6,7 @@
 #include "platform/unicode_text.hpp"
 
 namespace tabvora::testing {
+using namespace tabvora::internal;
 namespace {
 
 using Form = JSONTextEncoding::Form;

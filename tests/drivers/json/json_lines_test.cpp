@@ -4,6 +4,7 @@
 #include "json_test_support.hpp"
 
 namespace tabvora::testing {
+using namespace tabvora::internal;
 namespace {
 
 // Lines {"seq":i,"pad":"xxx..."}, each about `width` bytes.

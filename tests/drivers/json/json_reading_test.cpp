@@ -7,6 +7,7 @@
 #include "json_test_support.hpp"
 
 namespace tabvora::testing {
+using namespace tabvora::internal;
 namespace {
 
 TEST(JSONReading, AFileThatShrinksWhileReadIsReportedNotACrash) {

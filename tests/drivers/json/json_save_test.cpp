@@ -4,6 +4,7 @@
 #include "json_test_support.hpp"
 
 namespace tabvora::testing {
+using namespace tabvora::internal;
 namespace {
 
 DataColumn columnNamed(OpenedJSON& opened, const std::string& name) {

@@ -14,6 +14,7 @@
 #include "support/test_support.hpp"
 
 namespace tabvora::testing {
+using namespace tabvora::internal;
 
 // A JSON driver opened on a file written into a temporary folder.
 struct OpenedJSON {

@@ -8,6 +8,7 @@
 #include "drivers/json/ordered_pipeline.hpp"
 
 namespace tabvora::testing {
+using namespace tabvora::internal;
 namespace {
 
 using Pipeline = OrderedPipeline<std::vector<int>>;

@@ -13,7 +13,7 @@
 
 #include "support/test_support.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using namespace std::chrono_literals;
@@ -222,4 +222,4 @@ TEST(ParquetDuckDBTest, HostFindsDuckDBThroughItsEnvironmentVariable) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

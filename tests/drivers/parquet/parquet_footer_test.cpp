@@ -9,7 +9,7 @@
 #include "platform/file_reader.hpp"
 #include "support/test_support.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using testing::bytesOf;
@@ -154,4 +154,4 @@ TEST(ParquetFooterTest, HostileFieldsStopTheDecoder) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -3,7 +3,7 @@
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "drivers/sqlite/sqlite_test_database.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using testing::errorOf;
@@ -80,4 +80,4 @@ TEST_F(SQLiteEdit, InsertsBindInTheGivenOrderAndAnEmptyRowTakesTheDefaults) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -8,7 +8,7 @@
 #include "drivers/sqlite/sqlite_test_database.hpp"
 #include "platform/unicode_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using namespace tabvora::testing;
@@ -163,4 +163,4 @@ TEST_F(SQLiteInspection, OnlyNamesStartingWithSqliteUnderscoreAreInternal) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -3,7 +3,7 @@
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "drivers/sqlite/sqlite_test_database.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using namespace tabvora::testing;
@@ -122,4 +122,4 @@ TEST(SQLiteRowIdentity, AliasesAvoidColumnNamesAndVanishWhenNoneIsFree) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

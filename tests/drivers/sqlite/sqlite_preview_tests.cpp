@@ -4,7 +4,7 @@
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "drivers/sqlite/sqlite_test_database.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using namespace tabvora::testing;
@@ -110,4 +110,4 @@ TEST_F(SQLitePreview, AFailedOpenRemovesItsPrivateCopy) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

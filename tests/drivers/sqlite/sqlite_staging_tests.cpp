@@ -3,7 +3,7 @@
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "drivers/sqlite/sqlite_test_database.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using testing::errorOf;
@@ -86,4 +86,4 @@ TEST(SQLiteStaging, PreparedStatementsFailBeforeTheBodyAndAlwaysFinalize) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -13,6 +13,7 @@
 #include "support/test_support.hpp"
 
 namespace tabvora::testing {
+using namespace tabvora::internal;
 
 // A connection of its own to a database file, the way another program would hold one.
 class RawConnection {

@@ -7,7 +7,7 @@
 
 #include "drivers/sqlite/sqlite_driver.hpp"
 
-namespace tabvora::SQLDialectNormalizer {
+namespace tabvora::internal::SQLDialectNormalizer {
 namespace {
 
 using namespace std::string_literals;
@@ -90,4 +90,4 @@ TEST(CopyDataConverter, LosesOnlyTheFailingBatch) {
 }
 
 }  // namespace
-}  // namespace tabvora::SQLDialectNormalizer
+}  // namespace tabvora::internal::SQLDialectNormalizer

@@ -12,7 +12,7 @@
 #include "model/driver_error.hpp"
 #include "support/case_file.hpp"
 
-namespace tabvora::SQLDialectNormalizer {
+namespace tabvora::internal::SQLDialectNormalizer {
 namespace {
 
 // What the script driver does with a dump's CREATE TABLE: rewrite, then parse.
@@ -99,4 +99,4 @@ TEST(CreateTableRewriter, KeepsItsLimits) {
 }
 
 }  // namespace
-}  // namespace tabvora::SQLDialectNormalizer
+}  // namespace tabvora::internal::SQLDialectNormalizer

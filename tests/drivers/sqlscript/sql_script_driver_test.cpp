@@ -3,6 +3,7 @@
 #include "drivers/sqlscript/sql_script_driver_test_support.hpp"
 
 namespace tabvora::testing {
+using namespace tabvora::internal;
 namespace {
 
 constexpr const char* kPeopleRows = "SELECT id, name, height, hex(photo) FROM people ORDER BY id";

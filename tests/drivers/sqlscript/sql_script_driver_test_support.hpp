@@ -8,6 +8,7 @@
 #include "support/test_support.hpp"
 
 namespace tabvora::testing {
+using namespace tabvora::internal;
 
 // A script driver over files in a temporary folder, its warnings kept.
 class SQLScriptTest : public ::testing::Test {

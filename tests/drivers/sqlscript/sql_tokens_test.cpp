@@ -9,7 +9,7 @@
 #include "drivers/sqlscript/sql_script_limits.hpp"
 #include "support/case_file.hpp"
 
-namespace tabvora::SQLDialectNormalizer {
+namespace tabvora::internal::SQLDialectNormalizer {
 namespace {
 
 using Words = std::vector<std::string>;
@@ -55,4 +55,4 @@ TEST(SQLTokens, KeepTheirLimits) {
 }
 
 }  // namespace
-}  // namespace tabvora::SQLDialectNormalizer
+}  // namespace tabvora::internal::SQLDialectNormalizer

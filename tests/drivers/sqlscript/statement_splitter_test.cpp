@@ -8,7 +8,7 @@
 #include "drivers/sqlscript/sql_script_limits.hpp"
 #include "support/case_file.hpp"
 
-namespace tabvora::SQLDialectNormalizer {
+namespace tabvora::internal::SQLDialectNormalizer {
 namespace {
 
 using namespace std::string_literals;
@@ -91,4 +91,4 @@ TEST(StatementSplitter, LargeInputs) {
 }
 
 }  // namespace
-}  // namespace tabvora::SQLDialectNormalizer
+}  // namespace tabvora::internal::SQLDialectNormalizer

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace tabvora::SQLDialectNormalizer {
+namespace tabvora::internal::SQLDialectNormalizer {
 namespace {
 
 // archive.orders was staged first (as "orders"), public.orders second; public is current.
@@ -46,4 +46,4 @@ TEST(TableNamespaces, ANameAnotherNamespaceHoldsIsStagedWithItsQualifier) {
 }
 
 }  // namespace
-}  // namespace tabvora::SQLDialectNormalizer
+}  // namespace tabvora::internal::SQLDialectNormalizer

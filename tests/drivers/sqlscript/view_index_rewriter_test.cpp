@@ -8,7 +8,7 @@
 #include "drivers/sqlscript/sql_script_limits.hpp"
 #include "support/case_file.hpp"
 
-namespace tabvora::SQLDialectNormalizer {
+namespace tabvora::internal::SQLDialectNormalizer {
 namespace {
 
 TEST(ViewIndexRewriter, CasesOfTheTable) {
@@ -30,4 +30,4 @@ TEST(ViewIndexRewriter, IndexClausesWithinTheWindow) {
 }
 
 }  // namespace
-}  // namespace tabvora::SQLDialectNormalizer
+}  // namespace tabvora::internal::SQLDialectNormalizer

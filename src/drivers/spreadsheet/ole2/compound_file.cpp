@@ -8,7 +8,7 @@
 #include "platform/byte_cursor.hpp"
 #include "platform/utf16_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -191,4 +191,4 @@ std::optional<std::vector<std::uint8_t>> CompoundFile::stream(std::string_view n
   return std::nullopt;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

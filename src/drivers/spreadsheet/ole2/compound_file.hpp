@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Reader of the OLE2 compound file (structured storage) that holds a legacy workbook's
 // record stream. Construction checks the header, builds the sector allocation table from
@@ -72,4 +72,4 @@ class CompoundFile {
   std::vector<DirectoryEntry> entries_;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

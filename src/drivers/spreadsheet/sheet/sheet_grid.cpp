@@ -5,7 +5,7 @@
 
 #include "platform/number_parsing.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -157,4 +157,4 @@ std::vector<std::vector<std::string>> SheetGrid::toStrings() const {
   return rows;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The cell texts of one sheet, row by row, as a workbook reader hands them to SheetStaging.
 // A row is as wide as its last cell; a cell past a row's width, or never set, reads as "".
@@ -113,4 +113,4 @@ class SheetGrid {
   const std::vector<std::string>* strings_ = nullptr;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -14,7 +14,7 @@
 #include "platform/number_parsing.hpp"
 #include "platform/unicode_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -144,4 +144,4 @@ TableMetadata SheetStaging::stage(std::string_view sheetName, const SheetGrid& g
   return metadata;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

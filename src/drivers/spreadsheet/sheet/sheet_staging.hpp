@@ -12,7 +12,7 @@
 #include "model/column_type.hpp"
 #include "model/table_metadata.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 class SQLiteDriver;
 
@@ -73,4 +73,4 @@ class SheetStaging {
   std::unordered_map<std::string, std::size_t> lastSuffix_;  // by lower-cased base name
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

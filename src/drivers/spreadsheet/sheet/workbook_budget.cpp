@@ -1,6 +1,6 @@
 #include "drivers/spreadsheet/sheet/workbook_budget.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -50,4 +50,4 @@ void WorkbookBudget::Account::release(std::int64_t bytes) {
   bytes_ -= bytes;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

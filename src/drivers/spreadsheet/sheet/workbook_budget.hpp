@@ -7,7 +7,7 @@
 
 #include "model/driver_error.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The memory one open of a workbook may take, counted where bytes are created: the shared
 // strings as they are read, each sheet's grid while it lives, and every text staged, each
@@ -65,4 +65,4 @@ class WorkbookBudget {
   std::atomic<std::int64_t> used_ = 0;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

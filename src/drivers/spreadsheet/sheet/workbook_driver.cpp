@@ -6,7 +6,7 @@
 #include "model/driver_error.hpp"
 #include "platform/file_probe.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 void WorkbookDriver::beginOpen(const std::filesystem::path& url) {
   close();
@@ -76,4 +76,4 @@ void WorkbookDriver::close() noexcept {
   warnings_.clear();
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -9,7 +9,7 @@
 
 #include "drivers/sqlite/staging_driver.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // What the drivers of both workbook forms share: each stages the worksheets that have
 // cells as tables, lists them in workbook order, reports the format xlsx, and never writes
@@ -71,4 +71,4 @@ class WorkbookDriver : public StagingDriver {
   std::vector<std::string> warnings_;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

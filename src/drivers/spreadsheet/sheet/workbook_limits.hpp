@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace tabvora::workbook_limits {
+namespace tabvora::internal::workbook_limits {
 
 // Memory one open may take to read and stage a workbook (see WorkbookBudget): a preview
 // shows a few rows (limits::kPreviewShownRows) of one sheet and gets the smaller budget; any other open, which may query
@@ -34,4 +34,4 @@ inline constexpr std::int64_t kMaxSmallPartBytes = std::int64_t{64} << 20;
 // before any sheet is read.
 inline constexpr std::size_t kMaxListedSheets = 1024;
 
-}  // namespace tabvora::workbook_limits
+}  // namespace tabvora::internal::workbook_limits

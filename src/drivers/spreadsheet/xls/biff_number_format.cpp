@@ -6,7 +6,7 @@
 
 #include "platform/ascii_case.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -81,4 +81,4 @@ void appendBIFFNumber(std::string& out, double value) {
   out.append(text, end.ptr);
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // What a cell's number format makes of its number.
 enum class BIFFDateKind : std::uint8_t { none, date, timeOnly };
@@ -29,4 +29,4 @@ double decodeRK(std::uint32_t rk);
 // below 1e-4.
 void appendBIFFNumber(std::string& out, double value);
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

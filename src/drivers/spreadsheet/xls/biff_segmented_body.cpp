@@ -4,7 +4,7 @@
 
 #include "platform/utf16_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -135,4 +135,4 @@ std::string decodeByteString(std::span<const std::uint8_t> bytes, TextEncoding e
   return {};
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -7,7 +7,7 @@
 
 #include "platform/text_encoding.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // A record body continued by CONTINUE records, read as one run of bytes across its
 // segments (the first body, then each CONTINUE body). A read that reaches the end of a
@@ -51,4 +51,4 @@ class BIFFSegmentedBody {
 // A byte string in `encoding` as UTF-8: Latin-1 when the bytes are not valid there.
 std::string decodeByteString(std::span<const std::uint8_t> bytes, TextEncoding encoding);
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

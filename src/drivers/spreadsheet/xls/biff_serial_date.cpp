@@ -5,7 +5,7 @@
 
 #include "platform/calendar_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -48,4 +48,4 @@ bool formatBIFFSerialDate(double serial, bool timeOnly, bool uses1904Dates, std:
   return true;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The text of a date-formatted cell's serial number in a legacy workbook: "yyyy-mm-dd",
 // then " hh:mm:ss" when there is a time of day, or "hh:mm:ss" alone for a time-only
@@ -13,4 +13,4 @@ namespace tabvora {
 // infinite or NaN serial, from 2,958,466 on, and for 0 itself in the 1900 system.
 bool formatBIFFSerialDate(double serial, bool timeOnly, bool uses1904Dates, std::string& out);
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -12,7 +12,7 @@
 #include "model/driver_error.hpp"
 #include "platform/byte_cursor.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -421,4 +421,4 @@ BIFFWorkbook::SheetContents BIFFWorkbook::parseSheet(std::uint64_t offset, std::
   return cells.finish();
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

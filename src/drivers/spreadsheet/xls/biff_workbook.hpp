@@ -12,7 +12,7 @@
 #include "drivers/spreadsheet/sheet/workbook_budget.hpp"
 #include "platform/text_encoding.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 class BIFFSegmentedBody;
 
@@ -107,4 +107,4 @@ class BIFFWorkbook {
   WorkbookBudget::Account sharedStringsAccount_;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -8,7 +8,7 @@
 #include "model/driver_error.hpp"
 #include "platform/file_reader.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -63,4 +63,4 @@ DatabaseMetadata XLSDriver::open(const std::filesystem::path& url) {
   return finishOpen(url, std::move(tables));
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

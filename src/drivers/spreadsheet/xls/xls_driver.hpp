@@ -2,7 +2,7 @@
 
 #include "drivers/spreadsheet/sheet/workbook_driver.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Driver for legacy Excel workbooks (.xls): a BIFF5/7 or BIFF8 record stream, named
 // "Workbook" (or "Book" in BIFF5), inside an OLE2 compound file. open reads the whole file
@@ -20,4 +20,4 @@ class XLSDriver final : public WorkbookDriver {
   DatabaseMetadata open(const std::filesystem::path& url) override;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

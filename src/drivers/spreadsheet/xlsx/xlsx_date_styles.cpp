@@ -10,7 +10,7 @@
 #include "drivers/spreadsheet/sheet/workbook_limits.hpp"
 #include "platform/number_parsing.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -128,4 +128,4 @@ bool isDateFormatCode(std::string_view code) {
   return false;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

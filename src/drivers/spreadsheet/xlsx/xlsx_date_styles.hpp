@@ -7,7 +7,7 @@
 
 #include "drivers/spreadsheet/sheet/workbook_budget.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The 0-based positions in the styles part's cell-format list (cellXfs) whose number format
 // shows a date or a time: a custom format (numFmts) whose code is a date code, or else a
@@ -23,4 +23,4 @@ std::unordered_set<std::int64_t> readXLSXDateStyles(std::span<const std::uint8_t
 // backslash.
 bool isDateFormatCode(std::string_view code);
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -22,7 +22,7 @@
 #include "drivers/spreadsheet/zip/zip_entry_stream.hpp"
 #include "model/driver_error.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -225,4 +225,4 @@ void XLSXDriver::listUnread(SheetStaging& staging, std::vector<TableMetadata>& t
   recordUnread(tables.back().name, "The sheet \"" + sheetName + "\" cannot be read: " + reason);
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -5,7 +5,7 @@
 
 #include "drivers/spreadsheet/sheet/workbook_driver.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 class SheetStaging;
 
@@ -33,4 +33,4 @@ class XLSXDriver final : public WorkbookDriver {
                   const std::string& reason);
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

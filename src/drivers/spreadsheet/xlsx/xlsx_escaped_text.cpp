@@ -4,7 +4,7 @@
 
 #include "platform/utf16_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -60,4 +60,4 @@ void decodeXLSXEscapes(std::string& text) {
   text.resize(write);
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Decodes, in place, the escapes an XLSX string item or inline string may hold for
 // characters XML cannot carry: "_xHHHH_" (exactly four hex digits, either case) is that
@@ -12,4 +12,4 @@ namespace tabvora {
 // The text never grows.
 void decodeXLSXEscapes(std::string& text);
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

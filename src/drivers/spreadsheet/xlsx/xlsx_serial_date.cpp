@@ -6,7 +6,7 @@
 #include "platform/calendar_text.hpp"
 #include "platform/civil_calendar.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -40,4 +40,4 @@ bool formatXLSXSerialDate(double serial, bool uses1904Dates, std::string& out) {
   return true;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

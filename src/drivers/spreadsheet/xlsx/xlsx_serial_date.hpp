@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The text of a date-formatted cell's serial number: "yyyy-mm-dd", followed by
 // " hh:mm:ss" when the serial has a time of day, in the proleptic Gregorian calendar with
@@ -13,4 +13,4 @@ namespace tabvora {
 // NaN serial and from 2,958,466 (the day after 9999-12-31 in the 1900 system) on.
 bool formatXLSXSerialDate(double serial, bool uses1904Dates, std::string& out);
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -4,7 +4,7 @@
 #include "drivers/spreadsheet/xlsx/xlsx_escaped_text.hpp"
 #include "platform/unicode_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 std::vector<std::string> XLSXSharedStringsReader::read(std::span<const std::uint8_t> part,
                                                        WorkbookBudget::Account& account) {
@@ -77,4 +77,4 @@ void XLSXSharedStringsReader::characters(std::string_view text) {
   current_ += text;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

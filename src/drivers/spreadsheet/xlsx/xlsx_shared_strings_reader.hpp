@@ -9,7 +9,7 @@
 #include "drivers/spreadsheet/xml/spreadsheetml_stream_parser.hpp"
 #include "drivers/spreadsheet/sheet/workbook_budget.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Reads the shared-string table part (xl/sharedStrings.xml) into its list of strings, in
 // item order: each `si` item is the concatenation of its `t` runs, phonetic guides (`rPh`)
@@ -48,4 +48,4 @@ class XLSXSharedStringsReader : public SpreadsheetMLStreamParser::Delegate {
   int phoneticDepth_ = 0;  // nesting depth of rPh elements
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

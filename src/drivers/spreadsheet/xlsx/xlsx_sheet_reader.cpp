@@ -13,7 +13,7 @@
 #include "platform/number_parsing.hpp"
 #include "platform/unicode_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -316,4 +316,4 @@ void XLSXSheetReader::stopAtLimit() {
   stopParsing();
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

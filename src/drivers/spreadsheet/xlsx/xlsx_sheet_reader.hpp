@@ -13,7 +13,7 @@
 #include "drivers/spreadsheet/sheet/workbook_budget.hpp"
 #include "drivers/spreadsheet/xlsx/xlsx_sheet_split.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Reads one worksheet part in one streaming pass (a large part as two halves at once, see
 // kSplitPartBytes) into a grid of cell texts: one row per `row` element that had a cell
@@ -169,4 +169,4 @@ class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
   int phoneticDepth_ = 0;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

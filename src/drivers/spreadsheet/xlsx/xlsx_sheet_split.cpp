@@ -6,7 +6,7 @@
 #include "platform/ascii_case.hpp"
 #include "platform/byte_order_mark.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -123,4 +123,4 @@ bool XLSXSheetSplit::holdsFor(const SpreadsheetMLStreamParser& firstHalf) const 
          firstHalf.startTagEnd(1) == worksheetTagEnd && firstHalf.startTagEnd(2) == sheetDataTagEnd;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

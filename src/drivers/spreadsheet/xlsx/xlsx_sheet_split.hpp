@@ -8,7 +8,7 @@
 
 #include "drivers/spreadsheet/xml/spreadsheetml_stream_parser.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Where a large worksheet part can be cut in two, so that two parsers read the halves at
 // once. The second half is read as a document of its own: the part's XML declaration and
@@ -36,4 +36,4 @@ struct XLSXSheetSplit {
   bool holdsFor(const SpreadsheetMLStreamParser& firstHalf) const;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

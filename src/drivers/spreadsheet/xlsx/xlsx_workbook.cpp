@@ -5,7 +5,7 @@
 #include "model/driver_error.hpp"
 #include "platform/unicode_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -117,4 +117,4 @@ std::string XLSXWorkbook::partPath(std::size_t position) const {
   return "xl/worksheets/sheet" + std::to_string(position + 1) + ".xml";
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -9,7 +9,7 @@
 
 #include "drivers/spreadsheet/sheet/workbook_budget.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // What the workbook part and its relationships say: the sheets in workbook order, where
 // each sheet's part lives, and the date system. Both parts are streamed, their elements
@@ -43,4 +43,4 @@ struct XLSXWorkbook {
   std::string partPath(std::size_t position) const;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

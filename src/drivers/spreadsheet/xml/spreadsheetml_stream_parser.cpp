@@ -9,7 +9,7 @@
 
 #include "drivers/spreadsheet/xml/xml_parse_settings.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -210,4 +210,4 @@ std::int64_t SpreadsheetMLStreamParser::startTagEnd(int depth) const {
   return depth >= 1 && depth <= 2 ? state_->startTagEnds[depth - 1] : -1;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

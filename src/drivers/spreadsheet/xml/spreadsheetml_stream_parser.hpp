@@ -6,7 +6,7 @@
 #include <span>
 #include <string_view>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // One pass of libxml2's SAX2 parser over a SpreadsheetML part, reporting element starts
 // (with their attributes), character data (CDATA sections included) and element ends in
@@ -119,4 +119,4 @@ class SpreadsheetMLStreamParser {
   std::unique_ptr<State> state_;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

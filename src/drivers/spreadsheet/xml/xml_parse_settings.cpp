@@ -5,7 +5,7 @@
 
 #include <mutex>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 int XMLParseSettings::options(bool recover) {
   int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
@@ -47,4 +47,4 @@ void XMLParseSettings::silence(_xmlParserCtxt* context) {
   context->sax->serror = ignoreError;
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

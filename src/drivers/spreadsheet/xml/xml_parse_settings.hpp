@@ -3,7 +3,7 @@
 struct _xmlError;
 struct _xmlParserCtxt;
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // The one safe way every libxml2 parse of a package part is set up, shared by the document
 // and streaming readers.
@@ -42,4 +42,4 @@ class XMLParseSettings {
   };
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

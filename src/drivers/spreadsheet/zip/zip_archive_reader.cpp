@@ -12,7 +12,7 @@
 #include "platform/file_reader.hpp"
 #include "platform/unicode_text.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 namespace {
 
@@ -198,4 +198,4 @@ std::uint32_t ZipArchiveReader::crc32Of(std::uint32_t crc, std::span<const std::
   return bytes.empty() ? crc : libdeflate_crc32(crc, bytes.data(), bytes.size());
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -11,7 +11,7 @@
 
 #include "platform/byte_buffer.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // Random access to the entries of a ZIP archive held whole in memory, as an XLSX package
 // needs: one disk, 16-bit counts, 32-bit sizes and offsets, stored or deflated entries
@@ -107,4 +107,4 @@ class ZipArchiveReader {
   std::int64_t extractedBytes_ = 0;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <new>
 
-namespace tabvora {
+namespace tabvora::internal {
 
 using Failure = ZipArchiveReader::Failure;
 
@@ -93,4 +93,4 @@ std::span<const std::uint8_t> ZipEntryStream::fail(Failure failure) {
   return {};
 }
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

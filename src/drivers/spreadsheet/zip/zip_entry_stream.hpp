@@ -10,7 +10,7 @@
 
 struct z_stream_s;
 
-namespace tabvora {
+namespace tabvora::internal {
 
 // One entry of a ZIP archive read a chunk at a time, for a reader that may stop early: a
 // deflated entry's stored bytes are inflated (zlib, raw DEFLATE) a chunk at a time into one
@@ -72,4 +72,4 @@ class ZipEntryStream {
   bool atEnd_ = false;
 };
 
-}  // namespace tabvora
+}  // namespace tabvora::internal

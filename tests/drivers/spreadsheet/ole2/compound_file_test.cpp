@@ -9,7 +9,7 @@
 #include "drivers/spreadsheet/xls/xls_test_workbook.hpp"
 #include "support/test_support.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using testing::Bytes;
@@ -103,4 +103,4 @@ TEST(CompoundFile, DamageAndCyclesEndInTheDamagedError) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

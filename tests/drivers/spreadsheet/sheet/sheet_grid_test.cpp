@@ -8,7 +8,7 @@
 
 #include "drivers/spreadsheet/sheet/sheet_grid.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using Rows = std::vector<std::vector<std::string>>;
@@ -87,4 +87,4 @@ TEST(SheetGrid, KeepsTheRowsThatFitATextBudget) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

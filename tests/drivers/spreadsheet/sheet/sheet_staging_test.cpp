@@ -14,7 +14,7 @@
 #include "platform/unicode_text.hpp"
 #include "support/test_support.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 TEST(SheetStaging, NumericColumnsStoreWhatTheirTextWould) {
@@ -122,4 +122,4 @@ TEST(SheetStaging, RefusesASheetWiderThanATableAndATableMoreThanAWorkbookHolds) 
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -11,7 +11,7 @@
 #include "drivers/spreadsheet/xlsx/xlsx_driver.hpp"
 #include "support/test_support.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using testing::errorOf;
@@ -100,4 +100,4 @@ INSTANTIATE_TEST_SUITE_P(Forms, WorkbookDriverTest, ::testing::ValuesIn(kForms),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

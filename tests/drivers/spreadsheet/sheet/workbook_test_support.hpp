@@ -9,6 +9,7 @@
 #include "support/test_support.hpp"
 
 namespace tabvora::testing {
+using namespace tabvora::internal;
 
 // A document type declaring nine levels of entities, each ten of the one below ("lol"):
 // append "]>" and a root that names &l9;.

@@ -8,7 +8,7 @@
 #include "drivers/spreadsheet/xls/xls_test_workbook.hpp"
 #include "support/test_support.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using testing::Bytes;
@@ -213,4 +213,4 @@ TEST(BIFFWorkbook, DamagedRecordsAndSheetOffsets) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

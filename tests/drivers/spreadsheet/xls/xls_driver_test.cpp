@@ -9,7 +9,7 @@
 #include "drivers/spreadsheet/xls/xls_driver.hpp"
 #include "support/test_support.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using testing::Bytes;
@@ -83,4 +83,4 @@ TEST_F(XLSDriverTest, EmptySharedStringsCostTheirBookkeeping) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

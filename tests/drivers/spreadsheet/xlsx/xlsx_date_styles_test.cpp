@@ -11,7 +11,7 @@
 #include "drivers/spreadsheet/xlsx/xlsx_date_styles.hpp"
 #include "support/test_support.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 std::unordered_set<std::int64_t> dateStylesOf(const std::string& part, std::int64_t budgetBytes = 1 << 20) {
@@ -70,4 +70,4 @@ TEST(XLSXDateStyles, MarksCellFormatsOfDateCodesAndBuiltInDateIds) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

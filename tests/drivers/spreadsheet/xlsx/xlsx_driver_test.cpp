@@ -8,7 +8,7 @@
 #include "drivers/spreadsheet/xlsx/xlsx_driver.hpp"
 #include "support/test_support.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using testing::errorOf;
@@ -286,4 +286,4 @@ TEST_F(XLSXDriverTest, TheLargestSheetsExcelAllowsAreReadOrRefusedClearly) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

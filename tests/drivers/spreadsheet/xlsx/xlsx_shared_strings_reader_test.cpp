@@ -11,7 +11,7 @@
 #include "drivers/spreadsheet/xlsx/xlsx_shared_strings_reader.hpp"
 #include "support/test_support.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using Strings = std::vector<std::string>;
@@ -80,4 +80,4 @@ TEST(XLSXSharedStringsReader, RefusesDocumentTypesAndChargesEveryItemToTheBudget
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -14,7 +14,7 @@
 #include "drivers/spreadsheet/xlsx/xlsx_sheet_reader.hpp"
 #include "drivers/spreadsheet/xlsx/xlsx_sheet_split.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using Grid = std::vector<std::vector<std::string>>;
@@ -262,4 +262,4 @@ TEST(XLSXSheetReader, ReadsAPartInTwoHalvesExactlyAsWhole) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -8,7 +8,7 @@
 #include "drivers/spreadsheet/zip/zip_archive_reader.hpp"
 #include "drivers/spreadsheet/zip/zip_test_archive.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using testing::ZipTestArchive;
@@ -98,4 +98,4 @@ TEST(ZipArchiveReader, SizesNoStreamCanReachAreRefusedBeforeAllocating) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal

@@ -8,7 +8,7 @@
 #include "drivers/spreadsheet/zip/zip_entry_stream.hpp"
 #include "drivers/spreadsheet/zip/zip_test_archive.hpp"
 
-namespace tabvora {
+namespace tabvora::internal {
 namespace {
 
 using Failure = ZipArchiveReader::Failure;
@@ -101,4 +101,4 @@ TEST(ZipEntryStream, YieldsWhatExtractDoesOrFailsAsItDoes) {
 }
 
 }  // namespace
-}  // namespace tabvora
+}  // namespace tabvora::internal
