@@ -19,8 +19,8 @@ struct CommandName {
   std::size_t positional;  // FILE, and SQL for query
 };
 constexpr std::array kCommands{
-    CommandName{"preview", Command::preview, 1}, CommandName{"tables", Command::tables, 1},
-    CommandName{"query", Command::query, 2},     CommandName{"stats", Command::stats, 1},
+    CommandName{"preview", Command::preview, 1},    CommandName{"tables", Command::tables, 1},
+    CommandName{"query", Command::query, 2},        CommandName{"stats", Command::stats, 1},
     CommandName{"export", Command::exportTable, 1}, CommandName{"view", Command::view, 1},
 };
 
@@ -40,7 +40,12 @@ std::string_view nameOf(Command command) {
 
 // Which commands take an option.
 enum Use : unsigned {
-  kPreview = 1, kTables = 2, kQuery = 4, kStats = 8, kExport = 16, kView = 32,
+  kPreview = 1,
+  kTables = 2,
+  kQuery = 4,
+  kStats = 8,
+  kExport = 16,
+  kView = 32,
   kWriting = kPreview | kTables | kQuery | kStats | kExport,
   kFiltering = kPreview | kStats | kExport,
 };
@@ -64,12 +69,18 @@ struct Option {
   unsigned usedBy;
 };
 constexpr std::array kOptions{
-    Option{"-o", "--output", true, kWriting},   Option{"", "--limit", true, kQuery | kExport},
-    Option{"-t", "--table", true, kStats | kExport}, Option{"-f", "--format", true, kExport},
-    Option{"", "--json", false, kStats},         Option{"-w", "--where", true, kFiltering},
-    Option{"", "--all", false, kFiltering},      Option{"", "--any", false, kFiltering},
-    Option{"", "--text", false, kPreview},       Option{"", "--width", true, kPreview},
-    Option{"", "--height", true, kPreview},      Option{"", "--color", true, kPreview},
+    Option{"-o", "--output", true, kWriting},
+    Option{"", "--limit", true, kQuery | kExport},
+    Option{"-t", "--table", true, kStats | kExport},
+    Option{"-f", "--format", true, kExport},
+    Option{"", "--json", false, kStats},
+    Option{"-w", "--where", true, kFiltering},
+    Option{"", "--all", false, kFiltering},
+    Option{"", "--any", false, kFiltering},
+    Option{"", "--text", false, kPreview},
+    Option{"", "--width", true, kPreview},
+    Option{"", "--height", true, kPreview},
+    Option{"", "--color", true, kPreview},
 };
 
 const Option* optionNamed(std::string_view name) {
@@ -158,7 +169,8 @@ void applyOptions(const Parsed& parsed, Invocation& invocation) {
   invocation.json = parsed.values.count("--json") > 0;
   for (auto [it, end] = parsed.values.equal_range("--where"); it != end; ++it)
     invocation.filters.push_back(parseFilterExpression(it->second));
-  if (parsed.values.count("--all") && parsed.values.count("--any")) throw UsageError("--all and --any exclude each other");
+  if (parsed.values.count("--all") && parsed.values.count("--any"))
+    throw UsageError("--all and --any exclude each other");
   if (parsed.values.count("--any")) invocation.combination = FilterCombination::any;
 
   invocation.text = parsed.values.count("--text") > 0;
@@ -166,14 +178,19 @@ void applyOptions(const Parsed& parsed, Invocation& invocation) {
     if (parsed.values.count(gridOption) && !invocation.text)
       throw UsageError(std::string(gridOption) + " belongs to preview --text");
   }
-  if (auto width = valueOf(parsed, "--width")) invocation.width = static_cast<std::size_t>(parseCount("--width", *width, 1));
+  if (auto width = valueOf(parsed, "--width"))
+    invocation.width = static_cast<std::size_t>(parseCount("--width", *width, 1));
   if (auto height = valueOf(parsed, "--height"))
     invocation.height = static_cast<std::size_t>(parseCount("--height", *height, 1));
   if (auto color = valueOf(parsed, "--color")) {
-    if (*color == "auto") invocation.color = Invocation::Color::automatic;
-    else if (*color == "always") invocation.color = Invocation::Color::always;
-    else if (*color == "never") invocation.color = Invocation::Color::never;
-    else throw UsageError("--color needs auto, always or never, not \"" + *color + "\"");
+    if (*color == "auto")
+      invocation.color = Invocation::Color::automatic;
+    else if (*color == "always")
+      invocation.color = Invocation::Color::always;
+    else if (*color == "never")
+      invocation.color = Invocation::Color::never;
+    else
+      throw UsageError("--color needs auto, always or never, not \"" + *color + "\"");
   }
 }
 
@@ -371,8 +388,7 @@ std::string helpText(std::optional<Invocation::Command> topic) {
   }
   text = "tabvora " + std::string(nameOf(*topic)) + ":\n" + text;
   if (useOf(*topic) & kFiltering) text += kFilters;
-  if (useOf(*topic) & kWriting)
-    text += "\n  -o OUT, --output=OUT  where the output goes (see tabvora --help)\n";
+  if (useOf(*topic) & kWriting) text += "\n  -o OUT, --output=OUT  where the output goes (see tabvora --help)\n";
   return text + "\nSee tabvora --help for output, environment and exit statuses.\n";
 }
 

@@ -24,7 +24,7 @@ struct Invocation {
   enum class Color { automatic, always, never };
 
   Command command = Command::help;
-  std::optional<Command> helpTopic;             // help: the command asked about, if one was
+  std::optional<Command> helpTopic;  // help: the command asked about, if one was
   std::filesystem::path file;
   std::optional<std::filesystem::path> output;  // OUT; absent (also for "-o -"): standard output
   std::string sql;                              // query
@@ -34,8 +34,8 @@ struct Invocation {
   bool json = false;                            // stats
   std::vector<ColumnFilter> filters;            // preview, stats, export
   FilterCombination combination = FilterCombination::all;
-  bool text = false;                            // preview: a text grid instead of HTML
-  std::optional<std::size_t> width;             // preview --text
+  bool text = false;                 // preview: a text grid instead of HTML
+  std::optional<std::size_t> width;  // preview --text
   std::optional<std::size_t> height;
   Color color = Color::automatic;
 };

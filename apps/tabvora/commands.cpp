@@ -60,9 +60,7 @@ std::string escapeField(const std::string& text) {
   return out;
 }
 
-std::string countText(const std::optional<std::int64_t>& count) {
-  return count ? std::to_string(*count) : "-";
-}
+std::string countText(const std::optional<std::int64_t>& count) { return count ? std::to_string(*count) : "-"; }
 
 // Runs `body` on a file the system lets us read. Failures become "FILE: reason" and status
 // 1; output that cannot be written propagates.
@@ -184,7 +182,8 @@ CommandOutcome runTables(const Invocation& invocation, OutputTarget& out) {
                 countText(table.columnCount) + '\n');
     }
     warnings = document.warnings();
-    const bool noneRead = std::all_of(tables.begin(), tables.end(), [](const TableInfo& t) { return t.unreadableReason; });
+    const bool noneRead =
+        std::all_of(tables.begin(), tables.end(), [](const TableInfo& t) { return t.unreadableReason; });
     nothingReadable = !tables.empty() && noneRead;
   });
   if (outcome.exitStatus == kExitSuccess && nothingReadable)
@@ -195,8 +194,8 @@ CommandOutcome runTables(const Invocation& invocation, OutputTarget& out) {
 
 CommandOutcome runQuery(const Invocation& invocation, OutputTarget& out) {
   return withOpenDocument(invocation, [&](Document& document) {
-    document.exportQuery(invocation.sql, ExportFormat::csv, [&](std::string_view text) { out.write(text); },
-                         invocation.limit);
+    document.exportQuery(
+        invocation.sql, ExportFormat::csv, [&](std::string_view text) { out.write(text); }, invocation.limit);
   });
 }
 
@@ -210,8 +209,9 @@ CommandOutcome runStats(const Invocation& invocation, OutputTarget& out) {
 
 CommandOutcome runExport(const Invocation& invocation, OutputTarget& out) {
   return withOpenDocument(invocation, [&](Document& document) {
-    document.exportTable(chosenTable(invocation, document), invocation.format,
-                         [&](std::string_view text) { out.write(text); }, selection(invocation));
+    document.exportTable(
+        chosenTable(invocation, document), invocation.format, [&](std::string_view text) { out.write(text); },
+        selection(invocation));
   });
 }
 

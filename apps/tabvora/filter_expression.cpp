@@ -20,15 +20,25 @@ struct Spelling {
 
 // Longest first, so ">=" is not read as ">" and "is not empty" not as something shorter.
 constexpr std::array kSymbols{
-    Spelling{">=", Op::greaterOrEqual}, Spelling{"<=", Op::lessOrEqual}, Spelling{"!=", Op::notEquals},
-    Spelling{"<>", Op::notEquals},      Spelling{"==", Op::equals},      Spelling{"\u2260", Op::notEquals},
-    Spelling{"\u2265", Op::greaterOrEqual}, Spelling{"\u2264", Op::lessOrEqual}, Spelling{"=", Op::equals},
-    Spelling{">", Op::greater},         Spelling{"<", Op::less},
+    Spelling{">=", Op::greaterOrEqual},
+    Spelling{"<=", Op::lessOrEqual},
+    Spelling{"!=", Op::notEquals},
+    Spelling{"<>", Op::notEquals},
+    Spelling{"==", Op::equals},
+    Spelling{"\u2260", Op::notEquals},
+    Spelling{"\u2265", Op::greaterOrEqual},
+    Spelling{"\u2264", Op::lessOrEqual},
+    Spelling{"=", Op::equals},
+    Spelling{">", Op::greater},
+    Spelling{"<", Op::less},
 };
 constexpr std::array kWords{
-    Spelling{"does not contain", Op::notContains}, Spelling{"is not empty", Op::isNotEmpty},
-    Spelling{"starts with", Op::startsWith},       Spelling{"ends with", Op::endsWith},
-    Spelling{"contains", Op::contains},            Spelling{"is empty", Op::isEmpty},
+    Spelling{"does not contain", Op::notContains},
+    Spelling{"is not empty", Op::isNotEmpty},
+    Spelling{"starts with", Op::startsWith},
+    Spelling{"ends with", Op::endsWith},
+    Spelling{"contains", Op::contains},
+    Spelling{"is empty", Op::isEmpty},
 };
 
 std::string_view trimmed(std::string_view text) {

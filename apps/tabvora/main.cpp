@@ -65,7 +65,8 @@ CommandOutcome run(const Invocation& invocation, OutputTarget& out) {
 // names): writing there would replace the input.
 bool outputIsTheInput(const Invocation& invocation) {
   if (!invocation.output || invocation.file.empty()) return false;
-  struct stat input {}, output {};
+  struct stat input {
+  }, output{};
   return ::stat(invocation.file.c_str(), &input) == 0 && ::stat(invocation.output->c_str(), &output) == 0 &&
          input.st_dev == output.st_dev && input.st_ino == output.st_ino;
 }

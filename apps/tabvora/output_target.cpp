@@ -68,8 +68,8 @@ OutputTarget OutputTarget::open(const std::optional<std::filesystem::path>& path
   // A name that does not resolve is left to the atomic writer, which reports why.
   if (::stat(path->c_str(), &info) != 0 || S_ISREG(info.st_mode)) return replacedWhole();
   if (!S_ISCHR(info.st_mode) && !S_ISFIFO(info.st_mode)) {
-    throw OutputFailure(kExitUsage, shown + " is " + kindName(info.st_mode) +
-                                        "; OUT must be a file, a character device or a FIFO");
+    throw OutputFailure(kExitUsage,
+                        shown + " is " + kindName(info.st_mode) + "; OUT must be a file, a character device or a FIFO");
   }
   const int fd = ::open(path->c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
@@ -90,8 +90,11 @@ OutputTarget OutputTarget::open(const std::optional<std::filesystem::path>& path
 }
 
 OutputTarget::OutputTarget(OutputTarget&& other) noexcept
-    : path_(std::move(other.path_)), fd_(other.fd_), file_(std::move(other.file_)),
-      buffer_(std::move(other.buffer_)), visibly_(other.visibly_) {
+    : path_(std::move(other.path_)),
+      fd_(other.fd_),
+      file_(std::move(other.file_)),
+      buffer_(std::move(other.buffer_)),
+      visibly_(other.visibly_) {
   other.fd_ = -1;
 }
 
@@ -148,6 +151,5 @@ void OutputTarget::finish() {
   if (error == EPIPE) throw OutputFailure(kExitFailure, "");
   if (error != 0) throw OutputFailure(kExitFailure, "could not write " + destination() + ": " + std::strerror(error));
 }
-
 
 }  // namespace tabvora::cli

@@ -33,7 +33,8 @@ std::string errnoText(int error) { return std::generic_category().message(error)
 std::filesystem::path temporaryFolder() {
   const char* configured = std::getenv("TMPDIR");
   std::error_code error;
-  if (configured != nullptr && *configured != '\0' && std::filesystem::is_directory(configured, error)) return configured;
+  if (configured != nullptr && *configured != '\0' && std::filesystem::is_directory(configured, error))
+    return configured;
   return "/tmp";
 }
 
@@ -90,7 +91,8 @@ std::string openWithOpener(const std::filesystem::path& page) {
     if (errno != EINTR) return "cannot wait for " + program + ": " + errnoText(errno);
   }
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
-  if (WIFEXITED(status)) return program + " could not open the page (exit status " + std::to_string(WEXITSTATUS(status)) + ")";
+  if (WIFEXITED(status))
+    return program + " could not open the page (exit status " + std::to_string(WEXITSTATUS(status)) + ")";
   return program + " was ended by signal " + std::to_string(WTERMSIG(status));
 }
 

@@ -14,11 +14,21 @@ class ColumnFilter {
   class Operator {
    public:
     enum Value : std::uint8_t {
-      contains, notContains, equals, notEquals, greater, greaterOrEqual,
-      less, lessOrEqual, startsWith, endsWith, isEmpty, isNotEmpty,
+      contains,
+      notContains,
+      equals,
+      notEquals,
+      greater,
+      greaterOrEqual,
+      less,
+      lessOrEqual,
+      startsWith,
+      endsWith,
+      isEmpty,
+      isNotEmpty,
     };
-    static constexpr Value allCases[] = {contains, notContains, equals, notEquals, greater, greaterOrEqual,
-                                         less, lessOrEqual, startsWith, endsWith, isEmpty, isNotEmpty};
+    static constexpr Value allCases[] = {contains, notContains, equals,     notEquals, greater, greaterOrEqual,
+                                         less,     lessOrEqual, startsWith, endsWith,  isEmpty, isNotEmpty};
 
     constexpr Operator(Value v = contains) : value_(v) {}
     constexpr operator Value() const { return value_; }

@@ -24,7 +24,7 @@ struct ColumnStatistics {
   std::int64_t distinctCount = 0;  // distinct display texts among the non-null values
   std::optional<std::string> min;  // display text of the smallest non-null value
   std::optional<std::string> max;
-  std::optional<double> average;   // mean of the integer and real values
+  std::optional<double> average;  // mean of the integer and real values
   std::vector<std::string> sampleValues;
   // distinctCount is an estimate: the column had more distinct values than are counted
   // exactly (100,000, or fewer when many columns share the memory).

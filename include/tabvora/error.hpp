@@ -63,13 +63,13 @@ class Error : public std::runtime_error {
     if (code == -2) return ErrorCode::writeRefused;
     if (code <= 0) return ErrorCode::unreadable;
     switch (code & 0xff) {  // SQLite's primary result code
-      case 7:   // SQLITE_NOMEM
-      case 13:  // SQLITE_FULL
-      case 18:  // SQLITE_TOOBIG
+      case 7:               // SQLITE_NOMEM
+      case 13:              // SQLITE_FULL
+      case 18:              // SQLITE_TOOBIG
         return ErrorCode::limitExceeded;
       case 9: return ErrorCode::interrupted;  // SQLITE_INTERRUPT
-      case 8:   // SQLITE_READONLY
-      case 23:  // SQLITE_AUTH: an inspected database refuses every write
+      case 8:                                 // SQLITE_READONLY
+      case 23:                                // SQLITE_AUTH: an inspected database refuses every write
         return ErrorCode::writeRefused;
       case 11:  // SQLITE_CORRUPT
       case 14:  // SQLITE_CANTOPEN

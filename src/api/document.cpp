@@ -138,12 +138,14 @@ Rows publicRows(const DataTable& table) {
   rows.positions.reserve(table.rows.size());
   rows.rowids.reserve(table.rows.size());
   rows.columns.reserve(table.columns.size());
-  for (const DataColumn& column : table.columns) rows.columns.push_back({column.name, std::string(column.type.rawValue())});
+  for (const DataColumn& column : table.columns)
+    rows.columns.push_back({column.name, std::string(column.type.rawValue())});
   rows.rows.reserve(table.rows.size());
   for (const DataRow& row : table.rows) {
     std::vector<Value> values;
     values.reserve(table.columns.size());
-    for (std::size_t j = 0; j < table.columns.size(); ++j) values.push_back(publicValue(row[static_cast<std::ptrdiff_t>(j)]));
+    for (std::size_t j = 0; j < table.columns.size(); ++j)
+      values.push_back(publicValue(row[static_cast<std::ptrdiff_t>(j)]));
     rows.rows.push_back(std::move(values));
     rows.positions.push_back(row.id);
     rows.rowids.push_back(row.rowid);
@@ -248,7 +250,8 @@ Rows Document::page(const std::string& table, const PageRequest& request) {
     const bool filtered = std::any_of(request.filters.begin(), request.filters.end(),
                                       [](const ColumnFilter& filter) { return filter.isActive(); });
     if (!filtered && !request.sortColumn) {
-      return publicRows(current.driver->fetchTableData(table, request.limit, request.offset, std::nullopt, true, std::nullopt));
+      return publicRows(
+          current.driver->fetchTableData(table, request.limit, request.offset, std::nullopt, true, std::nullopt));
     }
     TableReader reader(*current.driver, table, request.filters, request.combination);
     if (request.sortColumn) reader.requireColumn(*request.sortColumn);
@@ -298,23 +301,23 @@ void Document::exportTable(const std::string& table, ExportFormat format, const 
   State& current = state();
   withSink(sink, [&](const TextSink& sink) {
     current.run([&] {
-    TableReader reader(*current.driver, table, selection.filters, selection.combination);
-    auto writer = TableExportWriter::make(format, reader.table(), reader.columns());
-    std::string text;
-    writer->writeBegin(text);
-    // This thread reads the rows out of SQLite; a second one writes them as text.
-    BlockPipeline pipeline(reader.columns().size(), [&](const RowBlock& block) {
-      block.forEachRow([&](const RowView& row) { writer->writeRow(row, text); });
+      TableReader reader(*current.driver, table, selection.filters, selection.combination);
+      auto writer = TableExportWriter::make(format, reader.table(), reader.columns());
+      std::string text;
+      writer->writeBegin(text);
+      // This thread reads the rows out of SQLite; a second one writes them as text.
+      BlockPipeline pipeline(reader.columns().size(), [&](const RowBlock& block) {
+        block.forEachRow([&](const RowView& row) { writer->writeRow(row, text); });
+        sink(text);
+        text.clear();
+      });
+      reader.forEachRow(selection.limit, [&](const RowView& row) {
+        pipeline.filling().append(row);
+        return !pipeline.filling().full() || pipeline.handOver();
+      });
+      pipeline.finish();
+      writer->writeEnd(text);
       sink(text);
-      text.clear();
-    });
-    reader.forEachRow(selection.limit, [&](const RowView& row) {
-      pipeline.filling().append(row);
-      return !pipeline.filling().full() || pipeline.handOver();
-    });
-    pipeline.finish();
-    writer->writeEnd(text);
-    sink(text);
     });
   });
 }

@@ -20,8 +20,8 @@ namespace {
 constexpr std::size_t kFields = 10;
 // Display columns of a shown value (min, max, each sample).
 constexpr std::size_t kMaxShownColumns = 24;
-constexpr std::array<const char*, kFields> kHeader{"column", "type",    "rows", "nulls",   "null %",
-                                                   "distinct", "min", "max",  "average", "samples"};
+constexpr std::array<const char*, kFields> kHeader{"column",   "type", "rows", "nulls",   "null %",
+                                                   "distinct", "min",  "max",  "average", "samples"};
 // Averages from this magnitude on are written in exponent form.
 constexpr double kLargestFixed = 1e15;
 constexpr std::array<bool, kFields> kRightAligned{false, false, true, true, true, true, false, false, true, false};
@@ -103,7 +103,8 @@ std::string statisticsJSON(const std::vector<ColumnStatistics>& columns) {
     object["distinctIsEstimate"] = statistics.distinctIsEstimate;
     object["min"] = optionalText(statistics.min);
     object["max"] = optionalText(statistics.max);
-    object["average"] = statistics.average ? nlohmann::ordered_json(*statistics.average) : nlohmann::ordered_json(nullptr);
+    object["average"] =
+        statistics.average ? nlohmann::ordered_json(*statistics.average) : nlohmann::ordered_json(nullptr);
     object["samples"] = statistics.sampleValues;
     array.push_back(std::move(object));
   }

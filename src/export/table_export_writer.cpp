@@ -187,9 +187,7 @@ class MarkdownWriter final : public TableExportWriter {
         case Kind::integer: appendInteger(out, row.integer(j)); break;
         case Kind::real: out += CellValue::real(row.real(j)).displayString(); break;
         case Kind::text: appendCell(out, row.bytes(j)); break;
-        case Kind::blob:
-          out += "BLOB [" + formatByteCount(static_cast<std::int64_t>(row.bytes(j).size())) + "]";
-          break;
+        case Kind::blob: out += "BLOB [" + formatByteCount(static_cast<std::int64_t>(row.bytes(j).size())) + "]"; break;
         default: break;
       }
       out += " |";

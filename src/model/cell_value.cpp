@@ -87,9 +87,7 @@ void hashCombine(std::size_t& seed, std::size_t value) {
 
 // Plain string order of Unicode text: code points after canonical composition, which is
 // byte order of the NFC forms in UTF-8.
-bool unicodeScalarLess(const std::string& a, const std::string& b) {
-  return toNFC(a) < toNFC(b);
-}
+bool unicodeScalarLess(const std::string& a, const std::string& b) { return toNFC(a) < toNFC(b); }
 
 }  // namespace
 

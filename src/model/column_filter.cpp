@@ -14,8 +14,8 @@ namespace {
 
 // Indexed by ColumnFilter::Operator::Value.
 constexpr std::string_view kRawValues[] = {
-    "contains", "does not contain", "=", "\u2260", ">", "\u2265",
-    "<", "\u2264", "starts with", "ends with", "is empty", "is not empty",
+    "contains", "does not contain", "=",           "\u2260",    ">",        "\u2265",
+    "<",        "\u2264",           "starts with", "ends with", "is empty", "is not empty",
 };
 static_assert(std::size(kRawValues) == std::size(ColumnFilter::Operator::allCases));
 

@@ -19,7 +19,8 @@ ColumnStatistics calculateStatistics(const DataColumn& column, const std::vector
   return accumulator.result();
 }
 
-StatisticsAccumulator::StatisticsAccumulator(const DataColumn& column, std::size_t distinctBytes) : distinct_(distinctBytes) {
+StatisticsAccumulator::StatisticsAccumulator(const DataColumn& column, std::size_t distinctBytes)
+    : distinct_(distinctBytes) {
   statistics_.column = Column{column.name, std::string(column.type.rawValue())};
 }
 
@@ -37,7 +38,8 @@ void StatisticsAccumulator::add(const CellValue& value) {
   std::string text = value.displayString();
   const DistinctCounter::Novelty novelty = distinct_.add(text, static_cast<unsigned>(value.kind()));
   if (novelty.text && statistics_.sampleValues.size() < ColumnStatistics::kSampleLimit) {
-    if (text.size() > ColumnStatistics::kSampleBytes) text.resize(utf8PrefixLength(text, ColumnStatistics::kSampleBytes));
+    if (text.size() > ColumnStatistics::kSampleBytes)
+      text.resize(utf8PrefixLength(text, ColumnStatistics::kSampleBytes));
     statistics_.sampleValues.push_back(std::move(text));
   }
   if (const std::optional<double> number = value.numericValue()) {

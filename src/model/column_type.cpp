@@ -20,10 +20,10 @@ struct ColumnTypeInfo {
 
 // Indexed by ColumnType::Value.
 constexpr ColumnTypeInfo kInfo[] = {
-    {"INTEGER", "number", "blue"},        {"REAL", "number.square", "cyan"},
-    {"TEXT", "textformat", "primary"},    {"BOOLEAN", "checkmark.square", "green"},
-    {"DATETIME", "calendar", "orange"},   {"BLOB", "shippingbox", "purple"},
-    {"JSON", "curlybraces", "yellow"},    {"NULL", "questionmark", "secondary"},
+    {"INTEGER", "number", "blue"},      {"REAL", "number.square", "cyan"},
+    {"TEXT", "textformat", "primary"},  {"BOOLEAN", "checkmark.square", "green"},
+    {"DATETIME", "calendar", "orange"}, {"BLOB", "shippingbox", "purple"},
+    {"JSON", "curlybraces", "yellow"},  {"NULL", "questionmark", "secondary"},
     {"UNKNOWN", "character", "gray"},
 };
 

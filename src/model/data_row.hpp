@@ -11,9 +11,9 @@ namespace tabvora::internal {
 
 // One row of a result.
 struct DataRow {
-  std::int64_t id = 0;                 // position in the whole table or result, from 0
-  std::optional<std::int64_t> rowid;   // storage identity of the source row, when it has one
-  std::vector<CellValue> values;       // one per column, in column order
+  std::int64_t id = 0;                // position in the whole table or result, from 0
+  std::optional<std::int64_t> rowid;  // storage identity of the source row, when it has one
+  std::vector<CellValue> values;      // one per column, in column order
 
   // Reading outside the values yields null.
   CellValue operator[](std::ptrdiff_t column) const;

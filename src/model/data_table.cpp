@@ -28,8 +28,8 @@ std::string makeUUID() {
   }();
   std::uint64_t high = generator();
   std::uint64_t low = generator();
-  high = (high & ~0xF000ULL) | 0x4000ULL;                                     // version 4
-  low = (low & ~(0xC000ULL << 48)) | (0x8000ULL << 48);                       // RFC 4122 variant
+  high = (high & ~0xF000ULL) | 0x4000ULL;                // version 4
+  low = (low & ~(0xC000ULL << 48)) | (0x8000ULL << 48);  // RFC 4122 variant
   char buffer[40];
   std::snprintf(buffer, sizeof buffer, "%08llX-%04llX-%04llX-%04llX-%012llX",
                 static_cast<unsigned long long>(high >> 32), static_cast<unsigned long long>((high >> 16) & 0xFFFF),

@@ -45,11 +45,9 @@ class DatabaseDriver {
   virtual std::vector<DataColumn> fetchSchema(const std::string& tableName) = 0;
   virtual DataTable query(const std::string& sql, std::optional<std::int64_t> limit = std::nullopt,
                           std::optional<std::int64_t> offset = std::nullopt) = 0;
-  virtual DataTable fetchTableData(const std::string& tableName,
-                                   std::optional<std::int64_t> limit = std::nullopt,
+  virtual DataTable fetchTableData(const std::string& tableName, std::optional<std::int64_t> limit = std::nullopt,
                                    std::optional<std::int64_t> offset = std::nullopt,
-                                   std::optional<std::string> sortColumn = std::nullopt,
-                                   bool ascending = true,
+                                   std::optional<std::string> sortColumn = std::nullopt, bool ascending = true,
                                    std::optional<std::string> filter = std::nullopt) = 0;
   virtual std::optional<std::string> getDDL(std::optional<std::string> tableName) = 0;
   virtual void updateCell(const std::string& tableName, const DataRow& row, const DataColumn& column,

@@ -45,9 +45,7 @@ bool startsWith(ByteSpan bytes, const std::array<std::uint8_t, N>& magic) {
   return bytes.size() >= N && std::equal(magic.begin(), magic.end(), bytes.begin());
 }
 
-std::string_view asText(ByteSpan bytes) {
-  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
-}
+std::string_view asText(ByteSpan bytes) { return {reinterpret_cast<const char*>(bytes.data()), bytes.size()}; }
 
 // The driver class that reads a format named by an extension.
 DriverKind driverKindFor(DatabaseFormat format) {

@@ -4,8 +4,7 @@
 
 namespace tabvora::internal {
 
-std::optional<std::vector<std::uint8_t>> readLeadingBytes(const std::filesystem::path& path,
-                                                          std::size_t count) {
+std::optional<std::vector<std::uint8_t>> readLeadingBytes(const std::filesystem::path& path, std::size_t count) {
   try {
     const FileReader reader(path);
     ByteBuffer buffer;

@@ -31,7 +31,8 @@ std::optional<std::string> openingRefusal(const std::filesystem::path& path, Dri
   // A file that cannot be read is left to its driver, which says why in its own words.
   if (count <= 0) return std::nullopt;
   bytes.resize(static_cast<std::size_t>(count));
-  if (auto what = binaryContentName(bytes)) return name + " is not a tabular data file (it holds " + std::string(*what) + ")";
+  if (auto what = binaryContentName(bytes))
+    return name + " is not a tabular data file (it holds " + std::string(*what) + ")";
   return std::nullopt;
 }
 

@@ -61,9 +61,8 @@ void TableReader::forEachRow(std::optional<std::int64_t> limit, const std::funct
   if (limit && *limit <= 0) return;
   std::int64_t delivered = 0;
   const BoundSQL sql = filteredSelect(table_, filters_, combination_);
-  driver_.forEachRow(sql.text, sql.parameters, [&](const RowView& row) {
-    return body(row) && (!limit || ++delivered < *limit);
-  });
+  driver_.forEachRow(sql.text, sql.parameters,
+                     [&](const RowView& row) { return body(row) && (!limit || ++delivered < *limit); });
 }
 
 DataTable TableReader::firstRows(std::int64_t rows) {

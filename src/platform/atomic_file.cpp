@@ -53,8 +53,12 @@ AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& path) : target_(
   }
   // The name is cut at a character boundary; a name of 255 bytes still leaves room for the suffix.
   const std::string name = target_.filename().string();
-  tempPath_ =
-      (folderOf(target_) / ("." + name.substr(0, utf8PrefixLength(name, kMaxNameInTempName)) + ".tmp-XXXXXX")).string();
+  // Appended piece by piece: GCC 12 misreads "literal" + std::string as overlapping copies
+  // (-Wrestrict).
+  std::string hidden = ".";
+  hidden += name.substr(0, utf8PrefixLength(name, kMaxNameInTempName));
+  hidden += ".tmp-XXXXXX";
+  tempPath_ = (folderOf(target_) / hidden).string();
   fd_ = ::mkostemp(tempPath_.data(), O_CLOEXEC);
   if (fd_ < 0) throwErrno(errno, target_.string());
   std::error_code ignored;

@@ -21,7 +21,9 @@ using namespace std::string_view_literals;
 constexpr Signature kSignatures[] = {
     {"\x1F\x8B"sv, 0, "gzip-compressed data"},
     {"BZh"sv, 0, "bzip2-compressed data"},  // checked with its block magic below
-    {"\xFD" "7zXZ\x00"sv, 0, "xz-compressed data"},
+    {"\xFD"
+     "7zXZ\x00"sv,
+     0, "xz-compressed data"},
     {"\x28\xB5\x2F\xFD"sv, 0, "zstd-compressed data"},
     {"\x04\x22\x4D\x18"sv, 0, "LZ4-compressed data"},
     {"7z\xBC\xAF\x27\x1C"sv, 0, "a 7-Zip archive"},
@@ -29,11 +31,15 @@ constexpr Signature kSignatures[] = {
     {"PK\x05\x06"sv, 0, "an empty ZIP archive"},
     {"PK\x07\x08"sv, 0, "a ZIP archive"},
     {"ustar"sv, 257, "a tar archive"},
-    {"\x7F" "ELF"sv, 0, "an ELF executable"},
+    {"\x7F"
+     "ELF"sv,
+     0, "an ELF executable"},
     {"\xCF\xFA\xED\xFE"sv, 0, "a Mach-O executable"},
     {"\xCE\xFA\xED\xFE"sv, 0, "a Mach-O executable"},
     {"\xCA\xFE\xBA\xBE"sv, 0, "a Mach-O or Java class file"},
-    {"\x00" "asm"sv, 0, "a WebAssembly module"},
+    {"\x00"
+     "asm"sv,
+     0, "a WebAssembly module"},
     {"\x89PNG\r\n\x1A\n"sv, 0, "a PNG image"},
     {"\xFF\xD8\xFF"sv, 0, "a JPEG image"},
     {"GIF87a"sv, 0, "a GIF image"},

@@ -28,8 +28,7 @@ std::string formatByteCount(std::int64_t bytes) {
   if (bytes == 0) return "Zero KB";
   const bool negative = bytes < 0;
   // Magnitude as unsigned so that INT64_MIN is representable.
-  const std::uint64_t magnitude =
-      negative ? ~static_cast<std::uint64_t>(bytes) + 1 : static_cast<std::uint64_t>(bytes);
+  const std::uint64_t magnitude = negative ? ~static_cast<std::uint64_t>(bytes) + 1 : static_cast<std::uint64_t>(bytes);
   const std::string sign = negative ? "-" : "";
   if (magnitude == 1) return sign + "1 byte";
   if (magnitude < kUnitStep) return sign + std::to_string(magnitude) + " bytes";

@@ -62,7 +62,8 @@ class ByteCursor {
   bool readLittleEndian(T& value) {
     if (sizeof(T) > remaining()) return false;
     T result = 0;
-    for (std::size_t i = 0; i < sizeof(T); ++i) result |= static_cast<T>(static_cast<T>(bytes_[position_ + i]) << (8 * i));
+    for (std::size_t i = 0; i < sizeof(T); ++i)
+      result |= static_cast<T>(static_cast<T>(bytes_[position_ + i]) << (8 * i));
     value = result;
     position_ += sizeof(T);
     return true;

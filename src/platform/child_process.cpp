@@ -156,7 +156,8 @@ ChildProcess::Result ChildProcess::run(const std::filesystem::path& program, con
   sigfillset(&signals);
   posix_spawnattr_setsigdefault(&settings.attributes, &signals);
   posix_spawnattr_setpgroup(&settings.attributes, 0);
-  posix_spawnattr_setflags(&settings.attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  posix_spawnattr_setflags(&settings.attributes,
+                           POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
   std::vector<char*> argv;
   std::string programText = program.string();
@@ -167,8 +168,8 @@ ChildProcess::Result ChildProcess::run(const std::filesystem::path& program, con
 
   const Clock::time_point deadline = Clock::now() + limits.timeLimit;
   pid_t pid = 0;
-  if (int failure = ::posix_spawn(&pid, programText.c_str(), &settings.actions, &settings.attributes, argv.data(),
-                                  environ)) {
+  if (int failure =
+          ::posix_spawn(&pid, programText.c_str(), &settings.actions, &settings.attributes, argv.data(), environ)) {
     throwSystemError(failure, "cannot start the program");
   }
   output.write.reset();

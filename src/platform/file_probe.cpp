@@ -31,7 +31,9 @@ FileProbe FileProbe::of(const std::filesystem::path& path) {
 }
 
 std::optional<std::string> FileProbe::refusal(const std::filesystem::path& path) const {
-  const std::string name = "\"" + path.filename().string() + "\"";
+  std::string name = "\"";  // appended, not "\"" + ..., which GCC 12 misreads (-Wrestrict)
+  name += path.filename().string();
+  name += '"';
   switch (kind) {
     case Kind::regular:
     case Kind::missing: return std::nullopt;

@@ -56,14 +56,13 @@ std::size_t FileReader::readAt(std::uint64_t offset, std::size_t count, ByteBuff
   try {
     target = out.reserveTail(wanted);
   } catch (const std::bad_alloc&) {
-    throw FileReadError(Reason::outOfMemory,
-                        "Not enough memory to read " + formatByteCount(static_cast<std::int64_t>(wanted)) +
-                            " of the file");
+    throw FileReadError(Reason::outOfMemory, "Not enough memory to read " +
+                                                 formatByteCount(static_cast<std::int64_t>(wanted)) + " of the file");
   }
   std::size_t done = 0;
   while (done < wanted) {
-    const ssize_t got = ::pread(fd_.get(), target + done, std::min(wanted - done, kReadStep),
-                                static_cast<off_t>(offset + done));
+    const ssize_t got =
+        ::pread(fd_.get(), target + done, std::min(wanted - done, kReadStep), static_cast<off_t>(offset + done));
     if (got < 0) {
       if (errno == EINTR) continue;
       throw FileReadError(Reason::cannotOpen, path_.string() + ": " + std::strerror(errno));
@@ -77,10 +76,9 @@ std::size_t FileReader::readAt(std::uint64_t offset, std::size_t count, ByteBuff
 
 ByteBuffer FileReader::readAll(std::size_t maxBytes) const {
   if (size_ > maxBytes)
-    throw FileReadError(Reason::tooLarge, "The file is " + formatByteCount(static_cast<std::int64_t>(size_)) +
-                                              ", more than the " +
-                                              formatByteCount(static_cast<std::int64_t>(maxBytes)) +
-                                              " that can be read");
+    throw FileReadError(Reason::tooLarge,
+                        "The file is " + formatByteCount(static_cast<std::int64_t>(size_)) + ", more than the " +
+                            formatByteCount(static_cast<std::int64_t>(maxBytes)) + " that can be read");
   ByteBuffer buffer;
   readAt(0, static_cast<std::size_t>(size_), buffer);
   return buffer;

@@ -51,8 +51,8 @@ std::string formatISO8601(double secondsSince1970, bool fractionalSeconds) {
   } else {
     length = std::snprintf(buffer, sizeof buffer, "%04lld", static_cast<long long>(date.year));
   }
-  length += std::snprintf(buffer + length, sizeof buffer - length, "-%02u-%02uT%02d:%02d:%02d",
-                          date.month, date.day, hour, minute, second);
+  length += std::snprintf(buffer + length, sizeof buffer - length, "-%02u-%02uT%02d:%02d:%02d", date.month, date.day,
+                          hour, minute, second);
   if (fractionalSeconds) {
     length += std::snprintf(buffer + length, sizeof buffer - length, ".%03d", millis);
   }

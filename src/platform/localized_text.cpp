@@ -37,8 +37,7 @@ icu::Collator* standardCollator() {
 }
 
 icu::UnicodeString foldedCase(std::string_view text) {
-  icu::UnicodeString s =
-      icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+  icu::UnicodeString s = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
   s.foldCase(U_FOLD_CASE_DEFAULT);
   return s;
 }

@@ -132,8 +132,7 @@ std::optional<std::string> decodeUTF16WithBOM(std::span<const std::uint8_t> byte
       return decodeText(bytes.subspan(mark.length), TextEncoding::utf16LittleEndian);
     case ByteOrderMark::Encoding::utf16BigEndian:
       return decodeText(bytes.subspan(mark.length), TextEncoding::utf16BigEndian);
-    default:
-      return std::nullopt;
+    default: return std::nullopt;
   }
 }
 

@@ -15,10 +15,16 @@ std::string escape(std::string_view text, bool quotes) {
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;
       case '"':
-        if (quotes) out += "&quot;"; else out += c;
+        if (quotes)
+          out += "&quot;";
+        else
+          out += c;
         break;
       case '\'':
-        if (quotes) out += "&#39;"; else out += c;
+        if (quotes)
+          out += "&#39;";
+        else
+          out += c;
         break;
       default: out += c;
     }

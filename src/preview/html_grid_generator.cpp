@@ -39,8 +39,8 @@ void appendShownText(std::string& out, std::string_view text) {
 void appendCellContent(std::string& out, const CellValue& value) {
   switch (value.kind()) {
     case CellValue::Kind::boolean:
-      out += value.booleanValue() ? "<span class=\"badge-true\">TRUE</span>"
-                                  : "<span class=\"badge-false\">FALSE</span>";
+      out +=
+          value.booleanValue() ? "<span class=\"badge-true\">TRUE</span>" : "<span class=\"badge-false\">FALSE</span>";
       return;
     case CellValue::Kind::null: out += "<span class=\"badge-null\">NULL</span>"; return;
     default: appendShownText(out, value.displayString());
@@ -94,9 +94,7 @@ void appendTablePills(std::string& out, const DatabaseMetadata& metadata, const 
   }
 }
 
-std::string tableCountText(std::size_t count) {
-  return std::to_string(count) + (count == 1 ? " table" : " tables");
-}
+std::string tableCountText(std::size_t count) { return std::to_string(count) + (count == 1 ? " table" : " tables"); }
 
 }  // namespace
 

@@ -96,7 +96,8 @@ PreviewProvider::Content contentWithDriver(DatabaseDriver& driver, const std::fi
     // A condition the table cannot take (a column it lacks) is the caller's mistake, said
     // as the failure, not an empty grid.
     try {
-      content.data = TableReader(driver, content.tableName, filters, combination).firstRows(PreviewProvider::kFetchedRows);
+      content.data =
+          TableReader(driver, content.tableName, filters, combination).firstRows(PreviewProvider::kFetchedRows);
     } catch (const std::exception& error) {
       content.metadata.reset();
       content.failure = error.what();

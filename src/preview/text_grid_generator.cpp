@@ -107,7 +107,9 @@ struct ShownColumn {
 
 // No column is wider than kMaxColumnWidth, so a name or cell is cut to that at once: the
 // same text as cutting it later to its column's width, and far cheaper to measure.
-std::string columnText(std::string_view text) { return cutToWidth(shownText(text), TextGridGenerator::kMaxColumnWidth); }
+std::string columnText(std::string_view text) {
+  return cutToWidth(shownText(text), TextGridGenerator::kMaxColumnWidth);
+}
 
 ShownCell shownCell(const CellValue& value, bool numericColumn) {
   const bool right = numericColumn || value.isNumeric();

@@ -51,9 +51,12 @@ class DelimitedByteParser {
   // One record as delivered to the consumer. Valid only during the callback.
   class Record {
    public:
-    Record(const std::vector<Field>& fields, std::span<const std::uint8_t> input,
-           std::span<const std::uint8_t> scratch, std::size_t fieldCount, bool overflowHasContent)
-        : fields_(fields), input_(input), scratch_(scratch), fieldCount_(fieldCount),
+    Record(const std::vector<Field>& fields, std::span<const std::uint8_t> input, std::span<const std::uint8_t> scratch,
+           std::size_t fieldCount, bool overflowHasContent)
+        : fields_(fields),
+          input_(input),
+          scratch_(scratch),
+          fieldCount_(fieldCount),
           overflowHasContent_(overflowHasContent) {}
 
     // Fields kept (at most kMaxStoredFields).
@@ -125,7 +128,11 @@ template <typename OnRecord>
 class DelimitedByteParser::Splitter {
  public:
   Splitter(std::span<const std::uint8_t> input, std::uint8_t delimiter, OnRecord& onRecord, bool textContinues)
-      : p_(input.data()), n_(input.size()), input_(input), delimiter_(delimiter), onRecord_(onRecord),
+      : p_(input.data()),
+        n_(input.size()),
+        input_(input),
+        delimiter_(delimiter),
+        onRecord_(onRecord),
         textContinues_(textContinues) {
     // Outside quotes only these bytes end an ordinary run; inside quotes, these.
     for (std::uint8_t b : {delimiter, std::uint8_t{0}, kCR, kLF}) outsideStop_[b] = true;
@@ -302,9 +309,8 @@ class DelimitedByteParser::Splitter {
 };
 
 template <typename OnRecord>
-DelimitedByteParser::Result DelimitedByteParser::parse(std::span<const std::uint8_t> input,
-                                                       std::uint8_t delimiter, OnRecord&& onRecord,
-                                                       bool textContinues) {
+DelimitedByteParser::Result DelimitedByteParser::parse(std::span<const std::uint8_t> input, std::uint8_t delimiter,
+                                                       OnRecord&& onRecord, bool textContinues) {
   Splitter<std::remove_reference_t<OnRecord>> splitter(input, delimiter, onRecord, textContinues);
   return splitter.run();
 }

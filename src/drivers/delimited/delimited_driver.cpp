@@ -21,7 +21,8 @@ namespace {
 constexpr const char* kDomain = "DelimitedDriver";
 
 // Reads what the open parses, reporting a failed read in the driver's words.
-DelimitedInput readInput(const std::filesystem::path& url, DatabaseFormat format, std::optional<std::int64_t> rowLimit) {
+DelimitedInput readInput(const std::filesystem::path& url, DatabaseFormat format,
+                         std::optional<std::int64_t> rowLimit) {
   try {
     const FileReader reader(url);
     return DelimitedInput::read(reader, format, rowLimit);
@@ -60,8 +61,8 @@ DatabaseMetadata DelimitedDriver::open(const std::filesystem::path& url) {
   if (!scan.foundHeader()) throw DriverError(kDomain, -1, "File is empty");
   if (scan.columnCount() > limits::kMaxColumns) {
     throw DriverError(kDomain, -1,
-                      "Too many columns: the file has " + std::to_string(scan.columnCount()) +
-                          " and at most " + std::to_string(limits::kMaxColumns) + " can be loaded");
+                      "Too many columns: the file has " + std::to_string(scan.columnCount()) + " and at most " +
+                          std::to_string(limits::kMaxColumns) + " can be loaded");
   }
   std::vector<DataColumn> columns = scan.columns();
 
@@ -82,8 +83,8 @@ DatabaseMetadata DelimitedDriver::open(const std::filesystem::path& url) {
   rowsStagedAtOpen_ = rowsStaged;
   allColumns_ = columns;
   completeness_ = stoppedByLimit || !input.wholeFile() ? Completeness::rowLimited
-                  : scan.droppedContent()             ? Completeness::fieldsDropped
-                                                      : Completeness::complete;
+                  : scan.droppedContent()              ? Completeness::fieldsDropped
+                                                       : Completeness::complete;
 
   const auto fileSize = static_cast<std::int64_t>(input.fileSize());
   TableMetadata table;

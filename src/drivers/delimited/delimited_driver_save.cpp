@@ -87,8 +87,7 @@ CellValue stagedEquivalent(std::string_view fieldText, ColumnType type) {
 std::optional<std::string> encodeForSave(const std::string& text, TextEncoding encoding, bool utf8BOM) {
   const std::string_view utf8Mark = utf8BOM ? kUTF8ByteOrderMark : "";
   switch (encoding) {
-    case TextEncoding::utf8:
-      return std::string(utf8Mark) + text;
+    case TextEncoding::utf8: return std::string(utf8Mark) + text;
     case TextEncoding::utf16LittleEndian:
       if (auto body = encodeText(text, encoding)) return "\xFF\xFE" + *body;
       return std::nullopt;
@@ -108,8 +107,7 @@ void DelimitedDriver::saveChanges() {
   if (!currentURL_) return;
   const std::filesystem::path path = *currentURL_;
   switch (completeness_) {
-    case Completeness::complete:
-      break;
+    case Completeness::complete: break;
     case Completeness::rowLimited:
       throw DriverError(kDomain, -2,
                         "Cannot save: only the first " + std::to_string(rowsStagedAtOpen_) +
@@ -118,8 +116,7 @@ void DelimitedDriver::saveChanges() {
       throw DriverError(kDomain, -2,
                         "Cannot save: some rows have fields past column " + std::to_string(limits::kMaxColumns) +
                             ", which were not loaded, and saving would drop them");
-    case Completeness::openFailed:
-      throw DriverError(kDomain, -2, "Cannot save: the file was not opened successfully");
+    case Completeness::openFailed: throw DriverError(kDomain, -2, "Cannot save: the file was not opened successfully");
   }
 
   const DataTable staged = [&] {

@@ -57,8 +57,7 @@ bool restIsUTF8(const FileReader& reader, std::uint64_t from, std::size_t chunk)
 
 bool restIsUTF16(const FileReader& reader, std::uint64_t from, bool bigEndian, std::size_t chunk) {
   UTF16StreamDecoder decoder(bigEndian);
-  return everyChunk(reader, from, chunk, [&](auto bytes) { return decoder.feed(bytes, nullptr); }) &&
-         decoder.finish();
+  return everyChunk(reader, from, chunk, [&](auto bytes) { return decoder.feed(bytes, nullptr); }) && decoder.finish();
 }
 
 bool restHasUndefinedInWindows1252(const FileReader& reader, std::uint64_t from, std::size_t chunk) {
@@ -120,8 +119,7 @@ DelimitedInput DelimitedInput::read(const FileReader& reader, DatabaseFormat for
   }
 }
 
-DelimitedByteParser::Result DelimitedInput::settle(DatabaseFormat format,
-                                                   std::optional<std::int64_t> rowLimit,
+DelimitedByteParser::Result DelimitedInput::settle(DatabaseFormat format, std::optional<std::int64_t> rowLimit,
                                                    const DelimitedRestFacts& facts) {
   decoding_.text.reset();  // before the next text is made, not after
   decoding_ = DelimitedDecoding::of(fileBytes_.bytes(), wholeFile_, facts);
@@ -160,8 +158,7 @@ bool DelimitedInput::restAgrees(const FileReader& reader, std::size_t stagedEnd,
       facts.undefinedInWindows1252 = true;
       return false;
     }
-    default:
-      return true;
+    default: return true;
   }
 }
 

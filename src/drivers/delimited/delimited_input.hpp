@@ -43,8 +43,8 @@ class DelimitedInput {
 
   // Throws FileReadError when reading fails, DriverError (domain "DelimitedDriver", -1) when the
   // first record does not end within limits.maxRead.
-  static DelimitedInput read(const FileReader& reader, DatabaseFormat format,
-                             std::optional<std::int64_t> rowLimit, const Limits& limits = kPreviewLimits);
+  static DelimitedInput read(const FileReader& reader, DatabaseFormat format, std::optional<std::int64_t> rowLimit,
+                             const Limits& limits = kPreviewLimits);
 
   // Valid as long as this object.
   std::span<const std::uint8_t> bytes() const;

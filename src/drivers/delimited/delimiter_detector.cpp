@@ -33,9 +33,7 @@ std::vector<Character> characters(std::string_view text) {
   return out;
 }
 
-bool isLineBreak(char32_t c) {
-  return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
-}
+bool isLineBreak(char32_t c) { return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029; }
 
 }  // namespace
 

@@ -25,8 +25,8 @@ inline constexpr std::size_t kColumnOrderScanBytes = 2'000'000;
 std::vector<std::string> orderKeysByFirstOccurrence(std::vector<std::string> keys, std::string_view fileStart);
 
 // Columns for ordered keys: the name is the key itself without NUL characters (SQL text
-// ends at NUL; an empty name becomes "col_" and its 1-based position), made unique case-insensitively with "_1", "_2", ...; the type is the
-// key's merged type, text for a key that only held null.
+// ends at NUL; an empty name becomes "col_" and its 1-based position), made unique case-insensitively with "_1", "_2",
+// ...; the type is the key's merged type, text for a key that only held null.
 std::vector<JSONColumn> makeJSONColumns(const std::vector<std::string>& orderedKeys,
                                         const JSONDriver::SchemaAccumulator& schema);
 

@@ -13,7 +13,8 @@ class Scanner {
   std::size_t position() const { return pos_; }
 
   void skipWhitespace() {
-    while (!atEnd() && (text_[pos_] == ' ' || text_[pos_] == '\n' || text_[pos_] == '\r' || text_[pos_] == '\t')) ++pos_;
+    while (!atEnd() && (text_[pos_] == ' ' || text_[pos_] == '\n' || text_[pos_] == '\r' || text_[pos_] == '\t'))
+      ++pos_;
   }
   bool consume(char c) {
     if (peek() != c) return false;
@@ -26,8 +27,10 @@ class Scanner {
     ++pos_;
     while (pos_ < text_.size()) {
       char c = text_[pos_++];
-      if (c == '\\') ++pos_;
-      else if (c == '"') return true;
+      if (c == '\\')
+        ++pos_;
+      else if (c == '"')
+        return true;
     }
     return false;
   }
@@ -48,8 +51,10 @@ class Scanner {
           continue;
         }
         ++pos_;
-        if (c == '[' || c == '{') ++depth;
-        else if ((c == ']' || c == '}') && --depth == 0) break;
+        if (c == '[' || c == '{')
+          ++depth;
+        else if ((c == ']' || c == '}') && --depth == 0)
+          break;
       }
       if (depth != 0) return false;
     } else {

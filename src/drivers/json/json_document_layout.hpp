@@ -23,7 +23,7 @@ struct JSONArrayElements {
 struct JSONDocumentLayout {
   using Elements = JSONArrayElements;
   struct Member {
-    JSONRange key;    // the key's string literal, quotes included
+    JSONRange key;  // the key's string literal, quotes included
     JSONRange value;
     std::optional<Elements> elements;  // when the value is an array
   };

@@ -102,8 +102,8 @@ DatabaseMetadata JSONDriver::stage(const std::filesystem::path& url) {
     throw DriverError("JSONDriver", -1, "No JSON records found in file");
   if (schema.keyOrder.size() > limits::kMaxColumns)
     throw DriverError("JSONDriver", -1,
-                      "The records have " + std::to_string(schema.keyOrder.size()) +
-                          " different keys; at most " + std::to_string(limits::kMaxColumns) + " columns can be shown");
+                      "The records have " + std::to_string(schema.keyOrder.size()) + " different keys; at most " +
+                          std::to_string(limits::kMaxColumns) + " columns can be shown");
 
   primaryTableName_ = stagedTableName(tableStem(url), "t_");
   std::vector<JSONColumn> columns =
@@ -142,7 +142,8 @@ DatabaseMetadata JSONDriver::stage(const std::filesystem::path& url) {
               for (; nextOriginal < rows.originals.size() && rows.originals[nextOriginal].row == row; ++nextOriginal) {
                 const StagedRows::Original& original = rows.originals[nextOriginal];
                 std::string whole;
-                if (original.kind == JSONOriginalValues::Kind::string) whole = std::move(rows.originalStrings[nextString++]);
+                if (original.kind == JSONOriginalValues::Kind::string)
+                  whole = std::move(rows.originalStrings[nextString++]);
                 originals_.record(original.column, rowCount, original.kind, std::move(whole));
               }
             }
@@ -163,8 +164,9 @@ DatabaseMetadata JSONDriver::stage(const std::filesystem::path& url) {
   metadata.fileURL = url;
   metadata.fileSize = fileSize;
   metadata.schemaDDL = ddl;
-  TableMetadata table{primaryTableName_, TableType::table, rowCount,
-                      static_cast<std::int64_t>(columns.size()), fileSize, ddl, linesLeftUnstaged_};
+  TableMetadata table{
+      primaryTableName_, TableType::table, rowCount, static_cast<std::int64_t>(columns.size()), fileSize, ddl,
+      linesLeftUnstaged_};
   metadata.tables.push_back(std::move(table));
   return metadata;
 }

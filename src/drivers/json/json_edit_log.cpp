@@ -20,11 +20,17 @@ void JSONEditLog::install(SQLiteDriver& db, const std::string& table,
   const std::string target = " ON main." + quoteIdentifier(table) + " ";
   std::string sql = std::string("CREATE TEMP TABLE ") + kEdits +
                     " (row INTEGER, col INTEGER, staged, PRIMARY KEY (row, col)) WITHOUT ROWID;\n"
-                    "CREATE TEMP TABLE " + kNewRows + " (row INTEGER PRIMARY KEY);\n"
-                    "CREATE TEMP TRIGGER \"json insert\" AFTER INSERT" + target + "BEGIN " + noteRow("NEW") + "END;\n"
-                    "CREATE TEMP TRIGGER \"json delete\" AFTER DELETE" + target + "BEGIN " + noteRow("OLD") + "END;\n"
-                    "CREATE TEMP TRIGGER \"json move\" AFTER UPDATE" + target +
-                    "WHEN NEW.rowid IS NOT OLD.rowid BEGIN " + noteRow("OLD") + noteRow("NEW") + "END;\n";
+                    "CREATE TEMP TABLE " +
+                    kNewRows +
+                    " (row INTEGER PRIMARY KEY);\n"
+                    "CREATE TEMP TRIGGER \"json insert\" AFTER INSERT" +
+                    target + "BEGIN " + noteRow("NEW") +
+                    "END;\n"
+                    "CREATE TEMP TRIGGER \"json delete\" AFTER DELETE" +
+                    target + "BEGIN " + noteRow("OLD") +
+                    "END;\n"
+                    "CREATE TEMP TRIGGER \"json move\" AFTER UPDATE" +
+                    target + "WHEN NEW.rowid IS NOT OLD.rowid BEGIN " + noteRow("OLD") + noteRow("NEW") + "END;\n";
   for (const auto& [index, name] : columns) {
     const std::string column = quoteIdentifier(name);
     sql += "CREATE TEMP TRIGGER \"json edit " + std::to_string(index) + "\" AFTER UPDATE OF " + column + target +

@@ -53,8 +53,8 @@ class JSONFileText {
   bool encodingKnown_ = false;
   std::uint64_t bytesRead_ = 0;
   bool textReady_ = false;  // text_ holds the bytes read so far
-  ByteBuffer raw_;      // the bytes read, followed by padding when UTF-8
-  ByteBuffer decoded_;  // UTF-16 and UTF-32: the UTF-8 text, followed by padding
+  ByteBuffer raw_;          // the bytes read, followed by padding when UTF-8
+  ByteBuffer decoded_;      // UTF-16 and UTF-32: the UTF-8 text, followed by padding
   std::string_view text_;
 };
 

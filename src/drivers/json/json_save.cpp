@@ -79,8 +79,10 @@ nlohmann::json JSONDriver::savedValue(const DataRow& row, std::size_t column, co
     // The cell keeps its original value while it holds the text it was staged with.
     const std::optional<std::string>* edited = log->stagedText(*row.rowid, index->second);
     const std::string* staged = nullptr;
-    if (edited) staged = *edited ? &**edited : nullptr;
-    else if (cell.kind() == CellValue::Kind::text) staged = &cell.stringValue();
+    if (edited)
+      staged = *edited ? &**edited : nullptr;
+    else if (cell.kind() == CellValue::Kind::text)
+      staged = &cell.stringValue();
     if (staged && cell == CellValue::text(*staged)) {
       if (auto original = originals_.valueOf(index->second, *row.rowid, *staged)) return std::move(*original);
     }
@@ -137,8 +139,10 @@ void JSONDriver::saveChanges() {
       appendIndent(out, 1);
       appendJSONString(out, it.key());
       out += " : ";
-      if (it.key() == *wrapperKey_) appendRecordsArray(out, records, 1);
-      else appendJSON(out, *it, true, 1);
+      if (it.key() == *wrapperKey_)
+        appendRecordsArray(out, records, 1);
+      else
+        appendJSON(out, *it, true, 1);
     }
     out += "\n}";
   } else {

@@ -50,8 +50,10 @@ bool rewriteOversizedIntegers(char* text, std::size_t length) {
   while (i < length) {
     char c = text[i];
     if (inString) {
-      if (c == '\\') ++i;
-      else if (c == '"') inString = false;
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        inString = false;
       ++i;
       continue;
     }

@@ -19,7 +19,8 @@ std::optional<ColumnType> JSONDriver::SchemaAccumulator::valueType(const simdjso
 
 ColumnType JSONDriver::SchemaAccumulator::mergedType(ColumnType a, ColumnType b) {
   if (a == b) return a;
-  bool numeric = (a == ColumnType::integer || a == ColumnType::real) && (b == ColumnType::integer || b == ColumnType::real);
+  bool numeric =
+      (a == ColumnType::integer || a == ColumnType::real) && (b == ColumnType::integer || b == ColumnType::real);
   return numeric ? ColumnType::real : ColumnType::text;
 }
 

@@ -49,7 +49,7 @@ struct JSONDriver::SchemaAccumulator {
   // The type cache: one lookup per value, and no further work while a key's type stays.
   struct KnownType {
     std::optional<ColumnType> type;
-    bool fresh = true;  // added by the record being read, not yet typed
+    bool fresh = true;            // added by the record being read, not yet typed
     std::uint32_t lastField = 0;  // position of the key's last occurrence in that record
   };
   std::unordered_map<std::string, KnownType, TransparentStringHash, std::equal_to<>> knownTypes_;

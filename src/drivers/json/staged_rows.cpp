@@ -122,7 +122,8 @@ void RecordRowBuilder::append(const simdjson::dom::object& record, StagedRows& r
             if (c != '\0') scratch_ += c;
           appendText(rows, cell, scratch_);
           if (keepOriginals_) {
-            rows.originals.push_back({static_cast<std::uint32_t>(row), static_cast<std::uint32_t>(column), Kind::string});
+            rows.originals.push_back(
+                {static_cast<std::uint32_t>(row), static_cast<std::uint32_t>(column), Kind::string});
             rows.originalStrings.emplace_back(text);
           }
           break;

@@ -42,7 +42,7 @@ struct StagedRows {
   std::size_t columnCount = 0;
   std::vector<StagedCell> cells;  // row after row
   std::string arena;
-  std::vector<Original> originals;  // in row order; only when the builder keeps them
+  std::vector<Original> originals;           // in row order; only when the builder keeps them
   std::vector<std::string> originalStrings;  // the whole strings of Kind::string, in order
 
   std::size_t rowCount() const { return columnCount ? cells.size() / columnCount : 0; }

@@ -75,16 +75,12 @@ DuckDBRows DuckDBRows::parse(std::string& output) {
             (void)value.is_null();
             cell = {};
             continue;
-          case ondemand::json_type::boolean:
-            cell = {Kind::boolean, value.get_bool().value() ? "true" : "false"};
-            break;
+          case ondemand::json_type::boolean: cell = {Kind::boolean, value.get_bool().value() ? "true" : "false"}; break;
           case ondemand::json_type::number:
             cell.text = trimWhitespaceAndNewlines(value.raw_json_token());  // before the value is consumed
             cell.kind = isWholeInt64(value) ? Kind::integer : Kind::real;
             break;
-          case ondemand::json_type::string:
-            cell = {Kind::text, std::string(value.get_string().value())};
-            break;
+          case ondemand::json_type::string: cell = {Kind::text, std::string(value.get_string().value())}; break;
           case ondemand::json_type::array:
           case ondemand::json_type::object:
             cell = {Kind::json, std::string(simdjson::to_json_string(value).value())};

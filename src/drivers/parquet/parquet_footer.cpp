@@ -27,8 +27,8 @@ constexpr std::array<std::string_view, 8> kPhysicalTypeNames = {
 
 // Converted types by number; an empty entry leaves the physical or group name.
 constexpr std::array<std::string_view, 20> kConvertedTypeNames = {
-    "STRING", "MAP", "", "LIST", "ENUM", "DECIMAL", "DATE", "TIME", "TIME", "TIMESTAMP",
-    "TIMESTAMP", "", "", "", "", "", "", "", "", "JSON"};
+    "STRING",    "MAP", "", "LIST", "ENUM", "DECIMAL", "DATE", "TIME", "TIME", "TIMESTAMP",
+    "TIMESTAMP", "",    "", "",     "",     "",        "",     "",     "",     "JSON"};
 
 struct SchemaElement {
   std::string name;
@@ -47,9 +47,8 @@ bool readSchemaElement(ThriftCompactReader& reader, int depth, SchemaElement& ou
     if (field.id == kSchemaElementName && field.type == Type::binary) {
       if (!reader.readBinary(bytes)) return false;
       out.name.assign(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    } else if (field.type == Type::i32 &&
-               (field.id == kSchemaElementType || field.id == kSchemaElementNumChildren ||
-                field.id == kSchemaElementConvertedType)) {
+    } else if (field.type == Type::i32 && (field.id == kSchemaElementType || field.id == kSchemaElementNumChildren ||
+                                           field.id == kSchemaElementConvertedType)) {
       if (!reader.readI32(number)) return false;
       if (field.id == kSchemaElementType) out.type = number;
       if (field.id == kSchemaElementNumChildren) out.numChildren = number;
@@ -100,8 +99,8 @@ std::vector<ParquetFooter::Column> topLevelColumns(const std::vector<SchemaEleme
 
 }  // namespace
 
-std::string ParquetFooter::typeName(std::optional<std::int32_t> physicalType,
-                                    std::optional<std::int32_t> convertedType, bool isGroup) {
+std::string ParquetFooter::typeName(std::optional<std::int32_t> physicalType, std::optional<std::int32_t> convertedType,
+                                    bool isGroup) {
   if (convertedType && *convertedType >= 0 && static_cast<std::size_t>(*convertedType) < kConvertedTypeNames.size() &&
       !kConvertedTypeNames[static_cast<std::size_t>(*convertedType)].empty()) {
     return std::string(kConvertedTypeNames[static_cast<std::size_t>(*convertedType)]);
@@ -140,8 +139,7 @@ std::optional<ParquetFooter> ParquetFooter::read(const FileReader& file, std::ui
     if (file.readAt(fileSize - 8, 4, tail) < 4) return std::nullopt;
     std::uint32_t length = 0;
     ByteCursor(tail.bytes()).readU32LE(length);
-    if (length == 0 || length >= parquet_limits::kFooterLengthLimit || length + 12ull > fileSize)
-      return std::nullopt;
+    if (length == 0 || length >= parquet_limits::kFooterLengthLimit || length + 12ull > fileSize) return std::nullopt;
     ByteBuffer footer;
     if (file.readAt(fileSize - 8 - length, length, footer) < length) return std::nullopt;
     return decode(footer.bytes());

@@ -71,8 +71,7 @@ bool ThriftCompactReader::skip(Type type, int depth, bool inCollection) {
   std::span<const std::uint8_t> bytes;
   switch (type) {
     case Type::booleanTrue:
-    case Type::booleanFalse:
-      return !inCollection || (cursor_.skip(1) || fail());
+    case Type::booleanFalse: return !inCollection || (cursor_.skip(1) || fail());
     case Type::byte: return cursor_.skip(1) || fail();
     case Type::i16:
     case Type::i32:

@@ -21,7 +21,9 @@ CellValue numberOrNull(const std::string& value) {
 // The next parameter's placeholder, with the value appended to `parameters`.
 std::string parameter(std::vector<CellValue>& parameters, CellValue value) {
   parameters.push_back(std::move(value));
-  return "?" + std::to_string(parameters.size());
+  std::string placeholder = "?";  // appended: GCC 12 misreads "?" + std::string (-Wrestrict)
+  placeholder += std::to_string(parameters.size());
+  return placeholder;
 }
 
 std::string textMatch(const std::string& column, const std::string& needle, int mode) {
@@ -35,8 +37,8 @@ std::string comparison(const std::string& column, const char* op, const std::str
                        std::vector<CellValue>& parameters) {
   const std::string number = parameter(parameters, numberOrNull(value));
   const std::string text = parameter(parameters, CellValue::text(value));
-  return "CASE WHEN " + number + " IS NOT NULL AND typeof(" + column + ") IN ('integer', 'real') THEN " + column +
-         " " + op + " " + number + " ELSE CAST(" + column + " AS TEXT) " + op + " " + text + " END";
+  return "CASE WHEN " + number + " IS NOT NULL AND typeof(" + column + ") IN ('integer', 'real') THEN " + column + " " +
+         op + " " + number + " ELSE CAST(" + column + " AS TEXT) " + op + " " + text + " END";
 }
 
 // One filter's condition; the values it takes are appended to `parameters`.
@@ -77,7 +79,9 @@ std::optional<BoundSQL> filterCondition(const std::vector<ColumnFilter>& filters
   for (const ColumnFilter& filter : filters) {
     if (!filter.isActive()) continue;
     if (!sql.text.empty()) sql.text += combination == FilterCombination::all ? " AND " : " OR ";
-    sql.text += "(" + condition(filter, sql.parameters) + ")";
+    sql.text += '(';
+    sql.text += condition(filter, sql.parameters);
+    sql.text += ')';
   }
   if (sql.text.empty()) return std::nullopt;
   return sql;

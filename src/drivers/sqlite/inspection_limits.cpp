@@ -36,7 +36,7 @@ void releaseHeapLimit() {
 // Pragmas that take an argument yet only read: schema questions and checks.
 bool isReadingPragma(std::string_view name) {
   static constexpr std::string_view kReading[] = {
-      "table_info", "table_xinfo", "table_list",       "index_info",      "index_xinfo",
+      "table_info", "table_xinfo",      "table_list",        "index_info",      "index_xinfo",
       "index_list", "foreign_key_list", "foreign_key_check", "integrity_check", "quick_check"};
   for (std::string_view reading : kReading)
     if (equalsIgnoringASCIICase(name, reading)) return true;
@@ -104,8 +104,7 @@ int InspectionLimits::authorize(void*, int action, const char* first, const char
     case SQLITE_FUNCTION:
     case SQLITE_RECURSIVE:
     case SQLITE_TRANSACTION:
-    case SQLITE_SAVEPOINT:
-      return SQLITE_OK;
+    case SQLITE_SAVEPOINT: return SQLITE_OK;
     case SQLITE_PRAGMA:
       // A pragma without an argument asks; with one it may set (journal_mode, writable_schema).
       return second == nullptr || (first != nullptr && isReadingPragma(first)) ? SQLITE_OK : SQLITE_DENY;
@@ -117,12 +116,10 @@ int InspectionLimits::authorize(void*, int action, const char* first, const char
     case SQLITE_DROP_TEMP_TABLE:
     case SQLITE_DROP_TEMP_INDEX:
     case SQLITE_DROP_TEMP_VIEW:
-    case SQLITE_DROP_TEMP_TRIGGER:
-      return SQLITE_OK;
+    case SQLITE_DROP_TEMP_TRIGGER: return SQLITE_OK;
     case SQLITE_INSERT:
     case SQLITE_UPDATE:
-    case SQLITE_DELETE:
-      return isTemporary(database) ? SQLITE_OK : SQLITE_DENY;
+    case SQLITE_DELETE: return isTemporary(database) ? SQLITE_OK : SQLITE_DENY;
     default:
       // ATTACH, DETACH, every change to the file's schema or rows, ANALYZE, REINDEX, ...
       return SQLITE_DENY;
@@ -133,13 +130,12 @@ int InspectionLimits::authorizeScript(void*, int action, const char* first, cons
                                       const char*) {
   switch (action) {
     case SQLITE_ATTACH:
-    case SQLITE_DETACH:
-      return SQLITE_DENY;
+    case SQLITE_DETACH: return SQLITE_DENY;
     case SQLITE_FUNCTION:
       // The name is the second argument. The file functions exist only where a host adds
       // them; they are refused all the same.
       return isNamed(second, {"load_extension", "readfile", "writefile", "edit", "fts3_tokenizer"}) ? SQLITE_DENY
-                                                                                                     : SQLITE_OK;
+                                                                                                    : SQLITE_OK;
     case SQLITE_PRAGMA:
       // Folders for files, mappings, process-wide heap and thread settings, and where
       // temporary data goes; asking for their value is refused as well.
@@ -147,8 +143,7 @@ int InspectionLimits::authorizeScript(void*, int action, const char* first, cons
                              "hard_heap_limit", "soft_heap_limit", "threads"})
                  ? SQLITE_DENY
                  : SQLITE_OK;
-    default:
-      return SQLITE_OK;
+    default: return SQLITE_OK;
   }
 }
 

@@ -50,9 +50,7 @@ int xRandomness(sqlite3_vfs* vfs, int size, char* out) { return base(vfs)->xRand
 int xSleep(sqlite3_vfs* vfs, int microseconds) { return base(vfs)->xSleep(base(vfs), microseconds); }
 int xCurrentTime(sqlite3_vfs* vfs, double* now) { return base(vfs)->xCurrentTime(base(vfs), now); }
 int xGetLastError(sqlite3_vfs* vfs, int size, char* out) { return base(vfs)->xGetLastError(base(vfs), size, out); }
-int xCurrentTimeInt64(sqlite3_vfs* vfs, sqlite3_int64* now) {
-  return base(vfs)->xCurrentTimeInt64(base(vfs), now);
-}
+int xCurrentTimeInt64(sqlite3_vfs* vfs, sqlite3_int64* now) { return base(vfs)->xCurrentTimeInt64(base(vfs), now); }
 
 sqlite3_vfs* makeVFS() {
   sqlite3_vfs* system = sqlite3_vfs_find(nullptr);

@@ -16,10 +16,8 @@ namespace {
 
 CellValue readCellValue(sqlite3_stmt* statement, int column, std::size_t textByteLimit) {
   switch (sqlite3_column_type(statement, column)) {
-    case SQLITE_INTEGER:
-      return CellValue::integer(sqlite3_column_int64(statement, column));
-    case SQLITE_FLOAT:
-      return CellValue::real(sqlite3_column_double(statement, column));
+    case SQLITE_INTEGER: return CellValue::integer(sqlite3_column_int64(statement, column));
+    case SQLITE_FLOAT: return CellValue::real(sqlite3_column_double(statement, column));
     case SQLITE_TEXT: {
       const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
       if (!text) failOutOfMemory();
@@ -35,8 +33,7 @@ CellValue readCellValue(sqlite3_stmt* statement, int column, std::size_t textByt
       const auto* begin = static_cast<const std::uint8_t*>(bytes);
       return CellValue::blob(Bytes(begin, begin + size));
     }
-    default:
-      return CellValue::null();
+    default: return CellValue::null();
   }
 }
 
@@ -49,15 +46,11 @@ int bindText(sqlite3_stmt* statement, int parameter, const std::string& text) {
 
 int bindCellValue(sqlite3_stmt* statement, int parameter, const CellValue& value) {
   switch (value.kind()) {
-    case CellValue::Kind::integer:
-      return sqlite3_bind_int64(statement, parameter, value.integerValue());
-    case CellValue::Kind::real:
-      return sqlite3_bind_double(statement, parameter, value.realValue());
+    case CellValue::Kind::integer: return sqlite3_bind_int64(statement, parameter, value.integerValue());
+    case CellValue::Kind::real: return sqlite3_bind_double(statement, parameter, value.realValue());
     case CellValue::Kind::text:
-    case CellValue::Kind::json:
-      return bindText(statement, parameter, value.stringValue());
-    case CellValue::Kind::boolean:
-      return sqlite3_bind_int(statement, parameter, value.booleanValue() ? 1 : 0);
+    case CellValue::Kind::json: return bindText(statement, parameter, value.stringValue());
+    case CellValue::Kind::boolean: return sqlite3_bind_int(statement, parameter, value.booleanValue() ? 1 : 0);
     case CellValue::Kind::date:
       return bindText(statement, parameter, formatISO8601(value.dateValue().secondsSince1970, false));
     case CellValue::Kind::blob: {
@@ -66,8 +59,7 @@ int bindCellValue(sqlite3_stmt* statement, int parameter, const CellValue& value
       if (bytes.size() > static_cast<std::size_t>(INT_MAX)) return SQLITE_TOOBIG;
       return sqlite3_bind_blob(statement, parameter, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
     }
-    case CellValue::Kind::null:
-      break;
+    case CellValue::Kind::null: break;
   }
   return sqlite3_bind_null(statement, parameter);
 }

@@ -22,8 +22,8 @@ namespace {
 // a large file would take longer than the rest of the open.
 constexpr std::int64_t kCountedFileSizeLimit = 1'000'000'000;
 
-constexpr int kReadWriteFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX;  // 0x10042
-constexpr int kReadOnlyFlags = SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX;    // 0x10041
+constexpr int kReadWriteFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX;    // 0x10042
+constexpr int kReadOnlyFlags = SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX;      // 0x10041
 constexpr int kInMemoryFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;  // 0x10006
 
 std::optional<std::string> columnText(sqlite3_stmt* statement, int column) {
@@ -212,8 +212,7 @@ std::optional<std::string> SQLiteDriver::Impl::rowidAlias(SQLiteDriver& driver, 
   sqlite3* db = connection(driver);
   {
     SQLiteStatement type;
-    if (type.prepare(db, "SELECT type FROM sqlite_master WHERE name = " + sqlStringLiteral(table) + ";") ==
-            SQLITE_OK &&
+    if (type.prepare(db, "SELECT type FROM sqlite_master WHERE name = " + sqlStringLiteral(table) + ";") == SQLITE_OK &&
         type && sqlite3_step(type.get()) == SQLITE_ROW && columnText(type.get(), 0) == "view")
       return std::nullopt;
   }
@@ -267,7 +266,8 @@ void SQLiteDriver::openInMemory() {
 void SQLiteDriver::openInMemoryForScript(std::chrono::milliseconds statementTime, std::int64_t heapBytes) {
   std::lock_guard guard(lock_);
   openInMemory();
-  inspection_ = std::make_unique<InspectionLimits>(dbPointer_, InspectionLimits::ScriptStaging{statementTime, heapBytes});
+  inspection_ =
+      std::make_unique<InspectionLimits>(dbPointer_, InspectionLimits::ScriptStaging{statementTime, heapBytes});
 }
 
 void SQLiteDriver::limitRunUntil(std::chrono::steady_clock::time_point deadline) {

@@ -59,7 +59,8 @@ struct SQLiteDriver::Impl::Edit {
       }
     }
     // A table with no columns in its schema (it does not exist): nothing can match.
-    if (locator.condition.empty()) locator.condition = "0";
+    // (assign, not = "0", which GCC 12 misreads as an overlapping copy: -Wrestrict)
+    if (locator.condition.empty()) locator.condition.assign(1, '0');
     return locator;
   }
 

@@ -96,8 +96,8 @@ DataTable SQLiteDriver::Impl::executeStatement(SQLiteDriver& driver, const std::
     const int firstShown = hasIdentity ? 1 : 0;
     columns = describeColumns(stmt, firstShown);
 
-    rows.reserve(static_cast<std::size_t>(
-        limit ? std::min(std::max<std::int64_t>(*limit, 0), kMaxReservedRows) : kReservedRowsWithoutLimit));
+    rows.reserve(static_cast<std::size_t>(limit ? std::min(std::max<std::int64_t>(*limit, 0), kMaxReservedRows)
+                                                : kReservedRowsWithoutLimit));
     std::int64_t toSkip = offset && *offset > 0 ? *offset : 0;
     const std::size_t textByteLimit = driver.cellByteLimit.value_or(std::numeric_limits<std::size_t>::max());
     std::size_t resultBytes = 0;
@@ -134,7 +134,7 @@ DataTable SQLiteDriver::Impl::executeStatement(SQLiteDriver& driver, const std::
 }
 
 std::optional<std::string> SQLiteDriver::Impl::limitWrappedSQL(SQLiteDriver& driver, const std::string& statement,
-                                                              std::int64_t limit) {
+                                                               std::int64_t limit) {
   sqlite3* db = connection(driver);
   std::string_view body = trimmed(statement);
   while (!body.empty() && body.back() == ';') body = trimmed(body.substr(0, body.size() - 1));
@@ -220,8 +220,8 @@ DataTable SQLiteDriver::fetchTableData(const std::string& tableName, std::option
     if (pageOffset <= total / 2) return std::nullopt;
     const TablePageSQL::Window window = TablePageSQL::reverseWindow(total, pageOffset, pageSize);
     try {
-      DataTable table = Impl::executeStatement(
-          *this, page.reverse(sortColumn, ascending, window.limit, window.offset), std::nullopt, std::nullopt, 0);
+      DataTable table = Impl::executeStatement(*this, page.reverse(sortColumn, ascending, window.limit, window.offset),
+                                               std::nullopt, std::nullopt, 0);
       std::reverse(table.rows.begin(), table.rows.end());
       for (std::size_t i = 0; i < table.rows.size(); ++i) table.rows[i].id = pageOffset + static_cast<std::int64_t>(i);
       return table;
@@ -241,7 +241,8 @@ DataTable SQLiteDriver::fetchTableData(const std::string& tableName, std::option
     // Contiguous identities: exactly `total` of them from lowest to highest. Checked
     // without overflow, as identities may span the whole 64-bit range.
     if (highest < lowest || pageOffset >= total) return std::nullopt;
-    if (static_cast<std::uint64_t>(highest) - static_cast<std::uint64_t>(lowest) != static_cast<std::uint64_t>(total - 1))
+    if (static_cast<std::uint64_t>(highest) - static_cast<std::uint64_t>(lowest) !=
+        static_cast<std::uint64_t>(total - 1))
       return std::nullopt;
     try {
       return Impl::executeStatement(*this, page.seek(lowest + pageOffset, pageSize), std::nullopt, std::nullopt,
@@ -359,14 +360,13 @@ void SQLiteDriver::forEachRow(const std::string& sql, const std::vector<CellValu
   if (rc != SQLITE_DONE) Impl::failWithSQLite(Impl::connection(*this), rc);
 }
 
-void SQLiteDriver::streamRows(const std::string& sql, const std::vector<CellValue>& parameters,
-                              std::int64_t pageRows, const std::function<bool(const DataTable& page)>& body) {
+void SQLiteDriver::streamRows(const std::string& sql, const std::vector<CellValue>& parameters, std::int64_t pageRows,
+                              const std::function<bool(const DataTable& page)>& body) {
   std::lock_guard guard(lock_);
   sqlite3* db = Impl::connection(*this);
   SQLiteStatement statement;
   Impl::prepareReading(*this, statement, sql, parameters);
   sqlite3_stmt* stmt = statement.get();
-
 
   pageRows = std::max<std::int64_t>(pageRows, 1);
   const std::size_t textByteLimit = cellByteLimit.value_or(std::numeric_limits<std::size_t>::max());

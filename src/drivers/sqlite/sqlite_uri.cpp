@@ -8,11 +8,25 @@ namespace {
 bool keptInPath(unsigned char c) {
   if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
   switch (c) {
-    case '/': case '-': case '.': case '_': case '~': case '!': case '$': case '&': case '\'':
-    case '(': case ')': case '*': case '+': case ',': case ';': case '=': case ':': case '@':
-      return true;
-    default:
-      return false;
+    case '/':
+    case '-':
+    case '.':
+    case '_':
+    case '~':
+    case '!':
+    case '$':
+    case '&':
+    case '\'':
+    case '(':
+    case ')':
+    case '*':
+    case '+':
+    case ',':
+    case ';':
+    case '=':
+    case ':':
+    case '@': return true;
+    default: return false;
   }
 }
 }  // namespace

@@ -32,8 +32,7 @@ class StagingDriver : public DatabaseDriver {
                            std::optional<std::string> sortColumn = std::nullopt, bool ascending = true,
                            std::optional<std::string> filter = std::nullopt) override {
     std::lock_guard guard(internalSQLite.mutex());
-    return internalSQLite.fetchTableData(tableName, limit, offset, std::move(sortColumn), ascending,
-                                         std::move(filter));
+    return internalSQLite.fetchTableData(tableName, limit, offset, std::move(sortColumn), ascending, std::move(filter));
   }
   std::optional<std::string> getDDL(std::optional<std::string> tableName) override {
     std::lock_guard guard(internalSQLite.mutex());

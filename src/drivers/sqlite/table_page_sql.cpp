@@ -23,8 +23,8 @@ std::string TablePageSQL::identityRange() const {
 
 std::string TablePageSQL::seek(std::int64_t firstIdentity, std::int64_t pageSize) const {
   const std::string& alias = alias_.value_or("rowid");
-  return "SELECT " + selectList_ + " FROM " + quotedTable_ + " WHERE " + alias + " >= " +
-         std::to_string(firstIdentity) + " ORDER BY " + alias + " ASC LIMIT " + std::to_string(pageSize);
+  return "SELECT " + selectList_ + " FROM " + quotedTable_ + " WHERE " + alias +
+         " >= " + std::to_string(firstIdentity) + " ORDER BY " + alias + " ASC LIMIT " + std::to_string(pageSize);
 }
 
 std::string TablePageSQL::reverse(const std::optional<std::string>& sortColumn, bool ascending, std::int64_t limit,
@@ -35,8 +35,8 @@ std::string TablePageSQL::reverse(const std::optional<std::string>& sortColumn, 
     order = " ORDER BY " + quoteIdentifier(*sortColumn) + (ascending ? " DESC, " : " ASC, ") + alias + " DESC";
   else
     order = " ORDER BY " + alias + " DESC";
-  return "SELECT " + selectList_ + " FROM " + quotedTable_ + order + " LIMIT " + std::to_string(limit) +
-         " OFFSET " + std::to_string(offset);
+  return "SELECT " + selectList_ + " FROM " + quotedTable_ + order + " LIMIT " + std::to_string(limit) + " OFFSET " +
+         std::to_string(offset);
 }
 
 std::string TablePageSQL::plain(const std::optional<std::string>& filter, const std::optional<std::string>& sortColumn,

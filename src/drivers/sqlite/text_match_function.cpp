@@ -32,9 +32,8 @@ void textMatch(sqlite3_context* context, int, sqlite3_value** arguments) {
 }  // namespace
 
 int registerTextMatchFunction(sqlite3* db) {
-  return sqlite3_create_function_v2(db, kTextMatchFunction, 3,
-                                    SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr, textMatch,
-                                    nullptr, nullptr, nullptr);
+  return sqlite3_create_function_v2(db, kTextMatchFunction, 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS,
+                                    nullptr, textMatch, nullptr, nullptr, nullptr);
 }
 
 }  // namespace tabvora::internal

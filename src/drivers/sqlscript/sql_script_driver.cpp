@@ -71,10 +71,11 @@ bool isIgnorable(const std::vector<std::string>& words, SQLDialect dialect, bool
     return true;
   if (first == "CREATE") {
     const std::string kind = N::objectKind(words).value_or("");
-    if (isOneOf(kind, {"SEQUENCE", "EXTENSION", "SCHEMA", "TYPE", "FUNCTION", "PROCEDURE", "DOMAIN", "AGGREGATE",
-                       "OPERATOR", "RULE", "POLICY", "PUBLICATION", "SUBSCRIPTION", "ROLE", "USER", "DATABASE",
-                       "EVENT", "COLLATION", "CAST", "LANGUAGE", "SERVER", "FOREIGN", "TEXT",
-                       "TABLESPACE", "STATISTICS", "ACCESS", "CONVERSION", "TRANSFORM"}))
+    if (isOneOf(kind,
+                {"SEQUENCE",  "EXTENSION", "SCHEMA",     "TYPE",       "FUNCTION",    "PROCEDURE",    "DOMAIN",
+                 "AGGREGATE", "OPERATOR",  "RULE",       "POLICY",     "PUBLICATION", "SUBSCRIPTION", "ROLE",
+                 "USER",      "DATABASE",  "EVENT",      "COLLATION",  "CAST",        "LANGUAGE",     "SERVER",
+                 "FOREIGN",   "TEXT",      "TABLESPACE", "STATISTICS", "ACCESS",      "CONVERSION",   "TRANSFORM"}))
       return true;
     if (kind == "TRIGGER" && dialect != SQLDialect::generic) return true;
   }
@@ -316,8 +317,7 @@ class SQLScriptDriver::Run {
     const bool namespaced = driver_.dialect_ != SQLDialect::generic;
     std::string rewritten = N::rewriteStatement(bytes, dialect, namespaced ? kCatalogSchemas : driver_.schemas_);
     const std::string kind = N::objectKind(words).value_or("");
-    const bool creates =
-        word(words, 0) == "CREATE" && isOneOf(kind, {"TABLE", "VIEW", "MATERIALIZED", "INDEX"});
+    const bool creates = word(words, 0) == "CREATE" && isOneOf(kind, {"TABLE", "VIEW", "MATERIALIZED", "INDEX"});
     std::optional<N::TableNamespaces::Definition> defines;
     if (namespaced) {
       N::TableNamespaces::Rewrite named = namespaces_.rewrite(std::move(rewritten), creates);
@@ -378,8 +378,8 @@ class SQLScriptDriver::Run {
     if (driver_.dialect_ == SQLDialect::generic) adoptDialect(SQLDialect::postgres);
     if (!inScriptTransaction_) beginTransactionAgain();
 
-    const std::vector<N::Token> tokens = N::tokenize(
-        namespaces_.rewrite(N::rewriteStatement(bytes, SQLDialect::postgres, kCatalogSchemas), false).text);
+    const std::vector<N::Token> tokens =
+        N::tokenize(namespaces_.rewrite(N::rewriteStatement(bytes, SQLDialect::postgres, kCatalogSchemas), false).text);
     std::size_t at = 1;
     if (tokens.size() <= 3 || !tokens[0].isWord("COPY") || !tokens[1].isName()) return recordFailure(bytes);
     std::string table = tokens[at++].text;

@@ -18,7 +18,6 @@
 
 namespace tabvora::internal {
 
-
 // Driver for SQL scripts and dumps (.sql): open runs the whole script, statement by
 // statement, against the staging database, converting MySQL/MariaDB and PostgreSQL syntax
 // only where a statement needs it and counting what it skipped or could not run; every

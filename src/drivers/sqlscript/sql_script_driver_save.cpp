@@ -31,25 +31,20 @@ std::string columnText(sqlite3_stmt* statement, int column) {
 // A value as an SQL literal that reads back as the same value.
 void appendLiteral(std::string& out, sqlite3_stmt* statement, int column) {
   switch (sqlite3_column_type(statement, column)) {
-    case SQLITE_INTEGER:
-      out += std::to_string(sqlite3_column_int64(statement, column));
-      return;
+    case SQLITE_INTEGER: out += std::to_string(sqlite3_column_int64(statement, column)); return;
     case SQLITE_FLOAT: {
       const double value = sqlite3_column_double(statement, column);
       out += std::isfinite(value) ? shortestDoubleText(value) : "NULL";
       return;
     }
-    case SQLITE_TEXT:
-      appendSQLStringLiteral(out, columnText(statement, column));
-      return;
+    case SQLITE_TEXT: appendSQLStringLiteral(out, columnText(statement, column)); return;
     case SQLITE_BLOB: {
       const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, column));
       const int size = sqlite3_column_bytes(statement, column);
       appendSQLBlobLiteral(out, size > 0 ? std::string_view(bytes, static_cast<std::size_t>(size)) : "");
       return;
     }
-    default:
-      out += "NULL";
+    default: out += "NULL";
   }
 }
 
@@ -115,8 +110,9 @@ void SQLScriptDriver::saveChanges() {
       }
       // A table read only in part would be written back short.
       if (rc != SQLITE_DONE)
-        throw DriverError(kDomain, -1, "Failed to read table " + object.name + " to save it: " +
-                                           sqlite3_errmsg(sqlite3_db_handle(statement)));
+        throw DriverError(
+            kDomain, -1,
+            "Failed to read table " + object.name + " to save it: " + sqlite3_errmsg(sqlite3_db_handle(statement)));
     });
   }
   text += others;

@@ -16,7 +16,8 @@ std::span<const std::uint8_t> bytesOf(std::string_view text) {
 }  // namespace
 
 bool SQLScriptText::hasUTF16Mark(std::string_view bytes) {
-  return bytes.size() >= 2 && ((bytes[0] == '\xFF' && bytes[1] == '\xFE') || (bytes[0] == '\xFE' && bytes[1] == '\xFF'));
+  return bytes.size() >= 2 &&
+         ((bytes[0] == '\xFF' && bytes[1] == '\xFE') || (bytes[0] == '\xFE' && bytes[1] == '\xFF'));
 }
 
 std::optional<std::string> SQLScriptText::fromUTF16(std::string_view bytes) {

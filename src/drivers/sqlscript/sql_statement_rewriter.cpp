@@ -391,14 +391,9 @@ std::string rewriteStatement(std::string_view s, SQLDialect dialect, const std::
     i = end;
     if (head.examining()) {
       switch (head.take(word)) {
-        case InsertHead::Action::keep:
-          out += word;
-          break;
-        case InsertHead::Action::drop:
-          break;
-        case InsertHead::Action::orIgnore:
-          out += "OR IGNORE";
-          break;
+        case InsertHead::Action::keep: out += word; break;
+        case InsertHead::Action::drop: break;
+        case InsertHead::Action::orIgnore: out += "OR IGNORE"; break;
       }
       continue;
     }

@@ -19,9 +19,7 @@ bool isIdentifierByte(unsigned char c) { return isASCIILetter(c) || isDigit(c) |
 
 bool isSQLWhiteSpace(unsigned char c) { return c == ' ' || (c >= 0x09 && c <= 0x0D); }
 
-bool Token::isWord(std::string_view upper) const {
-  return kind == Kind::word && equalsIgnoringASCIICase(text, upper);
-}
+bool Token::isWord(std::string_view upper) const { return kind == Kind::word && equalsIgnoringASCIICase(text, upper); }
 
 std::vector<Token> tokenize(std::string_view s, std::size_t maxTokens) {
   std::vector<Token> tokens;

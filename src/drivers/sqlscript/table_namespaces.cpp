@@ -244,10 +244,9 @@ TableNamespaces::Rewrite TableNamespaces::rewrite(std::string statement, bool de
   }
 
   // A name staged as written keeps its own spelling and quotes, losing only its qualifier.
-  std::erase_if(
-      edits, [](const auto& edit) {
-        return !edit.first->qualifier && equalsIgnoringASCIICase(edit.second, edit.first->name.text);
-      });
+  std::erase_if(edits, [](const auto& edit) {
+    return !edit.first->qualifier && equalsIgnoringASCIICase(edit.second, edit.first->name.text);
+  });
   if (edits.empty()) {
     result.text = std::move(statement);
     return result;

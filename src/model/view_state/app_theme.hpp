@@ -24,9 +24,7 @@ class AppTheme {
   constexpr std::string_view iconName() const { return kInfo[value_].iconName; }
   // The scheme to force; none for system, which follows the platform.
   constexpr std::optional<ColorScheme> colorScheme() const { return kInfo[value_].colorScheme; }
-  static constexpr std::optional<AppTheme> fromRawValue(std::string_view raw) {
-    return lookupRawValue<AppTheme>(raw);
-  }
+  static constexpr std::optional<AppTheme> fromRawValue(std::string_view raw) { return lookupRawValue<AppTheme>(raw); }
 
  private:
   struct Info {

@@ -36,8 +36,7 @@ class SQLTab {
   // Everything but the result rows: a tab is unchanged by having its result (re)loaded.
   friend bool operator==(const SQLTab& a, const SQLTab& b) {
     return a.id_ == b.id_ && a.title == b.title && a.queryText == b.queryText &&
-           a.executionTimeMs == b.executionTimeMs && a.errorMessage == b.errorMessage &&
-           a.isExecuting == b.isExecuting;
+           a.executionTimeMs == b.executionTimeMs && a.errorMessage == b.errorMessage && a.isExecuting == b.isExecuting;
   }
 
  private:

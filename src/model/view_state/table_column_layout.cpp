@@ -35,7 +35,8 @@ nlohmann::json TableColumnLayout::toJSON() const {
 }
 
 TableColumnLayout TableColumnLayout::fromJSON(const nlohmann::json& coded) {
-  if (!coded.is_object()) refuse("expected a JSON object with the keys \"widths\" and \"hidden\", found " + kindOf(coded));
+  if (!coded.is_object())
+    refuse("expected a JSON object with the keys \"widths\" and \"hidden\", found " + kindOf(coded));
   const nlohmann::json& widths = requiredKey(coded, "widths");
   const nlohmann::json& hidden = requiredKey(coded, "hidden");
   if (!widths.is_object()) refuse("expected \"widths\" to be an object of column widths, found " + kindOf(widths));

@@ -69,8 +69,7 @@ CompoundFile::CompoundFile(std::span<const std::uint8_t> bytes) : bytes_(bytes) 
   readFAT(u32At(bytes, kFATSectorCountAt), u32At(bytes, kFirstDIFATSectorAt));
   readDirectory(u32At(bytes, kFirstDirectorySectorAt));
 
-  if (!entries_.empty() && entries_.front().type == DirectoryEntry::root &&
-      entries_.front().startSector < kFirstMarker)
+  if (!entries_.empty() && entries_.front().type == DirectoryEntry::root && entries_.front().startSector < kFirstMarker)
     miniStream_ = readChain(entries_.front().startSector, entries_.front().size);
 
   const std::uint32_t firstMiniFATSector = u32At(bytes, kFirstMiniFATSectorAt);

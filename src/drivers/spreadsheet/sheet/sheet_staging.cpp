@@ -52,9 +52,9 @@ bool bindNumber(sqlite3_stmt* insert, int parameter, std::string_view cell, Colu
 
 void SheetStaging::requireRoomForTable() const {
   if (takenTableNames_.size() >= kMaxTables)
-    throw DriverError("SQLiteDriver", -1,
-                      "The workbook has more than " + std::to_string(kMaxTables) +
-                          " sheets with cells, more than can be staged");
+    throw DriverError(
+        "SQLiteDriver", -1,
+        "The workbook has more than " + std::to_string(kMaxTables) + " sheets with cells, more than can be staged");
 }
 
 TableMetadata SheetStaging::listUnread(std::string_view sheetName) {
@@ -78,8 +78,7 @@ std::string SheetStaging::uniqueTableName(std::string_view sheetName) {
 }
 
 TableMetadata SheetStaging::stage(std::string_view sheetName, const SheetGrid& grid, std::size_t width,
-                                  const std::vector<std::optional<ColumnType>>& columnTypes,
-                                  ValueBinding binding) {
+                                  const std::vector<std::optional<ColumnType>>& columnTypes, ValueBinding binding) {
   if (width > limits::kMaxColumns)
     throw DriverError("SQLiteDriver", -1,
                       "The sheet \"" + std::string(sheetName) + "\" has " + std::to_string(width) +

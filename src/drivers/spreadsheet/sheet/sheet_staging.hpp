@@ -49,8 +49,7 @@ class SheetStaging {
   // With a budget, every staged row is charged to it (each cell's text as bound, shared
   // strings each time they are named, with kCellOverheadBytes a cell and kRowOverheadBytes
   // a row), and running out fails the staging with the budget's failure naming the sheet.
-  explicit SheetStaging(SQLiteDriver& staging, WorkbookBudget* budget = nullptr)
-      : staging_(staging), budget_(budget) {}
+  explicit SheetStaging(SQLiteDriver& staging, WorkbookBudget* budget = nullptr) : staging_(staging), budget_(budget) {}
 
   // Stages `grid` (at least one row; rows shorter than `width` read as empty on the right)
   // and returns the sheet's table. `columnTypes[i]`, when present, gives the type of
@@ -69,7 +68,7 @@ class SheetStaging {
 
   SQLiteDriver& staging_;
   WorkbookBudget* budget_;
-  std::unordered_set<std::string> takenTableNames_;  // lower-cased
+  std::unordered_set<std::string> takenTableNames_;          // lower-cased
   std::unordered_map<std::string, std::size_t> lastSuffix_;  // by lower-cased base name
 };
 

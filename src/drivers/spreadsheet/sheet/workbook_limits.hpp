@@ -10,12 +10,11 @@
 namespace tabvora::internal::workbook_limits {
 
 // Memory one open may take to read and stage a workbook (see WorkbookBudget): a preview
-// shows a few rows (limits::kPreviewShownRows) of one sheet and gets the smaller budget; any other open, which may query
-// every row, the larger one. Shared strings, styles and sheets are charged as they are
-// read, a sheet's grid until it is staged, staged rows for good. An XLSX preview reads each
-// sheet only as far as the rows it stages, and no more of a sheet's part than its budget
-// (XLSXDriver); the shared strings it reads whole. What is uncounted (a vector's growth)
-// roughly doubles the charge at worst, which keeps a refused preview near 512 MB.
+// shows a few rows (limits::kPreviewShownRows) of one sheet and gets the smaller budget; any other open, which may
+// query every row, the larger one. Shared strings, styles and sheets are charged as they are read, a sheet's grid until
+// it is staged, staged rows for good. An XLSX preview reads each sheet only as far as the rows it stages, and no more
+// of a sheet's part than its budget (XLSXDriver); the shared strings it reads whole. What is uncounted (a vector's
+// growth) roughly doubles the charge at worst, which keeps a refused preview near 512 MB.
 inline constexpr std::int64_t kPreviewBudgetBytes = std::int64_t{256} << 20;
 inline constexpr std::int64_t kFullBudgetBytes = std::int64_t{2} << 30;
 

@@ -87,8 +87,7 @@ bool BIFFSegmentedBody::readUnicodeString(int countBytes, std::string& out) {
     if (wide) {
       if (available() < 2) return false;
       const std::size_t take = std::min(left, available() / 2);
-      for (std::size_t i = 0; i < take; ++i)
-        units_ += static_cast<char16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+      for (std::size_t i = 0; i < take; ++i) units_ += static_cast<char16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
       position_ += 2 * take;
       left -= take;
     } else {
@@ -128,8 +127,7 @@ std::string decodeByteString(std::span<const std::uint8_t> bytes, TextEncoding e
   // ASCII reads the same in every single-byte code page a workbook names (not so in
   // Shift JIS, whose 0x5C is the yen sign).
   const bool ascii = std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b < 0x80; });
-  if (ascii && encoding != TextEncoding::shiftJIS)
-    return std::string(bytes.begin(), bytes.end());
+  if (ascii && encoding != TextEncoding::shiftJIS) return std::string(bytes.begin(), bytes.end());
   if (std::optional<std::string> text = decodeText(bytes, encoding)) return std::move(*text);
   if (std::optional<std::string> text = decodeText(bytes, TextEncoding::isoLatin1)) return std::move(*text);
   return {};

@@ -54,8 +54,10 @@ Value field(std::span<const std::uint8_t> body, std::size_t at) {
   ByteCursor cursor(body);
   Value value{};
   bool read = false;
-  if constexpr (sizeof(Value) == 2) read = cursor.seek(at) && cursor.readU16LE(value);
-  else read = cursor.seek(at) && cursor.readU32LE(value);
+  if constexpr (sizeof(Value) == 2)
+    read = cursor.seek(at) && cursor.readU16LE(value);
+  else
+    read = cursor.seek(at) && cursor.readU32LE(value);
   if (!read) damaged();
   return value;
 }
@@ -122,8 +124,7 @@ class CellCollector {
     charge(account_, static_cast<std::int64_t>(sizeof(Cell) + text_.size() - start));
   }
   void storeShared(std::uint16_t row, std::uint16_t column, std::uint32_t index) {
-    if (column >= BIFFWorkbook::kMaxColumns || index >= sharedStrings_.size() || sharedStrings_[index].empty())
-      return;
+    if (column >= BIFFWorkbook::kMaxColumns || index >= sharedStrings_.size() || sharedStrings_[index].empty()) return;
     add({row, column, false, true, index, 0});
     charge(account_, sizeof(Cell));
   }
@@ -131,8 +132,7 @@ class CellCollector {
   BIFFWorkbook::SheetContents finish() {
     BIFFWorkbook::SheetContents contents{{}, 0, {}, WorkbookBudget::Account(account_.budget())};
     if (cells_.empty()) return contents;
-    if (!std::is_sorted(cells_.begin(), cells_.end(), byRow))
-      std::stable_sort(cells_.begin(), cells_.end(), byRow);
+    if (!std::is_sorted(cells_.begin(), cells_.end(), byRow)) std::stable_sort(cells_.begin(), cells_.end(), byRow);
     contents.width = std::size_t{maxColumn_} + 1;
     std::vector<std::size_t> stored(contents.width), dates(contents.width);
     SheetGrid::RowBuilder builder;
@@ -216,8 +216,8 @@ BIFFSegmentedBody BIFFWorkbook::continued(const Record& record, std::size_t from
 }
 
 void BIFFWorkbook::readString(BIFFSegmentedBody& body, int countBytes, std::string& out) const {
-  const bool read = isBIFF8_ ? body.readUnicodeString(countBytes, out)
-                             : body.readByteString(countBytes, byteStringEncoding_, out);
+  const bool read =
+      isBIFF8_ ? body.readUnicodeString(countBytes, out) : body.readByteString(countBytes, byteStringEncoding_, out);
   if (!read) damaged();
 }
 
@@ -278,8 +278,8 @@ void BIFFWorkbook::parseGlobals() {
     auto [kind, added] = kinds.try_emplace(format, BIFFDateKind::none);
     if (added) {
       const auto custom = customFormats_.find(format);
-      kind->second = custom != customFormats_.end() ? classifyBIFFFormatCode(custom->second)
-                                                    : builtInBIFFDateKind(format);
+      kind->second =
+          custom != customFormats_.end() ? classifyBIFFFormatCode(custom->second) : builtInBIFFDateKind(format);
     }
     xfDateKinds_.push_back(kind->second);
   }
@@ -307,8 +307,7 @@ BIFFDateKind BIFFWorkbook::dateKind(std::size_t xfIndex) const {
 
 bool BIFFWorkbook::appendNumberText(std::string& out, double value, std::uint16_t xfIndex) const {
   const BIFFDateKind kind = dateKind(xfIndex);
-  if (kind != BIFFDateKind::none &&
-      formatBIFFSerialDate(value, kind == BIFFDateKind::timeOnly, uses1904Dates_, out))
+  if (kind != BIFFDateKind::none && formatBIFFSerialDate(value, kind == BIFFDateKind::timeOnly, uses1904Dates_, out))
     return true;
   appendBIFFNumber(out, value);
   return false;

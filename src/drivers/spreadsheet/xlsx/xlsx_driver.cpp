@@ -40,7 +40,8 @@ std::optional<ByteBuffer> smallPart(ZipArchiveReader& archive, const std::string
   if (part.failure == ZipArchiveReader::Failure::tooLarge)
     throw DriverError(kDomain, -1,
                       "The part " + name + " of the workbook is larger than " +
-                          std::to_string(workbook_limits::kMaxSmallPartBytes >> 20) + " MB, more than a workbook needs");
+                          std::to_string(workbook_limits::kMaxSmallPartBytes >> 20) +
+                          " MB, more than a workbook needs");
   return std::move(part.bytes);
 }
 
@@ -127,12 +128,14 @@ DatabaseMetadata XLSXDriver::open(const std::filesystem::path& url) {
       extractCharged(*archive, stringsPartName, budget, sharedStringsAccount, "part \"" + stringsPartName + "\"");
   // Without its strings every text cell would be wrong: a part that is there but cannot be
   // extracted fails the open.
-  if (stringsPart.failure != ZipArchiveReader::Failure::none && stringsPart.failure != ZipArchiveReader::Failure::missing)
+  if (stringsPart.failure != ZipArchiveReader::Failure::none &&
+      stringsPart.failure != ZipArchiveReader::Failure::missing)
     throw DriverError(kDomain, -1,
                       "The workbook's shared strings cannot be read: its part " + stringsPartName + " " +
                           ZipArchiveReader::describe(stringsPart));
   std::optional<ByteBuffer> sharedStringsPart = std::move(stringsPart.bytes);
-  const std::int64_t sharedStringsPartBytes = sharedStringsPart ? static_cast<std::int64_t>(sharedStringsPart->size()) : 0;
+  const std::int64_t sharedStringsPartBytes =
+      sharedStringsPart ? static_cast<std::int64_t>(sharedStringsPart->size()) : 0;
   auto readSharedStrings = [&] {
     try {
       {

@@ -26,26 +26,28 @@ class XLSXSharedStringsReader : public SpreadsheetMLStreamParser::Delegate {
   // table; running out of its budget throws the budget's failure naming the part.
   static std::vector<std::string> read(std::span<const std::uint8_t> part, WorkbookBudget::Account& account);
 
-  void startElement(SpreadsheetMLStreamParser::Name name, const SpreadsheetMLStreamParser::Attributes& attributes) override;
+  void startElement(SpreadsheetMLStreamParser::Name name,
+                    const SpreadsheetMLStreamParser::Attributes& attributes) override;
   void endElement(SpreadsheetMLStreamParser::Name name) override;
   void characters(std::string_view text) override;
 
  private:
-  XLSXSharedStringsReader(WorkbookBudget::Account& account, bool anyPrefix) : account_(account), anyPrefix_(anyPrefix) {}
+  XLSXSharedStringsReader(WorkbookBudget::Account& account, bool anyPrefix)
+      : account_(account), anyPrefix_(anyPrefix) {}
   ~XLSXSharedStringsReader() override { account_.release(currentBytes_); }
   SpreadsheetMLStreamParser::Name local(SpreadsheetMLStreamParser::Name name) const;
   // Appends the item read so far, charging it.
   void finishItem();
 
   WorkbookBudget::Account& account_;
-  bool anyPrefix_;                // names compared without their prefix
+  bool anyPrefix_;  // names compared without their prefix
   bool outOfBudget_ = false;
   bool itemOpen_ = false;  // an `si` started and has not been finished
   std::vector<std::string> strings_;
-  std::string current_;    // the item being collected
+  std::string current_;            // the item being collected
   std::int64_t currentBytes_ = 0;  // charged for current_
-  bool inText_ = false;    // character data goes to current_
-  int phoneticDepth_ = 0;  // nesting depth of rPh elements
+  bool inText_ = false;            // character data goes to current_
+  int phoneticDepth_ = 0;          // nesting depth of rPh elements
 };
 
 }  // namespace tabvora::internal

@@ -155,7 +155,8 @@ std::int64_t XLSXSheetReader::maxColIndex() const {
   return grid_.empty() ? 0 : static_cast<std::int64_t>(grid_.maxWidth()) - 1;
 }
 
-void XLSXSheetReader::startElement(SpreadsheetMLStreamParser::Name name, const SpreadsheetMLStreamParser::Attributes& attributes) {
+void XLSXSheetReader::startElement(SpreadsheetMLStreamParser::Name name,
+                                   const SpreadsheetMLStreamParser::Attributes& attributes) {
   if (name == "c") {
     if (++cellElements_ + firstHalfElements_.cells > maxCellElements_) return stopAtLimit();
     startCell(attributes);
@@ -218,9 +219,7 @@ bool XLSXSheetReader::countRowElement() {
   return true;
 }
 
-bool XLSXSheetReader::abandoned() const {
-  return secondHalf_ && halves_->abandoned.load(std::memory_order_relaxed);
-}
+bool XLSXSheetReader::abandoned() const { return secondHalf_ && halves_->abandoned.load(std::memory_order_relaxed); }
 
 void XLSXSheetReader::endRow() {
   if (abandoned()) return stopParsing();
@@ -286,8 +285,7 @@ void XLSXSheetReader::endCell() {
 
 std::string_view XLSXSheetReader::resolvedCellText() {
   switch (cellType_) {
-    case CellType::boolean:
-      return cellValue_ == "1" ? "TRUE" : "FALSE";
+    case CellType::boolean: return cellValue_ == "1" ? "TRUE" : "FALSE";
     case CellType::sharedString:  // resolved with the grid
       return cellValue_;
     case CellType::text:
@@ -295,8 +293,7 @@ std::string_view XLSXSheetReader::resolvedCellText() {
       // A recovering parse passes damaged bytes through; a text cell is always UTF-8.
       if (!isValidUTF8(cellValue_)) cellValue_ = repairUTF8(cellValue_);
       return cellValue_;
-    case CellType::number:
-      break;
+    case CellType::number: break;
   }
   if (dateStyles_->empty() || !dateStyles_->contains(cellStyle_)) return cellValue_;
   // Whole-day serials are the common case; integer text reads to the same double as

@@ -94,7 +94,8 @@ class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
   // Whether the last parse read the part as two halves.
   bool readInTwo() const { return readInTwo_; }
 
-  void startElement(SpreadsheetMLStreamParser::Name name, const SpreadsheetMLStreamParser::Attributes& attributes) override;
+  void startElement(SpreadsheetMLStreamParser::Name name,
+                    const SpreadsheetMLStreamParser::Attributes& attributes) override;
   void endElement(SpreadsheetMLStreamParser::Name name) override;
   void characters(std::string_view text) override;
 

@@ -36,7 +36,7 @@ struct SpreadsheetMLStreamParser::State {
   Delegate* delegate;
   bool recovering;
   std::unique_ptr<xmlParserCtxt, ContextDeleter> context;  // made by the first feed
-  std::string prefixedName;  // reused for names reported with their prefix
+  std::string prefixedName;                                // reused for names reported with their prefix
   bool refusedDocumentType = false;
   int depth = 0;
   std::int64_t startTagEnds[2] = {-1, -1};
@@ -129,7 +129,9 @@ std::optional<std::string_view> SpreadsheetMLStreamParser::Attributes::value(std
   const std::string_view local = colon == std::string_view::npos ? name : name.substr(colon + 1);
   for (int i = 0; i < count_; ++i) {
     const unsigned char** field = fields_ + 5 * i;
-    const bool prefixMatches = field[1] == nullptr ? prefix.empty() : !prefix.empty() && Name(reinterpret_cast<const char*>(field[1])) == prefix;
+    const bool prefixMatches = field[1] == nullptr
+                                   ? prefix.empty()
+                                   : !prefix.empty() && Name(reinterpret_cast<const char*>(field[1])) == prefix;
     if (prefixMatches && Name(reinterpret_cast<const char*>(field[0])) == local)
       return std::string_view(reinterpret_cast<const char*>(field[3]), static_cast<std::size_t>(field[4] - field[3]));
   }

@@ -74,8 +74,7 @@ bool ZipArchiveReader::index() {
   ByteCursor record;
   std::uint16_t count = 0;
   std::uint32_t directoryOffset = 0;
-  if (!file.at(*end + 10, record) || !record.readU16LE(count) || !record.skip(4) ||
-      !record.readU32LE(directoryOffset))
+  if (!file.at(*end + 10, record) || !record.readU16LE(count) || !record.skip(4) || !record.readU32LE(directoryOffset))
     return false;
 
   ByteCursor walk;
@@ -90,9 +89,9 @@ bool ZipArchiveReader::index() {
     std::span<const std::uint8_t> name;
     if (!walk.readU32LE(signature) || signature != kCentralSignature) return false;
     if (!walk.seek(start + 8) || !walk.readU16LE(flags) || !walk.readU16LE(method) || !walk.seek(start + 16) ||
-        !walk.readU32LE(crc) || !walk.readU32LE(compressed) || !walk.readU32LE(uncompressed) || !walk.readU16LE(nameLength) ||
-        !walk.readU16LE(extraLength) || !walk.readU16LE(commentLength) || !walk.seek(start + 42) ||
-        !walk.readU32LE(localOffset) || !walk.readBytes(nameLength, name))
+        !walk.readU32LE(crc) || !walk.readU32LE(compressed) || !walk.readU32LE(uncompressed) ||
+        !walk.readU16LE(nameLength) || !walk.readU16LE(extraLength) || !walk.readU16LE(commentLength) ||
+        !walk.seek(start + 42) || !walk.readU32LE(localOffset) || !walk.readBytes(nameLength, name))
       return false;
     const std::string_view nameText(reinterpret_cast<const char*>(name.data()), name.size());
     Entry entry{method, flags, compressed, uncompressed, localOffset, crc};
@@ -149,8 +148,7 @@ ZipArchiveReader::Location ZipArchiveReader::locate(std::string_view name, std::
   std::uint32_t signature = 0;
   std::uint16_t nameLength = 0, extraLength = 0;
   if (!file.at(static_cast<std::uint64_t>(entry->localHeaderOffset), local) || !local.readU32LE(signature) ||
-      signature != kLocalSignature || !local.skip(22) || !local.readU16LE(nameLength) ||
-      !local.readU16LE(extraLength))
+      signature != kLocalSignature || !local.skip(22) || !local.readU16LE(nameLength) || !local.readU16LE(extraLength))
     return failed(Failure::damaged);
   const std::uint64_t start =
       static_cast<std::uint64_t>(entry->localHeaderOffset) + kLocalHeaderSize + nameLength + extraLength;
@@ -181,8 +179,8 @@ ZipArchiveReader::Extraction ZipArchiveReader::extract(std::string_view name, st
       std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor(libdeflate_alloc_decompressor());
       if (!decompressor) return failed(Failure::tooLarge);
       std::size_t produced = 0;
-      const libdeflate_result result = libdeflate_deflate_decompress(
-          decompressor.get(), location.stored.data(), location.stored.size(), target, size, &produced);
+      const libdeflate_result result = libdeflate_deflate_decompress(decompressor.get(), location.stored.data(),
+                                                                     location.stored.size(), target, size, &produced);
       if (result != LIBDEFLATE_SUCCESS || produced != size) return failed(Failure::sizeMismatch);
     }
     if (crc32Of(0, {target, size}) != location.crc32) return failed(Failure::checksumMismatch);
