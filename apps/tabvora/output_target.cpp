@@ -17,7 +17,7 @@ namespace tabvora::cli {
 namespace {
 
 // Output is written in blocks of about this size.
-constexpr std::size_t kBlockBytes = 64 * 1024;
+constexpr std::size_t kBlockBytes = std::size_t{64} * 1024;
 
 // Writes everything; 0 or the errno of the failure. A descriptor the caller left
 // non-blocking is waited on rather than given up.

@@ -41,7 +41,7 @@ std::filesystem::path temporaryFolder() {
 // The page in a folder only this user can enter; the name is fixed, so the exclusive
 // create fails rather than follow anything placed there meanwhile.
 std::filesystem::path writePage(const std::filesystem::path& folder, std::string_view page) {
-  const std::filesystem::path path = folder / kPageName;
+  std::filesystem::path path = folder / kPageName;
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) throw std::system_error(errno, std::generic_category(), "cannot create " + path.string());
   std::size_t written = 0;

@@ -291,6 +291,7 @@ std::vector<ColumnStatistics> Document::statistics(const std::string& table, con
       return true;
     });
     std::vector<ColumnStatistics> statistics;
+    statistics.reserve(accumulators.size());
     for (const auto& accumulator : accumulators) statistics.push_back(accumulator.result());
     return statistics;
   });

@@ -23,7 +23,7 @@ using Clock = std::chrono::steady_clock;
 
 // Without a descriptor for the child (kernels before 5.3) its end is looked for this often.
 constexpr int kExitCheckMilliseconds = 10;
-constexpr std::size_t kReadChunk = 64 * 1024;
+constexpr std::size_t kReadChunk = std::size_t{64} * 1024;
 
 [[noreturn]] void throwSystemError(int error, const char* what) {
   throw std::system_error(error, std::generic_category(), what);

@@ -77,6 +77,8 @@ bool rewriteOversizedIntegers(char* text, std::size_t length) {
     if (tokenEnd == j && j - digitsStart >= 19 && !fitsIn64Bits(text + digitsStart, text + j, negative)) {
       std::string replacement = exponentForm(text + start, text + j);
       if (!replacement.empty() && replacement.size() <= j - start) {
+        // Overwrites a number in place inside the text; no terminator belongs there.
+        // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
         std::memcpy(text + start, replacement.data(), replacement.size());
         std::memset(text + start + replacement.size(), ' ', j - start - replacement.size());
         changed = true;

@@ -18,7 +18,7 @@ constexpr std::string_view kStrictNamespace = "http://purl.oclc.org/ooxml/spread
 
 // Bytes handed to the push parser at a time: large enough that the per-chunk work vanishes,
 // small enough that the parser never holds a copy of a large part.
-constexpr std::size_t kChunkBytes = 256 * 1024;
+constexpr std::size_t kChunkBytes = std::size_t{256} * 1024;
 
 using Delegate = SpreadsheetMLStreamParser::Delegate;
 
@@ -128,7 +128,7 @@ std::optional<std::string_view> SpreadsheetMLStreamParser::Attributes::value(std
   const std::string_view prefix = colon == std::string_view::npos ? std::string_view() : name.substr(0, colon);
   const std::string_view local = colon == std::string_view::npos ? name : name.substr(colon + 1);
   for (int i = 0; i < count_; ++i) {
-    const unsigned char** field = fields_ + 5 * i;
+    const unsigned char** field = fields_ + std::ptrdiff_t{5} * i;
     const bool prefixMatches = field[1] == nullptr
                                    ? prefix.empty()
                                    : !prefix.empty() && Name(reinterpret_cast<const char*>(field[1])) == prefix;
