@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "drivers/sqlite/sqlite_test_database.hpp"
@@ -64,55 +63,7 @@ TEST(SQLiteOpen, ReopensImmutableWhenAnotherConnectionHoldsAnExclusiveLock) {
   EXPECT_EQ(errorOf([&] { driver.insertRow("t", {{"n", CellValue::integer(3)}}); }).code(), SQLITE_READONLY);
 }
 
-TEST(SQLiteOpen, BadInputFailsWithAClearErrorAndChangesNothing) {
-  TempDir dir;
-  writeFile(dir / "notes.db", std::string(4096, 'x'));
-  makeDatabase(dir / "good.db", numberedRows(3000));
-  const std::string good = readFile(dir / "good.db");
-  writeFile(dir / "truncated.db", good.substr(0, good.size() / 2));
-  std::string corrupt = good;
-  for (std::size_t i = 100; i < corrupt.size(); ++i) corrupt[i] = static_cast<char>(i * 7);
-  writeFile(dir / "corrupt.db", corrupt);
-  std::filesystem::create_directory(dir / "folder.db");
-  ASSERT_EQ(mkfifo((dir / "pipe.db").c_str(), 0600), 0);  // nobody writes: a read would block forever
-  writeFile(dir / "empty.db", "");
-
-  const std::pair<const char*, const char*> cases[] = {
-      {"notes.db", "file is not a database"},
-      {"corrupt.db", "database disk image is malformed"},
-      {"truncated.db", "database disk image is malformed"},  // fails when the page past the end is read
-      {"folder.db", "\"folder.db\" is a folder, not a file"},
-      {"pipe.db", "\"pipe.db\" is not a regular file (a pipe, socket or device) and cannot be read"},
-      {"missing.db", "unable to open database file"},
-  };
-  for (bool preview : {false, true}) {
-    for (const auto& [name, message] : cases) {
-      SCOPED_TRACE(std::string(name) + (preview ? " in a preview" : ""));
-      const bool exists = std::filesystem::is_regular_file(dir / name);
-      FileState before = exists ? captureState(dir / name) : FileState{};
-      SQLiteDriver driver;
-      driver.previewReadOnly = preview;
-      DriverError error = errorOf([&] {
-        driver.open(dir / name);
-        driver.fetchTableData("t", 5000);
-      });
-      EXPECT_EQ(error.domain(), "SQLiteDriver");
-      EXPECT_STREQ(error.what(), message);
-      driver.close();
-      if (exists) {
-        EXPECT_EQ(captureState(dir / name), before);
-      }
-    }
-    // A zero-byte file is what SQLite calls an empty database: no tables, and it stays empty.
-    SQLiteDriver driver;
-    driver.previewReadOnly = preview;
-    EXPECT_TRUE(driver.open(dir / "empty.db").tables.empty());
-    driver.close();
-    EXPECT_EQ(std::filesystem::file_size(dir / "empty.db"), 0u);
-  }
-  EXPECT_FALSE(std::filesystem::exists(dir / "missing.db")) << "open never creates a file";
-  EXPECT_EQ(listDirectory(dir.path()).size(), 7u) << "no sidecar was left";
-}
+// Files that cannot be read are command-line cases (apps/tabvora/cases/bad_databases.test).
 
 }  // namespace
 }  // namespace tabvora::internal
