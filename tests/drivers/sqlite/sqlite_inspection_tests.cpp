@@ -153,14 +153,5 @@ TEST_F(SQLiteInspection, ValuesAreBoundedAndCutForPages) {
   EXPECT_EQ(driver.fetchTableData("wide", 50, 0).rows.at(0)[0].stringValue(), accented);
 }
 
-TEST_F(SQLiteInspection, OnlyNamesStartingWithSqliteUnderscoreAreInternal) {
-  makeDatabase(dir_ / "files" / "names.db",
-               "CREATE TABLE sqlitedata(x); CREATE TABLE SQLite1(x); CREATE TABLE \"sqlite%\"(x); "
-               "CREATE TABLE counter(id INTEGER PRIMARY KEY AUTOINCREMENT); INSERT INTO counter DEFAULT VALUES;");
-  std::vector<std::string> names;
-  for (const TableMetadata& table : inspect(dir_ / "files" / "names.db").fetchTables()) names.push_back(table.name);
-  EXPECT_EQ(names, (std::vector<std::string>{"SQLite1", "counter", "sqlite%", "sqlitedata"}));
-}
-
 }  // namespace
 }  // namespace tabvora::internal

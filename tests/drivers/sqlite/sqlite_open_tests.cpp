@@ -8,33 +8,22 @@ namespace {
 
 using namespace tabvora::testing;
 
-TEST(SQLiteOpen, ListsTablesAndViewsWithCountsSchemaAndSchemaText) {
+// The tables, counts and column types a database lists are a command-line case
+// (apps/tabvora/cases/tables_and_query.test); here its schema text and column details.
+TEST(SQLiteOpen, SchemaTextAndColumnDetails) {
   TempDir dir;
   makeDatabase(dir / "shop.db",
-               "CREATE TABLE items(id INTEGER PRIMARY KEY, name TEXT NOT NULL DEFAULT 'x', price NUMERIC, photo BLOB,"
-               "  added DATETIME, flag BOOLEAN, meta JSON, code VARCHAR(5), odd);"
-               "INSERT INTO items(name, price) VALUES ('a', 1), ('b', 2), ('c', 3);"
+               "CREATE TABLE items(id INTEGER PRIMARY KEY, name TEXT NOT NULL DEFAULT 'x', price NUMERIC);"
                "CREATE VIEW cheap AS SELECT * FROM items WHERE price < 3; CREATE INDEX by_name ON items(name);"
-               "CREATE TABLE \"say \"\"hi\"\" it's\"(v); INSERT INTO \"say \"\"hi\"\" it's\" VALUES (1), (2);");
+               "CREATE TABLE \"say \"\"hi\"\" it's\"(v);");
   SQLiteDriver driver;
   DatabaseMetadata metadata = driver.open(dir / "shop.db");
-  ASSERT_EQ(metadata.tables.size(), 3u);  // by name; the index is not listed
-  EXPECT_EQ(metadata.tables[0].type, TableType::view);
-  EXPECT_EQ(metadata.tables[0].rowCount, std::nullopt) << "views are never counted";
-  EXPECT_EQ(metadata.tables[1].rowCount, 3);
-  EXPECT_EQ(metadata.tables[2].name, "say \"hi\" it's");
-  EXPECT_EQ(metadata.tables[2].rowCount, 2);
   // Views, then tables, then indexes (by type, descending), each closed by ";".
   EXPECT_EQ(metadata.schemaDDL->find("price < 3;\n\nCREATE TABLE items"), 47u) << "the view comes first";
+  EXPECT_NE(metadata.schemaDDL->find("(v);\n\nCREATE INDEX by_name ON items(name);"), std::string::npos);
   EXPECT_EQ(driver.getDDL("say \"hi\" it's"), "CREATE TABLE \"say \"\"hi\"\" it's\"(v);");
   EXPECT_EQ(driver.getDDL("missing"), std::nullopt);
-
   std::vector<DataColumn> columns = driver.fetchSchema("items");
-  std::vector<ColumnType> types;
-  for (const DataColumn& c : columns) types.push_back(c.type);
-  EXPECT_EQ(types, (std::vector<ColumnType>{ColumnType::integer, ColumnType::text, ColumnType::real, ColumnType::blob,
-                                            ColumnType::date, ColumnType::boolean, ColumnType::json, ColumnType::text,
-                                            ColumnType::unknown}));
   EXPECT_EQ(columns[1], (DataColumn{"name", ColumnType::text, false, false, "'x'", 1}));
   EXPECT_TRUE(columns[0].isPrimaryKey);
   EXPECT_TRUE(driver.fetchSchema("no such table").empty());
