@@ -124,15 +124,8 @@ TEST(Document, ReadsSummarisesExportsAndEditsThroughTheSameRows) {
   EXPECT_EQ(errorOf([&] { workbook.saveChanges(); }).errorCode(), ErrorCode::writeRefused);
 }
 
-TEST(PreviewPage, ShowsTheFileOrTheEscapedReason) {
-  EXPECT_TRUE(contains(previewPage(kExamples / "sales.csv"), "Gift wrap, please"));
-  const testing::TempDir dir;
-  for (const char* missing : {"file.csv", "book.xlsx"}) {
-    const std::string page = previewPage(dir / "missing" / missing);
-    EXPECT_TRUE(contains(page, "Unable to preview") && contains(page, "No such file or directory")) << page;
-  }
-  EXPECT_TRUE(contains(errorPage("<b>&"), "&lt;b&gt;&amp;"));
-}
+// The preview page of a file, or the error page naming why it cannot be read, is what
+// tabvora preview writes (apps/tabvora/cases/preview.test).
 
 }  // namespace
 }  // namespace tabvora::internal
