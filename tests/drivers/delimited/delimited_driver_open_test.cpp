@@ -15,17 +15,15 @@ using namespace std::string_literals;
 
 // What real and small files stage is in the golden corpus (tests/data/delimited).
 
-TEST_F(DelimitedDriverTest, EmptyAndUnreadableFilesAreRefused) {
-  for (const std::string& content : {""s, "\xEF\xBB\xBF"s, "\n\r\n\r\r\n"s, "\xFF\xFE"s, "\0\0\n"s}) {
-    for (const std::optional<std::int64_t> limit : {std::optional<std::int64_t>(), std::optional<std::int64_t>(200)}) {
-      DelimitedDriver driver(DatabaseFormat::csv);
-      driver.previewRowLimit = limit;
-      const auto path = write("empty.csv", content);
-      const DriverError error = errorOf([&] { driver.open(path); });
-      EXPECT_EQ(error.domain(), "DelimitedDriver");
-      EXPECT_EQ(error.code(), -1);
-      EXPECT_EQ(error.message(), "File is empty") << content.size();
-    }
+// Files without a record are command-line cases (apps/tabvora/cases/text_files.test); NULs
+// alone are binary to the driver manager, so they reach the driver only here.
+TEST_F(DelimitedDriverTest, AFileOfNULsIsRefusedAsEmpty) {
+  for (const std::optional<std::int64_t> limit : {std::optional<std::int64_t>(), std::optional<std::int64_t>(200)}) {
+    DelimitedDriver driver(DatabaseFormat::csv);
+    driver.previewRowLimit = limit;
+    const DriverError error = errorOf([&] { driver.open(write("empty.csv", "\0\0\n"s)); });
+    EXPECT_EQ(std::make_tuple(error.domain(), error.code(), error.message()),
+              std::make_tuple(std::string("DelimitedDriver"), -1, std::string("File is empty")));
   }
 }
 
