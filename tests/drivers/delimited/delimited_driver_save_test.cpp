@@ -1,4 +1,5 @@
 #include "drivers/delimited/delimited_driver_fixture.hpp"
+#include "support/case_file.hpp"
 
 namespace tabvora::internal {
 namespace {
@@ -144,33 +145,19 @@ TEST_F(DelimitedSaveTest, IncompleteOpensRefuseToSave) {
 }
 
 TEST_F(DelimitedSaveTest, EncodingsAreReadAndWrittenBackAsRead) {
-  struct Case {
-    std::string name, bytes;
-    TextEncoding encoding;
-    bool utf8Mark;
-    std::string cell;  // the second field of the only row, as UTF-8
-  };
-  const std::vector<Case> cases = {
-      {"le.csv", "\xFF\xFE" "a\0,\0b\0\n\0\x31\0,\0\xE9\0\n\0"s, TextEncoding::utf16LittleEndian, false, "\xC3\xA9"},
-      {"be.csv", "\xFE\xFF\0a\0,\0b\0\n\0\x31\0,\x20\xAC\0\n"s, TextEncoding::utf16BigEndian, false, "\xE2\x82\xAC"},
-      {"bom.csv", "\xEF\xBB\xBF" "a,b\n1,\xC3\xA9\n", TextEncoding::utf8, true, "\xC3\xA9"},
-      // A UTF-8 mark before text that is not UTF-8 is no part of the text, and stays.
-      {"bomcp.csv", "\xEF\xBB\xBF" "a,b\n1,\xE9\n", TextEncoding::windows1252, true, "\xC3\xA9"},
-      {"cp.csv", "a,b\n1,\xE9\x80\n", TextEncoding::windows1252, false, "\xC3\xA9\xE2\x82\xAC"},
-      // 0x81 is undefined in Windows-1252, so only Latin 1 reads this.
-      {"latin1.csv", "a,b\n1,\x81\xE9\n", TextEncoding::isoLatin1, false, "\xC2\x81\xC3\xA9"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const auto path = write(c.name, c.bytes);
+  for (const testing::TextCase& c : testing::readTextCases("drivers/delimited/delimited_save.cases")) {
+    const auto path = write(c.word(1), c.input.at(0));
     DelimitedDriver driver(DatabaseFormat::csv);
     driver.open(path);
-    EXPECT_EQ(driver.sourceEncoding(), c.encoding);
-    EXPECT_EQ(driver.hasUTF8BOM(), c.utf8Mark);
-    EXPECT_EQ(columnNames(driver), (Names{"a", "b"}));
-    EXPECT_EQ(texts(driver), (Rows{{"1", c.cell}}));
+    EXPECT_EQ(columnNames(driver), (Names{"a", "b"})) << c.where;
+    const Rows rows = texts(driver);
+    ASSERT_EQ(rows.size(), 1u) << c.where;
+    EXPECT_EQ((std::vector<std::string>{encodingName(driver.sourceEncoding()), driver.hasUTF8BOM() ? "mark" : "no mark",
+                                        rows[0].at(0) + "|" + rows[0].at(1)}),
+              c.expected)
+        << c.where;
     driver.saveChanges();
-    EXPECT_EQ(testing::readFile(path), c.bytes);
+    EXPECT_EQ(testing::readFile(path), c.input.at(0)) << c.where;
   }
 
   // An edit keeps the mark and the encoding.

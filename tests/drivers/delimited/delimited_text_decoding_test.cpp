@@ -1,8 +1,9 @@
 #include "drivers/delimited/delimited_text_decoding.hpp"
 
+#include "drivers/delimited/delimited_driver_fixture.hpp"
+
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -15,11 +16,9 @@ namespace {
 using testing::bytesOf;
 
 TEST(DelimitedTextDecodingTest, AWholeFileIsDecodedByTheRulesInOrder) {
-  const std::map<TextEncoding, std::string> names = {{TextEncoding::utf8, "UTF-8"}, {TextEncoding::utf16LittleEndian, "UTF-16LE"},
-      {TextEncoding::utf16BigEndian, "UTF-16BE"}, {TextEncoding::windows1252, "Windows-1252"}, {TextEncoding::isoLatin1, "Latin 1"}};
   for (const testing::TextCase& c : testing::readTextCases("drivers/delimited/delimited_text_decoding.cases")) {
     const DecodedDelimitedText decoded = decodeDelimitedText(bytesOf(c.input.at(0)));
-    EXPECT_EQ((std::vector<std::string>{names.at(decoded.encoding), decoded.utf8}), c.expected) << c.where;
+    EXPECT_EQ((std::vector<std::string>{encodingName(decoded.encoding), decoded.utf8}), c.expected) << c.where;
   }
 }
 
