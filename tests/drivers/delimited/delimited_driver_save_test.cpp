@@ -1,7 +1,6 @@
 #include "drivers/delimited/delimited_driver_fixture.hpp"
 #include "support/case_file.hpp"
-
-#include <sstream>
+#include "support/edit_steps.hpp"
 
 namespace tabvora::internal {
 namespace {
@@ -11,43 +10,16 @@ using namespace std::string_literals;
 class DelimitedSaveTest : public DelimitedDriverTest {
  protected:
   DataRow row(DelimitedDriver& driver, std::size_t index) { return all(driver).rows.at(index); }
-  const DataColumn& column(DelimitedDriver& driver, std::size_t index) { return driver.allColumns().at(index); }
-  // Marks the file as changed by someone else without relying on the clock's resolution.
-  void touch(const std::filesystem::path& path) {
-    std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) - std::chrono::seconds(10));
-  }
 };
-
-CellValue valueOf(const std::string& word) {
-  const std::size_t colon = word.find(':');
-  const std::string kind = word.substr(0, colon), text = word.substr(colon + 1);
-  return kind == "integer" ? CellValue::integer(std::stoll(text)) : kind == "real" ? CellValue::real(std::stod(text)) : CellValue::text(text);
-}
 
 // The edits and saves of drivers/delimited/delimited_save.cases.
 TEST_F(DelimitedSaveTest, EditsAndSavesOfTheTable) {
   for (const testing::TextCase& c : testing::readTextCases("drivers/delimited/delimited_save.cases")) {
     if (c.word(0) != "save") continue;
     const auto path = write(c.word(1), c.input.at(0));
-    const std::string table = path.stem().string();
     DelimitedDriver driver(DatabaseFormat::csv);
     driver.open(path);
-    for (std::size_t i = 1; i < c.input.size(); ++i) {
-      std::istringstream step(c.input[i]);
-      std::string verb, rowIndex, columnIndex;
-      step >> verb;
-      if (verb == "save") driver.saveChanges();
-      if (verb == "touch") touch(path);
-      if (verb == "update") {
-        step >> rowIndex >> columnIndex >> std::ws;
-        const std::string value = c.input[i].substr(static_cast<std::size_t>(step.tellg()));
-        driver.updateCell(table, row(driver, std::stoul(rowIndex)), column(driver, std::stoul(columnIndex)), valueOf(value));
-      }
-      ColumnValues values;
-      for (std::string pair; verb == "insert" && step >> pair;)
-        values.emplace_back(pair.substr(0, pair.find('=')), valueOf(pair.substr(pair.find('=') + 1)));
-      if (verb == "insert") driver.insertRow(table, values);
-    }
+    for (std::size_t i = 1; i < c.input.size(); ++i) testing::applyStep(driver, path.stem().string(), path, c.input[i]);
     EXPECT_EQ(testing::readFile(path), c.expected.at(0)) << c.where;
     DelimitedDriver reopened(DatabaseFormat::csv);
     reopened.open(path);
