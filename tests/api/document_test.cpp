@@ -14,29 +14,9 @@ using testing::readFile;
 
 const std::filesystem::path kExamples = std::filesystem::path(TABVORA_TEST_DATA) / "../../examples";
 
-// A write reaches a staged copy of a text file, never the file; a database refuses it.
-TEST(Document, ReadsEachFormatThroughOneInterfaceWithoutChangingIt) {
-  const std::tuple<const char*, const char*, const char*> cases[] = {
-      {"chinook_sample.sqlite", "SQLite", "albums"}, {"sales.csv", "CSV", "sales"}, {"events.jsonl", "JSON Lines", "events"}};
-  for (const auto& [file, format, firstTable] : cases) {
-    SCOPED_TRACE(file);
-    const std::string before = readFile(kExamples / file);
-    const std::string table = firstTable;
-    Document document = Document::open(kExamples / file);
-    EXPECT_EQ(document.format(), format);
-    ASSERT_EQ(document.tables().at(0).name, table);
-    EXPECT_TRUE(document.tables().at(0).columnCount.has_value());
-    const Rows page = document.page(table, 2, 1);
-    ASSERT_EQ(page.rows.size(), 2u);
-    EXPECT_EQ(page.rows[0].size(), page.columns.size());
-    const Rows count = document.query("SELECT count(*) FROM \"" + table + "\"", 1);
-    EXPECT_EQ(std::get<std::int64_t>(count.rows.at(0).at(0).data), page.totalRowCount);
-    const auto remove = [&] { document.query("DELETE FROM \"" + table + "\"", 1); };
-    if (document.format() == "SQLite") EXPECT_TRUE(contains(errorOf(remove).message(), "not authorized"));
-    else remove();
-    EXPECT_EQ(readFile(kExamples / file), before);
-  }
-}
+// Every format read through the API is the golden corpus (corpus_test.cpp); that a write
+// reaches a staged copy of a text file and never the file, and that a database refuses it,
+// are command-line cases (apps/tabvora/cases/tables_and_query.test).
 
 TEST(Document, ValuesCarryKindDataAndDisplayText) {
   const Rows rows = Document::open(kExamples / "sales.csv").query("SELECT 7, 2.5, 'x', NULL, x'0102'", 1);
@@ -124,15 +104,8 @@ TEST(Document, ReadsSummarisesExportsAndEditsThroughTheSameRows) {
   EXPECT_EQ(errorOf([&] { workbook.saveChanges(); }).errorCode(), ErrorCode::writeRefused);
 }
 
-TEST(PreviewPage, ShowsTheFileOrTheEscapedReason) {
-  EXPECT_TRUE(contains(previewPage(kExamples / "sales.csv"), "Gift wrap, please"));
-  const testing::TempDir dir;
-  for (const char* missing : {"file.csv", "book.xlsx"}) {
-    const std::string page = previewPage(dir / "missing" / missing);
-    EXPECT_TRUE(contains(page, "Unable to preview") && contains(page, "No such file or directory")) << page;
-  }
-  EXPECT_TRUE(contains(errorPage("<b>&"), "&lt;b&gt;&amp;"));
-}
+// The preview page of a file, or the error page naming why it cannot be read, is what
+// tabvora preview writes (apps/tabvora/cases/preview.test).
 
 }  // namespace
 }  // namespace tabvora::internal

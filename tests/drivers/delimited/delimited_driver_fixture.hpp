@@ -15,6 +15,18 @@ using Rows = std::vector<std::vector<std::string>>;
 using Names = std::vector<std::string>;
 using testing::errorOf;
 
+// The encodings a delimited file is read in, by name.
+inline std::string encodingName(TextEncoding encoding) {
+  switch (encoding) {
+    case TextEncoding::utf8: return "UTF-8";
+    case TextEncoding::utf16LittleEndian: return "UTF-16LE";
+    case TextEncoding::utf16BigEndian: return "UTF-16BE";
+    case TextEncoding::windows1252: return "Windows-1252";
+    case TextEncoding::isoLatin1: return "Latin 1";
+    default: return "other";
+  }
+}
+
 // A driver over files written into a fresh folder.
 class DelimitedDriverTest : public ::testing::Test {
  protected:

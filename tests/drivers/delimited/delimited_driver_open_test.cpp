@@ -15,17 +15,15 @@ using namespace std::string_literals;
 
 // What real and small files stage is in the golden corpus (tests/data/delimited).
 
-TEST_F(DelimitedDriverTest, EmptyAndUnreadableFilesAreRefused) {
-  for (const std::string& content : {""s, "\xEF\xBB\xBF"s, "\n\r\n\r\r\n"s, "\xFF\xFE"s, "\0\0\n"s}) {
-    for (const std::optional<std::int64_t> limit : {std::optional<std::int64_t>(), std::optional<std::int64_t>(200)}) {
-      DelimitedDriver driver(DatabaseFormat::csv);
-      driver.previewRowLimit = limit;
-      const auto path = write("empty.csv", content);
-      const DriverError error = errorOf([&] { driver.open(path); });
-      EXPECT_EQ(error.domain(), "DelimitedDriver");
-      EXPECT_EQ(error.code(), -1);
-      EXPECT_EQ(error.message(), "File is empty") << content.size();
-    }
+// Files without a record are command-line cases (apps/tabvora/cases/text_files.test); NULs
+// alone are binary to the driver manager, so they reach the driver only here.
+TEST_F(DelimitedDriverTest, AFileOfNULsIsRefusedAsEmpty) {
+  for (const std::optional<std::int64_t> limit : {std::optional<std::int64_t>(), std::optional<std::int64_t>(200)}) {
+    DelimitedDriver driver(DatabaseFormat::csv);
+    driver.previewRowLimit = limit;
+    const DriverError error = errorOf([&] { driver.open(write("empty.csv", "\0\0\n"s)); });
+    EXPECT_EQ(std::make_tuple(error.domain(), error.code(), error.message()),
+              std::make_tuple(std::string("DelimitedDriver"), -1, std::string("File is empty")));
   }
 }
 
@@ -86,19 +84,12 @@ TEST_F(DelimitedDriverTest, HostileInputGivesAResultOrAClearError) {
   EXPECT_EQ(driver.allColumns().size(), 3u);
   EXPECT_EQ(driver.totalRows(), 128);
 
-  // NUL bytes are dropped everywhere, in every encoding, and never cut a statement short.
-  const std::vector<std::pair<std::string, std::string>> withNUL = {
-      {"\0a\0,\0b\n\0\x31\0,\0\"x\0y\"\0\n\0"s, "a"},
-      {"\xFF\xFE\0\0a\0\0\0,\0b\0\n\0\x31\0,\0x\0\0\0y\0"s, "a"},
-      {"a\0\xE9,b\n1,x\0y\n"s, "a\xC3\xA9"},
-  };
-  for (const auto& [bytes, first] : withNUL) {
-    SCOPED_TRACE(::testing::PrintToString(bytes));
-    const DatabaseMetadata metadata = driver.open(write("nul.csv", bytes));
-    EXPECT_EQ(columnNames(driver), (Names{first, "b"}));
-    EXPECT_EQ(metadata.schemaDDL, "CREATE TABLE \"nul\" (\"" + first + "\" INTEGER, \"b\" TEXT);");
-    EXPECT_EQ(texts(driver), (Rows{{"1", "xy"}}));
-  }
+  // NUL bytes are dropped everywhere, and never cut a statement short; in the other
+  // encodings they are corpus cases (tests/data/delimited/nul_bytes.cases).
+  const DatabaseMetadata metadata = driver.open(write("nul.csv", "\0a\0,\0b\n\0\x31\0,\0\"x\0y\"\0\n\0"s));
+  EXPECT_EQ(columnNames(driver), (Names{"a", "b"}));
+  EXPECT_EQ(metadata.schemaDDL, "CREATE TABLE \"nul\" (\"a\" INTEGER, \"b\" TEXT);");
+  EXPECT_EQ(texts(driver), (Rows{{"1", "xy"}}));
 
   // 5,000 columns exceed what the staging store takes.
   const std::string wide = std::string(4999, ',') + "\n1\n";

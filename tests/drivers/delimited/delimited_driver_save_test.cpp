@@ -1,4 +1,6 @@
 #include "drivers/delimited/delimited_driver_fixture.hpp"
+#include "support/case_file.hpp"
+#include "support/edit_steps.hpp"
 
 namespace tabvora::internal {
 namespace {
@@ -8,59 +10,21 @@ using namespace std::string_literals;
 class DelimitedSaveTest : public DelimitedDriverTest {
  protected:
   DataRow row(DelimitedDriver& driver, std::size_t index) { return all(driver).rows.at(index); }
-  const DataColumn& column(DelimitedDriver& driver, std::size_t index) { return driver.allColumns().at(index); }
-  // Marks the file as changed by someone else without relying on the clock's resolution.
-  void touch(const std::filesystem::path& path) {
-    std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) - std::chrono::seconds(10));
-  }
 };
 
-const std::string kSales =
-    "id,code,price,note, spaced \r\n"
-    "1,007,1.50,\"a,b\",x\r\n"
-    "2,010,2.00,\"plain\",\r\n"
-    "3,011,2.25,\"say \"\"hi\"\"\",y\r\n";
-
-TEST_F(DelimitedSaveTest, SavingWithoutEditsKeepsEveryCellsTextUnlessTheFileChanged) {
-  const auto path = write("sales.csv", kSales);
-  DelimitedDriver driver(DatabaseFormat::csv);
-  driver.open(path);
-  driver.saveChanges();
-  // Only the needlessly quoted "plain" changes.
-  EXPECT_EQ(testing::readFile(path),
-            "id,code,price,note, spaced \r\n"
-            "1,007,1.50,\"a,b\",x\r\n"
-            "2,010,2.00,plain,\r\n"
-            "3,011,2.25,\"say \"\"hi\"\"\",y\r\n");
-
-  // Once the file changed on disk, it is rewritten from the staged values.
-  touch(path);
-  driver.saveChanges();
-  EXPECT_EQ(testing::readFile(path),
-            "id,code,price,note,spaced\r\n"
-            "1,007,1.5,\"a,b\",x\r\n"
-            "2,010,2.0,plain,\r\n"
-            "3,011,2.25,\"say \"\"hi\"\"\",y\r\n");
-}
-
-TEST_F(DelimitedSaveTest, EditedCellsAreWrittenFromTheirValues) {
-  const auto path = write("sales.csv", kSales);
-  DelimitedDriver driver(DatabaseFormat::csv);
-  driver.open(path);
-  driver.updateCell("sales", row(driver, 1), column(driver, 2), CellValue::real(9.5));
-  driver.updateCell("sales", row(driver, 2), column(driver, 3), CellValue::text("line1\nline2"));
-  driver.insertRow("sales", {{"id", CellValue::integer(4)}, {"code", CellValue::text("012")}, {"price", CellValue::real(3)}});
-  driver.saveChanges();
-  EXPECT_EQ(testing::readFile(path),
-            "id,code,price,note, spaced \r\n"
-            "1,007,1.50,\"a,b\",x\r\n"
-            "2,010,9.5,plain,\r\n"
-            "3,011,2.25,\"line1\nline2\",y\r\n"
-            "4,012,3.0,,\r\n");
-
-  DelimitedDriver reopened(DatabaseFormat::csv);
-  reopened.open(path);
-  EXPECT_EQ(texts(reopened), texts(driver));
+// The edits and saves of drivers/delimited/delimited_save.cases.
+TEST_F(DelimitedSaveTest, EditsAndSavesOfTheTable) {
+  for (const testing::TextCase& c : testing::readTextCases("drivers/delimited/delimited_save.cases")) {
+    if (c.word(0) != "save") continue;
+    const auto path = write(c.word(1), c.input.at(0));
+    DelimitedDriver driver(DatabaseFormat::csv);
+    driver.open(path);
+    for (std::size_t i = 1; i < c.input.size(); ++i) testing::applyStep(driver, path.stem().string(), path, c.input[i]);
+    EXPECT_EQ(testing::readFile(path), c.expected.at(0)) << c.where;
+    DelimitedDriver reopened(DatabaseFormat::csv);
+    reopened.open(path);
+    EXPECT_EQ(texts(reopened), texts(driver)) << c.where;
+  }
 }
 
 TEST_F(DelimitedSaveTest, LaterSavesStillMapRowsToTheirLines) {
@@ -144,72 +108,21 @@ TEST_F(DelimitedSaveTest, IncompleteOpensRefuseToSave) {
 }
 
 TEST_F(DelimitedSaveTest, EncodingsAreReadAndWrittenBackAsRead) {
-  struct Case {
-    std::string name, bytes;
-    TextEncoding encoding;
-    bool utf8Mark;
-    std::string cell;  // the second field of the only row, as UTF-8
-  };
-  const std::vector<Case> cases = {
-      {"le.csv", "\xFF\xFE" "a\0,\0b\0\n\0\x31\0,\0\xE9\0\n\0"s, TextEncoding::utf16LittleEndian, false, "\xC3\xA9"},
-      {"be.csv", "\xFE\xFF\0a\0,\0b\0\n\0\x31\0,\x20\xAC\0\n"s, TextEncoding::utf16BigEndian, false, "\xE2\x82\xAC"},
-      {"bom.csv", "\xEF\xBB\xBF" "a,b\n1,\xC3\xA9\n", TextEncoding::utf8, true, "\xC3\xA9"},
-      // A UTF-8 mark before text that is not UTF-8 is no part of the text, and stays.
-      {"bomcp.csv", "\xEF\xBB\xBF" "a,b\n1,\xE9\n", TextEncoding::windows1252, true, "\xC3\xA9"},
-      {"cp.csv", "a,b\n1,\xE9\x80\n", TextEncoding::windows1252, false, "\xC3\xA9\xE2\x82\xAC"},
-      // 0x81 is undefined in Windows-1252, so only Latin 1 reads this.
-      {"latin1.csv", "a,b\n1,\x81\xE9\n", TextEncoding::isoLatin1, false, "\xC2\x81\xC3\xA9"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const auto path = write(c.name, c.bytes);
+  for (const testing::TextCase& c : testing::readTextCases("drivers/delimited/delimited_save.cases")) {
+    if (c.word(0) != "roundtrip") continue;
+    const auto path = write(c.word(1), c.input.at(0));
     DelimitedDriver driver(DatabaseFormat::csv);
     driver.open(path);
-    EXPECT_EQ(driver.sourceEncoding(), c.encoding);
-    EXPECT_EQ(driver.hasUTF8BOM(), c.utf8Mark);
-    EXPECT_EQ(columnNames(driver), (Names{"a", "b"}));
-    EXPECT_EQ(texts(driver), (Rows{{"1", c.cell}}));
+    EXPECT_EQ(columnNames(driver), (Names{"a", "b"})) << c.where;
+    const Rows rows = texts(driver);
+    ASSERT_EQ(rows.size(), 1u) << c.where;
+    EXPECT_EQ((std::vector<std::string>{encodingName(driver.sourceEncoding()), driver.hasUTF8BOM() ? "mark" : "no mark",
+                                        rows[0].at(0) + "|" + rows[0].at(1)}),
+              c.expected)
+        << c.where;
     driver.saveChanges();
-    EXPECT_EQ(testing::readFile(path), c.bytes);
+    EXPECT_EQ(testing::readFile(path), c.input.at(0)) << c.where;
   }
-
-  // An edit keeps the mark and the encoding.
-  const auto path = write("bomcp.csv", "\xEF\xBB\xBF" "a,b\n1,\xE9\n");
-  DelimitedDriver driver(DatabaseFormat::csv);
-  driver.open(path);
-  driver.updateCell("bomcp", row(driver, 0), column(driver, 1), CellValue::text("\xC3\xA8"));
-  driver.saveChanges();
-  EXPECT_EQ(testing::readFile(path), "\xEF\xBB\xBF" "a,b\n1,\xE8\n");
-}
-
-TEST_F(DelimitedSaveTest, ACharacterOutsideTheCodePageSwitchesToUTF8WithAMark) {
-  const auto path = write("cp.csv", "name,n\nCaf\xE9,1\n");
-  DelimitedDriver driver(DatabaseFormat::csv);
-  driver.open(path);
-  ASSERT_EQ(driver.sourceEncoding(), TextEncoding::windows1252);
-  driver.updateCell("cp", row(driver, 0), column(driver, 0), CellValue::text("\xE2\x9C\x93 ok"));
-  driver.saveChanges();
-  EXPECT_EQ(testing::readFile(path), "\xEF\xBB\xBFname,n\n\xE2\x9C\x93 ok,1\n");
-  EXPECT_EQ(driver.sourceEncoding(), TextEncoding::utf8);
-  EXPECT_TRUE(driver.hasUTF8BOM());
-
-  // It stays so, even once the character is gone again.
-  driver.updateCell("cp", row(driver, 0), column(driver, 0), CellValue::text("plain"));
-  driver.saveChanges();
-  EXPECT_EQ(testing::readFile(path), "\xEF\xBB\xBFname,n\nplain,1\n");
-}
-
-TEST_F(DelimitedSaveTest, HeadersAndDelimitersSurviveTheRoundTrip) {
-  // A semicolon file whose header needs quoting and whose rows are wider than the header.
-  const auto path = write("semi.csv", "\"a;b\";c\n1;2;3\n");
-  DelimitedDriver driver(DatabaseFormat::csv);
-  driver.open(path);
-  ASSERT_EQ(driver.activeDelimiter(), ';');
-  driver.saveChanges();
-  EXPECT_EQ(testing::readFile(path), "\"a;b\";c;\n1;2;3\n");
-  touch(path);
-  driver.saveChanges();
-  EXPECT_EQ(testing::readFile(path), "\"a;b\";c;col_3\n1;2;3\n");
 }
 
 }  // namespace

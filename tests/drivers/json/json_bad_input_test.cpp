@@ -39,15 +39,7 @@ TEST(JSONBadInput, HugeSingleLines) {
   EXPECT_EQ(openError(dir, "garbage.jsonl", std::string(50'000'000, '{')).message(), "No JSON records found in file");
 }
 
-TEST(JSONBadInput, TooManyDistinctKeys) {
-  TempDir dir;
-  std::string text = "[";
-  for (int i = 0; i <= 2000; ++i) text += (i ? "," : "") + std::string("{\"k") + std::to_string(i) + "\":1}";
-  text += "]";
-  DriverError error = openError(dir, "wide.json", text);
-  EXPECT_EQ(error.code(), -1);
-  EXPECT_EQ(error.message(), "The records have 2001 different keys; at most 2000 columns can be shown");
-}
+// Too many distinct keys: a command-line case (apps/tabvora/cases/text_files.test).
 
 }  // namespace
 }  // namespace tabvora::testing

@@ -3,6 +3,7 @@
 
 #include "drivers/json/json_text_encoding.hpp"
 #include "json_test_support.hpp"
+#include "support/case_file.hpp"
 #include "platform/unicode_text.hpp"
 
 namespace tabvora::testing {
@@ -33,24 +34,12 @@ std::string encoded(std::string_view utf8, Form form, bool mark) {
   return out;
 }
 
-// The marks are ByteOrderMark's (tests/platform); FF FE 00 00 is UTF-32 here.
 TEST(JSONEncodings, DetectedByMarkOrByTheZeroBytesOfTheFirstFour) {
-  const std::vector<std::pair<std::string, JSONTextEncoding>> cases = {
-      {std::string("\xFF\xFE\x00\x00[\0\0\0", 8), {Form::utf32LittleEndian, 4}},
-      {std::string("\xFF\xFE[\0", 4), {Form::utf16LittleEndian, 2}},
-      {std::string("\0\0\0[", 4), {Form::utf32BigEndian, 0}},
-      {std::string("[\0\0\0", 4), {Form::utf32LittleEndian, 0}},
-      {std::string("\0[\0{", 4), {Form::utf16BigEndian, 0}},
-      {std::string("[\0{\0", 4), {Form::utf16LittleEndian, 0}},
-      {"[{}]", {Form::utf8, 0}},
-      {std::string("[\0", 2), {Form::utf8, 0}},  // too short to tell
-      {std::string("\0\0\0\0", 4), {Form::utf8, 0}},
-  };
-  for (const auto& [start, expected] : cases) {
-    const JSONTextEncoding found = JSONTextEncoding::detect(
-        {reinterpret_cast<const std::uint8_t*>(start.data()), start.size()});
-    EXPECT_EQ(found.form, expected.form) << start.size();
-    EXPECT_EQ(found.markLength, expected.markLength) << start.size();
+  constexpr const char* kForms[] = {"UTF-8", "UTF-16LE", "UTF-16BE", "UTF-32LE", "UTF-32BE"};
+  for (const TextCase& c : readTextCases("drivers/json/json_text_encoding.cases")) {
+    const JSONTextEncoding found = JSONTextEncoding::detect(bytesOf(c.input.at(0)));
+    EXPECT_EQ((std::vector<std::string>{kForms[static_cast<int>(found.form)], std::to_string(found.markLength)}), c.expected)
+        << c.where;
   }
 }
 

@@ -52,24 +52,7 @@ TEST(JSONLines, ManyChunksAreStagedInLineOrderWithOneSchema) {
   EXPECT_EQ(result.rows[0].values, (std::vector<CellValue>{CellValue::text("yes"), CellValue::real(0.5)}));
 }
 
-TEST(JSONLines, PreviewStagesTheFirstLinesAndTheirSchemaOnly) {
-  TempDir dir;
-  std::string text = numberedLines(1'000, 60);
-  text += R"({"seq":1001,"extra":true})" "\n";
-  OpenedJSON opened = openJSON(dir, "p.jsonl", text, 200);
-  EXPECT_EQ(opened.metadata.tables[0].rowCount, 200);
-  EXPECT_EQ(opened.columnNames(), (std::vector<std::string>{"seq", "pad"}));
-  EXPECT_TRUE(opened.driver->linesLeftUnstaged());
-
-  // The limit counts non-blank lines, also those that are skipped.
-  opened = openJSON(dir, "s.jsonl", "bad\n\n{\"a\":1}\n{\"a\":2}\n{\"a\":3}\n", 2);
-  EXPECT_EQ(opened.metadata.tables[0].rowCount, 1);
-  EXPECT_EQ(opened.driver->skippedLineCount(), 1);
-
-  // Documents are always staged whole.
-  opened = openJSON(dir, "d.json", R"([{"a":1},{"a":2},{"a":3}])", 2);
-  EXPECT_EQ(opened.metadata.tables[0].rowCount, 3);
-}
+// What a preview stages of JSON Lines is a command-line case (apps/tabvora/cases/text_files.test).
 
 }  // namespace
 }  // namespace tabvora::testing

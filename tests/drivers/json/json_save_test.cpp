@@ -2,99 +2,23 @@
 #include <map>
 
 #include "json_test_support.hpp"
+#include "support/case_file.hpp"
+#include "support/edit_steps.hpp"
 
 namespace tabvora::testing {
 using namespace tabvora::internal;
 namespace {
 
-DataColumn columnNamed(OpenedJSON& opened, const std::string& name) {
-  for (const DataColumn& column : opened.table().columns)
-    if (column.name == name) return column;
-  throw std::runtime_error("no column " + name);
-}
-
-void update(OpenedJSON& opened, std::size_t row, const std::string& column, const CellValue& value) {
-  DataTable table = opened.table();
-  opened.driver->updateCell(opened.metadata.tables[0].name, table.rows.at(row), columnNamed(opened, column), value);
-}
-
-TEST(JSONSave, EditsOfADocumentAreWrittenPrettyWithSortedKeysAndTheWrapperRestored) {
+// The edits and saves of drivers/json/json_save.cases.
+TEST(JSONSave, EditsAndSavesOfTheTable) {
   TempDir dir;
-  OpenedJSON opened = openJSON(dir, "r.json", R"({"meta":{"v":1,"path":"a/b","e":[],"o":{}},"items":[
-    {"id":1,"v":5,"flag":true,"tags":["a"],"s":"x"},
-    {"id":2,"v":"s","flag":false,"tags":{"k":1},"s":"tab\t\"q\" é \u0001","r":2.0}
-  ],"z":null})");
-  update(opened, 1, "s", CellValue::text("new"));
-  update(opened, 0, "tags", CellValue::text("not json"));
-  update(opened, 1, "flag", CellValue::text("TRUE"));
-  opened.driver->deleteRow("r", opened.table().rows[0]);
-  opened.driver->insertRow("r", {{"id", CellValue::integer(3)}, {"flag", CellValue::text("yes")}});
-  opened.driver->saveChanges();
-  EXPECT_EQ(readFile(opened.path), R"({
-  "items" : [
-    {
-      "flag" : true,
-      "id" : 2,
-      "r" : 2.0,
-      "s" : "new",
-      "tags" : {
-        "k" : 1
-      },
-      "v" : "s"
-    },
-    {
-      "flag" : "yes",
-      "id" : 3,
-      "r" : null,
-      "s" : null,
-      "tags" : null,
-      "v" : null
-    }
-  ],
-  "meta" : {
-    "e" : [],
-    "o" : {},
-    "path" : "a/b",
-    "v" : 1
-  },
-  "z" : null
-})");
-  OpenedJSON reopened = openJSONFile(opened.path);
-  EXPECT_EQ(reopened.columnTypes(), (std::vector<std::string>{"flag TEXT", "id INTEGER", "r REAL", "s TEXT",
-                                                              "tags JSON", "v TEXT"}));
-}
-
-TEST(JSONSave, TextCellsKeepTheirOriginalValuesUntilEdited) {
-  TempDir dir;
-  OpenedJSON opened = openJSON(dir, "m.jsonl",
-                               "{\"v\":5}\n{\"v\":\"s\"}\n{\"v\":[1,{\"b\":2,\"a\":1}]}\n{\"v\":2.50}\n{\"v\":false}\n"
-                               "{\"v\":18446744073709551615}\n{\"v\":1.0}\n{\"v\":\"a\\u0000b\"}\n{\"v\":7}\n"
-                               "{\"v\":9}\n{\"v\":10}\n");
-  EXPECT_EQ(opened.table().rows[2].values[0], CellValue::text(R"([1,{"b":2,"a":1}])"));
-  EXPECT_EQ(opened.table().rows[5].values[0], CellValue::text("18446744073709551615"));
-  EXPECT_EQ(opened.table().rows[6].values[0], CellValue::text("1"));
-  EXPECT_EQ(opened.table().rows[7].values[0], CellValue::text("ab"));
-  opened.driver->saveChanges();
-  const std::string unchanged =
-      "{\"v\":5}\n{\"v\":\"s\"}\n{\"v\":[1,{\"a\":1,\"b\":2}]}\n{\"v\":2.5}\n{\"v\":false}\n"
-      "{\"v\":18446744073709551615}\n{\"v\":1.0}\n{\"v\":\"a\\u0000b\"}\n{\"v\":7}\n{\"v\":9}\n{\"v\":10}\n";
-  EXPECT_EQ(readFile(opened.path), unchanged);
-
-  // An edited cell is a string, unless it holds its staged text again; a row that was
-  // inserted (even under the id of a deleted one) has no original. Edits by SQL count too.
-  update(opened, 0, "v", CellValue::text("5x"));
-  update(opened, 3, "v", CellValue::text("2.5"));
-  update(opened, 8, "v", CellValue::text("8"));
-  update(opened, 9, "v", CellValue::text("x"));
-  update(opened, 9, "v", CellValue::text("9"));
-  opened.driver->deleteRow("m", opened.table().rows[10]);
-  opened.driver->insertRow("m", {{"v", CellValue::text("10")}});
-  opened.driver->query("UPDATE m SET v = '4' WHERE rowid = 5");
-  opened.driver->saveChanges();
-  EXPECT_EQ(readFile(opened.path),
-            "{\"v\":\"5x\"}\n{\"v\":\"s\"}\n{\"v\":[1,{\"a\":1,\"b\":2}]}\n{\"v\":2.5}\n{\"v\":\"4\"}\n"
-            "{\"v\":18446744073709551615}\n{\"v\":1.0}\n{\"v\":\"a\\u0000b\"}\n{\"v\":\"8\"}\n{\"v\":9}\n"
-            "{\"v\":\"10\"}\n");
+  for (const TextCase& c : readTextCases("drivers/json/json_save.cases")) {
+    OpenedJSON opened = openJSON(dir, c.word(1), c.input.at(0));
+    for (std::size_t i = 1; i < c.input.size(); ++i) applyStep(*opened.driver, opened.metadata.tables[0].name, opened.path, c.input[i]);
+    std::string expected;
+    for (const std::string& line : c.expected) expected += (expected.empty() ? "" : "\n") + line;
+    EXPECT_EQ(readFile(opened.path), expected) << c.where;
+  }
 }
 
 TEST(JSONSave, JSONValueOfCells) {
@@ -116,20 +40,6 @@ TEST(JSONSave, JSONValueOfCells) {
   EXPECT_EQ(JSONDriver::jsonValue(CellValue::text(deep), T::json), nlohmann::json(deep));
 }
 
-TEST(JSONSave, JSONLinesRoundTrip) {
-  TempDir dir;
-  OpenedJSON opened = openJSON(dir, "l.jsonl", "{\"b\":1,\"a\":\"x\"}\r\n\n{\"a\":\"y\",\"c\":[1,2],\"b\":null}\n");
-  update(opened, 0, "b", CellValue::integer(10));
-  opened.driver->insertRow("l", {{"a", CellValue::text("line\nbreak")}});
-  opened.driver->saveChanges();
-  EXPECT_EQ(readFile(opened.path),
-            "{\"a\":\"x\",\"b\":10,\"c\":null}\n{\"a\":\"y\",\"b\":null,\"c\":[1,2]}\n"
-            "{\"a\":\"line\\nbreak\",\"b\":null,\"c\":null}\n");
-  OpenedJSON reopened = openJSONFile(opened.path);
-  EXPECT_EQ(reopened.table().rows.size(), 3u);
-  EXPECT_EQ(reopened.table().rows[2].values[0], CellValue::text("line\nbreak"));
-}
-
 // What files of every shape stage is in the golden corpus (tests/data/json); a column
 // renamed to be unique remembers the key it is written back under.
 TEST(JSONSave, RenamedColumnsRememberTheirKeys) {
@@ -146,7 +56,7 @@ TEST(JSONSave, RefusalsLeaveTheFileUntouched) {
   TempDir dir;
   const std::string skipped = "{\"a\":1}\nbad\n[1]\n{\"a\"\n";
   OpenedJSON opened = openJSON(dir, "s.jsonl", skipped);
-  update(opened, 0, "a", CellValue::integer(2));
+  applyStep(*opened.driver, "s", opened.path, "update 0 a integer:2");
   const DriverError error = errorOf([&] { opened.driver->saveChanges(); });
   EXPECT_EQ(error.code(), -2);
   EXPECT_EQ(error.domain(), "JSONDriver");

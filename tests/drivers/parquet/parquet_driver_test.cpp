@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "support/case_file.hpp"
 #include "support/test_support.hpp"
 
 namespace tabvora::internal {
@@ -43,42 +44,33 @@ const Lines kHyparquetFooterRows = {"name|STRING",     "age|INT32",      "score|
                                     "active|BOOLEAN",  "seen|TIMESTAMP",
                                     "\xE2\x80\x94|50 rows \xC2\xB7 1 KB \xC2\xB7 open in Tabvora to browse the data"};
 
-TEST(ParquetDriverTest, WithoutUsableDuckDBTheFooterIsListed) {
+// What a stand-in for DuckDB prints, and what is staged of it (drivers/parquet/duckdb_output.cases).
+TEST(ParquetDriverTest, WhatDuckDBPrintsIsStagedAsTypedOrTheFooterIsListed) {
   TempDir dir;
-  const std::filesystem::path file = dir.copy("parquet/hyparquet_writer.parquet", "hyparquet_writer.parquet");
-  const std::string programs[] = {
-      "exit 1",
-      "echo '[{\"a\": 1}]'; exit 1",
-      "echo garbage",
-      "echo '[]'",
-      "echo '[1, 2]'",
-      "echo '[{}]'",
-      "echo '{\"a\": 1}'",
-      "echo '[{\"a\": 1}] trailing'",
-      "printf '[{\"a\": 1}'",
-      "echo '[{\"a\": 1, \"A\": 2, \"a\": 3}]' >&2",  // rows on the wrong stream
-      "exec sleep 1000",
-      "exec head -c 2000000000 /dev/zero",
-      "kill -9 $$",
-  };
-  for (const std::string& program : programs) {
-    SCOPED_TRACE(program);
-    ParquetDriver driver({dir / "missing", fakeDuckDB(dir, program)});
+  const std::filesystem::path file = dir.copy("parquet/hyparquet_writer.parquet", "2023 sales-report.parquet");
+  for (const testing::TextCase& c : testing::readTextCases("drivers/parquet/duckdb_output.cases")) {
+    const std::string& output = c.input.at(0);
+    ParquetDriver driver({fakeDuckDB(dir, c.word(0) == "rows" ? "cat <<'EOF'\n" + output + "\nEOF" : output)});
     driver.duckDBLimits.timeLimit = 1s;
     driver.duckDBLimits.outputLimit = 1 << 20;
-    ASSERT_TRUE(driver.duckDBPath());
     const auto start = std::chrono::steady_clock::now();
-    const DatabaseMetadata metadata = driver.open(file);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
-    ASSERT_EQ(metadata.tables.size(), 1u);
-    EXPECT_EQ(metadata.tables[0].name, "hyparquet_writer");
-    EXPECT_EQ(schemaLines(driver, "hyparquet_writer"), (Lines{"column TEXT", "type TEXT"}));
-    EXPECT_EQ(queryRows(driver, "SELECT * FROM hyparquet_writer"), kHyparquetFooterRows);
+    driver.open(file);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s) << c.where;
+    ASSERT_EQ(driver.primaryTableName(), "p_2023_sales_report");
+    Lines staged = schemaLines(driver, "p_2023_sales_report");
+    staged.push_back("--");
+    for (const std::string& row : queryRows(driver, "SELECT * FROM p_2023_sales_report")) staged.push_back(row);
+    Lines expected = c.expected;
+    if (c.word(0) == "footer") {
+      expected = {"column TEXT", "type TEXT", "--"};
+      expected.insert(expected.end(), kHyparquetFooterRows.begin(), kHyparquetFooterRows.end());
+    }
+    EXPECT_EQ(staged, expected) << c.where;
   }
-  ParquetDriver nowhere({dir / "missing", dir.path(), dir / "hyparquet_writer.parquet"});
+  ParquetDriver nowhere({dir / "missing", dir.path(), file});
   EXPECT_FALSE(nowhere.duckDBPath());
   nowhere.open(file);
-  EXPECT_EQ(queryRows(nowhere, "SELECT * FROM hyparquet_writer"), kHyparquetFooterRows);
+  EXPECT_EQ(queryRows(nowhere, "SELECT * FROM p_2023_sales_report"), kHyparquetFooterRows);
 }
 
 TEST(ParquetDriverTest, FooterTableEdges) {
@@ -123,65 +115,17 @@ TEST(ParquetDriverTest, FooterTableEdges) {
     EXPECT_EQ(queryRows(driver, "SELECT count(*) FROM large"), (Lines{length < 64'000'001u ? "6" : "1"}));
   }
 
-  const std::string summary = " \xC2\xB7 78 KB \xC2\xB7 open in Tabvora to browse the data";
-  driver.open(testing::testData("parquet/wide_700.parquet"));
-  const Lines wide = queryRows(driver, "SELECT * FROM wide_700");
-  ASSERT_EQ(wide.size(), 501u);
-  EXPECT_EQ(wide[0], "c1|INT32");
-  EXPECT_EQ(wide[499], "c500|INT32");
-  EXPECT_EQ(wide[500], "\xE2\x80\x94|3 rows" + summary);
-
-  driver.open(testing::testData("parquet/values.parquet"));
-  EXPECT_EQ(queryRows(driver, "SELECT * FROM \"values\" LIMIT 6"),
-            (Lines{"id|INT64", "ratio|DOUBLE", "nothing|INT32", "even|BOOLEAN", "attrs|MAP", "note|STRING"}));
+  // The footers of real files are command-line cases (apps/tabvora/cases/text_files.test).
 }
 
-TEST(ParquetDriverTest, RefusalsAndMessages) {
-  TempDir dir;
-  ParquetDriver driver({fakeDuckDB(dir, "echo '[{\"a\": 1}]'")});
-  testing::writeFile(dir / "fake.parquet", "PAR2 but DuckDB would read it");
-  const std::pair<std::function<void()>, std::string> cases[] = {
-      {[&] { driver.open(dir / "fake.parquet"); }, "Invalid Parquet file: missing 'PAR1' magic header"},
-      {[&] { driver.saveChanges(); },
-       "Saving back to Parquet files is not supported. Use Export to write your changes to CSV, JSON or SQL."}};
-  for (const auto& [operation, message] : cases) {
-    const DriverError error = testing::errorOf(operation);
-    EXPECT_EQ(error.domain(), "ParquetDriver");
-    EXPECT_EQ(error.code(), &operation == &cases[1].first ? -2 : -1);
-    EXPECT_EQ(error.message(), message);
-  }
-}
-
-// DuckDB's rows through a stand-in that prints fixed JSON: column order, type merging and
-// the exact text of values.
-TEST(ParquetDriverTest, RowsPrintedByDuckDBAreStagedAsTyped) {
-  TempDir dir;
-  const std::filesystem::path file = dir.copy("parquet/hyparquet_writer.parquet", "2023 sales-report.parquet");
-  struct Case {
-    const char* json;
-    Lines columns;
-    Lines rows;
-  } cases[] = {
-      {R"([{"z": 1, "a": 2.5}, {"a": 1, "z": 2}])", {"z INTEGER", "a REAL"}, {"1|2.5", "2|1.0"}},
-      {R"([{"n": 1}, {"n": "a"}, {"n": null}])", {"n TEXT"}, {"1", "a", "NULL"}},
-      {R"([{"n": null}, {"n": null}])", {"n TEXT"}, {"NULL", "NULL"}},
-      {R"([{"b": true}, {"b": false}, {"b": null}, {"c": 1.0e3}])",
-       {"b BOOLEAN", "c INTEGER"}, {"1|NULL", "0|NULL", "NULL|NULL", "NULL|1000"}},
-      {R"([{"t": true}, {"t": "x"}])", {"t TEXT"}, {"true", "x"}},
-      {R"([{"big": 9223372036854775807, "over": 9223372036854775808, "d": "12345678901234567890.12"}])",
-       {"big INTEGER", "over REAL", "d TEXT"}, {"9223372036854775807|9.223372036854776e+18|12345678901234567890.12"}},
-      {R"([{"j": [1, {"k": "it's"}]}, {"j": {"x": null}}])", {"j JSON"}, {R"([1, {"k": "it's"}])", R"({"x": null})"}},
-      {R"([{"a": 1, "A": 2, "": 3, "a": 4}])", {"a INTEGER", "A_1 INTEGER", "col_3 INTEGER"}, {"4|2|3"}},
-      {R"([{"s": "quote ' and \" and \u00e9 and \t end"}])", {"s TEXT"}, {"quote ' and \" and \xC3\xA9 and \t end"}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.json);
-    ParquetDriver driver({fakeDuckDB(dir, std::string("cat <<'EOF'\n") + c.json + "\nEOF")});
-    driver.open(file);
-    EXPECT_EQ(driver.primaryTableName(), "p_2023_sales_report");
-    EXPECT_EQ(schemaLines(driver, "p_2023_sales_report"), c.columns);
-    EXPECT_EQ(queryRows(driver, "SELECT * FROM p_2023_sales_report"), c.rows);
-  }
+// A file without the magic is refused before DuckDB is asked: a command-line case
+// (apps/tabvora/cases/text_files.test).
+TEST(ParquetDriverTest, SavingIsRefused) {
+  const DriverError error = testing::errorOf([] { ParquetDriver().saveChanges(); });
+  EXPECT_EQ(std::make_tuple(error.domain(), error.code(), error.message()),
+            std::make_tuple(std::string("ParquetDriver"), -2,
+                            std::string("Saving back to Parquet files is not supported. Use Export to write your "
+                                        "changes to CSV, JSON or SQL.")));
 }
 
 // What DuckDB reads of the corpus files is in the golden corpus (tests/data/parquet).

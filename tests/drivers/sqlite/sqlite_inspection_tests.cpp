@@ -1,5 +1,5 @@
 // Connections that inspect a file against crafted files and statements: a journal naming a
-// file elsewhere, statements that write or attach, endless views and huge values.
+// file elsewhere, endless views and huge values.
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -91,33 +91,7 @@ TEST_F(SQLiteInspection, AJournalNamingAFileElsewhereDeletesNothing) {
   }
 }
 
-TEST_F(SQLiteInspection, StatementsThatWriteOrAttachAreRefused) {
-  const std::filesystem::path other = dir_ / "files" / "other.db";
-  makeDatabase(other, "CREATE TABLE o(x); INSERT INTO o VALUES (1);");
-  const FileState databaseBefore = captureState(database), otherBefore = captureState(other);
-  SQLiteDriver& driver = inspect(database);
-
-  for (const std::string& sql :
-       {"ATTACH '" + other.string() + "' AS o", "VACUUM INTO '" + (dir_ / "files" / "out.db").string() + "'",
-        std::string("DELETE FROM t"), std::string("INSERT INTO t VALUES (1, 'x')"), std::string("DROP TABLE t"),
-        std::string("CREATE TABLE x(a)"), std::string("PRAGMA user_version = 5"),
-        std::string("PRAGMA journal_mode = WAL"), std::string("SELECT 1; UPDATE t SET n = 0")}) {
-    SCOPED_TRACE(sql);
-    EXPECT_THROW(driver.query(sql), DriverError);
-  }
-  // Reading, asking the schema and scratch work in temporary tables stay allowed.
-  EXPECT_EQ(driver.query("CREATE TEMP TABLE scratch AS SELECT n FROM t WHERE n <= 3; "
-                         "INSERT INTO scratch VALUES (4); SELECT count(*) FROM scratch")
-                .rows.at(0)[0],
-            CellValue::integer(4));
-  EXPECT_EQ(driver.query("PRAGMA table_info(t)").rows.size(), 2u);
-  EXPECT_EQ(driver.fetchTableData("t", 10, 290).rows.size(), 10u);
-  driver.close();
-
-  EXPECT_FALSE(std::filesystem::exists(dir_ / "files" / "out.db"));
-  EXPECT_EQ(captureState(database), databaseBefore);
-  EXPECT_EQ(captureState(other), otherBefore);
-}
+// Statements that write or attach are refused: command-line cases (apps/tabvora/cases/tables_and_query.test).
 
 TEST_F(SQLiteInspection, EndlessStatementsAreInterruptedAtTheTimeLimit) {
   makeDatabase(dir_ / "files" / "endless.db",
@@ -151,15 +125,6 @@ TEST_F(SQLiteInspection, ValuesAreBoundedAndCutForPages) {
   EXPECT_TRUE(isValidUTF8(cut));
   driver.cellByteLimit.reset();
   EXPECT_EQ(driver.fetchTableData("wide", 50, 0).rows.at(0)[0].stringValue(), accented);
-}
-
-TEST_F(SQLiteInspection, OnlyNamesStartingWithSqliteUnderscoreAreInternal) {
-  makeDatabase(dir_ / "files" / "names.db",
-               "CREATE TABLE sqlitedata(x); CREATE TABLE SQLite1(x); CREATE TABLE \"sqlite%\"(x); "
-               "CREATE TABLE counter(id INTEGER PRIMARY KEY AUTOINCREMENT); INSERT INTO counter DEFAULT VALUES;");
-  std::vector<std::string> names;
-  for (const TableMetadata& table : inspect(dir_ / "files" / "names.db").fetchTables()) names.push_back(table.name);
-  EXPECT_EQ(names, (std::vector<std::string>{"SQLite1", "counter", "sqlite%", "sqlitedata"}));
 }
 
 }  // namespace
