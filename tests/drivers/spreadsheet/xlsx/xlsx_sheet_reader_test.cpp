@@ -13,6 +13,7 @@
 #include "drivers/spreadsheet/sheet/workbook_test_support.hpp"
 #include "drivers/spreadsheet/xlsx/xlsx_sheet_reader.hpp"
 #include "drivers/spreadsheet/xlsx/xlsx_sheet_split.hpp"
+#include "support/case_file.hpp"
 
 namespace tabvora::internal {
 namespace {
@@ -59,83 +60,30 @@ Read readPart(const std::string& part, bool uses1904Dates = false, const Limits&
   return {reader.grid(), reader.maxColIndex(), parsed, reader.reachedLimit(), reader.readInTwo()};
 }
 
-TEST(XLSXSheetReader, PlacesCellsByReferenceOrAfterThePreviousCell) {
-  std::vector<std::string> twentySeven(27), lastColumn(XLSXSheetReader::kMaxColumnIndex + 1);
-  twentySeven.back() = "2";
-  lastColumn.back() = "last";
-  const struct {
-    std::string sheetData;
-    Grid grid;
-    std::int64_t maxColIndex;
-  } cases[] = {
-      {R"(<row r="1"><c r="A1"><v>1</v></c><c r="C1"><v>3</v></c></row>)", {{"1", "", "3"}}, 2},
-      {"<row><c><v>a</v></c><c><v>b</v></c><c><v>c</v></c></row>", {{"a", "b", "c"}}, 2},
-      {R"(<row><c r="D1"><v>x</v></c><c><v>y</v></c></row>)", {{"", "", "", "x", "y"}}, 4},
-      // Rows 1, 2 and 5 leave no gap; a row without cells leaves no trace.
-      {R"(<row r="1"><c><v>1</v></c></row><row r="2"><c><v>2</v></c></row><row r="3"/><row r="5"><c><v>5</v></c></row>)",
-       {{"1"}, {"2"}, {"5"}}, 0},
-      // Rows keep their own lengths; letters count in either case and digits end the scan.
-      {R"(<row><c r="b7"><v>1</v></c></row><row><c r="AA10"><v>2</v></c></row><row><c r="10"><v>3</v></c></row>)",
-       {{"", "1"}, twentySeven, {"3"}}, 26},
-      {R"(<row><c r="B1"><v>old</v></c><c r="B1"><v>new</v></c><c r="D1"/></row>)", {{"", "new", "", ""}}, 3},
-      // A row nested in a row hands its cells on to the outer row.
-      {"<row><c><v>a</v></c><row><c><v>b</v></c></row><c><v>c</v></c></row>", {{"b"}, {"b", "c"}}, 1},
-      // Excel's last column is kept; cells beyond it, with or without a reference, are dropped.
-      {R"(<row><c r="XFE1"><v>1</v></c><c r="XFDZZZZZZZZZZZZZZZZ1"/></row><row><c r="XFC2"/><c><v>last</v></c><c><v>no</v></c></row>)",
-       {lastColumn}, XLSXSheetReader::kMaxColumnIndex},
-  };
-  for (const auto& c : cases) {
-    const Read read = readPart(worksheet(c.sheetData));
-    EXPECT_TRUE(read.parsed) << c.sheetData;
-    EXPECT_EQ(read.grid, c.grid) << c.sheetData;
-    EXPECT_EQ(read.maxColIndex, c.maxColIndex) << c.sheetData;
-  }
-}
-
-TEST(XLSXSheetReader, ResolvesCellTextByTypeAndDateStyle) {
-  const struct {
-    std::string cell;
-    std::string text;
-  } cases[] = {
-      {R"(<c t="s"><v>1</v></c>)", "beta"},
-      {R"(<c t="s"><v>3</v></c>)", "3"},  // out of range keeps the index text
-      {R"(<c t="b"><v>1</v></c>)", "TRUE"},
-      {R"(<c t="b"><v>true</v></c>)", "FALSE"},
-      {R"(<c t="inlineStr"><is><r><t>Hel</t></r><r><rPr/><t>lo</t></r><rPh><t>haro</t></rPh></is></c>)", "Hello"},
-      {R"(<c t="str" s="1"><f>A1&amp;"x"</f><v>1</v></c>)", "1"},  // formulas never read; text types never dates
-      {R"(<c t="e"><v>#DIV/0!</v></c>)", "#DIV/0!"},
-      {R"(<c t="d"><v>2024-02-29T00:00:00</v></c>)", "2024-02-29T00:00:00"},
-      {R"(<c><t>a t outside an inline string</t></c>)", ""},
-      {R"(<c t="str"><v>&amp;&#x41;&lt;<![CDATA[<b>]]></v></c>)", "&A<<b>"},
-      {R"(<c s="2"><v>1</v></c>)", "1"},
-      {R"(<c s="+4" t="n"><v>1</v></c>)", "1900-01-01"},
-      {R"(<c s="1" t="unknown"><v>1</v></c>)", "1900-01-01"},
-      {R"(<c s="1" t="s"><v>0</v></c>)", "alpha"},
-  };
-  for (const auto& c : cases) {
+// Where cells land and how their text is resolved: xlsx_sheet_reader.cases.
+TEST(XLSXSheetReader, CasesOfTheTable) {
+  for (const testing::TextCase& c : testing::readTextCases("drivers/spreadsheet/xlsx/xlsx_sheet_reader.cases")) {
     for (const bool deferred : {false, true}) {
-      const Read read = readPart(worksheet("<row>" + c.cell + "</row>"), false, {}, deferred);
-      EXPECT_EQ(read.grid, Grid{{c.text}}) << c.cell << (deferred ? " resolved afterwards" : "");
+      const std::string sheetData = c.word(0) == "place" ? c.input.at(0) : "<row>" + c.input.at(0) + "</row>";
+      const Read read = readPart(worksheet(sheetData), c.word(1) == "1904", {}, deferred);
+      std::vector<std::string> found;
+      for (const std::vector<std::string>& row : read.grid) {
+        std::string joined;
+        for (std::size_t i = 0; i < row.size(); ++i) joined += (i ? "|" : "") + row[i];
+        found.push_back(joined);
+      }
+      if (c.word(0) == "place") found.push_back("max " + std::to_string(read.maxColIndex));
+      EXPECT_TRUE(read.parsed) << c.where;
+      EXPECT_EQ(found, c.expected) << c.where << (deferred ? " resolved afterwards" : "");
     }
   }
-
-  const struct {
-    const char* serial;
-    bool uses1904Dates;
-    const char* text;
-  } dates[] = {
-      {"0.5", false, "12:00:00"},       {"0.99999999", false, "00:00:00"},  {"59", false, "1900-02-28"},
-      {"60", false, "1900-02-28"},      {"61", false, "1900-03-01"},        {"45000.999999999", false, "2023-03-16"},
-      {"45000.25", false, "2023-03-15 06:00:00"},                           {"2958465.5", false, "9999-12-31 12:00:00"},
-      {"2958466", false, "2958466"},    {"-1", false, "-1"},                {"nan", false, "nan"},
-      {"12abc", false, "12abc"},        {"", false, ""},                    {"0", true, "1904-01-01"},
-      {"1.75", true, "1904-01-02 18:00:00"},                                {"59", true, "1904-02-29"},
-      {"2958465", true, "10004-01-01"},
-  };
-  for (const auto& d : dates) {
-    const Read read = readPart(worksheet(std::string("<row><c s=\"1\"><v>") + d.serial + "</v></c></row>"), d.uses1904Dates);
-    EXPECT_EQ(read.grid, Grid{{d.text}}) << d.serial << (d.uses1904Dates ? " in 1904" : "");
-  }
+  // Excel's last column is kept; cells beyond it, with or without a reference, are dropped.
+  std::vector<std::string> lastColumn(XLSXSheetReader::kMaxColumnIndex + 1);
+  lastColumn.back() = "last";
+  const Read read = readPart(worksheet(R"(<row><c r="XFE1"><v>1</v></c><c r="XFDZZZZZZZZZZZZZZZZ1"/></row>)"
+                                       R"(<row><c r="XFC2"/><c><v>last</v></c><c><v>no</v></c></row>)"));
+  EXPECT_EQ(read.grid, Grid{lastColumn});
+  EXPECT_EQ(read.maxColIndex, XLSXSheetReader::kMaxColumnIndex);
 }
 
 TEST(XLSXSheetReader, RecognisesPrefixesBoundToTheSpreadsheetNamespaceAndReadsUTF16) {
