@@ -1,6 +1,8 @@
-// The worksheet reader on XML written out here: where cells land, how their text is
-// resolved, dates in both systems, namespace prefixes and encodings, and the bounds that
-// keep a hostile sheet from taking unbounded memory or time.
+// The readers of XLSX parts on XML written out here. The worksheet reader: where cells
+// land, how their text is resolved, dates in both systems, namespace prefixes and
+// encodings, and the bounds that keep a hostile sheet from taking unbounded memory or time.
+// The shared-string table and the date styles: their cases, document types refused, and
+// every item charged to the budget. Tables of cases are in xlsx_parts.cases.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -10,7 +12,10 @@
 #include <unordered_set>
 #include <vector>
 
+#include "drivers/spreadsheet/sheet/workbook_budget.hpp"
 #include "drivers/spreadsheet/sheet/workbook_test_support.hpp"
+#include "drivers/spreadsheet/xlsx/xlsx_date_styles.hpp"
+#include "drivers/spreadsheet/xlsx/xlsx_shared_strings_reader.hpp"
 #include "drivers/spreadsheet/xlsx/xlsx_sheet_reader.hpp"
 #include "drivers/spreadsheet/xlsx/xlsx_sheet_split.hpp"
 #include "support/case_file.hpp"
@@ -60,9 +65,29 @@ Read readPart(const std::string& part, bool uses1904Dates = false, const Limits&
   return {reader.grid(), reader.maxColIndex(), parsed, reader.reachedLimit(), reader.readInTwo()};
 }
 
-// Where cells land and how their text is resolved: xlsx_sheet_reader.cases.
-TEST(XLSXSheetReader, CasesOfTheTable) {
-  for (const testing::TextCase& c : testing::readTextCases("drivers/spreadsheet/xlsx/xlsx_sheet_reader.cases")) {
+using Strings = std::vector<std::string>;
+Strings sharedStrings(const std::string& part, std::int64_t budgetBytes = std::int64_t{1} << 30) {
+  WorkbookBudget budget(budgetBytes, "XLSXDriver");
+  WorkbookBudget::Account account(&budget);
+  return XLSXSharedStringsReader::read(testing::bytesOf(part), account);
+}
+std::unordered_set<std::int64_t> dateStylesOf(const std::string& part, std::int64_t budgetBytes = 1 << 20) {
+  WorkbookBudget budget(budgetBytes, "XLSXDriver");
+  WorkbookBudget::Account account(&budget);
+  return readXLSXDateStyles(testing::bytesOf(part), account);
+}
+
+// Where cells land and how their text is resolved; shared strings; date format codes.
+TEST(XLSXParts, CasesOfTheTable) {
+  for (const testing::TextCase& c : testing::readTextCases("drivers/spreadsheet/xlsx/xlsx_parts.cases")) {
+    if (c.word(0) == "strings") {
+      EXPECT_EQ(sharedStrings(c.joinedInput()), c.expected) << c.where;
+      continue;
+    }
+    if (c.word(0) == "datecode") {
+      EXPECT_EQ(isDateFormatCode(c.input.at(0)) ? "yes" : "no", c.expected.at(0)) << c.where;
+      continue;
+    }
     for (const bool deferred : {false, true}) {
       const std::string sheetData = c.word(0) == "place" ? c.input.at(0) : "<row>" + c.input.at(0) + "</row>";
       const Read read = readPart(worksheet(sheetData), c.word(1) == "1904", {}, deferred);
@@ -207,6 +232,66 @@ TEST(XLSXSheetReader, ReadsAPartInTwoHalvesExactlyAsWhole) {
   const std::string part = cases[0].part;
   EXPECT_TRUE(readPart(part, false, {}, false, part.size()).readInTwo);
   EXPECT_FALSE(readPart(part, false, {}, false, part.size() + 1).readInTwo);
+}
+
+TEST(XLSXDateStyles, MarksCellFormatsOfDateCodesAndBuiltInDateIds) {
+  const std::string styles = R"(<?xml version="1.0" encoding="UTF-8"?>
+<styleSheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">
+  <numFmts count="5">
+    <numFmt numFmtId="164" formatCode="dd/mm/yyyy"/>
+    <numFmt numFmtId="165" formatCode="0.00%"/>
+    <numFmt numFmtId="14" formatCode="0.00"/>
+    <numFmt numFmtId="166" formatCode="yyyy"/>
+    <numFmt numFmtId="166" formatCode="0"/>
+    <numFmt numFmtId="x" formatCode="yyyy"/>
+    <numFmt numFmtId="167"/>
+  </numFmts>
+  <cellStyleXfs count="1"><xf numFmtId="22"/></cellStyleXfs>
+  <cellXfs count="13">
+    <xf numFmtId="0"/><xf numFmtId="14"/><xf numFmtId="164"/><xf numFmtId="165"/>
+    <xf numFmtId="22"/><xf numFmtId="45"/><xf numFmtId="49"/><xf numFmtId="abc"/>
+    <xf numFmtId="58"/><xf numFmtId="59"/><xf numFmtId="166"/><xf/><xf numFmtId="+27"/>
+    <xf numFmtId="167"/><xf numFmtId="13"/><xf numFmtId="36"/><xf numFmtId="50"/>
+  </cellXfs>
+</styleSheet>)";
+  // 14 is overridden by a plain code, 166 by its later definition, 167 has no code.
+  EXPECT_EQ(dateStylesOf(styles), (std::unordered_set<std::int64_t>{2, 4, 5, 8, 12, 15, 16}));
+
+  EXPECT_EQ(dateStylesOf(R"(<s:styleSheet xmlns:s="urn:any"><s:cellXfs><s:xf numFmtId="14"/></s:cellXfs></s:styleSheet>)"),
+            (std::unordered_set<std::int64_t>{0}))
+      << "found by local name, whatever the namespace";
+  EXPECT_TRUE(dateStylesOf("<styleSheet><cellXfs><xf numFmtId=\"14\"/></cellXfs>").empty()) << "not well-formed";
+  EXPECT_TRUE(dateStylesOf("<!DOCTYPE s><styleSheet><cellXfs><xf numFmtId=\"14\"/></cellXfs></styleSheet>").empty());
+  EXPECT_TRUE(dateStylesOf("").empty());
+
+  // Every cell format costs 8 bytes while the part is read, and each date style 32 more.
+  std::string many = "<styleSheet><cellXfs>";
+  for (int i = 0; i < 10'000; ++i) many += "<xf numFmtId=\"14\"/>";
+  many += "</cellXfs></styleSheet>";
+  EXPECT_EQ(dateStylesOf(many, 400'000).size(), 10'000u);
+  EXPECT_EQ(testing::errorOf([&] { dateStylesOf(many, 399'999); }).message(),
+            "The workbook needs more than 399999 bytes of memory to stage (part \"xl/styles.xml\")");
+}
+
+TEST(XLSXSharedStringsReader, RefusesDocumentTypesAndChargesEveryItemToTheBudget) {
+  const std::string laughs = "<?xml version=\"1.0\"?>" + testing::entityBombPrologue("sst");
+  EXPECT_EQ(sharedStrings(laughs + "]><sst><si><t>&l9;</t></si></sst>"), Strings{});
+  EXPECT_EQ(sharedStrings("<!DOCTYPE sst><sst><si><t>x</t></si></sst>"), Strings{});
+
+  // Three items of 3, 3 and 1 bytes cost 32 bytes each besides their text, and the item
+  // being read its text: 104 bytes at the end of the third; in both passes.
+  const std::string part = "<sst><si><t>abc</t></si><si><t>def</t></si><si><t>g</t></si></sst>";
+  for (const char* damage : {"", "<broken"}) {
+    EXPECT_EQ(sharedStrings(part + damage, 104), (Strings{"abc", "def", "g"}));
+    EXPECT_EQ(testing::errorOf([&] { sharedStrings(part + damage, 103); }).message(),
+              "The workbook needs more than 103 bytes of memory to stage (part \"xl/sharedStrings.xml\")");
+  }
+  // Empty items cost their bookkeeping: 100,000 of them need 3.2 MB.
+  std::string empty = "<sst>";
+  for (int i = 0; i < 100'000; ++i) empty += "<si/>";
+  EXPECT_EQ(sharedStrings(empty + "</sst>", 3'200'000).size(), 100'000u);
+  EXPECT_THROW(sharedStrings(empty + "</sst>", 3'199'999), DriverError);
+  EXPECT_THROW(sharedStrings(empty + "<broken", 3'199'999), DriverError);
 }
 
 }  // namespace
