@@ -1,11 +1,13 @@
-// The BIFF parser over streams built here: cell records, number and date texts, strings
-// across CONTINUE records, and the refusals of old, encrypted and damaged streams.
+// The BIFF parser over streams built here: cell records, number and date texts (their
+// cases in biff_workbook.cases), strings across CONTINUE records, and the refusals of old,
+// encrypted and damaged streams.
 #include <gtest/gtest.h>
 
 #include "drivers/spreadsheet/xls/biff_number_format.hpp"
 #include "drivers/spreadsheet/xls/biff_serial_date.hpp"
 #include "drivers/spreadsheet/xls/biff_workbook.hpp"
 #include "drivers/spreadsheet/xls/xls_test_workbook.hpp"
+#include "support/case_file.hpp"
 #include "support/test_support.hpp"
 
 namespace tabvora::internal {
@@ -42,40 +44,18 @@ std::string errorReading(const Bytes& stream) {
       .message();
 }
 
-TEST(BIFFNumberFormat, NumbersFormatCodesAndSerialDates) {
-  const std::pair<double, const char*> numbers[] = {
-      {decodeRK(0x0000000A), "2"},    {decodeRK(0x3FF80001), "0.015"},   {decodeRK(0xFFFFFFFE), "-1"},
-      {999'999'999'999'999.0, "999999999999999"}, {12345678901234567.0, "1.2345678901234568e+16"},
-      {1e15, "1e+15"},                {0.00001, "1e-05"},                 {-2.5, "-2.5"}};
-  for (const auto& [value, text] : numbers) {
+TEST(BIFFNumberFormat, CasesOfTheTable) {
+  const char* kinds[] = {"none", "date", "timeOnly"};
+  for (const testing::TextCase& c : testing::readTextCases("drivers/spreadsheet/xls/biff_workbook.cases")) {
+    const std::string& in = c.input.at(0);
     std::string out;
-    appendBIFFNumber(out, value);
-    EXPECT_EQ(out, text);
-  }
-
-  const std::pair<const char*, BIFFDateKind> codes[] = {
-      {"[h]:mm:ss", BIFFDateKind::timeOnly},  {"mmm", BIFFDateKind::date},  {"h:mm AM/PM", BIFFDateKind::timeOnly},
-      {"yyyy-mm-dd hh:mm", BIFFDateKind::date}, {"0.00\\h", BIFFDateKind::none}, {"[Red]0.00", BIFFDateKind::none},
-      {"\"day\" 0", BIFFDateKind::none},      {"_(* #,##0_)", BIFFDateKind::none}, {"[mm]:ss dd", BIFFDateKind::date}};
-  for (const auto& [code, kind] : codes) EXPECT_EQ(classifyBIFFFormatCode(code), kind) << code;
-  EXPECT_EQ(builtInBIFFDateKind(14), BIFFDateKind::date);
-  EXPECT_EQ(builtInBIFFDateKind(20), BIFFDateKind::timeOnly);
-  EXPECT_EQ(builtInBIFFDateKind(49), BIFFDateKind::none);
-
-  struct Case {
-    double serial;
-    bool timeOnly, uses1904;
-    const char* text;  // "" for no date text
-  };
-  const Case dates[] = {
-      {60, false, false, "1900-02-29"}, {59, false, false, "1900-02-28"},  {61, false, false, "1900-03-01"},
-      {1, false, false, "1900-01-01"},  {0, false, false, ""},             {0.75, true, false, "18:00:00"},
-      {0.5, false, false, "12:00:00"},  {1.5, true, false, "1900-01-01 12:00:00"}, {0, false, true, "1904-01-01"},
-      {-1, false, false, ""},           {2'958'465, false, false, "9999-12-31"},  {2'958'466, false, false, ""}};
-  for (const Case& c : dates) {
-    std::string out;
-    formatBIFFSerialDate(c.serial, c.timeOnly, c.uses1904, out);
-    EXPECT_EQ(out, c.text) << c.serial;
+    if (c.word(0) == "rk") appendBIFFNumber(out, decodeRK(static_cast<std::uint32_t>(std::stoul(in, nullptr, 16))));
+    if (c.word(0) == "number") appendBIFFNumber(out, std::stod(in));
+    if (c.word(0) == "format") out = kinds[static_cast<int>(classifyBIFFFormatCode(in))];
+    if (c.word(0) == "builtin") out = kinds[static_cast<int>(builtInBIFFDateKind(std::stoi(in)))];
+    if (c.word(0) == "serial")
+      formatBIFFSerialDate(std::stod(in), c.word(1) == "time", c.word(1) == "1904" || c.word(2) == "1904", out);
+    EXPECT_EQ(out, c.expected.at(0)) << c.where;
   }
 }
 
