@@ -70,20 +70,6 @@ TEST(DataTableTest, UUIDsAreVersion4) {
   EXPECT_EQ(seen.size(), 1000u);
 }
 
-TEST(DatabaseFormatTest, FromURLUsesTheLowerCasedExtension) {
-  // Every extension in lower case is read in RawValuesAreExact.
-  EXPECT_EQ(DatabaseFormat::fromURL("/x/Book.XLS"), DatabaseFormat::xlsx);
-  EXPECT_EQ(DatabaseFormat::fromURL("rows.NDJSON"), DatabaseFormat::jsonl);
-  EXPECT_EQ(DatabaseFormat::fromURL("notes.txt"), DatabaseFormat::unknown);
-  EXPECT_EQ(DatabaseFormat::fromURL("/x/README"), DatabaseFormat::unknown);
-  EXPECT_EQ(DatabaseFormat::fromURL("/x.csv/file"), DatabaseFormat::unknown);
-  EXPECT_EQ(DatabaseFormat::fromURL("trailing."), DatabaseFormat::unknown);
-  EXPECT_EQ(DatabaseFormat::lowerCasedExtension("/x/Data.SQLite3"), "sqlite3");
-  EXPECT_EQ(DatabaseFormat::lowerCasedExtension("/x/Résumé.ÉTÉ"), "été");
-  EXPECT_EQ(DatabaseFormat::lowerCasedExtension("trailing."), "");
-  EXPECT_EQ(DatabaseFormat::lowerCasedExtension(".hidden"), "");
-}
-
 TEST(DatabaseFormatTest, RawValuesAreExact) {
   EXPECT_FALSE(DatabaseFormat::fromRawValue("Excel").has_value());
   EXPECT_EQ(DatabaseFormat::fromRawValue("Excel (XLSX)"), DatabaseFormat::xlsx);
