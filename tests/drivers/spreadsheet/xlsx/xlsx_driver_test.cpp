@@ -1,7 +1,7 @@
 // The XLSX driver over packages built by the tests: hostile packages and parts refused,
-// and the memory and size bounds (sheet parts found through the relationships and broken
-// packages are corpus files). What both workbook drivers share is in workbook_driver_test.cpp; real workbooks
-// are in the golden corpus (tests/data/spreadsheet).
+// and the memory and size bounds. What both workbook drivers share is in sheet_test.cpp;
+// real workbooks, sheet parts found through the relationships and broken packages are in
+// the golden corpus (tests/data/spreadsheet).
 #include <gtest/gtest.h>
 
 #include "drivers/spreadsheet/sheet/workbook_test_support.hpp"
