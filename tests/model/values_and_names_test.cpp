@@ -46,6 +46,8 @@ TEST(CellValue, FormsParsingAndOrderOfTheCaseTable) {
       const CellValue value = valueOf(c.input.at(0));
       EXPECT_EQ((std::vector<std::string>{value.displayString(), value.rawValueString(), value.csvEscaped()}), c.expected)
           << c.where;
+    } else if (c.word(0) == "json") {
+      EXPECT_EQ(valueOf(c.input.at(0)).jsonObject().dump(), c.expected.at(0)) << c.where;
     } else if (c.word(0) == "parse") {
       const CellValue value = CellValue::parse(c.input.at(0), *ColumnType::fromRawValue(c.word(1)));
       EXPECT_EQ(written(value), c.expected.at(0)) << c.where;
@@ -57,10 +59,6 @@ TEST(CellValue, FormsParsingAndOrderOfTheCaseTable) {
 
 TEST(CellValue, FormsTheTableCannotHold) {
   EXPECT_EQ(CellValue::blob(Bytes(1500)).displayString(), "BLOB [2 KB]");
-  EXPECT_TRUE(CellValue::null().jsonObject().is_null());
-  EXPECT_EQ(CellValue::real(2.5).jsonObject(), nlohmann::json(2.5));
-  EXPECT_EQ(CellValue::date(Date{1705314600}).jsonObject(), nlohmann::json("2024-01-15T10:30:00Z"));
-  EXPECT_EQ(CellValue::blob({'M', 'a', 'n', 0xFF}).jsonObject(), nlohmann::json("TWFu/w=="));
   for (ColumnType type : ColumnType::allCases) EXPECT_TRUE(CellValue::parse(" nUlL\n", type).isNull()) << type.rawValue();
   EXPECT_TRUE(std::isnan(CellValue::parse("nan", ColumnType::real).realValue()));
   EXPECT_TRUE(CellValue::integer(1) <= CellValue::integer(1));
@@ -68,13 +66,6 @@ TEST(CellValue, FormsTheTableCannotHold) {
 }
 
 TEST(CellValue, JSONObjectParsesOnlyObjectsAndArrays) {
-  EXPECT_EQ(CellValue::json("{\"a\": [1, 2]}").jsonObject(), nlohmann::json::parse("{\"a\":[1,2]}"));
-  EXPECT_EQ(CellValue::json("[true]").jsonObject(), nlohmann::json::parse("[true]"));
-  EXPECT_EQ(CellValue::json("42").jsonObject(), nlohmann::json("42"));
-  EXPECT_EQ(CellValue::json("{broken").jsonObject(), nlohmann::json("{broken"));
-  EXPECT_EQ(CellValue::text("{\"a\":1}").jsonObject(), nlohmann::json("{\"a\":1}"));
-  EXPECT_EQ(CellValue::text("Caf\xE9").jsonObject().dump(), "\"Caf\uFFFD\"");  // serialisable
-  EXPECT_EQ(CellValue::json("[\"\xE9\"]").jsonObject(), nlohmann::json("[\"\uFFFD\"]"));
   EXPECT_TRUE(CellValue::json(std::string(100000, '[')).jsonObject().is_string());
   const auto nested = [](int depth) { return std::string(depth, '[') + std::string(depth, ']'); };
   EXPECT_TRUE(CellValue::json(nested(512)).jsonObject().is_array());

@@ -78,8 +78,6 @@ TEST(AtomicFile, FailuresLeaveNothingBehind) {
   EXPECT_TRUE(listDirectory(dir / "folder").empty());
 }
 
-using testing::TempDir;
-using testing::writeFile;
 
 FileReadError::Reason reasonOf(const std::function<void()>& operation, std::string* message = nullptr) {
   try {

@@ -300,7 +300,6 @@ TEST(CreateTableRewriter, KeepsItsLimits) {
   EXPECT_FALSE(parseCreateTable(wide + "C19999 text)", SQLDialect::postgres));
 }
 
-using namespace std::string_literals;
 using Types = std::vector<std::optional<std::string>>;
 
 std::vector<std::string> batches(std::string_view data, const std::vector<std::string>& columns, const Types& types,

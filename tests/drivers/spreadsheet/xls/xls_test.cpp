@@ -113,7 +113,6 @@ TEST(CompoundFile, DamageAndCyclesEndInTheDamagedError) {
   }
 }
 
-using testing::Bytes;
 using testing::concat;
 using testing::put;
 namespace biff = testing::biff;
@@ -292,9 +291,6 @@ TEST(BIFFWorkbook, DamagedRecordsAndSheetOffsets) {
   EXPECT_EQ(errorReading(stream), BIFFWorkbook::kDamagedMessage);
 }
 
-using testing::Bytes;
-using testing::errorOf;
-namespace biff = testing::biff;
 
 class XLSDriverTest : public ::testing::Test {
  protected:

@@ -101,7 +101,6 @@ TEST(ZipArchiveReader, SizesNoStreamCanReachAreRefusedBeforeAllocating) {
 }
 
 using Failure = ZipArchiveReader::Failure;
-using testing::ZipTestArchive;
 
 struct Streamed {
   std::string bytes;
