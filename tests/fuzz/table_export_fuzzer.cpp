@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -147,19 +148,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   page.totalRowCount = static_cast<std::int64_t>(page.rows.size());
   const std::string grid = TextGridGenerator::generateText(metadata, table, page, options);
   std::size_t lines = 0;
-  for (std::size_t start = 0; start < grid.size(); ++lines) {
-    std::size_t end = grid.find('\n', start);
-    if (end == std::string::npos) end = grid.size();
+  std::istringstream in(grid);
+  for (std::string line; std::getline(in, line); ++lines) {
     std::string plain;
-    for (std::size_t i = start; i < end; ++i) {
-      if (grid[i] != '\x1b') {
-        plain += grid[i];
-        continue;
-      }
-      while (i < end && grid[i] != 'm') ++i;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+      if (line[i] != '\x1b') plain += line[i];
+      else while (i < line.size() && line[i] != 'm') ++i;
     }
     check(displayWidth(plain) <= options.width);
-    start = end + 1;
   }
   check(lines <= *options.height);
   return 0;
