@@ -2,7 +2,7 @@
 // land, how their text is resolved, dates in both systems, namespace prefixes and
 // encodings, and the bounds that keep a hostile sheet from taking unbounded memory or time.
 // The shared-string table and the date styles: their cases, document types refused, and
-// every item charged to the budget. Tables of cases are in xlsx_parts.cases.
+// every item charged to the budget. Tables of cases are in xlsx_readers.cases.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -78,8 +78,8 @@ std::unordered_set<std::int64_t> dateStylesOf(const std::string& part, std::int6
 }
 
 // Where cells land and how their text is resolved; shared strings; date format codes.
-TEST(XLSXParts, CasesOfTheTable) {
-  for (const testing::TextCase& c : testing::readTextCases("drivers/spreadsheet/xlsx/xlsx_parts.cases")) {
+TEST(XLSXReaders, CasesOfTheTable) {
+  for (const testing::TextCase& c : testing::readTextCases("drivers/spreadsheet/xlsx/xlsx_readers.cases")) {
     if (c.word(0) == "strings") {
       EXPECT_EQ(sharedStrings(c.joinedInput()), c.expected) << c.where;
       continue;
