@@ -11,6 +11,8 @@
 #include <fstream>
 #include <string>
 
+#include "model/driver_error.hpp"
+
 namespace tabvora::fuzzing {
 
 // A promise the code under test broke: abort, so the fuzzer keeps the input.
@@ -35,6 +37,17 @@ inline const std::filesystem::path& privateFolder() {
   };
   static const Folder folder;
   return folder.path;
+}
+
+// Runs the operation; a DriverError, a clean refusal, ends it quietly. Whether it finished.
+template <typename Operation>
+bool refusalAllowed(Operation&& operation) {
+  try {
+    operation();
+    return true;
+  } catch (const tabvora::internal::DriverError&) {
+    return false;
+  }
 }
 
 // Replaces the file's contents with the bytes.

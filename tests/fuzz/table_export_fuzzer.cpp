@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "drivers/sqlite/filter_sql.hpp"
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "export/table_export_writer.hpp"
+#include "fuzz/fuzz_support.hpp"
 #include "filter_expression.hpp"
 #include "platform/display_width.hpp"
 #include "platform/sql_quoting.hpp"
@@ -25,6 +27,7 @@ namespace {
 
 using namespace tabvora;
 using namespace tabvora::internal;
+using tabvora::fuzzing::check;
 
 // Reads the input as a small table: one byte picks each cell's kind, the next bytes its
 // payload, up to a length byte.
@@ -100,26 +103,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     back.insert(back.end(), rows.rows.begin(), rows.rows.end());
     return true;
   });
-  if (back.size() != page.rows.size()) std::abort();
+  check(back.size() == page.rows.size());
   for (std::size_t i = 0; i < back.size(); ++i) {
     for (std::size_t j = 0; j < columnCount; ++j) {
       const CellValue& written = page.rows[i].values[j];
       const CellValue& read = back[i].values[j];
       if (written.kind() != CellValue::Kind::real) {
-        if (!(written == read)) std::abort();
+        check(written == read);
         continue;
       }
       // NaN has no SQL literal and is written as NULL. The shortest decimal text of a real
       // is exact, but SQLite's own decimal reader is one unit in the last place off for a
       // few values (mostly below 1e-300): that much is SQLite's, not the export's.
       const double value = written.realValue();
-      if (value != value) {
-        if (!read.isNull()) std::abort();
-      } else if (read.kind() != CellValue::Kind::real ||
-                 (read.realValue() != value && read.realValue() != std::nextafter(value, INFINITY) &&
-                  read.realValue() != std::nextafter(value, -INFINITY))) {
-        std::abort();
-      }
+      check(value != value ? read.isNull()
+                           : read.kind() == CellValue::Kind::real &&
+                                 (read.realValue() == value || read.realValue() == std::nextafter(value, INFINITY) ||
+                                  read.realValue() == std::nextafter(value, -INFINITY)));
     }
   }
 
@@ -132,9 +132,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     loaded.streamRows(select.text, select.parameters, 64, [](const DataTable&) { return true; });
   }
 
-  if (nlohmann::json::parse(exported(ExportFormat::json), nullptr, false).is_discarded()) std::abort();
+  check(!nlohmann::json::parse(exported(ExportFormat::json), nullptr, false).is_discarded());
   const std::string markdown = exported(ExportFormat::markdown);
-  if (static_cast<std::size_t>(std::count(markdown.begin(), markdown.end(), '\n')) != page.rows.size() + 2) std::abort();
+  check(static_cast<std::size_t>(std::count(markdown.begin(), markdown.end(), '\n')) == page.rows.size() + 2);
 
   // The text grid of the same hostile page fits any pane: no line wider than the width
   // (colour escapes aside), no more lines than the height.
@@ -148,20 +148,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   page.totalRowCount = static_cast<std::int64_t>(page.rows.size());
   const std::string grid = TextGridGenerator::generateText(metadata, table, page, options);
   std::size_t lines = 0;
-  for (std::size_t start = 0; start < grid.size(); ++lines) {
-    std::size_t end = grid.find('\n', start);
-    if (end == std::string::npos) end = grid.size();
+  std::istringstream in(grid);
+  for (std::string line; std::getline(in, line); ++lines) {
     std::string plain;
-    for (std::size_t i = start; i < end; ++i) {
-      if (grid[i] != '\x1b') {
-        plain += grid[i];
-        continue;
-      }
-      while (i < end && grid[i] != 'm') ++i;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+      if (line[i] != '\x1b') plain += line[i];
+      else while (i < line.size() && line[i] != 'm') ++i;
     }
-    if (displayWidth(plain) > options.width) std::abort();
-    start = end + 1;
+    check(displayWidth(plain) <= options.width);
   }
-  if (lines > *options.height) std::abort();
+  check(lines <= *options.height);
   return 0;
 }

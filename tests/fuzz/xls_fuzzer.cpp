@@ -16,25 +16,21 @@
 #include "drivers/spreadsheet/ole2/compound_file.hpp"
 #include "drivers/spreadsheet/sheet/workbook_budget.hpp"
 #include "fuzz/fuzz_support.hpp"
-#include "model/driver_error.hpp"
 #include "platform/unicode_text.hpp"
 
 namespace {
 
 using tabvora::internal::BIFFWorkbook;
 using tabvora::fuzzing::check;
+using tabvora::fuzzing::refusalAllowed;
 
 void readWorkbook(std::span<const std::uint8_t> stream, tabvora::internal::WorkbookBudget& budget) {
   BIFFWorkbook workbook(stream, &budget);
-  try {
-    workbook.parseGlobals();
-  } catch (const tabvora::internal::DriverError&) {
-    return;
-  }
+  if (!refusalAllowed([&] { workbook.parseGlobals(); })) return;
   for (const std::string& text : workbook.sharedStrings()) check(tabvora::internal::isValidUTF8(text));
   for (const BIFFWorkbook::Sheet& sheet : workbook.sheets()) {
     check(tabvora::internal::isValidUTF8(sheet.name));
-    try {
+    const bool read = refusalAllowed([&] {
       const BIFFWorkbook::SheetContents contents = workbook.parseSheet(sheet.offset);
       check(contents.width <= BIFFWorkbook::kMaxColumns);
       check(contents.grid.empty() || contents.dateColumns.size() == contents.width);
@@ -43,9 +39,8 @@ void readWorkbook(std::span<const std::uint8_t> stream, tabvora::internal::Workb
         for (std::size_t column = 0; column < contents.grid.width(row); ++column)
           check(tabvora::internal::isValidUTF8(contents.grid.cell(row, column)));
       }
-    } catch (const tabvora::internal::DriverError&) {
-      return;  // a damaged sheet ends the workbook
-    }
+    });
+    if (!read) return;  // a damaged sheet ends the workbook
   }
 }
 
@@ -66,14 +61,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   std::optional<std::vector<std::uint8_t>> stream;
-  try {
+  refusalAllowed([&] {
     const tabvora::internal::CompoundFile container(input);
     for (const auto& entry : container.entries()) check(entry.size <= size);
     stream = container.stream("Workbook");
     if (!stream) stream = container.stream("Book");
-  } catch (const tabvora::internal::DriverError&) {
-    return 0;
-  }
+  });
   if (stream) {
     check(stream->size() <= size);
     readWorkbook(*stream);

@@ -35,6 +35,7 @@ namespace {
 using tabvora::internal::ByteBuffer;
 using tabvora::internal::XLSXSheetReader;
 using tabvora::fuzzing::check;
+using tabvora::fuzzing::refusalAllowed;
 
 // Every reading has a budget of its own; running out of it is a clean failure.
 constexpr std::int64_t kBudgetBytes = std::int64_t{256} << 20;
@@ -104,32 +105,25 @@ void streamEntry(const tabvora::internal::ZipArchiveReader& archive, const std::
 
 std::vector<std::string> readSharedStrings(std::span<const std::uint8_t> part, tabvora::internal::WorkbookBudget::Account& account) {
   std::vector<std::string> strings;
-  try {
-    strings = tabvora::internal::XLSXSharedStringsReader::read(part, account);
-  } catch (const tabvora::internal::DriverError&) {
-    return {};
-  }
+  if (!refusalAllowed([&] { strings = tabvora::internal::XLSXSharedStringsReader::read(part, account); })) return {};
   for (const std::string& text : strings) check(tabvora::internal::isValidUTF8(text));
   return strings;
 }
 
 std::unordered_set<std::int64_t> readDateStyles(std::span<const std::uint8_t> part, tabvora::internal::WorkbookBudget::Account& account) {
-  try {
-    return tabvora::internal::readXLSXDateStyles(part, account);
-  } catch (const tabvora::internal::DriverError&) {
-    return {};
-  }
+  std::unordered_set<std::int64_t> styles;
+  refusalAllowed([&] { styles = tabvora::internal::readXLSXDateStyles(part, account); });
+  return styles;
 }
 
 // The workbook and relationships parts: a sheet list that is never empty, and never longer
 // than the limit.
 void readWorkbook(std::span<const std::uint8_t> part, tabvora::internal::WorkbookBudget::Account& account) {
-  try {
+  refusalAllowed([&] {
     if (const std::optional<tabvora::internal::XLSXWorkbook> workbook = tabvora::internal::XLSXWorkbook::read(part, account))
       check(!workbook->sheets.empty() && workbook->sheets.size() <= tabvora::internal::workbook_limits::kMaxListedSheets);
     tabvora::internal::XLSXWorkbook::readRelationships(part, account);
-  } catch (const tabvora::internal::DriverError&) {
-  }
+  });
 }
 
 }  // namespace

@@ -1,12 +1,23 @@
-// Rows, tables, formats and table kinds.
+// The model's records: rows, tables, formats and table kinds, and the view-state records of
+// a data workspace (column statistics, filters, layouts, the raw-valued choices and SQL
+// console tabs).
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+#include <regex>
 #include <set>
+#include <string>
+#include <vector>
 
+#include "model/column_filter.hpp"
+#include "model/column_statistics.hpp"
 #include "model/data_row.hpp"
 #include "model/data_table.hpp"
 #include "model/database_format.hpp"
 #include "model/table_type.hpp"
+#include "model/view_state/sql_tab.hpp"
+#include "model/view_state/table_column_layout.hpp"
+#include "support/test_support.hpp"
 
 namespace tabvora::internal {
 namespace {
@@ -54,34 +65,15 @@ TEST(DataTableTest, TotalDefaultsToRowCountAndIdsAreFresh) {
 }
 
 TEST(DataTableTest, UUIDsAreVersion4) {
-  // The canonical 8-4-4-4-12 form in upper-case hex ('x'), version 4, RFC 4122 variant ('v').
-  const std::string_view form = "xxxxxxxx-xxxx-4xxx-vxxx-xxxxxxxxxxxx";
-  const auto fits = [](char pattern, char c) {
-    const std::string_view allowed = pattern == 'x' ? "0123456789ABCDEF" : pattern == 'v' ? "89AB" : "";
-    return allowed.empty() ? c == pattern : allowed.find(c) != std::string_view::npos;
-  };
+  // The canonical 8-4-4-4-12 form in upper-case hex, version 4, RFC 4122 variant.
+  const std::regex form("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}");
   std::set<std::string> seen;
   for (int i = 0; i < 1000; ++i) {
     const std::string id = makeUUID();
-    ASSERT_EQ(id.size(), form.size()) << id;
-    for (std::size_t at = 0; at < form.size(); ++at) ASSERT_TRUE(fits(form[at], id[at])) << id;
+    ASSERT_TRUE(std::regex_match(id, form)) << id;
     seen.insert(id);
   }
   EXPECT_EQ(seen.size(), 1000u);
-}
-
-TEST(DatabaseFormatTest, FromURLUsesTheLowerCasedExtension) {
-  // Every extension in lower case is read in RawValuesAreExact.
-  EXPECT_EQ(DatabaseFormat::fromURL("/x/Book.XLS"), DatabaseFormat::xlsx);
-  EXPECT_EQ(DatabaseFormat::fromURL("rows.NDJSON"), DatabaseFormat::jsonl);
-  EXPECT_EQ(DatabaseFormat::fromURL("notes.txt"), DatabaseFormat::unknown);
-  EXPECT_EQ(DatabaseFormat::fromURL("/x/README"), DatabaseFormat::unknown);
-  EXPECT_EQ(DatabaseFormat::fromURL("/x.csv/file"), DatabaseFormat::unknown);
-  EXPECT_EQ(DatabaseFormat::fromURL("trailing."), DatabaseFormat::unknown);
-  EXPECT_EQ(DatabaseFormat::lowerCasedExtension("/x/Data.SQLite3"), "sqlite3");
-  EXPECT_EQ(DatabaseFormat::lowerCasedExtension("/x/Résumé.ÉTÉ"), "été");
-  EXPECT_EQ(DatabaseFormat::lowerCasedExtension("trailing."), "");
-  EXPECT_EQ(DatabaseFormat::lowerCasedExtension(".hidden"), "");
 }
 
 TEST(DatabaseFormatTest, RawValuesAreExact) {
@@ -96,6 +88,138 @@ TEST(DatabaseFormatTest, RawValuesAreExact) {
   EXPECT_TRUE(DatabaseFormat(DatabaseFormat::unknown).fileExtensions().empty());
   EXPECT_EQ(TableType::fromRawValue("Virtual"), TableType::virtual_);
   EXPECT_FALSE(TableType::fromRawValue("table").has_value());
+}
+
+using tabvora::testing::errorOf;
+
+const DataColumn kSecond{"b", ColumnType::text, false, true, std::nullopt, 1};
+const Column kSecondColumn{"b", "TEXT"};
+
+std::vector<DataRow> rowsWithSecond(const std::vector<CellValue>& values) {
+  std::vector<DataRow> rows;
+  for (const CellValue& value : values) rows.push_back(DataRow{0, {}, {CellValue::integer(0), value}});
+  return rows;
+}
+
+TEST(ColumnStatisticsTest, Cases) {
+  using C = CellValue;
+  struct Case {
+    const char* name;
+    std::vector<DataRow> rows;
+    ColumnStatistics expected;
+  };
+  std::vector<CellValue> twelve;
+  for (int i = 0; i < 12; ++i) twelve.push_back(C::integer(i));
+  const std::vector<Case> cases = {
+      {"no rows", {}, {kSecondColumn, 0, 0, 0, {}, {}, {}, {}}},
+      // Numbers sort before text by display order ("10" < "apple"); only numbers are averaged.
+      {"mixed", rowsWithSecond({C::text("pear"), C::integer(10), C::real(2.5), C::text("apple"), C::integer(10)}),
+       {kSecondColumn, 5, 0, 4, "2.5", "pear", 7.5, {"pear", "10", "2.5", "apple"}}},
+      {"twelve", rowsWithSecond(twelve),
+       {kSecondColumn, 12, 0, 12, "0", "11", 5.5, {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}}},
+      // A short row and a null value both count as null and nothing else.
+      {"missing", {DataRow{0, {}, {C::integer(1)}}, DataRow{}, DataRow{0, {}, {C::null(), C::boolean(true)}}},
+       {kSecondColumn, 3, 2, 1, "TRUE", "TRUE", {}, {"TRUE"}}},
+      // Sums past the range of a double still average to a finite mean.
+      {"huge", rowsWithSecond({C::real(1e308), C::real(1e308)}), {kSecondColumn, 2, 0, 1, "1e+308", "1e+308", 1e308, {"1e+308"}}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(calculateStatistics(kSecond, c.rows), c.expected) << c.name;
+  }
+  const ColumnStatistics missing = calculateStatistics(kSecond, cases[3].rows);
+  EXPECT_NEAR(missing.nullPercentage(), 200.0 / 3, 1e-9);
+  EXPECT_EQ(calculateStatistics(kSecond, {}).nullPercentage(), 0);
+}
+
+TEST(ColumnStatisticsTest, AccumulatorFedInPagesEqualsOnePass) {
+  std::vector<DataRow> rows;
+  for (int i = 0; i < 1000; ++i) {
+    std::vector<CellValue> values{CellValue::integer(i % 37)};
+    if (i % 5 == 0) values.push_back(CellValue::text("t" + std::to_string(i % 23)));
+    if (i % 7 == 0) values.push_back(CellValue::real(i * 0.25));
+    if (i % 11 == 0) values.push_back(CellValue::null());
+    rows.push_back(DataRow{i, {}, std::move(values)});
+  }
+  for (int index : {0, 1, 2, 3, -1}) {
+    DataColumn column = kSecond;
+    column.index = index;
+    StatisticsAccumulator accumulator(column);
+    for (std::size_t start = 0; start < rows.size(); start += 128) {
+      const std::vector<DataRow> page(rows.begin() + start, rows.begin() + std::min(start + 128, rows.size()));
+      for (const DataRow& row : page) {
+        if (index >= 0 && static_cast<std::size_t>(index) < row.values.size()) {
+          accumulator.add(row.values[index]);
+        } else {
+          accumulator.addMissing();
+        }
+      }
+    }
+    EXPECT_EQ(accumulator.result(), calculateStatistics(column, rows)) << index;
+  }
+}
+
+// Distinct texts are counted exactly up to the limit, then estimated in bounded memory;
+// samples keep a bounded prefix of their text.
+TEST(ColumnStatisticsTest, DistinctCountsStayBoundedPastTheExactLimit) {
+  for (const std::size_t distinct : {DistinctCounter::kExactLimit, 3 * DistinctCounter::kExactLimit}) {
+    StatisticsAccumulator accumulator(kSecond);
+    for (std::size_t i = 0; i < distinct; ++i) accumulator.add(CellValue::integer(static_cast<std::int64_t>(i % distinct)));
+    accumulator.add(CellValue::integer(0));
+    const ColumnStatistics result = accumulator.result();
+    EXPECT_EQ(result.distinctIsEstimate, distinct > DistinctCounter::kExactLimit);
+    EXPECT_NEAR(static_cast<double>(result.distinctCount), static_cast<double>(distinct), 0.03 * distinct);
+  }
+  StatisticsAccumulator wide(kSecond);
+  wide.add(CellValue::text(std::string(5000, 'x') + "\u00e9"));
+  EXPECT_EQ(wide.result().sampleValues.at(0).size(), ColumnStatistics::kSampleBytes);
+}
+
+TEST(ColumnFilterTest, ActivityAndIdentity) {
+  using Op = ColumnFilter::Operator;
+  EXPECT_TRUE(ColumnFilter("a", Op::isEmpty, "").isActive());
+  EXPECT_TRUE(ColumnFilter("a", Op::isNotEmpty, "").isActive());
+  EXPECT_FALSE(ColumnFilter("a", Op::contains, "").isActive());
+  EXPECT_TRUE(ColumnFilter("a", Op::lessOrEqual, "0").isActive());
+  const ColumnFilter filter("a", Op::equals, "x");
+  ColumnFilter copy = filter;
+  EXPECT_EQ(copy, filter);
+  EXPECT_NE(ColumnFilter("a", Op::equals, "x"), filter);  // a fresh id
+  copy.value = "y";
+  EXPECT_NE(copy, filter);
+  EXPECT_FALSE(ColumnFilter::Operator(Op::isNotEmpty).needsValue());
+}
+
+TEST(TableColumnLayoutTest, RoundTripAndRefusals) {
+  const TableColumnLayout layout{{{"name", 120.5}, {"Straße", 80}}, {"id", "secret"}};
+  EXPECT_EQ(TableColumnLayout::fromJSONText(layout.toJSON().dump()), layout);
+  EXPECT_EQ(layout.toJSON(), nlohmann::json::parse(R"({"widths":{"name":120.5,"Straße":80},"hidden":["id","secret"]})"));
+  EXPECT_TRUE(TableColumnLayout::fromJSONText(TableColumnLayout{}.toJSON().dump()).isEmpty());
+
+  const std::vector<std::pair<const char*, const char*>> refusals = {
+      {R"({"widths":{}})", "expected the key \"hidden\", found none"},
+      {R"({"hidden":[]})", "expected the key \"widths\", found none"},
+      {R"([])", "found a JSON array"},
+      {R"({"widths":[], "hidden":[]})", "\"widths\" to be an object of column widths, found a JSON array"},
+      {R"({"widths":{"a":"1"}, "hidden":[]})", "width of \"a\", found a JSON string"},
+      {R"({"widths":{}, "hidden":"a"})", "found a JSON string"},
+      {R"({"widths":{}, "hidden":[1]})", "column names in \"hidden\", found a JSON number"},
+      {R"({"widths":{}, "hidden":[})", "does not parse"},
+  };
+  for (const auto& [text, message] : refusals) {
+    const DriverError error = errorOf([&] { TableColumnLayout::fromJSONText(text); });
+    EXPECT_EQ(error.domain(), "TableColumnLayout") << text;
+    EXPECT_TRUE(tabvora::testing::contains(error.message(), message)) << text << ": " << error.message();
+  }
+}
+
+TEST(SQLTabTest, EqualityIgnoresResultData) {
+  SQLTab tab("id-1", "Query 1", "SELECT 1", std::nullopt, 3.5, std::nullopt, false);
+  SQLTab loaded = tab;
+  loaded.resultData = DataTable::empty();
+  EXPECT_EQ(loaded, tab);
+  loaded.executionTimeMs = 4;
+  EXPECT_NE(loaded, tab);
+  EXPECT_NE(SQLTab("Query 1", "SELECT 1"), SQLTab("Query 1", "SELECT 1"));
 }
 
 }  // namespace

@@ -144,7 +144,7 @@ std::string escapeText(std::string_view text) {
     }
   }
   if (!out.empty() && out.back() == ' ') out.replace(out.size() - 1, 1, "\\x20");  // editors drop trailing spaces
-  return out;
+  return out == "\"\"" ? "\\\"\\\"" : out;  // a bare "" is the empty text
 }
 
 }  // namespace tabvora::testing

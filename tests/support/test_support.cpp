@@ -8,7 +8,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <algorithm>
@@ -79,64 +78,44 @@ std::filesystem::path testData(std::string_view relative) {
 }
 
 namespace {
-std::string drain(int fd) {
-  std::string text;
-  char buffer[65536];
-  ssize_t n;
-  while ((n = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
-  return text;
-}
-
 // Runs the binary with standard output on `outputFd` (closed when negative) and standard
-// error collected; `outPath`, when given, is read into `out` afterwards.
-CommandResult runWith(const std::vector<std::string>& arguments, int outputFd, const std::string& outPath,
-                      bool errorsToOutput = false) {
-  std::filesystem::path dir = std::filesystem::temp_directory_path();
-  std::string errPath =
-      (dir / ("tabvora-err-" + std::to_string(getpid()) + "-" + std::to_string(std::random_device{}()))).string();
-  pid_t pid = fork();
+// error collected (or on the output too, with `errorsToOutput`).
+CommandResult runWith(const std::vector<std::string>& arguments, int outputFd, bool errorsToOutput) {
+  const TempDir dir;
+  const std::string errPath = (dir / "err").string();
+  const pid_t pid = fork();
   if (pid == 0) {
-    int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (outputFd >= 0) {
-      dup2(outputFd, 1);
-    } else {
-      close(1);
-    }
+    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    outputFd >= 0 ? dup2(outputFd, 1) : close(1);
     dup2(errorsToOutput && outputFd >= 0 ? outputFd : err, 2);
-    std::vector<char*> argv;
-    std::string binary = TABVORA_BINARY;
-    argv.push_back(binary.data());
     std::vector<std::string> copies = arguments;
-    for (auto& a : copies) argv.push_back(a.data());
+    copies.insert(copies.begin(), TABVORA_BINARY);
+    std::vector<char*> argv;
+    for (std::string& argument : copies) argv.push_back(argument.data());
     argv.push_back(nullptr);
-    execv(binary.c_str(), argv.data());
+    execv(argv[0], argv.data());
     _exit(127);
   }
-  CommandResult result;
   int status = 0;
   waitpid(pid, &status, 0);
+  CommandResult result;
   result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  int outFd = outPath.empty() ? -1 : ::open(outPath.c_str(), O_RDONLY);
-  int errFd = ::open(errPath.c_str(), O_RDONLY);
-  if (outFd >= 0) { result.out = drain(outFd); ::close(outFd); }
-  if (errFd >= 0) { result.err = drain(errFd); ::close(errFd); }
-  unlink(errPath.c_str());
+  if (std::filesystem::exists(errPath)) result.err = readFile(errPath);
   return result;
 }
 }  // namespace
 
 CommandResult runTabvora(const std::vector<std::string>& arguments) {
-  std::filesystem::path dir = std::filesystem::temp_directory_path();
-  std::string outPath = (dir / ("tabvora-out-" + std::to_string(getpid()) + "-" + std::to_string(std::random_device{}()))).string();
-  int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  CommandResult result = runWith(arguments, out, outPath);
+  const TempDir dir;
+  const int out = ::open((dir / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  CommandResult result = runWith(arguments, out, false);
   ::close(out);
-  unlink(outPath.c_str());
+  result.out = readFile(dir / "out");
   return result;
 }
 
 CommandResult runTabvoraWritingTo(const std::vector<std::string>& arguments, int outputFd, bool errorsToo) {
-  return runWith(arguments, outputFd, {}, errorsToo);
+  return runWith(arguments, outputFd, errorsToo);
 }
 
 }  // namespace tabvora::testing

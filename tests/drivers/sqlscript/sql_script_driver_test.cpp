@@ -1,10 +1,41 @@
-#include <filesystem>
+// The SQL script driver over scripts written here: plain scripts written back whole, saves
+// refused when the database no longer mirrors the script, dumps of other dialects, failures
+// counted; and scripts written to harm the reader: none may reach a file, run without end or
+// take unbounded memory; what a bound stops counts as a statement that could not be run, and
+// the statements around it still run.
+#include <sqlite3.h>
 
-#include "drivers/sqlscript/sql_script_driver_test_support.hpp"
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "drivers/sqlite/inspection_limits.hpp"
+#include "drivers/sqlscript/sql_script_driver.hpp"
+#include "support/test_support.hpp"
 
 namespace tabvora::testing {
 using namespace tabvora::internal;
 namespace {
+
+// A script driver over files in a temporary folder, its warnings kept.
+class SQLScriptTest : public ::testing::Test {
+ protected:
+  SQLScriptTest() {
+    driver.warningSink = [this](const std::string& line) { warnings.push_back(line); };
+  }
+
+  DatabaseMetadata open(std::string_view script, const std::string& name = "script.sql") {
+    return driver.open(dir.write(name, script));
+  }
+
+  std::vector<std::string> rows(const std::string& sql) { return queryRows(driver, sql); }
+
+  TempDir dir;
+  SQLScriptDriver driver;
+  std::vector<std::string> warnings;
+};
 
 constexpr const char* kPeopleRows = "SELECT id, name, height, hex(photo) FROM people ORDER BY id";
 
@@ -85,12 +116,7 @@ TEST_F(SQLScriptTest, FailuresAreCountedAndTheFirstTwentyReportedOnOneLineEach) 
   EXPECT_EQ(rows("SELECT a FROM t"), std::vector<std::string>{"0"});
 }
 
-// (UTF-16 scripts of either byte order are golden cases.)
-TEST_F(SQLScriptTest, TextThatIsNotInItsEncodingFailsClearly) {
-  const DriverError error = errorOf([&] { open(std::string("\xFF\xFE" "a\0\x00\xD8" "b\0", 8)); });
-  EXPECT_EQ(std::make_pair(error.code(), error.message()), std::make_pair(-1, std::string("Unsupported text encoding in SQL script")));
-}
-
+// (UTF-16 scripts of either byte order, and one not in its encoding, are golden cases.)
 TEST_F(SQLScriptTest, AScriptThatBuildsNothingIsItsOwnSchemaTextUpToTheSizeLimit) {
   DatabaseMetadata metadata = open("INSERT INTO nowhere VALUES (1);\n-- caf\xE9\n");
   EXPECT_TRUE(metadata.tables.empty());
@@ -114,6 +140,147 @@ TEST_F(SQLScriptTest, RealDumpsRunEveryStatement) {
   // A plain script's serial columns fill themselves without making it PostgreSQL.
   driver.open(testData("sqlscript/serial_columns.sql"));
   EXPECT_EQ(driver.dialect(), SQLDialect::generic);
+}
+
+const std::string kEndless = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) ";
+
+TEST_F(SQLScriptTest, NoStatementCreatesOrChangesAFile) {
+  const std::string folder = dir.path().string();
+  const std::string routes[] = {
+      "VACUUM INTO '" + folder + "/vacuum.db'",
+      "VACUUM main INTO 'file:" + folder + "/vacuum-uri.db?mode=rwc'",
+      "ATTACH '" + folder + "/attached.db' AS other",
+      "ATTACH DATABASE 'file:" + folder + "/attached-uri.db?mode=rwc' AS other",
+      "SELECT load_extension('" + folder + "/extension')",
+      "PRAGMA temp_store_directory = '" + folder + "'",
+      "PRAGMA temp_store = FILE",
+      "PRAGMA hard_heap_limit = 0",
+      "PRAGMA mmap_size = 1000000",
+      "INSERT INTO sqlite_master VALUES ('table', 'x', 'x', 0, 'CREATE TABLE x(a)')",
+  };
+  const sqlite3_int64 heapLimit = sqlite3_hard_heap_limit64(-1);
+  for (const std::string& route : routes) {
+    open("CREATE TABLE t (a);\nPRAGMA writable_schema = ON;\n" + route + ";\nINSERT INTO t VALUES (1);\n");
+    EXPECT_EQ(driver.failedStatementCount(), 1) << route;
+    EXPECT_EQ(rows("SELECT a FROM t"), std::vector<std::string>{"1"}) << route;
+    EXPECT_EQ(listDirectory(dir.path()), std::vector<std::string>{"script.sql"}) << route;
+    EXPECT_EQ(sqlite3_hard_heap_limit64(-1), SQLScriptDriver::kMinHeapLimitBytes) << route;
+    driver.close();
+    EXPECT_EQ(sqlite3_hard_heap_limit64(-1), heapLimit) << route;
+  }
+}
+
+TEST_F(SQLScriptTest, RunawayStatementsAreStoppedAndTheScriptGoesOnUntilItsOwnTimeLimit) {
+  driver.limits.statementTime = std::chrono::milliseconds(300);
+  open("CREATE TABLE t (a);\nINSERT INTO t VALUES (1);\n" + kEndless + "SELECT count(*) FROM c;\n" +
+       "WITH RECURSIVE s(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM s LIMIT 100000) "
+       "SELECT count(*) FROM s a, s b, s c;\n"
+       "INSERT INTO t " + kEndless + "SELECT x FROM c WHERE x < 0;\n"
+       "CREATE TABLE u AS " + kEndless + "SELECT x FROM c WHERE x < 0;\n"
+       "INSERT INTO t VALUES (2);\n");
+  EXPECT_EQ(driver.failedStatementCount(), 4);
+  EXPECT_EQ(warnings.at(0), "SQL warning: could not run statement (stopped after 300 ms): " +
+                                (kEndless + "SELECT count(*) FROM c").substr(0, 80) + "...");
+  EXPECT_EQ(rows("SELECT group_concat(a) FROM t"), std::vector<std::string>{"1,2"});
+  EXPECT_EQ(rows("SELECT count(*) FROM sqlite_master"), std::vector<std::string>{"1"});
+
+  driver.limits = {.statementTime = std::chrono::seconds(5), .openTime = std::chrono::seconds(1)};
+  const std::string endless = kEndless + "SELECT count(*) FROM c;\n";
+  open("CREATE TABLE t (a);\n" + endless + endless + endless + "INSERT INTO t VALUES (1);\n");
+  EXPECT_EQ(driver.failedStatementCount(), 2);  // the statement running at the limit, and the rest
+  EXPECT_EQ(warnings.back(), "SQL warning: the script ran longer than 1 s; the rest of it was not run");
+  EXPECT_EQ(rows("SELECT count(*) FROM t"), std::vector<std::string>{"0"});  // reads go on after the open
+}
+
+// A preview has a short budget of its own; other opens keep the long one.
+TEST_F(SQLScriptTest, APreviewRunsTheScriptWithinItsOwnBudget) {
+  driver.limits = {.openTime = std::chrono::seconds(1), .previewOpenTime = std::chrono::milliseconds(300)};
+  std::string script = "CREATE TABLE t (a);\n";
+  for (int i = 0; i < 30; ++i) script += kEndless + "SELECT count(*) FROM c;\n";
+  for (const auto& [rowLimit, budget] : {std::pair{std::optional<std::int64_t>(200), "300 ms"},
+                                         std::pair{std::optional<std::int64_t>(), "1 s"}}) {
+    driver.previewRowLimit = rowLimit;
+    warnings.clear();
+    const auto started = std::chrono::steady_clock::now();
+    open(script);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1000) * (rowLimit ? 1 : 3));
+    EXPECT_EQ(warnings, (std::vector<std::string>{
+                            "SQL warning: could not run statement (stopped at the script's limit of " +
+                                std::string(budget) + "): " + (kEndless + "SELECT count(*) FROM c").substr(0, 80) +
+                                "...",
+                            "SQL warning: the script ran longer than " + std::string(budget) +
+                                "; the rest of it was not run"}));
+  }
+}
+
+// Everything the script stages counts against one heap budget; a view whose first row
+// cannot be read (past that budget, or calling what SQLite lacks) is reported and left out.
+TEST_F(SQLScriptTest, WhatAScriptStagesSharesOneMemoryBudget) {
+  driver.limits.minHeapBytes = 64 << 20;
+  std::string script = "CREATE TABLE b (x);\n";
+  for (int i = 0; i < 12; ++i) script += "INSERT INTO b VALUES (randomblob(8000000));\n";
+  open(script);
+  EXPECT_GE(driver.failedStatementCount(), 1);
+  EXPECT_LE(std::stoi(rows("SELECT count(*) FROM b").at(0)), 8);
+  EXPECT_TRUE(warnings.at(0).starts_with("SQL warning: could not run statement (out of memory): INSERT"))
+      << warnings[0];
+
+  warnings.clear();
+  const DatabaseMetadata metadata =
+      open("CREATE TABLE t (a);\nINSERT INTO t VALUES (1);\nCREATE VIEW huge AS WITH RECURSIVE c(x) AS (SELECT 1 "
+           "UNION ALL SELECT x + 1 FROM c WHERE x < 100) SELECT group_concat(hex(randomblob(1000000))) FROM c;\n"
+           "CREATE VIEW months AS SELECT date_trunc('month', a) FROM t;\nCREATE VIEW fine AS SELECT a FROM t;\n");
+  ASSERT_EQ(metadata.tables.size(), 2u);
+  EXPECT_EQ(metadata.tables[0].name, "fine");
+  EXPECT_EQ(driver.failedStatementCount(), 2);
+  EXPECT_EQ(warnings, (std::vector<std::string>{
+                          "SQL warning: view huge cannot be read (out of memory); it was left out",
+                          "SQL warning: view months cannot be read (no such function: date_trunc); it was left out"}));
+
+  // A preview has a smaller heap of its own, whatever the script's size.
+  driver.limits = {.minHeapBytes = std::int64_t{1} << 30, .previewHeapBytes = 32 << 20};
+  driver.previewRowLimit = 200;
+  warnings.clear();
+  const DatabaseMetadata preview =
+      open("CREATE TABLE t (a);\nCREATE VIEW big AS WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c "
+           "WHERE x < 10) SELECT group_concat(hex(randomblob(4000000))) FROM c;\n");
+  EXPECT_EQ(tableNames(preview), std::vector<std::string>{"t"}) << (warnings.empty() ? "" : warnings[0]);
+}
+
+TEST_F(SQLScriptTest, ValuesAndMemoryAreBounded) {
+  driver.limits.minHeapBytes = 64 << 20;
+  const std::string largest = std::to_string(InspectionLimits::kMaxValueBytes);
+  const std::pair<std::string, int> cases[] = {
+      {"SELECT length(zeroblob(" + largest + "))", 0},
+      {"SELECT length(zeroblob(" + largest + " + 1))", 1},
+      {"SELECT length(hex(zeroblob(200000000)))", 1},
+      {"CREATE TABLE big AS WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 64) "
+       "SELECT randomblob(8000000) AS b FROM c",
+       1},
+  };
+  for (const auto& [statement, failures] : cases) {
+    open("CREATE TABLE t (a);\n" + statement + ";\nINSERT INTO t VALUES (1);\n");
+    EXPECT_EQ(driver.failedStatementCount(), failures) << statement;
+    EXPECT_EQ(rows("SELECT a FROM t"), std::vector<std::string>{"1"}) << statement;
+  }
+
+  driver.limits = {};
+  std::string longest(InspectionLimits::kMaxScriptStatementBytes, 'x');
+  longest.replace(0, 15, "SELECT length('").replace(longest.size() - 2, 2, "')");
+  for (const int failures : {0, 1}) {
+    open(failures ? longest.insert(15, "x") : longest);
+    EXPECT_EQ(driver.failedStatementCount(), failures) << "statement of " << longest.size() << " bytes";
+  }
+}
+
+TEST_F(SQLScriptTest, BinaryDataNamedSQLOpensAsAScriptThatBuildsNothing) {
+  std::string bytes(65536, '\0');
+  std::uint32_t state = 12345;
+  for (char& byte : bytes) byte = static_cast<char>((state = state * 1103515245 + 12345) >> 24);
+  bytes[0] = 'x';  // no byte-order mark
+  DatabaseMetadata metadata = open(bytes, "noise.sql");
+  EXPECT_TRUE(metadata.tables.empty());
+  EXPECT_LE(warnings.size(), 20u);
 }
 
 }  // namespace

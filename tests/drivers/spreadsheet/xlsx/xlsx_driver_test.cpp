@@ -1,7 +1,7 @@
-// The XLSX driver over packages built by the tests: sheet parts found through the
-// relationships, broken or hostile packages and parts refused, and the memory and size
-// bounds. What both workbook drivers share is in workbook_driver_test.cpp; real workbooks
-// are in the golden corpus (tests/data/spreadsheet).
+// The XLSX driver over packages built by the tests: hostile packages and parts refused,
+// and the memory and size bounds. What both workbook drivers share is in sheet_test.cpp;
+// real workbooks, sheet parts found through the relationships and broken packages are in
+// the golden corpus (tests/data/spreadsheet).
 #include <gtest/gtest.h>
 
 #include "drivers/spreadsheet/sheet/workbook_test_support.hpp"
@@ -27,26 +27,6 @@ class XLSXDriverTest : public ::testing::Test {
   testing::TempDir dir;
   XLSXDriver driver;
 };
-
-// Targets relative to the workbook part or absolute; without sheet elements, the first
-// sheet part.
-TEST_F(XLSXDriverTest, SheetPartsAreFoundThroughTheRelationships) {
-  ZipTestArchive archive;
-  archive.stored("xl/workbook.xml", workbookXML({{"a", "rId1"}, {"b", "rId2"}}));
-  archive.stored("xl/_rels/workbook.xml.rels",
-                 "<Relationships><Relationship Id=\"rId1\" Target=\"worksheets/a.xml\"/>"
-                 "<Relationship Id=\"rId2\" Target=\"/xl/worksheets/b.xml\"/></Relationships>");
-  archive.deflated("xl/worksheets/a.xml", sheetXML({{"a"}, {"#1"}}));
-  archive.stored("xl/worksheets/b.xml", sheetXML({{"b"}, {"#2"}}));
-  driver.open(write(archive));
-  EXPECT_EQ(rowTexts(driver, "a"), std::vector<std::string>{"1"});
-  EXPECT_EQ(rowTexts(driver, "b"), std::vector<std::string>{"2"});
-
-  archive = ZipTestArchive().stored("xl/workbook.xml", std::string("<workbook xmlns=\"") + testing::kSpreadsheetML +
-                                                           "\"><sheets/></workbook>");
-  archive.stored("xl/worksheets/sheet1.xml", sheetXML({{"a"}, {"#7"}}));
-  EXPECT_EQ(tableNames(driver.open(write(archive))), std::vector<std::string>{"Sheet1"});
-}
 
 TEST_F(XLSXDriverTest, ASheetThatCannotBeReadStaysListedAndFailsWithItsReason) {
   ZipTestArchive archive;
@@ -248,18 +228,6 @@ TEST_F(XLSXDriverTest, APreviewFailsOnDamageWithinWhatItReads) {
   EXPECT_EQ(driver.warnings().back(),
             "The sheet \"late\" cannot be read: its part xl/worksheets/sheet4.xml does not match its recorded checksum" +
                 damaged);
-}
-
-TEST_F(XLSXDriverTest, BrokenPackagesAreRefused) {
-  const std::pair<std::string, std::string> refused[] = {
-      {ZipTestArchive().stored("word/document.xml", "<w/>").bytes(), "Invalid XLSX workbook structure"},
-      {ZipTestArchive().stored("xl/workbook.xml", "<workbook><sheets>").bytes(), "Invalid XLSX workbook structure"},
-  };
-  for (const auto& [bytes, message] : refused) {
-    const DriverError error = errorOf([&] { driver.open(dir.write("bad.xlsx", bytes)); });
-    EXPECT_EQ(error.domain(), "XLSXDriver");
-    EXPECT_STREQ(error.what(), message.c_str());
-  }
 }
 
 TEST_F(XLSXDriverTest, TheLargestSheetsExcelAllowsAreReadOrRefusedClearly) {

@@ -1,6 +1,8 @@
-// The worksheet reader on XML written out here: where cells land, how their text is
-// resolved, dates in both systems, namespace prefixes and encodings, and the bounds that
-// keep a hostile sheet from taking unbounded memory or time.
+// The readers of XLSX parts on XML written out here. The worksheet reader: where cells
+// land, how their text is resolved, dates in both systems, namespace prefixes and
+// encodings, and the bounds that keep a hostile sheet from taking unbounded memory or time.
+// The shared-string table and the date styles: their cases, document types refused, and
+// every item charged to the budget. Tables of cases are in xlsx_readers.cases.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -10,9 +12,13 @@
 #include <unordered_set>
 #include <vector>
 
+#include "drivers/spreadsheet/sheet/workbook_budget.hpp"
 #include "drivers/spreadsheet/sheet/workbook_test_support.hpp"
+#include "drivers/spreadsheet/xlsx/xlsx_date_styles.hpp"
+#include "drivers/spreadsheet/xlsx/xlsx_shared_strings_reader.hpp"
 #include "drivers/spreadsheet/xlsx/xlsx_sheet_reader.hpp"
 #include "drivers/spreadsheet/xlsx/xlsx_sheet_split.hpp"
+#include "support/case_file.hpp"
 
 namespace tabvora::internal {
 namespace {
@@ -59,112 +65,61 @@ Read readPart(const std::string& part, bool uses1904Dates = false, const Limits&
   return {reader.grid(), reader.maxColIndex(), parsed, reader.reachedLimit(), reader.readInTwo()};
 }
 
-TEST(XLSXSheetReader, PlacesCellsByReferenceOrAfterThePreviousCell) {
-  std::vector<std::string> twentySeven(27), lastColumn(XLSXSheetReader::kMaxColumnIndex + 1);
-  twentySeven.back() = "2";
-  lastColumn.back() = "last";
-  const struct {
-    std::string sheetData;
-    Grid grid;
-    std::int64_t maxColIndex;
-  } cases[] = {
-      {R"(<row r="1"><c r="A1"><v>1</v></c><c r="C1"><v>3</v></c></row>)", {{"1", "", "3"}}, 2},
-      {"<row><c><v>a</v></c><c><v>b</v></c><c><v>c</v></c></row>", {{"a", "b", "c"}}, 2},
-      {R"(<row><c r="D1"><v>x</v></c><c><v>y</v></c></row>)", {{"", "", "", "x", "y"}}, 4},
-      // Rows 1, 2 and 5 leave no gap; a row without cells leaves no trace.
-      {R"(<row r="1"><c><v>1</v></c></row><row r="2"><c><v>2</v></c></row><row r="3"/><row r="5"><c><v>5</v></c></row>)",
-       {{"1"}, {"2"}, {"5"}}, 0},
-      // Rows keep their own lengths; letters count in either case and digits end the scan.
-      {R"(<row><c r="b7"><v>1</v></c></row><row><c r="AA10"><v>2</v></c></row><row><c r="10"><v>3</v></c></row>)",
-       {{"", "1"}, twentySeven, {"3"}}, 26},
-      {R"(<row><c r="B1"><v>old</v></c><c r="B1"><v>new</v></c><c r="D1"/></row>)", {{"", "new", "", ""}}, 3},
-      // A row nested in a row hands its cells on to the outer row.
-      {"<row><c><v>a</v></c><row><c><v>b</v></c></row><c><v>c</v></c></row>", {{"b"}, {"b", "c"}}, 1},
-      // Excel's last column is kept; cells beyond it, with or without a reference, are dropped.
-      {R"(<row><c r="XFE1"><v>1</v></c><c r="XFDZZZZZZZZZZZZZZZZ1"/></row><row><c r="XFC2"/><c><v>last</v></c><c><v>no</v></c></row>)",
-       {lastColumn}, XLSXSheetReader::kMaxColumnIndex},
-  };
-  for (const auto& c : cases) {
-    const Read read = readPart(worksheet(c.sheetData));
-    EXPECT_TRUE(read.parsed) << c.sheetData;
-    EXPECT_EQ(read.grid, c.grid) << c.sheetData;
-    EXPECT_EQ(read.maxColIndex, c.maxColIndex) << c.sheetData;
-  }
+using Strings = std::vector<std::string>;
+Strings sharedStrings(const std::string& part, std::int64_t budgetBytes = std::int64_t{1} << 30) {
+  WorkbookBudget budget(budgetBytes, "XLSXDriver");
+  WorkbookBudget::Account account(&budget);
+  return XLSXSharedStringsReader::read(testing::bytesOf(part), account);
+}
+std::unordered_set<std::int64_t> dateStylesOf(const std::string& part, std::int64_t budgetBytes = 1 << 20) {
+  WorkbookBudget budget(budgetBytes, "XLSXDriver");
+  WorkbookBudget::Account account(&budget);
+  return readXLSXDateStyles(testing::bytesOf(part), account);
 }
 
-TEST(XLSXSheetReader, ResolvesCellTextByTypeAndDateStyle) {
-  const struct {
-    std::string cell;
-    std::string text;
-  } cases[] = {
-      {R"(<c t="s"><v>1</v></c>)", "beta"},
-      {R"(<c t="s"><v>3</v></c>)", "3"},  // out of range keeps the index text
-      {R"(<c t="b"><v>1</v></c>)", "TRUE"},
-      {R"(<c t="b"><v>true</v></c>)", "FALSE"},
-      {R"(<c t="inlineStr"><is><r><t>Hel</t></r><r><rPr/><t>lo</t></r><rPh><t>haro</t></rPh></is></c>)", "Hello"},
-      {R"(<c t="str" s="1"><f>A1&amp;"x"</f><v>1</v></c>)", "1"},  // formulas never read; text types never dates
-      {R"(<c t="e"><v>#DIV/0!</v></c>)", "#DIV/0!"},
-      {R"(<c t="d"><v>2024-02-29T00:00:00</v></c>)", "2024-02-29T00:00:00"},
-      {R"(<c><t>a t outside an inline string</t></c>)", ""},
-      {R"(<c t="str"><v>&amp;&#x41;&lt;<![CDATA[<b>]]></v></c>)", "&A<<b>"},
-      {R"(<c s="2"><v>1</v></c>)", "1"},
-      {R"(<c s="+4" t="n"><v>1</v></c>)", "1900-01-01"},
-      {R"(<c s="1" t="unknown"><v>1</v></c>)", "1900-01-01"},
-      {R"(<c s="1" t="s"><v>0</v></c>)", "alpha"},
-  };
-  for (const auto& c : cases) {
+// Where cells land and how their text is resolved; shared strings; date format codes.
+TEST(XLSXReaders, CasesOfTheTable) {
+  for (const testing::TextCase& c : testing::readTextCases("drivers/spreadsheet/xlsx/xlsx_readers.cases")) {
+    if (c.word(0) == "strings") {
+      EXPECT_EQ(sharedStrings(c.joinedInput()), c.expected) << c.where;
+      continue;
+    }
+    if (c.word(0) == "datecode") {
+      EXPECT_EQ(isDateFormatCode(c.input.at(0)) ? "yes" : "no", c.expected.at(0)) << c.where;
+      continue;
+    }
     for (const bool deferred : {false, true}) {
-      const Read read = readPart(worksheet("<row>" + c.cell + "</row>"), false, {}, deferred);
-      EXPECT_EQ(read.grid, Grid{{c.text}}) << c.cell << (deferred ? " resolved afterwards" : "");
+      const std::string& in = c.input.at(0);
+      const std::string part = c.word(0) == "part" ? c.joinedInput() : worksheet(c.word(0) == "place" ? in : "<row>" + in + "</row>");
+      const Read read = readPart(part, c.word(1) == "1904", {}, deferred);
+      std::vector<std::string> found;
+      for (const std::vector<std::string>& row : read.grid) {
+        std::string joined;
+        for (std::size_t i = 0; i < row.size(); ++i) joined += (i ? "|" : "") + row[i];
+        found.push_back(joined);
+      }
+      if (c.word(0) == "place") found.push_back("max " + std::to_string(read.maxColIndex));
+      if (!read.parsed) found.push_back("not well-formed");
+      EXPECT_EQ(found, c.expected) << c.where << (deferred ? " resolved afterwards" : "");
     }
   }
-
-  const struct {
-    const char* serial;
-    bool uses1904Dates;
-    const char* text;
-  } dates[] = {
-      {"0.5", false, "12:00:00"},       {"0.99999999", false, "00:00:00"},  {"59", false, "1900-02-28"},
-      {"60", false, "1900-02-28"},      {"61", false, "1900-03-01"},        {"45000.999999999", false, "2023-03-16"},
-      {"45000.25", false, "2023-03-15 06:00:00"},                           {"2958465.5", false, "9999-12-31 12:00:00"},
-      {"2958466", false, "2958466"},    {"-1", false, "-1"},                {"nan", false, "nan"},
-      {"12abc", false, "12abc"},        {"", false, ""},                    {"0", true, "1904-01-01"},
-      {"1.75", true, "1904-01-02 18:00:00"},                                {"59", true, "1904-02-29"},
-      {"2958465", true, "10004-01-01"},
-  };
-  for (const auto& d : dates) {
-    const Read read = readPart(worksheet(std::string("<row><c s=\"1\"><v>") + d.serial + "</v></c></row>"), d.uses1904Dates);
-    EXPECT_EQ(read.grid, Grid{{d.text}}) << d.serial << (d.uses1904Dates ? " in 1904" : "");
-  }
+  // Excel's last column is kept; cells beyond it, with or without a reference, are dropped.
+  std::vector<std::string> lastColumn(XLSXSheetReader::kMaxColumnIndex + 1);
+  lastColumn.back() = "last";
+  const Read read = readPart(worksheet(R"(<row><c r="XFE1"><v>1</v></c><c r="XFDZZZZZZZZZZZZZZZZ1"/></row>)"
+                                       R"(<row><c r="XFC2"/><c><v>last</v></c><c><v>no</v></c></row>)"));
+  EXPECT_EQ(read.grid, Grid{lastColumn});
+  EXPECT_EQ(read.maxColIndex, XLSXSheetReader::kMaxColumnIndex);
 }
 
-TEST(XLSXSheetReader, RecognisesPrefixesBoundToTheSpreadsheetNamespaceAndReadsUTF16) {
-  auto prefixed = [](const std::string& uri) {
-    return readPart("<x:worksheet xmlns:x=\"" + uri +
-                    R"("><x:sheetData><x:row><x:c r="B1" t="s"><x:v>0</x:v></x:c></x:row></x:sheetData></x:worksheet>)")
-        .grid;
-  };
-  EXPECT_EQ(prefixed("http://schemas.openxmlformats.org/spreadsheetml/2006/main"), (Grid{{"", "alpha"}}));
-  EXPECT_EQ(prefixed("http://purl.oclc.org/ooxml/spreadsheetml/main"), (Grid{{"", "alpha"}}));
-  EXPECT_EQ(prefixed("urn:elsewhere"), Grid{});
-  // Unprefixed names count whatever the default namespace; an undeclared prefix is no error.
-  const Read mixed = readPart(R"(<worksheet xmlns="urn:elsewhere"><row><y:c><v>1</v></y:c><c><v>2</v></c></row></worksheet>)");
-  EXPECT_TRUE(mixed.parsed);
-  EXPECT_EQ(mixed.grid, Grid{{"2"}});
-
+TEST(XLSXSheetReader, ReadsUTF16) {
   const std::u16string text = u"<worksheet><row><c t=\"inlineStr\"><is><t>\u00E9\u20AC</t></is></c></row></worksheet>";
   std::string utf16 = "\xFF\xFE";
   for (const char16_t unit : text) utf16 += static_cast<char>(unit & 0xFF), utf16 += static_cast<char>(unit >> 8);
   EXPECT_EQ(readPart(utf16).grid, Grid{{"\xC3\xA9\xE2\x82\xAC"}});
 }
 
-TEST(XLSXSheetReader, StopsAtErrorsDocumentTypesAndGridLimitsKeepingTheRowsBefore) {
-  const Read broken = readPart(worksheet("<row><c><v>1</v></c></row><row><c><v>2</v></c></row><row><c><v>3</oops>"));
-  EXPECT_FALSE(broken.parsed);
-  EXPECT_EQ(broken.grid, (Grid{{"1"}, {"2"}}));
-  EXPECT_FALSE(readPart(worksheet("<row><c><v>&undeclared;</v></c></row>")).parsed);
-  EXPECT_FALSE(readPart("").parsed);
-
+TEST(XLSXSheetReader, StopsAtDocumentTypesAndGridLimitsKeepingTheRowsBefore) {
   const Read bomb =
       readPart(testing::entityBombPrologue("worksheet") + "]><worksheet><row><c t=\"str\"><v>&l9;</v></c></row></worksheet>");
   EXPECT_FALSE(bomb.parsed);
@@ -259,6 +214,66 @@ TEST(XLSXSheetReader, ReadsAPartInTwoHalvesExactlyAsWhole) {
   const std::string part = cases[0].part;
   EXPECT_TRUE(readPart(part, false, {}, false, part.size()).readInTwo);
   EXPECT_FALSE(readPart(part, false, {}, false, part.size() + 1).readInTwo);
+}
+
+TEST(XLSXDateStyles, MarksCellFormatsOfDateCodesAndBuiltInDateIds) {
+  const std::string styles = R"(<?xml version="1.0" encoding="UTF-8"?>
+<styleSheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">
+  <numFmts count="5">
+    <numFmt numFmtId="164" formatCode="dd/mm/yyyy"/>
+    <numFmt numFmtId="165" formatCode="0.00%"/>
+    <numFmt numFmtId="14" formatCode="0.00"/>
+    <numFmt numFmtId="166" formatCode="yyyy"/>
+    <numFmt numFmtId="166" formatCode="0"/>
+    <numFmt numFmtId="x" formatCode="yyyy"/>
+    <numFmt numFmtId="167"/>
+  </numFmts>
+  <cellStyleXfs count="1"><xf numFmtId="22"/></cellStyleXfs>
+  <cellXfs count="13">
+    <xf numFmtId="0"/><xf numFmtId="14"/><xf numFmtId="164"/><xf numFmtId="165"/>
+    <xf numFmtId="22"/><xf numFmtId="45"/><xf numFmtId="49"/><xf numFmtId="abc"/>
+    <xf numFmtId="58"/><xf numFmtId="59"/><xf numFmtId="166"/><xf/><xf numFmtId="+27"/>
+    <xf numFmtId="167"/><xf numFmtId="13"/><xf numFmtId="36"/><xf numFmtId="50"/>
+  </cellXfs>
+</styleSheet>)";
+  // 14 is overridden by a plain code, 166 by its later definition, 167 has no code.
+  EXPECT_EQ(dateStylesOf(styles), (std::unordered_set<std::int64_t>{2, 4, 5, 8, 12, 15, 16}));
+
+  EXPECT_EQ(dateStylesOf(R"(<s:styleSheet xmlns:s="urn:any"><s:cellXfs><s:xf numFmtId="14"/></s:cellXfs></s:styleSheet>)"),
+            (std::unordered_set<std::int64_t>{0}))
+      << "found by local name, whatever the namespace";
+  EXPECT_TRUE(dateStylesOf("<styleSheet><cellXfs><xf numFmtId=\"14\"/></cellXfs>").empty()) << "not well-formed";
+  EXPECT_TRUE(dateStylesOf("<!DOCTYPE s><styleSheet><cellXfs><xf numFmtId=\"14\"/></cellXfs></styleSheet>").empty());
+  EXPECT_TRUE(dateStylesOf("").empty());
+
+  // Every cell format costs 8 bytes while the part is read, and each date style 32 more.
+  std::string many = "<styleSheet><cellXfs>";
+  for (int i = 0; i < 10'000; ++i) many += "<xf numFmtId=\"14\"/>";
+  many += "</cellXfs></styleSheet>";
+  EXPECT_EQ(dateStylesOf(many, 400'000).size(), 10'000u);
+  EXPECT_EQ(testing::errorOf([&] { dateStylesOf(many, 399'999); }).message(),
+            "The workbook needs more than 399999 bytes of memory to stage (part \"xl/styles.xml\")");
+}
+
+TEST(XLSXSharedStringsReader, RefusesDocumentTypesAndChargesEveryItemToTheBudget) {
+  const std::string laughs = "<?xml version=\"1.0\"?>" + testing::entityBombPrologue("sst");
+  EXPECT_EQ(sharedStrings(laughs + "]><sst><si><t>&l9;</t></si></sst>"), Strings{});
+  EXPECT_EQ(sharedStrings("<!DOCTYPE sst><sst><si><t>x</t></si></sst>"), Strings{});
+
+  // Three items of 3, 3 and 1 bytes cost 32 bytes each besides their text, and the item
+  // being read its text: 104 bytes at the end of the third; in both passes.
+  const std::string part = "<sst><si><t>abc</t></si><si><t>def</t></si><si><t>g</t></si></sst>";
+  for (const char* damage : {"", "<broken"}) {
+    EXPECT_EQ(sharedStrings(part + damage, 104), (Strings{"abc", "def", "g"}));
+    EXPECT_EQ(testing::errorOf([&] { sharedStrings(part + damage, 103); }).message(),
+              "The workbook needs more than 103 bytes of memory to stage (part \"xl/sharedStrings.xml\")");
+  }
+  // Empty items cost their bookkeeping: 100,000 of them need 3.2 MB.
+  std::string empty = "<sst>";
+  for (int i = 0; i < 100'000; ++i) empty += "<si/>";
+  EXPECT_EQ(sharedStrings(empty + "</sst>", 3'200'000).size(), 100'000u);
+  EXPECT_THROW(sharedStrings(empty + "</sst>", 3'199'999), DriverError);
+  EXPECT_THROW(sharedStrings(empty + "<broken", 3'199'999), DriverError);
 }
 
 }  // namespace

@@ -1,17 +1,118 @@
-// The BIFF parser over streams built here: cell records, number and date texts, strings
-// across CONTINUE records, and the refusals of old, encrypted and damaged streams.
+// The legacy workbook readers over containers and streams built here. The compound-file
+// reader: streams come back whole from either allocation table, and every damaged structure
+// or cycle is refused. The BIFF parser: cell records, number and date texts (their cases in
+// biff_workbook.cases), strings across CONTINUE records, and the refusals of old, encrypted
+// and damaged streams. The XLS driver: a real workbook cut anywhere is refused, and empty
+// shared strings cost their bookkeeping. What both workbook drivers share is in
+// sheet/sheet_test.cpp; real and built workbooks (date columns, values bound by column
+// type, files refused) are in the golden corpus (tests/data/spreadsheet).
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#include "drivers/spreadsheet/ole2/compound_file.hpp"
+#include "drivers/spreadsheet/sheet/workbook_test_support.hpp"
 #include "drivers/spreadsheet/xls/biff_number_format.hpp"
 #include "drivers/spreadsheet/xls/biff_serial_date.hpp"
 #include "drivers/spreadsheet/xls/biff_workbook.hpp"
+#include "drivers/spreadsheet/xls/xls_driver.hpp"
 #include "drivers/spreadsheet/xls/xls_test_workbook.hpp"
+#include "support/case_file.hpp"
 #include "support/test_support.hpp"
 
 namespace tabvora::internal {
 namespace {
 
 using testing::Bytes;
+using testing::CompoundFileBuilder;
+using testing::errorOf;
+using testing::setU32;
+
+Bytes pattern(std::size_t size, std::uint8_t seed) {
+  Bytes out(size);
+  for (std::size_t i = 0; i < size; ++i) out[i] = static_cast<std::uint8_t>(seed + i * 7);
+  return out;
+}
+
+std::string messageOf(const Bytes& file, std::string_view stream = "Workbook") {
+  return errorOf([&] { (void)CompoundFile(file).stream(stream); }).message();
+}
+
+TEST(CompoundFile, ReadsStreamsFromTheFATAndTheMiniStreamAroundTheCutoff) {
+  for (const unsigned shift : {9u, 12u}) {
+    CompoundFileBuilder builder;
+    builder.sectorShift = shift;
+    builder.storages = {"Small"};  // a storage of a wanted name is never a stream
+    builder.streams = {{"Exact", pattern(4096, 1)}, {"Small", pattern(4095, 2)}, {"Long", pattern(20'000, 3)},
+                       {"Empty", {}}};
+    const Bytes file = builder.build();
+    const CompoundFile container(file);
+    EXPECT_EQ(container.stream("EXACT"), pattern(4096, 1)) << shift;
+    EXPECT_EQ(container.stream("small"), pattern(4095, 2)) << shift;
+    EXPECT_EQ(container.stream("Long"), pattern(20'000, 3)) << shift;
+    EXPECT_EQ(container.stream("Empty"), Bytes()) << shift;
+    EXPECT_EQ(container.stream("Book"), std::nullopt) << shift;
+  }
+}
+
+TEST(CompoundFile, OddButSoundHeadersAndSizes) {
+  for (const unsigned shift : {9u, 12u}) {
+    // Garbage in a size's high half counts only with sectors larger than 512 bytes.
+    CompoundFileBuilder builder;
+    builder.sectorShift = shift;
+    builder.streams = {{"Workbook", pattern(5000, 1)}};
+    Bytes file = builder.build();
+    setU32(file, builder.slotOffset(1) + 124, 0xDEADBEEF);
+    if (shift == 9)
+      EXPECT_EQ(CompoundFile(file).stream("Workbook"), pattern(5000, 1));
+    else
+      EXPECT_EQ(messageOf(file), CompoundFile::kDamagedMessage);
+  }
+  // A free entry amid the header's FAT sector list is skipped, not taken as its end.
+  CompoundFileBuilder builder;
+  builder.streams = {{"Workbook", pattern(80'000, 5)}};  // more sectors than one FAT sector maps
+  Bytes file = builder.build();
+  ASSERT_EQ(builder.fatSectors.size(), 2u);
+  setU32(file, 80, CompoundFileBuilder::kFree);
+  setU32(file, 84, builder.fatSectors[1]);
+  EXPECT_EQ(CompoundFile(file).stream("Workbook"), pattern(80'000, 5));
+}
+
+TEST(CompoundFile, DamageAndCyclesEndInTheDamagedError) {
+  CompoundFileBuilder builder;
+  builder.streams = {{"Workbook", pattern(6000, 1)}, {"Mini", pattern(300, 2)}};
+  const Bytes good = builder.build();
+  const std::uint32_t big = builder.streamStarts[0];
+  const std::uint32_t pastTheEnd = static_cast<std::uint32_t>(good.size() / 512 + 3);
+  const std::vector<std::pair<std::string, std::function<void(Bytes&)>>> damage = {
+      {"sector shift 10", [](Bytes& f) { f[30] = 10; }},
+      {"mini sector shift not below the sector shift", [](Bytes& f) { f[32] = 9; }},
+      {"mini sector shift 1", [](Bytes& f) { f[32] = 1; }},
+      {"more FAT sectors than the file holds", [](Bytes& f) { setU32(f, 44, 1000); }},
+      {"FAT sector past the end", [&](Bytes& f) { setU32(f, 76, pastTheEnd); }},
+      {"FAT sector number is a marker", [](Bytes& f) { setU32(f, 48, 0xFFFFFFFD); }},
+      {"FAT chain loops", [&](Bytes& f) { setU32(f, builder.fatEntryOffset(big + 2), big); }},
+      {"FAT chain ends early", [&](Bytes& f) { setU32(f, builder.fatEntryOffset(big + 2), 0xFFFFFFFE); }},
+      {"FAT chain runs past the file", [&](Bytes& f) { setU32(f, builder.fatEntryOffset(big + 2), pastTheEnd); }},
+      {"directory chain loops", [&](Bytes& f) {
+         setU32(f, builder.fatEntryOffset(builder.directoryStart), builder.directoryStart);
+       }},
+      {"DIFAT chain never ends", [&](Bytes& f) {
+         const std::uint32_t self = builder.fatSectors[0];
+         setU32(f, 68, self);
+         setU32(f, builder.offsetOf(self) + 508, self);
+       }},
+      {"stream size beyond the file", [&](Bytes& f) { setU32(f, builder.slotOffset(1) + 120, 0x7FFFFFFF); }},
+      {"mini FAT chain loops", [&](Bytes& f) { setU32(f, builder.offsetOf(builder.miniFatStart) + 4, 0); }},
+  };
+  for (const auto& [what, corrupt] : damage) {
+    Bytes file = good;
+    corrupt(file);
+    const std::string wanted = what.starts_with("mini FAT") ? "Mini" : "Workbook";
+    EXPECT_EQ(messageOf(file, wanted), CompoundFile::kDamagedMessage) << what;
+  }
+}
+
 using testing::concat;
 using testing::put;
 namespace biff = testing::biff;
@@ -42,40 +143,18 @@ std::string errorReading(const Bytes& stream) {
       .message();
 }
 
-TEST(BIFFNumberFormat, NumbersFormatCodesAndSerialDates) {
-  const std::pair<double, const char*> numbers[] = {
-      {decodeRK(0x0000000A), "2"},    {decodeRK(0x3FF80001), "0.015"},   {decodeRK(0xFFFFFFFE), "-1"},
-      {999'999'999'999'999.0, "999999999999999"}, {12345678901234567.0, "1.2345678901234568e+16"},
-      {1e15, "1e+15"},                {0.00001, "1e-05"},                 {-2.5, "-2.5"}};
-  for (const auto& [value, text] : numbers) {
+TEST(BIFFNumberFormat, CasesOfTheTable) {
+  const char* kinds[] = {"none", "date", "timeOnly"};
+  for (const testing::TextCase& c : testing::readTextCases("drivers/spreadsheet/xls/biff_workbook.cases")) {
+    const std::string& in = c.input.at(0);
     std::string out;
-    appendBIFFNumber(out, value);
-    EXPECT_EQ(out, text);
-  }
-
-  const std::pair<const char*, BIFFDateKind> codes[] = {
-      {"[h]:mm:ss", BIFFDateKind::timeOnly},  {"mmm", BIFFDateKind::date},  {"h:mm AM/PM", BIFFDateKind::timeOnly},
-      {"yyyy-mm-dd hh:mm", BIFFDateKind::date}, {"0.00\\h", BIFFDateKind::none}, {"[Red]0.00", BIFFDateKind::none},
-      {"\"day\" 0", BIFFDateKind::none},      {"_(* #,##0_)", BIFFDateKind::none}, {"[mm]:ss dd", BIFFDateKind::date}};
-  for (const auto& [code, kind] : codes) EXPECT_EQ(classifyBIFFFormatCode(code), kind) << code;
-  EXPECT_EQ(builtInBIFFDateKind(14), BIFFDateKind::date);
-  EXPECT_EQ(builtInBIFFDateKind(20), BIFFDateKind::timeOnly);
-  EXPECT_EQ(builtInBIFFDateKind(49), BIFFDateKind::none);
-
-  struct Case {
-    double serial;
-    bool timeOnly, uses1904;
-    const char* text;  // "" for no date text
-  };
-  const Case dates[] = {
-      {60, false, false, "1900-02-29"}, {59, false, false, "1900-02-28"},  {61, false, false, "1900-03-01"},
-      {1, false, false, "1900-01-01"},  {0, false, false, ""},             {0.75, true, false, "18:00:00"},
-      {0.5, false, false, "12:00:00"},  {1.5, true, false, "1900-01-01 12:00:00"}, {0, false, true, "1904-01-01"},
-      {-1, false, false, ""},           {2'958'465, false, false, "9999-12-31"},  {2'958'466, false, false, ""}};
-  for (const Case& c : dates) {
-    std::string out;
-    formatBIFFSerialDate(c.serial, c.timeOnly, c.uses1904, out);
-    EXPECT_EQ(out, c.text) << c.serial;
+    if (c.word(0) == "rk") appendBIFFNumber(out, decodeRK(static_cast<std::uint32_t>(std::stoul(in, nullptr, 16))));
+    if (c.word(0) == "number") appendBIFFNumber(out, std::stod(in));
+    if (c.word(0) == "format") out = kinds[static_cast<int>(classifyBIFFFormatCode(in))];
+    if (c.word(0) == "builtin") out = kinds[static_cast<int>(builtInBIFFDateKind(std::stoi(in)))];
+    if (c.word(0) == "serial")
+      formatBIFFSerialDate(std::stod(in), c.word(1) == "time", c.word(1) == "1904" || c.word(2) == "1904", out);
+    EXPECT_EQ(out, c.expected.at(0)) << c.where;
   }
 }
 
@@ -210,6 +289,37 @@ TEST(BIFFWorkbook, DamagedRecordsAndSheetOffsets) {
   for (int i = 0; i < 50; ++i) stream = concat({stream, biff::bof()});
   stream.resize(stream.size() + 20'000);
   EXPECT_EQ(errorReading(stream), BIFFWorkbook::kDamagedMessage);
+}
+
+
+class XLSDriverTest : public ::testing::Test {
+ protected:
+  std::filesystem::path write(const Bytes& bytes, const std::string& name = "book.xls") {
+    return dir.write(name, std::string(bytes.begin(), bytes.end()));
+  }
+
+  testing::TempDir dir;
+  XLSDriver driver;
+};
+
+TEST_F(XLSDriverTest, ARealWorkbookCutAnywhereIsRefusedAsDamaged) {
+  for (const char* producer : {"spreadsheet/libreoffice.xls", "spreadsheet/gnumeric_biff7.xls"}) {
+    const std::string whole = testing::readFile(testing::testData(producer));
+    for (std::size_t size = 0; size < whole.size(); size += 512) {
+      const DriverError error = errorOf([&] { driver.open(dir.write("cut.xls", std::string_view(whole).substr(0, size))); });
+      const char* expected = size < 512 ? CompoundFile::kNotCompoundFileMessage : CompoundFile::kDamagedMessage;
+      EXPECT_EQ(error.message(), expected) << producer << " cut to " << size;
+    }
+  }
+}
+
+// (How a shared string counts each time a cell names it is in sheet/sheet_test.cpp.)
+TEST_F(XLSDriverTest, EmptySharedStringsCostTheirBookkeeping) {
+  // 4,000 of them take 128,000 bytes.
+  driver.memoryBudgetBytes = 100'000;
+  const Bytes empties = biff::workbook(biff::sst(std::vector<std::string>(4000)), {{"S", biff::label(0, 0, "h")}});
+  EXPECT_EQ(errorOf([&] { driver.open(write(testing::compoundFileWith("Workbook", empties))); }).message(),
+            "The workbook needs more than 100000 bytes of memory to stage (shared strings)");
 }
 
 }  // namespace

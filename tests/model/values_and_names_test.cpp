@@ -1,13 +1,20 @@
-// Text forms, parsing, ordering and identity of cell values; the tables of cases are in
-// cell_value.cases.
+// The model's values and names, mostly as case tables: cell values (their text forms,
+// parsing, ordering and identity; cell_value.cases), column types (inference from text and
+// SQL literals; column_type.cases), and table, column and format names from file names and
+// headers (table_naming.cases).
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 #include <unordered_set>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "model/cell_value.hpp"
+#include "model/column_type.hpp"
+#include "model/database_format.hpp"
+#include "model/table_naming.hpp"
 #include "support/case_file.hpp"
 
 namespace tabvora::internal {
@@ -39,6 +46,8 @@ TEST(CellValue, FormsParsingAndOrderOfTheCaseTable) {
       const CellValue value = valueOf(c.input.at(0));
       EXPECT_EQ((std::vector<std::string>{value.displayString(), value.rawValueString(), value.csvEscaped()}), c.expected)
           << c.where;
+    } else if (c.word(0) == "json") {
+      EXPECT_EQ(valueOf(c.input.at(0)).jsonObject().dump(), c.expected.at(0)) << c.where;
     } else if (c.word(0) == "parse") {
       const CellValue value = CellValue::parse(c.input.at(0), *ColumnType::fromRawValue(c.word(1)));
       EXPECT_EQ(written(value), c.expected.at(0)) << c.where;
@@ -50,10 +59,6 @@ TEST(CellValue, FormsParsingAndOrderOfTheCaseTable) {
 
 TEST(CellValue, FormsTheTableCannotHold) {
   EXPECT_EQ(CellValue::blob(Bytes(1500)).displayString(), "BLOB [2 KB]");
-  EXPECT_TRUE(CellValue::null().jsonObject().is_null());
-  EXPECT_EQ(CellValue::real(2.5).jsonObject(), nlohmann::json(2.5));
-  EXPECT_EQ(CellValue::date(Date{1705314600}).jsonObject(), nlohmann::json("2024-01-15T10:30:00Z"));
-  EXPECT_EQ(CellValue::blob({'M', 'a', 'n', 0xFF}).jsonObject(), nlohmann::json("TWFu/w=="));
   for (ColumnType type : ColumnType::allCases) EXPECT_TRUE(CellValue::parse(" nUlL\n", type).isNull()) << type.rawValue();
   EXPECT_TRUE(std::isnan(CellValue::parse("nan", ColumnType::real).realValue()));
   EXPECT_TRUE(CellValue::integer(1) <= CellValue::integer(1));
@@ -61,13 +66,6 @@ TEST(CellValue, FormsTheTableCannotHold) {
 }
 
 TEST(CellValue, JSONObjectParsesOnlyObjectsAndArrays) {
-  EXPECT_EQ(CellValue::json("{\"a\": [1, 2]}").jsonObject(), nlohmann::json::parse("{\"a\":[1,2]}"));
-  EXPECT_EQ(CellValue::json("[true]").jsonObject(), nlohmann::json::parse("[true]"));
-  EXPECT_EQ(CellValue::json("42").jsonObject(), nlohmann::json("42"));
-  EXPECT_EQ(CellValue::json("{broken").jsonObject(), nlohmann::json("{broken"));
-  EXPECT_EQ(CellValue::text("{\"a\":1}").jsonObject(), nlohmann::json("{\"a\":1}"));
-  EXPECT_EQ(CellValue::text("Caf\xE9").jsonObject().dump(), "\"Caf\uFFFD\"");  // serialisable
-  EXPECT_EQ(CellValue::json("[\"\xE9\"]").jsonObject(), nlohmann::json("[\"\uFFFD\"]"));
   EXPECT_TRUE(CellValue::json(std::string(100000, '[')).jsonObject().is_string());
   const auto nested = [](int depth) { return std::string(depth, '[') + std::string(depth, ']'); };
   EXPECT_TRUE(CellValue::json(nested(512)).jsonObject().is_array());
@@ -89,6 +87,56 @@ TEST(CellValue, EqualityNeedsTheSameKind) {
   EXPECT_EQ(CellValue::integer(3).numericValue(), 3.0);
   EXPECT_FALSE(CellValue::text("3").numericValue().has_value());
   EXPECT_FALSE(CellValue::boolean(true).isNumeric());
+}
+
+std::string nameOf(std::optional<ColumnType> type) { return type ? std::string(type->rawValue()) : "none"; }
+
+TEST(ColumnType, InferenceAndLiteralsOfTheCaseTable) {
+  for (const testing::TextCase& c : testing::readTextCases("model/column_type.cases")) {
+    const std::string& expected = c.expected.at(0);
+    if (c.word(0) == "infer") {
+      EXPECT_EQ(nameOf(ColumnType::infer(c.input.at(0))), expected) << c.where;
+    }
+    if (c.word(0) == "numeric") {
+      EXPECT_EQ(nameOf(numericLiteralType(c.input.at(0))), expected) << c.where;
+    }
+    if (c.word(0) == "column") {
+      EXPECT_EQ(nameOf(ColumnType::inferColumn(c.input)), expected) << c.where;
+    }
+    if (c.word(0) == "literal") {
+      EXPECT_EQ(ColumnType(*ColumnType::fromRawValue(c.word(1))).sqlLiteral(c.input.at(0)), expected) << c.where;
+    }
+  }
+  const std::vector<std::string_view> views{"3", "4.0"};
+  EXPECT_EQ(ColumnType::inferColumn(views), ColumnType::real);
+  EXPECT_FALSE(ColumnType::fromRawValue("integer").has_value());  // names are case-sensitive
+}
+
+TEST(TableNaming, CasesOfTheTable) {
+  for (const testing::TextCase& c : testing::readTextCases("model/table_naming.cases")) {
+    if (c.word(0) == "format") {
+      const DatabaseFormat format = DatabaseFormat::fromURL(c.input.at(0));
+      EXPECT_EQ((std::vector<std::string>{std::string(format.rawValue()), DatabaseFormat::lowerCasedExtension(c.input.at(0))}),
+                c.expected)
+          << c.where;
+      continue;
+    }
+    if (c.word(0) == "staged") {
+      EXPECT_EQ(stagedTableName(c.input.at(0), c.word(1), c.word(2) != "unguarded"), c.expected.at(0)) << c.where;
+      continue;
+    }
+    ColumnNamer namer(c.word(1) != "untrimmed");
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < c.input.size(); ++i) names.push_back(namer.accept(c.input[i], i + 1));
+    EXPECT_EQ(names, c.expected) << c.where;
+  }
+}
+
+TEST(TableNaming, ThousandsOfDuplicatesKeepCounting) {
+  ColumnNamer namer;
+  std::string last;
+  for (std::size_t i = 1; i <= 20000; ++i) last = namer.accept(i % 2 ? "name" : "NAME", i);
+  EXPECT_EQ(last, "NAME_19999");
 }
 
 }  // namespace
