@@ -43,7 +43,7 @@ TEST(Document, FailuresAreErrorsWithDomainAndMessage) {
       {[&] { Document::open(csv).page("sales", Document::kMaxRows + 1); }, "Document", Code::invalidArgument,
        "from 0 to 1000000, not 1000001"},
       {[&] { Document::open(csv).page("sales", 1, -1); }, "Document", Code::invalidArgument, "0 or more, not -1"},
-      {[&] { Document::open(csv).page("sales", {5, 0, "nope"}); }, "TableReader", Code::invalidArgument, "no column \"nope\""},
+      {[&] { Document::open(csv).page("sales", {5, 0, "nope", true, {}, FilterCombination::all}); }, "TableReader", Code::invalidArgument, "no column \"nope\""},
       {[&] { Document::open(csv).query("SELEC 1", 1); }, "SQLiteDriver", Code::database, "syntax error"},
       {[&] { Document::open(kExamples / "chinook_sample.sqlite").saveChanges(); }, "SQLiteDriver", Code::writeRefused, ""},
       {[&] {
@@ -68,7 +68,8 @@ TEST(Document, ReadsSummarisesExportsAndEditsThroughTheSameRows) {
   const testing::TempDir dir;
   const std::filesystem::path csv = dir.copy("../../examples/sales.csv", "sales.csv");
   Document document = Document::open(csv);
-  PageRequest request{2, 1, "quantity", false, {ColumnFilter("region", ColumnFilter::Operator::equals, "North")}};
+  PageRequest request{
+      2, 1, "quantity", false, {ColumnFilter("region", ColumnFilter::Operator::equals, "North")}, FilterCombination::all};
   const Rows page = document.page("sales", request);
   ASSERT_EQ(page.rows.size(), 2u);
   EXPECT_EQ(page.positions, (std::vector<std::int64_t>{1, 2}));

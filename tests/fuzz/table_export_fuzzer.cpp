@@ -79,8 +79,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::size_t columnCount = 1 + input.byte() % 4;
   std::vector<DataColumn> columns;
-  for (std::size_t j = 0; j < columnCount; ++j)
-    columns.push_back(DataColumn{input.text() + "#" + std::to_string(j), ColumnType::null});
+  for (std::size_t j = 0; j < columnCount; ++j) {
+    DataColumn column;
+    column.name = input.text() + "#" + std::to_string(j);
+    column.type = ColumnType::null;
+    columns.push_back(column);
+  }
   DataTable page("t", columns, {});
   while (!input.done() && page.rows.size() < 16) {
     DataRow row;
