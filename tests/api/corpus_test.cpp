@@ -33,7 +33,8 @@ std::vector<std::string> corpusFiles(bool cases) {
     for (const auto& entry : fs::directory_iterator(testing::testData(format))) {
       const std::string name = entry.path().filename().string();
       const std::string extension = entry.path().extension().string();
-      if (entry.is_regular_file() && extension != ".expected" && extension != ".cjs" && (extension == ".cases") == cases)
+      const bool data = extension != ".expected" && extension != ".cjs" && extension != ".py";
+      if (entry.is_regular_file() && data && (extension == ".cases") == cases)
         files.push_back(std::string(format) + "/" + name);
     }
   }
@@ -41,30 +42,13 @@ std::vector<std::string> corpusFiles(bool cases) {
   return files;
 }
 
-// Control characters and backslashes as escapes, the rest as it is.
-std::string escaped(std::string_view text) {
-  std::string out;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '\\') out += "\\\\";
-    else if (c == '\n') out += "\\n";
-    else if (c == '\r') out += "\\r";
-    else if (c == '\t') out += "\\t";
-    else if (byte < 0x20 || byte == 0x7F) {
-      const char digits[] = "0123456789abcdef";
-      out += {'\\', 'x', digits[byte >> 4], digits[byte & 15]};
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
+using testing::escapeText;
 
 std::string quotedText(std::string_view text) {
   std::string out = "\"";
   std::size_t cut = std::min(text.size(), kMaxTextBytes);
   while (cut < text.size() && cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-  for (const char c : escaped(text.substr(0, cut))) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+  for (const char c : escapeText(text.substr(0, cut), false)) out += c == '"' ? std::string("\"\"") : std::string(1, c);
   out += '"';
   if (cut < text.size()) {
     std::uint32_t hash = 2166136261u;  // FNV-1a
@@ -106,7 +90,7 @@ std::string cell(const Value& value) {
 std::string count(const std::optional<std::int64_t>& n) { return n ? std::to_string(*n) : "?"; }
 
 std::string errorLine(const Error& error) {
-  return "error: " + error.domain() + " " + std::to_string(error.code()) + ": " + escaped(error.message()) + "\n";
+  return "error: " + error.domain() + " " + std::to_string(error.code()) + ": " + escapeText(error.message()) + "\n";
 }
 
 std::string rowLines(const Rows& rows) {
@@ -127,9 +111,9 @@ std::string columnLines(Document& document, const std::string& table, const std:
   const Rows declared = document.query("PRAGMA table_info(\"" + name + "\")", Document::kMaxRows);
   std::string out;
   for (std::size_t i = 0; i < columns.size(); ++i) {
-    out += "  column " + escaped(columns[i].name) + " " + columns[i].type;
+    out += "  column " + escapeText(columns[i].name) + " " + columns[i].type;
     const std::string type = i < declared.rows.size() ? declared.rows[i].at(2).text : "";
-    if (!type.empty() && type != columns[i].type) out += " (declared " + escaped(type) + ")";
+    if (!type.empty() && type != columns[i].type) out += " (declared " + escapeText(type) + ")";
     out += "\n";
   }
   return out;
@@ -141,12 +125,12 @@ std::string describe(const fs::path& file) {
   try {
     Document document = Document::open(file);
     out += "format: " + document.format() + "\n";
-    for (const std::string& warning : document.warnings()) out += "warning: " + escaped(warning) + "\n";
+    for (const std::string& warning : document.warnings()) out += "warning: " + escapeText(warning) + "\n";
     for (const TableInfo& table : document.tables()) {
-      out += "\ntable: " + escaped(table.name) + " (" + table.kind + ", " + count(table.rowCount) + " rows, " +
+      out += "\ntable: " + escapeText(table.name) + " (" + table.kind + ", " + count(table.rowCount) + " rows, " +
              count(table.columnCount) + " columns)\n";
       if (table.unreadableReason) {
-        out += "  unreadable: " + escaped(*table.unreadableReason) + "\n";
+        out += "  unreadable: " + escapeText(*table.unreadableReason) + "\n";
         continue;
       }
       try {
@@ -182,8 +166,7 @@ TEST_P(GoldenFile, ReadsAsExpected) {
   }
   const std::string actual = describe(file);
   const fs::path expectedFile = file.string() + ".expected";
-  const char* update = std::getenv("TABVORA_UPDATE_EXPECTED");
-  if (update && std::string_view(update) == "1") {
+  if (testing::updatingExpected()) {
     testing::writeFile(expectedFile, actual);
     return;
   }
@@ -207,13 +190,9 @@ TEST_P(GoldenCases, ReadAsExpected) {
   std::vector<std::vector<std::string>> found;
   for (const testing::TextCase& c : testing::readTextCases(relative)) {
     testing::TempDir dir;
-    std::string actual = describe(dir.write(c.word(0), c.joinedInput()));
-    actual.pop_back();  // the last line's end
-    std::vector<std::string>& lines = found.emplace_back();
-    for (std::size_t start = 0, end = 0; end != std::string::npos; start = end + 1)
-      lines.push_back(actual.substr(start, (end = actual.find('\n', start)) - start));
+    found.push_back(testing::linesOf(describe(dir.write(c.word(0), c.joinedInput()))));
     if (!testing::updatingExpected()) {
-      EXPECT_EQ(lines, c.expected) << c.where;
+      EXPECT_EQ(found.back(), c.expected) << c.where;
     }
   }
   if (testing::updatingExpected()) testing::rewriteExpected(relative, found);

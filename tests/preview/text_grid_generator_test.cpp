@@ -14,6 +14,7 @@ namespace tabvora::internal {
 namespace {
 
 using testing::contains;
+using testing::linesOf;
 
 DataColumn column(std::string name, ColumnType type = ColumnType::text) {
   return DataColumn{std::move(name), type, false, true, std::nullopt, 0};
@@ -32,13 +33,6 @@ std::string grid(const DataTable& data, TextGridOptions options, std::string fil
   return TextGridGenerator::generateText(metadata, "fruit", data, options);
 }
 
-std::vector<std::string> linesOf(const std::string& text) {
-  std::vector<std::string> lines;
-  for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-    lines.push_back(text.substr(start, end - start));
-  return lines;
-}
-
 // The rule under the names of columns of these widths.
 std::string rule(std::vector<std::size_t> widths) {
   std::string line;
@@ -49,22 +43,18 @@ std::string rule(std::vector<std::size_t> widths) {
   return line;
 }
 
-// A page of wide text, emoji, long and multi-line cells, numbers, NULLs and short rows.
-DataTable mixedPage(std::size_t rows) {
-  std::vector<std::vector<CellValue>> values(rows);
-  for (std::size_t i = 0; i < rows; ++i) {
+TEST(TextGridGenerator, EveryLineFitsAnyWidth) {
+  // A page of wide text, emoji, long and multi-line cells, numbers, NULLs and short rows.
+  std::vector<std::vector<CellValue>> values(12);
+  for (std::size_t i = 0; i < values.size(); ++i) {
     values[i] = {CellValue::integer(static_cast<std::int64_t>(i) * 1001),
                  CellValue::text("坂本龍一 \U0001F468\u200D\U0001F469\u200D\U0001F467"),
                  CellValue::text(std::string(300, 'x') + "\nend"), CellValue::real(-0.25), CellValue::null()};
     if (i % 3 == 2) values[i].resize(2);
   }
-  return table({column("id", ColumnType::integer), column("名前"), column("notes"), column("score", ColumnType::real),
-                column("extra")},
-               std::move(values), 1000);
-}
-
-TEST(TextGridGenerator, EveryLineFitsAnyWidth) {
-  const DataTable data = mixedPage(12);
+  const DataTable data = table({column("id", ColumnType::integer), column("名前"), column("notes"),
+                                column("score", ColumnType::real), column("extra")},
+                               std::move(values), 1000);
   for (std::size_t width : {0, 1, 2, 5, 19, 20, 33, 80, 200}) {
     for (bool color : {false, true}) {
       const std::string text = grid(data, {width, std::nullopt, color}, "名前のとても長いファイル名.csv");

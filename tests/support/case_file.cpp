@@ -4,6 +4,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/unicode_text.hpp"
 #include "support/test_support.hpp"
 
 namespace tabvora::testing {
@@ -58,9 +59,7 @@ std::vector<TextCase> readTextCases(std::string_view relative) {
 
 void rewriteExpected(std::string_view relative, const std::vector<std::vector<std::string>>& expected) {
   const std::vector<TextCase> cases = readTextCases(relative);
-  std::vector<std::string> lines;
-  std::istringstream in(readFile(sourceFile(relative)));
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  std::vector<std::string> lines = linesOf(readFile(sourceFile(relative)));
   for (std::size_t i = cases.size(); i-- > 0;) {  // from the end, so that earlier lines keep their places
     const TextCase& c = cases[i];
     std::vector<std::string> replacement{"----"};
@@ -104,16 +103,8 @@ std::string unescapeText(std::string_view text) {
 namespace {
 // Bytes of the well-formed UTF-8 sequence at the start of `text`; 0 when there is none.
 std::size_t utf8Length(std::string_view text) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(0);
-  const std::size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 && lead < 0xE0 ? 2 : 0;
-  if (length == 0 || text.size() < length) return 0;
-  for (std::size_t i = 1; i < length; ++i)
-    if ((byte(i) & 0xC0) != 0x80) return 0;
-  if ((lead == 0xE0 && byte(1) < 0xA0) || (lead == 0xED && byte(1) >= 0xA0) || (lead == 0xF0 && byte(1) < 0x90) ||
-      (lead == 0xF4 && byte(1) >= 0x90))
-    return 0;
-  return length;
+  const std::size_t length = utf8SequenceLength(static_cast<std::uint8_t>(text[0]));
+  return length > 1 && length <= text.size() && isValidUTF8(text.substr(0, length)) ? length : 0;
 }
 // C1 controls and the bidirectional embeddings, overrides and isolates, which would
 // rearrange or hide the text around them in an editor.
@@ -126,7 +117,7 @@ bool invisible(std::string_view character) {
 }
 }  // namespace
 
-std::string escapeText(std::string_view text) {
+std::string escapeText(std::string_view text, bool wholeLine) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const auto byte = static_cast<unsigned char>(text[i]);
@@ -143,6 +134,7 @@ std::string escapeText(std::string_view text) {
       out += {'\\', 'x', digits[byte >> 4], digits[byte & 15]};
     }
   }
+  if (!wholeLine) return out;
   if (!out.empty() && out.back() == ' ') out.replace(out.size() - 1, 1, "\\x20");  // editors drop trailing spaces
   return out == "\"\"" ? "\\\"\\\"" : out;  // a bare "" is the empty text
 }

@@ -33,6 +33,7 @@ bool updatingExpected();
 
 std::string unescapeText(std::string_view text);
 // Backslashes, control characters and bytes that are not UTF-8 as escapes; the rest as it is.
-std::string escapeText(std::string_view text);
+// As a whole line, a space at its end is escaped too, and "" is written \"\".
+std::string escapeText(std::string_view text, bool wholeLine = true);
 
 }  // namespace tabvora::testing

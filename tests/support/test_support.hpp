@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <sstream>
 #include <span>
 #include <string>
 #include <string_view>
@@ -126,6 +127,14 @@ inline std::vector<std::string> schemaLines(DatabaseDriver& driver, const std::s
 }
 
 // The DriverError an operation throws; a test failure when it throws none.
+// The lines of a text, each without its line end.
+inline std::vector<std::string> linesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
 template <typename Operation>
 DriverError errorOf(Operation&& operation) {
   try {

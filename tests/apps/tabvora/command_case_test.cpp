@@ -8,7 +8,6 @@
 //   database <name> <sql>         a SQLite database the SQL builds; "<<END" as for file
 //   mkdir, fifo <name>  symlink, hardlink <name> <target>  chmod <octal> <name>
 //   env <NAME>=<value>            for the next command (COLUMNS=n is a terminal's width)
-//   stdin <text>                  the next command's standard input (none otherwise)
 //   $ <arguments>                 a command: words split at spaces, '...' taken as it is,
 //                                 "..." with escapes; a case may run several, one after
 //                                 the other in the same folder, each with the lines below
@@ -69,7 +68,6 @@ struct Expected {
 struct Step {
   std::size_t line = 0;  // 1-based line of its "$"
   std::vector<std::pair<std::string, std::string>> environment;  // NAME, value
-  std::optional<std::string> input;
   std::vector<std::string> arguments;
   int exitStatus = 0;
   Expected out, err;
@@ -148,10 +146,10 @@ std::vector<Case> parseCases(const std::vector<std::string>& lines) {
       rest = rest.substr(0, marker + 1);
       while (++i < lines.size() && lines[i] != end) rest += escapeText(lines[i] + "\n");
     }
-    if (c.steps.empty() || (c.steps.back().line && (directive == "env" || directive == "stdin" || directive == "$")))
+    if (c.steps.empty() || (c.steps.back().line && (directive == "env" || directive == "$")))
       c.steps.emplace_back();
     Step& step = c.steps.back();
-    if (!step.line && directive != "env" && directive != "stdin" && directive != "$" && !kSetup.contains(directive))
+    if (!step.line && directive != "env" && directive != "$" && !kSetup.contains(directive))
       throw std::runtime_error("line " + std::to_string(i + 1) + ": " + directive + " before any $");
     if (directive == "$") step.arguments = splitWords(rest), step.line = i + 1;
     else if (directive == "exit") step.exitStatus = std::stoi(rest);
@@ -163,7 +161,6 @@ std::vector<Case> parseCases(const std::vector<std::string>& lines) {
     else if (directive == "~" || directive == "!~") step.out.fragments.emplace_back(unescapeText(rest), directive == "~");
     else if (directive == "2~" || directive == "2!~") step.err.fragments.emplace_back(unescapeText(rest), directive == "2~");
     else if (directive == "env") step.environment.push_back(splitFirst(rest.replace(rest.find('='), 1, " ")));
-    else if (directive == "stdin") step.input = unescapeText(rest);
     else if (directive == "files") step.files = splitWords(rest);
     else if (directive == "unchanged") step.unchanged = splitWords(rest);
     else if (directive == "content") step.contents.push_back(splitFirst(rest));
@@ -206,25 +203,17 @@ void prepare(const Case& c, const fs::path& tmp) {
   }
 }
 
-struct Outcome {
-  int exitStatus = -1;
-  std::string out, err;
-};
-
-Outcome run(const Step& c, const fs::path& tmp, const fs::path& capture) {
+testing::CommandResult run(const Step& c, const fs::path& tmp, const fs::path& capture) {
   std::vector<std::string> arguments{TABVORA_BINARY};
   for (const std::string& argument : c.arguments) arguments.push_back(expand(argument, tmp));
-  testing::writeFile(capture / "in", c.input.value_or(""));
   const pid_t pid = fork();
   if (pid == 0) {
     ::unsetenv("COLUMNS");
     ::unsetenv("LINES");
     for (const auto& [name, value] : c.environment) ::setenv(name.c_str(), expand(value, tmp).c_str(), 1);
-    const char* paths[] = {c.input ? "in" : "/dev/null", "out", "err"};
-    for (int fd = 0; fd < 3; ++fd) {
-      const fs::path path = fd == 0 && !c.input ? fs::path("/dev/null") : capture / paths[fd];
-      const int opened = ::open(path.c_str(), fd == 0 ? O_RDONLY : O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      ::dup2(opened, fd);
+    for (int fd = 0; fd < 3; ++fd) {  // no standard input
+      const fs::path path = fd == 0 ? fs::path("/dev/null") : capture / (fd == 1 ? "out" : "err");
+      ::dup2(::open(path.c_str(), fd == 0 ? O_RDONLY : O_WRONLY | O_CREAT | O_TRUNC, 0600), fd);
     }
     if (::chdir(tmp.c_str()) != 0) _exit(126);
     std::vector<char*> argv;
@@ -270,11 +259,9 @@ class CommandCases : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(CommandCases, RunAsWritten) {
   const fs::path file = kCases / GetParam();
-  std::vector<std::string> lines;
-  std::istringstream in(testing::readFile(file));
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  const std::vector<std::string> lines = testing::linesOf(testing::readFile(file));
   const std::vector<Case> cases = parseCases(lines);
-  const bool update = std::getenv("TABVORA_UPDATE_EXPECTED") && std::string_view(std::getenv("TABVORA_UPDATE_EXPECTED")) == "1";
+  const bool update = testing::updatingExpected();
   std::map<std::size_t, std::vector<std::string>> replacements;  // after the "$" line
   for (const Case& c : cases) {
     testing::TempDir tmp, capture;
@@ -284,7 +271,7 @@ TEST_P(CommandCases, RunAsWritten) {
       std::map<std::string, FileSnapshot> before;
       for (const std::string& name : step.unchanged)
         before[name] = {testing::readFile(tmp / name), fs::last_write_time(tmp / name)};
-      const Outcome outcome = run(step, tmp.path(), capture.path());
+      const testing::CommandResult outcome = run(step, tmp.path(), capture.path());
       if (update) {
         std::vector<std::string>& added = replacements[step.line - 1];
         if (outcome.exitStatus != 0) added.push_back("exit " + std::to_string(outcome.exitStatus));

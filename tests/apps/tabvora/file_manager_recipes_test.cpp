@@ -16,6 +16,7 @@ using namespace tabvora::internal;
 namespace {
 
 using tabvora::testing::contains;
+using tabvora::testing::linesOf;
 using tabvora::testing::readFile;
 using tabvora::testing::TempDir;
 using tabvora::testing::writeFile;
@@ -73,13 +74,6 @@ std::vector<std::string> hostCommand(std::string_view host, const std::string& f
   }
   ADD_FAILURE() << "no recipe of the expected form for " << host << ":\n" << block;
   return {"/bin/false"};
-}
-
-std::vector<std::string> linesOf(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
 }
 
 TEST(FileManagerRecipes, EachHostGetsAGridThatFitsItsPane) {
