@@ -10,56 +10,62 @@
 #include <sqlite3.h>
 
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "drivers/spreadsheet/sheet/sheet_grid.hpp"
 #include "drivers/spreadsheet/sheet/sheet_staging.hpp"
-#include "drivers/spreadsheet/sheet/workbook_test_support.hpp"
 #include "drivers/spreadsheet/xls/xls_driver.hpp"
 #include "drivers/spreadsheet/xlsx/xlsx_driver.hpp"
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "model/driver_error.hpp"
 #include "platform/limits.hpp"
+#include "platform/sql_quoting.hpp"
 #include "platform/unicode_text.hpp"
+#include "support/case_file.hpp"
 #include "support/test_support.hpp"
 
 namespace tabvora::internal {
 namespace {
 
-using Rows = std::vector<std::vector<std::string>>;
 
-TEST(SheetGrid, RowsReadBackAsBuiltWithReferencesResolvedOnceTheTableIsKnown) {
-  const std::vector<std::string> table = {"alpha", "beta"};
-  SheetGrid grid;
-  SheetGrid::RowBuilder row;
-  EXPECT_FALSE(grid.append(row)) << "a row without cells";
-
-  row.setText(2, "c");
-  row.setText(0, "a");
-  row.setText(2, "replaced");
-  row.setSharedString(3, "1");
-  EXPECT_EQ(row.width(), 4u);
-  EXPECT_EQ(row.textBytes(), 9) << "references count once resolved";
-  ASSERT_TRUE(grid.append(row));
-  row.clear();
-  // Index texts as the file gives them: parsed whole, in range or kept as written.
-  for (const char* index : {"0", "+1", "01", "2", "-1", " 1", "", "99999999999999999999"})
-    row.setSharedString(row.width(), index);
-  ASSERT_TRUE(grid.append(row));
-  row.clear();
-  row.setText(1, "");
-  ASSERT_TRUE(grid.append(row));
-
-  EXPECT_EQ(grid.toStrings(), (Rows{{"a", "", "replaced", "1"},
-                                    {"0", "+1", "01", "2", "-1", " 1", "", "99999999999999999999"},
-                                    {"", ""}}));
-  grid.resolveSharedStrings(table);
-  EXPECT_EQ(grid.toStrings(), (Rows{{"a", "", "replaced", "beta"},
-                                    {"alpha", "beta", "beta", "2", "-1", " 1", "", "99999999999999999999"},
-                                    {"", ""}}));
-  EXPECT_EQ(grid.cell(0, 9), "");
-  EXPECT_EQ(grid.maxWidth(), 8u);
+TEST(SheetGrid, CasesOfTheTable) {
+  for (const testing::TextCase& c : testing::readTextCases("drivers/spreadsheet/sheet/sheet_grid.cases")) {
+    SheetGrid grid;
+    std::vector<std::string> found, strings;
+    for (const std::string& line : c.input) {
+      SheetGrid::RowBuilder row;
+      std::istringstream cells(line == "-" ? "" : line);
+      for (std::string cell; std::getline(cells, cell, '|');) {
+        const std::size_t at = cell.find_first_of("=@");
+        (row.*(cell[at] == '=' ? &SheetGrid::RowBuilder::setText : &SheetGrid::RowBuilder::setSharedString))(
+            std::stoul(cell.substr(0, at)), cell.substr(at + 1));
+      }
+      const std::string shape = std::to_string(row.width()) + " " + std::to_string(row.textBytes());
+      found.push_back(grid.append(row) ? shape : "not kept");
+    }
+    const auto addRows = [&] {
+      found.push_back("--");
+      for (const std::vector<std::string>& row : grid.toStrings()) {
+        std::string joined;
+        for (std::size_t i = 0; i < row.size(); ++i) joined += (i ? "|" : "") + row[i];
+        found.push_back(joined);
+      }
+    };
+    addRows();
+    std::size_t word = 1;
+    for (; word < c.words.size() && c.words[word] != "within" && c.words[word] != "truncate"; ++word) strings.push_back(c.words[word]);
+    grid.resolveSharedStrings(strings);
+    addRows();
+    found.push_back("width " + std::to_string(grid.maxWidth()) + ", past it \"" + std::string(grid.cell(0, grid.maxWidth())) + "\"");
+    for (std::string mode; word < c.words.size(); ++word) {
+      if (c.words[word] == "within" || c.words[word] == "truncate") mode = c.words[word];
+      else if (mode == "within") found.push_back("within " + c.words[word] + ": " + std::to_string(grid.rowsWithinTextBytes(std::stoll(c.words[word]))));
+      else grid.truncate(std::stoul(c.words[word])), addRows(), found.push_back("width " + std::to_string(grid.maxWidth()));
+    }
+    EXPECT_EQ(found, c.expected) << c.where;
+  }
 }
 
 TEST(SheetGrid, RowsLargerThanABlockAndManyBlocks) {
@@ -77,29 +83,6 @@ TEST(SheetGrid, RowsLargerThanABlockAndManyBlocks) {
     EXPECT_EQ(grid.cell(i, 0), std::to_string(i) + std::string(200, '.'));
     EXPECT_EQ(grid.cell(i, 1), i % 10'000 == 5 ? large : "") << i;
   }
-}
-
-TEST(SheetGrid, KeepsTheRowsThatFitATextBudget) {
-  const std::vector<std::string> table = {"0123456789"};
-  SheetGrid grid;
-  SheetGrid::RowBuilder row;
-  row.setText(0, "abc");
-  grid.append(row);
-  row.setSharedString(3, "0");
-  grid.append(row);
-  row.clear();
-  row.setText(0, "d");
-  grid.append(row);
-  grid.resolveSharedStrings(table);
-
-  const struct {
-    std::int64_t budget;
-    std::size_t rows;
-  } cases[] = {{17, 3}, {16, 2}, {15, 1}, {3, 1}, {2, 0}};
-  for (const auto& c : cases) EXPECT_EQ(grid.rowsWithinTextBytes(c.budget), c.rows) << c.budget;
-  grid.truncate(1);
-  EXPECT_EQ(grid.toStrings(), Rows{{"abc"}});
-  EXPECT_EQ(grid.maxWidth(), 1u);
 }
 
 TEST(SheetStaging, NumericColumnsStoreWhatTheirTextWould) {
@@ -125,38 +108,22 @@ TEST(SheetStaging, NumericColumnsStoreWhatTheirTextWould) {
   SQLiteDriver database;
   database.openInMemory();
   SheetStaging(database).stage("staged", grid, 2, {ColumnType::integer, ColumnType::real});
-  // The reference binds each text as text, after the trimming and NUL removal staging does.
+  // The reference inserts each text as text, after the trimming and NUL removal staging does;
+  // a row whose types or values differ names its text.
   database.executeRawSQL("CREATE TABLE reference (i INTEGER, r REAL);");
-  database.withPreparedStatement("INSERT INTO reference VALUES (?, ?);", [&](sqlite3_stmt* insert) {
-    for (const std::string& text : texts) {
-      std::string bound;
-      for (const char c : text)
-        if (c != '\0') bound += c;
-      if (!trimWhitespace(bound).empty()) bound = std::string(trimWhitespace(bound));
-      for (int parameter = 1; parameter <= 2; ++parameter)
-        sqlite3_bind_text(insert, parameter, bound.data(), static_cast<int>(bound.size()), SQLITE_TRANSIENT);
-      database.stepAndReset(insert);
-    }
-  });
-
-  database.withPreparedStatement(
-      "SELECT s.rowid, typeof(s.i), typeof(r.i), s.i IS r.i, typeof(s.r), typeof(r.r), s.r IS r.r "
-      "FROM staged s JOIN reference r ON r.rowid = s.rowid ORDER BY s.rowid;",
-      [&](sqlite3_stmt* select) {
-        std::size_t rows = 0;
-        while (sqlite3_step(select) == SQLITE_ROW) {
-          const std::string& text = texts.at(static_cast<std::size_t>(sqlite3_column_int64(select, 0)) - 1);
-          auto column = [&](int i) {
-            return std::string(reinterpret_cast<const char*>(sqlite3_column_text(select, i)));
-          };
-          EXPECT_EQ(column(1), column(2)) << "INTEGER column, " << text;
-          EXPECT_EQ(sqlite3_column_int(select, 3), 1) << "INTEGER column, " << text;
-          EXPECT_EQ(column(4), column(5)) << "REAL column, " << text;
-          EXPECT_EQ(sqlite3_column_int(select, 6), 1) << "REAL column, " << text;
-          ++rows;
-        }
-        EXPECT_EQ(rows, texts.size());
-      });
+  for (const std::string& text : texts) {
+    std::string bound;
+    for (const char c : text)
+      if (c != '\0') bound += c;
+    if (!trimWhitespace(bound).empty()) bound = std::string(trimWhitespace(bound));
+    database.executeRawSQL("INSERT INTO reference VALUES (" + sqlStringLiteral(bound) + ", " + sqlStringLiteral(bound) + ");");
+  }
+  EXPECT_EQ(database.query("SELECT count(*) FROM staged s JOIN reference r ON r.rowid = s.rowid").rows.at(0).values.at(0),
+            CellValue::integer(static_cast<std::int64_t>(texts.size())));
+  for (const DataRow& row : database.query("SELECT s.rowid FROM staged s JOIN reference r ON r.rowid = s.rowid WHERE "
+                                           "typeof(s.i) <> typeof(r.i) OR s.i IS NOT r.i OR typeof(s.r) <> typeof(r.r) "
+                                           "OR s.r IS NOT r.r").rows)
+    ADD_FAILURE() << "staged unlike SQLite: " << ::testing::PrintToString(texts.at(row.values.at(0).integerValue() - 1));
 }
 
 TEST(SheetStaging, WideRowsGoInAsManyToAStatementAsParametersAllow) {
@@ -175,12 +142,9 @@ TEST(SheetStaging, WideRowsGoInAsManyToAStatementAsParametersAllow) {
     sqlite3_limit(sqlite3_db_handle(any), SQLITE_LIMIT_VARIABLE_NUMBER, 32'766);
   });
   SheetStaging(database).stage("wide", grid, kColumns);
-  database.withPreparedStatement(
-      "SELECT count(*) FROM wide WHERE c0 = rowid * 10000 AND c1099 = rowid * 10000 + 1099 AND c550 = c0 + 550;",
-      [](sqlite3_stmt* count) {
-        ASSERT_EQ(sqlite3_step(count), SQLITE_ROW);
-        EXPECT_EQ(sqlite3_column_int64(count, 0), static_cast<std::int64_t>(kRows));
-      });
+  EXPECT_EQ(database.query("SELECT count(*) FROM wide WHERE c0 = rowid * 10000 AND c1099 = rowid * 10000 + 1099 AND "
+                           "c550 = c0 + 550").rows.at(0).values.at(0),
+            CellValue::integer(kRows));
 }
 
 // Past either limit the staging is refused, naming it, and nothing more is staged.
@@ -208,35 +172,33 @@ TEST(SheetStaging, RefusesASheetWiderThanATableAndATableMoreThanAWorkbookHolds) 
 
 using testing::errorOf;
 using testing::readFile;
-using testing::TestSheets;
 
 struct WorkbookForm {
   const char* name;
   const char* extension;
-  std::string (*book)(const TestSheets&, const std::vector<std::string>&);
   std::unique_ptr<WorkbookDriver> (*driver)();
   const char* domain;
 };
 
 const WorkbookForm kForms[] = {
-    {"XLSX", ".xlsx", testing::xlsxBook, []() -> std::unique_ptr<WorkbookDriver> { return std::make_unique<XLSXDriver>(); },
-     "XLSXDriver"},
-    {"XLS", ".xls", testing::xlsBook, []() -> std::unique_ptr<WorkbookDriver> { return std::make_unique<XLSDriver>(); },
-     "XLSDriver"},
+    {"XLSX", ".xlsx", []() -> std::unique_ptr<WorkbookDriver> { return std::make_unique<XLSXDriver>(); }, "XLSXDriver"},
+    {"XLS", ".xls", []() -> std::unique_ptr<WorkbookDriver> { return std::make_unique<XLSDriver>(); }, "XLSDriver"},
 };
 
+// Workbooks of both forms (tests/data/spreadsheet/make_files.py): one sheet "S" whose
+// header "h" is followed by `cells` cells naming one shared string of 8,000 characters.
 class WorkbookDriverTest : public ::testing::TestWithParam<WorkbookForm> {
  protected:
-  std::filesystem::path write(const TestSheets& sheets, const std::vector<std::string>& shared = {}) {
-    return dir.write(std::string("book") + GetParam().extension, GetParam().book(sheets, shared));
+  static std::filesystem::path book(int cells) {
+    return testing::testData("spreadsheet/repeated_string_" + std::to_string(cells) + GetParam().extension);
   }
   testing::TempDir dir;
   std::unique_ptr<WorkbookDriver> driver = GetParam().driver();
 };
 
 TEST_P(WorkbookDriverTest, AnEditIsNeverSavedBack) {
-  const std::filesystem::path path = write({{"S", {{"a"}, {"#1"}}}});
-  const std::string before = readFile(path);
+  const std::string before = readFile(book(100));
+  const std::filesystem::path path = dir.write(std::string("book") + GetParam().extension, before);
   driver->open(path);
   driver->updateCell("S", driver->fetchTableData("S", 1, 0).rows.at(0), driver->fetchSchema("S").at(0),
                      CellValue::integer(9));
@@ -248,19 +210,12 @@ TEST_P(WorkbookDriverTest, AnEditIsNeverSavedBack) {
   EXPECT_EQ(readFile(path), before);
 }
 
-// 100 cells naming an 8,000-character string fit in 1 MB, 200 do not.
+// 100 cells naming the string fit in 1 MB, 200 do not.
 TEST_P(WorkbookDriverTest, ASharedStringCountsEachTimeACellNamesIt) {
   driver->memoryBudgetBytes = 1 << 20;
-  for (const int cells : {100, 200}) {
-    testing::CellRows rows = {{"h"}};
-    rows.resize(cells + 1, {"@0"});
-    const std::filesystem::path path = write({{"S", rows}}, {std::string(8000, 'x')});
-    if (cells == 100)
-      EXPECT_EQ(driver->open(path).tables.at(0).rowCount, 100);
-    else
-      EXPECT_EQ(errorOf([&] { driver->open(path); }).message(),
-                "The workbook needs more than 1 MB of memory to stage (sheet \"S\")");
-  }
+  EXPECT_EQ(driver->open(book(100)).tables.at(0).rowCount, 100);
+  EXPECT_EQ(errorOf([&] { driver->open(book(200)); }).message(),
+            "The workbook needs more than 1 MB of memory to stage (sheet \"S\")");
 }
 
 INSTANTIATE_TEST_SUITE_P(Forms, WorkbookDriverTest, ::testing::ValuesIn(kForms),

@@ -144,11 +144,7 @@ TEST(ZipEntryStream, YieldsWhatExtractDoesOrFailsAsItDoes) {
   archive.member({"bzip2.xml", "BZh91AY&SY", 12, 100});
   archive.member({"lzma.xml", "\x5d\x00\x00", 14, 100});
   archive.stored("locked.xml", rows).last().flags = 1;
-  const std::string bytes = archive.bytes();
-  ByteBuffer buffer;
-  std::memcpy(buffer.reserveTail(bytes.size()), bytes.data(), bytes.size());
-  buffer.commit(bytes.size());
-  std::optional<ZipArchiveReader> reader = ZipArchiveReader::fromBytes(std::move(buffer));
+  std::optional<ZipArchiveReader> reader = readerOf(archive.bytes());
   ASSERT_TRUE(reader);
 
   const std::pair<const char*, Failure> cases[] = {
