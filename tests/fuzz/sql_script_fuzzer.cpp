@@ -22,6 +22,7 @@
 #include "drivers/sqlscript/table_namespaces.hpp"
 #include "drivers/sqlscript/view_index_rewriter.hpp"
 #include "fuzz/fuzz_support.hpp"
+#include "platform/ascii_case.hpp"
 
 namespace {
 
@@ -29,13 +30,6 @@ using namespace tabvora;
 using namespace tabvora::internal;
 using namespace tabvora::internal::SQLDialectNormalizer;
 using tabvora::fuzzing::check;
-
-bool sameNameIgnoringCase(const std::string& a, const std::string& b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    return lower(x) == lower(y);
-  });
-}
 
 // archive.orders staged as "orders", public.orders as "public.orders".
 const TableNamespaces& twoSchemas() {
@@ -64,7 +58,7 @@ void readStatement(const std::string& text, SQLDialect dialect) {
   if (const std::optional<ParsedTable> table = parseCreateTable(rewritten, dialect)) {
     check(!table->columns.empty());
     for (std::size_t i = 0; i < table->columns.size(); ++i) {
-      for (std::size_t j = 0; j < i; ++j) check(!sameNameIgnoringCase(table->columns[i].name, table->columns[j].name));
+      for (std::size_t j = 0; j < i; ++j) check(!equalsIgnoringASCIICase(table->columns[i].name, table->columns[j].name));
     }
     for (CreateTableLevel level : {CreateTableLevel::full, CreateTableLevel::keysOnly, CreateTableLevel::columnsOnly}) {
       check(createTableSQL(*table, level).ends_with("\n)"));

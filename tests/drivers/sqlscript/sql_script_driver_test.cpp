@@ -105,15 +105,13 @@ TEST_F(SQLScriptTest, APostgreSQLDumpSkipsWhatSQLiteHasNoUseForAndFillsTablesFro
             (std::vector<std::string>{"1|tab\there|1|00FF", "2|NULL|0|"}));
 }
 
-TEST_F(SQLScriptTest, FailuresAreCountedAndTheFirstTwentyReportedOnOneLineEach) {
+// The first twenty failures are reported (apps/tabvora/cases/sql_scripts.test); all are counted.
+TEST_F(SQLScriptTest, FailuresAreCounted) {
   std::string script = "CREATE TABLE t (a);\n";
-  for (int i = 1; i <= 21; ++i) script += "INSERT INTO t VALUES (" + std::to_string(i) + ", 'two\ncolumns');\n";
-  script += "INSERT INTO t VALUES (0);\n";
+  for (int i = 1; i <= 21; ++i) script += "INSERT INTO t VALUES (" + std::to_string(i) + ", 2);\n";
   open(script);
   EXPECT_EQ(driver.failedStatementCount(), 21);
-  ASSERT_EQ(warnings.size(), 20u);
-  EXPECT_EQ(warnings[0], "SQL warning: could not run statement: INSERT INTO t VALUES (1, 'two columns')...");
-  EXPECT_EQ(rows("SELECT a FROM t"), std::vector<std::string>{"0"});
+  EXPECT_EQ(warnings.size(), 20u);
 }
 
 // (UTF-16 scripts of either byte order, and one not in its encoding, are golden cases.)
@@ -144,30 +142,14 @@ TEST_F(SQLScriptTest, RealDumpsRunEveryStatement) {
 
 const std::string kEndless = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) ";
 
-TEST_F(SQLScriptTest, NoStatementCreatesOrChangesAFile) {
-  const std::string folder = dir.path().string();
-  const std::string routes[] = {
-      "VACUUM INTO '" + folder + "/vacuum.db'",
-      "VACUUM main INTO 'file:" + folder + "/vacuum-uri.db?mode=rwc'",
-      "ATTACH '" + folder + "/attached.db' AS other",
-      "ATTACH DATABASE 'file:" + folder + "/attached-uri.db?mode=rwc' AS other",
-      "SELECT load_extension('" + folder + "/extension')",
-      "PRAGMA temp_store_directory = '" + folder + "'",
-      "PRAGMA temp_store = FILE",
-      "PRAGMA hard_heap_limit = 0",
-      "PRAGMA mmap_size = 1000000",
-      "INSERT INTO sqlite_master VALUES ('table', 'x', 'x', 0, 'CREATE TABLE x(a)')",
-  };
+// No statement creates or changes a file (apps/tabvora/cases/sql_scripts.test), nor changes
+// the heap limit the driver holds while a script is open.
+TEST_F(SQLScriptTest, TheHeapLimitIsTheDriversWhileAScriptIsOpen) {
   const sqlite3_int64 heapLimit = sqlite3_hard_heap_limit64(-1);
-  for (const std::string& route : routes) {
-    open("CREATE TABLE t (a);\nPRAGMA writable_schema = ON;\n" + route + ";\nINSERT INTO t VALUES (1);\n");
-    EXPECT_EQ(driver.failedStatementCount(), 1) << route;
-    EXPECT_EQ(rows("SELECT a FROM t"), std::vector<std::string>{"1"}) << route;
-    EXPECT_EQ(listDirectory(dir.path()), std::vector<std::string>{"script.sql"}) << route;
-    EXPECT_EQ(sqlite3_hard_heap_limit64(-1), SQLScriptDriver::kMinHeapLimitBytes) << route;
-    driver.close();
-    EXPECT_EQ(sqlite3_hard_heap_limit64(-1), heapLimit) << route;
-  }
+  open("CREATE TABLE t (a);\nPRAGMA hard_heap_limit = 0;\n");
+  EXPECT_EQ(sqlite3_hard_heap_limit64(-1), SQLScriptDriver::kMinHeapLimitBytes);
+  driver.close();
+  EXPECT_EQ(sqlite3_hard_heap_limit64(-1), heapLimit);
 }
 
 TEST_F(SQLScriptTest, RunawayStatementsAreStoppedAndTheScriptGoesOnUntilItsOwnTimeLimit) {
