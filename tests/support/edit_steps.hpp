@@ -1,7 +1,8 @@
 #pragma once
 
 // Edits given as the steps of a case table, one a line, applied to an opened driver:
-//   update <row> <column> <kind>:<value>   a cell (kind integer, real or text; rows from 0)
+//   update <row> <column> <kind>:<value>   a cell (kind integer, real, text, json, date in
+//                                          seconds or blob of the text's bytes; rows from 0)
 //   insert <column>=<kind>:<value> ...     a row
 //   delete <row>                           a row
 //   sql <statement>                        a statement run through the driver
@@ -22,7 +23,11 @@ using namespace tabvora::internal;
 inline CellValue stepValue(const std::string& word) {
   const std::size_t colon = word.find(':');
   const std::string kind = word.substr(0, colon), text = word.substr(colon + 1);
-  return kind == "integer" ? CellValue::integer(std::stoll(text)) : kind == "real" ? CellValue::real(std::stod(text)) : CellValue::text(text);
+  if (kind == "integer") return CellValue::integer(std::stoll(text));
+  if (kind == "real") return CellValue::real(std::stod(text));
+  if (kind == "json") return CellValue::json(text);
+  if (kind == "date") return CellValue::date({std::stod(text)});
+  return kind == "blob" ? CellValue::blob(Bytes(text.begin(), text.end())) : CellValue::text(text);
 }
 
 inline void applyStep(DatabaseDriver& driver, const std::string& table, const std::filesystem::path& file,

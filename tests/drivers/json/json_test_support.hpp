@@ -24,11 +24,6 @@ struct OpenedJSON {
 
   // Every staged row, in row-id order.
   DataTable table() const { return driver->fetchTableData(metadata.tables.at(0).name); }
-  std::vector<std::string> columnNames() const {
-    std::vector<std::string> names;
-    for (const DataColumn& column : table().columns) names.push_back(column.name);
-    return names;
-  }
   std::vector<std::string> columnTypes() const { return schemaLines(*driver, metadata.tables.at(0).name); }
 };
 
