@@ -32,8 +32,7 @@
 
 namespace {
 
-using tabvora::internal::ByteBuffer;
-using tabvora::internal::XLSXSheetReader;
+using namespace tabvora::internal;
 using tabvora::fuzzing::check;
 using tabvora::fuzzing::refusalAllowed;
 
@@ -53,7 +52,7 @@ constexpr std::size_t kRowLimit = 3;
 SheetReading readSheet(std::span<const std::uint8_t> part, const std::vector<std::string>& sharedStrings,
                        const std::unordered_set<std::int64_t>& dateStyles, bool uses1904Dates, bool split,
                        bool limited = false) {
-  tabvora::internal::WorkbookBudget budget(kBudgetBytes, "XLSXDriver");
+  WorkbookBudget budget(kBudgetBytes, "XLSXDriver");
   SheetReading reading;
   {
     XLSXSheetReader reader(sharedStrings, dateStyles, uses1904Dates);
@@ -67,7 +66,7 @@ SheetReading readSheet(std::span<const std::uint8_t> part, const std::vector<std
     check(reader.maxColIndex() >= 0 && reader.maxColIndex() <= XLSXSheetReader::kMaxColumnIndex);
     for (const std::vector<std::string>& row : reading.grid) {
       check(!row.empty() && static_cast<std::int64_t>(row.size()) <= reader.maxColIndex() + 1);
-      for (const std::string& cell : row) check(tabvora::internal::isValidUTF8(cell));
+      for (const std::string& cell : row) check(isValidUTF8(cell));
     }
   }
   check(budget.usedBytes() == 0);  // the rows' charges go with the reader, both halves'
@@ -90,39 +89,37 @@ void readSheetBothWays(std::span<const std::uint8_t> part, const std::vector<std
 // The entry read a chunk at a time: never more than its recorded size, and when both
 // readings reach the end, the same bytes as extraction. (The two inflaters may disagree on
 // which malformed streams they refuse.)
-void streamEntry(const tabvora::internal::ZipArchiveReader& archive, const std::string& name,
-                 const tabvora::internal::ZipArchiveReader::Extraction& extraction) {
-  tabvora::internal::ZipEntryStream stream(archive, name);
+void streamEntry(const ZipArchiveReader& archive, const std::string& name, const ZipArchiveReader::Extraction& extraction) {
+  ZipEntryStream stream(archive, name);
   std::string bytes;
   for (std::span<const std::uint8_t> chunk = stream.next(); !chunk.empty(); chunk = stream.next())
     bytes.append(reinterpret_cast<const char*>(chunk.data()), chunk.size());
   check(static_cast<std::int64_t>(bytes.size()) <= archive.entries().at(name).uncompressedSize ||
-        archive.entries().at(name).method == tabvora::internal::ZipArchiveReader::kStored);
-  check(stream.atEnd() == (stream.failure() == tabvora::internal::ZipArchiveReader::Failure::none));
+        archive.entries().at(name).method == ZipArchiveReader::kStored);
+  check(stream.atEnd() == (stream.failure() == ZipArchiveReader::Failure::none));
   if (stream.atEnd() && extraction.bytes) check(bytes == extraction.bytes->text());
 }
 
-
-std::vector<std::string> readSharedStrings(std::span<const std::uint8_t> part, tabvora::internal::WorkbookBudget::Account& account) {
+std::vector<std::string> readSharedStrings(std::span<const std::uint8_t> part, WorkbookBudget::Account& account) {
   std::vector<std::string> strings;
-  if (!refusalAllowed([&] { strings = tabvora::internal::XLSXSharedStringsReader::read(part, account); })) return {};
-  for (const std::string& text : strings) check(tabvora::internal::isValidUTF8(text));
+  if (!refusalAllowed([&] { strings = XLSXSharedStringsReader::read(part, account); })) return {};
+  for (const std::string& text : strings) check(isValidUTF8(text));
   return strings;
 }
 
-std::unordered_set<std::int64_t> readDateStyles(std::span<const std::uint8_t> part, tabvora::internal::WorkbookBudget::Account& account) {
+std::unordered_set<std::int64_t> readDateStyles(std::span<const std::uint8_t> part, WorkbookBudget::Account& account) {
   std::unordered_set<std::int64_t> styles;
-  refusalAllowed([&] { styles = tabvora::internal::readXLSXDateStyles(part, account); });
+  refusalAllowed([&] { styles = readXLSXDateStyles(part, account); });
   return styles;
 }
 
 // The workbook and relationships parts: a sheet list that is never empty, and never longer
 // than the limit.
-void readWorkbook(std::span<const std::uint8_t> part, tabvora::internal::WorkbookBudget::Account& account) {
+void readWorkbook(std::span<const std::uint8_t> part, WorkbookBudget::Account& account) {
   refusalAllowed([&] {
-    if (const std::optional<tabvora::internal::XLSXWorkbook> workbook = tabvora::internal::XLSXWorkbook::read(part, account))
-      check(!workbook->sheets.empty() && workbook->sheets.size() <= tabvora::internal::workbook_limits::kMaxListedSheets);
-    tabvora::internal::XLSXWorkbook::readRelationships(part, account);
+    if (const std::optional<XLSXWorkbook> workbook = XLSXWorkbook::read(part, account))
+      check(!workbook->sheets.empty() && workbook->sheets.size() <= workbook_limits::kMaxListedSheets);
+    XLSXWorkbook::readRelationships(part, account);
   });
 }
 
@@ -133,9 +130,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ByteBuffer buffer;
   if (size > 0) std::memcpy(buffer.reserveTail(size), data, size);
   buffer.commit(size);
-  std::optional<tabvora::internal::ZipArchiveReader> archive = tabvora::internal::ZipArchiveReader::fromBytes(std::move(buffer));
-  tabvora::internal::WorkbookBudget budget(kBudgetBytes, "XLSXDriver");
-  tabvora::internal::WorkbookBudget::Account account(&budget);
+  std::optional<ZipArchiveReader> archive = ZipArchiveReader::fromBytes(std::move(buffer));
+  WorkbookBudget budget(kBudgetBytes, "XLSXDriver");
+  WorkbookBudget::Account account(&budget);
   if (!archive) {
     const std::vector<std::string> strings = readSharedStrings(input, account);
     const std::unordered_set<std::int64_t> dateStyles = readDateStyles(input, account);
@@ -147,9 +144,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   constexpr std::int64_t kLargestEntryTried = 16 << 20;
   for (const auto& [name, entry] : archive->entries()) {
     if (entry.uncompressedSize > kLargestEntryTried || entry.compressedSize > kLargestEntryTried) continue;
-    const tabvora::internal::ZipArchiveReader::Extraction part = archive->extract(name);
-    check(part.bytes.has_value() == (part.failure == tabvora::internal::ZipArchiveReader::Failure::none));
-    check(!tabvora::internal::ZipArchiveReader::describe(part).empty());
+    const ZipArchiveReader::Extraction part = archive->extract(name);
+    check(part.bytes.has_value() == (part.failure == ZipArchiveReader::Failure::none));
+    check(!ZipArchiveReader::describe(part).empty());
     streamEntry(*archive, name, part);
   }
   std::vector<std::string> strings;

@@ -28,7 +28,7 @@ DataRow threeValues() {
   return DataRow{0, 7, {CellValue::integer(1), CellValue::text("Straße"), CellValue::real(2.5)}};
 }
 
-TEST(DataRowTest, OutOfRangePositionsReadNullAndIgnoreWritesAndUpdatingCopies) {
+TEST(DataRowTest, OutOfRangePositionsReadNullAndIgnoreWritesAndSearchesMatchDisplayText) {
   DataRow row = threeValues();
   EXPECT_TRUE(row[5].isNull());
   EXPECT_TRUE(row[-1].isNull());
@@ -42,10 +42,9 @@ TEST(DataRowTest, OutOfRangePositionsReadNullAndIgnoreWritesAndUpdatingCopies) {
   row.set(0, CellValue::integer(9));
   EXPECT_EQ(row[0], CellValue::integer(9));
   EXPECT_EQ(row.values.size(), 3u);
-}
 
-TEST(DataRowTest, MatchesSearchesDisplayTextIgnoringCase) {
-  const DataRow row = threeValues();
+  // A search matches display text, ignoring case.
+  row = threeValues();
   EXPECT_TRUE(row.matches("STRASSE"));
   EXPECT_TRUE(row.matches("2.5"));
   EXPECT_FALSE(row.matches("missing"));
@@ -54,7 +53,7 @@ TEST(DataRowTest, MatchesSearchesDisplayTextIgnoringCase) {
   EXPECT_TRUE((DataRow{0, {}, {CellValue::null()}}).matches("nul"));
 }
 
-TEST(DataTableTest, TotalDefaultsToRowCountAndIdsAreFresh) {
+TEST(DataTableTest, TotalDefaultsToRowCountAndIdsAreFreshVersion4UUIDs) {
   const std::vector<DataRow> rows(4);
   const DataTable a("t", {}, rows);
   EXPECT_EQ(a.totalRowCount, 4);
@@ -64,10 +63,8 @@ TEST(DataTableTest, TotalDefaultsToRowCountAndIdsAreFresh) {
   EXPECT_TRUE(empty.columns.empty() && empty.rows.empty());
   EXPECT_EQ(empty.totalRowCount, 0);
   EXPECT_NE(empty.id, DataTable::empty().id);
-}
 
-TEST(DataTableTest, UUIDsAreVersion4) {
-  // The canonical 8-4-4-4-12 form in upper-case hex, version 4, RFC 4122 variant.
+  // Ids are UUIDs: the canonical 8-4-4-4-12 form in upper-case hex, version 4, RFC 4122 variant.
   const std::regex form("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}");
   std::set<std::string> seen;
   for (int i = 0; i < 1000; ++i) {

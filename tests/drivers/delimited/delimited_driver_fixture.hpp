@@ -17,14 +17,8 @@ using testing::errorOf;
 
 // The encodings a delimited file is read in, by name.
 inline std::string encodingName(TextEncoding encoding) {
-  switch (encoding) {
-    case TextEncoding::utf8: return "UTF-8";
-    case TextEncoding::utf16LittleEndian: return "UTF-16LE";
-    case TextEncoding::utf16BigEndian: return "UTF-16BE";
-    case TextEncoding::windows1252: return "Windows-1252";
-    case TextEncoding::isoLatin1: return "Latin 1";
-    default: return "other";
-  }
+  const char* names[] = {"UTF-8", "UTF-16LE", "UTF-16BE", "other", "other", "Windows-1252", "other", "other", "other", "Latin 1", "other"};
+  return names[static_cast<int>(encoding)];
 }
 
 // A driver over files written into a fresh folder.

@@ -91,15 +91,7 @@ TEST_F(DelimitedDriverTest, HostileInputGivesAResultOrAClearError) {
   EXPECT_EQ(metadata.schemaDDL, "CREATE TABLE \"nul\" (\"a\" INTEGER, \"b\" TEXT);");
   EXPECT_EQ(texts(driver), (Rows{{"1", "xy"}}));
 
-  // 5,000 columns exceed what the staging store takes.
-  const std::string wide = std::string(4999, ',') + "\n1\n";
-  const DriverError error = errorOf([&] { driver.open(write("wide.csv", wide)); });
-  EXPECT_EQ(error.code(), -1);
-  EXPECT_EQ(error.message(), "Too many columns: the file has 5000 and at most 2000 can be loaded");
-
-  // Exactly at the limit it works.
-  driver.open(write("limit.csv", std::string(1999, ',') + "\n1\n"));
-  EXPECT_EQ(driver.allColumns().size(), 2000u);
+  // (5,000 columns exceed what the staging store takes: apps/tabvora/cases/text_files.test.)
 }
 
 TEST_F(DelimitedDriverTest, APreviewReadsNoMoreThanItsCap) {
