@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "drivers/parquet/parquet_cell_format.hpp"
+#include "drivers/parquet/parquet_column_reader.hpp"
+#include "drivers/parquet/parquet_metadata.hpp"
+#include "model/data_column.hpp"
+
+namespace tabvora::internal {
+
+class FileReader;
+class SQLiteDriver;
+
+// Reads a Parquet file's rows without any other program and stages them as the DuckDB
+// route would: the same table, column names and order, declared types (merged from the
+// cells as DuckDBRows merges them) and values (see ParquetCellFormat). Row groups are
+// decoded one at a time, so memory holds one row group's columns (at most
+// parquet_limits::kLargestDecodedRowGroup bytes of values) besides the staged rows.
+// Every failure is a DriverError: a file whose metadata or pages do not hold, or that uses
+// a codec, encoding or type the reader lacks, is refused whole, never staged in part.
+class ParquetNativeReader {
+ public:
+  // Reads and checks the footer and the schema. `file` must outlive the reader.
+  ParquetNativeReader(const FileReader& file, std::uint64_t fileSize);
+
+  // The row count the footer states.
+  std::int64_t rowCount() const { return metadata_.numRows; }
+
+  // Creates `table` in `staging` and inserts the rows, at most `rowLimit`. Errors of the
+  // staging database propagate; on any error the staging database may hold part of the
+  // table and is to be discarded.
+  void stage(SQLiteDriver& staging, const std::string& table, std::optional<std::int64_t> rowLimit);
+
+ private:
+  struct Column {
+    DataColumn column;
+    std::size_t schemaIndex = 0;
+    ParquetColumnReader::Leaf leaf;
+    ParquetCellFormat format;
+  };
+
+  void readRowGroup(std::size_t index, std::vector<ParquetColumnData>& out) const;
+
+  const FileReader& file_;
+  std::uint64_t dataEnd_ = 0;  // where the footer begins
+  ParquetMetadata metadata_;
+  std::vector<Column> columns_;
+};
+
+}  // namespace tabvora::internal
