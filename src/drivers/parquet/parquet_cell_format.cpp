@@ -1,6 +1,8 @@
 #include "drivers/parquet/parquet_cell_format.hpp"
 
 #include <bit>
+#include <charconv>
+#include <string>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -18,7 +20,7 @@ namespace logical = parquet_logical;
 // Converted types read here.
 constexpr std::int32_t kUTF8 = 0, kEnum = 4, kDecimal = 5, kDate = 6, kTimeMillis = 7, kTimeMicros = 8,
                        kTimestampMillis = 9, kTimestampMicros = 10, kUInt8 = 11, kUInt64 = 14, kInt8 = 15, kInt64 = 18,
-                       kJson = 19, kBson = 20;
+                       kJson = 19, kBson = 20, kInterval = 21;
 
 [[noreturn]] void throwUnsupported(const std::string& name, std::string_view what) {
   throw DriverError(
@@ -123,7 +125,100 @@ ParquetCellFormat::Cell numberCell(double value) {
   return cell;
 }
 
+// A double as JavaScript prints it: the shortest digits that read back, in decimal
+// notation when the exponent is from -7 to 20, else "1.5e+21" / "1e-7".
+void appendJavaScriptNumber(double value, std::string& out) {
+  if (std::isnan(value)) {
+    out += "NaN";
+    return;
+  }
+  if (std::isinf(value)) {
+    out += value > 0 ? "Infinity" : "-Infinity";
+    return;
+  }
+  if (value == 0) {
+    out += '0';
+    return;
+  }
+  char buffer[64];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
+  std::string_view text(buffer, static_cast<std::size_t>(result.ptr - buffer));
+  if (text.front() == '-') {
+    out += '-';
+    text.remove_prefix(1);
+  }
+  const std::size_t e = text.find('e');
+  std::string digits(text.substr(0, e));
+  std::erase(digits, '.');
+  const int exponent = std::stoi(std::string(text.substr(e + 1)));
+  const int k = static_cast<int>(digits.size());
+  const int n = exponent + 1;  // the decimal point's place after the first digit
+  if (k <= n && n <= 21) {
+    out += digits;
+    out.append(static_cast<std::size_t>(n - k), '0');
+  } else if (0 < n && n <= 21) {
+    out += digits.substr(0, static_cast<std::size_t>(n));
+    out += '.';
+    out += digits.substr(static_cast<std::size_t>(n));
+  } else if (-6 < n && n <= 0) {
+    out += "0.";
+    out.append(static_cast<std::size_t>(-n), '0');
+    out += digits;
+  } else {
+    out += digits.front();
+    if (k > 1) {
+      out += '.';
+      out += digits.substr(1);
+    }
+    out += 'e';
+    out += n - 1 >= 0 ? '+' : '-';
+    out += std::to_string(std::abs(n - 1));
+  }
+}
+
 }  // namespace
+
+void ParquetCellFormat::appendJSONString(std::string_view text, std::string& out) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += '"';
+  for (const char c : text) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\b': out += "\\b"; break;
+      case '\f': out += "\\f"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          out += "\\u00";
+          out += kHex[static_cast<unsigned char>(c) >> 4];
+          out += kHex[static_cast<unsigned char>(c) & 0x0F];
+        } else {
+          out += c;
+        }
+    }
+  }
+  out += '"';
+}
+
+void ParquetCellFormat::appendJSON(const ParquetValues& values, std::size_t i, std::string& out,
+                                   std::string& scratch) const {
+  if (conversion_ == Conversion::unsigned64) {
+    out += std::to_string(static_cast<std::uint64_t>(values.integers[i]));
+    return;
+  }
+  const Cell value = cell(values, i, scratch);
+  switch (value.kind) {
+    case Kind::null: out += "null"; break;
+    case Kind::boolean: out += value.integer != 0 ? "true" : "false"; break;
+    case Kind::integer: out += std::to_string(value.integer); break;
+    case Kind::real: appendJavaScriptNumber(value.real, out); break;
+    case Kind::text: appendJSONString(value.text, out); break;
+    case Kind::json: out += value.text; break;
+  }
+}
 
 ParquetCellFormat::ParquetCellFormat(const ParquetMetadata::SchemaElement& leaf) {
   const std::int32_t type = leaf.type.value_or(-1);
@@ -207,6 +302,8 @@ ParquetCellFormat::ParquetCellFormat(const ParquetMetadata::SchemaElement& leaf)
       conversion_ = type == physical::kInt64 ? Conversion::unsigned64 : Conversion::unsigned32;
     } else if (c >= kInt8 && c <= kInt64) {
       expect(integral, "an integer not of INT32 or INT64");
+    } else if (c == kInterval) {
+      throwUnsupported(leaf.name, "INTERVAL values");
     } else if (c != kBson) {
       throwUnsupported(leaf.name, "a converted type of number " + std::to_string(c));
     }

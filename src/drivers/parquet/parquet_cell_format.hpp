@@ -22,7 +22,7 @@ namespace tabvora::internal {
 //   other byte "\xHH").
 class ParquetCellFormat {
  public:
-  enum class Kind : std::uint8_t { null, boolean, integer, real, text };
+  enum class Kind : std::uint8_t { null, boolean, integer, real, text, json };
   struct Cell {
     Kind kind = Kind::null;
     std::int64_t integer = 0;
@@ -36,6 +36,12 @@ class ParquetCellFormat {
 
   // The cell of value `i`; text may live in `scratch`.
   Cell cell(const ParquetValues& values, std::size_t i, std::string& scratch) const;
+  // Value `i` as DuckDB's JSON writes it inside a list, map or struct: booleans and
+  // numbers bare (an unsigned 64-bit integer exact, a float in JavaScript's shortest form,
+  // NaN, Infinity, -Infinity), everything else as a JSON string of the cell's text.
+  void appendJSON(const ParquetValues& values, std::size_t i, std::string& out, std::string& scratch) const;
+  // `text` as a JSON string, escaped as JavaScript's JSON.stringify escapes.
+  static void appendJSONString(std::string_view text, std::string& out);
 
  private:
   enum class Conversion : std::uint8_t {

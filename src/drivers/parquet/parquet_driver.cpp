@@ -133,6 +133,7 @@ DatabaseMetadata ParquetDriver::open(const std::filesystem::path& url) {
 
   footerRows_.reset();
   unreadable_.reset();
+  route_ = Route::none;
   stagedRows_ = 0;
   std::string why;
   std::optional<ParquetNativeReader> native;
@@ -149,6 +150,7 @@ DatabaseMetadata ParquetDriver::open(const std::filesystem::path& url) {
     try {
       loadThroughDuckDB(url, footerRows_);
       loaded = true;
+      route_ = Route::duckDB;
     } catch (const std::exception&) {
       resetStaging();
     }
@@ -158,6 +160,7 @@ DatabaseMetadata ParquetDriver::open(const std::filesystem::path& url) {
       native->stage(internalSQLite, primaryTableName_,
                     previewRowLimit ? std::optional<std::int64_t>(parquet_limits::kDuckDBRowLimit) : std::nullopt);
       loaded = true;
+      route_ = Route::native;
     } catch (const DriverError& error) {
       why = error.message();
       resetStaging();
@@ -186,8 +189,10 @@ DatabaseMetadata ParquetDriver::open(const std::filesystem::path& url) {
     }
   } else if (unreadable_) {
     TableMetadata table{primaryTableName_, TableType::table, footerRows_, std::nullopt, std::nullopt, std::nullopt};
-    if (std::optional<ParquetFooter> footer = ParquetFooter::read(*file, fileSize))
+    if (std::optional<ParquetFooter> footer = ParquetFooter::read(*file, fileSize)) {
+      table.rowCount = footer->rowCount;
       table.columnCount = static_cast<std::int64_t>(footer->columns.size());
+    }
     metadata.tables.push_back(std::move(table));
   }
   return metadata;
@@ -197,10 +202,6 @@ void ParquetDriver::resetStaging() {
   // Rows staged before a failure would stand in the way of the next route's table.
   internalSQLite.close();
   internalSQLite.openInMemory();
-}
-
-std::optional<std::string> ParquetDriver::unreadableReason(const std::string& tableName) const {
-  return tableName == primaryTableName_ ? unreadable_ : std::nullopt;
 }
 
 void ParquetDriver::throwIfUnreadable() const {
@@ -278,7 +279,7 @@ void ParquetDriver::loadThroughDuckDB(const std::filesystem::path& url, std::opt
       rows.insertInto(internalSQLite, primaryTableName_, columns);
     }
     staged += static_cast<std::int64_t>(rows.rowCount());
-    if (static_cast<std::int64_t>(rows.rowCount()) < batch) break;
+    if (static_cast<std::int64_t>(rows.rowCount()) < batch || staged == footerRows) break;
   }
   if (columns.empty()) throw DriverError(kDomain, -1, "DuckDB query produced no records");
   // What DuckDB gave must be the whole file, or the native reader is asked instead.

@@ -25,8 +25,8 @@ class FileReader;
 //   3. neither: a preview lists the file's top-level columns and types from its footer (see
 //      ParquetFooter) with a summary row saying why the rows could not be read, or, without
 //      a readable footer, one row naming the format and the size; a full open lists the
-//      table with the footer's counts, stages nothing and every read of it fails with that
-//      reason (unreadableReason).
+//      table with the footer's counts, stages nothing, and every read fails with that
+//      reason.
 // The table's row count is the footer's, whichever route staged it (the preview page
 // counts the file's rows, not the 5000 staged).
 // Reads and edits are answered by the staging database; the file is never written.
@@ -49,8 +49,8 @@ class ParquetDriver final : public StagingDriver {
   ~ParquetDriver() override;
 
   DatabaseFormat format() const override { return DatabaseFormat::parquet; }
+  using StagingDriver::open;
   DatabaseMetadata open(const std::filesystem::path& url) override;
-  std::optional<std::string> unreadableReason(const std::string& tableName) const override;
   DataTable query(const std::string& sql, std::optional<std::int64_t> limit = std::nullopt,
                   std::optional<std::int64_t> offset = std::nullopt) override;
   DataTable fetchTableData(const std::string& tableName, std::optional<std::int64_t> limit = std::nullopt,
@@ -63,6 +63,10 @@ class ParquetDriver final : public StagingDriver {
                   const std::function<bool(const RowView& row)>& body) override;
   void saveChanges() override;
   void close() noexcept override;
+
+  // Which route staged the rows of the last open.
+  enum class Route : std::uint8_t { none, duckDB, native, footer };
+  Route route() const { return route_; }
 
   // The DuckDB program last found; kept when a later search finds none.
   const std::optional<std::filesystem::path>& duckDBPath() const { return duckDBPath_; }
@@ -98,6 +102,7 @@ class ParquetDriver final : public StagingDriver {
   std::vector<std::filesystem::path> duckDBLocations_;
   std::optional<std::filesystem::path> duckDBPath_;
   std::string primaryTableName_ = "parquet_data";
+  Route route_ = Route::none;
   std::optional<std::int64_t> footerRows_;  // the row count of a decodable footer
   std::int64_t stagedRows_ = 0;
   std::optional<std::string> unreadable_;  // why a full open staged no rows

@@ -35,8 +35,9 @@ constexpr std::size_t kMostSchemaRows = 500;
 // Rows staged for a preview by either route (the DuckDB query's LIMIT).
 constexpr std::int64_t kDuckDBRowLimit = 5000;
 // Rows one DuckDB run gives a full open (LIMIT and OFFSET): its output stays within
-// kDuckDBOutputLimit for rows of up to about 5 KB of JSON.
-constexpr std::int64_t kDuckDBBatchRows = 50'000;
+// kDuckDBOutputLimit for rows of up to about 2.5 KB of JSON (a wider file fails the route
+// and the native reader is asked). Each run costs DuckDB's start, so batches are large.
+constexpr std::int64_t kDuckDBBatchRows = 100'000;
 // DuckDB runs at most this long, and what it prints is read up to this many bytes (5000
 // wide rows of JSON fit); past either, the footer table is shown instead.
 constexpr std::chrono::milliseconds kDuckDBTimeLimit{10'000};

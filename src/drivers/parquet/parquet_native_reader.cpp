@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "drivers/parquet/parquet_limits.hpp"
+#include "drivers/parquet/parquet_nested_assembler.hpp"
 #include "drivers/parquet/table_retyping.hpp"
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "drivers/sqlite/staged_table.hpp"
@@ -44,6 +45,7 @@ std::optional<ColumnType> typeOf(Kind kind) {
     case Kind::integer: return ColumnType::integer;
     case Kind::real: return ColumnType::real;
     case Kind::text: return ColumnType::text;
+    case Kind::json: return ColumnType::json;
   }
   return std::nullopt;
 }
@@ -68,28 +70,11 @@ void bindCell(sqlite3_stmt* insert, int parameter, const ParquetCellFormat::Cell
     case Kind::integer: sqlite3_bind_int64(insert, parameter, cell.integer); break;
     case Kind::real: sqlite3_bind_double(insert, parameter, cell.real); break;
     case Kind::text:
+    case Kind::json:
       sqlite3_bind_text64(insert, parameter, cell.text.data(), cell.text.size(), SQLITE_STATIC, SQLITE_UTF8);
       break;
   }
 }
-
-// Walks the rows of one decoded row group of flat columns.
-class RowGroupCells {
- public:
-  RowGroupCells(const std::vector<ParquetColumnData>& data, std::size_t width) : data_(data), next_(width, 0) {}
-
-  // The cell of column `c` in the next row; columns are taken in order, each once per row.
-  ParquetCellFormat::Cell next(std::size_t c, const ParquetCellFormat& format, std::size_t row, int maxDefinition,
-                               std::string& scratch) {
-    const ParquetColumnData& column = data_[c];
-    if (maxDefinition > 0 && column.definitionLevels[row] != maxDefinition) return {};
-    return format.cell(column.values, next_[c]++, scratch);
-  }
-
- private:
-  const std::vector<ParquetColumnData>& data_;
-  std::vector<std::size_t> next_;
-};
 
 }  // namespace
 
@@ -105,36 +90,47 @@ ParquetNativeReader::ParquetNativeReader(const FileReader& file, std::uint64_t f
   dataEnd_ = fileSize - 8 - length;
   metadata_ = ParquetMetadata::decode(readBytes(file, dataEnd_, length).bytes());
 
-  // Flat schemas only: the root's children are all leaves, none repeated.
-  const std::vector<ParquetMetadata::SchemaElement>& schema = metadata_.schema;
-  if (schema.size() < 2 || static_cast<std::size_t>(schema[0].numChildren) != schema.size() - 1)
-    throw DriverError(kDomain, -1, "The Parquet file has nested columns, which the reader does not support");
+  fields_ = ParquetSchemaNode::build(metadata_.schema);
+  if (fields_.empty()) throwDamaged("it has no columns");
   ColumnNamer namer(false);
-  for (std::size_t i = 1; i < schema.size(); ++i) {
-    const ParquetMetadata::SchemaElement& element = schema[i];
-    if (element.numChildren > 0 || element.repetition == ParquetMetadata::Repetition::repeated || !element.type)
-      throw DriverError(kDomain, -1, "The Parquet file has nested columns, which the reader does not support");
-    Column column{{}, i, {}, ParquetCellFormat(element)};
-    column.column.name = namer.accept(element.name, columns_.size() + 1);
-    column.column.index = static_cast<int>(columns_.size());
-    column.leaf.physical = {*element.type, element.typeLength};
-    column.leaf.maxDefinition = element.repetition == ParquetMetadata::Repetition::optional ? 1 : 0;
+  for (const ParquetSchemaNode& field : fields_) {
+    DataColumn column;
+    column.name = namer.accept(field.element->name, columns_.size() + 1);
+    column.index = static_cast<int>(columns_.size());
     columns_.push_back(std::move(column));
+    collectLeaves(field);
   }
+  std::int64_t rows = 0;
   for (const ParquetMetadata::RowGroup& group : metadata_.rowGroups) {
-    if (group.numRows < 0 || group.columns.size() != columns_.size())
+    if (group.numRows < 0 || group.columns.size() != leaves_.size())
       throwDamaged("a row group does not match the schema");
+    if (__builtin_add_overflow(rows, group.numRows, &rows)) throwDamaged("its row count is out of range");
   }
+  if (rows != metadata_.numRows) throwDamaged("its row groups hold another number of rows than it states");
+}
+
+void ParquetNativeReader::collectLeaves(const ParquetSchemaNode& node) {
+  if (node.children.empty()) {
+    const ParquetMetadata::SchemaElement& element = *node.element;
+    Leaf leaf{{}, ParquetCellFormat(element)};
+    leaf.leaf.physical = {*element.type, element.typeLength};
+    leaf.leaf.maxDefinition = node.definitionLevel;
+    leaf.leaf.maxRepetition = node.repetitionLevel;
+    leaves_.push_back(std::move(leaf));
+    return;
+  }
+  for (const ParquetSchemaNode& child : node.children) collectLeaves(child);
 }
 
 void ParquetNativeReader::readRowGroup(std::size_t index, std::vector<ParquetColumnData>& out) const {
   const ParquetMetadata::RowGroup& group = metadata_.rowGroups[index];
   DecodeBudget budget(parquet_limits::kLargestDecodedRowGroup);
-  out.assign(columns_.size(), {});
-  for (std::size_t c = 0; c < columns_.size(); ++c) {
+  out.assign(leaves_.size(), {});
+  for (std::size_t c = 0; c < leaves_.size(); ++c) {
     const ParquetMetadata::ColumnChunk& chunk = group.columns[c];
+    const ParquetColumnReader::Leaf& leaf = leaves_[c].leaf;
     if (chunk.inOtherFile) throw DriverError(kDomain, -1, "The Parquet file keeps columns in other files");
-    if (chunk.type != columns_[c].leaf.physical.type) throwDamaged("a column chunk's type differs from the schema's");
+    if (chunk.type != leaf.physical.type) throwDamaged("a column chunk's type differs from the schema's");
     std::int64_t start = chunk.dataPageOffset;
     if (chunk.dictionaryPageOffset && *chunk.dictionaryPageOffset > 0 && *chunk.dictionaryPageOffset < start)
       start = *chunk.dictionaryPageOffset;
@@ -146,19 +142,30 @@ void ParquetNativeReader::readRowGroup(std::size_t index, std::vector<ParquetCol
       throw DriverError(kDomain, -1, "A column chunk of the Parquet file is larger than the reader's limit");
     budget.take(static_cast<std::uint64_t>(size));
     const ByteBuffer bytes = readBytes(file_, static_cast<std::uint64_t>(start), static_cast<std::uint64_t>(size));
-    ParquetColumnReader::read(chunk, bytes.bytes(), columns_[c].leaf, out[c], budget);
-    if (out[c].slots != static_cast<std::uint64_t>(group.numRows))
-      throwDamaged("a column holds another number of values than its row group has rows");
+    ParquetColumnReader::read(chunk, bytes.bytes(), leaf, out[c], budget);
+    // Rows start where the repetition level is 0.
+    const std::vector<std::uint8_t>& repetition = out[c].repetitionLevels;
+    const std::size_t rows = leaf.maxRepetition == 0
+                                 ? out[c].slots
+                                 : static_cast<std::size_t>(std::count(repetition.begin(), repetition.end(), 0));
+    if (rows != static_cast<std::uint64_t>(group.numRows) || (!repetition.empty() && repetition.front() != 0))
+      throwDamaged("a column holds another number of rows than its row group");
   }
 }
 
 void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table, std::optional<std::int64_t> rowLimit) {
-  const std::size_t width = columns_.size();
+  const std::size_t width = fields_.size();
   std::vector<std::optional<ColumnType>> merged(width);
   std::vector<DataColumn> created;
   std::vector<ParquetColumnData> data;
   std::vector<std::string> scratch(width);
   std::vector<ParquetCellFormat::Cell> cells(width);
+  std::vector<const ParquetCellFormat*> formats;
+  std::vector<int> maxDefinition;
+  for (const Leaf& leaf : leaves_) {
+    formats.push_back(&leaf.format);
+    maxDefinition.push_back(leaf.leaf.maxDefinition);
+  }
   std::int64_t rowsLeft = rowLimit.value_or(std::numeric_limits<std::int64_t>::max());
   std::size_t group = 0;
 
@@ -173,11 +180,25 @@ void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table,
     return 0;
   };
   auto forEachRow = [&](std::size_t rows, const auto& body) {
-    RowGroupCells walker(data, width);
+    ParquetNestedAssembler assembler(data, formats, maxDefinition);
+    std::vector<std::size_t> nextValue(leaves_.size(), 0);
     for (std::size_t r = 0; r < rows; ++r) {
       for (std::size_t c = 0; c < width; ++c) {
-        cells[c] = walker.next(c, columns_[c].format, r, columns_[c].leaf.maxDefinition, scratch[c]);
-        merge(merged[c], cells[c].kind);
+        const ParquetSchemaNode& field = fields_[c];
+        ParquetCellFormat::Cell& cell = cells[c];
+        cell = {};
+        if (field.isNested()) {
+          if (assembler.nextValue(field, scratch[c])) {
+            cell.kind = Kind::json;
+            cell.text = scratch[c];
+          }
+        } else {
+          const std::size_t leaf = field.firstLeaf;
+          const ParquetColumnData& column = data[leaf];
+          if (maxDefinition[leaf] == 0 || column.definitionLevels[r] == maxDefinition[leaf])
+            cell = leaves_[leaf].format.cell(column.values, nextValue[leaf]++, scratch[c]);
+        }
+        merge(merged[c], cell.kind);
       }
       body();
     }
@@ -186,7 +207,7 @@ void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table,
   std::size_t rows = decodeNext();
   forEachRow(rows, [] {});
   for (std::size_t c = 0; c < width; ++c) {
-    created.push_back(columns_[c].column);
+    created.push_back(columns_[c]);
     created.back().type = merged[c].value_or(ColumnType::text);
   }
   std::lock_guard guard(staging.mutex());

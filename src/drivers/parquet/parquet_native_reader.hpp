@@ -9,6 +9,7 @@
 #include "drivers/parquet/parquet_cell_format.hpp"
 #include "drivers/parquet/parquet_column_reader.hpp"
 #include "drivers/parquet/parquet_metadata.hpp"
+#include "drivers/parquet/parquet_schema_node.hpp"
 #include "model/data_column.hpp"
 
 namespace tabvora::internal {
@@ -27,8 +28,10 @@ class ParquetNativeReader {
  public:
   // Reads and checks the footer and the schema. `file` must outlive the reader.
   ParquetNativeReader(const FileReader& file, std::uint64_t fileSize);
+  ParquetNativeReader(const ParquetNativeReader&) = delete;
+  ParquetNativeReader& operator=(const ParquetNativeReader&) = delete;
 
-  // The row count the footer states.
+  // The row count the footer states, which its row groups hold together.
   std::int64_t rowCount() const { return metadata_.numRows; }
 
   // Creates `table` in `staging` and inserts the rows, at most `rowLimit`. Errors of the
@@ -37,19 +40,20 @@ class ParquetNativeReader {
   void stage(SQLiteDriver& staging, const std::string& table, std::optional<std::int64_t> rowLimit);
 
  private:
-  struct Column {
-    DataColumn column;
-    std::size_t schemaIndex = 0;
+  struct Leaf {
     ParquetColumnReader::Leaf leaf;
     ParquetCellFormat format;
   };
 
+  void collectLeaves(const ParquetSchemaNode& node);
   void readRowGroup(std::size_t index, std::vector<ParquetColumnData>& out) const;
 
   const FileReader& file_;
   std::uint64_t dataEnd_ = 0;  // where the footer begins
   ParquetMetadata metadata_;
-  std::vector<Column> columns_;
+  std::vector<ParquetSchemaNode> fields_;  // the top-level fields: the table's columns
+  std::vector<DataColumn> columns_;
+  std::vector<Leaf> leaves_;  // in schema order, as the column chunks
 };
 
 }  // namespace tabvora::internal
