@@ -222,8 +222,8 @@ DataTable ParquetDriver::fetchTableData(const std::string& tableName, std::optio
   DataTable data =
       StagingDriver::fetchTableData(tableName, limit, offset, std::move(sortColumn), ascending, std::move(filter));
   // A preview staged the first rows only: the page counts the file's.
-  if (whole && tableName == primaryTableName_ && footerRows_ && data.totalRowCount == stagedRows_ &&
-      *footerRows_ > stagedRows_)
+  if (whole && route_ != Route::footer && tableName == primaryTableName_ && footerRows_ &&
+      data.totalRowCount == stagedRows_ && *footerRows_ > stagedRows_)
     data.totalRowCount = *footerRows_;
   return data;
 }
