@@ -28,8 +28,6 @@ constexpr std::int32_t kUTF8 = 0, kEnum = 4, kDecimal = 5, kDate = 6, kTimeMilli
       "The Parquet column \"" + name + "\" holds " + std::string(what) + ", which the reader does not support");
 }
 
-constexpr std::int64_t kMicrosPerDay = 86'400'000'000;
-
 std::int64_t floorDiv(std::int64_t a, std::int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 
 void appendDate(std::int64_t days, std::string& out) {
@@ -56,8 +54,9 @@ void appendTimeOfDay(std::int64_t seconds, std::int64_t fraction, int digits, st
 
 // A timestamp of `ticks` units (per second: `perSecond`) since 1970.
 void appendTimestamp(std::int64_t ticks, std::int64_t perSecond, int digits, std::string& out) {
+  // Every step stays in range for any 64-bit count.
   const std::int64_t seconds = floorDiv(ticks, perSecond);
-  const std::int64_t fraction = ticks - seconds * perSecond;
+  const std::int64_t fraction = (ticks % perSecond + perSecond) % perSecond;
   const std::int64_t days = floorDiv(seconds, 86'400);
   appendDate(days, out);
   out += ' ';
@@ -361,36 +360,61 @@ ParquetCellFormat::Cell ParquetCellFormat::cell(const ParquetValues& values, std
       appendDecimal(value, scale_, scratch);
       return text();
     }
-    case Conversion::date: appendDate(values.integers[i], scratch); return text();
+    case Conversion::date: {
+      // DuckDB's infinite dates.
+      const std::int64_t days = values.integers[i];
+      if (days == std::numeric_limits<std::int32_t>::max() || days == -std::numeric_limits<std::int32_t>::max())
+        scratch = days > 0 ? "infinity" : "-infinity";
+      else
+        appendDate(days, scratch);
+      return text();
+    }
     case Conversion::time: {
-      std::int64_t micros = values.integers[i];
-      if (unit_ == 1) micros *= 1000;
-      if (unit_ == 3) micros /= 1000;
-      micros = ((micros % kMicrosPerDay) + kMicrosPerDay) % kMicrosPerDay;
-      appendTimeOfDay(micros / 1'000'000, micros % 1'000'000, 6, scratch);
+      // The time of day, taken in the value's own unit so that no unit overflows.
+      const std::int64_t perSecond = unit_ == 1 ? 1000 : unit_ == 2 ? 1'000'000 : 1'000'000'000;
+      const std::int64_t perDay = perSecond * 86'400;
+      const std::int64_t ticks = (values.integers[i] % perDay + perDay) % perDay;
+      const std::int64_t fraction = ticks % perSecond;
+      appendTimeOfDay(ticks / perSecond,
+                      unit_ == 1   ? fraction * 1000
+                      : unit_ == 2 ? fraction
+                                   : fraction / 1000,
+                      6, scratch);
       if (adjustedToUTC_) scratch += "+00";
       return text();
     }
     case Conversion::timestamp: {
       const std::int64_t ticks = values.integers[i];
-      if (unit_ == 1)
+      // DuckDB's infinite timestamps.
+      if (unit_ == 2 &&
+          (ticks == std::numeric_limits<std::int64_t>::max() || ticks == -std::numeric_limits<std::int64_t>::max())) {
+        scratch = ticks > 0 ? "infinity" : "-infinity";
+      } else if (unit_ == 1) {
         appendTimestamp(ticks, 1000, 3, scratch);
-      else if (unit_ == 2)
+      } else if (unit_ == 2) {
         appendTimestamp(ticks, 1'000'000, 6, scratch);
-      else
+      } else {
         appendTimestamp(ticks, 1'000'000'000, 9, scratch);
+      }
       if (adjustedToUTC_) scratch += "+00";
       return text();
     }
     case Conversion::int96: {
+      // Nanoseconds of the day, then a Julian day number; a count of nanoseconds past a day
+      // carries into the days.
+      constexpr std::uint64_t kNanosPerDay = 86'400'000'000'000;
       const std::string_view bytes = values.binary(i);
       std::uint64_t nanos = 0;
       std::uint32_t julianDay = 0;
       for (int k = 0; k < 8; ++k) nanos |= static_cast<std::uint64_t>(static_cast<unsigned char>(bytes[k])) << (8 * k);
       for (int k = 0; k < 4; ++k)
         julianDay |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[8 + k])) << (8 * k);
-      const std::int64_t days = static_cast<std::int64_t>(julianDay) - 2'440'588;
-      appendTimestamp(days * kMicrosPerDay + static_cast<std::int64_t>(nanos / 1000 % kMicrosPerDay), 1'000'000, 6,
+      const std::int64_t days =
+          static_cast<std::int64_t>(julianDay) - 2'440'588 + static_cast<std::int64_t>(nanos / kNanosPerDay);
+      const std::uint64_t micros = nanos % kNanosPerDay / 1000;
+      appendDate(days, scratch);
+      scratch += ' ';
+      appendTimeOfDay(static_cast<std::int64_t>(micros / 1'000'000), static_cast<std::int64_t>(micros % 1'000'000), 6,
                       scratch);
       return text();
     }

@@ -107,8 +107,14 @@ bool readSchemaElement(ThriftCompactReader& reader, int depth, ParquetMetadata::
   });
 }
 
+// The ids of the fields a struct must have (Thrift's `required`), as a mask of bits 1 << id.
+bool hasAll(std::uint32_t seen, std::uint32_t required) { return (seen & required) == required; }
+std::uint32_t bit(std::int16_t id) { return id >= 0 && id < 32 ? 1u << id : 0; }
+
 bool readColumnMetaData(ThriftCompactReader& reader, int depth, ParquetMetadata::ColumnChunk& out) {
-  return readThriftStruct(reader, depth, [&](const Field& field) {
+  std::uint32_t seen = 0;
+  const bool read = readThriftStruct(reader, depth, [&](const Field& field) {
+    seen |= bit(field.id);
     switch (field.id) {
       case 1: return readI32Field(reader, field, out.type);
       case 4: return readI32Field(reader, field, out.codec);
@@ -124,6 +130,8 @@ bool readColumnMetaData(ThriftCompactReader& reader, int depth, ParquetMetadata:
       default: return false;
     }
   });
+  // type, codec, num_values, total_compressed_size, data_page_offset
+  return read && (hasAll(seen, bit(1) | bit(4) | bit(5) | bit(7) | bit(9)) || reader.markFailed());
 }
 
 bool readColumnChunk(ThriftCompactReader& reader, int depth, ParquetMetadata::ColumnChunk& out) {
@@ -143,7 +151,9 @@ bool readColumnChunk(ThriftCompactReader& reader, int depth, ParquetMetadata::Co
 }
 
 bool readRowGroup(ThriftCompactReader& reader, int depth, ParquetMetadata::RowGroup& out, std::size_t& chunksLeft) {
-  return readThriftStruct(reader, depth, [&](const Field& field) {
+  std::uint32_t seen = 0;
+  const bool read = readThriftStruct(reader, depth, [&](const Field& field) {
+    seen |= bit(field.id);
     if (field.id == 3) return readI64Field(reader, field, out.numRows);
     if (field.id != 1 || field.type != Type::list) return false;
     return readStructList(reader, depth, [&](int elementDepth) {
@@ -151,6 +161,7 @@ bool readRowGroup(ThriftCompactReader& reader, int depth, ParquetMetadata::RowGr
       return readColumnChunk(reader, elementDepth, out.columns.emplace_back());
     });
   });
+  return read && (hasAll(seen, bit(1) | bit(3)) || reader.markFailed());  // columns, num_rows
 }
 
 }  // namespace
@@ -159,7 +170,9 @@ ParquetMetadata ParquetMetadata::decode(std::span<const std::uint8_t> bytes) {
   ThriftCompactReader reader(bytes, parquet_limits::kDeepestThriftNesting);
   ParquetMetadata metadata;
   std::size_t chunksLeft = parquet_limits::kMostColumnChunks;
+  std::uint32_t seen = 0;
   const bool read = readThriftStruct(reader, 1, [&](const Field& field) {
+    seen |= bit(field.id);
     switch (field.id) {
       case 2:
         if (field.type != Type::list) return reader.markFailed();
@@ -177,7 +190,9 @@ ParquetMetadata ParquetMetadata::decode(std::span<const std::uint8_t> bytes) {
       default: return false;
     }
   });
-  if (!read || metadata.schema.empty() || metadata.numRows < 0) throwDamaged();
+  // schema, num_rows and row_groups are required.
+  if (!read || !hasAll(seen, bit(2) | bit(3) | bit(4)) || metadata.schema.empty() || metadata.numRows < 0)
+    throwDamaged();
   return metadata;
 }
 

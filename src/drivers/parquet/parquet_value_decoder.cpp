@@ -237,6 +237,8 @@ ParquetValues::Form ParquetValueDecoder::formOf(const Physical& p) {
 void ParquetValueDecoder::decode(std::int32_t encoding, const Physical& physical, std::span<const std::uint8_t> bytes,
                                  std::size_t count, const ParquetValues* dictionary, ParquetValues& out,
                                  DecodeBudget& budget) {
+  // A page of nulls only may hold no value bytes at all, whatever its encoding.
+  if (count == 0) return;
   switch (encoding) {
     case 0: decodePlain(physical, bytes, count, out, budget); return;
     case 2:

@@ -179,8 +179,10 @@ TEST(ParquetRoutesTest, TheNativeReaderStagesWhatDuckDBStages) {
       const OpenOptions options = preview ? previewOptions() : OpenOptions{};
       const DatabaseMetadata byDuckDB = duckDB.open(entry.path(), options);
       const DatabaseMetadata natively = native.open(entry.path(), options);
-      // DuckDB prints no columns for no rows: the native reader stages that table.
-      if (byDuckDB.tables.at(0).rowCount != 0) {
+      // DuckDB prints no columns for no rows, and lacks the Hadoop LZ4 framing: the native
+      // reader stages those tables (the framed file is compared below).
+      const std::string name = entry.path().filename().string();
+      if (name != "zero_rows.parquet" && name != "arrow_lz4_hadoop.parquet") {
         EXPECT_EQ(duckDB.route(), ParquetDriver::Route::duckDB);
       }
       if (entry.path().stem().string().starts_with("unreadable")) {
@@ -224,6 +226,18 @@ TEST(ParquetNativeReaderTest, EveryTruncationIsRefusedAndNoDamagedByteMisreads) 
       }
     }
   }
+}
+
+// arrow-rs wrote the same table framed with Hadoop's LZ4, which DuckDB cannot read, and
+// delta-encoded in version 2 pages, which it can.
+TEST(ParquetRoutesTest, TheHadoopLZ4FramingReadsAsDuckDBReadsTheSameTable) {
+  REQUIRE_DUCKDB_ENGINE();
+  ParquetDriver duckDB({kEngine});
+  ParquetDriver native(kNoDuckDB);
+  duckDB.open(testing::testData("parquet/arrow_delta_v2.parquet"));
+  native.open(testing::testData("parquet/arrow_lz4_hadoop.parquet"));
+  ASSERT_EQ(duckDB.route(), ParquetDriver::Route::duckDB);
+  EXPECT_EQ(stagedTable(native), stagedTable(duckDB));
 }
 
 // Every command answers from every row, by either route; a file whose rows cannot be read
