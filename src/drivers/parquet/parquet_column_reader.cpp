@@ -131,8 +131,9 @@ std::size_t definedCount(const std::vector<std::uint8_t>& levels, std::size_t fr
 
 }  // namespace
 
-void ParquetColumnReader::read(const ParquetMetadata::ColumnChunk& chunk, std::span<const std::uint8_t> chunkBytes,
-                               const Leaf& leaf, ParquetColumnData& out, DecodeBudget& budget) {
+bool ParquetColumnReader::read(const ParquetMetadata::ColumnChunk& chunk, std::span<const std::uint8_t> chunkBytes,
+                               const Leaf& leaf, ParquetColumnData& out, DecodeBudget& budget, std::uint64_t rowLimit) {
+  std::uint64_t rowsStarted = 0;
   if (!ParquetCodec::isSupported(chunk.codec))
     throw DriverError("ParquetDriver", -1,
                       "The Parquet file is compressed with " + std::string(ParquetCodec::name(chunk.codec)) +
@@ -203,8 +204,16 @@ void ParquetColumnReader::read(const ParquetMetadata::ColumnChunk& chunk, std::s
                                 out.values, budget);
     out.slots += count;
     valuesRead += header.numValues;
+    // A row is whole once the next one starts (repetition level 0) or the chunk ends.
+    rowsStarted = leaf.maxRepetition == 0
+                      ? out.slots
+                      : rowsStarted + static_cast<std::uint64_t>(
+                                          std::count(out.repetitionLevels.end() - static_cast<std::ptrdiff_t>(count),
+                                                     out.repetitionLevels.end(), 0));
+    if (valuesRead < chunk.numValues && rowsStarted > rowLimit) return false;
   }
   require(valuesRead == chunk.numValues);
+  return true;
 }
 
 }  // namespace tabvora::internal

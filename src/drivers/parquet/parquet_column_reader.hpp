@@ -32,9 +32,10 @@ class ParquetColumnReader {
     int maxRepetition = 0;
   };
 
-  // `chunkBytes` are the chunk's bytes from its first page on.
-  static void read(const ParquetMetadata::ColumnChunk& chunk, std::span<const std::uint8_t> chunkBytes,
-                   const Leaf& leaf, ParquetColumnData& out, DecodeBudget& budget);
+  // `chunkBytes` are the chunk's bytes from its first page on. Pages are read until the
+  // first `rowLimit` rows are whole (a preview's rows), or all of them: returns whether all.
+  static bool read(const ParquetMetadata::ColumnChunk& chunk, std::span<const std::uint8_t> chunkBytes,
+                   const Leaf& leaf, ParquetColumnData& out, DecodeBudget& budget, std::uint64_t rowLimit = UINT64_MAX);
 };
 
 }  // namespace tabvora::internal

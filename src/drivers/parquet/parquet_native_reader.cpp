@@ -122,7 +122,8 @@ void ParquetNativeReader::collectLeaves(const ParquetSchemaNode& node) {
   for (const ParquetSchemaNode& child : node.children) collectLeaves(child);
 }
 
-void ParquetNativeReader::readRowGroup(std::size_t index, std::vector<ParquetColumnData>& out) const {
+void ParquetNativeReader::readRowGroup(std::size_t index, std::int64_t rowsNeeded,
+                                       std::vector<ParquetColumnData>& out) const {
   const ParquetMetadata::RowGroup& group = metadata_.rowGroups[index];
   DecodeBudget budget(parquet_limits::kLargestDecodedRowGroup);
   out.assign(leaves_.size(), {});
@@ -142,13 +143,18 @@ void ParquetNativeReader::readRowGroup(std::size_t index, std::vector<ParquetCol
       throw DriverError(kDomain, -1, "A column chunk of the Parquet file is larger than the reader's limit");
     budget.take(static_cast<std::uint64_t>(size));
     const ByteBuffer bytes = readBytes(file_, static_cast<std::uint64_t>(start), static_cast<std::uint64_t>(size));
-    ParquetColumnReader::read(chunk, bytes.bytes(), leaf, out[c], budget);
+    const bool whole =
+        ParquetColumnReader::read(chunk, bytes.bytes(), leaf, out[c], budget,
+                                  rowsNeeded < group.numRows ? static_cast<std::uint64_t>(rowsNeeded) : UINT64_MAX);
     // Rows start where the repetition level is 0.
     const std::vector<std::uint8_t>& repetition = out[c].repetitionLevels;
     const std::size_t rows = leaf.maxRepetition == 0
                                  ? out[c].slots
                                  : static_cast<std::size_t>(std::count(repetition.begin(), repetition.end(), 0));
-    if (rows != static_cast<std::uint64_t>(group.numRows) || (!repetition.empty() && repetition.front() != 0))
+    const bool rowsHold = whole ? rows == static_cast<std::uint64_t>(group.numRows)
+                                : rows > static_cast<std::uint64_t>(rowsNeeded) ||
+                                      (leaf.maxRepetition == 0 && rows == static_cast<std::uint64_t>(rowsNeeded));
+    if (!rowsHold || (!repetition.empty() && repetition.front() != 0))
       throwDamaged("a column holds another number of rows than its row group");
   }
 }
@@ -174,7 +180,7 @@ void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table,
   auto decodeNext = [&]() -> std::size_t {
     while (group < metadata_.rowGroups.size() && rowsLeft > 0) {
       const ParquetMetadata::RowGroup& rowGroup = metadata_.rowGroups[group];
-      readRowGroup(group++, data);
+      readRowGroup(group++, std::min(rowGroup.numRows, rowsLeft), data);
       if (rowGroup.numRows > 0) return static_cast<std::size_t>(std::min(rowGroup.numRows, rowsLeft));
     }
     return 0;

@@ -46,7 +46,8 @@ class ParquetNativeReader {
   };
 
   void collectLeaves(const ParquetSchemaNode& node);
-  void readRowGroup(std::size_t index, std::vector<ParquetColumnData>& out) const;
+  // Decodes row group `index` as far as its first `rows` rows need.
+  void readRowGroup(std::size_t index, std::int64_t rows, std::vector<ParquetColumnData>& out) const;
 
   const FileReader& file_;
   std::uint64_t dataEnd_ = 0;  // where the footer begins

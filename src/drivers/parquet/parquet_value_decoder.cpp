@@ -61,6 +61,19 @@ void appendFixed(const ParquetValueDecoder::Physical& p, const std::uint8_t* byt
   }
 }
 
+// Room for `count` more values (of `bytes` bytes in all, for byte strings), taken from the
+// budget before: growing by doubling would copy each value several times.
+void reserveFor(ParquetValues& out, std::size_t count, std::size_t bytes) {
+  if (out.form == Form::integer)
+    out.integers.reserve(out.integers.size() + count);
+  else if (out.form == Form::real)
+    out.reals.reserve(out.reals.size() + count);
+  else {
+    out.ends.reserve(out.ends.size() + count);
+    out.bytes.reserve(out.bytes.size() + bytes);
+  }
+}
+
 void decodePlain(const ParquetValueDecoder::Physical& p, std::span<const std::uint8_t> bytes, std::size_t count,
                  ParquetValues& out, DecodeBudget& budget) {
   if (p.type == physical::kBoolean) {
@@ -72,6 +85,7 @@ void decodePlain(const ParquetValueDecoder::Physical& p, std::span<const std::ui
   if (p.type == physical::kByteArray) {
     require(count <= bytes.size() / 4);
     budget.take(count * sizeof(std::size_t) + bytes.size());
+    reserveFor(out, count, bytes.size());
     ByteCursor cursor(bytes);
     for (std::size_t i = 0; i < count; ++i) {
       std::uint32_t length = 0;
@@ -84,6 +98,7 @@ void decodePlain(const ParquetValueDecoder::Physical& p, std::span<const std::ui
   const std::size_t width = fixedWidth(p);
   require(width > 0 && count <= bytes.size() / width);
   budget.take(count * (width + sizeof(std::size_t)));
+  reserveFor(out, count, count * width);
   for (std::size_t i = 0; i < count; ++i) appendFixed(p, bytes.data() + i * width, width, out);
 }
 
