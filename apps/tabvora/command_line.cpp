@@ -362,8 +362,9 @@ up to 100000 per column and estimates past that.
 Environment:
   TABVORA_DUCKDB  the DuckDB command-line program that reads Parquet files; else
                   /opt/homebrew/bin/duckdb, /usr/local/bin/duckdb or
-                  /usr/bin/duckdb. Without it (or when it fails) a Parquet file
-                  shows its column names and types instead of its rows.
+                  /usr/bin/duckdb; "none" for none. Without it (or when it
+                  fails) the built-in reader reads the rows; when neither can, a
+                  preview lists the columns and the other commands fail.
   NO_COLOR        when set, --color auto gives no colour.
 
 Exit status:

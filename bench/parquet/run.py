@@ -1,28 +1,32 @@
 #!/usr/bin/python3
-"""Preview of a 1,000,000-row Parquet file: tabvora beside the DuckDB program alone.
+"""A 1,000,000-row, 8-column Parquet file (SNAPPY and ZSTD): tabvora's native reader beside
+the DuckDB route and DuckDB itself, in one run.
 
 Usage: bench/parquet/run.py [FOLDER]
-  FOLDER   where the file lives (default /tmp/tabvora-parquet-bench); written by generate.cjs
+  FOLDER   where the files live (default /tmp/tabvora-parquet-bench); written by generate.cjs
            with the DuckDB engine of npm when missing
 Environment:
   TABVORA  the tabvora binary (default: the release build, see bench_support.py)
-  REPS     repetitions of each line (default 7); medians
+  REPS     repetitions of each quick line (default 5; the full reads take 3); medians
   ROWS     rows when generating (default 1,000,000)
 The DuckDB program is the test suite's stand-in (tests/drivers/parquet/duckdb_command.cjs), the
 npm engine behind the command-line contract; `npm install` puts it into bench/parquet/node_modules
-the first time. The lines:
-  duckdb alone       the program running the driver's query, output read and dropped
-  tabvora preview    the page, with TABVORA_DUCKDB naming that program
-  replay alone       a program that prints that query's saved output (cat), alone
-  tabvora (replay)   the page with the replay program: minus the line above, the driver's own
-                     cost of parsing 5000 rows of JSON and staging them
-  tabvora, no duckdb the page from the footer only
+the first time. Lines, per file:
+  preview, native        the page by the built-in reader (TABVORA_DUCKDB=none)
+  preview, duckdb route  the page with TABVORA_DUCKDB naming the DuckDB program
+  duckdb alone           that program running the preview's query (LIMIT 5000)
+  tables, native         the table list by the built-in reader (the footer and every row)
+  export csv, native     every row as CSV by the built-in reader, output dropped
+  export csv, duckdb     the same by the DuckDB route (batches of 100,000 rows)
+  duckdb COPY TO csv     DuckDB's own COPY (SELECT * FROM file) TO a CSV file
+  duckdb read to table   DuckDB's own CREATE TABLE AS SELECT * FROM file (in memory)
 Each line ends with the one-minute load average when it was measured (2 shared cores).
 """
 import os
 import shutil
 import subprocess
 import sys
+import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -33,7 +37,7 @@ from bench_support import measure, release_tabvora  # noqa: E402
 def main():
     folder = sys.argv[1] if len(sys.argv) > 1 else "/tmp/tabvora-parquet-bench"
     rows = int(os.environ.get("ROWS", "1000000"))
-    reps = int(os.environ.get("REPS", "7"))
+    reps = int(os.environ.get("REPS", "5"))
     os.makedirs(folder, exist_ok=True)
     if not os.path.isdir(os.path.join(HERE, "node_modules", "@duckdb")):
         subprocess.run(["npm", "install", "--no-audit", "--no-fund"], cwd=HERE, check=True, stdout=subprocess.PIPE)
@@ -41,37 +45,44 @@ def main():
     os.makedirs(os.path.dirname(duckdb), exist_ok=True)
     shutil.copyfile(os.path.join(ROOT, "tests", "drivers", "parquet", "duckdb_command.cjs"), duckdb)
     os.chmod(duckdb, 0o755)
-    path = os.path.join(folder, "rows.parquet")
-    if not os.path.exists(path):
-        subprocess.run(["node", os.path.join(HERE, "generate.cjs"), path, str(rows)], cwd=HERE, check=True)
-
-    query = "SELECT * FROM '" + os.path.realpath(path).replace("'", "''") + "' LIMIT 5000;"
-    saved = os.path.join(folder, "rows-5000.json")
-    with open(saved, "wb") as out:
-        subprocess.run([duckdb, "-json", "-c", query], stdout=out, check=True)
-    replay = os.path.join(folder, "replay")
-    with open(replay, "w") as out:
-        out.write(f"#!/bin/sh\nexec cat '{saved}'\n")
-    os.chmod(replay, 0o755)
     binary = release_tabvora()
+    engine = ["node", os.path.join(HERE, "engine_run.cjs")]
+    environment = dict(os.environ, NODE_PATH=os.path.join(HERE, "node_modules"))
 
-    size_mb = os.path.getsize(path) / 1e6
-    print(f"file: {rows:,} rows, {size_mb:.1f} MB; the query's output: {os.path.getsize(saved) / 1e6:.1f} MB")
-    print(f"{'line':>20} {'ms':>8} {'peak MB':>8} {'load':>5}")
-    lines = [
-        ("duckdb alone", None, [duckdb, "-json", "-c", query]),
-        ("tabvora preview", duckdb, [binary, "preview", path]),
-        ("replay alone", None, [replay, "-json", "-c", query]),
-        ("tabvora (replay)", replay, [binary, "preview", path]),
-        ("tabvora, no duckdb", "/nonexistent/duckdb", [binary, "preview", path]),
-    ]
-    for name, program, command in lines:
-        if program:
-            os.environ["TABVORA_DUCKDB"] = program
-        m = measure(command, reps)
-        os.environ.pop("TABVORA_DUCKDB", None)
-        load = os.getloadavg()[0]
-        print(f"{name:>20} {m.seconds * 1000:8.1f} {m.peak_mb:8.0f} {load:5.2f}")
+    print(f"{'file':>8} {'line':>22} {'ms':>9} {'peak MB':>8} {'load':>5}")
+    for codec in ("snappy", "zstd"):
+        path = os.path.join(folder, f"rows-{codec}.parquet")
+        if not os.path.exists(path):
+            subprocess.run(["node", os.path.join(HERE, "generate.cjs"), path, str(rows), codec], cwd=HERE,
+                           check=True)
+        real = os.path.realpath(path).replace("'", "''")
+        query = f"SELECT * FROM '{real}' LIMIT 5000;"
+        with tempfile.TemporaryDirectory() as scratch:
+            csv = os.path.join(scratch, "out.csv").replace("'", "''")
+            lines = [
+                ("preview, native", "none", [binary, "preview", path], reps),
+                ("preview, duckdb route", duckdb, [binary, "preview", path], reps),
+                ("duckdb alone", None, [duckdb, "-json", "-c", query], reps),
+                ("tables, native", "none", [binary, "tables", path], 3),
+                ("export csv, native", "none", [binary, "export", path, "--format", "csv"], 3),
+                ("export csv, duckdb", duckdb, [binary, "export", path, "--format", "csv"], 3),
+                ("duckdb COPY TO csv", None, engine + [f"COPY (SELECT * FROM '{real}') TO '{csv}' (HEADER)"], 3),
+                ("duckdb read to table", None, engine + [f"CREATE TABLE t AS SELECT * FROM '{real}'"], 3),
+            ]
+            for name, program, command, repetitions in lines:
+                env = dict(environment)
+                if program:
+                    env["TABVORA_DUCKDB"] = program
+                saved = os.environ.copy()
+                os.environ.clear()
+                os.environ.update(env)
+                m = measure(command, repetitions)
+                os.environ.clear()
+                os.environ.update(saved)
+                load = os.getloadavg()[0]
+                size = f"{os.path.getsize(path) / 1e6:.1f}MB"
+                print(f"{codec + ' ' + size:>14} {name:>22} {m.seconds * 1000:9.1f} {m.peak_mb:8.0f} {load:5.2f}",
+                      flush=True)
 
 
 if __name__ == "__main__":

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <cmath>
+#include <mutex>
 #include <optional>
 #include <unordered_map>
 
@@ -35,20 +36,32 @@ bool isWholeInt64(ondemand::value& value) {
   return std::trunc(number) == number && number >= -9223372036854775808.0 && number < 9223372036854775808.0;
 }
 
-ColumnType merged(std::optional<ColumnType> current, ColumnType next) {
-  if (!current || *current == next) return next;
-  const bool numeric = (*current == ColumnType::integer || *current == ColumnType::real) &&
-                       (next == ColumnType::integer || next == ColumnType::real);
-  return numeric ? ColumnType::real : ColumnType::text;
+// DuckDB's forms of the floats JSON has no number for.
+std::optional<double> nonFinite(std::string_view text) {
+  if (text == "NaN") return std::nan("");
+  if (text == "Infinity") return HUGE_VAL;
+  if (text == "-Infinity") return -HUGE_VAL;
+  return std::nullopt;
 }
 
 }  // namespace
 
-DuckDBRows DuckDBRows::parse(std::string& output) {
+void DuckDBRows::mergeType(std::optional<ColumnType>& current, std::optional<ColumnType> next) {
+  if (!next || current == next) return;
+  if (!current) {
+    current = next;
+    return;
+  }
+  const bool numeric = (*current == ColumnType::integer || *current == ColumnType::real) &&
+                       (*next == ColumnType::integer || *next == ColumnType::real);
+  current = numeric ? ColumnType::real : ColumnType::text;
+}
+
+DuckDBRows DuckDBRows::parse(std::string& output, bool allowEmpty) {
   const std::size_t length = output.size();
   output.append(simdjson::SIMDJSON_PADDING, ' ');
   DuckDBRows rows;
-  std::vector<std::optional<ColumnType>> types;
+  std::vector<std::optional<ColumnType>>& types = rows.types_;
   std::unordered_map<std::string, std::size_t> columnOf;
   ColumnNamer namer(false);
   try {
@@ -70,7 +83,16 @@ DuckDBRows DuckDBRows::parse(std::string& output) {
         if (row.size() <= index) row.resize(index + 1);
         Cell& cell = row[index];
         ondemand::value value = member.value();
-        switch (value.type().value()) {
+        ondemand::json_type jsonType;
+        if (value.type().get(jsonType)) {
+          // NaN and Infinity: no JSON value, but DuckDB's.
+          const std::string_view token = trimWhitespaceAndNewlines(value.raw_json_token());
+          if (!nonFinite(token)) throwNoRecords();
+          cell = {Kind::real, std::string(token)};
+          mergeType(types[index], ColumnType::real);
+          continue;
+        }
+        switch (jsonType) {
           case ondemand::json_type::null:
             (void)value.is_null();
             cell = {};
@@ -91,7 +113,7 @@ DuckDBRows DuckDBRows::parse(std::string& output) {
                                 : cell.kind == Kind::real    ? ColumnType::real
                                 : cell.kind == Kind::json    ? ColumnType::json
                                                              : ColumnType::text;
-        types[index] = merged(types[index], type);
+        mergeType(types[index], type);
       }
     }
     // Anything after the array (an error message, a second document) makes it no JSON.
@@ -100,27 +122,41 @@ DuckDBRows DuckDBRows::parse(std::string& output) {
     throwNoRecords();
   }
   output.resize(length);
-  if (rows.rows_.empty() || rows.columns_.empty()) throwNoRecords();
+  if ((rows.rows_.empty() && !allowEmpty) || (!rows.rows_.empty() && rows.columns_.empty())) throwNoRecords();
   for (std::size_t i = 0; i < types.size(); ++i) rows.columns_[i].type = types[i].value_or(ColumnType::text);
   return rows;
 }
 
 void DuckDBRows::stage(SQLiteDriver& staging, std::string_view table) const {
-  const std::size_t width = columns_.size();
-  StagedTable::stage(staging, table, columns_, rows_.size(), [&](sqlite3_stmt* insert, int offset, std::size_t r) {
-    const std::vector<Cell>& row = rows_[r];
-    for (std::size_t i = 0; i < width; ++i) {
-      const int parameter = offset + static_cast<int>(i) + 1;
-      const ColumnType type = columns_[i].type;
-      if (i >= row.size() || row[i].kind == Kind::null) {
-        sqlite3_bind_null(insert, parameter);
-      } else if (type == ColumnType::boolean) {
-        sqlite3_bind_int(insert, parameter, row[i].text == "true" ? 1 : 0);
-      } else {
-        StagedTable::bindText(insert, parameter, row[i].text, type);
-      }
+  StagedTable::stage(staging, table, columns_, rows_.size(),
+                     [&](sqlite3_stmt* insert, int offset, std::size_t r) { bindRow(insert, offset, r, columns_); });
+}
+
+void DuckDBRows::insertInto(SQLiteDriver& staging, std::string_view table, std::span<const DataColumn> declared) const {
+  std::lock_guard guard(staging.mutex());
+  staging.withPreparedStatement(StagedTable::insertSQL(table, declared.size()), [&](sqlite3_stmt* insert) {
+    for (std::size_t r = 0; r < rows_.size(); ++r) {
+      bindRow(insert, 0, r, declared);
+      staging.stepAndReset(insert);
     }
   });
+}
+
+void DuckDBRows::bindRow(sqlite3_stmt* insert, int offset, std::size_t r, std::span<const DataColumn> declared) const {
+  const std::vector<Cell>& row = rows_[r];
+  for (std::size_t i = 0; i < declared.size(); ++i) {
+    const int parameter = offset + static_cast<int>(i) + 1;
+    const ColumnType type = declared[i].type;
+    if (i >= row.size() || row[i].kind == Kind::null) {
+      sqlite3_bind_null(insert, parameter);
+    } else if (type == ColumnType::boolean) {
+      sqlite3_bind_int(insert, parameter, row[i].text == "true" ? 1 : 0);
+    } else if (const std::optional<double> value = row[i].kind == Kind::real ? nonFinite(row[i].text) : std::nullopt) {
+      sqlite3_bind_double(insert, parameter, *value);
+    } else {
+      StagedTable::bindText(insert, parameter, row[i].text, type);
+    }
+  }
 }
 
 }  // namespace tabvora::internal

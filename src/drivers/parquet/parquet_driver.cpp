@@ -9,6 +9,8 @@
 #include "drivers/parquet/duckdb_rows.hpp"
 #include "drivers/parquet/parquet_footer.hpp"
 #include "drivers/parquet/parquet_limits.hpp"
+#include "drivers/parquet/parquet_native_reader.hpp"
+#include "drivers/parquet/table_retyping.hpp"
 #include "drivers/sqlite/staged_table.hpp"
 #include "model/driver_error.hpp"
 #include "model/table_naming.hpp"
@@ -61,6 +63,7 @@ std::vector<std::filesystem::path> ParquetDriver::defaultDuckDBLocations() {
   std::vector<std::filesystem::path> locations;
   {
     std::lock_guard guard(preferredLocationMutex());
+    if (preferredLocation() == "none") return locations;
     if (!preferredLocation().empty()) locations.push_back(preferredLocation());
   }
   for (const char* path : {"/opt/homebrew/bin/duckdb", "/usr/local/bin/duckdb", "/usr/bin/duckdb"})
@@ -89,10 +92,11 @@ void ParquetDriver::locateDuckDB() {
   }
 }
 
-std::string ParquetDriver::duckDBQuery(const std::string& path) {
+std::string ParquetDriver::duckDBQuery(const std::string& path, std::int64_t limit, std::int64_t offset) {
   std::string query = "SELECT * FROM " + sqlStringLiteral(path);
-  query += " LIMIT " + std::to_string(parquet_limits::kDuckDBRowLimit) + ";";
-  return query;
+  query += " LIMIT " + std::to_string(limit);
+  if (offset > 0) query += " OFFSET " + std::to_string(offset);
+  return query + ";";
 }
 
 bool ParquetDriver::isPlainPathForDuckDB(const std::string& path) {
@@ -127,19 +131,48 @@ DatabaseMetadata ParquetDriver::open(const std::filesystem::path& url) {
   std::lock_guard guard(internalSQLite.mutex());
   internalSQLite.openInMemory();
 
+  footerRows_.reset();
+  unreadable_.reset();
+  route_ = Route::none;
+  stagedRows_ = 0;
+  std::string why;
+  std::optional<ParquetNativeReader> native;
+  try {
+    native.emplace(*file, fileSize);
+    footerRows_ = native->rowCount();
+  } catch (const DriverError& error) {
+    why = error.message();
+  }
+
   locateDuckDB();
   bool loaded = false;
   if (duckDBPath_) {
     try {
-      loadThroughDuckDB(url);
+      loadThroughDuckDB(url, footerRows_);
       loaded = true;
+      route_ = Route::duckDB;
     } catch (const std::exception&) {
-      // Rows staged before the failure would stand in the way of the footer table.
-      internalSQLite.close();
-      internalSQLite.openInMemory();
+      resetStaging();
     }
   }
-  if (!loaded) stageSchemaTable(*file, fileSize);
+  if (!loaded && native) {
+    try {
+      native->stage(internalSQLite, primaryTableName_,
+                    previewRowLimit ? std::optional<std::int64_t>(parquet_limits::kDuckDBRowLimit) : std::nullopt);
+      loaded = true;
+      route_ = Route::native;
+    } catch (const DriverError& error) {
+      why = error.message();
+      resetStaging();
+    }
+  }
+  if (!loaded) {
+    if (!duckDBPath_) why += " (and no DuckDB program was found to read it instead)";
+    if (previewRowLimit)
+      stageSchemaTable(*file, fileSize, why);
+    else
+      unreadable_ = "The rows of this Parquet file cannot be read: " + why;
+  }
 
   DatabaseMetadata metadata;
   metadata.name = url.filename().string();
@@ -148,29 +181,121 @@ DatabaseMetadata ParquetDriver::open(const std::filesystem::path& url) {
   metadata.fileSize = static_cast<std::int64_t>(fileSize);
   metadata.tables = internalSQLite.fetchTables();
   metadata.schemaDDL = internalSQLite.getDDL(std::nullopt);
+  if (loaded) {
+    for (TableMetadata& table : metadata.tables) {
+      if (table.name != primaryTableName_) continue;
+      stagedRows_ = table.rowCount.value_or(0);
+      if (footerRows_) table.rowCount = footerRows_;
+    }
+  } else if (unreadable_) {
+    TableMetadata table{primaryTableName_, TableType::table, footerRows_, std::nullopt, std::nullopt, std::nullopt};
+    if (std::optional<ParquetFooter> footer = ParquetFooter::read(*file, fileSize)) {
+      table.rowCount = footer->rowCount;
+      table.columnCount = static_cast<std::int64_t>(footer->columns.size());
+    }
+    metadata.tables.push_back(std::move(table));
+  }
   return metadata;
 }
 
-void ParquetDriver::loadThroughDuckDB(const std::filesystem::path& url) {
+void ParquetDriver::resetStaging() {
+  // Rows staged before a failure would stand in the way of the next route's table.
+  internalSQLite.close();
+  internalSQLite.openInMemory();
+}
+
+void ParquetDriver::throwIfUnreadable() const {
+  if (unreadable_) throw DriverError(kDomain, -1, *unreadable_);
+}
+
+DataTable ParquetDriver::query(const std::string& sql, std::optional<std::int64_t> limit,
+                               std::optional<std::int64_t> offset) {
+  throwIfUnreadable();
+  return StagingDriver::query(sql, limit, offset);
+}
+
+DataTable ParquetDriver::fetchTableData(const std::string& tableName, std::optional<std::int64_t> limit,
+                                        std::optional<std::int64_t> offset, std::optional<std::string> sortColumn,
+                                        bool ascending, std::optional<std::string> filter) {
+  throwIfUnreadable();
+  const bool whole = !filter || filter->empty();
+  DataTable data =
+      StagingDriver::fetchTableData(tableName, limit, offset, std::move(sortColumn), ascending, std::move(filter));
+  // A preview staged the first rows only: the page counts the file's.
+  if (whole && route_ != Route::footer && tableName == primaryTableName_ && footerRows_ &&
+      data.totalRowCount == stagedRows_ && *footerRows_ > stagedRows_)
+    data.totalRowCount = *footerRows_;
+  return data;
+}
+
+void ParquetDriver::streamRows(const std::string& sql, const std::vector<CellValue>& parameters, std::int64_t pageRows,
+                               const std::function<bool(const DataTable& page)>& body) {
+  throwIfUnreadable();
+  StagingDriver::streamRows(sql, parameters, pageRows, body);
+}
+
+void ParquetDriver::forEachRow(const std::string& sql, const std::vector<CellValue>& parameters,
+                               const std::function<bool(const RowView& row)>& body) {
+  throwIfUnreadable();
+  StagingDriver::forEachRow(sql, parameters, body);
+}
+
+void ParquetDriver::loadThroughDuckDB(const std::filesystem::path& url, std::optional<std::int64_t> footerRows) {
   // DuckDB is given the file's real path: absolute, so that "~" or a URL scheme at the
   // start means nothing, and without "//", "." or ".." parts.
   const std::string path = std::filesystem::canonical(url).string();
   if (!isPlainPathForDuckDB(path)) throw DriverError(kDomain, -1, "The path cannot be given to DuckDB as it is");
-  ChildProcess::Result result = ChildProcess::run(*duckDBPath_, {"-json", "-c", duckDBQuery(path)}, duckDBLimits);
-  if (!result.succeeded()) throw DriverError(kDomain, -1, "DuckDB query produced no records");
-  const DuckDBRows rows = DuckDBRows::parse(result.output);
-  result.output = {};
-  rows.stage(internalSQLite, primaryTableName_);
+  auto run = [&](std::int64_t limit, std::int64_t offset) {
+    ChildProcess::Result result =
+        ChildProcess::run(*duckDBPath_, {"-json", "-c", duckDBQuery(path, limit, offset)}, duckDBLimits);
+    if (!result.succeeded()) throw DriverError(kDomain, -1, "DuckDB query produced no records");
+    return DuckDBRows::parse(result.output, true);
+  };
+  if (previewRowLimit) {
+    const DuckDBRows rows = run(parquet_limits::kDuckDBRowLimit, 0);
+    // No rows give no columns: the native reader stages the empty table.
+    if (rows.rowCount() == 0) throw DriverError(kDomain, -1, "DuckDB query produced no records");
+    rows.stage(internalSQLite, primaryTableName_);
+    return;
+  }
+  // Every row, a batch at a time; the columns' types merge over all batches.
+  const std::int64_t batch = std::max<std::int64_t>(duckDBBatchRows, 1);
+  std::vector<DataColumn> columns;
+  std::vector<std::optional<ColumnType>> types;
+  std::int64_t staged = 0;
+  for (;;) {
+    const DuckDBRows rows = run(batch, staged);
+    if (rows.rowCount() == 0) break;
+    if (columns.empty()) {
+      rows.stage(internalSQLite, primaryTableName_);
+      columns = rows.columns();
+      types = rows.mergedTypes();
+    } else {
+      if (rows.columns().size() != columns.size()) throw DriverError(kDomain, -1, "DuckDB's batches differ");
+      for (std::size_t i = 0; i < columns.size(); ++i) {
+        if (rows.columns()[i].name != columns[i].name) throw DriverError(kDomain, -1, "DuckDB's batches differ");
+        DuckDBRows::mergeType(types[i], rows.mergedTypes()[i]);
+      }
+      rows.insertInto(internalSQLite, primaryTableName_, columns);
+    }
+    staged += static_cast<std::int64_t>(rows.rowCount());
+    if (static_cast<std::int64_t>(rows.rowCount()) < batch || staged == footerRows) break;
+  }
+  if (columns.empty()) throw DriverError(kDomain, -1, "DuckDB query produced no records");
+  // What DuckDB gave must be the whole file, or the native reader is asked instead.
+  if (footerRows && staged != *footerRows) throw DriverError(kDomain, -1, "DuckDB gave another number of rows");
+  for (std::size_t i = 0; i < columns.size(); ++i) columns[i].type = types[i].value_or(ColumnType::text);
+  retypeStagedTable(internalSQLite, primaryTableName_, columns);
 }
 
-void ParquetDriver::stageSchemaTable(const FileReader& file, std::uint64_t fileSize) {
+void ParquetDriver::stageSchemaTable(const FileReader& file, std::uint64_t fileSize, const std::string& why) {
   std::vector<std::pair<std::string, std::string>> rows;
   if (std::optional<ParquetFooter> footer = ParquetFooter::read(file, fileSize)) {
     for (std::size_t i = 0; i < footer->columns.size() && i < parquet_limits::kMostSchemaRows; ++i)
       rows.emplace_back(withoutNul(footer->columns[i].name), withoutNul(footer->columns[i].typeName));
     rows.emplace_back(kSummaryMark, groupedDigits(footer->rowCount) + " rows" + kMiddleDot +
                                         formatByteCount(static_cast<std::int64_t>(fileSize)) + kMiddleDot +
-                                        "open in Tabvora to browse the data");
+                                        "rows not readable: " + withoutNul(why));
   } else {
     rows.emplace_back(kNoFooterName, formatByteCount(static_cast<std::int64_t>(fileSize)));
   }

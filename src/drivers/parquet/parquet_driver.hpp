@@ -14,12 +14,21 @@ namespace tabvora::internal {
 
 class FileReader;
 
-// Driver for Apache Parquet files. There is no Parquet decoder here: open asks the DuckDB
-// command-line program, when one is found, for the first 5000 rows as JSON and stages them
-// (see DuckDBRows) in a table named after the file. When there is no DuckDB, or it fails,
-// times out, floods its output or prints anything but rows, the staged table instead
-// lists the file's top-level columns and types from its footer (see ParquetFooter) with a
-// summary row, or, without a readable footer, one row naming the format and the size.
+// Driver for Apache Parquet files, staged in a table named after the file. The rows come,
+// in this order, from:
+//   1. the DuckDB command-line program, when one is found: asked for the rows as JSON (see
+//      DuckDBRows), all of them in batches of kDuckDBBatchRows, or the first 5000 for a
+//      preview (previewRowLimit set);
+//   2. the native reader (ParquetNativeReader), when there is no DuckDB or it fails, times
+//      out, floods its output, prints anything but rows, or gives another row count than
+//      the footer; a preview stages the first 5000 rows;
+//   3. neither: a preview lists the file's top-level columns and types from its footer (see
+//      ParquetFooter) with a summary row saying why the rows could not be read, or, without
+//      a readable footer, one row naming the format and the size; a full open lists the
+//      table with the footer's counts, stages nothing, and every read fails with that
+//      reason.
+// The table's row count is the footer's, whichever route staged it (the preview page
+// counts the file's rows, not the 5000 staged).
 // Reads and edits are answered by the staging database; the file is never written.
 // Errors have the domain "ParquetDriver": -1 when the file cannot be read or lacks the
 // leading magic, -2 for every saveChanges.
@@ -27,7 +36,8 @@ class ParquetDriver final : public StagingDriver {
  public:
   // Where a driver made without its own list looks for DuckDB, in order: the preferred
   // path (see preferDuckDBAt), then /opt/homebrew/bin, /usr/local/bin and /usr/bin. The
-  // search path of the environment is not consulted.
+  // search path of the environment is not consulted. A preferred path of "none" means no
+  // DuckDB at all (an empty list).
   static std::vector<std::filesystem::path> defaultDuckDBLocations();
   // Puts `path` before the default locations; an empty path removes it. Meant for a host
   // at start-up, before drivers are made.
@@ -39,9 +49,24 @@ class ParquetDriver final : public StagingDriver {
   ~ParquetDriver() override;
 
   DatabaseFormat format() const override { return DatabaseFormat::parquet; }
+  using StagingDriver::open;
   DatabaseMetadata open(const std::filesystem::path& url) override;
+  DataTable query(const std::string& sql, std::optional<std::int64_t> limit = std::nullopt,
+                  std::optional<std::int64_t> offset = std::nullopt) override;
+  DataTable fetchTableData(const std::string& tableName, std::optional<std::int64_t> limit = std::nullopt,
+                           std::optional<std::int64_t> offset = std::nullopt,
+                           std::optional<std::string> sortColumn = std::nullopt, bool ascending = true,
+                           std::optional<std::string> filter = std::nullopt) override;
+  void streamRows(const std::string& sql, const std::vector<CellValue>& parameters, std::int64_t pageRows,
+                  const std::function<bool(const DataTable& page)>& body) override;
+  void forEachRow(const std::string& sql, const std::vector<CellValue>& parameters,
+                  const std::function<bool(const RowView& row)>& body) override;
   void saveChanges() override;
   void close() noexcept override;
+
+  // Which route staged the rows of the last open.
+  enum class Route : std::uint8_t { none, duckDB, native, footer };
+  Route route() const { return route_; }
 
   // The DuckDB program last found; kept when a later search finds none.
   const std::optional<std::filesystem::path>& duckDBPath() const { return duckDBPath_; }
@@ -52,21 +77,35 @@ class ParquetDriver final : public StagingDriver {
   ChildProcess::Limits duckDBLimits{parquet_limits::kDuckDBTimeLimit, parquet_limits::kDuckDBOutputLimit,
                                     parquet_limits::kDuckDBErrorLimit};
 
-  // SELECT * FROM '<path with apostrophes doubled>' LIMIT 5000;
-  static std::string duckDBQuery(const std::string& path);
+  // Set for a preview: at most 5000 rows are staged, by either route.
+  std::optional<std::int64_t> previewRowLimit;
+  // Rows one DuckDB run gives a full open.
+  std::int64_t duckDBBatchRows = parquet_limits::kDuckDBBatchRows;
+
+  // SELECT * FROM '<path with apostrophes doubled>' LIMIT 5000; or, with an offset,
+  // ... LIMIT <limit> OFFSET <offset>;
+  static std::string duckDBQuery(const std::string& path, std::int64_t limit = parquet_limits::kDuckDBRowLimit,
+                                 std::int64_t offset = 0);
   // Whether DuckDB would read exactly the file at `path`: not when the path holds
   // characters it expands as a glob (* ? [) or looks like a URL.
   static bool isPlainPathForDuckDB(const std::string& path);
 
  private:
+  void takeOptions(const OpenOptions& options) override { previewRowLimit = options.previewRowLimit; }
   void locateDuckDB();
+  void resetStaging();
+  void throwIfUnreadable() const;
   // Throws when DuckDB cannot give the rows; the staging database may then hold part of them.
-  void loadThroughDuckDB(const std::filesystem::path& url);
-  void stageSchemaTable(const FileReader& file, std::uint64_t fileSize);
+  void loadThroughDuckDB(const std::filesystem::path& url, std::optional<std::int64_t> footerRows);
+  void stageSchemaTable(const FileReader& file, std::uint64_t fileSize, const std::string& why);
 
   std::vector<std::filesystem::path> duckDBLocations_;
   std::optional<std::filesystem::path> duckDBPath_;
   std::string primaryTableName_ = "parquet_data";
+  Route route_ = Route::none;
+  std::optional<std::int64_t> footerRows_;  // the row count of a decodable footer
+  std::int64_t stagedRows_ = 0;
+  std::optional<std::string> unreadable_;  // why a full open staged no rows
 };
 
 }  // namespace tabvora::internal

@@ -52,6 +52,13 @@ bool ThriftCompactReader::readBinary(std::span<const std::uint8_t>& out) {
   return true;
 }
 
+bool ThriftCompactReader::readByte(std::int8_t& out) {
+  std::uint8_t byte = 0;
+  if (failed_ || !cursor_.readU8(byte)) return fail();
+  out = static_cast<std::int8_t>(byte);
+  return true;
+}
+
 bool ThriftCompactReader::readListHeader(ListHeader& out) {
   std::uint8_t byte = 0;
   if (failed_ || !cursor_.readU8(byte)) return fail();

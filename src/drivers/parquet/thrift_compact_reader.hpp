@@ -48,12 +48,21 @@ class ThriftCompactReader {
       : cursor_(bytes), deepestNesting_(deepestNesting) {}
 
   bool failed() const { return failed_; }
+  int deepestNesting() const { return deepestNesting_; }
+  // Bytes read so far.
+  std::size_t position() const { return cursor_.position(); }
+  // Marks the reader failed (a value read whole but not acceptable); returns false.
+  bool markFailed() { return fail(); }
 
   // `previousId` is the id of the struct's last field (0 at its start) and is updated.
   bool readFieldHeader(std::int16_t& previousId, FieldHeader& out);
   bool readI32(std::int32_t& out);
   bool readI64(std::int64_t& out);
   bool readBinary(std::span<const std::uint8_t>& out);
+  // A byte (i8) value: one byte as it is.
+  bool readByte(std::int8_t& out);
+  // A boolean struct field: its value is its header's type (false for another type).
+  static bool booleanField(const FieldHeader& field) { return field.type == Type::booleanTrue; }
   // A list or set header; the size is at most the bytes left, each element taking one.
   bool readListHeader(ListHeader& out);
 

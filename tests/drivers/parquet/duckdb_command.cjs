@@ -6,7 +6,7 @@
 //                         column order), exit status 0
 //   on any error          a message on standard error, exit status 1
 // Values print as the command-line program prints them: integers (also 64-bit ones) and
-// doubles as JSON numbers, DECIMAL, dates, times and timestamps as strings, lists as
+// doubles as JSON numbers (NaN, Infinity and -Infinity bare, as JSON has none), DECIMAL, dates, times and timestamps as strings, lists as
 // arrays, structs and maps as objects.
 'use strict';
 
@@ -23,7 +23,9 @@ function json(value) {
   switch (typeof value) {
     case 'boolean': return value ? 'true' : 'false';
     case 'bigint': return value.toString();
-    case 'number': return Number.isFinite(value) ? JSON.stringify(value) : 'null';
+    case 'number':
+      if (Number.isFinite(value)) return JSON.stringify(value);
+      return Number.isNaN(value) ? 'NaN' : value > 0 ? 'Infinity' : '-Infinity';
     case 'string': return JSON.stringify(value);
   }
   if (value instanceof duckdb.DuckDBListValue || value instanceof duckdb.DuckDBArrayValue)

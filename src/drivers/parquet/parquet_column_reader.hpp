@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "drivers/parquet/parquet_metadata.hpp"
+#include "drivers/parquet/parquet_value_decoder.hpp"
+#include "drivers/parquet/parquet_values.hpp"
+
+namespace tabvora::internal {
+
+// One leaf column of one row group, decoded: a definition and a repetition level per value
+// slot (empty when the column's maximum is 0) and the values of the slots that are defined.
+struct ParquetColumnData {
+  std::vector<std::uint8_t> definitionLevels;
+  std::vector<std::uint8_t> repetitionLevels;
+  std::size_t slots = 0;
+  ParquetValues values;
+};
+
+// Reads the pages of one column chunk: an optional dictionary page, then data pages (v1:
+// levels and values compressed together; v2: the levels uncompressed before the values,
+// which are compressed when the header says so). Index pages are skipped. Every size and
+// count is checked against the chunk's bytes, and decompressed sizes against
+// parquet_limits::kLargestPage; throws DriverError for anything that does not hold.
+class ParquetColumnReader {
+ public:
+  struct Leaf {
+    ParquetValueDecoder::Physical physical;
+    int maxDefinition = 0;
+    int maxRepetition = 0;
+  };
+
+  // `chunkBytes` are the chunk's bytes from its first page on. Pages are read until the
+  // first `rowLimit` rows are whole (a preview's rows), or all of them: returns whether all.
+  static bool read(const ParquetMetadata::ColumnChunk& chunk, std::span<const std::uint8_t> chunkBytes,
+                   const Leaf& leaf, ParquetColumnData& out, DecodeBudget& budget, std::uint64_t rowLimit = UINT64_MAX);
+};
+
+}  // namespace tabvora::internal

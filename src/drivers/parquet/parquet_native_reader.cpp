@@ -1,0 +1,236 @@
+#include "drivers/parquet/parquet_native_reader.hpp"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <mutex>
+
+#include "drivers/parquet/parquet_limits.hpp"
+#include "drivers/parquet/parquet_nested_assembler.hpp"
+#include "drivers/parquet/table_retyping.hpp"
+#include "drivers/sqlite/sqlite_driver.hpp"
+#include "drivers/sqlite/staged_table.hpp"
+#include "model/driver_error.hpp"
+#include "model/table_naming.hpp"
+#include "platform/byte_buffer.hpp"
+#include "platform/byte_cursor.hpp"
+#include "platform/file_reader.hpp"
+
+namespace tabvora::internal {
+
+namespace {
+
+using Kind = ParquetCellFormat::Kind;
+
+constexpr const char* kDomain = "ParquetDriver";
+
+[[noreturn]] void throwDamaged(const std::string& what) {
+  throw DriverError(kDomain, -1, "The Parquet file is damaged: " + what);
+}
+
+ByteBuffer readBytes(const FileReader& file, std::uint64_t offset, std::uint64_t count) {
+  ByteBuffer bytes;
+  try {
+    if (file.readAt(offset, static_cast<std::size_t>(count), bytes) < count) throwDamaged("it ends early");
+  } catch (const FileReadError& error) {
+    throw DriverError(kDomain, -1, error.what());
+  }
+  return bytes;
+}
+
+std::optional<ColumnType> typeOf(Kind kind) {
+  switch (kind) {
+    case Kind::null: return std::nullopt;
+    case Kind::boolean: return ColumnType::boolean;
+    case Kind::integer: return ColumnType::integer;
+    case Kind::real: return ColumnType::real;
+    case Kind::text: return ColumnType::text;
+    case Kind::json: return ColumnType::json;
+  }
+  return std::nullopt;
+}
+
+// The first type met fixes a column's type; INTEGER and REAL make REAL, any other pair TEXT.
+void merge(std::optional<ColumnType>& current, Kind kind) {
+  const std::optional<ColumnType> next = typeOf(kind);
+  if (!next || current == next) return;
+  if (!current) {
+    current = next;
+    return;
+  }
+  const bool numeric = (*current == ColumnType::integer || *current == ColumnType::real) &&
+                       (*next == ColumnType::integer || *next == ColumnType::real);
+  current = numeric ? ColumnType::real : ColumnType::text;
+}
+
+void bindCell(sqlite3_stmt* insert, int parameter, const ParquetCellFormat::Cell& cell) {
+  switch (cell.kind) {
+    case Kind::null: sqlite3_bind_null(insert, parameter); break;
+    case Kind::boolean:
+    case Kind::integer: sqlite3_bind_int64(insert, parameter, cell.integer); break;
+    case Kind::real: sqlite3_bind_double(insert, parameter, cell.real); break;
+    case Kind::text:
+    case Kind::json:
+      sqlite3_bind_text64(insert, parameter, cell.text.data(), cell.text.size(), SQLITE_STATIC, SQLITE_UTF8);
+      break;
+  }
+}
+
+}  // namespace
+
+ParquetNativeReader::ParquetNativeReader(const FileReader& file, std::uint64_t fileSize) : file_(file) {
+  if (fileSize < parquet_limits::kSmallestFileWithFooter) throwDamaged("it is too small to hold its metadata");
+  const ByteBuffer tail = readBytes(file, fileSize - 8, 8);
+  ByteCursor cursor(tail.bytes());
+  std::uint32_t length = 0;
+  cursor.readU32LE(length);
+  if (tail.text().substr(4) != parquet_limits::kMagic) throwDamaged("it does not end with 'PAR1'");
+  if (length == 0 || length >= parquet_limits::kFooterLengthLimit || length + 12ull > fileSize)
+    throwDamaged("its metadata length does not fit the file");
+  dataEnd_ = fileSize - 8 - length;
+  metadata_ = ParquetMetadata::decode(readBytes(file, dataEnd_, length).bytes());
+
+  fields_ = ParquetSchemaNode::build(metadata_.schema);
+  if (fields_.empty()) throwDamaged("it has no columns");
+  ColumnNamer namer(false);
+  for (const ParquetSchemaNode& field : fields_) {
+    DataColumn column;
+    column.name = namer.accept(field.element->name, columns_.size() + 1);
+    column.index = static_cast<int>(columns_.size());
+    columns_.push_back(std::move(column));
+    collectLeaves(field);
+  }
+  std::int64_t rows = 0;
+  for (const ParquetMetadata::RowGroup& group : metadata_.rowGroups) {
+    if (group.numRows < 0 || group.columns.size() != leaves_.size())
+      throwDamaged("a row group does not match the schema");
+    if (__builtin_add_overflow(rows, group.numRows, &rows)) throwDamaged("its row count is out of range");
+  }
+  if (rows != metadata_.numRows) throwDamaged("its row groups hold another number of rows than it states");
+}
+
+void ParquetNativeReader::collectLeaves(const ParquetSchemaNode& node) {
+  if (node.children.empty()) {
+    const ParquetMetadata::SchemaElement& element = *node.element;
+    Leaf leaf{{}, ParquetCellFormat(element)};
+    leaf.leaf.physical = {*element.type, element.typeLength};
+    leaf.leaf.maxDefinition = node.definitionLevel;
+    leaf.leaf.maxRepetition = node.repetitionLevel;
+    leaves_.push_back(std::move(leaf));
+    return;
+  }
+  for (const ParquetSchemaNode& child : node.children) collectLeaves(child);
+}
+
+void ParquetNativeReader::readRowGroup(std::size_t index, std::int64_t rowsNeeded,
+                                       std::vector<ParquetColumnData>& out) const {
+  const ParquetMetadata::RowGroup& group = metadata_.rowGroups[index];
+  DecodeBudget budget(parquet_limits::kLargestDecodedRowGroup);
+  out.assign(leaves_.size(), {});
+  for (std::size_t c = 0; c < leaves_.size(); ++c) {
+    const ParquetMetadata::ColumnChunk& chunk = group.columns[c];
+    const ParquetColumnReader::Leaf& leaf = leaves_[c].leaf;
+    if (chunk.inOtherFile) throw DriverError(kDomain, -1, "The Parquet file keeps columns in other files");
+    if (chunk.type != leaf.physical.type) throwDamaged("a column chunk's type differs from the schema's");
+    std::int64_t start = chunk.dataPageOffset;
+    if (chunk.dictionaryPageOffset && *chunk.dictionaryPageOffset > 0 && *chunk.dictionaryPageOffset < start)
+      start = *chunk.dictionaryPageOffset;
+    const std::int64_t size = chunk.totalCompressedSize;
+    if (start < 4 || size < 0 || static_cast<std::uint64_t>(start) > dataEnd_ ||
+        static_cast<std::uint64_t>(size) > dataEnd_ - static_cast<std::uint64_t>(start))
+      throwDamaged("a column chunk lies outside the file's data");
+    if (static_cast<std::uint64_t>(size) > parquet_limits::kLargestColumnChunk)
+      throw DriverError(kDomain, -1, "A column chunk of the Parquet file is larger than the reader's limit");
+    budget.take(static_cast<std::uint64_t>(size));
+    const ByteBuffer bytes = readBytes(file_, static_cast<std::uint64_t>(start), static_cast<std::uint64_t>(size));
+    const bool whole =
+        ParquetColumnReader::read(chunk, bytes.bytes(), leaf, out[c], budget,
+                                  rowsNeeded < group.numRows ? static_cast<std::uint64_t>(rowsNeeded) : UINT64_MAX);
+    // Rows start where the repetition level is 0.
+    const std::vector<std::uint8_t>& repetition = out[c].repetitionLevels;
+    const std::size_t rows = leaf.maxRepetition == 0
+                                 ? out[c].slots
+                                 : static_cast<std::size_t>(std::count(repetition.begin(), repetition.end(), 0));
+    const bool rowsHold = whole ? rows == static_cast<std::uint64_t>(group.numRows)
+                                : rows > static_cast<std::uint64_t>(rowsNeeded) ||
+                                      (leaf.maxRepetition == 0 && rows == static_cast<std::uint64_t>(rowsNeeded));
+    if (!rowsHold || (!repetition.empty() && repetition.front() != 0))
+      throwDamaged("a column holds another number of rows than its row group");
+  }
+}
+
+void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table, std::optional<std::int64_t> rowLimit) {
+  const std::size_t width = fields_.size();
+  std::vector<std::optional<ColumnType>> merged(width);
+  std::vector<DataColumn> created;
+  std::vector<ParquetColumnData> data;
+  std::vector<std::string> scratch(width);
+  std::vector<ParquetCellFormat::Cell> cells(width);
+  std::vector<const ParquetCellFormat*> formats;
+  std::vector<int> maxDefinition;
+  for (const Leaf& leaf : leaves_) {
+    formats.push_back(&leaf.format);
+    maxDefinition.push_back(leaf.leaf.maxDefinition);
+  }
+  std::int64_t rowsLeft = rowLimit.value_or(std::numeric_limits<std::int64_t>::max());
+  std::size_t group = 0;
+
+  // The first row group is decoded before the table is made, its cells giving the types
+  // the table is created with.
+  auto decodeNext = [&]() -> std::size_t {
+    while (group < metadata_.rowGroups.size() && rowsLeft > 0) {
+      const ParquetMetadata::RowGroup& rowGroup = metadata_.rowGroups[group];
+      readRowGroup(group++, std::min(rowGroup.numRows, rowsLeft), data);
+      if (rowGroup.numRows > 0) return static_cast<std::size_t>(std::min(rowGroup.numRows, rowsLeft));
+    }
+    return 0;
+  };
+  auto forEachRow = [&](std::size_t rows, const auto& body) {
+    ParquetNestedAssembler assembler(data, formats, maxDefinition);
+    std::vector<std::size_t> nextValue(leaves_.size(), 0);
+    for (std::size_t r = 0; r < rows; ++r) {
+      for (std::size_t c = 0; c < width; ++c) {
+        const ParquetSchemaNode& field = fields_[c];
+        ParquetCellFormat::Cell& cell = cells[c];
+        cell = {};
+        if (field.isNested()) {
+          if (assembler.nextValue(field, scratch[c])) {
+            cell.kind = Kind::json;
+            cell.text = scratch[c];
+          }
+        } else {
+          const std::size_t leaf = field.firstLeaf;
+          const ParquetColumnData& column = data[leaf];
+          if (maxDefinition[leaf] == 0 || column.definitionLevels[r] == maxDefinition[leaf])
+            cell = leaves_[leaf].format.cell(column.values, nextValue[leaf]++, scratch[c]);
+        }
+        merge(merged[c], cell.kind);
+      }
+      body();
+    }
+  };
+
+  std::size_t rows = decodeNext();
+  forEachRow(rows, [] {});
+  for (std::size_t c = 0; c < width; ++c) {
+    created.push_back(columns_[c]);
+    created.back().type = merged[c].value_or(ColumnType::text);
+  }
+  std::lock_guard guard(staging.mutex());
+  StagedTable::stage(staging, table, created, [&](sqlite3_stmt* insert) {
+    while (rows > 0) {
+      forEachRow(rows, [&] {
+        for (std::size_t c = 0; c < width; ++c) bindCell(insert, static_cast<int>(c) + 1, cells[c]);
+        staging.stepAndReset(insert);
+      });
+      rowsLeft -= static_cast<std::int64_t>(rows);
+      rows = decodeNext();
+    }
+  });
+
+  // A later row group may have changed a type (whole numbers, then a fraction).
+  for (std::size_t c = 0; c < width; ++c) created[c].type = merged[c].value_or(ColumnType::text);
+  retypeStagedTable(staging, table, created);
+}
+
+}  // namespace tabvora::internal

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "drivers/parquet/parquet_cell_format.hpp"
+#include "drivers/parquet/parquet_column_reader.hpp"
+#include "drivers/parquet/parquet_metadata.hpp"
+#include "drivers/parquet/parquet_schema_node.hpp"
+#include "model/data_column.hpp"
+
+namespace tabvora::internal {
+
+class FileReader;
+class SQLiteDriver;
+
+// Reads a Parquet file's rows without any other program and stages them as the DuckDB
+// route would: the same table, column names and order, declared types (merged from the
+// cells as DuckDBRows merges them) and values (see ParquetCellFormat). Row groups are
+// decoded one at a time, so memory holds one row group's columns (at most
+// parquet_limits::kLargestDecodedRowGroup bytes of values) besides the staged rows.
+// Every failure is a DriverError: a file whose metadata or pages do not hold, or that uses
+// a codec, encoding or type the reader lacks, is refused whole, never staged in part.
+class ParquetNativeReader {
+ public:
+  // Reads and checks the footer and the schema. `file` must outlive the reader.
+  ParquetNativeReader(const FileReader& file, std::uint64_t fileSize);
+  ParquetNativeReader(const ParquetNativeReader&) = delete;
+  ParquetNativeReader& operator=(const ParquetNativeReader&) = delete;
+
+  // The row count the footer states, which its row groups hold together.
+  std::int64_t rowCount() const { return metadata_.numRows; }
+
+  // Creates `table` in `staging` and inserts the rows, at most `rowLimit`. Errors of the
+  // staging database propagate; on any error the staging database may hold part of the
+  // table and is to be discarded.
+  void stage(SQLiteDriver& staging, const std::string& table, std::optional<std::int64_t> rowLimit);
+
+ private:
+  struct Leaf {
+    ParquetColumnReader::Leaf leaf;
+    ParquetCellFormat format;
+  };
+
+  void collectLeaves(const ParquetSchemaNode& node);
+  // Decodes row group `index` as far as its first `rows` rows need.
+  void readRowGroup(std::size_t index, std::int64_t rows, std::vector<ParquetColumnData>& out) const;
+
+  const FileReader& file_;
+  std::uint64_t dataEnd_ = 0;  // where the footer begins
+  ParquetMetadata metadata_;
+  std::vector<ParquetSchemaNode> fields_;  // the top-level fields: the table's columns
+  std::vector<DataColumn> columns_;
+  std::vector<Leaf> leaves_;  // in schema order, as the column chunks
+};
+
+}  // namespace tabvora::internal

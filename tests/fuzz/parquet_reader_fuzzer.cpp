@@ -1,0 +1,27 @@
+// Feeds arbitrary bytes to the native Parquet reader as a whole file: footer, schema, row
+// groups, pages, codecs, encodings and nested levels. Beyond not crashing, hanging or
+// allocating past its stated limits, a file it reads must keep its promises: the table has
+// the schema's top-level columns and exactly the rows its row groups state.
+
+#include <cstdint>
+#include <optional>
+
+#include "drivers/parquet/parquet_native_reader.hpp"
+#include "drivers/sqlite/sqlite_driver.hpp"
+#include "fuzz/fuzz_support.hpp"
+#include "platform/file_reader.hpp"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace tabvora::internal;
+  const std::filesystem::path path = tabvora::fuzzing::privateFolder() / "input.parquet";
+  tabvora::fuzzing::writeBytes(path, data, size);
+  const FileReader file(path);
+  std::optional<ParquetNativeReader> reader;
+  if (!tabvora::fuzzing::refusalAllowed([&] { reader.emplace(file, size); })) return 0;
+  SQLiteDriver staging;
+  staging.openInMemory();
+  if (!tabvora::fuzzing::refusalAllowed([&] { reader->stage(staging, "t", std::nullopt); })) return 0;
+  const std::vector<TableMetadata> tables = staging.fetchTables();
+  tabvora::fuzzing::check(tables.size() == 1 && tables[0].rowCount == reader->rowCount());
+  return 0;
+}
