@@ -49,7 +49,7 @@ std::optional<pid_t> startOpener(const std::string& url) {
 CommandOutcome runOpen(const Invocation& invocation) {
   std::optional<workspace::WorkspaceSession> session;
   try {
-    session.emplace(invocation.file, invocation.readOnly);
+    session.emplace(invocation.file, invocation.readOnly, workspace::ColumnLayoutStore::defaultFolder());
   } catch (const std::exception& error) {
     return {kExitFailure, invocation.file.string() + ": " + error.what()};
   }

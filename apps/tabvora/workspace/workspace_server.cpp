@@ -212,6 +212,19 @@ void WorkspaceServer::addRoutes() {
                                        });
     });
   });
+  server.Get("/api/layout", [this](const httplib::Request& req, httplib::Response& res) {
+    answering(res, [&] {
+      const std::optional<std::string> table = singleParameter(req.params, "table");
+      if (!table) throw RequestError(400, "The request names no table.");
+      sendJSON(res, session_.layout(*table));
+    });
+  });
+  server.Post("/api/layout", [this](const httplib::Request& req, httplib::Response& res) {
+    answering(res, [&] {
+      session_.saveLayout(bodyJSON(req));
+      sendJSON(res, {{"saved", true}});
+    });
+  });
   server.Post("/api/query", [this](const httplib::Request& req, httplib::Response& res) {
     answering(res, [&] {
       const nlohmann::json body = bodyJSON(req);

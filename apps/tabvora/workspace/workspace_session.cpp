@@ -1,5 +1,6 @@
 #include "workspace_session.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 
@@ -65,7 +66,8 @@ WorkspaceSession::FileIdentity WorkspaceSession::identityOf(const std::filesyste
           static_cast<std::uint64_t>(info.st_ino), static_cast<std::uint64_t>(info.st_dev)};
 }
 
-WorkspaceSession::WorkspaceSession(std::filesystem::path file, bool readOnly)
+WorkspaceSession::WorkspaceSession(std::filesystem::path file, bool readOnly,
+                                   std::optional<std::filesystem::path> layoutFolder)
     : file_(std::move(file)),
       document_([&] {
         OpenOptions options;
@@ -73,12 +75,19 @@ WorkspaceSession::WorkspaceSession(std::filesystem::path file, bool readOnly)
         return Document::open(file_, options);
       }()),
       readOnly_(readOnly),
-      opened_(identityOf(file_)) {
+      opened_(identityOf(file_)),
+      layouts_(std::move(layoutFolder), file_) {
+  for (const TableInfo& table : document_.tables()) tableNames_.push_back(table.name);
   if (readOnly_) {
     editRefusal_ = "The workspace was opened read-only (--read-only).";
   } else if (document_.format() == "SQLite") {
     editRefusal_ = "A SQLite database is only inspected here: its edits would be written at once, not by Save.";
   }
+}
+
+void WorkspaceSession::requireTable(const std::string& table) const {
+  if (std::find(tableNames_.begin(), tableNames_.end(), table) == tableNames_.end())
+    throw RequestError(404, "The file has no table \"" + table + "\".");
 }
 
 void WorkspaceSession::requireEditable() const {
@@ -108,6 +117,7 @@ nlohmann::json WorkspaceSession::tables() {
 
 nlohmann::json WorkspaceSession::rows(const GridRequest& request) {
   std::lock_guard guard(mutex_);
+  requireTable(request.table);
   nlohmann::json page = rowsJSON(document_.page(request.table, request.page));
   page["offset"] = request.page.offset;
   return page;
@@ -115,11 +125,13 @@ nlohmann::json WorkspaceSession::rows(const GridRequest& request) {
 
 std::string WorkspaceSession::statistics(const GridRequest& request) {
   std::lock_guard guard(mutex_);
+  requireTable(request.table);
   return statisticsJSON(document_.statistics(request.table, request.selection()));
 }
 
 nlohmann::json WorkspaceSession::schema(const std::string& table) {
   std::lock_guard guard(mutex_);
+  requireTable(table);
   const Rows none = document_.page(table, 0);
   nlohmann::json columns = nlohmann::json::array();
   for (const Column& column : none.columns) columns.push_back({{"name", column.name}, {"type", column.type}});
@@ -157,6 +169,7 @@ nlohmann::json WorkspaceSession::query(const std::string& sql) {
 
 void WorkspaceSession::checkExport(const GridRequest& request) {
   std::lock_guard guard(mutex_);
+  requireTable(request.table);
   PageRequest none = request.page;
   none.limit = 0;
   none.offset = 0;
@@ -168,7 +181,29 @@ void WorkspaceSession::exportTable(const GridRequest& request, ExportFormat form
   document_.exportTable(request.table, format, sink, request.selection());
 }
 
+nlohmann::json WorkspaceSession::layout(const std::string& table) {
+  std::lock_guard guard(mutex_);
+  return nlohmann::json::parse(layouts_.load(table).toJSONText());
+}
+
+void WorkspaceSession::saveLayout(const nlohmann::json& body) {
+  const std::string table = textField(body, "table");
+  TableColumnLayout layout;
+  try {
+    layout = TableColumnLayout::fromJSONText(field(body, "layout").dump());
+  } catch (const Error& error) {
+    throw RequestError(400, error.message());
+  }
+  std::lock_guard guard(mutex_);
+  try {
+    layouts_.save(table, layout);
+  } catch (const std::exception& error) {
+    throw RequestError(409, error.what());
+  }
+}
+
 std::string WorkspaceSession::columnType(const std::string& table, const std::string& column) {
+  requireTable(table);
   for (const Column& known : document_.page(table, 0).columns) {
     if (known.name == column) return known.type;
   }
@@ -191,6 +226,7 @@ nlohmann::json WorkspaceSession::insertRow(const nlohmann::json& body) {
   std::lock_guard guard(mutex_);
   requireEditable();
   const std::string table = textField(body, "table");
+  requireTable(table);
   std::vector<std::pair<std::string, Value>> values;
   if (body.contains("values")) {
     if (!body["values"].is_object()) throw RequestError(400, "\"values\" must map column names to values.");
@@ -206,6 +242,7 @@ nlohmann::json WorkspaceSession::deleteRows(const nlohmann::json& body) {
   std::lock_guard guard(mutex_);
   requireEditable();
   const std::string table = textField(body, "table");
+  requireTable(table);
   const nlohmann::json& list = field(body, "rows");
   if (!list.is_array() || list.empty()) throw RequestError(400, "\"rows\" must list the rows to delete.");
   std::vector<Rows> rows;

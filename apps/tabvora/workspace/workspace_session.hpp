@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "column_layout_store.hpp"
 #include "grid_request.hpp"
 #include "tabvora/document.hpp"
 
@@ -22,7 +23,9 @@ class WorkspaceSession {
 
   // Opens the file whole (throws tabvora::Error). Editing is off when `readOnly`, and for
   // databases, which the workspace only inspects (their edits would be written at once).
-  WorkspaceSession(std::filesystem::path file, bool readOnly);
+  // Column layouts are kept in `layoutFolder` (ColumnLayoutStore), or not at all.
+  WorkspaceSession(std::filesystem::path file, bool readOnly,
+                   std::optional<std::filesystem::path> layoutFolder = std::nullopt);
 
   // {"file", "name", "format", "size", "editable", "editRefusal", "dirty", "warnings"}
   nlohmann::json info();
@@ -44,6 +47,10 @@ class WorkspaceSession {
   void checkExport(const GridRequest& request);
   void exportTable(const GridRequest& request, ExportFormat format, const TextSink& sink);
 
+  // The table's saved column layout in its coded form, and {"table", "layout"} to save one.
+  nlohmann::json layout(const std::string& table);
+  void saveLayout(const nlohmann::json& body);
+
   // Edits, each from a JSON body: {"table", "row": ROW, "column", "value"} changes a cell,
   // {"table", "values": {COLUMN: TEXT}} inserts a row, {"table", "rows": [ROW...]} deletes.
   nlohmann::json updateCell(const nlohmann::json& body);
@@ -62,6 +69,8 @@ class WorkspaceSession {
   };
   static FileIdentity identityOf(const std::filesystem::path& file);
   void requireEditable() const;
+  // Refuses (404) a table the file does not have.
+  void requireTable(const std::string& table) const;
   std::string columnType(const std::string& table, const std::string& column);
 
   std::mutex mutex_;
@@ -71,6 +80,8 @@ class WorkspaceSession {
   std::string editRefusal_;
   bool dirty_ = false;
   FileIdentity opened_;
+  ColumnLayoutStore layouts_;
+  std::vector<std::string> tableNames_;
 };
 
 }  // namespace tabvora::workspace

@@ -53,19 +53,25 @@ export class Grid {
 
   // Shows `view` ({table, sort, filters, combination, search}) from its first row.
   async show(view, { keepPlace = false } = {}) {
-    const sameTable = this.view && this.view.table === view.table;
     this.view = structuredClone(view);
     this.generation += 1;
     this.pages.clear();
-    if (!sameTable) {
-      this.widths.clear();
-      this.hidden.clear();
-    }
     if (!keepPlace) {
       this.root.scrollTop = 0;
       this.active = { row: 0, column: 0 };
     }
     await this.fetchPage(Math.floor(this.firstVisibleRow() / PAGE_ROWS));
+  }
+
+  // A table's saved layout, {widths: {name: px}, hidden: [names]}; drawn with its rows.
+  setLayout(layout) {
+    this.widths = new Map(Object.entries(layout.widths ?? {}));
+    this.hidden = new Set(layout.hidden ?? []);
+    this.columns = [];
+  }
+
+  layout() {
+    return { widths: Object.fromEntries(this.widths), hidden: [...this.hidden] };
   }
 
   reload() {
@@ -148,6 +154,7 @@ export class Grid {
         this.drawHeader();
         this.render();
         this.onChange?.();
+        this.onLayout?.();
       });
       const handle = document.createElement('span');
       handle.className = 'resize';
@@ -172,7 +179,7 @@ export class Grid {
     const up = () => {
       window.removeEventListener('pointermove', move);
       window.removeEventListener('pointerup', up);
-      this.onChange?.();
+      this.onLayout?.();
     };
     window.addEventListener('pointermove', move);
     window.addEventListener('pointerup', up);
@@ -193,6 +200,7 @@ export class Grid {
     this.hidden.clear();
     this.drawHeader();
     this.render();
+    this.onLayout?.();
   }
 
   // Where the scroll range stands in rows: the first row in sight.

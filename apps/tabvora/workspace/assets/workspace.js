@@ -44,6 +44,9 @@ const grid = new Grid($('grid'), {
   },
   onChange: () => updateFooter(),
 });
+grid.onLayout = () => {
+  post('/api/layout', { table: state.view.table, layout: grid.layout() }).catch((error) => say(error.message));
+};
 grid.onSort = (sort) => {
   state.view.sort = sort;
   refreshSideParts();
@@ -115,8 +118,14 @@ function drawTables() {
   }
 }
 
-function chooseTable(name) {
+async function chooseTable(name) {
   state.view = { table: name, sort: null, filters: [], combination: 'All', search: '' };
+  try {
+    grid.setLayout(await get('/api/layout', { table: name }));
+  } catch (error) {
+    grid.setLayout({});
+    say(error.message);
+  }
   $('search').value = '';
   $('combination').value = 'All';
   drawFilters();
@@ -415,7 +424,7 @@ async function start() {
     if (state.info.warnings.length) say(state.info.warnings.join(' '), 'info');
     await loadTables();
     const first = state.tables.find((table) => !table.unreadable) ?? state.tables[0];
-    if (first) chooseTable(first.name);
+    if (first) await chooseTable(first.name);
     newTab();
   } catch (error) {
     say(error.message);

@@ -20,11 +20,14 @@ using workspace::WorkspaceSession;
 constexpr std::string_view kCSV =
     "id,name,score\n1,Ada,90\n2,bob,75\n3,Cy,\n4,dora,88\n5,Ed,60\n6,Fay,75\n7,Gus,99\n8,hal,5\n";
 
+std::string errorOf(const json& answer) { return answer.value("error", ""); }
+
 // A workspace serving `file` in this process, stopped and joined at the end of the test.
 class Served {
  public:
-  explicit Served(const std::filesystem::path& file, bool readOnly = false)
-      : session(file, readOnly), server(session, {}), client("127.0.0.1", server.port()) {
+  explicit Served(const std::filesystem::path& file, bool readOnly = false,
+                  std::optional<std::filesystem::path> layouts = std::nullopt)
+      : session(file, readOnly, std::move(layouts)), server(session, {}), client("127.0.0.1", server.port()) {
     running = std::async(std::launch::async, [this] { return server.run(); });
     origin = "http://127.0.0.1:" + std::to_string(server.port());
     const std::string token = server.url().substr(server.url().find("token=") + 6);
@@ -98,8 +101,9 @@ TEST(WorkspaceServer, LetsInOnlyItsOwnPageWithItsCookie) {
     ASSERT_TRUE(answer) << c.what;
     EXPECT_EQ(answer->status, c.status) << c.what;
     EXPECT_EQ(answer->get_header_value("X-Content-Type-Options"), "nosniff") << c.what;
-    if (answer->status != 413 && answer->status != 414)
+    if (answer->status != 413 && answer->status != 414) {
       EXPECT_EQ(answer->get_header_value("Content-Security-Policy"), "default-src 'self'; frame-ancestors 'none'");
+    }
     EXPECT_FALSE(answer->has_header("Access-Control-Allow-Origin")) << c.what;
   }
   const std::string token = served.server.url().substr(served.server.url().find("token=") + 6);
@@ -122,8 +126,8 @@ TEST(WorkspaceServer, RoutesAnswerAsTheAPIDoes) {
   EXPECT_EQ(tables[0]["rows"], 8);
 
   const std::string filters = R"([{"column":"score","op":"≥","value":"70"},{"column":"name","op":"is empty"}])";
-  const httplib::Params params{{"table", "people"}, {"sort", "score"},   {"order", "desc"}, {"filters", filters},
-                               {"combine", "Any"},  {"search", "A"},     {"offset", "1"},   {"limit", "2"}};
+  const httplib::Params params{{"table", "people"}, {"sort", "score"}, {"order", "desc"}, {"filters", filters},
+                               {"combine", "Any"},  {"search", "A"},   {"offset", "1"},   {"limit", "2"}};
   PageRequest request;
   request.sortColumn = "score";
   request.ascending = false;
@@ -144,7 +148,8 @@ TEST(WorkspaceServer, RoutesAnswerAsTheAPIDoes) {
   RowSelection selection{request.filters, request.combination, {}, request.sortColumn, false, "A"};
   EXPECT_EQ(served.get("/api/stats", params), json::parse(statisticsJSON(document.statistics("people", selection))));
   std::string csv;
-  document.exportTable("people", ExportFormat::csv, [&](std::string_view text) { csv += text; }, selection);
+  document.exportTable(
+      "people", ExportFormat::csv, [&](std::string_view text) { csv += text; }, selection);
   httplib::Params exportParams = params;
   exportParams.emplace("format", "CSV (.csv)");
   auto exported = served.client.Get("/api/export", exportParams, served.headers(), httplib::Progress());
@@ -158,8 +163,8 @@ TEST(WorkspaceServer, RoutesAnswerAsTheAPIDoes) {
   EXPECT_EQ(raw["text"], kCSV);
   EXPECT_FALSE(raw["cut"]);
   EXPECT_EQ(served.post("/api/query", {{"sql", "SELECT count(*) AS n FROM people"}})["rows"][0]["c"][0][1], "8");
-  EXPECT_TRUE(contains(served.post("/api/query", {{"sql", "DELETE FROM people"}}, 422)["error"], "changes nothing"));
-  EXPECT_EQ(served.get("/api/rows", {{"table", "nope"}}, 400).count("error"), 1u);
+  EXPECT_TRUE(contains(errorOf(served.post("/api/query", {{"sql", "DELETE FROM people"}}, 422)), "changes nothing"));
+  EXPECT_EQ(served.get("/api/rows", {{"table", "nope"}}, 404).count("error"), 1u);
   EXPECT_EQ(served.get("/api/tables").size(), 1u);  // failures leave the server serving
 }
 
@@ -177,20 +182,21 @@ TEST(WorkspaceServer, EditsAreWrittenOnlyBySaveAndNotOverAChangedFile) {
     EXPECT_TRUE(served.get("/api/info")["dirty"]);
     served.post("/api/save", json::object());
   }
-  EXPECT_EQ(readFile(file), "id,name,score\n1,Ann,90\n2,bob,75\n3,Cy,\n4,dora,88\n5,Ed,60\n6,Fay,75\n7,Gus,99\n9,Ivy,\n");
+  EXPECT_EQ(readFile(file),
+            "id,name,score\n1,Ann,90\n2,bob,75\n3,Cy,\n4,dora,88\n5,Ed,60\n6,Fay,75\n7,Gus,99\n9,Ivy,\n");
 
   Served served(file);
   const json first = served.get("/api/rows", {{"table", "people"}, {"limit", "1"}})["rows"][0];
   served.post("/api/cell", {{"table", "people"}, {"row", first}, {"column", "name"}, {"value", "Zed"}});
   writeFile(file, "id,name\n1,changed elsewhere\n");
-  EXPECT_TRUE(contains(served.post("/api/save", json::object(), 409)["error"], "changed on disk"));
+  EXPECT_TRUE(contains(errorOf(served.post("/api/save", json::object(), 409)), "changed on disk"));
   EXPECT_EQ(readFile(file), "id,name\n1,changed elsewhere\n");
 }
 
 TEST(WorkspaceServer, RefusesEditsWhenReadOnlyAndShowsTheDriversRefusal) {
   TempDir dir;
   Served readOnly(dir.write("people.csv", kCSV), true);
-  EXPECT_TRUE(contains(readOnly.post("/api/insert", {{"table", "people"}}, 403)["error"], "read-only"));
+  EXPECT_TRUE(contains(errorOf(readOnly.post("/api/insert", {{"table", "people"}}, 403)), "read-only"));
   EXPECT_FALSE(readOnly.get("/api/info")["editable"]);
 
   const auto workbook = dir.copy("spreadsheet/libreoffice.xlsx", "book.xlsx");
@@ -201,6 +207,24 @@ TEST(WorkspaceServer, RefusesEditsWhenReadOnlyAndShowsTheDriversRefusal) {
   EXPECT_EQ(served.post("/api/save", json::object(), 409).count("error"), 1u);
   EXPECT_EQ(readFile(workbook), before);
   EXPECT_TRUE(served.get("/api/raw")["hex"]);
+}
+
+TEST(WorkspaceServer, KeepsColumnLayoutsPerFileAndTable) {
+  TempDir dir;
+  const auto file = dir.write("people.csv", kCSV);
+  const json layout = {{"widths", {{"name", 220.5}}}, {"hidden", {"score"}}};
+  {
+    Served served(file, false, dir / "state");
+    EXPECT_EQ(served.get("/api/layout", {{"table", "people"}}), json::parse(R"({"widths":{},"hidden":[]})"));
+    served.post("/api/layout", {{"table", "people"}, {"layout", layout}});
+    EXPECT_EQ(
+        served.post("/api/layout", {{"table", "people"}, {"layout", {{"widths", json::object()}}}}, 400).count("error"),
+        1u);
+  }
+  Served again(file, false, dir / "state");
+  EXPECT_EQ(again.get("/api/layout", {{"table", "people"}}), layout);
+  Served other(dir.write("other.csv", kCSV), false, dir / "state");
+  EXPECT_EQ(other.get("/api/layout", {{"table", "people"}})["hidden"].size(), 0u);
 }
 
 }  // namespace
