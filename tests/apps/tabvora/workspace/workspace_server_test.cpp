@@ -193,6 +193,36 @@ TEST(WorkspaceServer, EditsAreWrittenOnlyBySaveAndNotOverAChangedFile) {
   EXPECT_EQ(readFile(file), "id,name\n1,changed elsewhere\n");
 }
 
+TEST(WorkspaceServer, SavesEveryFormatThatSavesInItsOwnForm) {
+  struct Case {
+    const char* name;
+    const char* text;
+  } cases[] = {
+      {"people.json", R"([{"zeta": 1, "alpha": "x"}, {"zeta": 2, "alpha": "y"}])"},
+      {"people.jsonl", "{\"zeta\": 1, \"alpha\": \"x\"}\n{\"zeta\": 2, \"alpha\": \"y\"}\n"},
+      {"people.sql", "CREATE TABLE people (zeta INTEGER, alpha TEXT);\nINSERT INTO people VALUES (1, 'x'), (2, 'y');\n"},
+      {"people.tsv", "zeta\talpha\n1\tx\n2\ty\n"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    const auto file = dir.write(c.name, c.text);
+    {
+      Served served(file);
+      const std::string table = served.get("/api/tables")[0]["name"];
+      const json first = served.get("/api/rows", {{"table", table}, {"limit", "1"}})["rows"][0];
+      served.post("/api/cell", {{"table", table}, {"row", first}, {"column", "alpha"}, {"value", "edited"}});
+      served.post("/api/save", json::object());
+    }
+    Document reopened = Document::open(file);
+    const Rows rows = reopened.page(reopened.tables()[0].name, 5);
+    ASSERT_EQ(rows.rows.size(), 2u) << c.name;
+    EXPECT_EQ(rows.rows[0][1].text, "edited") << c.name;
+    EXPECT_EQ(rows.rows[1][1].text, "y") << c.name;
+    const std::string saved = readFile(file);
+    EXPECT_LT(saved.find("zeta"), saved.find("alpha")) << c.name;  // the file's column (key) order
+  }
+}
+
 TEST(WorkspaceServer, RefusesEditsWhenReadOnlyAndShowsTheDriversRefusal) {
   TempDir dir;
   Served readOnly(dir.write("people.csv", kCSV), true);
@@ -207,6 +237,23 @@ TEST(WorkspaceServer, RefusesEditsWhenReadOnlyAndShowsTheDriversRefusal) {
   EXPECT_EQ(served.post("/api/save", json::object(), 409).count("error"), 1u);
   EXPECT_EQ(readFile(workbook), before);
   EXPECT_TRUE(served.get("/api/raw")["hex"]);
+}
+
+TEST(WorkspaceServer, StopsWhenThePageFallsSilent) {
+  TempDir dir;
+  WorkspaceSession session(dir.write("people.csv", kCSV), true);
+  WorkspaceServer server(session, {.port = std::nullopt, .idleLimit = std::chrono::milliseconds(300)});
+  auto running = std::async(std::launch::async, [&] { return server.run(); });
+  const std::string url = server.url();
+  httplib::Client client("127.0.0.1", server.port());
+  const std::string cookie = client.Get(url.substr(url.find("/?token=")))->get_header_value("Set-Cookie");
+  const httplib::Headers headers{{"Cookie", cookie.substr(0, cookie.find(';'))},
+                                 {"Origin", "http://127.0.0.1:" + std::to_string(server.port())}};
+  // Until the page has loaded, silence does not count.
+  EXPECT_EQ(running.wait_for(std::chrono::milliseconds(600)), std::future_status::timeout);
+  EXPECT_EQ(client.Post("/api/heartbeat", headers, "", "application/json")->status, 200);
+  ASSERT_EQ(running.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  EXPECT_EQ(running.get(), "idle");
 }
 
 TEST(WorkspaceServer, KeepsColumnLayoutsPerFileAndTable) {
