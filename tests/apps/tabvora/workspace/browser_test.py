@@ -21,6 +21,7 @@ try:
     from selenium.webdriver.common.action_chains import ActionChains
     from selenium.webdriver.support.ui import WebDriverWait, Select
     from selenium.webdriver.chrome.service import Service
+    from selenium.common.exceptions import StaleElementReferenceException
 except ImportError:
     print("skipped: python3-selenium is not installed")
     sys.exit(77)
@@ -68,7 +69,8 @@ def main():
                      f"--user-data-dir={folder}/profile", "--window-size=1280,800"):
         options.add_argument(argument)
     driver = webdriver.Chrome(service=Service(DRIVER), options=options)
-    wait = WebDriverWait(driver, 20)
+    # The grid redraws its rows as pages arrive: an element found a moment ago may be gone.
+    wait = WebDriverWait(driver, 30, ignored_exceptions=(StaleElementReferenceException,))
     server, url = serve(csv)
     try:
         driver.get(url)
