@@ -22,6 +22,7 @@ constexpr std::array kCommands{
     CommandName{"preview", Command::preview, 1},    CommandName{"tables", Command::tables, 1},
     CommandName{"query", Command::query, 2},        CommandName{"stats", Command::stats, 1},
     CommandName{"export", Command::exportTable, 1}, CommandName{"view", Command::view, 1},
+    CommandName{"open", Command::open, 1},
 };
 
 const CommandName* commandNamed(std::string_view name) {
@@ -46,6 +47,7 @@ enum Use : unsigned {
   kStats = 8,
   kExport = 16,
   kView = 32,
+  kOpen = 64,
   kWriting = kPreview | kTables | kQuery | kStats | kExport,
   kFiltering = kPreview | kStats | kExport,
 };
@@ -58,6 +60,7 @@ unsigned useOf(Command command) {
     case Command::stats: return kStats;
     case Command::exportTable: return kExport;
     case Command::view: return kView;
+    case Command::open: return kOpen;
     default: return 0;
   }
 }
@@ -81,6 +84,9 @@ constexpr std::array kOptions{
     Option{"", "--width", true, kPreview},
     Option{"", "--height", true, kPreview},
     Option{"", "--color", true, kPreview},
+    Option{"", "--port", true, kOpen},
+    Option{"", "--no-browser", false, kOpen},
+    Option{"", "--read-only", false, kOpen},
 };
 
 const Option* optionNamed(std::string_view name) {
@@ -192,6 +198,13 @@ void applyOptions(const Parsed& parsed, Invocation& invocation) {
     else
       throw UsageError("--color needs auto, always or never, not \"" + *color + "\"");
   }
+  if (auto port = valueOf(parsed, "--port")) {
+    const std::int64_t number = parseCount("--port", *port, 1);
+    if (number > 65535) throw UsageError("--port needs a port from 1 to 65535, not \"" + *port + "\"");
+    invocation.port = static_cast<int>(number);
+  }
+  invocation.noBrowser = parsed.values.count("--no-browser") > 0;
+  invocation.readOnly = parsed.values.count("--read-only") > 0;
 }
 
 }  // namespace
@@ -255,6 +268,7 @@ constexpr std::string_view kUsage = R"HELP(Usage:
   tabvora stats FILE [--table T] [--json] [--where COND]... [-o OUT]
   tabvora export FILE --format FORMAT [--table T] [--limit N] [--where COND]... [-o OUT]
   tabvora view FILE
+  tabvora open FILE [--port N] [--no-browser] [--read-only]
   tabvora COMMAND --help | tabvora --help | tabvora --version (-V)
 
 Previews tabular data files (SQLite databases, CSV/TSV text, JSON and JSON Lines,
@@ -316,6 +330,17 @@ constexpr std::array kCommandHelp{
             a folder of its own under $TMPDIR or /tmp) and opens it with
             xdg-open. The page file is left for the browser to read; the
             system's cleaning of temporary files removes it.
+)HELP"},
+    CommandHelp{Command::open, R"HELP(  open      Opens FILE in the workspace, a page in the browser to browse every
+            row, sort, filter, query, edit and save. Serves it on 127.0.0.1
+            only, printing its address (with a fresh access token) as the first
+            line of standard output and opening it with xdg-open; stops on
+            Ctrl-C or SIGTERM, or 30 s after the page was closed. Nothing is
+            written to FILE except by the page's Save, which refuses when FILE
+            changed on disk meanwhile.
+            --port N      listen on port N (default: a free port)
+            --no-browser  only print the address
+            --read-only   no editing
 )HELP"},
 };
 

@@ -20,7 +20,7 @@ class UsageError : public std::runtime_error {
 
 // One parsed invocation of the program.
 struct Invocation {
-  enum class Command { help, version, preview, tables, query, stats, exportTable, view };
+  enum class Command { help, version, preview, tables, query, stats, exportTable, view, open };
   enum class Color { automatic, always, never };
 
   Command command = Command::help;
@@ -38,6 +38,9 @@ struct Invocation {
   std::optional<std::size_t> width;  // preview --text
   std::optional<std::size_t> height;
   Color color = Color::automatic;
+  std::optional<int> port;  // open: the port to listen on, else a free one
+  bool noBrowser = false;   // open: print the address only
+  bool readOnly = false;    // open: no editing
 };
 
 // Parses the arguments after the program name. Options may stand before or after the

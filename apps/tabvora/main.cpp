@@ -17,6 +17,7 @@
 #include "tabvora/library.hpp"
 #include "output_target.hpp"
 #include "tabvora/terminal_text.hpp"
+#include "open_command.hpp"
 #include "view_command.hpp"
 
 namespace {
@@ -57,6 +58,7 @@ CommandOutcome run(const Invocation& invocation, OutputTarget& out) {
     case Invocation::Command::stats: return runStats(invocation, out);
     case Invocation::Command::exportTable: return runExport(invocation, out);
     case Invocation::Command::view: return runView(invocation);
+    case Invocation::Command::open: return runOpen(invocation);
   }
   return {kExitUsage, "unknown command"};
 }

@@ -19,8 +19,10 @@
 
 namespace tabvora {
 
-// Which rows of a table a page holds: the rows the filters keep (all when there are none),
-// in the table's order or sorted by one column, from `offset` on, at most `limit`.
+// Which rows of a table a page holds: the rows the filters keep (all when there are none)
+// and, when `search` is not empty, in which some column contains it (ignoring case, as the
+// "contains" filter); in the table's order or sorted by one column, from `offset` on, at
+// most `limit`.
 struct PageRequest {
   std::int64_t limit = 50;  // 0 to Document::kMaxRows
   std::int64_t offset = 0;  // 0 or more
@@ -28,14 +30,19 @@ struct PageRequest {
   bool ascending = true;
   std::vector<ColumnFilter> filters;
   FilterCombination combination = FilterCombination::all;
+  std::string search{};
 };
 
-// Which rows of a table an export or statistics read: the rows the filters keep, in the
-// table's order, at most `limit` when given.
+// Which rows of a table an export or statistics read: the rows the filters and `search`
+// keep (as for a page), in the table's order or sorted by `sortColumn` (exports), at most
+// `limit` when given.
 struct RowSelection {
   std::vector<ColumnFilter> filters;
   FilterCombination combination = FilterCombination::all;
   std::optional<std::int64_t> limit;
+  std::optional<std::string> sortColumn{};
+  bool ascending = true;
+  std::string search{};
 };
 
 // Receives text as it is produced, in order; what it throws ends the call and propagates.
@@ -77,6 +84,12 @@ class Document {
   Rows page(const std::string& table, const PageRequest& request);
   // Up to `limit` rows (0 to kMaxRows) of what `sql` selects.
   Rows query(const std::string& sql, std::int64_t limit);
+  // The same for exactly one statement that changes nothing, whatever the format: anything
+  // else (an UPDATE of the staged data, two statements) is refused. totalRowCount counts
+  // the rows returned; totalRowCountIsLowerBound says more were left out.
+  Rows select(const std::string& sql, std::int64_t limit);
+  // The CREATE statement the file's database holds for `table`, where it has one.
+  std::optional<std::string> createStatement(const std::string& table);
 
   // Statistics of each column over the selected rows, read a page at a time: memory stays
   // bounded whatever the table (distinct counts become estimates past their exact limit).

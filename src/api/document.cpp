@@ -247,13 +247,15 @@ Rows Document::page(const std::string& table, const PageRequest& request) {
   checkOffset(request.offset);
   State& current = state();
   return current.run([&] {
-    const bool filtered = std::any_of(request.filters.begin(), request.filters.end(),
-                                      [](const ColumnFilter& filter) { return filter.isActive(); });
+    const bool filtered =
+        !request.search.empty() || std::any_of(request.filters.begin(), request.filters.end(),
+                                               [](const ColumnFilter& filter) { return filter.isActive(); });
     if (!filtered && !request.sortColumn) {
       return publicRows(
           current.driver->fetchTableData(table, request.limit, request.offset, std::nullopt, true, std::nullopt));
     }
     TableReader reader(*current.driver, table, request.filters, request.combination);
+    reader.setSearch(request.search);
     if (request.sortColumn) reader.requireColumn(*request.sortColumn);
     if (!filtered) {
       return publicRows(current.driver->fetchTableData(table, request.limit, request.offset, request.sortColumn,
@@ -269,10 +271,42 @@ Rows Document::query(const std::string& sql, std::int64_t limit) {
   return current.run([&] { return publicRows(current.driver->query(sql, limit, std::nullopt)); });
 }
 
+Rows Document::select(const std::string& sql, std::int64_t limit) {
+  checkLimit(limit);
+  State& current = state();
+  return current.run([&] {
+    DataTable result("Query Result", {}, {});
+    bool described = false;
+    // One row past the limit tells whether rows were left out.
+    current.driver->streamRows(sql, {}, std::min<std::int64_t>(limit + 1, TableReader::kPageRows),
+                               [&](const DataTable& page) {
+                                 if (!described) result.columns = page.columns;
+                                 described = true;
+                                 for (const DataRow& row : page.rows) {
+                                   if (static_cast<std::int64_t>(result.rows.size()) == limit) {
+                                     result.totalRowCountIsLowerBound = true;
+                                     return false;
+                                   }
+                                   result.rows.push_back(row);
+                                 }
+                                 return true;
+                               });
+    for (std::size_t i = 0; i < result.rows.size(); ++i) result.rows[i].id = static_cast<std::int64_t>(i);
+    result.totalRowCount = static_cast<std::int64_t>(result.rows.size());
+    return publicRows(result);
+  });
+}
+
+std::optional<std::string> Document::createStatement(const std::string& table) {
+  State& current = state();
+  return current.run([&] { return current.driver->getDDL(table); });
+}
+
 std::vector<ColumnStatistics> Document::statistics(const std::string& table, const RowSelection& selection) {
   State& current = state();
   return current.run([&] {
     TableReader reader(*current.driver, table, selection.filters, selection.combination);
+    reader.setSearch(selection.search);
     // The exact distinct counts of all columns share one bound; past it they are estimated.
     const std::size_t distinctBytes = std::min(
         DistinctCounter::kExactBytes, kStatisticsDistinctBytes / std::max<std::size_t>(1, reader.columns().size()));
@@ -303,6 +337,8 @@ void Document::exportTable(const std::string& table, ExportFormat format, const 
   withSink(sink, [&](const TextSink& sink) {
     current.run([&] {
       TableReader reader(*current.driver, table, selection.filters, selection.combination);
+      reader.setSearch(selection.search);
+      reader.setOrder(selection.sortColumn, selection.ascending);
       auto writer = TableExportWriter::make(format, reader.table(), reader.columns());
       std::string text;
       writer->writeBegin(text);

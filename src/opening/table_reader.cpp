@@ -31,9 +31,32 @@ void TableReader::requireColumn(const std::string& name) const {
                     "The table \"" + table_ + "\" has no column \"" + name + "\" (its columns: " + names + ")");
 }
 
+BoundSQL TableReader::narrowed(bool counting, bool ordered) const {
+  BoundSQL sql{std::string(counting ? "SELECT COUNT(*) FROM " : "SELECT * FROM ") + quoteIdentifier(table_), {}};
+  std::string where;
+  if (std::optional<BoundSQL> filtered = filterCondition(filters_, combination_)) {
+    where = "(" + filtered->text + ")";
+    sql.parameters = std::move(filtered->parameters);
+  }
+  std::vector<std::string> names;
+  for (const DataColumn& column : columns_) names.push_back(column.name);
+  if (std::optional<std::string> search = searchCondition(names, search_, sql.parameters))
+    where += (where.empty() ? "(" : " AND (") + *search + ")";
+  if (!where.empty()) sql.text += " WHERE " + where;
+  if (ordered && sortColumn_)
+    sql.text += " ORDER BY " + quoteIdentifier(*sortColumn_) + (ascending_ ? " ASC" : " DESC");
+  return sql;
+}
+
+void TableReader::setOrder(std::optional<std::string> sortColumn, bool ascending) {
+  if (sortColumn) requireColumn(*sortColumn);
+  sortColumn_ = std::move(sortColumn);
+  ascending_ = ascending;
+}
+
 std::int64_t TableReader::count() {
   std::int64_t total = 0;
-  const BoundSQL sql = filteredCount(table_, filters_, combination_);
+  const BoundSQL sql = narrowed(true, false);
   driver_.forEachRow(sql.text, sql.parameters, [&](const RowView& row) {
     total = row.integer(0);
     return false;
@@ -46,7 +69,7 @@ void TableReader::forEachPage(std::optional<std::int64_t> limit, const std::func
   if (limit && *limit <= 0) return;
   std::int64_t delivered = 0;
   const std::int64_t size = limit ? std::min(pageRows, *limit) : pageRows;
-  const BoundSQL sql = filteredSelect(table_, filters_, combination_);
+  const BoundSQL sql = narrowed(false, true);
   driver_.streamRows(sql.text, sql.parameters, size, [&](const DataTable& page) {
     delivered += static_cast<std::int64_t>(page.rows.size());
     if (!limit || delivered <= *limit) return body(page) && (!limit || delivered < *limit);
@@ -60,7 +83,7 @@ void TableReader::forEachPage(std::optional<std::int64_t> limit, const std::func
 void TableReader::forEachRow(std::optional<std::int64_t> limit, const std::function<bool(const RowView&)>& body) {
   if (limit && *limit <= 0) return;
   std::int64_t delivered = 0;
-  const BoundSQL sql = filteredSelect(table_, filters_, combination_);
+  const BoundSQL sql = narrowed(false, true);
   driver_.forEachRow(sql.text, sql.parameters,
                      [&](const RowView& row) { return body(row) && (!limit || ++delivered < *limit); });
 }
@@ -78,7 +101,7 @@ DataTable TableReader::firstRows(std::int64_t rows) {
 
 DataTable TableReader::page(std::int64_t offset, std::int64_t limit, const std::optional<std::string>& sortColumn,
                             bool ascending) {
-  BoundSQL sql = filteredSelect(table_, filters_, combination_);
+  BoundSQL sql = narrowed(false, false);
   if (sortColumn) {
     requireColumn(*sortColumn);
     sql.text += " ORDER BY " + quoteIdentifier(*sortColumn) + (ascending ? " ASC" : " DESC");

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "drivers/sqlite/filter_sql.hpp"
 #include "model/column_filter.hpp"
 #include "model/database_driver.hpp"
 #include "model/filter_combination.hpp"
@@ -26,6 +27,13 @@ class TableReader {
   // Fails when the table has no such column as a filter names (the message lists them).
   TableReader(DatabaseDriver& driver, std::string table, std::vector<ColumnFilter> filters = {},
               FilterCombination combination = FilterCombination::all);
+
+  // Keeps, besides, only the rows in which some column contains `text` (ignoring case);
+  // an empty text keeps all.
+  void setSearch(std::string text) { search_ = std::move(text); }
+  // Hands rows over by `sortColumn` (a column the table lacks fails, listing them) instead
+  // of in the table's order.
+  void setOrder(std::optional<std::string> sortColumn, bool ascending);
 
   const std::string& table() const { return table_; }
   // The table's columns, in order.
@@ -49,11 +57,17 @@ class TableReader {
   DataTable page(std::int64_t offset, std::int64_t limit, const std::optional<std::string>& sortColumn, bool ascending);
 
  private:
+  // The SELECT (or COUNT) narrowed by the filters and the search, ordered when asked.
+  BoundSQL narrowed(bool counting, bool ordered) const;
+
   DatabaseDriver& driver_;
   std::string table_;
   std::vector<ColumnFilter> filters_;
   FilterCombination combination_;
   std::vector<DataColumn> columns_;
+  std::string search_;
+  std::optional<std::string> sortColumn_;
+  bool ascending_ = true;
 };
 
 }  // namespace tabvora::internal

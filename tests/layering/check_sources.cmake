@@ -2,13 +2,14 @@
 # only the public API (tabvora/...), the standard library, system headers and its own files;
 # no code outside the driver factory asks a driver for its class (typeid, dynamic_cast).
 # Run with -DROOT=<the project's root>.
-file(GLOB app_files ${ROOT}/apps/tabvora/*.cpp ${ROOT}/apps/tabvora/*.hpp)
+file(GLOB_RECURSE app_files ${ROOT}/apps/tabvora/*.cpp ${ROOT}/apps/tabvora/*.hpp)
 set(failures "")
 foreach(file IN LISTS app_files)
+  get_filename_component(folder ${file} DIRECTORY)
   file(STRINGS ${file} includes REGEX "^#include \"")
   foreach(line IN LISTS includes)
     string(REGEX REPLACE "^#include \"([^\"]+)\".*" "\\1" header "${line}")
-    if(NOT header MATCHES "^tabvora/" AND NOT EXISTS ${ROOT}/apps/tabvora/${header})
+    if(NOT header MATCHES "^tabvora/" AND NOT EXISTS ${ROOT}/apps/tabvora/${header} AND NOT EXISTS ${folder}/${header})
       list(APPEND failures "${file}: includes ${header}, which is not the public API")
     endif()
   endforeach()

@@ -87,6 +87,19 @@ std::optional<BoundSQL> filterCondition(const std::vector<ColumnFilter>& filters
   return sql;
 }
 
+std::optional<std::string> searchCondition(const std::vector<std::string>& columns, const std::string& text,
+                                           std::vector<CellValue>& parameters) {
+  if (text.empty()) return std::nullopt;
+  if (columns.empty()) return "0";
+  const std::string needle = parameter(parameters, CellValue::text(text));
+  std::string sql;
+  for (const std::string& column : columns) {
+    if (!sql.empty()) sql += " OR ";
+    sql += textMatch(quoteIdentifier(column), needle, 0);
+  }
+  return sql;
+}
+
 BoundSQL filteredSelect(const std::string& table, const std::vector<ColumnFilter>& filters,
                         FilterCombination combination) {
   return withFilters("SELECT * FROM " + quoteIdentifier(table), filters, combination);

@@ -27,6 +27,12 @@ struct BoundSQL {
 //   is empty / is not empty   NULL or empty text / neither
 std::optional<BoundSQL> filterCondition(const std::vector<ColumnFilter>& filters, FilterCombination combination);
 
+// The condition that keeps the rows in which any of `columns` contains `text`, ignoring
+// case as the contains filter does; nothing when `text` is empty. Its one value is the
+// parameter after those already in `parameters`, to which it is appended.
+std::optional<std::string> searchCondition(const std::vector<std::string>& columns, const std::string& text,
+                                           std::vector<CellValue>& parameters);
+
 // SELECT every column of the table, narrowed by the filters; a table name is quoted too.
 BoundSQL filteredSelect(const std::string& table, const std::vector<ColumnFilter>& filters,
                         FilterCombination combination);

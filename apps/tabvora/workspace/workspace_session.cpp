@@ -1,0 +1,270 @@
+#include "workspace_session.hpp"
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+
+#include <sys/stat.h>
+
+#include "cell_json.hpp"
+#include "request_error.hpp"
+#include "tabvora/error.hpp"
+
+namespace tabvora::workspace {
+
+namespace {
+
+// Formats whose files are not text: the raw view shows them in hexadecimal.
+bool binaryFormat(const std::string& format) { return format == "SQLite" || format == "Excel" || format == "Parquet"; }
+
+// Formats whose database holds the CREATE statement the file itself gives.
+bool formatHasCreateStatements(const std::string& format) { return format == "SQLite" || format == "SQL"; }
+
+std::string hexDump(const std::string& bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string text;
+  for (std::size_t line = 0; line < bytes.size(); line += 16) {
+    for (int shift = 28; shift >= 0; shift -= 4) text += kDigits[(line >> shift) & 0xf];
+    text += "  ";
+    std::string shown;
+    for (std::size_t i = line; i < line + 16; ++i) {
+      if (i < bytes.size()) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 0xf];
+        text += ' ';
+        shown += byte >= 0x20 && byte < 0x7f ? static_cast<char>(byte) : '.';
+      } else {
+        text += "   ";
+      }
+      if (i == line + 7) text += ' ';
+    }
+    text += " |" + shown + "|\n";
+  }
+  return text;
+}
+
+const nlohmann::json& field(const nlohmann::json& body, const char* key) {
+  if (!body.is_object() || !body.contains(key))
+    throw RequestError(400, std::string("The request has no \"") + key + "\".");
+  return body[key];
+}
+
+std::string textField(const nlohmann::json& body, const char* key) {
+  const nlohmann::json& value = field(body, key);
+  if (!value.is_string()) throw RequestError(400, std::string("\"") + key + "\" must be text.");
+  return value.get<std::string>();
+}
+
+}  // namespace
+
+WorkspaceSession::FileIdentity WorkspaceSession::identityOf(const std::filesystem::path& file) {
+  struct stat info {};
+  if (::stat(file.c_str(), &info) != 0) return {};
+  return {static_cast<std::uintmax_t>(info.st_size),
+          static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec,
+          static_cast<std::uint64_t>(info.st_ino), static_cast<std::uint64_t>(info.st_dev)};
+}
+
+WorkspaceSession::WorkspaceSession(std::filesystem::path file, bool readOnly,
+                                   std::optional<std::filesystem::path> layoutFolder)
+    : file_(std::move(file)),
+      document_([&] {
+        OpenOptions options;
+        options.statementTimeLimit = std::chrono::seconds(30);
+        return Document::open(file_, options);
+      }()),
+      readOnly_(readOnly),
+      opened_(identityOf(file_)),
+      layouts_(std::move(layoutFolder), file_) {
+  for (const TableInfo& table : document_.tables()) tableNames_.push_back(table.name);
+  if (readOnly_) {
+    editRefusal_ = "The workspace was opened read-only (--read-only).";
+  } else if (document_.format() == "SQLite") {
+    editRefusal_ = "A SQLite database is only inspected here: its edits would be written at once, not by Save.";
+  }
+}
+
+void WorkspaceSession::requireTable(const std::string& table) const {
+  if (std::find(tableNames_.begin(), tableNames_.end(), table) == tableNames_.end())
+    throw RequestError(404, "The file has no table \"" + table + "\".");
+}
+
+void WorkspaceSession::requireEditable() const {
+  if (!editRefusal_.empty()) throw RequestError(403, editRefusal_);
+}
+
+nlohmann::json WorkspaceSession::info() {
+  std::lock_guard guard(mutex_);
+  return {{"file", file_.string()}, {"name", file_.filename().string()}, {"format", document_.format()},
+          {"size", opened_.size},   {"editable", editRefusal_.empty()},  {"editRefusal", editRefusal_},
+          {"dirty", dirty_},        {"warnings", document_.warnings()}};
+}
+
+nlohmann::json WorkspaceSession::tables() {
+  std::lock_guard guard(mutex_);
+  nlohmann::json list = nlohmann::json::array();
+  for (const TableInfo& table : document_.tables()) {
+    nlohmann::json entry = {
+        {"name", table.name}, {"kind", table.kind}, {"rows", nullptr}, {"columns", nullptr}, {"unreadable", nullptr}};
+    if (table.rowCount) entry["rows"] = *table.rowCount;
+    if (table.columnCount) entry["columns"] = *table.columnCount;
+    if (table.unreadableReason) entry["unreadable"] = *table.unreadableReason;
+    list.push_back(std::move(entry));
+  }
+  return list;
+}
+
+nlohmann::json WorkspaceSession::rows(const GridRequest& request) {
+  std::lock_guard guard(mutex_);
+  requireTable(request.table);
+  nlohmann::json page = rowsJSON(document_.page(request.table, request.page));
+  page["offset"] = request.page.offset;
+  return page;
+}
+
+std::string WorkspaceSession::statistics(const GridRequest& request) {
+  std::lock_guard guard(mutex_);
+  requireTable(request.table);
+  return statisticsJSON(document_.statistics(request.table, request.selection()));
+}
+
+nlohmann::json WorkspaceSession::schema(const std::string& table) {
+  std::lock_guard guard(mutex_);
+  requireTable(table);
+  const Rows none = document_.page(table, 0);
+  nlohmann::json columns = nlohmann::json::array();
+  for (const Column& column : none.columns) columns.push_back({{"name", column.name}, {"type", column.type}});
+  nlohmann::json create = nullptr;
+  if (formatHasCreateStatements(document_.format())) {
+    if (std::optional<std::string> statement = document_.createStatement(table)) create = *statement;
+  }
+  return {{"table", table}, {"columns", std::move(columns)}, {"create", std::move(create)}};
+}
+
+nlohmann::json WorkspaceSession::raw() {
+  std::string format;
+  {
+    std::lock_guard guard(mutex_);
+    format = document_.format();
+  }
+  std::ifstream in(file_, std::ios::binary);
+  if (!in) throw RequestError(409, "The file can no longer be read.");
+  std::string bytes(kRawBytes + 1, '\0');
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  bytes.resize(static_cast<std::size_t>(in.gcount()));
+  const bool cut = bytes.size() > kRawBytes;
+  if (cut) bytes.resize(kRawBytes);
+  const bool hex = binaryFormat(format);
+  return {{"text", hex ? hexDump(bytes) : bytes}, {"hex", hex}, {"cut", cut}, {"size", identityOf(file_).size}};
+}
+
+nlohmann::json WorkspaceSession::query(const std::string& sql) {
+  std::lock_guard guard(mutex_);
+  const auto start = std::chrono::steady_clock::now();
+  nlohmann::json result = rowsJSON(document_.select(sql, kQueryRows));
+  result["ms"] = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  return result;
+}
+
+void WorkspaceSession::checkExport(const GridRequest& request) {
+  std::lock_guard guard(mutex_);
+  requireTable(request.table);
+  PageRequest none = request.page;
+  none.limit = 0;
+  none.offset = 0;
+  document_.page(request.table, none);
+}
+
+void WorkspaceSession::exportTable(const GridRequest& request, ExportFormat format, const TextSink& sink) {
+  std::lock_guard guard(mutex_);
+  document_.exportTable(request.table, format, sink, request.selection());
+}
+
+nlohmann::json WorkspaceSession::layout(const std::string& table) {
+  std::lock_guard guard(mutex_);
+  return nlohmann::json::parse(layouts_.load(table).toJSONText());
+}
+
+void WorkspaceSession::saveLayout(const nlohmann::json& body) {
+  const std::string table = textField(body, "table");
+  TableColumnLayout layout;
+  try {
+    layout = TableColumnLayout::fromJSONText(field(body, "layout").dump());
+  } catch (const Error& error) {
+    throw RequestError(400, error.message());
+  }
+  std::lock_guard guard(mutex_);
+  try {
+    layouts_.save(table, layout);
+  } catch (const std::exception& error) {
+    throw RequestError(409, error.what());
+  }
+}
+
+std::string WorkspaceSession::columnType(const std::string& table, const std::string& column) {
+  requireTable(table);
+  for (const Column& known : document_.page(table, 0).columns) {
+    if (known.name == column) return known.type;
+  }
+  throw RequestError(400, "The table \"" + table + "\" has no column \"" + column + "\".");
+}
+
+nlohmann::json WorkspaceSession::updateCell(const nlohmann::json& body) {
+  std::lock_guard guard(mutex_);
+  requireEditable();
+  const std::string table = textField(body, "table");
+  const std::string column = textField(body, "column");
+  const Rows row = rowFromJSON(field(body, "row"));
+  const Value value = enteredValue(columnType(table, column), field(body, "value"));
+  document_.updateCell(table, row, 0, column, value);
+  dirty_ = true;
+  return {{"dirty", true}, {"cell", cellJSON(value)}};
+}
+
+nlohmann::json WorkspaceSession::insertRow(const nlohmann::json& body) {
+  std::lock_guard guard(mutex_);
+  requireEditable();
+  const std::string table = textField(body, "table");
+  requireTable(table);
+  std::vector<std::pair<std::string, Value>> values;
+  if (body.contains("values")) {
+    if (!body["values"].is_object()) throw RequestError(400, "\"values\" must map column names to values.");
+    for (const auto& [column, input] : body["values"].items())
+      values.emplace_back(column, enteredValue(columnType(table, column), input));
+  }
+  document_.insertRow(table, values);
+  dirty_ = true;
+  return {{"dirty", true}};
+}
+
+nlohmann::json WorkspaceSession::deleteRows(const nlohmann::json& body) {
+  std::lock_guard guard(mutex_);
+  requireEditable();
+  const std::string table = textField(body, "table");
+  requireTable(table);
+  const nlohmann::json& list = field(body, "rows");
+  if (!list.is_array() || list.empty()) throw RequestError(400, "\"rows\" must list the rows to delete.");
+  std::vector<Rows> rows;
+  for (const nlohmann::json& row : list) rows.push_back(rowFromJSON(row));
+  std::size_t deleted = 0;
+  for (const Rows& row : rows) {
+    document_.deleteRow(table, row, 0);
+    ++deleted;
+    dirty_ = true;
+  }
+  return {{"dirty", dirty_}, {"deleted", deleted}};
+}
+
+nlohmann::json WorkspaceSession::save() {
+  std::lock_guard guard(mutex_);
+  requireEditable();
+  if (!(identityOf(file_) == opened_))
+    throw RequestError(409, "The file changed on disk since it was opened; it was not saved. Reopen it to edit it.");
+  document_.saveChanges();
+  opened_ = identityOf(file_);
+  dirty_ = false;
+  return {{"dirty", false}, {"saved", true}};
+}
+
+}  // namespace tabvora::workspace
