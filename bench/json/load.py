@@ -17,9 +17,10 @@ import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 CLI = os.path.join(os.path.dirname(HERE), "cli")
-sys.path.insert(0, CLI)
 sys.path.insert(0, HERE)
 import generate  # noqa: E402
+
+sys.path.insert(0, CLI)  # its run.py, not this folder's
 from run import duckdb_engine, measure, ratio, release_tabvora, sql_text  # noqa: E402
 
 COLUMNS = ["id", "name", "score", "active", "city", "tags", "created"]

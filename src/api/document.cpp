@@ -315,11 +315,11 @@ std::vector<ColumnStatistics> Document::statistics(const std::string& table, con
     // third column of each block before handing it over; a second thread adds up the
     // other columns of the block meanwhile (reading costs about as much as a column).
     const auto mine = [](std::size_t column) { return column % 3 == 2; };
+    // Column by column, so one column's tables stay in the cache for a whole block.
     const auto addUp = [&](const RowBlock& block, bool here) {
-      block.forEachRow([&](const RowView& row) {
-        for (std::size_t j = 0; j < accumulators.size(); ++j)
-          if (mine(j) == here) accumulators[j].add(row, j);
-      });
+      for (std::size_t j = 0; j < accumulators.size(); ++j) {
+        if (mine(j) == here) block.forEachRow([&](const RowView& row) { accumulators[j].add(row, j); });
+      }
     };
     BlockPipeline pipeline(accumulators.size(), [&](const RowBlock& block) { addUp(block, false); });
     RowProgress progress(current.progress, current.metadata, table, selection);
@@ -331,6 +331,7 @@ std::vector<ColumnStatistics> Document::statistics(const std::string& table, con
       return pipeline.handOver();
     });
     addUp(pipeline.filling(), true);
+    progress.add(pipeline.filling().rows());
     pipeline.finish();
     std::vector<ColumnStatistics> statistics;
     statistics.reserve(accumulators.size());
@@ -361,6 +362,7 @@ void Document::exportTable(const std::string& table, ExportFormat format, const 
         progress.add(pipeline.filling().rows());
         return pipeline.handOver();
       });
+      progress.add(pipeline.filling().rows());
       pipeline.finish();
       writer->writeEnd(text);
       sink(text);
