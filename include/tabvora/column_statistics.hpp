@@ -25,7 +25,8 @@ struct ColumnStatistics {
   struct Frequency {
     std::string value;
     std::int64_t count = 0;
-    friend bool operator==(const Frequency&, const Frequency&) = default;
+    friend bool operator==(const Frequency& a, const Frequency& b) { return a.value == b.value && a.count == b.count; }
+    friend bool operator!=(const Frequency& a, const Frequency& b) { return !(a == b); }
   };
 
   Column column;
