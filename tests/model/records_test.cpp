@@ -113,15 +113,15 @@ TEST(ColumnStatisticsTest, Cases) {
   std::vector<CellValue> twelve;
   for (int i = 0; i < 12; ++i) twelve.push_back(C::integer(i));
   const std::vector<Case> cases = {
-      {"no rows", {}, {kSecondColumn, 0, 0, 0, {}, {}, {}, {}}},
+      {"no rows", {}, {kSecondColumn, 0, 0, 0, {}, {}, {}, {}, false, {}, false, {}}},
       // Numbers sort before text by display order ("10" < "apple"); only numbers are averaged.
       {"mixed", rowsWithSecond({C::text("pear"), C::integer(10), C::real(2.5), C::text("apple"), C::integer(10)}),
        {kSecondColumn, 5, 0, 4, "2.5", "pear", 7.5, {"pear", "10", "2.5", "apple"}, false, 10.0, false, {{"10", 2}}}},
       {"twelve", rowsWithSecond(twelve),
-       {kSecondColumn, 12, 0, 12, "0", "11", 5.5, {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}, false, 5.5}},
+       {kSecondColumn, 12, 0, 12, "0", "11", 5.5, {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}, false, 5.5, false, {}}},
       // A short row and a null value both count as null and nothing else.
       {"missing", {DataRow{0, {}, {C::integer(1)}}, DataRow{}, DataRow{0, {}, {C::null(), C::boolean(true)}}},
-       {kSecondColumn, 3, 2, 1, "TRUE", "TRUE", {}, {"TRUE"}}},
+       {kSecondColumn, 3, 2, 1, "TRUE", "TRUE", {}, {"TRUE"}, false, {}, false, {}}},
       // Sums past the range of a double still average to a finite mean.
       {"huge", rowsWithSecond({C::real(1e308), C::real(1e308)}), {kSecondColumn, 2, 0, 1, "1e+308", "1e+308", 1e308, {"1e+308"}, false, 1e308, false, {{"1e+308", 2}}}},
   };
