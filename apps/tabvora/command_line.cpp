@@ -81,12 +81,13 @@ constexpr std::array kOptions{
     Option{"", "--all", false, kFiltering},
     Option{"", "--any", false, kFiltering},
     Option{"", "--text", false, kPreview},
-    Option{"", "--width", true, kPreview},
+    Option{"", "--width", true, kPreview | kStats},
     Option{"", "--height", true, kPreview},
     Option{"", "--color", true, kPreview},
     Option{"", "--port", true, kOpen},
     Option{"", "--no-browser", false, kOpen},
     Option{"", "--read-only", false, kOpen},
+    Option{"-q", "--quiet", false, kTables | kQuery | kStats | kExport},
 };
 
 const Option* optionNamed(std::string_view name) {
@@ -179,9 +180,11 @@ void applyOptions(const Parsed& parsed, Invocation& invocation) {
     throw UsageError("--all and --any exclude each other");
   if (parsed.values.count("--any")) invocation.combination = FilterCombination::any;
 
+  invocation.quiet = parsed.values.count("--quiet") > 0;
   invocation.text = parsed.values.count("--text") > 0;
   for (std::string_view gridOption : {"--width", "--height", "--color"}) {
-    if (parsed.values.count(gridOption) && !invocation.text)
+    const bool statsWidth = gridOption == "--width" && invocation.command == Command::stats;
+    if (parsed.values.count(gridOption) && !invocation.text && !statsWidth)
       throw UsageError(std::string(gridOption) + " belongs to preview --text");
   }
   if (auto width = valueOf(parsed, "--width"))
@@ -263,10 +266,10 @@ namespace {
 constexpr std::string_view kUsage = R"HELP(Usage:
   tabvora preview FILE [-o OUT] [--where COND]... [--all | --any]
   tabvora preview --text FILE [--width W] [--height H] [--color WHEN] [--where COND]...
-  tabvora tables FILE [-o OUT]
-  tabvora query FILE SQL [--limit N] [-o OUT]
-  tabvora stats FILE [--table T] [--json] [--where COND]... [-o OUT]
-  tabvora export FILE --format FORMAT [--table T] [--limit N] [--where COND]... [-o OUT]
+  tabvora tables FILE [-o OUT] [-q]
+  tabvora query FILE SQL [--limit N] [-o OUT] [-q]
+  tabvora stats FILE [--table T] [--json] [--width W] [--where COND]... [-o OUT] [-q]
+  tabvora export FILE --format FORMAT [--table T] [--limit N] [--where COND]... [-o OUT] [-q]
   tabvora view FILE
   tabvora open FILE [--port N] [--no-browser] [--read-only]
   tabvora COMMAND --help | tabvora --help | tabvora --version (-V)
@@ -309,12 +312,20 @@ constexpr std::array kCommandHelp{
             --limit N     at most N rows
 )HELP"},
     CommandHelp{Command::stats, R"HELP(  stats     Describes every column of a table over all its rows: type, rows,
-            nulls, null %, distinct values, min, max, average of the numbers,
-            and up to 10 sample values, as an aligned table. Distinct values
-            are counted exactly up to 100000 per column (16 MB of text, 256 MB
-            for all columns together) and estimated past that, shown as ~N.
+            nulls, null %, distinct values, min, max, average and median of the
+            numbers, the 3 most frequent values held by more than one row with
+            their counts, and up to 10 sample values, as an aligned table.
+            Distinct values are counted exactly up to 100000 per column (16 MB
+            of text, 256 MB for all columns together) and estimated past that,
+            shown as ~N; the most frequent values are then those already
+            frequent at that point. The median is exact up to 2 million numbers
+            per column (128 MB for all columns together), then taken from an
+            even spread of them, shown as ~N.
             --table T     the table T (default: the first)
             --json        a JSON array of one object per column instead
+            --width W     lines of the table at most W columns wide (default:
+                          the terminal's width when writing to one): samples
+                          go first, then frequent values, then the line is cut
 )HELP"},
     CommandHelp{Command::exportTable, R"HELP(  export    Writes a whole table, row by row as it is read:
             --format F    csv, tsv, json (an array of objects: numbers, booleans,
@@ -373,6 +384,11 @@ Output (-o OUT, --output=OUT):
   bidirectional overrides as escapes (\x1b, \u009b, \u202e), in messages too;
   files and pipes get the exact bytes.
 
+Progress: tables, query, stats and export show a line on standard error while
+they read or go through a file for more than half a second (the share of the
+file staged, or the rows gone through), erased when done; never when standard
+error is not a terminal, when TERM is dumb, or with -q (--quiet).
+
 Inspecting a file never changes it: databases are opened read-only. A SQL script
 runs in a private in-memory database where no statement can reach a file; the
 statements that fail are counted, and the first 20 are named on standard error.
@@ -391,6 +407,8 @@ Environment:
                   fails) the built-in reader reads the rows; when neither can, a
                   preview lists the columns and the other commands fail.
   NO_COLOR        when set, --color auto gives no colour.
+  TABVORA_PROGRESS_DELAY  milliseconds of work before the progress line shows
+                  (default 500).
 
 Exit status:
   0  success; for preview (HTML) also when the page is the error page

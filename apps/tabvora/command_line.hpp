@@ -35,12 +35,13 @@ struct Invocation {
   std::vector<ColumnFilter> filters;            // preview, stats, export
   FilterCombination combination = FilterCombination::all;
   bool text = false;                 // preview: a text grid instead of HTML
-  std::optional<std::size_t> width;  // preview --text
+  std::optional<std::size_t> width;  // preview --text, stats
   std::optional<std::size_t> height;
   Color color = Color::automatic;
   std::optional<int> port;  // open: the port to listen on, else a free one
   bool noBrowser = false;   // open: print the address only
   bool readOnly = false;    // open: no editing
+  bool quiet = false;  // tables, query, stats, export: no progress line
 };
 
 // Parses the arguments after the program name. Options may stand before or after the

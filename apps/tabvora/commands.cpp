@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "progress_line.hpp"
 #include "tabvora/document.hpp"
 #include "tabvora/error.hpp"
 #include "tabvora/preview_page.hpp"
@@ -79,12 +80,21 @@ CommandOutcome failuresOfFile(const Invocation& invocation, Body body) {
   }
 }
 
-// Runs `body` with the file open (and closed on every path).
+// How a command opens its file: with the progress line when it shows.
+OpenOptions openOptions(ProgressLine& progress) {
+  OpenOptions options;
+  options.progress = progress.callback();
+  return options;
+}
+
+// Runs `body` with the file open (and closed on every path), and a progress line unless
+// the output streams to the terminal the line would show on.
 template <typename Body>
-CommandOutcome withOpenDocument(const Invocation& invocation, Body body) {
+CommandOutcome withOpenDocument(const Invocation& invocation, const OutputTarget& out, bool streams, Body body) {
+  ProgressLine progress(ProgressLine::wanted(invocation.quiet) && !(streams && out.isTerminal()));
   return failuresOfFile(invocation, [&] {
-    Document document = Document::open(invocation.file);
-    body(document);
+    Document document = Document::open(invocation.file, openOptions(progress));
+    body(document, progress);
   });
 }
 
@@ -174,9 +184,11 @@ CommandOutcome runPreview(const Invocation& invocation, OutputTarget& out) {
 CommandOutcome runTables(const Invocation& invocation, OutputTarget& out) {
   std::vector<std::string> warnings;
   bool nothingReadable = false;
+  ProgressLine progress(ProgressLine::wanted(invocation.quiet));
   CommandOutcome outcome = failuresOfFile(invocation, [&] {
-    const Document document = Document::open(invocation.file);
+    const Document document = Document::open(invocation.file, openOptions(progress));
     const std::vector<TableInfo> tables = document.tables();
+    progress.erase();
     for (const TableInfo& table : tables) {
       out.write(escapeField(table.name) + '\t' + table.kind + '\t' + countText(table.rowCount) + '\t' +
                 countText(table.columnCount) + '\n');
@@ -193,22 +205,31 @@ CommandOutcome runTables(const Invocation& invocation, OutputTarget& out) {
 }
 
 CommandOutcome runQuery(const Invocation& invocation, OutputTarget& out) {
-  return withOpenDocument(invocation, [&](Document& document) {
+  return withOpenDocument(invocation, out, false, [&](Document& document, ProgressLine& progress) {
     document.exportQuery(
-        invocation.sql, ExportFormat::csv, [&](std::string_view text) { out.write(text); }, invocation.limit);
+        invocation.sql, ExportFormat::csv,
+        [&](std::string_view text) {
+          progress.erase();
+          out.write(text);
+        },
+        invocation.limit);
   });
 }
 
 CommandOutcome runStats(const Invocation& invocation, OutputTarget& out) {
-  return withOpenDocument(invocation, [&](Document& document) {
+  return withOpenDocument(invocation, out, false, [&](Document& document, ProgressLine& progress) {
     const std::vector<ColumnStatistics> statistics =
         document.statistics(chosenTable(invocation, document), {invocation.filters, invocation.combination, {}});
-    out.write(invocation.json ? statisticsJSON(statistics) : statisticsText(statistics));
+    progress.erase();
+    const std::optional<std::size_t> width = invocation.width ? invocation.width : terminalSize(out).columns;
+    out.write(invocation.json
+                  ? statisticsJSON(statistics)
+                  : statisticsText(statistics, out.isTerminal() || invocation.width ? width : std::nullopt));
   });
 }
 
 CommandOutcome runExport(const Invocation& invocation, OutputTarget& out) {
-  return withOpenDocument(invocation, [&](Document& document) {
+  return withOpenDocument(invocation, out, true, [&](Document& document, ProgressLine&) {
     document.exportTable(
         chosenTable(invocation, document), invocation.format, [&](std::string_view text) { out.write(text); },
         selection(invocation));

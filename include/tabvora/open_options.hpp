@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "tabvora/progress.hpp"
+
 namespace tabvora {
 
 // How a file is opened, decided once by the caller and handed to the format's driver, which
@@ -27,6 +29,9 @@ struct OpenOptions {
   // The name the staged table is made from (before it becomes a safe identifier); the
   // file's stem when empty. Set when the path says nothing useful about the data.
   std::string tableStem;
+  // Told how the open reads and stages the file (delimited text and JSON report bytes), and
+  // how exports and statistics of the opened file go through their rows; none when empty.
+  ProgressCallback progress;
 };
 
 }  // namespace tabvora

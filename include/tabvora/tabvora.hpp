@@ -15,5 +15,6 @@
 #include "tabvora/library.hpp"
 #include "tabvora/open_options.hpp"
 #include "tabvora/preview_page.hpp"
+#include "tabvora/progress.hpp"
 #include "tabvora/terminal_text.hpp"
 #include "tabvora/value.hpp"

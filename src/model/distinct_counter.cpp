@@ -1,7 +1,9 @@
 #include "model/distinct_counter.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
 
 namespace tabvora::internal {
 
@@ -23,10 +25,49 @@ std::uint64_t hashOf(std::string_view text) {
   return hash;
 }
 
-// Bookkeeping of one kept text beside its bytes (node, bucket and string header).
+// What one kept text is reckoned to cost beside its bytes, for the memory bound.
 constexpr std::size_t kEntryOverhead = 64;
+constexpr std::size_t kFirstSlots = 64;
 
 }  // namespace
+
+DistinctCounter::DistinctCounter(std::size_t exactBytes) : slots_(kFirstSlots, 0), exactByteLimit_(exactBytes) {}
+
+DistinctCounter::Entry* DistinctCounter::find(std::uint64_t hash, std::string_view text) {
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+    const std::uint32_t index = slots_[slot];
+    if (index == 0) return nullptr;
+    Entry& entry = entries_[index - 1];
+    if (entry.hash == hash && textOf(entry) == text) return &entry;
+  }
+}
+
+void DistinctCounter::insert(std::uint64_t hash, std::string_view text, std::uint16_t kinds, std::int64_t count) {
+  entries_.push_back(
+      Entry{hash, static_cast<std::uint32_t>(arena_.size()), static_cast<std::uint32_t>(text.size()), count, kinds});
+  arena_.append(text);
+  if (2 * entries_.size() > slots_.size()) {
+    grow();
+    return;
+  }
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t slot = hash & mask;
+  while (slots_[slot] != 0) slot = (slot + 1) & mask;
+  slots_[slot] = static_cast<std::uint32_t>(entries_.size());
+}
+
+void DistinctCounter::grow() {
+  std::size_t size = slots_.size();
+  while (2 * entries_.size() > size) size *= 2;
+  slots_.assign(size, 0);
+  const std::size_t mask = size - 1;
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    std::size_t slot = entries_[i].hash & mask;
+    while (slots_[slot] != 0) slot = (slot + 1) & mask;
+    slots_[slot] = static_cast<std::uint32_t>(i + 1);
+  }
+}
 
 DistinctCounter::Novelty DistinctCounter::add(std::string_view text, unsigned kind) {
   const std::uint64_t hash = hashOf(text);
@@ -35,26 +76,66 @@ DistinctCounter::Novelty DistinctCounter::add(std::string_view text, unsigned ki
   const auto rank = static_cast<std::uint8_t>(rest == 0 ? 64 - kRegisterBits + 1 : std::countl_zero(rest) + 1);
   if (rank > registers_[index]) registers_[index] = rank;
 
-  if (estimating_) return {};
   const auto kindBit = static_cast<std::uint16_t>(1u << (kind % 16));
-  Novelty novelty;
-  if (auto found = exact_.find(text); found != exact_.end()) {
-    novelty.textOfKind = (found->second & kindBit) == 0;
-    found->second |= kindBit;
+  if (Entry* found = find(hash, text)) {
+    ++found->count;
+    if (estimating_) return {};
+    Novelty novelty;
+    novelty.textOfKind = (found->kinds & kindBit) == 0;
+    found->kinds |= kindBit;
     return novelty;
   }
-  exact_.emplace(std::string(text), kindBit);
-  exactBytes_ += text.size() + kEntryOverhead;
-  if (exact_.size() > kExactLimit || exactBytes_ > exactByteLimit_) {
-    estimating_ = true;
-    exact_ = {};
+  if (estimating_) return {};
+  // The text that would pass a bound is not kept: counting turns to the estimate.
+  const std::size_t bytes = exactBytes_ + text.size() + kEntryOverhead;
+  if (entries_.size() + 1 > kExactLimit || bytes > exactByteLimit_) {
+    keepCandidates();
     return {};
   }
+  exactBytes_ = bytes;
+  insert(hash, text, kindBit, 1);
   return {true, true};
 }
 
+void DistinctCounter::keepCandidates() {
+  estimating_ = true;
+  std::vector<std::uint32_t> order(entries_.size());
+  for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  const std::size_t kept = std::min(kCandidates, order.size());
+  std::partial_sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(kept), order.end(),
+                    [&](std::uint32_t a, std::uint32_t b) {
+                      return entries_[a].count != entries_[b].count ? entries_[a].count > entries_[b].count : a < b;
+                    });
+  order.resize(kept);
+  std::sort(order.begin(), order.end());  // first additions first, as before
+  std::vector<Entry> entries = std::move(entries_);
+  std::string arena = std::move(arena_);
+  entries_ = {};
+  arena_ = {};
+  slots_.assign(kFirstSlots, 0);
+  for (std::uint32_t i : order) {
+    const Entry& entry = entries[i];
+    insert(entry.hash, std::string_view(arena).substr(entry.offset, entry.length), entry.kinds, entry.count);
+  }
+}
+
+std::vector<std::pair<std::string, std::int64_t>> DistinctCounter::mostFrequent(std::size_t limit) const {
+  std::vector<std::uint32_t> repeated;
+  for (std::uint32_t i = 0; i < entries_.size(); ++i)
+    if (entries_[i].count > 1) repeated.push_back(i);
+  const std::size_t kept = std::min(limit, repeated.size());
+  std::partial_sort(repeated.begin(), repeated.begin() + static_cast<std::ptrdiff_t>(kept), repeated.end(),
+                    [&](std::uint32_t a, std::uint32_t b) {
+                      return entries_[a].count != entries_[b].count ? entries_[a].count > entries_[b].count : a < b;
+                    });
+  std::vector<std::pair<std::string, std::int64_t>> result;
+  for (std::size_t i = 0; i < kept; ++i)
+    result.emplace_back(std::string(textOf(entries_[repeated[i]])), entries_[repeated[i]].count);
+  return result;
+}
+
 std::int64_t DistinctCounter::count() const {
-  if (!estimating_) return static_cast<std::int64_t>(exact_.size());
+  if (!estimating_) return static_cast<std::int64_t>(entries_.size());
   const double m = static_cast<double>(kRegisters);
   double sum = 0;
   std::size_t zeros = 0;

@@ -5,21 +5,24 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <functional>
-#include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace tabvora::internal {
 
-// Counts the distinct texts it is given in bounded memory: exactly while they number at
-// most kExactLimit and hold at most `exactBytes` (texts and their bookkeeping), then by a
-// HyperLogLog estimate (2^14 one-byte registers, a standard error of about 0.8%) fed with
-// every text from the start.
+// Counts the distinct texts it is given, and how often each comes, in bounded memory:
+// exactly while they number at most kExactLimit and hold at most `exactBytes` (texts and
+// their bookkeeping), then by a HyperLogLog estimate (2^14 one-byte registers, a standard
+// error of about 0.8%) fed with every text from the start. When exact counting stops, the
+// kCandidates most frequent texts so far stay and go on being counted exactly; other texts
+// are then only estimated.
 class DistinctCounter {
  public:
   static constexpr std::size_t kExactLimit = 100'000;
   static constexpr std::size_t kExactBytes = std::size_t{16} << 20;
+  static constexpr std::size_t kCandidates = 64;
 
-  explicit DistinctCounter(std::size_t exactBytes = kExactBytes) : exactByteLimit_(exactBytes) {}
+  explicit DistinctCounter(std::size_t exactBytes = kExactBytes);
 
   // What the exact count knows of a text added with a kind (any small number, below 16):
   // whether the text is new, and whether it is new with that kind. Both false once counting
@@ -33,16 +36,35 @@ class DistinctCounter {
   std::int64_t count() const;
   bool isEstimate() const { return estimating_; }
 
+  // The texts added more than once, most often first (ties: the one added first first), at
+  // most `limit`, with their counts. Once estimating, only the candidates kept are looked at.
+  std::vector<std::pair<std::string, std::int64_t>> mostFrequent(std::size_t limit) const;
+
  private:
   static constexpr int kRegisterBits = 14;
   static constexpr std::size_t kRegisters = std::size_t{1} << kRegisterBits;
 
-  // Transparent, so a text is looked up without being copied.
-  struct TextHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+  // One text kept, its bytes in arena_; entries_ are in order of first addition.
+  struct Entry {
+    std::uint64_t hash;
+    std::uint32_t offset;
+    std::uint32_t length;
+    std::int64_t count;
+    std::uint16_t kinds;  // bit k: added with kind k
   };
-  std::unordered_map<std::string, std::uint16_t, TextHash, std::equal_to<>> exact_;  // text -> kinds seen
+
+  Entry* find(std::uint64_t hash, std::string_view text);
+  void insert(std::uint64_t hash, std::string_view text, std::uint16_t kinds, std::int64_t count);
+  void grow();
+  void keepCandidates();
+  std::string_view textOf(const Entry& entry) const {
+    return std::string_view(arena_).substr(entry.offset, entry.length);
+  }
+
+  // Open addressing: slots_ hold an entry's index + 1, 0 when free; at most half are used.
+  std::vector<std::uint32_t> slots_;
+  std::vector<Entry> entries_;
+  std::string arena_;
   std::size_t exactByteLimit_;
   std::size_t exactBytes_ = 0;
   bool estimating_ = false;

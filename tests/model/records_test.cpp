@@ -110,17 +110,17 @@ TEST(ColumnStatisticsTest, Cases) {
   std::vector<CellValue> twelve;
   for (int i = 0; i < 12; ++i) twelve.push_back(C::integer(i));
   const std::vector<Case> cases = {
-      {"no rows", {}, {kSecondColumn, 0, 0, 0, {}, {}, {}, {}}},
+      {"no rows", {}, {kSecondColumn, 0, 0, 0, {}, {}, {}, {}, false, {}, false, {}}},
       // Numbers sort before text by display order ("10" < "apple"); only numbers are averaged.
       {"mixed", rowsWithSecond({C::text("pear"), C::integer(10), C::real(2.5), C::text("apple"), C::integer(10)}),
-       {kSecondColumn, 5, 0, 4, "2.5", "pear", 7.5, {"pear", "10", "2.5", "apple"}}},
+       {kSecondColumn, 5, 0, 4, "2.5", "pear", 7.5, {"pear", "10", "2.5", "apple"}, false, 10.0, false, {{"10", 2}}}},
       {"twelve", rowsWithSecond(twelve),
-       {kSecondColumn, 12, 0, 12, "0", "11", 5.5, {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}}},
+       {kSecondColumn, 12, 0, 12, "0", "11", 5.5, {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}, false, 5.5, false, {}}},
       // A short row and a null value both count as null and nothing else.
       {"missing", {DataRow{0, {}, {C::integer(1)}}, DataRow{}, DataRow{0, {}, {C::null(), C::boolean(true)}}},
-       {kSecondColumn, 3, 2, 1, "TRUE", "TRUE", {}, {"TRUE"}}},
+       {kSecondColumn, 3, 2, 1, "TRUE", "TRUE", {}, {"TRUE"}, false, {}, false, {}}},
       // Sums past the range of a double still average to a finite mean.
-      {"huge", rowsWithSecond({C::real(1e308), C::real(1e308)}), {kSecondColumn, 2, 0, 1, "1e+308", "1e+308", 1e308, {"1e+308"}}},
+      {"huge", rowsWithSecond({C::real(1e308), C::real(1e308)}), {kSecondColumn, 2, 0, 1, "1e+308", "1e+308", 1e308, {"1e+308"}, false, 1e308, false, {{"1e+308", 2}}}},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(calculateStatistics(kSecond, c.rows), c.expected) << c.name;
@@ -168,6 +168,15 @@ TEST(ColumnStatisticsTest, DistinctCountsStayBoundedPastTheExactLimit) {
     EXPECT_EQ(result.distinctIsEstimate, distinct > DistinctCounter::kExactLimit);
     EXPECT_NEAR(static_cast<double>(result.distinctCount), static_cast<double>(distinct), 0.03 * distinct);
   }
+  // A value frequent when exact counting stops is still counted exactly; past its bound the
+  // median comes from an even spread of the numbers.
+  StatisticsAccumulator bounded(kSecond, DistinctCounter::kExactBytes, 1000);
+  const std::int64_t rows = 3 * DistinctCounter::kExactLimit;
+  for (std::int64_t i = 0; i < rows; ++i) bounded.add(i % 2 ? CellValue::text("often") : CellValue::integer(i));
+  const ColumnStatistics result = bounded.result();
+  EXPECT_TRUE(result.distinctIsEstimate && result.medianIsEstimate);
+  EXPECT_EQ(result.mostFrequent, (std::vector<ColumnStatistics::Frequency>{{"often", rows / 2}}));
+  EXPECT_NEAR(result.median.value_or(0), rows / 2.0, 0.01 * rows);
   StatisticsAccumulator wide(kSecond);
   wide.add(CellValue::text(std::string(5000, 'x') + "\u00e9"));
   EXPECT_EQ(wide.result().sampleValues.at(0).size(), ColumnStatistics::kSampleBytes);

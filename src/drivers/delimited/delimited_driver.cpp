@@ -73,10 +73,11 @@ DatabaseMetadata DelimitedDriver::open(const std::filesystem::path& url) {
     std::lock_guard guard(internalSQLite.mutex());
     internalSQLite.openInMemory();
     ddl = StagedTable::stage(internalSQLite, primaryTableName_, columns, [&](sqlite3_stmt* statement) {
-      DelimitedRowLoader loader(internalSQLite, statement, scan.kinds(), rowLimit);
-      stoppedByLimit =
-          DelimitedByteParser::parse(input.bytes(), static_cast<std::uint8_t>(activeDelimiter_), loader).stopped;
-      rowsStaged = loader.rowsInserted();
+      const DelimitedRowLoader::Outcome outcome = DelimitedRowLoader::load(
+          internalSQLite, statement, input.bytes(), static_cast<std::uint8_t>(activeDelimiter_), scan.kinds(), rowLimit,
+          openOptions_.progress);
+      stoppedByLimit = outcome.stoppedByLimit;
+      rowsStaged = outcome.rowsInserted;
     });
   }
   totalRows_ = rowsStaged;

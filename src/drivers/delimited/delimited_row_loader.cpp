@@ -2,11 +2,22 @@
 
 #include <sqlite3.h>
 
+#include <exception>
+#include <string>
+#include <system_error>
+#include <thread>
+
 #include "drivers/sqlite/sqlite_driver.hpp"
+#include "drivers/sqlite/staged_table.hpp"
+#include "platform/hand_off.hpp"
 
 namespace tabvora::internal {
 
 namespace {
+
+// Batches converted ahead of the inserting thread: enough to ride out an uneven record,
+// few enough to stay a few megabytes.
+constexpr std::size_t kBatchesAhead = 4;
 
 bool isTrimmedByte(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
@@ -19,31 +30,193 @@ std::string_view numericText(std::string_view bytes) {
   return first == last ? bytes : bytes.substr(first, last - first);
 }
 
+// Records ready to bind: a cell per column, texts pointing into the input or, for fields
+// the parser rewrote, into the batch's own bytes.
+struct RowBatch {
+  struct Cell {
+    enum class Kind : std::uint8_t { null, integer, input, own };
+    Kind kind = Kind::null;
+    std::int64_t value = 0;  // integer, or the offset of the text
+    std::size_t size = 0;
+  };
+  std::vector<Cell> cells;
+  std::string own;
+  std::size_t rows = 0;
+  std::size_t inputEnd = 0;  // input bytes its records reach, as far as known
+
+  void clear() {
+    cells.clear();
+    own.clear();
+    rows = 0;
+  }
+};
+
+class BatchBuilder {
+ public:
+  BatchBuilder(std::span<const std::uint8_t> input, const std::vector<DelimitedRowLoader::ColumnKind>& kinds)
+      : input_(reinterpret_cast<const char*>(input.data())) {
+    for (DelimitedRowLoader::ColumnKind kind : kinds) types_.push_back(DelimitedByteParser::columnType(kind));
+  }
+
+  void append(const DelimitedByteParser::Record& record, RowBatch& batch) const {
+    using Cell = RowBatch::Cell;
+    const std::size_t n = record.size();
+    for (std::size_t i = 0; i < types_.size(); ++i) {
+      Cell& cell = batch.cells.emplace_back();
+      if (i >= n) continue;
+      const DelimitedByteParser::Field& field = record.field(i);
+      if (field.start == field.end) continue;
+      std::string_view text = record.bytes(i);
+      if (!field.inScratch) batch.inputEnd = std::max(batch.inputEnd, field.end);
+      const bool numeric = types_[i] != ColumnType::text;
+      if (numeric) {
+        text = numericText(text);
+        if (const std::optional<std::int64_t> integer = StagedTable::integerBinding(text, types_[i])) {
+          cell.kind = Cell::Kind::integer;
+          cell.value = *integer;
+          continue;
+        }
+      }
+      cell.size = text.size();
+      if (field.inScratch) {
+        cell.kind = Cell::Kind::own;
+        cell.value = static_cast<std::int64_t>(batch.own.size());
+        batch.own.append(text);
+      } else {
+        cell.kind = Cell::Kind::input;
+        cell.value = text.data() - input_;
+      }
+    }
+    ++batch.rows;
+  }
+
+ private:
+  const char* input_;
+  std::vector<ColumnType> types_;
+};
+
+class BatchInserter {
+ public:
+  BatchInserter(SQLiteDriver& staging, sqlite3_stmt* insert, std::span<const std::uint8_t> input, std::size_t columns,
+                const ProgressCallback& progress)
+      : staging_(staging),
+        insert_(insert),
+        input_(reinterpret_cast<const char*>(input.data())),
+        inputSize_(input.size()),
+        columns_(columns),
+        progress_(progress) {}
+
+  void insert(const RowBatch& batch) {
+    using Kind = RowBatch::Cell::Kind;
+    const RowBatch::Cell* cell = batch.cells.data();
+    for (std::size_t row = 0; row < batch.rows; ++row) {
+      for (std::size_t i = 0; i < columns_; ++i, ++cell) {
+        const int parameter = static_cast<int>(i) + 1;
+        switch (cell->kind) {
+          case Kind::null: sqlite3_bind_null(insert_, parameter); break;
+          case Kind::integer: sqlite3_bind_int64(insert_, parameter, cell->value); break;
+          // The bytes stay valid until the step below has run the statement, which is the
+          // only time SQLite reads them; a static binding saves a copy of every cell.
+          case Kind::input:
+            sqlite3_bind_text64(insert_, parameter, input_ + cell->value, cell->size, SQLITE_STATIC, SQLITE_UTF8);
+            break;
+          case Kind::own:
+            sqlite3_bind_text64(insert_, parameter, batch.own.data() + cell->value, cell->size, SQLITE_STATIC,
+                                SQLITE_UTF8);
+            break;
+        }
+      }
+      staging_.stepAndReset(insert_);
+      ++rowsInserted_;
+    }
+    // The bindings may point into the batch, which is about to be reused.
+    sqlite3_clear_bindings(insert_);
+    if (progress_) progress_(Progress{Progress::Unit::bytes, batch.inputEnd, inputSize_});
+  }
+
+  std::int64_t rowsInserted() const { return rowsInserted_; }
+
+ private:
+  SQLiteDriver& staging_;
+  sqlite3_stmt* insert_;
+  const char* input_;
+  std::size_t inputSize_;
+  std::size_t columns_;
+  const ProgressCallback& progress_;
+  std::int64_t rowsInserted_ = 0;
+};
+
+DelimitedRowLoader::Outcome loadHere(BatchBuilder& builder, BatchInserter& inserter,
+                                     std::span<const std::uint8_t> input, std::uint8_t delimiter,
+                                     std::optional<std::int64_t> rowLimit) {
+  RowBatch batch;
+  bool headerSkipped = false;
+  std::int64_t rows = 0;
+  const bool stopped = DelimitedByteParser::parse(input, delimiter, [&](const DelimitedByteParser::Record& record) {
+                         if (!headerSkipped) return headerSkipped = true;
+                         if (rowLimit && rows >= *rowLimit) return false;
+                         builder.append(record, batch);
+                         ++rows;
+                         if (batch.rows >= DelimitedRowLoader::kBatchRows) {
+                           inserter.insert(batch);
+                           batch.clear();
+                         }
+                         return true;
+                       }).stopped;
+  inserter.insert(batch);
+  return {inserter.rowsInserted(), stopped};
+}
+
 }  // namespace
 
-bool DelimitedRowLoader::operator()(const DelimitedByteParser::Record& record) {
-  if (!headerSkipped_) {
-    headerSkipped_ = true;
-    return true;
-  }
-  if (rowLimit_ && rowsInserted_ >= *rowLimit_) return false;
+DelimitedRowLoader::Outcome DelimitedRowLoader::load(SQLiteDriver& staging, sqlite3_stmt* insert,
+                                                     std::span<const std::uint8_t> input, std::uint8_t delimiter,
+                                                     const std::vector<ColumnKind>& kinds,
+                                                     std::optional<std::int64_t> rowLimit,
+                                                     const ProgressCallback& progress) {
+  BatchBuilder builder(input, kinds);
+  BatchInserter inserter(staging, insert, input, kinds.size(), progress);
+  if (rowLimit) return loadHere(builder, inserter, input, delimiter, rowLimit);
 
-  const std::size_t n = record.size();
-  for (std::size_t i = 0; i < kinds_.size(); ++i) {
-    const int parameter = static_cast<int>(i) + 1;
-    if (i >= n || record.field(i).start == record.field(i).end) {
-      sqlite3_bind_null(insert_, parameter);
-      continue;
-    }
-    std::string_view text = record.bytes(i);
-    if (kinds_[i] == ColumnKind::integer || kinds_[i] == ColumnKind::real) text = numericText(text);
-    // The bytes stay valid until stepAndReset below has run the statement, which is the
-    // only time SQLite reads them; a static binding saves a copy of every cell.
-    sqlite3_bind_text64(insert_, parameter, text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8);
+  HandOff<RowBatch> handOff(kBatchesAhead);
+  std::exception_ptr parseFailure;
+  std::thread parser;
+  try {
+    parser = std::thread([&] {
+      try {
+        RowBatch batch;
+        bool headerSkipped = false;
+        DelimitedByteParser::parse(input, delimiter, [&](const DelimitedByteParser::Record& record) {
+          if (!headerSkipped) return headerSkipped = true;
+          builder.append(record, batch);
+          if (batch.rows < kBatchRows) return true;
+          if (!handOff.put(std::move(batch))) return false;
+          batch = handOff.reuse().value_or(RowBatch{});
+          batch.clear();
+          return true;
+        });
+        if (batch.rows > 0) handOff.put(std::move(batch));
+      } catch (...) {
+        parseFailure = std::current_exception();
+      }
+      handOff.close();
+    });
+  } catch (const std::system_error&) {
+    return loadHere(builder, inserter, input, delimiter, rowLimit);  // no second thread to be had
   }
-  staging_.stepAndReset(insert_);
-  ++rowsInserted_;
-  return true;
+  try {
+    while (std::optional<RowBatch> batch = handOff.take()) {
+      inserter.insert(*batch);
+      handOff.giveBack(std::move(*batch));
+    }
+  } catch (...) {
+    handOff.abandon();
+    parser.join();
+    throw;
+  }
+  parser.join();
+  if (parseFailure) std::rethrow_exception(parseFailure);
+  return {inserter.rowsInserted(), false};
 }
 
 }  // namespace tabvora::internal

@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "drivers/delimited/delimited_byte_parser.hpp"
+#include "tabvora/progress.hpp"
 
 struct sqlite3_stmt;
 
@@ -15,29 +17,28 @@ class SQLiteDriver;
 // The second pass over a delimited file: skips the header and inserts every data record
 // through one prepared INSERT with a parameter per column. Short rows and empty fields are
 // bound as NULL; numeric columns get their text without surrounding spaces, tabs and line
-// breaks, other columns the bytes exactly as delivered. The staging table's column affinity
-// turns numeric text into numbers. Passed to DelimitedByteParser::parse as the consumer,
+// breaks (bound as StagedTable::bindText binds it), other columns the bytes exactly as
+// delivered. The staging table's column affinity turns numeric text into numbers. Runs
 // inside the withPreparedStatement body that owns `insert`.
 class DelimitedRowLoader {
  public:
   using ColumnKind = DelimitedByteParser::ColumnKind;
 
-  DelimitedRowLoader(SQLiteDriver& staging, sqlite3_stmt* insert, const std::vector<ColumnKind>& kinds,
-                     std::optional<std::int64_t> rowLimit)
-      : staging_(staging), insert_(insert), kinds_(kinds), rowLimit_(rowLimit) {}
+  struct Outcome {
+    std::int64_t rowsInserted = 0;
+    bool stoppedByLimit = false;  // a record past the row limit was left out
+  };
 
-  // False once the row limit is reached: the record handed over is not inserted.
-  bool operator()(const DelimitedByteParser::Record& record);
+  // Records handed from the parsing thread to the inserting one at a time.
+  static constexpr std::size_t kBatchRows = 4096;
 
-  std::int64_t rowsInserted() const { return rowsInserted_; }
-
- private:
-  SQLiteDriver& staging_;
-  sqlite3_stmt* insert_;
-  const std::vector<ColumnKind>& kinds_;
-  std::optional<std::int64_t> rowLimit_;
-  bool headerSkipped_ = false;
-  std::int64_t rowsInserted_ = 0;
+  // With a row limit everything runs on the calling thread. Without one, a second thread
+  // splits and converts the records while the calling thread inserts them, in file order.
+  // `progress` (when set) hears the input bytes staged, on the calling thread. Errors of
+  // either side propagate; the other side stops.
+  static Outcome load(SQLiteDriver& staging, sqlite3_stmt* insert, std::span<const std::uint8_t> input,
+                      std::uint8_t delimiter, const std::vector<ColumnKind>& kinds,
+                      std::optional<std::int64_t> rowLimit, const ProgressCallback& progress);
 };
 
 }  // namespace tabvora::internal

@@ -27,12 +27,41 @@ namespace {
 // while rows are inserted, few enough to bound memory (a unit is about 2 MB of records).
 constexpr std::size_t kUnitsAheadPerWorker = 2;
 
-JSONDriver::SchemaAccumulator readSchema(const JSONRecordSource& source) {
+// Share of the load the schema pass stands for in the progress reported; the staging pass,
+// which inserts every row, is the rest.
+constexpr double kSchemaShare = 0.2;
+
+// Reports the bytes of the file the load has got through, counting the units of each pass.
+class LoadProgress {
+ public:
+  LoadProgress(const ProgressCallback& callback, std::uint64_t fileSize, std::size_t units)
+      : callback_(callback), fileSize_(fileSize), units_(std::max<std::size_t>(units, 1)) {}
+  void schemaUnitDone(std::size_t unit) { report(kSchemaShare * static_cast<double>(unit + 1) / units()); }
+  void stagedUnitDone(std::size_t unit) {
+    report(kSchemaShare + (1 - kSchemaShare) * static_cast<double>(unit + 1) / units());
+  }
+
+ private:
+  double units() const { return static_cast<double>(units_); }
+  void report(double share) {
+    if (callback_)
+      callback_(Progress{Progress::Unit::bytes, static_cast<std::uint64_t>(share * static_cast<double>(fileSize_)),
+                         fileSize_});
+  }
+  const ProgressCallback& callback_;
+  std::uint64_t fileSize_;
+  std::size_t units_;
+};
+
+JSONDriver::SchemaAccumulator readSchema(const JSONRecordSource& source, LoadProgress& progress) {
   JSONDriver::SchemaAccumulator schema;
   unsigned workers = OrderedPipeline<JSONDriver::SchemaAccumulator>::defaultWorkerCount();
   OrderedPipeline<JSONDriver::SchemaAccumulator>::run(
       source.unitCount(), workers, workers * kUnitsAheadPerWorker, [&] { return source.makeSchemaReader(); },
-      [&](std::size_t, JSONDriver::SchemaAccumulator& part) { schema.absorb(part); });
+      [&](std::size_t unit, JSONDriver::SchemaAccumulator& part) {
+        schema.absorb(part);
+        progress.schemaUnitDone(unit);
+      });
   return schema;
 }
 
@@ -63,6 +92,7 @@ DatabaseMetadata JSONDriver::open(const std::filesystem::path& url) {
   currentURL_ = url;
   jsonLines_ = format_ == DatabaseFormat::jsonl;
   openedForPreview_ = previewRowLimit.has_value();
+  openedToInspect_ = !openedForPreview_ && !keepForSaving_;
   resetSchema();
   try {
     return stage(url);
@@ -82,14 +112,15 @@ DatabaseMetadata JSONDriver::stage(const std::filesystem::path& url) {
     linesLeftUnstaged_ = lines->linesLeftOut();
     source = std::move(lines);
   } else {
-    auto document = std::make_unique<JSONDocumentSource>(url, openedForPreview_, !openedForPreview_);
+    auto document = std::make_unique<JSONDocumentSource>(url, openedForPreview_, !openedForPreview_ && keepForSaving_);
     wrapperObject_ = document->wrapperObject();
     wrapperKey_ = document->wrapperKey();
     source = std::move(document);
   }
   const std::uint64_t byteCount = source->fileSize();
+  LoadProgress progress(openOptions_.progress, byteCount, source->unitCount());
 
-  SchemaAccumulator schema = readSchema(*source);
+  SchemaAccumulator schema = readSchema(*source, progress);
   if (jsonLines_) {
     skippedLineCount_ = schema.invalidRecords + schema.nonObjectRecords;
   } else {
@@ -115,8 +146,9 @@ DatabaseMetadata JSONDriver::stage(const std::filesystem::path& url) {
   }
 
   // Stage: rows are converted on worker threads and inserted here, in file order, through
-  // one statement inside one transaction.
-  const bool keepOriginals = !openedForPreview_;
+  // one statement inside one transaction. What saving needs is kept only by an open that
+  // may save.
+  const bool keepOriginals = !openedForPreview_ && keepForSaving_;
   std::vector<DataColumn> stagedColumns(columns.size());
   for (std::size_t i = 0; i < columns.size(); ++i) {
     stagedColumns[i].name = columns[i].name;
@@ -133,7 +165,7 @@ DatabaseMetadata JSONDriver::stage(const std::filesystem::path& url) {
       OrderedPipeline<StagedRows>::run(
           source->unitCount(), workers, workers * kUnitsAheadPerWorker,
           [&] { return source->makeRowReader(columns, index, keepOriginals); },
-          [&](std::size_t, StagedRows& rows) {
+          [&](std::size_t unit, StagedRows& rows) {
             std::size_t nextOriginal = 0, nextString = 0;
             for (std::size_t row = 0; row < rows.rowCount(); ++row) {
               rows.bind(statement, row);
@@ -149,6 +181,7 @@ DatabaseMetadata JSONDriver::stage(const std::filesystem::path& url) {
             }
             // The bindings point into these rows, which go now.
             sqlite3_clear_bindings(statement);
+            progress.stagedUnitDone(unit);
           });
     });
     std::vector<std::pair<std::size_t, std::string>> watched;

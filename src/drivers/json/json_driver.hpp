@@ -56,8 +56,12 @@ class JSONDriver : public StagingDriver {
   bool linesLeftUnstaged() const { return linesLeftUnstaged_; }
 
  protected:
-  // The preview's row limit comes from the options.
-  void takeOptions(const OpenOptions& options) override { previewRowLimit = options.previewRowLimit; }
+  // The preview's row limit comes from the options; an open for inspection only keeps
+  // nothing for writing the file back, and saveChanges refuses it.
+  void takeOptions(const OpenOptions& options) override {
+    previewRowLimit = options.previewRowLimit;
+    keepForSaving_ = !options.readOnlyInspection;
+  }
 
  private:
   void resetSchema();
@@ -74,6 +78,8 @@ class JSONDriver : public StagingDriver {
   std::int64_t skippedLineCount_ = 0;
   bool jsonLines_ = false;
   bool openedForPreview_ = false;
+  bool keepForSaving_ = true;
+  bool openedToInspect_ = false;  // the last open kept nothing for saving
   // Staged column name -> its index, and what saving needs of TEXT cells (full opens only).
   std::unordered_map<std::string, std::size_t> columnIndexes_;
   JSONOriginalValues originals_;

@@ -103,6 +103,10 @@ void JSONDriver::saveChanges() {
     throw DriverError("JSONDriver", -2,
                       "This file was opened for a preview, which keeps only what the page shows. Saving could "
                       "lose data, so the file was left untouched. Open it in full to edit it.");
+  if (openedToInspect_)
+    throw DriverError("JSONDriver", -2,
+                      "This file was opened for reading only, which keeps nothing for writing it back. Saving could "
+                      "lose data, so the file was left untouched. Open it for editing to save it.");
 
   DataTable table = DataTable::empty();
   std::optional<JSONEditLog> log;

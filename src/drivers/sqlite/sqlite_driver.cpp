@@ -22,8 +22,8 @@ namespace {
 // a large file would take longer than the rest of the open.
 constexpr std::int64_t kCountedFileSizeLimit = 1'000'000'000;
 
-constexpr int kReadWriteFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX;    // 0x10042
-constexpr int kReadOnlyFlags = SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX;      // 0x10041
+constexpr int kReadWriteFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX;  // 0x10042
+constexpr int kReadOnlyFlags = SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX;    // 0x10041
 constexpr int kInMemoryFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;  // 0x10006
 
 std::optional<std::string> columnText(sqlite3_stmt* statement, int column) {
@@ -150,8 +150,11 @@ std::vector<TableMetadata> SQLiteDriver::fetchTables() {
     if (!isView && countRows) {
       SQLiteStatement count;
       if (count.prepare(db, "SELECT COUNT(*) FROM " + quoteIdentifier(*name) + ";") == SQLITE_OK && count &&
-          sqlite3_step(count.get()) == SQLITE_ROW)
+          sqlite3_step(count.get()) == SQLITE_ROW) {
         table.rowCount = sqlite3_column_int64(count.get(), 0);
+        // The first page of the table then needs no second count.
+        rowCountCache_[*name] = *table.rowCount;
+      }
     }
     tables.push_back(std::move(table));
   }

@@ -70,21 +70,23 @@ std::string StagedTable::stage(SQLiteDriver& staging, std::string_view table, st
   });
 }
 
-void StagedTable::bindText(sqlite3_stmt* insert, int parameter, std::string_view text, ColumnType type) {
+std::optional<std::int64_t> StagedTable::integerBinding(std::string_view text, ColumnType type) {
   // 18 digits never overflow, and such text is an integer to both affinities: it converts
   // to exactly this value, and a REAL column keeps a whole value the same way whether it
   // came as text or as an integer.
   constexpr std::size_t kMaxDigits = 18;
-  if (type == ColumnType::integer || type == ColumnType::real) {
-    // Only "-" may lead: "+5" stays text, as the file wrote it.
-    const std::size_t sign = !text.empty() && text.front() == '-' ? 1 : 0;
-    const std::size_t digits = text.size() - sign;
-    if (digits > 0 && digits <= kMaxDigits && text.front() != '+') {
-      if (const std::optional<std::int64_t> value = parseInt64(text)) {
-        sqlite3_bind_int64(insert, parameter, *value);
-        return;
-      }
-    }
+  if (type != ColumnType::integer && type != ColumnType::real) return std::nullopt;
+  // Only "-" may lead: "+5" stays text, as the file wrote it.
+  const std::size_t sign = !text.empty() && text.front() == '-' ? 1 : 0;
+  const std::size_t digits = text.size() - sign;
+  if (digits == 0 || digits > kMaxDigits || text.front() == '+') return std::nullopt;
+  return parseInt64(text);
+}
+
+void StagedTable::bindText(sqlite3_stmt* insert, int parameter, std::string_view text, ColumnType type) {
+  if (const std::optional<std::int64_t> value = integerBinding(text, type)) {
+    sqlite3_bind_int64(insert, parameter, *value);
+    return;
   }
   if (text.size() > static_cast<std::size_t>(INT_MAX)) text = {};  // beyond any text a reader keeps
   sqlite3_bind_text(insert, parameter, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -49,6 +51,8 @@ class StagedTable {
   // is not copied: it must stay valid until the parameter is bound again or the statement
   // is finalised.
   static void bindText(sqlite3_stmt* insert, int parameter, std::string_view text, ColumnType type);
+  // The integer bindText binds `text` as for a column of `type`; nothing when it binds text.
+  static std::optional<std::int64_t> integerBinding(std::string_view text, ColumnType type);
 };
 
 }  // namespace tabvora::internal

@@ -16,6 +16,7 @@
 
 #include "drivers/sqlite/sqlite_test_database.hpp"
 #include "platform/display_width.hpp"
+#include "progress_line.hpp"
 #include "support/test_support.hpp"
 
 namespace tabvora::internal {
@@ -234,6 +235,30 @@ TEST_F(TabvoraCommand, TheTextGridFitsTheTerminalItIsShownOn) {
   }
   EXPECT_EQ(lines, 9u) << plain;
   EXPECT_TRUE(contains(plain, "Showing 5 of 10 rows")) << plain;
+}
+
+// Work that takes long (here: any, with TABVORA_PROGRESS_DELAY=0) shows a progress line on a
+// terminal's standard error, erased before the output; never on a pipe, with TERM=dumb or
+// with --quiet.
+TEST_F(TabvoraCommand, ProgressShowsOnATerminalOnlyAndIsErased) {
+  std::string rows = "n,t\n";
+  for (int i = 0; i < 10'000; ++i) rows += std::to_string(i) + ",x\n";
+  const auto csv = dir / "rows.csv";
+  testing::writeFile(csv, rows);
+  const testing::ScopedEnvironment immediate("TABVORA_PROGRESS_DELAY", "0");
+  const std::string erase = "\r\x1b[K";
+  const std::string listed = shownOnTerminal({"tables", csv.string()});
+  EXPECT_TRUE(contains(listed, erase + "tabvora: staged ") && listed.ends_with(erase + "rows\tTable\t10000\t2\n"))
+      << listed;
+  const std::string exported = shownOnTerminal({"export", csv.string(), "--format", "csv", "-o", (dir / "out.csv").string()});
+  EXPECT_TRUE(contains(exported, erase + "tabvora: ") && exported.ends_with(erase)) << exported;
+  EXPECT_EQ(cli::ProgressLine::text({Progress::Unit::rows, 2048, 10'000}), "tabvora: 2,048 of 10,000 rows (20%)");
+  EXPECT_EQ(cli::ProgressLine::text({Progress::Unit::bytes, 35'700'000, 71'400'000}),
+            "tabvora: staged 50% (35.7 MB of 71.4 MB)");
+  EXPECT_EQ(shownOnTerminal({"tables", csv.string(), "--quiet"}), "rows\tTable\t10000\t2\n");
+  EXPECT_EQ(runTabvora({"stats", csv.string(), "--json"}).err, "");
+  const testing::ScopedEnvironment dumb("TERM", "dumb");
+  EXPECT_EQ(shownOnTerminal({"tables", csv.string()}), "rows\tTable\t10000\t2\n");
 }
 
 }  // namespace

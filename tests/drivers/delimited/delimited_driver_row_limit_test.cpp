@@ -75,5 +75,28 @@ TEST_F(DelimitedRowLimitTest, APreviewShowsTheFirstRowsOfAFullOpen) {
   EXPECT_EQ(driver.sourceEncoding(), TextEncoding::windows1252);
 }
 
+// A full open splits the records on a second thread while the first inserts them; it stages
+// the values (and their kinds) a one-thread open stages when its limit is not reached.
+TEST_F(DelimitedRowLimitTest, AFullOpenOnTwoThreadsStagesWhatOneThreadStages) {
+  std::string text = "n,label,amount\n";
+  for (int i = 0; i < 10'000; ++i) {
+    text += (i % 7 ? " " + std::to_string(i - 5000) + " " : std::string()) + ",\"q\"\"" + std::to_string(i) + '"';
+    text += i % 11 ? (i % 5 ? ",12.50\n" : ",1e3\n") : "\n";
+  }
+  const auto path = write("data.csv", text);
+  const auto values = [&](std::optional<std::int64_t> limit) {
+    DelimitedDriver driver(DatabaseFormat::csv);
+    driver.previewRowLimit = limit;
+    driver.open(path);
+    std::vector<std::vector<CellValue>> rows;
+    for (const DataRow& row : all(driver).rows) rows.push_back(row.values);
+    return rows;
+  };
+  const auto full = values(std::nullopt);
+  ASSERT_EQ(full.size(), 10'000u);
+  EXPECT_EQ(full[1], (std::vector<CellValue>{CellValue::integer(-4999), CellValue::text("q\"1"), CellValue::real(12.5)}));
+  EXPECT_EQ(full, values(20'000));
+}
+
 }  // namespace
 }  // namespace tabvora::internal

@@ -1,0 +1,67 @@
+#!/usr/bin/python3
+"""Statistics of a whole 1,000,000-row CSV file: `tabvora stats` beside DuckDB's SUMMARIZE.
+
+Usage: bench/cli/stats.py [FOLDER]
+  FOLDER   scratch folder (default /tmp/tabvora-cli-bench): the input rows.csv (written by
+           generate.py when missing) and the DuckDB engine of npm, installed there the
+           first time
+Environment: TABVORA, REPS and ROWS as for run.py.
+
+The lines, each the median of REPS runs after one warm-up, in one run so they share the
+machine's load:
+  tabvora tables   the full load every stats does first (staging the rows)
+  tabvora stats    the load, then one pass over the staged rows (text table)
+  duckdb SUMMARIZE SUMMARIZE SELECT * FROM 'rows.csv' on the DuckDB engine of npm (reads the
+                   file and summarises every column: min, max, distinct estimate, average,
+                   quartiles, null share)
+It also prints the size of the staged table (its SQLite pages), the figure peak memory is
+set against: the target is a stats peak below twice that, and a time no worse than
+SUMMARIZE's.
+"""
+import os
+import subprocess
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+from run import duckdb_engine, measure, ratio, release_tabvora, sql_text  # noqa: E402
+
+
+def main():
+    folder = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "/tmp/tabvora-cli-bench")
+    reps = int(os.environ.get("REPS", "5"))
+    rows = int(os.environ.get("ROWS", "1000000"))
+    os.makedirs(folder, exist_ok=True)
+    source = os.path.join(folder, "rows.csv")
+    if not os.path.exists(source):
+        subprocess.run([sys.executable, os.path.join(HERE, "generate.py"), source, str(rows)], check=True)
+    node_env = dict(os.environ, NODE_PATH=duckdb_engine(folder))
+    tabvora = release_tabvora()
+
+    staged = subprocess.run([tabvora, "query", source,
+                             "SELECT page_count * page_size FROM pragma_page_count(), pragma_page_size()"],
+                            capture_output=True, text=True, check=True).stdout.split()[-1]
+    staged_mb = int(staged) / 1e6
+    lines = [  # name, command, environment
+        ("tabvora tables", [tabvora, "tables", source], None),
+        ("tabvora stats", [tabvora, "stats", source], None),
+        ("duckdb SUMMARIZE", ["node", os.path.join(HERE, "duckdb_run.cjs"), f"SUMMARIZE SELECT * FROM {sql_text(source)}"],
+         node_env),
+    ]
+    print(f"input: {os.path.getsize(source) / 1e6:.1f} MB, staged table {staged_mb:.1f} MB; "
+          f"medians of {reps} runs after one warm-up")
+    print(f"| {'line':<18} | {'s':>6} | {'CPU s':>6} | {'peak MB':>7} | {'CPU%':>4} | {'load':>5} |")
+    print(f"|{'-' * 20}|{'-' * 7}:|{'-' * 7}:|{'-' * 8}:|{'-' * 5}:|{'-' * 6}:|")
+    results = {}
+    for name, command, env in lines:
+        m = results[name] = measure(command, None, reps, env)
+        print(f"| {name:<18} | {m.seconds:6.2f} | {m.cpu_seconds:6.2f} | {m.peak_mb:7.1f} | {m.cpu_percent:4.0f} | "
+              f"{os.getloadavg()[0]:5.2f} |", flush=True)
+    stats, summarize = results["tabvora stats"], results["duckdb SUMMARIZE"]
+    print(f"stats: {ratio(stats.seconds, summarize.seconds)} the wall time of SUMMARIZE "
+          f"({ratio(stats.cpu_seconds, summarize.cpu_seconds)} its CPU time; target at most 1), "
+          f"peak {stats.peak_mb:.1f} MB = {ratio(stats.peak_mb, staged_mb)} the staged table (target below 2)")
+
+
+if __name__ == "__main__":
+    main()
