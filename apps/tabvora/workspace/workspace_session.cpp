@@ -56,6 +56,13 @@ std::string textField(const nlohmann::json& body, const char* key) {
   return value.get<std::string>();
 }
 
+bool isSQLiteDatabase(const std::filesystem::path& file) {
+  static constexpr char kHeader[] = "SQLite format 3";  // and its NUL: 16 bytes
+  std::ifstream in(file, std::ios::binary);
+  char head[sizeof kHeader] = {};
+  return in.read(head, sizeof head) && std::equal(head, head + sizeof head, kHeader);
+}
+
 }  // namespace
 
 WorkspaceSession::FileIdentity WorkspaceSession::identityOf(const std::filesystem::path& file) {
@@ -72,6 +79,9 @@ WorkspaceSession::WorkspaceSession(std::filesystem::path file, bool readOnly,
       document_([&] {
         OpenOptions options;
         options.statementTimeLimit = std::chrono::seconds(30);
+        // Staged formats keep what saving needs only when opened for editing; a database stays
+        // inspected (its edits would reach the file at once, not at Save).
+        options.readOnlyInspection = readOnly || isSQLiteDatabase(file_);
         return Document::open(file_, options);
       }()),
       readOnly_(readOnly),
