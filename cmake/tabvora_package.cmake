@@ -21,7 +21,7 @@ target_include_directories(tabvora_library INTERFACE
 # The public headers need only the standard library, in C++17.
 target_compile_features(tabvora_library INTERFACE cxx_std_17)
 set(tabvora_dependencies PkgConfig::SQLITE3 PkgConfig::ICU PkgConfig::SIMDJSON PkgConfig::DEFLATE PkgConfig::ZLIB
-    PkgConfig::LIBXML2)
+    PkgConfig::LIBXML2 PkgConfig::LZMA PkgConfig::ZSTD BZip2::BZip2)
 target_link_libraries(tabvora_library PRIVATE ${tabvora_dependencies} Threads::Threads)
 # Sanitized objects need the sanitizer runtimes in the program that links them.
 if(TABVORA_SANITIZE)
