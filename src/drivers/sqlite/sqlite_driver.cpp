@@ -62,7 +62,8 @@ void SQLiteDriver::Impl::openDescriptorCopy(SQLiteDriver& driver, const std::fil
   const auto size = static_cast<sqlite3_int64>(reader.size());
   ByteBuffer bytes;
   reader.readAt(0, static_cast<std::size_t>(size), bytes);
-  auto* copy = static_cast<unsigned char*>(sqlite3_malloc64(static_cast<sqlite3_uint64>(std::max<sqlite3_int64>(size, 1))));
+  auto* copy =
+      static_cast<unsigned char*>(sqlite3_malloc64(static_cast<sqlite3_uint64>(std::max<sqlite3_int64>(size, 1))));
   if (!copy) fail(SQLITE_NOMEM, "Not enough memory to read the database");
   std::copy(bytes.bytes().begin(), bytes.bytes().end(), copy);
   // A database in write-ahead-log mode reads from memory as the rollback-journal form
@@ -73,7 +74,8 @@ void SQLiteDriver::Impl::openDescriptorCopy(SQLiteDriver& driver, const std::fil
   int rc = sqlite3_open_v2(":memory:", &db, kInMemoryFlags, InspectionVFS::name());
   if (rc == SQLITE_OK && db) rc = registerTextMatchFunction(db);
   if (rc == SQLITE_OK && db)
-    rc = sqlite3_deserialize(db, "main", copy, size, size, SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_READONLY);
+    rc =
+        sqlite3_deserialize(db, "main", copy, size, size, SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_READONLY);
   else
     sqlite3_free(copy);
   if (rc != SQLITE_OK || !db) {
