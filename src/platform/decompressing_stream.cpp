@@ -36,8 +36,9 @@ std::string byteCountText(std::uint64_t bytes) { return formatByteCount(static_c
 Compression sniffCompression(std::span<const std::uint8_t> bytes) {
   using namespace std::string_view_literals;
   if (hasPrefix(bytes, "\x1F\x8B\x08"sv)) return Compression::gzip;
-  if (hasPrefix(bytes, "\xFD"
-                       "7zXZ\x00"sv))
+  if (hasPrefix(bytes,
+                "\xFD"
+                "7zXZ\x00"sv))
     return Compression::xz;
   if (hasPrefix(bytes, "\x28\xB5\x2F\xFD"sv)) return Compression::zstd;
   if (bytes.size() >= 10 && hasPrefix(bytes, "BZh"sv) && bytes[3] >= '1' && bytes[3] <= '9' &&

@@ -33,8 +33,7 @@ struct TextConverter::State {
   }
 };
 
-TextConverter::TextConverter(std::string_view encodingName)
-    : state_(std::make_unique<State>()), name_(encodingName) {
+TextConverter::TextConverter(std::string_view encodingName) : state_(std::make_unique<State>()), name_(encodingName) {
   UErrorCode status = U_ZERO_ERROR;
   state_->source = openConverter(name_, status);
   if (U_FAILURE(status)) throw Failure("\"" + name_ + "\" is not an encoding this program knows");
