@@ -21,7 +21,7 @@ target_include_directories(tabvora_library INTERFACE
 # The public headers need only the standard library, in C++17.
 target_compile_features(tabvora_library INTERFACE cxx_std_17)
 set(tabvora_dependencies PkgConfig::SQLITE3 PkgConfig::ICU PkgConfig::SIMDJSON PkgConfig::DEFLATE PkgConfig::ZLIB
-    PkgConfig::LIBXML2 PkgConfig::SNAPPY PkgConfig::ZSTD PkgConfig::LZ4 PkgConfig::BROTLIDEC)
+    PkgConfig::LIBXML2 PkgConfig::SNAPPY PkgConfig::ZSTD PkgConfig::LZ4 PkgConfig::BROTLIDEC PkgConfig::LZMA BZip2::BZip2)
 target_link_libraries(tabvora_library PRIVATE ${tabvora_dependencies} Threads::Threads)
 # Sanitized objects need the sanitizer runtimes in the program that links them.
 if(TABVORA_SANITIZE)
@@ -70,12 +70,12 @@ string(REGEX REPLACE "/$" "" pc_to_prefix "${pc_to_prefix}")
 list(JOIN tabvora_sanitizer_flags " " TABVORA_PC_LINK_FLAGS)
 # A static library brings none of its dependencies: they are public requirements then, so
 # the plain `pkg-config --libs tabvora` links too (and --static adds their own).
-set(tabvora_pc_requires "sqlite3 icu-uc icu-i18n simdjson libdeflate zlib libxml-2.0 snappy libzstd liblz4 libbrotlidec")
+set(tabvora_pc_requires "sqlite3 icu-uc icu-i18n simdjson libdeflate zlib libxml-2.0 snappy libzstd liblz4 libbrotlidec liblzma")
 if(TABVORA_STATIC)
   set(TABVORA_PC_PRIVATE "Requires: ${tabvora_pc_requires}")
-  string(APPEND TABVORA_PC_LINK_FLAGS " -pthread")
+  string(APPEND TABVORA_PC_LINK_FLAGS " -lbz2 -pthread")
 else()
-  set(TABVORA_PC_PRIVATE "Requires.private: ${tabvora_pc_requires}\nLibs.private: -pthread")
+  set(TABVORA_PC_PRIVATE "Requires.private: ${tabvora_pc_requires}\nLibs.private: -lbz2 -pthread")
 endif()
 configure_file(${PROJECT_SOURCE_DIR}/packaging/tabvora.pc.in ${CMAKE_CURRENT_BINARY_DIR}/tabvora.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tabvora.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -49,6 +49,7 @@ enum Use : unsigned {
   kView = 32,
   kOpen = 64,
   kWriting = kPreview | kTables | kQuery | kStats | kExport,
+  kReading = kWriting | kView,
   kFiltering = kPreview | kStats | kExport,
 };
 
@@ -74,8 +75,10 @@ struct Option {
 constexpr std::array kOptions{
     Option{"-o", "--output", true, kWriting},
     Option{"", "--limit", true, kQuery | kExport},
-    Option{"-t", "--table", true, kStats | kExport},
-    Option{"-f", "--format", true, kExport},
+    Option{"-t", "--table", true, kPreview | kStats | kExport},
+    Option{"-f", "--format", true, kReading},
+    Option{"", "--input-format", true, kReading},
+    Option{"", "--encoding", true, kReading},
     Option{"", "--json", false, kStats},
     Option{"-w", "--where", true, kFiltering},
     Option{"", "--all", false, kFiltering},
@@ -158,6 +161,52 @@ std::optional<std::string> valueOf(const Parsed& parsed, std::string_view name) 
   return found->second;
 }
 
+std::optional<InputFormat> inputFormatNamed(std::string_view name) {
+  constexpr std::array<std::pair<std::string_view, InputFormat>, 9> kNames{{
+      {"csv", InputFormat::csv},
+      {"tsv", InputFormat::tsv},
+      {"json", InputFormat::json},
+      {"jsonl", InputFormat::jsonl},
+      {"sql", InputFormat::sql},
+      {"sqlite", InputFormat::sqlite},
+      {"xlsx", InputFormat::xlsx},
+      {"xls", InputFormat::xls},
+      {"parquet", InputFormat::parquet},
+  }};
+  for (const auto& [known, format] : kNames) {
+    if (known == name) return format;
+  }
+  return std::nullopt;
+}
+
+void applyInputOptions(const Parsed& parsed, Command command, Invocation& invocation) {
+  // export's --format is the format it writes; --input-format names the format read.
+  std::optional<std::string> format = valueOf(parsed, "--input-format");
+  std::string_view option = "--input-format";
+  if (command != Command::exportTable) {
+    if (auto plain = valueOf(parsed, "--format")) {
+      if (format) throw UsageError("--format and --input-format name the same thing; give one");
+      format = plain;
+      option = "--format";
+    }
+  }
+  if (format) {
+    auto named = inputFormatNamed(*format);
+    if (!named)
+      throw UsageError(std::string(option) + " \"" + *format +
+                       "\" is not one of csv, tsv, json, jsonl, sql, sqlite, xlsx, xls, parquet");
+    invocation.inputFormat = *named;
+  }
+  if (auto encoding = valueOf(parsed, "--encoding")) {
+    if (*encoding == "list") {
+      invocation.listEncodings = true;
+    } else if (!isTextEncodingName(*encoding)) {
+      throw UsageError("--encoding \"" + *encoding + "\" is not an encoding this program knows (see --encoding list)");
+    }
+    invocation.encoding = *encoding;
+  }
+}
+
 void applyOptions(const Parsed& parsed, Invocation& invocation) {
   if (auto output = valueOf(parsed, "--output")) {
     if (output->empty()) throw UsageError("--output needs a file name");
@@ -168,7 +217,8 @@ void applyOptions(const Parsed& parsed, Invocation& invocation) {
     if (table->empty()) throw UsageError("--table needs a table name");
     invocation.table = *table;
   }
-  if (auto format = valueOf(parsed, "--format")) {
+  applyInputOptions(parsed, invocation.command, invocation);
+  if (auto format = valueOf(parsed, "--format"); format && invocation.command == Command::exportTable) {
     std::optional<ExportFormat> named = exportFormatNamed(*format);
     if (!named) throw UsageError("--format \"" + *format + "\" is not one of csv, tsv, json, markdown, sql");
     invocation.format = *named;
@@ -251,6 +301,7 @@ Invocation parseCommandLine(const std::vector<std::string>& arguments) {
   applyOptions(parsed, invocation);
 
   const std::string name(command->name);
+  if (invocation.listEncodings) return invocation;
   if (parsed.positional.empty()) throw UsageError(name + " needs a FILE");
   if (parsed.positional.size() < command->positional) throw UsageError(name + " needs an SQL statement after FILE");
   if (parsed.positional.size() > command->positional)
@@ -264,14 +315,16 @@ Invocation parseCommandLine(const std::vector<std::string>& arguments) {
 namespace {
 
 constexpr std::string_view kUsage = R"HELP(Usage:
-  tabvora preview FILE [-o OUT] [--where COND]... [--all | --any]
-  tabvora preview --text FILE [--width W] [--height H] [--color WHEN] [--where COND]...
+  tabvora preview FILE [--table T] [-o OUT] [--where COND]... [--all | --any]
+  tabvora preview --text FILE [--table T] [--width W] [--height H] [--color WHEN] [--where COND]...
   tabvora tables FILE [-o OUT] [-q]
   tabvora query FILE SQL [--limit N] [-o OUT] [-q]
   tabvora stats FILE [--table T] [--json] [--width W] [--where COND]... [-o OUT] [-q]
   tabvora export FILE --format FORMAT [--table T] [--limit N] [--where COND]... [-o OUT] [-q]
   tabvora view FILE
   tabvora open FILE [--port N] [--no-browser] [--read-only]
+  Every command but open also takes [--format F | --input-format F] [--encoding NAME] for
+  FILE (export: --input-format only), and FILE "-" for standard input.
   tabvora COMMAND --help | tabvora --help | tabvora --version (-V)
 
 Previews tabular data files (SQLite databases, CSV/TSV text, JSON and JSON Lines,
@@ -300,6 +353,9 @@ constexpr std::array kCommandHelp{
                           writing to one, else room for 50 rows)
             --color WHEN  auto (on a terminal, unless NO_COLOR is set), always
                           or never: column names bold, NULL dimmed
+            --table T     the table T instead of the first; an unknown name
+                          gives the error page listing the tables (--text:
+                          exit status 2)
 )HELP"},
     CommandHelp{Command::tables, R"HELP(  tables    Lists the tables of FILE, one line each, fields separated by tabs:
               NAME  TYPE  ROWS  COLUMNS
@@ -372,6 +428,29 @@ Filters (preview, stats, export):
 constexpr std::string_view kCommon = R"HELP(
 Every option that takes a value also takes it as --option=value.
 
+Input (every command):
+  FILE may be compressed with gzip, bzip2, xz or zstd (known by its first bytes,
+  not its name); it is read decompressed, as a stream, and its format comes from
+  the name without the compression extension (sales.csv.gz: CSV, table "sales")
+  or from the decompressed bytes. A preview of delimited text, JSON Lines or a
+  SQL script decompresses only as far as the rows it shows. FILE "-" reads
+  standard input (table "stdin"); a FIFO and /dev/stdin are read the same way.
+  Decompressed or piped content is held in a private in-memory file and may be
+  at most 4 GiB; a compressed stream that has expanded past 256 MiB may not
+  exceed 1000 times its compressed size (a decompression bomb). Past either
+  bound FILE is refused with a message. Binary files that are none of the
+  formats are refused as "not a tabular data file".
+  --format F, --input-format F
+                reads FILE as F whatever its name or bytes say: csv, tsv, json,
+                jsonl, sql, sqlite, xlsx, xls or parquet (export takes
+                --input-format only: its --format is the format it writes)
+  --encoding NAME
+                delimited text and SQL scripts: the bytes are in NAME, any ICU
+                converter name or alias (shift_jis, cp932, gb18030, euc-kr,
+                koi8-r, iso-8859-15, windows-1251...), instead of the detected
+                encoding; bytes that are not text in NAME fail. --encoding list
+                prints the names.
+
 Output (-o OUT, --output=OUT):
   OUT "-" is standard output (write ./- for a file of that name). An existing
   character device or FIFO is written in place; a FIFO that no process reads
@@ -415,7 +494,8 @@ Exit status:
   1  FILE cannot be read ("tabvora: FILE: reason" on standard error), or the
      output could not be written in full; when the reader of a pipe goes away
      the program ends quietly, with no message
-  2  usage error, or an OUT that is FILE itself or cannot take the output
+  2  usage error, an unknown --table or --encoding, or an OUT that is FILE
+     itself or cannot take the output
 )HELP";
 
 }  // namespace

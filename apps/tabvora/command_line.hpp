@@ -9,6 +9,7 @@
 
 #include "tabvora/column_filter.hpp"
 #include "tabvora/export_format.hpp"
+#include "tabvora/open_options.hpp"
 
 namespace tabvora::cli {
 
@@ -29,7 +30,7 @@ struct Invocation {
   std::optional<std::filesystem::path> output;  // OUT; absent (also for "-o -"): standard output
   std::string sql;                              // query
   std::optional<std::int64_t> limit;            // query, export: most rows written
-  std::optional<std::string> table;             // stats, export: the table, else the first
+  std::optional<std::string> table;             // preview, stats, export: the table, else the first
   ExportFormat format = ExportFormat::csv;      // export
   bool json = false;                            // stats
   std::vector<ColumnFilter> filters;            // preview, stats, export
@@ -42,6 +43,11 @@ struct Invocation {
   bool noBrowser = false;   // open: print the address only
   bool readOnly = false;    // open: no editing
   bool quiet = false;  // tables, query, stats, export: no progress line
+  // How FILE is read ("-": standard input): its format when the bytes cannot say, the
+  // encoding of delimited text or a script; --encoding list asks for the names instead.
+  InputFormat inputFormat = InputFormat::detect;
+  std::string encoding;
+  bool listEncodings = false;
 };
 
 // Parses the arguments after the program name. Options may stand before or after the

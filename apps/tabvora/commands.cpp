@@ -30,6 +30,7 @@ constexpr std::size_t kDefaultTerminalWidth = 80;
 // FIFO can act on it (a tape rewinds, a writer sees a reader), and the file probe refuses
 // those anyway.
 std::optional<std::string> systemReason(const std::filesystem::path& file) {
+  if (file == "-") return std::nullopt;  // standard input
   struct stat info {};
   if (::stat(file.c_str(), &info) != 0) return std::strerror(errno);
   if (S_ISDIR(info.st_mode)) return std::strerror(EISDIR);
@@ -63,8 +64,27 @@ std::string escapeField(const std::string& text) {
 
 std::string countText(const std::optional<std::int64_t>& count) { return count ? std::to_string(*count) : "-"; }
 
+// How the invocation asks FILE to be read.
+OpenOptions openOptions(const Invocation& invocation) {
+  OpenOptions options;
+  options.inputFormat = invocation.inputFormat;
+  options.textEncoding = invocation.encoding;
+  return options;
+}
+
+PreviewOptions previewOptions(const Invocation& invocation) {
+  return PreviewOptions{invocation.filters, invocation.combination, invocation.table, openOptions(invocation)};
+}
+
+// Whether a failure is the caller's request that the file cannot meet (an unknown table, an
+// encoding for a format without one): a usage error, status 2.
+bool isUsageFailure(const Error& error) {
+  return error.errorCode() == ErrorCode::invalidArgument &&
+         (error.domain() == "TableChoice" || error.domain() == "InputSource" || error.domain() == "PreviewProvider");
+}
+
 // Runs `body` on a file the system lets us read. Failures become "FILE: reason" and status
-// 1; output that cannot be written propagates.
+// 1 (2 for a usage failure); output that cannot be written propagates.
 template <typename Body>
 CommandOutcome failuresOfFile(const Invocation& invocation, Body body) {
   try {
@@ -73,6 +93,10 @@ CommandOutcome failuresOfFile(const Invocation& invocation, Body body) {
     return CommandOutcome{};
   } catch (const OutputFailure&) {
     throw;
+  } catch (const Error& error) {
+    CommandOutcome outcome = fileFailure(invocation.file, error.what());
+    if (isUsageFailure(error)) outcome.exitStatus = kExitUsage;
+    return outcome;
   } catch (const std::exception& error) {
     return fileFailure(invocation.file, error.what());
   } catch (...) {
@@ -80,9 +104,9 @@ CommandOutcome failuresOfFile(const Invocation& invocation, Body body) {
   }
 }
 
-// How a command opens its file: with the progress line when it shows.
-OpenOptions openOptions(ProgressLine& progress) {
-  OpenOptions options;
+// How a command opens its file: as the invocation reads it, with the progress line when it shows.
+OpenOptions openOptions(const Invocation& invocation, ProgressLine& progress) {
+  OpenOptions options = openOptions(invocation);
   options.progress = progress.callback();
   return options;
 }
@@ -93,21 +117,32 @@ template <typename Body>
 CommandOutcome withOpenDocument(const Invocation& invocation, const OutputTarget& out, bool streams, Body body) {
   ProgressLine progress(ProgressLine::wanted(invocation.quiet) && !(streams && out.isTerminal()));
   return failuresOfFile(invocation, [&] {
-    Document document = Document::open(invocation.file, openOptions(progress));
+    Document document = Document::open(invocation.file, openOptions(invocation, progress));
     body(document, progress);
   });
 }
 
-// The table a command reads: the one named, else the first.
+bool equalIgnoringASCIICase(std::string_view a, std::string_view b) {
+  return std::ranges::equal(a, b, [](char x, char y) {
+    return (x >= 'A' && x <= 'Z' ? x - 'A' + 'a' : x) == (y >= 'A' && y <= 'Z' ? y - 'A' + 'a' : y);
+  });
+}
+
+// The table a command reads: the one named (exactly, else ignoring ASCII case, as preview
+// matches it), else the first.
 std::string chosenTable(const Invocation& invocation, const Document& document) {
   const std::vector<TableInfo> tables = document.tables();
   if (invocation.table) {
     for (const TableInfo& table : tables) {
       if (table.name == *invocation.table) return table.name;
     }
+    for (const TableInfo& table : tables) {
+      if (equalIgnoringASCIICase(table.name, *invocation.table)) return table.name;
+    }
     std::string names;
     for (const TableInfo& table : tables) names += (names.empty() ? "" : ", ") + table.name;
-    throw std::runtime_error("no table named \"" + *invocation.table + "\" (tables: " + names + ")");
+    throw Error("TableChoice", ErrorCode::invalidArgument, -1,
+                "no table named \"" + *invocation.table + "\" (tables: " + names + ")");
   }
   if (tables.empty()) throw std::runtime_error("the file holds no table");
   return tables.front().name;
@@ -163,9 +198,11 @@ CommandOutcome runTextPreview(const Invocation& invocation, OutputTarget& out) {
   options.color = colorWanted(invocation, out);
   std::string grid;
   try {
-    grid = previewText(invocation.file, options, invocation.filters, invocation.combination);
+    grid = previewText(invocation.file, options, previewOptions(invocation));
   } catch (const Error& error) {
-    return fileFailure(invocation.file, error.message());
+    CommandOutcome outcome = fileFailure(invocation.file, error.message());
+    if (isUsageFailure(error)) outcome.exitStatus = kExitUsage;
+    return outcome;
   }
   out.write(grid);
   return CommandOutcome{};
@@ -175,7 +212,7 @@ CommandOutcome runTextPreview(const Invocation& invocation, OutputTarget& out) {
 
 CommandOutcome runPreview(const Invocation& invocation, OutputTarget& out) {
   if (invocation.text) return runTextPreview(invocation, out);
-  out.write(previewPage(invocation.file, invocation.filters, invocation.combination));
+  out.write(previewPage(invocation.file, previewOptions(invocation)));
   return CommandOutcome{};
 }
 
@@ -186,7 +223,7 @@ CommandOutcome runTables(const Invocation& invocation, OutputTarget& out) {
   bool nothingReadable = false;
   ProgressLine progress(ProgressLine::wanted(invocation.quiet));
   CommandOutcome outcome = failuresOfFile(invocation, [&] {
-    const Document document = Document::open(invocation.file, openOptions(progress));
+    const Document document = Document::open(invocation.file, openOptions(invocation, progress));
     const std::vector<TableInfo> tables = document.tables();
     progress.erase();
     for (const TableInfo& table : tables) {

@@ -15,6 +15,7 @@
 #include "command_line.hpp"
 #include "commands.hpp"
 #include "tabvora/library.hpp"
+#include "tabvora/open_options.hpp"
 #include "output_target.hpp"
 #include "tabvora/terminal_text.hpp"
 #include "open_command.hpp"
@@ -49,6 +50,10 @@ void report(std::string message) {
 }
 
 CommandOutcome run(const Invocation& invocation, OutputTarget& out) {
+  if (invocation.listEncodings) {
+    for (const std::string& name : tabvora::textEncodingNames()) out.write(name + '\n');
+    return {};
+  }
   switch (invocation.command) {
     case Invocation::Command::help: out.write(helpText(invocation.helpTopic)); return {};
     case Invocation::Command::version: out.write("tabvora " + std::string(tabvora::version()) + '\n'); return {};
@@ -66,7 +71,7 @@ CommandOutcome run(const Invocation& invocation, OutputTarget& out) {
 // Whether OUT is the file being read (the same file by device and inode, whatever the
 // names): writing there would replace the input.
 bool outputIsTheInput(const Invocation& invocation) {
-  if (!invocation.output || invocation.file.empty()) return false;
+  if (!invocation.output || invocation.file.empty() || invocation.file == "-") return false;
   struct stat input {
   }, output{};
   return ::stat(invocation.file.c_str(), &input) == 0 && ::stat(invocation.output->c_str(), &output) == 0 &&

@@ -108,9 +108,12 @@ CommandOutcome runView(const Invocation& invocation) {
   std::filesystem::path folder = std::filesystem::absolute(pattern, error);
   if (error) folder = pattern;
   std::string failure;
+  PreviewOptions page;
+  page.open.inputFormat = invocation.inputFormat;
+  page.open.textEncoding = invocation.encoding;
   try {
-    const std::filesystem::path page = writePage(folder, tabvora::previewPage(invocation.file));
-    failure = openWithOpener(page);
+    const std::filesystem::path written = writePage(folder, tabvora::previewPage(invocation.file, page));
+    failure = openWithOpener(written);
   } catch (const std::exception& error) {
     failure = error.what();
   }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tabvora/column_filter.hpp"
+#include "tabvora/open_options.hpp"
 
 namespace tabvora {
 
@@ -20,6 +21,18 @@ std::string previewPage(const std::filesystem::path& path);
 // filter naming a column the table lacks gets the error page listing its columns.
 std::string previewPage(const std::filesystem::path& path, const std::vector<ColumnFilter>& filters,
                         FilterCombination combination = FilterCombination::all);
+
+// What a preview shows beyond the defaults: the rows the filters keep (the file is then
+// read whole), a table other than the first (its name matched exactly, else ignoring ASCII
+// case), and how the file is opened (OpenOptions' input fields; the preview sets its own
+// limits). A table the file lacks is a failure listing the tables.
+struct PreviewOptions {
+  std::vector<ColumnFilter> filters;
+  FilterCombination combination = FilterCombination::all;
+  std::optional<std::string> table;
+  OpenOptions open;
+};
+std::string previewPage(const std::filesystem::path& path, const PreviewOptions& options);
 
 // The error page for `message` (escaped here).
 std::string errorPage(std::string_view message);
@@ -38,5 +51,9 @@ struct TextGridOptions {
 std::string previewText(const std::filesystem::path& path, const TextGridOptions& options,
                         const std::vector<ColumnFilter>& filters = {},
                         FilterCombination combination = FilterCombination::all);
+// The same for the choices of `preview`. Throws Error with ErrorCode::invalidArgument when
+// they ask for what the file has not (a table, an encoding of another format).
+std::string previewText(const std::filesystem::path& path, const TextGridOptions& options,
+                        const PreviewOptions& preview);
 
 }  // namespace tabvora

@@ -10,7 +10,7 @@
 #include "export/table_export_writer.hpp"
 #include "model/column_statistics.hpp"
 #include "model/driver_error.hpp"
-#include "opening/driver_manager.hpp"
+#include "opening/opened_file.hpp"
 #include "opening/table_reader.hpp"
 #include "tabvora/error.hpp"
 
@@ -206,6 +206,7 @@ class RowProgress {
 
 struct Document::State {
   std::filesystem::path path;
+  std::unique_ptr<InputSource> input;  // where the driver reads from; released after it
   std::unique_ptr<DatabaseDriver> driver;
   DatabaseMetadata metadata;
   ProgressCallback progress;
@@ -234,8 +235,10 @@ Document Document::open(const std::filesystem::path& path, const OpenOptions& op
   return translated(path, [&] {
     auto state = std::make_unique<State>();
     state->path = path;
-    state->driver = DriverManager::shared().checkedDriver(path);
-    state->metadata = state->driver->open(path, options);
+    OpenedFile opened = OpenedFile::open(path, options);
+    state->input = std::move(opened.input);
+    state->driver = std::move(opened.driver);
+    state->metadata = std::move(opened.metadata);
     state->progress = options.progress;
     return Document(std::move(state));
   });

@@ -20,12 +20,30 @@ std::string previewPage(const std::filesystem::path& path, const std::vector<Col
                           : PreviewProvider::errorPage(content.failure);
 }
 
+std::string previewPage(const std::filesystem::path& path, const PreviewOptions& options) {
+  const PreviewProvider::Content content = PreviewProvider::readContent(
+      path, PreviewProvider::Request{options.filters, options.combination, options.table, options.open});
+  return content.metadata ? HTMLGridGenerator::generateHTML(*content.metadata, content.tableName, content.data)
+                          : PreviewProvider::errorPage(content.failure);
+}
+
 std::string errorPage(std::string_view message) { return PreviewProvider::errorPage(message); }
 
 std::string previewText(const std::filesystem::path& path, const TextGridOptions& options,
                         const std::vector<ColumnFilter>& filters, FilterCombination combination) {
   const PreviewProvider::Content content = PreviewProvider::readContent(path, filters, combination);
   if (!content.metadata) throw Error("PreviewProvider", -1, content.failure);
+  return TextGridGenerator::generateText(*content.metadata, content.tableName, content.data, options);
+}
+
+std::string previewText(const std::filesystem::path& path, const TextGridOptions& options,
+                        const PreviewOptions& preview) {
+  const PreviewProvider::Content content = PreviewProvider::readContent(
+      path, PreviewProvider::Request{preview.filters, preview.combination, preview.table, preview.open});
+  if (!content.metadata) {
+    if (content.failureIsUsage) throw Error("PreviewProvider", ErrorCode::invalidArgument, -1, content.failure);
+    throw Error("PreviewProvider", -1, content.failure);
+  }
   return TextGridGenerator::generateText(*content.metadata, content.tableName, content.data, options);
 }
 

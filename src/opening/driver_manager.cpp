@@ -104,24 +104,41 @@ DriverChoice DriverManager::chooseByContent(std::optional<ByteSpan> leadingBytes
 }
 
 DriverChoice DriverManager::choose(const std::filesystem::path& url) {
+  const auto bytes = readLeadingBytes(url, kContentSniffLength);
+  return bytes ? choose(url, ByteSpan(*bytes)) : choose(url, std::nullopt);
+}
+
+DriverChoice DriverManager::choose(const std::filesystem::path& url, std::optional<ByteSpan> bytes) {
   const std::string extension = DatabaseFormat::lowerCasedExtension(url);
-  if (std::ranges::find(kWorkbookSniffExtensions, extension) != std::end(kWorkbookSniffExtensions)) {
-    auto bytes = readLeadingBytes(url, kWorkbookSniffLength);
-    return bytes ? chooseWorkbook(ByteSpan(*bytes)) : chooseWorkbook(std::nullopt);
-  }
+  if (std::ranges::find(kWorkbookSniffExtensions, extension) != std::end(kWorkbookSniffExtensions))
+    return chooseWorkbook(bytes);
   const DatabaseFormat format = DatabaseFormat::fromURL(url);
   if (format != DatabaseFormat::unknown) {
     const DriverChoice byName{driverKindFor(format), format};
     if (!readsTextFormat(byName.kind)) return byName;
     // A database, Parquet file or workbook under a text format's name (a renamed or
     // mislabelled download) is read as what its bytes say, not shown as garbled text.
-    auto bytes = readLeadingBytes(url, kMagicCheckLength);
     if (!bytes || bytes->size() < kMagicCheckLength) return byName;
-    const DriverChoice byContent = chooseByContent(ByteSpan(*bytes));
+    const DriverChoice byContent = chooseByContent(bytes->first(kMagicCheckLength));
     return readsTextFormat(byContent.kind) ? byName : byContent;
   }
-  auto bytes = readLeadingBytes(url, kContentSniffLength);
-  return bytes ? chooseByContent(ByteSpan(*bytes)) : chooseByContent(std::nullopt);
+  return chooseByContent(bytes);
+}
+
+std::optional<DriverChoice> DriverManager::chooseFormat(InputFormat format) {
+  switch (format) {
+    case InputFormat::detect: break;
+    case InputFormat::csv: return kCSV;
+    case InputFormat::tsv: return kTSV;
+    case InputFormat::json: return kJSON;
+    case InputFormat::jsonl: return DriverChoice{DriverKind::json, DatabaseFormat::jsonl};
+    case InputFormat::sql: return kSQLScript;
+    case InputFormat::sqlite: return kSQLite;
+    case InputFormat::xlsx: return kXLSX;
+    case InputFormat::xls: return kXLS;
+    case InputFormat::parquet: return kParquet;
+  }
+  return std::nullopt;
 }
 
 std::unique_ptr<DatabaseDriver> DriverManager::makeDriver(DriverChoice choice) {

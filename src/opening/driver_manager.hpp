@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "model/database_driver.hpp"
+#include "model/open_options.hpp"
 #include "opening/driver_choice.hpp"
 
 namespace tabvora::internal {
@@ -27,6 +28,12 @@ class DriverManager {
 
   // The decision alone, reading at most kContentSniffLength bytes of the file.
   static DriverChoice choose(const std::filesystem::path& url);
+  // The same decision for content whose first bytes are at hand (absent when unreadable),
+  // by `name`'s extension first; an empty name leaves it to the bytes.
+  static DriverChoice choose(const std::filesystem::path& name,
+                             std::optional<std::span<const std::uint8_t>> leadingBytes);
+  // The driver a named format calls for; absent for InputFormat::detect.
+  static std::optional<DriverChoice> chooseFormat(InputFormat format);
 
   // The decision for a path without a deciding extension, from the file's first bytes
   // (absent when the file cannot be read).

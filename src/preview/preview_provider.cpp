@@ -8,6 +8,8 @@
 #include "model/driver_error.hpp"
 #include "platform/unicode_text.hpp"
 #include "opening/driver_manager.hpp"
+#include "opening/opened_file.hpp"
+#include "opening/table_name_match.hpp"
 #include "preview/html_escaping.hpp"
 #include "preview/html_grid_generator.hpp"
 #include "opening/table_reader.hpp"
@@ -35,8 +37,7 @@ constexpr std::size_t kPageCellBytes = 4 * (HTMLGridGenerator::kMaxCellCharacter
 // What a preview opens with: the row limit (which also selects the smaller budgets of
 // workbooks and scripts), and for databases inspection only, with time and cell limits.
 // Filters need every row, so with filters a file is read whole.
-OpenOptions previewOptions(bool filtered) {
-  OpenOptions options;
+OpenOptions previewOptions(bool filtered, OpenOptions options = {}) {
   if (!filtered) options.previewRowLimit = PreviewProvider::kPreviewRowLimit;
   options.readOnlyInspection = true;
   options.statementTimeLimit = kStatementTimeLimit;
@@ -61,6 +62,51 @@ PreviewReply pageFor(const PreviewProvider::Content& content) {
                HTMLGridGenerator::generateHTML(*content.metadata, content.tableName, content.data));
 }
 
+// Reads the page's table of an open driver, then closes it; failures of reading come back
+// as the content's failure.
+void readTable(DatabaseDriver& driver, PreviewProvider::Content& content, const PreviewProvider::Request& request) {
+  const std::vector<TableMetadata>& tables = content.metadata->tables;
+  content.tableName = tables.empty() ? std::string(PreviewProvider::kFallbackTableName) : tables.front().name;
+  auto fail = [&](std::string message, bool usage) {
+    content.metadata.reset();
+    content.failure = std::move(message);
+    content.failureIsUsage = usage;
+    driver.close();
+  };
+  if (request.table) {
+    try {
+      content.tableName = matchTableName(tables, *request.table);
+    } catch (const std::exception& error) {
+      return fail(error.what(), true);
+    }
+  }
+  // A table listed but unreadable (a damaged sheet) is the page's failure, not an empty grid.
+  if (auto reason = driver.unreadableReason(content.tableName)) return fail(*reason, false);
+  if (!request.filters.empty()) {
+    // A condition the table cannot take (a column it lacks) is the caller's mistake, said
+    // as the failure, not an empty grid.
+    try {
+      content.data = TableReader(driver, content.tableName, request.filters, request.combination)
+                         .firstRows(PreviewProvider::kFetchedRows);
+    } catch (const std::exception& error) {
+      return fail(error.what(), false);
+    }
+    driver.close();
+    return;
+  }
+  try {
+    content.data =
+        driver.fetchTableData(content.tableName, PreviewProvider::kFetchedRows, 0, std::nullopt, true, std::nullopt);
+    // A limited open counted what it staged: the total is only a lower bound then.
+    for (const TableMetadata& table : tables) {
+      if (table.name == content.tableName) content.data.totalRowCountIsLowerBound = table.rowCountIsLowerBound;
+    }
+  } catch (...) {
+    // A table that cannot be read still gets its header and pills, with no rows.
+  }
+  driver.close();
+}
+
 // Everything after choosing the driver; failures of open come back as the content's
 // failure, anything else thrown propagates.
 PreviewProvider::Content contentWithDriver(DatabaseDriver& driver, const std::filesystem::path& fileURL,
@@ -82,38 +128,7 @@ PreviewProvider::Content contentWithDriver(DatabaseDriver& driver, const std::fi
     driver.close();
     return content;
   }
-
-  const std::vector<TableMetadata>& tables = content.metadata->tables;
-  content.tableName = tables.empty() ? std::string(PreviewProvider::kFallbackTableName) : tables.front().name;
-  // A table listed but unreadable (a damaged sheet) is the page's failure, not an empty grid.
-  if (auto reason = driver.unreadableReason(content.tableName)) {
-    content.metadata.reset();
-    content.failure = *reason;
-    driver.close();
-    return content;
-  }
-  if (!filters.empty()) {
-    // A condition the table cannot take (a column it lacks) is the caller's mistake, said
-    // as the failure, not an empty grid.
-    try {
-      content.data =
-          TableReader(driver, content.tableName, filters, combination).firstRows(PreviewProvider::kFetchedRows);
-    } catch (const std::exception& error) {
-      content.metadata.reset();
-      content.failure = error.what();
-    }
-    driver.close();
-    return content;
-  }
-  try {
-    content.data =
-        driver.fetchTableData(content.tableName, PreviewProvider::kFetchedRows, 0, std::nullopt, true, std::nullopt);
-    // A limited open counted what it staged: the total is only a lower bound then.
-    content.data.totalRowCountIsLowerBound = !tables.empty() && tables.front().rowCountIsLowerBound;
-  } catch (...) {
-    // A table that cannot be read still gets its header and pills, with no rows.
-  }
-  driver.close();
+  readTable(driver, content, {filters, combination, std::nullopt, {}});
   return content;
 }
 
@@ -150,9 +165,24 @@ PreviewReply PreviewProvider::providePreview(const std::filesystem::path& fileUR
 PreviewProvider::Content PreviewProvider::readContent(const std::filesystem::path& fileURL,
                                                       const std::vector<ColumnFilter>& filters,
                                                       FilterCombination combination) noexcept {
+  return readContent(fileURL, Request{filters, combination, std::nullopt, {}});
+}
+
+PreviewProvider::Content PreviewProvider::readContent(const std::filesystem::path& fileURL,
+                                                      const Request& request) noexcept {
   try {
-    std::unique_ptr<DatabaseDriver> driver = DriverManager::shared().checkedDriver(fileURL);
-    return contentWithDriver(*driver, fileURL, filters, combination);
+    Content content;
+    OpenedFile opened;
+    try {
+      opened = OpenedFile::open(fileURL, previewOptions(!request.filters.empty(), request.open));
+    } catch (const Error& error) {
+      content.failure = error.what();
+      content.failureIsUsage = error.errorCode() == ErrorCode::invalidArgument;
+      return content;
+    }
+    content.metadata = std::move(opened.metadata);
+    readTable(*opened.driver, content, request);
+    return content;
   } catch (const std::exception& error) {
     return failedContent(error.what());
   } catch (...) {

@@ -44,9 +44,19 @@ class PreviewProvider {
     std::string tableName;
     DataTable data = DataTable::empty();
     std::string failure;
+    bool failureIsUsage = false;  // the request asked for what the file has not (a table, an encoding)
+  };
+  // What a preview is asked for beyond the file: filters, the table (else the first), and how
+  // the file is opened (format, encoding, bounds; the preview adds its own limits).
+  struct Request {
+    std::vector<ColumnFilter> filters;
+    FilterCombination combination = FilterCombination::all;
+    std::optional<std::string> table;
+    OpenOptions open;
   };
   static Content readContent(const std::filesystem::path& fileURL, const std::vector<ColumnFilter>& filters = {},
                              FilterCombination combination = FilterCombination::all) noexcept;
+  static Content readContent(const std::filesystem::path& fileURL, const Request& request) noexcept;
 };
 
 }  // namespace tabvora::internal

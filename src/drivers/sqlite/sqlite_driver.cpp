@@ -10,6 +10,8 @@
 #include "drivers/sqlite/sqlite_driver_impl.hpp"
 #include "drivers/sqlite/sqlite_statement.hpp"
 #include "drivers/sqlite/sqlite_uri.hpp"
+#include "platform/anonymous_file.hpp"
+#include "platform/file_reader.hpp"
 #include "drivers/sqlite/text_match_function.hpp"
 #include "platform/file_probe.hpp"
 #include "platform/sql_quoting.hpp"
@@ -53,6 +55,39 @@ void SQLiteDriver::Impl::openInspection(SQLiteDriver& driver, const std::string&
   driver.inspection_ = std::make_unique<InspectionLimits>(driver.dbPointer_, driver.statementTimeLimit);
 }
 
+void SQLiteDriver::Impl::openDescriptorCopy(SQLiteDriver& driver, const std::filesystem::path& path) {
+  closeConnection(driver);
+  const FileReader reader(path);
+  if (reader.size() > static_cast<std::uint64_t>(INT64_MAX)) fail(-1, "The database is too large");
+  const auto size = static_cast<sqlite3_int64>(reader.size());
+  ByteBuffer bytes;
+  reader.readAt(0, static_cast<std::size_t>(size), bytes);
+  auto* copy =
+      static_cast<unsigned char*>(sqlite3_malloc64(static_cast<sqlite3_uint64>(std::max<sqlite3_int64>(size, 1))));
+  if (!copy) fail(SQLITE_NOMEM, "Not enough memory to read the database");
+  std::copy(bytes.bytes().begin(), bytes.bytes().end(), copy);
+  // A database in write-ahead-log mode reads from memory as the rollback-journal form
+  // (header bytes 18 and 19: file format versions 2 become 1); no log exists beside it.
+  constexpr sqlite3_int64 kVersionBytes = 20;
+  if (size >= kVersionBytes && (copy[18] == 2 || copy[19] == 2)) copy[18] = copy[19] = 1;
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(":memory:", &db, kInMemoryFlags, InspectionVFS::name());
+  if (rc == SQLITE_OK && db) rc = registerTextMatchFunction(db);
+  if (rc == SQLITE_OK && db)
+    rc =
+        sqlite3_deserialize(db, "main", copy, size, size, SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_READONLY);
+  else
+    sqlite3_free(copy);
+  if (rc != SQLITE_OK || !db) {
+    std::string message = db ? sqlite3_errmsg(db) : "Failed to open database";
+    if (db) sqlite3_close_v2(db);
+    fail(rc == SQLITE_OK ? -1 : rc, message);
+  }
+  sqlite3_limit(db, SQLITE_LIMIT_ATTACHED, 0);
+  driver.dbPointer_ = db;
+  driver.inspection_ = std::make_unique<InspectionLimits>(driver.dbPointer_, driver.statementTimeLimit);
+}
+
 void SQLiteDriver::Impl::closeConnection(SQLiteDriver& driver) noexcept {
   if (driver.dbPointer_) sqlite3_close_v2(driver.dbPointer_);
   driver.dbPointer_ = nullptr;
@@ -74,7 +109,9 @@ DatabaseMetadata SQLiteDriver::open(const std::filesystem::path& url) {
     if (std::optional<std::string> refusal = probe.refusal(url)) Impl::fail(-1, *refusal);
 
     std::filesystem::path openedPath = url;
-    if (previewReadOnly) {
+    if (AnonymousFile::isDescriptorPath(url)) {
+      Impl::openDescriptorCopy(*this, url);
+    } else if (previewReadOnly) {
       PreviewOpenPlan plan = PreviewOpenPlan::make(url);
       previewCopyDirectory_ = plan.copyDirectory;
       openedPath = plan.databasePath;
@@ -91,7 +128,7 @@ DatabaseMetadata SQLiteDriver::open(const std::filesystem::path& url) {
     // another writer, say) is opened again as an immutable snapshot.
     // An inspecting connection refuses every write from here on; one into a private copy
     // would land in a file nobody keeps.
-    if (!Impl::passesCheckQuery(dbPointer_)) {
+    if (!AnonymousFile::isDescriptorPath(url) && !Impl::passesCheckQuery(dbPointer_)) {
       const std::string snapshot = sqliteFileURI(openedPath, "immutable=1");
       if (previewReadOnly) {
         Impl::openInspection(*this, snapshot, kReadOnlyFlags);

@@ -55,6 +55,9 @@ struct SQLiteDriver::Impl {
   static sqlite3* openConnection(const std::string& filename, int flags, const char* vfs = nullptr);
   // Opens an inspecting connection (InspectionVFS) and stores it with its limits.
   static void openInspection(SQLiteDriver& driver, const std::string& filename, int flags);
+  // Inspects a database held in a private in-memory file (AnonymousFile) from a read-only
+  // copy of its bytes: SQLite opens files only where no link leads.
+  static void openDescriptorCopy(SQLiteDriver& driver, const std::filesystem::path& path);
   // Closes the connection and releases its limits, in that order.
   static void closeConnection(SQLiteDriver& driver) noexcept;
   // False when the connection cannot read its schema (not a database, locked, ...).

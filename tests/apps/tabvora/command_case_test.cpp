@@ -8,6 +8,9 @@
 //   database <name> <sql>         a SQLite database the SQL builds; "<<END" as for file
 //   mkdir, fifo <name>  symlink, hardlink <name> <target>  chmod <octal> <name>
 //   env <NAME>=<value>            for the next command (COLUMNS=n is a terminal's width)
+//   stdin <text>                  the next command's standard input (none otherwise)
+//   pipe <text>                   the same through a pipe; "@<path>": tests/data/<path>'s bytes
+//   feed <fifo> <text>            written into the folder's FIFO while the command runs; "@" too
 //   $ <arguments>                 a command: words split at spaces, '...' taken as it is,
 //                                 "..." with escapes; a case may run several, one after
 //                                 the other in the same folder, each with the lines below
@@ -28,6 +31,7 @@
 // rewrites every case's exit line and exact outputs in place, for review; outputs checked by
 // fragments are left as they are.
 #include <fcntl.h>
+#include <csignal>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -68,6 +72,9 @@ struct Expected {
 struct Step {
   std::size_t line = 0;  // 1-based line of its "$"
   std::vector<std::pair<std::string, std::string>> environment;  // NAME, value
+  std::optional<std::string> input;
+  bool piped = false;
+  std::vector<std::pair<std::string, std::string>> feeds;  // FIFO, bytes
   std::vector<std::string> arguments;
   int exitStatus = 0;
   Expected out, err;
@@ -125,6 +132,13 @@ std::pair<std::string, std::string> splitFirst(std::string_view text) {
   return {std::string(text.substr(0, space)), std::string(text.substr(space + 1))};
 }
 
+std::string bytesOf(const std::string& text) {
+  return text.starts_with("@") ? testing::readFile(kData / text.substr(1)) : unescapeText(text);
+}
+bool beginsStep(const std::string& directive) {
+  return directive == "env" || directive == "stdin" || directive == "pipe" || directive == "feed" || directive == "$";
+}
+
 std::vector<Case> parseCases(const std::vector<std::string>& lines) {
   std::vector<Case> cases;
   Expected* lastExact = nullptr;
@@ -146,10 +160,9 @@ std::vector<Case> parseCases(const std::vector<std::string>& lines) {
       rest = rest.substr(0, marker + 1);
       while (++i < lines.size() && lines[i] != end) rest += escapeText(lines[i] + "\n");
     }
-    if (c.steps.empty() || (c.steps.back().line && (directive == "env" || directive == "$")))
-      c.steps.emplace_back();
+    if (c.steps.empty() || (c.steps.back().line && beginsStep(directive))) c.steps.emplace_back();
     Step& step = c.steps.back();
-    if (!step.line && directive != "env" && directive != "$" && !kSetup.contains(directive))
+    if (!step.line && !beginsStep(directive) && !kSetup.contains(directive))
       throw std::runtime_error("line " + std::to_string(i + 1) + ": " + directive + " before any $");
     if (directive == "$") step.arguments = splitWords(rest), step.line = i + 1;
     else if (directive == "exit") step.exitStatus = std::stoi(rest);
@@ -161,6 +174,9 @@ std::vector<Case> parseCases(const std::vector<std::string>& lines) {
     else if (directive == "~" || directive == "!~") step.out.fragments.emplace_back(unescapeText(rest), directive == "~");
     else if (directive == "2~" || directive == "2!~") step.err.fragments.emplace_back(unescapeText(rest), directive == "2~");
     else if (directive == "env") step.environment.push_back(splitFirst(rest.replace(rest.find('='), 1, " ")));
+    else if (directive == "stdin") step.input = unescapeText(rest);
+    else if (directive == "pipe") step.input = bytesOf(rest), step.piped = true;
+    else if (directive == "feed") step.feeds.emplace_back(splitFirst(rest).first, bytesOf(splitFirst(rest).second));
     else if (directive == "files") step.files = splitWords(rest);
     else if (directive == "unchanged") step.unchanged = splitWords(rest);
     else if (directive == "content") step.contents.push_back(splitFirst(rest));
@@ -206,14 +222,41 @@ void prepare(const Case& c, const fs::path& tmp) {
 testing::CommandResult run(const Step& c, const fs::path& tmp, const fs::path& capture) {
   std::vector<std::string> arguments{TABVORA_BINARY};
   for (const std::string& argument : c.arguments) arguments.push_back(expand(argument, tmp));
+  testing::writeFile(capture / "in", c.input.value_or(""));
+  // Writers of the pipe and FIFOs, ended once the command is: a reader may stop early.
+  std::vector<pid_t> writers;
+  auto startWriter = [&](const std::string& bytes, auto openTarget) {
+    if (const pid_t writer = fork(); writer == 0) {
+      ::signal(SIGPIPE, SIG_DFL);
+      const int fd = openTarget();
+      for (std::size_t done = 0; fd >= 0 && done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+      }
+      _exit(0);
+    } else {
+      writers.push_back(writer);
+    }
+  };
+  int pipeEnds[2] = {-1, -1};
+  if (c.piped && ::pipe(pipeEnds) == 0) startWriter(*c.input, [&] { ::close(pipeEnds[0]); return pipeEnds[1]; });
+  for (const auto& [fifo, bytes] : c.feeds) {
+    const fs::path path = tmp / fifo;
+    startWriter(bytes, [&] { return ::open(path.c_str(), O_WRONLY); });
+  }
   const pid_t pid = fork();
   if (pid == 0) {
     ::unsetenv("COLUMNS");
     ::unsetenv("LINES");
     for (const auto& [name, value] : c.environment) ::setenv(name.c_str(), expand(value, tmp).c_str(), 1);
-    for (int fd = 0; fd < 3; ++fd) {  // no standard input
-      const fs::path path = fd == 0 ? fs::path("/dev/null") : capture / (fd == 1 ? "out" : "err");
-      ::dup2(::open(path.c_str(), fd == 0 ? O_RDONLY : O_WRONLY | O_CREAT | O_TRUNC, 0600), fd);
+    const char* paths[] = {c.input ? "in" : "/dev/null", "out", "err"};
+    for (int fd = 0; fd < 3; ++fd) {
+      const fs::path path = fd == 0 && !c.input ? fs::path("/dev/null") : capture / paths[fd];
+      const int opened = fd == 0 && c.piped ? pipeEnds[0]
+                                            : ::open(path.c_str(), fd == 0 ? O_RDONLY : O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      ::dup2(opened, fd);
+      if (fd == 0 && c.piped) ::close(pipeEnds[1]);
     }
     if (::chdir(tmp.c_str()) != 0) _exit(126);
     std::vector<char*> argv;
@@ -223,8 +266,10 @@ testing::CommandResult run(const Step& c, const fs::path& tmp, const fs::path& c
     ::execv(argv[0], argv.data());
     _exit(127);
   }
+  if (c.piped) ::close(pipeEnds[0]), ::close(pipeEnds[1]);
   int status = 0;
   ::waitpid(pid, &status, 0);
+  for (const pid_t writer : writers) ::kill(writer, SIGKILL), ::waitpid(writer, nullptr, 0);
   return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
           placeholders(testing::readFile(capture / "out"), tmp), placeholders(testing::readFile(capture / "err"), tmp)};
 }

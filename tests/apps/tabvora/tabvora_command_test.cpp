@@ -214,7 +214,7 @@ TEST_F(TabvoraCommand, ControlCharactersFromAFileReachATerminalOnlyAsEscapes) {
   testing::makeDatabase(cells, "CREATE TABLE c (v); INSERT INTO c VALUES ('x' || char(27) || '[2J');");
   const std::string page = shownOnTerminal({"preview", cells.string()});
   EXPECT_TRUE(contains(page, "x\\x1b[2J") && !contains(page, "\x1b")) << page;
-  const std::string message = shownOnTerminal({"stats", names.string(), "--table", "x\x07\u202e"}, 0, 0, 1);
+  const std::string message = shownOnTerminal({"stats", names.string(), "--table", "x\x07\u202e"}, 0, 0, 2);
   EXPECT_TRUE(contains(message, "x\\x07\\u202e") && contains(message, "t\\x1b[31m") && !contains(message, "\x1b"))
       << message;
 }
