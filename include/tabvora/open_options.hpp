@@ -25,7 +25,8 @@ struct OpenOptions {
   std::optional<std::int64_t> previewRowLimit;
   // Databases are only inspected: the file, its folder and its sidecar files stay exactly
   // as they are, and statements that would write are refused. Clear it to edit a database
-  // in place (saveChanges then writes to it).
+  // in place (saveChanges then writes to it). A JSON file opened for inspection keeps
+  // nothing a save would need and refuses saveChanges: clear it to edit and save one.
   bool readOnlyInspection = true;
   // Databases, while inspected: every statement is interrupted after this long.
   std::optional<std::chrono::milliseconds> statementTimeLimit;
