@@ -59,10 +59,9 @@ std::filesystem::path writePage(const std::filesystem::path& folder, std::string
   return path;
 }
 
-// Runs `xdg-open page` without a shell, with standard input from /dev/null, no descriptor
-// past standard error, every signal at its default and none blocked, and waits for it.
-// Returns why it failed, or "".
-std::string openWithOpener(const std::filesystem::path& page) {
+}  // namespace
+
+int startOpener(const std::string& target, pid_t& pid) {
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attributes;
   posix_spawn_file_actions_init(&actions);
@@ -75,14 +74,22 @@ std::string openWithOpener(const std::filesystem::path& page) {
   sigfillset(&signals);
   posix_spawnattr_setsigdefault(&attributes, &signals);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
   std::string program(kOpener);
-  std::string argument = page.string();
+  std::string argument = target;
   char* arguments[] = {program.data(), argument.data(), nullptr};
-  pid_t pid = 0;
   const int error = ::posix_spawnp(&pid, program.c_str(), &actions, &attributes, arguments, environ);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
+  return error;
+}
+
+namespace {
+
+// Runs the opener on `page` and waits for it. Returns why it failed, or "".
+std::string openWithOpener(const std::filesystem::path& page) {
+  const std::string program(kOpener);
+  pid_t pid = 0;
+  const int error = startOpener(page.string(), pid);
   if (error == ENOENT) return program + " was not found on PATH (it comes with xdg-utils)";
   if (error != 0) return "cannot run " + program + ": " + errnoText(error);
 

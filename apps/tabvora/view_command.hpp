@@ -1,5 +1,9 @@
 #pragma once
 
+#include <string>
+
+#include <sys/types.h>
+
 #include "command_line.hpp"
 #include "commands.hpp"
 
@@ -12,5 +16,10 @@ namespace tabvora::cli {
 // returns; when xdg-open is missing or fails, the page and its folder are removed and the
 // outcome is status 1. Nothing goes to standard output.
 CommandOutcome runView(const Invocation& invocation);
+
+// Starts `xdg-open target` without a shell and without waiting for it: standard input from
+// /dev/null, no descriptor past standard error, every signal at its default and none
+// blocked. 0 with `pid` set, or posix_spawnp's error.
+int startOpener(const std::string& target, pid_t& pid);
 
 }  // namespace tabvora::cli
