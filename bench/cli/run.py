@@ -80,7 +80,9 @@ def sql_text(path):
     return "'" + path.replace("'", "''") + "'"
 
 
-def main():
+def csv_bench_setup():
+    """The benchmarks of the generated CSV: their folder (argument 1), REPS, the CSV of ROWS rows
+    (written once), the environment that finds the DuckDB engine, and the tabvora to run."""
     folder = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "/tmp/tabvora-cli-bench")
     reps = int(os.environ.get("REPS", "5"))
     rows = int(os.environ.get("ROWS", "1000000"))
@@ -88,8 +90,11 @@ def main():
     source = os.path.join(folder, "rows.csv")
     if not os.path.exists(source):
         subprocess.run([sys.executable, os.path.join(HERE, "generate.py"), source, str(rows)], check=True)
-    node_env = dict(os.environ, NODE_PATH=duckdb_engine(folder))
-    tabvora = release_tabvora()
+    return folder, reps, source, dict(os.environ, NODE_PATH=duckdb_engine(folder)), release_tabvora()
+
+
+def main():
+    folder, reps, source, node_env, tabvora = csv_bench_setup()
     out = {name: os.path.join(folder, name) for name in ("out.csv", "out.json")}
 
     def sqlite(mode, output):

@@ -24,19 +24,11 @@ import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from run import duckdb_engine, measure, ratio, release_tabvora, sql_text  # noqa: E402
+from run import csv_bench_setup, measure, ratio, sql_text  # noqa: E402
 
 
 def main():
-    folder = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "/tmp/tabvora-cli-bench")
-    reps = int(os.environ.get("REPS", "5"))
-    rows = int(os.environ.get("ROWS", "1000000"))
-    os.makedirs(folder, exist_ok=True)
-    source = os.path.join(folder, "rows.csv")
-    if not os.path.exists(source):
-        subprocess.run([sys.executable, os.path.join(HERE, "generate.py"), source, str(rows)], check=True)
-    node_env = dict(os.environ, NODE_PATH=duckdb_engine(folder))
-    tabvora = release_tabvora()
+    folder, reps, source, node_env, tabvora = csv_bench_setup()
 
     staged = subprocess.run([tabvora, "query", source,
                              "SELECT page_count * page_size FROM pragma_page_count(), pragma_page_size()"],
