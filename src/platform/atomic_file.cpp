@@ -1,10 +1,12 @@
 #include "platform/atomic_file.hpp"
 
 #include <cerrno>
+#include <csignal>
 #include <string>
 #include <system_error>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -59,10 +61,21 @@ AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& path) : target_(
   hidden += name.substr(0, utf8PrefixLength(name, kMaxNameInTempName));
   hidden += ".tmp-XXXXXX";
   tempPath_ = (folderOf(target_) / hidden).string();
+  // The file is made and registered for removal with the termination signals held back: one
+  // that came in between would end the program and leave the file behind.
+  sigset_t termination;
+  sigset_t previous;
+  sigemptyset(&termination);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&termination, signal);
+  pthread_sigmask(SIG_BLOCK, &termination, &previous);
   fd_ = ::mkostemp(tempPath_.data(), O_CLOEXEC);
-  if (fd_ < 0) throwErrno(errno, target_.string());
-  std::error_code ignored;
-  cleanupSlot_ = TerminationCleanup::addFile(std::filesystem::absolute(tempPath_, ignored));
+  const int made = errno;
+  if (fd_ >= 0) {
+    std::error_code ignored;
+    cleanupSlot_ = TerminationCleanup::addFile(std::filesystem::absolute(tempPath_, ignored));
+  }
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  if (fd_ < 0) throwErrno(made, target_.string());
 }
 
 AtomicFileWriter::~AtomicFileWriter() {
