@@ -26,7 +26,8 @@ void writeAll(int fd, std::string_view text) {
 // 1234567 as "1,234,567".
 std::string grouped(std::uint64_t value) {
   std::string digits = std::to_string(value);
-  for (std::size_t i = digits.size(); i > 3; i -= 3) digits.insert(i - 3, ",");
+  for (std::size_t i = digits.size(); i > 3; i -= 3)
+    digits.insert(digits.begin() + static_cast<std::ptrdiff_t>(i - 3), ',');
   return digits;
 }
 

@@ -227,7 +227,7 @@ class SQLWriter final : public TableExportWriter {
       out += quoteIdentifier(columns_[j].name);
       // Untyped columns keep each value's own storage class.
       if (columns_[j].type != ColumnType::null && columns_[j].type != ColumnType::unknown)
-        out += " " + std::string(columns_[j].type.rawValue());
+        out.append(1, ' ').append(columns_[j].type.rawValue());
     }
     out += ");\n";
   }

@@ -16,7 +16,8 @@ namespace tabvora::internal {
 std::optional<std::string> openingRefusal(const std::filesystem::path& path, DriverKind kind) {
   const FileProbe probe = FileProbe::of(path);
   if (auto refusal = probe.refusal(path)) return refusal;
-  const std::string name = "\"" + path.filename().string() + "\"";
+  std::string name = "\"";
+  name.append(path.filename().string()).push_back('"');
   if (!probe.isRegular()) return name + " cannot be opened: " + std::strerror(probe.error);
 
   const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);

@@ -116,7 +116,7 @@ void SQLScriptDriver::saveChanges() {
     });
   }
   text += others;
-  if (text.empty()) text = "\n";
+  if (text.empty()) text.push_back('\n');
 
   try {
     writeFileAtomically(*currentURL_, std::string_view(text));
