@@ -23,6 +23,7 @@ from run import duckdb_engine, sql_text  # noqa: E402  (bench/cli/run.py)
 
 
 def inputs(data_dir, rows):
+    os.makedirs(data_dir, exist_ok=True)
     files = {}
     for label, count in (("small", 10), ("large", rows)):
         plain = os.path.join(data_dir, f"tabvora-compressed-{label}-{count}.csv")

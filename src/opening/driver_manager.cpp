@@ -38,6 +38,35 @@ constexpr DriverChoice kParquet{DriverKind::parquet, DatabaseFormat::parquet};
 constexpr DriverChoice kCSV{DriverKind::delimited, DatabaseFormat::csv};
 constexpr DriverChoice kTSV{DriverKind::delimited, DatabaseFormat::tsv};
 constexpr DriverChoice kJSON{DriverKind::json, DatabaseFormat::json};
+constexpr DriverChoice kJSONLines{DriverKind::json, DatabaseFormat::jsonl};
+
+// Whether text that starts with "{" or "[" is JSON Lines: its first value closes on its
+// first line and another value begins on a later one. A document spread over lines, or a
+// first line longer than the text at hand, is taken for one JSON document.
+bool looksLikeJSONLines(std::string_view text) {
+  int depth = 0;
+  bool inString = false;
+  std::size_t i = 0;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\') ++i;
+      else if (c == '"') inString = false;
+      else if (c == '\n') return false;
+      continue;
+    }
+    if (c == '\n') return false;
+    if (c == '"') inString = true;
+    else if (c == '{' || c == '[') ++depth;
+    else if ((c == '}' || c == ']') && --depth == 0) break;
+  }
+  if (i >= text.size()) return false;
+  const std::string_view rest = text.substr(i + 1);
+  const std::size_t lineEnd = rest.find('\n');
+  if (lineEnd == std::string_view::npos || !trimWhitespaceAndNewlines(rest.substr(0, lineEnd)).empty()) return false;
+  const std::string_view next = trimWhitespaceAndNewlines(rest.substr(lineEnd));
+  return next.starts_with('{') || next.starts_with('[');
+}
 constexpr DriverChoice kSQLScript{DriverKind::sqlScript, DatabaseFormat::sql};
 
 template <std::size_t N>
@@ -96,7 +125,7 @@ DriverChoice DriverManager::chooseByContent(std::optional<ByteSpan> leadingBytes
 
   std::string_view text = asText(bytes);
   std::string_view trimmed = trimWhitespaceAndNewlines(text);
-  if (trimmed.starts_with('[') || trimmed.starts_with('{')) return kJSON;
+  if (trimmed.starts_with('[') || trimmed.starts_with('{')) return looksLikeJSONLines(trimmed) ? kJSONLines : kJSON;
   std::string upper = toUpperUnicode(trimmed);
   if (upper.starts_with("CREATE ") || upper.starts_with("INSERT ") || upper.starts_with("--")) return kSQLScript;
   if (text.find('\t') != std::string_view::npos) return kTSV;
