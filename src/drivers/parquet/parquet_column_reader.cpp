@@ -47,12 +47,10 @@ bool readI32(ThriftCompactReader& reader, const Field& field, std::int32_t& out)
   return field.type == Type::i32 ? reader.readI32(out) : reader.markFailed();
 }
 
-// Reads a page header at the cursor and moves past it.
-PageHeader readPageHeader(ByteCursor& cursor) {
-  std::span<const std::uint8_t> rest;
-  cursor.slice(cursor.position(), cursor.remaining(), rest);
-  ThriftCompactReader reader(rest, 8);
-  PageHeader header;
+// Reads a page header at the start of `bytes`: false when they do not hold one whole.
+bool readPageHeader(std::span<const std::uint8_t> bytes, PageHeader& header, std::size_t& headerSize) {
+  ThriftCompactReader reader(bytes, 8);
+  header = {};
   auto pageStruct = [&](const Field& field, int depth, auto&& inner) {
     return field.type == Type::structure && readThriftStruct(reader, depth, inner);
   };
@@ -91,10 +89,27 @@ PageHeader readPageHeader(ByteCursor& cursor) {
       default: return false;
     }
   });
-  require(read && header.uncompressedSize >= 0 && header.compressedSize >= 0 && header.numValues >= 0 &&
+  headerSize = reader.position();
+  return read;
+}
+
+// Reads the page header at `position` of the chunk and moves past it. Headers are short
+// but may hold statistics of any size: a window of the chunk is read, widened while it
+// cuts the header short.
+PageHeader nextPageHeader(const ParquetColumnReader::Source& source, std::uint64_t& position) {
+  constexpr std::uint64_t kFirstWindow = 4096;
+  require(position < source.size);
+  const std::uint64_t left = source.size - position;
+  PageHeader header;
+  std::size_t headerSize = 0;
+  for (std::uint64_t window = std::min(kFirstWindow, left);; window = std::min(window * 16, left)) {
+    if (readPageHeader(source.bytes(position, window), header, headerSize)) break;
+    require(window < left);
+  }
+  require(header.uncompressedSize >= 0 && header.compressedSize >= 0 && header.numValues >= 0 &&
           header.definitionBytes >= 0 && header.repetitionBytes >= 0);
   require(static_cast<std::uint64_t>(header.uncompressedSize) <= parquet_limits::kLargestPage);
-  cursor.skip(reader.position());
+  position += headerSize;
   return header;
 }
 
@@ -133,6 +148,14 @@ std::size_t definedCount(const std::vector<std::uint8_t>& levels, std::size_t fr
 
 bool ParquetColumnReader::read(const ParquetMetadata::ColumnChunk& chunk, std::span<const std::uint8_t> chunkBytes,
                                const Leaf& leaf, ParquetColumnData& out, DecodeBudget& budget, std::uint64_t rowLimit) {
+  const Source source{chunkBytes.size(), [&](std::uint64_t offset, std::uint64_t count) {
+                        return chunkBytes.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(count));
+                      }};
+  return read(chunk, source, leaf, out, budget, rowLimit);
+}
+
+bool ParquetColumnReader::read(const ParquetMetadata::ColumnChunk& chunk, const Source& source, const Leaf& leaf,
+                               ParquetColumnData& out, DecodeBudget& budget, std::uint64_t rowLimit) {
   std::uint64_t rowsStarted = 0;
   if (!ParquetCodec::isSupported(chunk.codec))
     throw DriverError("ParquetDriver", -1,
@@ -145,18 +168,19 @@ bool ParquetColumnReader::read(const ParquetMetadata::ColumnChunk& chunk, std::s
   bool hasDictionary = false;
   std::vector<std::uint8_t> page;
   std::vector<std::uint8_t> valueBytes;
-  ByteCursor cursor(chunkBytes);
+  std::uint64_t position = 0;
   std::int64_t valuesRead = 0;
   while (valuesRead < chunk.numValues) {
-    const PageHeader header = readPageHeader(cursor);
-    std::span<const std::uint8_t> body;
-    require(cursor.readBytes(static_cast<std::uint64_t>(header.compressedSize), body));
+    const PageHeader header = nextPageHeader(source, position);
+    require(static_cast<std::uint64_t>(header.compressedSize) <= source.size - position);
+    const std::span<const std::uint8_t> body = source.bytes(position, static_cast<std::uint64_t>(header.compressedSize));
+    position += static_cast<std::uint64_t>(header.compressedSize);
     if (header.type == kDictionaryPage) {
       require(!hasDictionary && (header.encoding == 0 || header.encoding == 2));
       budget.take(static_cast<std::uint64_t>(header.uncompressedSize));
       ParquetCodec::decompress(chunk.codec, body, static_cast<std::size_t>(header.uncompressedSize), page);
-      ParquetValueDecoder::decode(0, leaf.physical, page, static_cast<std::size_t>(header.numValues), nullptr,
-                                  dictionary, budget);
+      const auto entries = static_cast<std::size_t>(header.numValues);
+      ParquetValueDecoder::decode(0, leaf.physical, page, entries, entries, nullptr, dictionary, budget);
       hasDictionary = true;
       continue;
     }
@@ -165,6 +189,7 @@ bool ParquetColumnReader::read(const ParquetMetadata::ColumnChunk& chunk, std::s
     const auto count = static_cast<std::size_t>(header.numValues);
     budget.take(count * 2);
     const std::size_t levelsFrom = out.definitionLevels.size();
+    const std::size_t repetitionFrom = out.repetitionLevels.size();
     std::span<const std::uint8_t> values;
     if (header.type == kDataPage) {
       budget.take(static_cast<std::uint64_t>(header.uncompressedSize));
@@ -198,19 +223,42 @@ bool ParquetColumnReader::read(const ParquetMetadata::ColumnChunk& chunk, std::s
         values = rest;
       }
     }
+    // The page's values are those of its defined slots. The slots kept are all of them,
+    // or those before the row past the limit when this page reaches it (a row starts
+    // where the repetition level is 0, and is whole once the next one starts or the
+    // chunk ends); the values of the others are not decoded.
     const std::size_t defined =
         leaf.maxDefinition > 0 ? definedCount(out.definitionLevels, levelsFrom, leaf.maxDefinition) : count;
-    ParquetValueDecoder::decode(header.encoding, leaf.physical, values, defined, hasDictionary ? &dictionary : nullptr,
-                                out.values, budget);
-    out.slots += count;
     valuesRead += header.numValues;
-    // A row is whole once the next one starts (repetition level 0) or the chunk ends.
-    rowsStarted = leaf.maxRepetition == 0
-                      ? out.slots
-                      : rowsStarted + static_cast<std::uint64_t>(
-                                          std::count(out.repetitionLevels.end() - static_cast<std::ptrdiff_t>(count),
-                                                     out.repetitionLevels.end(), 0));
-    if (valuesRead < chunk.numValues && rowsStarted > rowLimit) return false;
+    const bool more = valuesRead < chunk.numValues;
+    std::size_t kept = count;
+    bool stop = false;
+    if (leaf.maxRepetition == 0) {
+      if (more && out.slots + count >= rowLimit) {
+        kept = static_cast<std::size_t>(rowLimit - out.slots);
+        stop = true;
+      }
+    } else {
+      for (std::size_t i = repetitionFrom; i < out.repetitionLevels.size(); ++i) {
+        if (out.repetitionLevels[i] != 0) continue;
+        if (more && rowsStarted == rowLimit) {
+          kept = i - repetitionFrom;
+          stop = true;
+          break;
+        }
+        ++rowsStarted;
+      }
+      out.repetitionLevels.resize(repetitionFrom + kept);
+    }
+    if (leaf.maxDefinition > 0) out.definitionLevels.resize(levelsFrom + kept);
+    const std::size_t definedKept =
+        kept == count ? defined
+        : leaf.maxDefinition > 0 ? definedCount(out.definitionLevels, levelsFrom, leaf.maxDefinition)
+                                 : kept;
+    ParquetValueDecoder::decode(header.encoding, leaf.physical, values, defined, definedKept,
+                                hasDictionary ? &dictionary : nullptr, out.values, budget);
+    out.slots += kept;
+    if (stop) return false;
   }
   require(valuesRead == chunk.numValues);
   return true;

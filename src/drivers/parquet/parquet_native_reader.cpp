@@ -141,19 +141,32 @@ void ParquetNativeReader::readRowGroup(std::size_t index, std::int64_t rowsNeede
       throwDamaged("a column chunk lies outside the file's data");
     if (static_cast<std::uint64_t>(size) > parquet_limits::kLargestColumnChunk)
       throw DriverError(kDomain, -1, "A column chunk of the Parquet file is larger than the reader's limit");
-    budget.take(static_cast<std::uint64_t>(size));
-    const ByteBuffer bytes = readBytes(file_, static_cast<std::uint64_t>(start), static_cast<std::uint64_t>(size));
-    const bool whole =
-        ParquetColumnReader::read(chunk, bytes.bytes(), leaf, out[c], budget,
-                                  rowsNeeded < group.numRows ? static_cast<std::uint64_t>(rowsNeeded) : UINT64_MAX);
+    // All rows: the chunk is read at once. The first rows only: each page as it is needed,
+    // so that a preview reads what it shows whatever the size of the chunk.
+    const bool all = rowsNeeded >= group.numRows;
+    ByteBuffer bytes;
+    ParquetColumnReader::Source source{static_cast<std::uint64_t>(size), {}};
+    if (all) {
+      budget.take(source.size);
+      bytes = readBytes(file_, static_cast<std::uint64_t>(start), source.size);
+      source.bytes = [&](std::uint64_t offset, std::uint64_t count) {
+        return bytes.bytes().subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(count));
+      };
+    } else {
+      source.bytes = [&](std::uint64_t offset, std::uint64_t count) {
+        budget.take(count);
+        bytes = readBytes(file_, static_cast<std::uint64_t>(start) + offset, count);
+        return bytes.bytes();
+      };
+    }
+    const bool whole = ParquetColumnReader::read(chunk, source, leaf, out[c], budget,
+                                                 all ? UINT64_MAX : static_cast<std::uint64_t>(rowsNeeded));
     // Rows start where the repetition level is 0.
     const std::vector<std::uint8_t>& repetition = out[c].repetitionLevels;
     const std::size_t rows = leaf.maxRepetition == 0
                                  ? out[c].slots
                                  : static_cast<std::size_t>(std::count(repetition.begin(), repetition.end(), 0));
-    const bool rowsHold = whole ? rows == static_cast<std::uint64_t>(group.numRows)
-                                : rows > static_cast<std::uint64_t>(rowsNeeded) ||
-                                      (leaf.maxRepetition == 0 && rows == static_cast<std::uint64_t>(rowsNeeded));
+    const bool rowsHold = rows == static_cast<std::uint64_t>(whole ? group.numRows : rowsNeeded);
     if (!rowsHold || (!repetition.empty() && repetition.front() != 0))
       throwDamaged("a column holds another number of rows than its row group");
   }
@@ -164,8 +177,6 @@ void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table,
   std::vector<std::optional<ColumnType>> merged(width);
   std::vector<DataColumn> created;
   std::vector<ParquetColumnData> data;
-  std::vector<std::string> scratch(width);
-  std::vector<ParquetCellFormat::Cell> cells(width);
   std::vector<const ParquetCellFormat*> formats;
   std::vector<int> maxDefinition;
   for (const Leaf& leaf : leaves_) {
@@ -174,6 +185,11 @@ void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table,
   }
   std::int64_t rowsLeft = rowLimit.value_or(std::numeric_limits<std::int64_t>::max());
   std::size_t group = 0;
+  // Cells of up to `rowsPerInsert` rows, each row's after the one before; text may live
+  // in the scratch string of its cell or in the row group's values.
+  std::size_t rowsPerInsert = 1;
+  std::vector<ParquetCellFormat::Cell> cells(width);
+  std::vector<std::string> scratch(width);
 
   // The first row group is decoded before the table is made, its cells giving the types
   // the table is created with.
@@ -185,47 +201,70 @@ void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table,
     }
     return 0;
   };
+  // Formats the cells of each of the first `rows` rows of the row group decoded, calling
+  // `body(row, slot)` after each, with the row's cells in slot row % rowsPerInsert.
   auto forEachRow = [&](std::size_t rows, const auto& body) {
     ParquetNestedAssembler assembler(data, formats, maxDefinition);
     std::vector<std::size_t> nextValue(leaves_.size(), 0);
-    for (std::size_t r = 0; r < rows; ++r) {
+    for (std::size_t r = 0, slot = 0; r < rows; ++r, slot = slot + 1 == rowsPerInsert ? 0 : slot + 1) {
       for (std::size_t c = 0; c < width; ++c) {
         const ParquetSchemaNode& field = fields_[c];
-        ParquetCellFormat::Cell& cell = cells[c];
+        ParquetCellFormat::Cell& cell = cells[slot * width + c];
+        std::string& text = scratch[slot * width + c];
         cell = {};
         if (field.isNested()) {
-          if (assembler.nextValue(field, scratch[c])) {
+          if (assembler.nextValue(field, text)) {
             cell.kind = Kind::json;
-            cell.text = scratch[c];
+            cell.text = text;
           }
         } else {
           const std::size_t leaf = field.firstLeaf;
           const ParquetColumnData& column = data[leaf];
           if (maxDefinition[leaf] == 0 || column.definitionLevels[r] == maxDefinition[leaf])
-            cell = leaves_[leaf].format.cell(column.values, nextValue[leaf]++, scratch[c]);
+            cell = leaves_[leaf].format.cell(column.values, nextValue[leaf]++, text);
         }
         merge(merged[c], cell.kind);
       }
-      body();
+      body(r, slot);
     }
   };
 
   std::size_t rows = decodeNext();
-  forEachRow(rows, [] {});
+  forEachRow(rows, [](std::size_t, std::size_t) {});
   for (std::size_t c = 0; c < width; ++c) {
     created.push_back(columns_[c]);
     created.back().type = merged[c].value_or(ColumnType::text);
   }
   std::lock_guard guard(staging.mutex());
-  StagedTable::stage(staging, table, created, [&](sqlite3_stmt* insert) {
-    while (rows > 0) {
-      forEachRow(rows, [&] {
-        for (std::size_t c = 0; c < width; ++c) bindCell(insert, static_cast<int>(c) + 1, cells[c]);
-        staging.stepAndReset(insert);
-      });
-      rowsLeft -= static_cast<std::int64_t>(rows);
-      rows = decodeNext();
-    }
+  StagedTable::stage(staging, table, created, [&](sqlite3_stmt* single) {
+    // Rows go in several to a statement, as many as the connection's limit on parameters
+    // allows; the last rows of a row group one at a time.
+    const auto parameters =
+        static_cast<std::size_t>(sqlite3_limit(sqlite3_db_handle(single), SQLITE_LIMIT_VARIABLE_NUMBER, -1));
+    rowsPerInsert = std::max<std::size_t>(1, std::min(StagedTable::kRowsPerInsert, parameters / width));
+    cells.resize(rowsPerInsert * width);
+    scratch.resize(rowsPerInsert * width);
+    auto bindRow = [&](sqlite3_stmt* insert, std::size_t slot, std::size_t at) {
+      for (std::size_t c = 0; c < width; ++c)
+        bindCell(insert, static_cast<int>(at * width + c) + 1, cells[slot * width + c]);
+    };
+    staging.withPreparedStatement(StagedTable::insertSQL(table, width, rowsPerInsert), [&](sqlite3_stmt* batch) {
+      while (rows > 0) {
+        forEachRow(rows, [&](std::size_t row, std::size_t slot) {
+          if (slot + 1 == rowsPerInsert) {
+            for (std::size_t s = 0; s < rowsPerInsert; ++s) bindRow(batch, s, s);
+            staging.stepAndReset(batch);
+          } else if (row + 1 == rows) {
+            for (std::size_t s = 0; s <= slot; ++s) {
+              bindRow(single, s, 0);
+              staging.stepAndReset(single);
+            }
+          }
+        });
+        rowsLeft -= static_cast<std::int64_t>(rows);
+        rows = decodeNext();
+      }
+    });
   });
 
   // A later row group may have changed a type (whole numbers, then a fraction).
