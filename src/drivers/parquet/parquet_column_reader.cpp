@@ -115,28 +115,35 @@ PageHeader nextPageHeader(const ParquetColumnReader::Source& source, std::uint64
 
 int bitWidth(int maxLevel) { return static_cast<int>(std::bit_width(static_cast<unsigned>(maxLevel))); }
 
-// Decodes `count` levels of the hybrid encoding into `out`, each at most `maxLevel`.
-void decodeLevels(std::span<const std::uint8_t> bytes, int maxLevel, std::size_t count,
-                  std::vector<std::uint8_t>& out) {
-  std::vector<std::uint32_t> levels;
-  levels.reserve(count);
-  RleHybridDecoder decoder(bytes, bitWidth(maxLevel));
-  require(decoder.read(count, levels));
-  for (const std::uint32_t level : levels) {
-    require(level <= static_cast<std::uint32_t>(maxLevel));
-    out.push_back(static_cast<std::uint8_t>(level));
+// Levels of the hybrid encoding, each at most `maxLevel`, read as they are needed.
+class LevelRuns {
+ public:
+  LevelRuns(std::span<const std::uint8_t> bytes, int maxLevel) : decoder_(bytes, bitWidth(maxLevel)), max_(maxLevel) {}
+
+  // Appends the next `count` levels to `out`.
+  void append(std::size_t count, std::vector<std::uint8_t>& out) {
+    levels_.clear();
+    require(decoder_.read(count, levels_));
+    for (const std::uint32_t level : levels_) {
+      require(level <= static_cast<std::uint32_t>(max_));
+      out.push_back(static_cast<std::uint8_t>(level));
+    }
   }
-}
+
+ private:
+  RleHybridDecoder decoder_;
+  int max_;
+  std::vector<std::uint32_t> levels_;
+};
 
 // v1 levels: a 4-byte length, then the hybrid runs.
-void decodeLengthPrefixedLevels(ByteCursor& cursor, std::int32_t encoding, int maxLevel, std::size_t count,
-                                std::vector<std::uint8_t>& out) {
+std::span<const std::uint8_t> lengthPrefixedRuns(ByteCursor& cursor, std::int32_t encoding) {
   if (encoding != kRleEncoding)
     throw DriverError("ParquetDriver", -1, "The Parquet file's levels use an encoding that is not supported");
   std::uint32_t length = 0;
   std::span<const std::uint8_t> bytes;
   require(cursor.readU32LE(length) && cursor.readBytes(length, bytes));
-  decodeLevels(bytes, maxLevel, count, out);
+  return bytes;
 }
 
 std::size_t definedCount(const std::vector<std::uint8_t>& levels, std::size_t from, int maxDefinition) {
@@ -146,16 +153,8 @@ std::size_t definedCount(const std::vector<std::uint8_t>& levels, std::size_t fr
 
 }  // namespace
 
-bool ParquetColumnReader::read(const ParquetMetadata::ColumnChunk& chunk, std::span<const std::uint8_t> chunkBytes,
-                               const Leaf& leaf, ParquetColumnData& out, DecodeBudget& budget, std::uint64_t rowLimit) {
-  const Source source{chunkBytes.size(), [&](std::uint64_t offset, std::uint64_t count) {
-                        return chunkBytes.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(count));
-                      }};
-  return read(chunk, source, leaf, out, budget, rowLimit);
-}
-
 bool ParquetColumnReader::read(const ParquetMetadata::ColumnChunk& chunk, const Source& source, const Leaf& leaf,
-                               ParquetColumnData& out, DecodeBudget& budget, std::uint64_t rowLimit) {
+                               ParquetColumnData& out, DecodeBudget& budget, Buffers& buffers, std::uint64_t rowLimit) {
   std::uint64_t rowsStarted = 0;
   if (!ParquetCodec::isSupported(chunk.codec))
     throw DriverError("ParquetDriver", -1,
@@ -166,8 +165,8 @@ bool ParquetColumnReader::read(const ParquetMetadata::ColumnChunk& chunk, const 
   ParquetValues dictionary;
   dictionary.form = out.values.form;
   bool hasDictionary = false;
-  std::vector<std::uint8_t> page;
-  std::vector<std::uint8_t> valueBytes;
+  std::vector<std::uint8_t>& page = buffers.page;
+  std::vector<std::uint8_t>& valueBytes = buffers.values;
   std::uint64_t position = 0;
   std::int64_t valuesRead = 0;
   while (valuesRead < chunk.numValues) {
@@ -190,28 +189,21 @@ bool ParquetColumnReader::read(const ParquetMetadata::ColumnChunk& chunk, const 
     budget.take(count * 2);
     const std::size_t levelsFrom = out.definitionLevels.size();
     const std::size_t repetitionFrom = out.repetitionLevels.size();
-    std::span<const std::uint8_t> values;
+    std::span<const std::uint8_t> repetitionRuns, definitionRuns, values;
     if (header.type == kDataPage) {
       budget.take(static_cast<std::uint64_t>(header.uncompressedSize));
       ParquetCodec::decompress(chunk.codec, body, static_cast<std::size_t>(header.uncompressedSize), page);
       ByteCursor pageCursor(page);
-      if (leaf.maxRepetition > 0)
-        decodeLengthPrefixedLevels(pageCursor, header.repetitionEncoding, leaf.maxRepetition, count,
-                                   out.repetitionLevels);
-      if (leaf.maxDefinition > 0)
-        decodeLengthPrefixedLevels(pageCursor, header.definitionEncoding, leaf.maxDefinition, count,
-                                   out.definitionLevels);
+      if (leaf.maxRepetition > 0) repetitionRuns = lengthPrefixedRuns(pageCursor, header.repetitionEncoding);
+      if (leaf.maxDefinition > 0) definitionRuns = lengthPrefixedRuns(pageCursor, header.definitionEncoding);
       pageCursor.readBytes(pageCursor.remaining(), values);
     } else {
       const std::uint64_t levelBytes =
           static_cast<std::uint64_t>(header.repetitionBytes) + static_cast<std::uint64_t>(header.definitionBytes);
       require(levelBytes <= body.size() && levelBytes <= static_cast<std::uint64_t>(header.uncompressedSize));
       const auto repetitionBytes = static_cast<std::size_t>(header.repetitionBytes);
-      if (leaf.maxRepetition > 0)
-        decodeLevels(body.subspan(0, repetitionBytes), leaf.maxRepetition, count, out.repetitionLevels);
-      if (leaf.maxDefinition > 0)
-        decodeLevels(body.subspan(repetitionBytes, static_cast<std::size_t>(header.definitionBytes)),
-                     leaf.maxDefinition, count, out.definitionLevels);
+      repetitionRuns = body.subspan(0, repetitionBytes);
+      definitionRuns = body.subspan(repetitionBytes, static_cast<std::size_t>(header.definitionBytes));
       const std::span<const std::uint8_t> rest = body.subspan(static_cast<std::size_t>(levelBytes));
       const auto size = static_cast<std::size_t>(static_cast<std::uint64_t>(header.uncompressedSize) - levelBytes);
       if (header.isCompressed && chunk.codec != 0) {
@@ -223,38 +215,50 @@ bool ParquetColumnReader::read(const ParquetMetadata::ColumnChunk& chunk, const 
         values = rest;
       }
     }
-    // The page's values are those of its defined slots. The slots kept are all of them,
-    // or those before the row past the limit when this page reaches it (a row starts
-    // where the repetition level is 0, and is whole once the next one starts or the
-    // chunk ends); the values of the others are not decoded.
-    const std::size_t defined =
-        leaf.maxDefinition > 0 ? definedCount(out.definitionLevels, levelsFrom, leaf.maxDefinition) : count;
+
+    // The slots of the page kept are all of them, or those before the row past the limit
+    // when this page reaches it (a row starts where the repetition level is 0, and is
+    // whole once the next one starts or the chunk ends). Levels and values past those are
+    // not decoded, unless the values are found from the page's count of them (the delta
+    // encodings and BYTE_STREAM_SPLIT).
     valuesRead += header.numValues;
     const bool more = valuesRead < chunk.numValues;
+    const bool countedValues = header.encoding >= 5 && header.encoding <= 9 && header.encoding != 8;
+    const bool decodeAll = rowLimit == UINT64_MAX || countedValues;
     std::size_t kept = count;
     bool stop = false;
     if (leaf.maxRepetition == 0) {
-      if (more && out.slots + count >= rowLimit) {
+      if (out.slots + count > rowLimit || (more && out.slots + count == rowLimit)) {
         kept = static_cast<std::size_t>(rowLimit - out.slots);
         stop = true;
       }
     } else {
-      for (std::size_t i = repetitionFrom; i < out.repetitionLevels.size(); ++i) {
-        if (out.repetitionLevels[i] != 0) continue;
-        if (more && rowsStarted == rowLimit) {
-          kept = i - repetitionFrom;
-          stop = true;
-          break;
+      constexpr std::size_t kLevelStep = 4096;
+      LevelRuns runs(repetitionRuns, leaf.maxRepetition);
+      for (std::size_t decoded = 0; decoded < count && !stop;) {
+        const std::size_t step = decodeAll ? count : std::min(kLevelStep, count - decoded);
+        runs.append(step, out.repetitionLevels);
+        for (std::size_t i = decoded; i < decoded + step; ++i) {
+          if (out.repetitionLevels[repetitionFrom + i] != 0) continue;
+          if (rowsStarted == rowLimit) {
+            kept = i;
+            stop = true;
+            break;
+          }
+          ++rowsStarted;
         }
-        ++rowsStarted;
+        decoded += step;
       }
       out.repetitionLevels.resize(repetitionFrom + kept);
     }
-    if (leaf.maxDefinition > 0) out.definitionLevels.resize(levelsFrom + kept);
-    const std::size_t definedKept =
-        kept == count ? defined
-        : leaf.maxDefinition > 0 ? definedCount(out.definitionLevels, levelsFrom, leaf.maxDefinition)
-                                 : kept;
+    std::size_t defined = decodeAll ? count : kept;
+    std::size_t definedKept = kept;
+    if (leaf.maxDefinition > 0) {
+      LevelRuns(definitionRuns, leaf.maxDefinition).append(defined, out.definitionLevels);
+      defined = definedCount(out.definitionLevels, levelsFrom, leaf.maxDefinition);
+      out.definitionLevels.resize(levelsFrom + kept);
+      definedKept = kept == count ? defined : definedCount(out.definitionLevels, levelsFrom, leaf.maxDefinition);
+    }
     ParquetValueDecoder::decode(header.encoding, leaf.physical, values, defined, definedKept,
                                 hasDictionary ? &dictionary : nullptr, out.values, budget);
     out.slots += kept;

@@ -28,13 +28,19 @@ constexpr const char* kDomain = "ParquetDriver";
   throw DriverError(kDomain, -1, "The Parquet file is damaged: " + what);
 }
 
-ByteBuffer readBytes(const FileReader& file, std::uint64_t offset, std::uint64_t count) {
-  ByteBuffer bytes;
+// Reads the bytes into `bytes` (replacing what it held).
+void readBytes(const FileReader& file, std::uint64_t offset, std::uint64_t count, ByteBuffer& bytes) {
+  bytes.shrink(0);
   try {
     if (file.readAt(offset, static_cast<std::size_t>(count), bytes) < count) throwDamaged("it ends early");
   } catch (const FileReadError& error) {
     throw DriverError(kDomain, -1, error.what());
   }
+}
+
+ByteBuffer readBytes(const FileReader& file, std::uint64_t offset, std::uint64_t count) {
+  ByteBuffer bytes;
+  readBytes(file, offset, count, bytes);
   return bytes;
 }
 
@@ -122,8 +128,8 @@ void ParquetNativeReader::collectLeaves(const ParquetSchemaNode& node) {
   for (const ParquetSchemaNode& child : node.children) collectLeaves(child);
 }
 
-void ParquetNativeReader::readRowGroup(std::size_t index, std::int64_t rowsNeeded,
-                                       std::vector<ParquetColumnData>& out) const {
+void ParquetNativeReader::readRowGroup(std::size_t index, std::int64_t rowsNeeded, std::vector<ParquetColumnData>& out,
+                                       ChunkBuffers& buffers) const {
   const ParquetMetadata::RowGroup& group = metadata_.rowGroups[index];
   DecodeBudget budget(parquet_limits::kLargestDecodedRowGroup);
   out.assign(leaves_.size(), {});
@@ -144,22 +150,22 @@ void ParquetNativeReader::readRowGroup(std::size_t index, std::int64_t rowsNeede
     // All rows: the chunk is read at once. The first rows only: each page as it is needed,
     // so that a preview reads what it shows whatever the size of the chunk.
     const bool all = rowsNeeded >= group.numRows;
-    ByteBuffer bytes;
+    ByteBuffer& bytes = buffers.bytes;
     ParquetColumnReader::Source source{static_cast<std::uint64_t>(size), {}};
     if (all) {
       budget.take(source.size);
-      bytes = readBytes(file_, static_cast<std::uint64_t>(start), source.size);
+      readBytes(file_, static_cast<std::uint64_t>(start), source.size, bytes);
       source.bytes = [&](std::uint64_t offset, std::uint64_t count) {
         return bytes.bytes().subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(count));
       };
     } else {
       source.bytes = [&](std::uint64_t offset, std::uint64_t count) {
         budget.take(count);
-        bytes = readBytes(file_, static_cast<std::uint64_t>(start) + offset, count);
+        readBytes(file_, static_cast<std::uint64_t>(start) + offset, count, bytes);
         return bytes.bytes();
       };
     }
-    const bool whole = ParquetColumnReader::read(chunk, source, leaf, out[c], budget,
+    const bool whole = ParquetColumnReader::read(chunk, source, leaf, out[c], budget, buffers.pages,
                                                  all ? UINT64_MAX : static_cast<std::uint64_t>(rowsNeeded));
     // Rows start where the repetition level is 0.
     const std::vector<std::uint8_t>& repetition = out[c].repetitionLevels;
@@ -177,6 +183,7 @@ void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table,
   std::vector<std::optional<ColumnType>> merged(width);
   std::vector<DataColumn> created;
   std::vector<ParquetColumnData> data;
+  ChunkBuffers buffers;
   std::vector<const ParquetCellFormat*> formats;
   std::vector<int> maxDefinition;
   for (const Leaf& leaf : leaves_) {
@@ -196,7 +203,7 @@ void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table,
   auto decodeNext = [&]() -> std::size_t {
     while (group < metadata_.rowGroups.size() && rowsLeft > 0) {
       const ParquetMetadata::RowGroup& rowGroup = metadata_.rowGroups[group];
-      readRowGroup(group++, std::min(rowGroup.numRows, rowsLeft), data);
+      readRowGroup(group++, std::min(rowGroup.numRows, rowsLeft), data, buffers);
       if (rowGroup.numRows > 0) return static_cast<std::size_t>(std::min(rowGroup.numRows, rowsLeft));
     }
     return 0;

@@ -11,6 +11,7 @@
 #include "drivers/parquet/parquet_metadata.hpp"
 #include "drivers/parquet/parquet_schema_node.hpp"
 #include "model/data_column.hpp"
+#include "platform/byte_buffer.hpp"
 
 namespace tabvora::internal {
 
@@ -46,8 +47,15 @@ class ParquetNativeReader {
   };
 
   void collectLeaves(const ParquetSchemaNode& node);
+  // Room reused from one column chunk to the next: its bytes, and its pages decompressed.
+  struct ChunkBuffers {
+    ByteBuffer bytes;
+    ParquetColumnReader::Buffers pages;
+  };
+
   // Decodes row group `index` as far as its first `rows` rows need.
-  void readRowGroup(std::size_t index, std::int64_t rows, std::vector<ParquetColumnData>& out) const;
+  void readRowGroup(std::size_t index, std::int64_t rows, std::vector<ParquetColumnData>& out,
+                    ChunkBuffers& buffers) const;
 
   const FileReader& file_;
   std::uint64_t dataEnd_ = 0;  // where the footer begins
