@@ -172,7 +172,8 @@ bool ParquetColumnReader::read(const ParquetMetadata::ColumnChunk& chunk, const 
   while (valuesRead < chunk.numValues) {
     const PageHeader header = nextPageHeader(source, position);
     require(static_cast<std::uint64_t>(header.compressedSize) <= source.size - position);
-    const std::span<const std::uint8_t> body = source.bytes(position, static_cast<std::uint64_t>(header.compressedSize));
+    const std::span<const std::uint8_t> body =
+        source.bytes(position, static_cast<std::uint64_t>(header.compressedSize));
     position += static_cast<std::uint64_t>(header.compressedSize);
     if (header.type == kDictionaryPage) {
       require(!hasDictionary && (header.encoding == 0 || header.encoding == 2));
