@@ -1,8 +1,10 @@
 // Feeds arbitrary bytes to the native Parquet reader as a whole file: footer, schema, row
 // groups, pages, codecs, encodings and nested levels. Beyond not crashing, hanging or
 // allocating past its stated limits, a file it reads must keep its promises: the table has
-// the schema's top-level columns and exactly the rows its row groups state.
+// the schema's top-level columns and exactly the rows its row groups state, and a preview of
+// its first rows exactly those.
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 
@@ -18,6 +20,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const FileReader file(path);
   std::optional<ParquetNativeReader> reader;
   if (!tabvora::fuzzing::refusalAllowed([&] { reader.emplace(file, size); })) return 0;
+  // A preview of the first rows reads only the pages they lie in; it holds at most those.
+  SQLiteDriver preview;
+  preview.openInMemory();
+  if (tabvora::fuzzing::refusalAllowed([&] { reader->stage(preview, "t", 3); })) {
+    const std::vector<TableMetadata> tables = preview.fetchTables();
+    tabvora::fuzzing::check(tables.size() == 1 && tables[0].rowCount == std::min<std::int64_t>(3, reader->rowCount()));
+  }
   SQLiteDriver staging;
   staging.openInMemory();
   if (!tabvora::fuzzing::refusalAllowed([&] { reader->stage(staging, "t", std::nullopt); })) return 0;

@@ -4,7 +4,6 @@
 #include <charconv>
 #include <string>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 
 #include "model/driver_error.hpp"
@@ -30,26 +29,45 @@ constexpr std::int32_t kUTF8 = 0, kEnum = 4, kDecimal = 5, kDate = 6, kTimeMilli
 
 std::int64_t floorDiv(std::int64_t a, std::int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 
+// `value` in decimal digits, at least `width` of them (zeros lead).
+void appendPadded(std::uint64_t value, int width, std::string& out) {
+  char buffer[24];
+  char* end = buffer + sizeof buffer;
+  char* at = end;
+  do {
+    *--at = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  while (end - at < width) *--at = '0';
+  out.append(at, end);
+}
+
 void appendDate(std::int64_t days, std::string& out) {
   const CivilDate date = civilFromDays(days);
-  char buffer[48];
   const bool beforeChrist = date.year <= 0;
-  const long long year = beforeChrist ? 1 - date.year : date.year;
-  std::snprintf(buffer, sizeof buffer, "%04lld-%02u-%02u%s", year, date.month, date.day, beforeChrist ? " (BC)" : "");
-  out += buffer;
+  const long long year = beforeChrist ? 1 - static_cast<long long>(date.year) : date.year;
+  appendPadded(static_cast<std::uint64_t>(year), 4, out);
+  out += '-';
+  appendPadded(date.month, 2, out);
+  out += '-';
+  appendPadded(date.day, 2, out);
+  if (beforeChrist) out += " (BC)";
 }
 
 // "HH:MM:SS" and the fraction of `fraction` units of 10^-digits second, trailing zeros dropped.
 void appendTimeOfDay(std::int64_t seconds, std::int64_t fraction, int digits, std::string& out) {
-  char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%02lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
-                static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
-  out += buffer;
+  appendPadded(static_cast<std::uint64_t>(seconds / 3600), 2, out);
+  out += ':';
+  appendPadded(static_cast<std::uint64_t>(seconds / 60 % 60), 2, out);
+  out += ':';
+  appendPadded(static_cast<std::uint64_t>(seconds % 60), 2, out);
   if (fraction == 0) return;
-  std::snprintf(buffer, sizeof buffer, ".%0*lld", digits, static_cast<long long>(fraction));
-  std::string_view text(buffer);
-  while (text.back() == '0') text.remove_suffix(1);
-  out += text;
+  while (fraction % 10 == 0) {
+    fraction /= 10;
+    --digits;
+  }
+  out += '.';
+  appendPadded(static_cast<std::uint64_t>(fraction), digits, out);
 }
 
 // A timestamp of `ticks` units (per second: `perSecond`) since 1970.
@@ -85,18 +103,22 @@ void appendDecimal(__int128 value, std::int32_t scale, std::string& out) {
   const bool negative = value < 0;
   unsigned __int128 magnitude =
       negative ? -static_cast<unsigned __int128>(value) : static_cast<unsigned __int128>(value);
-  std::string digits;
+  // 39 digits at most, and as many zeros as a scale of up to 38 asks before them.
+  char buffer[96];
+  char* const end = buffer + sizeof buffer;
+  char* at = end;
   do {
-    digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(magnitude % 10)));
+    *--at = static_cast<char>('0' + static_cast<int>(magnitude % 10));
     magnitude /= 10;
   } while (magnitude != 0);
-  if (scale > 0) {
-    const auto places = static_cast<std::size_t>(scale);
-    if (digits.size() <= places) digits.insert(0, places + 1 - digits.size(), '0');
-    digits.insert(digits.size() - places, 1, '.');
-  }
+  const auto places = static_cast<std::ptrdiff_t>(scale > 0 ? scale : 0);
+  while (end - at <= places) *--at = '0';
   if (negative) out += '-';
-  out += digits;
+  out.append(at, end - places);
+  if (places > 0) {
+    out += '.';
+    out.append(end - places, end);
+  }
 }
 
 double halfToDouble(std::uint16_t half) {

@@ -47,12 +47,10 @@ bool readI32(ThriftCompactReader& reader, const Field& field, std::int32_t& out)
   return field.type == Type::i32 ? reader.readI32(out) : reader.markFailed();
 }
 
-// Reads a page header at the cursor and moves past it.
-PageHeader readPageHeader(ByteCursor& cursor) {
-  std::span<const std::uint8_t> rest;
-  cursor.slice(cursor.position(), cursor.remaining(), rest);
-  ThriftCompactReader reader(rest, 8);
-  PageHeader header;
+// Reads a page header at the start of `bytes`: false when they do not hold one whole.
+bool readPageHeader(std::span<const std::uint8_t> bytes, PageHeader& header, std::size_t& headerSize) {
+  ThriftCompactReader reader(bytes, 8);
+  header = {};
   auto pageStruct = [&](const Field& field, int depth, auto&& inner) {
     return field.type == Type::structure && readThriftStruct(reader, depth, inner);
   };
@@ -91,37 +89,61 @@ PageHeader readPageHeader(ByteCursor& cursor) {
       default: return false;
     }
   });
-  require(read && header.uncompressedSize >= 0 && header.compressedSize >= 0 && header.numValues >= 0 &&
+  headerSize = reader.position();
+  return read;
+}
+
+// Reads the page header at `position` of the chunk and moves past it. Headers are short
+// but may hold statistics of any size: a window of the chunk is read, widened while it
+// cuts the header short.
+PageHeader nextPageHeader(const ParquetColumnReader::Source& source, std::uint64_t& position) {
+  constexpr std::uint64_t kFirstWindow = 4096;
+  require(position < source.size);
+  const std::uint64_t left = source.size - position;
+  PageHeader header;
+  std::size_t headerSize = 0;
+  for (std::uint64_t window = std::min(kFirstWindow, left);; window = std::min(window * 16, left)) {
+    if (readPageHeader(source.bytes(position, window), header, headerSize)) break;
+    require(window < left);
+  }
+  require(header.uncompressedSize >= 0 && header.compressedSize >= 0 && header.numValues >= 0 &&
           header.definitionBytes >= 0 && header.repetitionBytes >= 0);
   require(static_cast<std::uint64_t>(header.uncompressedSize) <= parquet_limits::kLargestPage);
-  cursor.skip(reader.position());
+  position += headerSize;
   return header;
 }
 
 int bitWidth(int maxLevel) { return static_cast<int>(std::bit_width(static_cast<unsigned>(maxLevel))); }
 
-// Decodes `count` levels of the hybrid encoding into `out`, each at most `maxLevel`.
-void decodeLevels(std::span<const std::uint8_t> bytes, int maxLevel, std::size_t count,
-                  std::vector<std::uint8_t>& out) {
-  std::vector<std::uint32_t> levels;
-  levels.reserve(count);
-  RleHybridDecoder decoder(bytes, bitWidth(maxLevel));
-  require(decoder.read(count, levels));
-  for (const std::uint32_t level : levels) {
-    require(level <= static_cast<std::uint32_t>(maxLevel));
-    out.push_back(static_cast<std::uint8_t>(level));
+// Levels of the hybrid encoding, each at most `maxLevel`, read as they are needed.
+class LevelRuns {
+ public:
+  LevelRuns(std::span<const std::uint8_t> bytes, int maxLevel) : decoder_(bytes, bitWidth(maxLevel)), max_(maxLevel) {}
+
+  // Appends the next `count` levels to `out`.
+  void append(std::size_t count, std::vector<std::uint8_t>& out) {
+    levels_.clear();
+    require(decoder_.read(count, levels_));
+    for (const std::uint32_t level : levels_) {
+      require(level <= static_cast<std::uint32_t>(max_));
+      out.push_back(static_cast<std::uint8_t>(level));
+    }
   }
-}
+
+ private:
+  RleHybridDecoder decoder_;
+  int max_;
+  std::vector<std::uint32_t> levels_;
+};
 
 // v1 levels: a 4-byte length, then the hybrid runs.
-void decodeLengthPrefixedLevels(ByteCursor& cursor, std::int32_t encoding, int maxLevel, std::size_t count,
-                                std::vector<std::uint8_t>& out) {
+std::span<const std::uint8_t> lengthPrefixedRuns(ByteCursor& cursor, std::int32_t encoding) {
   if (encoding != kRleEncoding)
     throw DriverError("ParquetDriver", -1, "The Parquet file's levels use an encoding that is not supported");
   std::uint32_t length = 0;
   std::span<const std::uint8_t> bytes;
   require(cursor.readU32LE(length) && cursor.readBytes(length, bytes));
-  decodeLevels(bytes, maxLevel, count, out);
+  return bytes;
 }
 
 std::size_t definedCount(const std::vector<std::uint8_t>& levels, std::size_t from, int maxDefinition) {
@@ -131,8 +153,8 @@ std::size_t definedCount(const std::vector<std::uint8_t>& levels, std::size_t fr
 
 }  // namespace
 
-bool ParquetColumnReader::read(const ParquetMetadata::ColumnChunk& chunk, std::span<const std::uint8_t> chunkBytes,
-                               const Leaf& leaf, ParquetColumnData& out, DecodeBudget& budget, std::uint64_t rowLimit) {
+bool ParquetColumnReader::read(const ParquetMetadata::ColumnChunk& chunk, const Source& source, const Leaf& leaf,
+                               ParquetColumnData& out, DecodeBudget& budget, Buffers& buffers, std::uint64_t rowLimit) {
   std::uint64_t rowsStarted = 0;
   if (!ParquetCodec::isSupported(chunk.codec))
     throw DriverError("ParquetDriver", -1,
@@ -143,20 +165,22 @@ bool ParquetColumnReader::read(const ParquetMetadata::ColumnChunk& chunk, std::s
   ParquetValues dictionary;
   dictionary.form = out.values.form;
   bool hasDictionary = false;
-  std::vector<std::uint8_t> page;
-  std::vector<std::uint8_t> valueBytes;
-  ByteCursor cursor(chunkBytes);
+  std::vector<std::uint8_t>& page = buffers.page;
+  std::vector<std::uint8_t>& valueBytes = buffers.values;
+  std::uint64_t position = 0;
   std::int64_t valuesRead = 0;
   while (valuesRead < chunk.numValues) {
-    const PageHeader header = readPageHeader(cursor);
-    std::span<const std::uint8_t> body;
-    require(cursor.readBytes(static_cast<std::uint64_t>(header.compressedSize), body));
+    const PageHeader header = nextPageHeader(source, position);
+    require(static_cast<std::uint64_t>(header.compressedSize) <= source.size - position);
+    const std::span<const std::uint8_t> body =
+        source.bytes(position, static_cast<std::uint64_t>(header.compressedSize));
+    position += static_cast<std::uint64_t>(header.compressedSize);
     if (header.type == kDictionaryPage) {
       require(!hasDictionary && (header.encoding == 0 || header.encoding == 2));
       budget.take(static_cast<std::uint64_t>(header.uncompressedSize));
       ParquetCodec::decompress(chunk.codec, body, static_cast<std::size_t>(header.uncompressedSize), page);
-      ParquetValueDecoder::decode(0, leaf.physical, page, static_cast<std::size_t>(header.numValues), nullptr,
-                                  dictionary, budget);
+      const auto entries = static_cast<std::size_t>(header.numValues);
+      ParquetValueDecoder::decode(0, leaf.physical, page, entries, entries, nullptr, dictionary, budget);
       hasDictionary = true;
       continue;
     }
@@ -165,28 +189,22 @@ bool ParquetColumnReader::read(const ParquetMetadata::ColumnChunk& chunk, std::s
     const auto count = static_cast<std::size_t>(header.numValues);
     budget.take(count * 2);
     const std::size_t levelsFrom = out.definitionLevels.size();
-    std::span<const std::uint8_t> values;
+    const std::size_t repetitionFrom = out.repetitionLevels.size();
+    std::span<const std::uint8_t> repetitionRuns, definitionRuns, values;
     if (header.type == kDataPage) {
       budget.take(static_cast<std::uint64_t>(header.uncompressedSize));
       ParquetCodec::decompress(chunk.codec, body, static_cast<std::size_t>(header.uncompressedSize), page);
       ByteCursor pageCursor(page);
-      if (leaf.maxRepetition > 0)
-        decodeLengthPrefixedLevels(pageCursor, header.repetitionEncoding, leaf.maxRepetition, count,
-                                   out.repetitionLevels);
-      if (leaf.maxDefinition > 0)
-        decodeLengthPrefixedLevels(pageCursor, header.definitionEncoding, leaf.maxDefinition, count,
-                                   out.definitionLevels);
+      if (leaf.maxRepetition > 0) repetitionRuns = lengthPrefixedRuns(pageCursor, header.repetitionEncoding);
+      if (leaf.maxDefinition > 0) definitionRuns = lengthPrefixedRuns(pageCursor, header.definitionEncoding);
       pageCursor.readBytes(pageCursor.remaining(), values);
     } else {
       const std::uint64_t levelBytes =
           static_cast<std::uint64_t>(header.repetitionBytes) + static_cast<std::uint64_t>(header.definitionBytes);
       require(levelBytes <= body.size() && levelBytes <= static_cast<std::uint64_t>(header.uncompressedSize));
       const auto repetitionBytes = static_cast<std::size_t>(header.repetitionBytes);
-      if (leaf.maxRepetition > 0)
-        decodeLevels(body.subspan(0, repetitionBytes), leaf.maxRepetition, count, out.repetitionLevels);
-      if (leaf.maxDefinition > 0)
-        decodeLevels(body.subspan(repetitionBytes, static_cast<std::size_t>(header.definitionBytes)),
-                     leaf.maxDefinition, count, out.definitionLevels);
+      repetitionRuns = body.subspan(0, repetitionBytes);
+      definitionRuns = body.subspan(repetitionBytes, static_cast<std::size_t>(header.definitionBytes));
       const std::span<const std::uint8_t> rest = body.subspan(static_cast<std::size_t>(levelBytes));
       const auto size = static_cast<std::size_t>(static_cast<std::uint64_t>(header.uncompressedSize) - levelBytes);
       if (header.isCompressed && chunk.codec != 0) {
@@ -198,19 +216,54 @@ bool ParquetColumnReader::read(const ParquetMetadata::ColumnChunk& chunk, std::s
         values = rest;
       }
     }
-    const std::size_t defined =
-        leaf.maxDefinition > 0 ? definedCount(out.definitionLevels, levelsFrom, leaf.maxDefinition) : count;
-    ParquetValueDecoder::decode(header.encoding, leaf.physical, values, defined, hasDictionary ? &dictionary : nullptr,
-                                out.values, budget);
-    out.slots += count;
+
+    // The slots of the page kept are all of them, or those before the row past the limit
+    // when this page reaches it (a row starts where the repetition level is 0, and is
+    // whole once the next one starts or the chunk ends). Levels and values past those are
+    // not decoded, unless the values are found from the page's count of them (the delta
+    // encodings and BYTE_STREAM_SPLIT).
     valuesRead += header.numValues;
-    // A row is whole once the next one starts (repetition level 0) or the chunk ends.
-    rowsStarted = leaf.maxRepetition == 0
-                      ? out.slots
-                      : rowsStarted + static_cast<std::uint64_t>(
-                                          std::count(out.repetitionLevels.end() - static_cast<std::ptrdiff_t>(count),
-                                                     out.repetitionLevels.end(), 0));
-    if (valuesRead < chunk.numValues && rowsStarted > rowLimit) return false;
+    const bool more = valuesRead < chunk.numValues;
+    const bool countedValues = header.encoding >= 5 && header.encoding <= 9 && header.encoding != 8;
+    const bool decodeAll = rowLimit == UINT64_MAX || countedValues;
+    std::size_t kept = count;
+    bool stop = false;
+    if (leaf.maxRepetition == 0) {
+      if (out.slots + count > rowLimit || (more && out.slots + count == rowLimit)) {
+        kept = static_cast<std::size_t>(rowLimit - out.slots);
+        stop = true;
+      }
+    } else {
+      constexpr std::size_t kLevelStep = 4096;
+      LevelRuns runs(repetitionRuns, leaf.maxRepetition);
+      for (std::size_t decoded = 0; decoded < count && !stop;) {
+        const std::size_t step = decodeAll ? count : std::min(kLevelStep, count - decoded);
+        runs.append(step, out.repetitionLevels);
+        for (std::size_t i = decoded; i < decoded + step; ++i) {
+          if (out.repetitionLevels[repetitionFrom + i] != 0) continue;
+          if (rowsStarted == rowLimit) {
+            kept = i;
+            stop = true;
+            break;
+          }
+          ++rowsStarted;
+        }
+        decoded += step;
+      }
+      out.repetitionLevels.resize(repetitionFrom + kept);
+    }
+    std::size_t defined = decodeAll ? count : kept;
+    std::size_t definedKept = kept;
+    if (leaf.maxDefinition > 0) {
+      LevelRuns(definitionRuns, leaf.maxDefinition).append(defined, out.definitionLevels);
+      defined = definedCount(out.definitionLevels, levelsFrom, leaf.maxDefinition);
+      out.definitionLevels.resize(levelsFrom + kept);
+      definedKept = kept == count ? defined : definedCount(out.definitionLevels, levelsFrom, leaf.maxDefinition);
+    }
+    ParquetValueDecoder::decode(header.encoding, leaf.physical, values, defined, definedKept,
+                                hasDictionary ? &dictionary : nullptr, out.values, budget);
+    out.slots += kept;
+    if (stop) return false;
   }
   require(valuesRead == chunk.numValues);
   return true;

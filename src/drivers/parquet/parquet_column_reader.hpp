@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -32,10 +33,26 @@ class ParquetColumnReader {
     int maxRepetition = 0;
   };
 
-  // `chunkBytes` are the chunk's bytes from its first page on. Pages are read until the
-  // first `rowLimit` rows are whole (a preview's rows), or all of them: returns whether all.
-  static bool read(const ParquetMetadata::ColumnChunk& chunk, std::span<const std::uint8_t> chunkBytes,
-                   const Leaf& leaf, ParquetColumnData& out, DecodeBudget& budget, std::uint64_t rowLimit = UINT64_MAX);
+  // The chunk's bytes from its first page on, `size` in all, read as the pages are:
+  // `bytes(offset, count)` gives the `count` bytes from `offset` (offset + count <= size);
+  // the view stays valid until the next call.
+  struct Source {
+    std::uint64_t size = 0;
+    std::function<std::span<const std::uint8_t>(std::uint64_t offset, std::uint64_t count)> bytes;
+  };
+
+  // Room for decompressed pages, kept from one chunk to the next so that it is not taken
+  // (and its memory touched) afresh for each.
+  struct Buffers {
+    std::vector<std::uint8_t> page;
+    std::vector<std::uint8_t> values;
+  };
+
+  // Pages are read until the first `rowLimit` rows are whole (a preview's rows), or all of
+  // them: returns whether all. When it stops early `out` holds exactly the first
+  // `rowLimit` rows, the levels and values past them in the last page read left undecoded.
+  static bool read(const ParquetMetadata::ColumnChunk& chunk, const Source& source, const Leaf& leaf,
+                   ParquetColumnData& out, DecodeBudget& budget, Buffers& buffers, std::uint64_t rowLimit = UINT64_MAX);
 };
 
 }  // namespace tabvora::internal

@@ -3,7 +3,11 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <exception>
+#include <functional>
 #include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "drivers/parquet/parquet_limits.hpp"
 #include "drivers/parquet/parquet_nested_assembler.hpp"
@@ -15,6 +19,7 @@
 #include "platform/byte_buffer.hpp"
 #include "platform/byte_cursor.hpp"
 #include "platform/file_reader.hpp"
+#include "platform/hand_off.hpp"
 
 namespace tabvora::internal {
 
@@ -28,13 +33,19 @@ constexpr const char* kDomain = "ParquetDriver";
   throw DriverError(kDomain, -1, "The Parquet file is damaged: " + what);
 }
 
-ByteBuffer readBytes(const FileReader& file, std::uint64_t offset, std::uint64_t count) {
-  ByteBuffer bytes;
+// Reads the bytes into `bytes` (replacing what it held).
+void readBytes(const FileReader& file, std::uint64_t offset, std::uint64_t count, ByteBuffer& bytes) {
+  bytes.shrink(0);
   try {
     if (file.readAt(offset, static_cast<std::size_t>(count), bytes) < count) throwDamaged("it ends early");
   } catch (const FileReadError& error) {
     throw DriverError(kDomain, -1, error.what());
   }
+}
+
+ByteBuffer readBytes(const FileReader& file, std::uint64_t offset, std::uint64_t count) {
+  ByteBuffer bytes;
+  readBytes(file, offset, count, bytes);
   return bytes;
 }
 
@@ -75,6 +86,48 @@ void bindCell(sqlite3_stmt* insert, int parameter, const ParquetCellFormat::Cell
       break;
   }
 }
+
+// Rows of cells made ready for insertion, their text copied into one arena.
+struct CellBatch {
+  // A batch is full at this many cells or bytes of text (at its first row past them).
+  static constexpr std::size_t kCells = 16'384;
+  static constexpr std::size_t kTextBytes = 8u << 20;
+  std::vector<ParquetCellFormat::Cell> cells;  // row after row
+  std::size_t rows = 0;
+
+  bool full() const { return cells.size() >= kCells || text_.size() >= kTextBytes; }
+
+  void add(ParquetCellFormat::Cell cell) {
+    if (cell.kind == Kind::text || cell.kind == Kind::json) {
+      places_.push_back({cells.size(), text_.size(), cell.text.size()});
+      text_.append(cell.text);
+      cell.text = {};
+    }
+    cells.push_back(cell);
+  }
+  // Points the cells' text at the arena, which no longer grows.
+  void seal() {
+    for (const TextPlace& place : places_)
+      cells[place.cell].text = std::string_view(text_).substr(place.at, place.size);
+  }
+  CellBatch cleared() && {
+    cells.clear();
+    rows = 0;
+    places_.clear();
+    text_.clear();
+    return std::move(*this);
+  }
+
+ private:
+  struct TextPlace {
+    std::size_t cell, at, size;
+  };
+  std::vector<TextPlace> places_;
+  std::string text_;
+};
+// Batches formatted ahead of the insertion (with the one being formatted and the one being
+// inserted, what the two threads hold besides a row group's values).
+constexpr std::size_t kBatchesAhead = 4;
 
 }  // namespace
 
@@ -122,8 +175,8 @@ void ParquetNativeReader::collectLeaves(const ParquetSchemaNode& node) {
   for (const ParquetSchemaNode& child : node.children) collectLeaves(child);
 }
 
-void ParquetNativeReader::readRowGroup(std::size_t index, std::int64_t rowsNeeded,
-                                       std::vector<ParquetColumnData>& out) const {
+void ParquetNativeReader::readRowGroup(std::size_t index, std::int64_t rowsNeeded, std::vector<ParquetColumnData>& out,
+                                       ChunkBuffers& buffers) const {
   const ParquetMetadata::RowGroup& group = metadata_.rowGroups[index];
   DecodeBudget budget(parquet_limits::kLargestDecodedRowGroup);
   out.assign(leaves_.size(), {});
@@ -141,19 +194,32 @@ void ParquetNativeReader::readRowGroup(std::size_t index, std::int64_t rowsNeede
       throwDamaged("a column chunk lies outside the file's data");
     if (static_cast<std::uint64_t>(size) > parquet_limits::kLargestColumnChunk)
       throw DriverError(kDomain, -1, "A column chunk of the Parquet file is larger than the reader's limit");
-    budget.take(static_cast<std::uint64_t>(size));
-    const ByteBuffer bytes = readBytes(file_, static_cast<std::uint64_t>(start), static_cast<std::uint64_t>(size));
-    const bool whole =
-        ParquetColumnReader::read(chunk, bytes.bytes(), leaf, out[c], budget,
-                                  rowsNeeded < group.numRows ? static_cast<std::uint64_t>(rowsNeeded) : UINT64_MAX);
+    // All rows: the chunk is read at once. The first rows only: each page as it is needed,
+    // so that a preview reads what it shows whatever the size of the chunk.
+    const bool all = rowsNeeded >= group.numRows;
+    ByteBuffer& bytes = buffers.bytes;
+    ParquetColumnReader::Source source{static_cast<std::uint64_t>(size), {}};
+    if (all) {
+      budget.take(source.size);
+      readBytes(file_, static_cast<std::uint64_t>(start), source.size, bytes);
+      source.bytes = [&](std::uint64_t offset, std::uint64_t count) {
+        return bytes.bytes().subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(count));
+      };
+    } else {
+      source.bytes = [&](std::uint64_t offset, std::uint64_t count) {
+        budget.take(count);
+        readBytes(file_, static_cast<std::uint64_t>(start) + offset, count, bytes);
+        return bytes.bytes();
+      };
+    }
+    const bool whole = ParquetColumnReader::read(chunk, source, leaf, out[c], budget, buffers.pages,
+                                                 all ? UINT64_MAX : static_cast<std::uint64_t>(rowsNeeded));
     // Rows start where the repetition level is 0.
     const std::vector<std::uint8_t>& repetition = out[c].repetitionLevels;
     const std::size_t rows = leaf.maxRepetition == 0
                                  ? out[c].slots
                                  : static_cast<std::size_t>(std::count(repetition.begin(), repetition.end(), 0));
-    const bool rowsHold = whole ? rows == static_cast<std::uint64_t>(group.numRows)
-                                : rows > static_cast<std::uint64_t>(rowsNeeded) ||
-                                      (leaf.maxRepetition == 0 && rows == static_cast<std::uint64_t>(rowsNeeded));
+    const bool rowsHold = rows == static_cast<std::uint64_t>(whole ? group.numRows : rowsNeeded);
     if (!rowsHold || (!repetition.empty() && repetition.front() != 0))
       throwDamaged("a column holds another number of rows than its row group");
   }
@@ -162,10 +228,8 @@ void ParquetNativeReader::readRowGroup(std::size_t index, std::int64_t rowsNeede
 void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table, std::optional<std::int64_t> rowLimit) {
   const std::size_t width = fields_.size();
   std::vector<std::optional<ColumnType>> merged(width);
-  std::vector<DataColumn> created;
   std::vector<ParquetColumnData> data;
-  std::vector<std::string> scratch(width);
-  std::vector<ParquetCellFormat::Cell> cells(width);
+  ChunkBuffers buffers;
   std::vector<const ParquetCellFormat*> formats;
   std::vector<int> maxDefinition;
   for (const Leaf& leaf : leaves_) {
@@ -174,25 +238,26 @@ void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table,
   }
   std::int64_t rowsLeft = rowLimit.value_or(std::numeric_limits<std::int64_t>::max());
   std::size_t group = 0;
-
-  // The first row group is decoded before the table is made, its cells giving the types
-  // the table is created with.
-  auto decodeNext = [&]() -> std::size_t {
-    while (group < metadata_.rowGroups.size() && rowsLeft > 0) {
-      const ParquetMetadata::RowGroup& rowGroup = metadata_.rowGroups[group];
-      readRowGroup(group++, std::min(rowGroup.numRows, rowsLeft), data);
-      if (rowGroup.numRows > 0) return static_cast<std::size_t>(std::min(rowGroup.numRows, rowsLeft));
+  std::size_t rows = 0;  // of the row group decoded, to be staged
+  auto decodeNext = [&] {
+    rows = 0;
+    while (group < metadata_.rowGroups.size() && rowsLeft > 0 && rows == 0) {
+      const std::int64_t groupRows = std::min(metadata_.rowGroups[group].numRows, rowsLeft);
+      readRowGroup(group++, groupRows, data, buffers);
+      rows = static_cast<std::size_t>(groupRows);
     }
-    return 0;
+    rowsLeft -= static_cast<std::int64_t>(rows);
   };
-  auto forEachRow = [&](std::size_t rows, const auto& body) {
+  // Calls `body(c, cell)` for the cells of each row of the row group decoded, in order,
+  // and `endRow()` after each row; merges the cells' types.
+  std::vector<std::string> scratch(width);
+  auto forEachCell = [&](const auto& body, const auto& endRow) {
     ParquetNestedAssembler assembler(data, formats, maxDefinition);
     std::vector<std::size_t> nextValue(leaves_.size(), 0);
     for (std::size_t r = 0; r < rows; ++r) {
       for (std::size_t c = 0; c < width; ++c) {
         const ParquetSchemaNode& field = fields_[c];
-        ParquetCellFormat::Cell& cell = cells[c];
-        cell = {};
+        ParquetCellFormat::Cell cell;
         if (field.isNested()) {
           if (assembler.nextValue(field, scratch[c])) {
             cell.kind = Kind::json;
@@ -205,27 +270,101 @@ void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table,
             cell = leaves_[leaf].format.cell(column.values, nextValue[leaf]++, scratch[c]);
         }
         merge(merged[c], cell.kind);
+        body(c, cell);
       }
-      body();
+      endRow();
     }
   };
+  // Formats every row into batches of cells, handing each to `put` (false: stop).
+  auto produce = [&](const std::function<bool(CellBatch &&)>& put, const std::function<CellBatch()>& fresh) {
+    CellBatch batch = fresh();
+    for (; rows > 0; decodeNext()) {
+      bool stopped = false;
+      forEachCell([&](std::size_t, const ParquetCellFormat::Cell& cell) { batch.add(cell); },
+                  [&] {
+                    ++batch.rows;
+                    if (!batch.full() || stopped) return;
+                    batch.seal();
+                    stopped = !put(std::move(batch));
+                    batch = fresh();
+                  });
+      if (stopped) return;
+    }
+    if (batch.rows == 0) return;
+    batch.seal();
+    put(std::move(batch));
+  };
 
-  std::size_t rows = decodeNext();
-  forEachRow(rows, [] {});
+  // The first row group is decoded before the table is made, its cells giving the types
+  // the table is created with.
+  decodeNext();
+  forEachCell([](std::size_t, const ParquetCellFormat::Cell&) {}, [] {});
+  std::vector<DataColumn> created;
   for (std::size_t c = 0; c < width; ++c) {
     created.push_back(columns_[c]);
     created.back().type = merged[c].value_or(ColumnType::text);
   }
   std::lock_guard guard(staging.mutex());
-  StagedTable::stage(staging, table, created, [&](sqlite3_stmt* insert) {
-    while (rows > 0) {
-      forEachRow(rows, [&] {
-        for (std::size_t c = 0; c < width; ++c) bindCell(insert, static_cast<int>(c) + 1, cells[c]);
-        staging.stepAndReset(insert);
-      });
-      rowsLeft -= static_cast<std::int64_t>(rows);
-      rows = decodeNext();
-    }
+  StagedTable::stage(staging, table, created, [&](sqlite3_stmt* single) {
+    // Rows go in several to a statement, as many as the connection's limit on parameters
+    // allows; the last rows of a batch one at a time.
+    const auto parameters =
+        static_cast<std::size_t>(sqlite3_limit(sqlite3_db_handle(single), SQLITE_LIMIT_VARIABLE_NUMBER, -1));
+    const std::size_t rowsPerInsert =
+        std::max<std::size_t>(1, std::min(StagedTable::kRowsPerInsert, parameters / width));
+    staging.withPreparedStatement(StagedTable::insertSQL(table, width, rowsPerInsert), [&](sqlite3_stmt* several) {
+      auto insert = [&](const CellBatch& batch) {
+        const ParquetCellFormat::Cell* cell = batch.cells.data();
+        std::size_t row = 0;
+        for (; batch.rows - row >= rowsPerInsert; row += rowsPerInsert) {
+          for (std::size_t i = 0; i < rowsPerInsert * width; ++i) bindCell(several, static_cast<int>(i) + 1, *cell++);
+          staging.stepAndReset(several);
+        }
+        for (; row < batch.rows; ++row) {
+          for (std::size_t c = 0; c < width; ++c) bindCell(single, static_cast<int>(c) + 1, *cell++);
+          staging.stepAndReset(single);
+        }
+      };
+      // A preview's rows, or when no second thread is to be had: each batch is inserted
+      // as it is made. Else formatting goes on in a second thread while SQLite inserts.
+      auto here = [&] {
+        produce(
+            [&](CellBatch&& batch) {
+              insert(batch);
+              return true;
+            },
+            [] { return CellBatch(); });
+      };
+      if (rowLimit) return here();
+      HandOff<CellBatch> handOff(kBatchesAhead);
+      std::exception_ptr failure;
+      std::thread formatter;
+      try {
+        formatter = std::thread([&] {
+          try {
+            produce([&](CellBatch&& batch) { return handOff.put(std::move(batch)); },
+                    [&] { return handOff.reuse().value_or(CellBatch()).cleared(); });
+          } catch (...) {
+            failure = std::current_exception();
+          }
+          handOff.close();
+        });
+      } catch (const std::system_error&) {
+        return here();
+      }
+      try {
+        while (std::optional<CellBatch> batch = handOff.take()) {
+          insert(*batch);
+          handOff.giveBack(std::move(*batch));
+        }
+      } catch (...) {
+        handOff.abandon();
+        formatter.join();
+        throw;
+      }
+      formatter.join();
+      if (failure) std::rethrow_exception(failure);
+    });
   });
 
   // A later row group may have changed a type (whole numbers, then a fraction).

@@ -11,6 +11,7 @@
 #include "drivers/parquet/parquet_metadata.hpp"
 #include "drivers/parquet/parquet_schema_node.hpp"
 #include "model/data_column.hpp"
+#include "platform/byte_buffer.hpp"
 
 namespace tabvora::internal {
 
@@ -21,7 +22,9 @@ class SQLiteDriver;
 // route would: the same table, column names and order, declared types (merged from the
 // cells as DuckDBRows merges them) and values (see ParquetCellFormat). Row groups are
 // decoded one at a time, so memory holds one row group's columns (at most
-// parquet_limits::kLargestDecodedRowGroup bytes of values) besides the staged rows.
+// parquet_limits::kLargestDecodedRowGroup bytes of values) and a few batches of cells on
+// their way to SQLite besides the staged rows. A preview (a row limit) reads only the
+// pages its rows lie in and decodes only their levels and values.
 // Every failure is a DriverError: a file whose metadata or pages do not hold, or that uses
 // a codec, encoding or type the reader lacks, is refused whole, never staged in part.
 class ParquetNativeReader {
@@ -34,9 +37,10 @@ class ParquetNativeReader {
   // The row count the footer states, which its row groups hold together.
   std::int64_t rowCount() const { return metadata_.numRows; }
 
-  // Creates `table` in `staging` and inserts the rows, at most `rowLimit`. Errors of the
-  // staging database propagate; on any error the staging database may hold part of the
-  // table and is to be discarded.
+  // Creates `table` in `staging` and inserts the rows, at most `rowLimit`; without a limit
+  // the rows are decoded and formatted on a second thread while this one inserts them, in
+  // order. Errors of the staging database propagate; on any error the staging database
+  // may hold part of the table and is to be discarded.
   void stage(SQLiteDriver& staging, const std::string& table, std::optional<std::int64_t> rowLimit);
 
  private:
@@ -46,8 +50,15 @@ class ParquetNativeReader {
   };
 
   void collectLeaves(const ParquetSchemaNode& node);
+  // Room reused from one column chunk to the next: its bytes, and its pages decompressed.
+  struct ChunkBuffers {
+    ByteBuffer bytes;
+    ParquetColumnReader::Buffers pages;
+  };
+
   // Decodes row group `index` as far as its first `rows` rows need.
-  void readRowGroup(std::size_t index, std::int64_t rows, std::vector<ParquetColumnData>& out) const;
+  void readRowGroup(std::size_t index, std::int64_t rows, std::vector<ParquetColumnData>& out,
+                    ChunkBuffers& buffers) const;
 
   const FileReader& file_;
   std::uint64_t dataEnd_ = 0;  // where the footer begins

@@ -75,19 +75,19 @@ void reserveFor(ParquetValues& out, std::size_t count, std::size_t bytes) {
 }
 
 void decodePlain(const ParquetValueDecoder::Physical& p, std::span<const std::uint8_t> bytes, std::size_t count,
-                 ParquetValues& out, DecodeBudget& budget) {
+                 std::size_t keep, ParquetValues& out, DecodeBudget& budget) {
   if (p.type == physical::kBoolean) {
     require(count <= bytes.size() * 8);
-    budget.take(count * 8);
-    for (std::size_t i = 0; i < count; ++i) out.integers.push_back((bytes[i / 8] >> (i % 8)) & 1);
+    budget.take(keep * 8);
+    for (std::size_t i = 0; i < keep; ++i) out.integers.push_back((bytes[i / 8] >> (i % 8)) & 1);
     return;
   }
   if (p.type == physical::kByteArray) {
     require(count <= bytes.size() / 4);
-    budget.take(count * sizeof(std::size_t) + bytes.size());
-    reserveFor(out, count, bytes.size());
+    budget.take(keep * sizeof(std::size_t) + bytes.size());
+    reserveFor(out, keep, keep == count ? bytes.size() : 0);
     ByteCursor cursor(bytes);
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < keep; ++i) {
       std::uint32_t length = 0;
       std::span<const std::uint8_t> value;
       require(cursor.readU32LE(length) && cursor.readBytes(length, value));
@@ -97,13 +97,14 @@ void decodePlain(const ParquetValueDecoder::Physical& p, std::span<const std::ui
   }
   const std::size_t width = fixedWidth(p);
   require(width > 0 && count <= bytes.size() / width);
-  budget.take(count * (width + sizeof(std::size_t)));
-  reserveFor(out, count, count * width);
-  for (std::size_t i = 0; i < count; ++i) appendFixed(p, bytes.data() + i * width, width, out);
+  budget.take(keep * (width + sizeof(std::size_t)));
+  reserveFor(out, keep, keep * width);
+  for (std::size_t i = 0; i < keep; ++i) appendFixed(p, bytes.data() + i * width, width, out);
 }
 
 void decodeDictionary(std::span<const std::uint8_t> bytes, std::size_t count, const ParquetValues* dictionary,
                       ParquetValues& out, DecodeBudget& budget) {
+  // Only the indexes of the values kept are decoded: `count` is those.
   require(dictionary != nullptr && !bytes.empty());
   const int width = bytes[0];
   require(width <= 32);
@@ -196,12 +197,15 @@ void decodeDeltaLengths(ByteCursor& cursor, std::size_t count, std::vector<std::
 }
 
 void decodeDelta(std::int32_t encoding, const ParquetValueDecoder::Physical& p, std::span<const std::uint8_t> bytes,
-                 std::size_t count, ParquetValues& out, DecodeBudget& budget) {
+                 std::size_t count, std::size_t keep, ParquetValues& out, DecodeBudget& budget) {
+  // Each value builds on the one before, and a DELTA_BYTE_ARRAY's lengths follow all its
+  // prefixes: the page is decoded whole, the first `keep` values kept.
   ByteCursor cursor(bytes);
   if (encoding == 5) {
     require(p.type == physical::kInt32 || p.type == physical::kInt64);
-    for (const std::int64_t value : decodeDeltaIntegers(cursor, count, budget))
-      out.integers.push_back(p.type == physical::kInt32 ? static_cast<std::int32_t>(value) : value);
+    const std::vector<std::int64_t> values = decodeDeltaIntegers(cursor, count, budget);
+    for (std::size_t i = 0; i < keep; ++i)
+      out.integers.push_back(p.type == physical::kInt32 ? static_cast<std::int32_t>(values[i]) : values[i]);
     return;
   }
   require(out.form == Form::binary && p.type != physical::kInt96);
@@ -209,13 +213,13 @@ void decodeDelta(std::int32_t encoding, const ParquetValueDecoder::Physical& p, 
   if (encoding == 6) {
     decodeDeltaLengths(cursor, count, values, budget);
     budget.take(bytes.size() + count * sizeof(std::size_t));
-    for (const std::string_view value : values) out.appendBinary(value);
+    for (std::size_t i = 0; i < keep; ++i) out.appendBinary(values[i]);
     return;
   }
   const std::vector<std::int64_t> prefixes = decodeDeltaIntegers(cursor, count, budget);
   decodeDeltaLengths(cursor, count, values, budget);
   std::string previous;
-  for (std::size_t i = 0; i < count; ++i) {
+  for (std::size_t i = 0; i < keep; ++i) {
     require(prefixes[i] >= 0 && static_cast<std::uint64_t>(prefixes[i]) <= previous.size());
     budget.take(static_cast<std::uint64_t>(prefixes[i]) + values[i].size() + sizeof(std::size_t));
     previous.resize(static_cast<std::size_t>(prefixes[i]));
@@ -225,12 +229,12 @@ void decodeDelta(std::int32_t encoding, const ParquetValueDecoder::Physical& p, 
 }
 
 void decodeByteStreamSplit(const ParquetValueDecoder::Physical& p, std::span<const std::uint8_t> bytes,
-                           std::size_t count, ParquetValues& out, DecodeBudget& budget) {
+                           std::size_t count, std::size_t keep, ParquetValues& out, DecodeBudget& budget) {
   const std::size_t width = fixedWidth(p);
   require(width > 0 && p.type != physical::kInt96 && count <= bytes.size() / width);
-  budget.take(count * (width + sizeof(std::size_t)));
+  budget.take(keep * (width + sizeof(std::size_t)));
   std::vector<std::uint8_t> value(width);
-  for (std::size_t i = 0; i < count; ++i) {
+  for (std::size_t i = 0; i < keep; ++i) {
     for (std::size_t k = 0; k < width; ++k) value[k] = bytes[k * count + i];
     appendFixed(p, value.data(), width, out);
   }
@@ -250,22 +254,23 @@ ParquetValues::Form ParquetValueDecoder::formOf(const Physical& p) {
 }
 
 void ParquetValueDecoder::decode(std::int32_t encoding, const Physical& physical, std::span<const std::uint8_t> bytes,
-                                 std::size_t count, const ParquetValues* dictionary, ParquetValues& out,
-                                 DecodeBudget& budget) {
+                                 std::size_t count, std::size_t keep, const ParquetValues* dictionary,
+                                 ParquetValues& out, DecodeBudget& budget) {
   // A page of nulls only may hold no value bytes at all, whatever its encoding.
   if (count == 0) return;
+  require(keep <= count);
   switch (encoding) {
-    case 0: decodePlain(physical, bytes, count, out, budget); return;
+    case 0: decodePlain(physical, bytes, count, keep, out, budget); return;
     case 2:
-    case 8: decodeDictionary(bytes, count, dictionary, out, budget); return;
+    case 8: decodeDictionary(bytes, keep, dictionary, out, budget); return;
     case 3:
       require(physical.type == physical::kBoolean);
-      decodeRleBooleans(bytes, count, out, budget);
+      decodeRleBooleans(bytes, keep, out, budget);
       return;
     case 5:
     case 6:
-    case 7: decodeDelta(encoding, physical, bytes, count, out, budget); return;
-    case 9: decodeByteStreamSplit(physical, bytes, count, out, budget); return;
+    case 7: decodeDelta(encoding, physical, bytes, count, keep, out, budget); return;
+    case 9: decodeByteStreamSplit(physical, bytes, count, keep, out, budget); return;
     default:
       throw DriverError(
           "ParquetDriver", -1,

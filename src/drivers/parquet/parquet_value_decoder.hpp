@@ -22,12 +22,14 @@ class ParquetValueDecoder {
   // The form values of `physical` take (see ParquetValues).
   static ParquetValues::Form formOf(const Physical& physical);
 
-  // Appends exactly `count` values to `out` (whose form is formOf(physical)). A dictionary
-  // encoding looks its indexes up in `dictionary` (absent: the page is damaged). Throws
-  // DriverError for bytes that do not hold `count` values, an index past the dictionary,
-  // an encoding that does not fit the type, and an unknown encoding.
+  // Appends the first `keep` (at most `count`) of the page's `count` values to `out` (whose
+  // form is formOf(physical)); the rest are not decoded, nor all of them checked. A
+  // dictionary encoding looks its indexes up in `dictionary` (absent: the page is damaged).
+  // Throws DriverError for bytes that do not hold the values, an index past the
+  // dictionary, an encoding that does not fit the type, and an unknown encoding.
   static void decode(std::int32_t encoding, const Physical& physical, std::span<const std::uint8_t> bytes,
-                     std::size_t count, const ParquetValues* dictionary, ParquetValues& out, DecodeBudget& budget);
+                     std::size_t count, std::size_t keep, const ParquetValues* dictionary, ParquetValues& out,
+                     DecodeBudget& budget);
 };
 
 }  // namespace tabvora::internal

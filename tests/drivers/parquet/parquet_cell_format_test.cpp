@@ -55,7 +55,7 @@ TEST(ParquetCellFormatTest, ValuesStageAsDuckDBPrintsThem) {
         values.form = ParquetValueDecoder::formOf(physical);
         DecodeBudget budget(1 << 20);
         ParquetValueDecoder::decode(0, physical, {reinterpret_cast<const std::uint8_t*>(input.data()), input.size()},
-                                    1, nullptr, values, budget);
+                                    1, 1, nullptr, values, budget);
         std::string scratch, json;
         const ParquetCellFormat::Cell cell = format.cell(values, 0, scratch);
         static const char* kKinds[] = {"null", "boolean", "integer", "real", "text", "json"};

@@ -1,4 +1,7 @@
 #include "drivers/parquet/parquet_driver.hpp"
+#include "drivers/parquet/parquet_native_reader.hpp"
+#include "drivers/sqlite/sqlite_driver.hpp"
+#include "platform/file_reader.hpp"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -224,6 +227,35 @@ TEST(ParquetNativeReaderTest, EveryTruncationIsRefusedAndNoDamagedByteMisreads) 
       if (read) {
         EXPECT_EQ(queryRows(driver, "SELECT count(*) FROM cut"), Lines{"3"}) << size;
       }
+    }
+  }
+}
+
+// The first rows alone, however many, are the first rows of the whole table: a preview
+// stops in the middle of pages, lists and row groups without changing a value.
+TEST(ParquetNativeReaderTest, TheFirstRowsAreThoseOfTheWholeTable) {
+  // Numbers as digits, whether the column made them REAL or INTEGER; else quoted as SQL.
+  auto rows = [](SQLiteDriver& staging, std::int64_t limit) {
+    std::string values;
+    for (const std::string& column : testing::columnNames(staging, "t"))
+      values += (values.empty() ? "" : ", ") + ("iif(typeof(\"" + column + "\") IN ('integer', 'real'), printf('%.17g', \"" +
+                                               column + "\"), quote(\"" + column + "\"))");
+    return queryRows(staging, "SELECT " + values + " FROM t ORDER BY rowid LIMIT " + std::to_string(limit));
+  };
+  for (const auto& entry : std::filesystem::directory_iterator(testing::testData("parquet"))) {
+    if (entry.path().extension() != ".parquet" || entry.path().stem().string().starts_with("unreadable")) continue;
+    const FileReader file(entry.path());
+    ParquetNativeReader reader(file, std::filesystem::file_size(entry.path()));
+    SQLiteDriver whole;
+    whole.openInMemory();
+    reader.stage(whole, "t", std::nullopt);
+    for (const std::int64_t limit : {1, 2, 3, 50, 1000, 4097, 130'000}) {
+      SCOPED_TRACE(entry.path().filename().string() + " " + std::to_string(limit));
+      SQLiteDriver first;
+      first.openInMemory();
+      reader.stage(first, "t", limit);
+      EXPECT_EQ(rows(first, limit), rows(whole, limit));
+      EXPECT_EQ(queryRows(first, "SELECT count(*) FROM t"), Lines{std::to_string(std::min(limit, reader.rowCount()))});
     }
   }
 }
