@@ -277,9 +277,8 @@ bool XLSXSheetReader::read(Source& part) {
   return readInOnePass(part);
 }
 
-bool XLSXSheetReader::readInOnePass(Source& part, std::string_view before) {
+bool XLSXSheetReader::readInOnePass(Source& part) {
   SpreadsheetMLStreamParser parser(*this);
-  if (!before.empty() && !parser.feed(bytesOf(before))) return false;
   for (std::span<const std::uint8_t> chunk = part.next(); !chunk.empty(); chunk = part.next()) {
     if (!parser.feed(chunk)) return false;
   }
@@ -377,10 +376,8 @@ void XLSXSheetReader::startRow() {
   nextColIndex_ = 0;
 }
 
-// Counts a row element and checks both element limits. While a part is read in two
-// halves, the first half publishes its counts here, once a row, and the second adds the
-// first's counts as of its own last row start: those only grow, so once over, the whole
-// part is over too. (Per row, not per cell, so the halves rarely share a cache line.)
+// Counts a row element and checks both element limits. A segment checks its own counts;
+// the reader taking its rows checks them against the whole part's (adopt).
 bool XLSXSheetReader::countRowElement() {
   ++rowElements_;
   if (rowElements_ > maxRowElements_ || cellElements_ > maxCellElements_) {

@@ -63,15 +63,17 @@ class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
   XLSXSheetReader(const std::unordered_set<std::int64_t>& dateStyles, bool uses1904Dates);
   XLSXSheetReader(std::unordered_set<std::int64_t>&&, bool) = delete;
 
-  // A part is read as segments of about this size, each on a thread of its own, a few at a
-  // time, as the source hands them out: each is cut just after a row's end found from this
-  // size on (see XLSXSheetSplit) and read as a document of its own, and each cut is checked
-  // by the segment before it. Their rows are taken in order, within the limits, as a reader
-  // of the whole part would take them; a cut that does not hold, a segment that is not
-  // well-formed on its own, or no row's end within kMaxUncutBytes past this size (a single
-  // row that large, or no worksheet at all), and the part is read again in one pass. So the
-  // grid, the limits reached and whether the part is well-formed are the same either way,
-  // and no more of the part is held than a few segments. A smaller part is read in one pass.
+  // A part is read as segments of about this size, as the source hands it out: the first on
+  // this thread as it comes, the others each on a thread of its own, a few at a time. Each is
+  // cut just after a row's end found from this size on (see XLSXSheetSplit), the others read
+  // as documents of their own, and each cut is checked by the segment before it. Their rows
+  // are taken in order, within the limits, as a reader of the whole part would take them; an
+  // error a segment meets is the part's. Where the first cut does not hold, or no row ends
+  // within kMaxUncutBytes past this size (a single row that large, or no worksheet at all),
+  // the part is read on in one pass; where a later cut does not hold, it is read again in one
+  // pass. So the grid, the limits reached and whether the part is well-formed are the same
+  // either way, and no more of the part is held than a few segments. A smaller part is read
+  // in one pass, as it comes.
   static constexpr std::size_t kSplitPartBytes = std::size_t{4} << 20;
   static constexpr std::size_t kMaxUncutBytes = std::size_t{16} << 20;
   static constexpr std::size_t kSegmentsAtOnce = 4;
@@ -125,7 +127,7 @@ class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
   class Segments;
 
   bool read(Source& part);
-  bool readInOnePass(Source& part, std::string_view before = {});
+  bool readInOnePass(Source& part);
   bool adopt(XLSXSheetReader& segment);
   void forgetRows();
   bool abandoned() const;

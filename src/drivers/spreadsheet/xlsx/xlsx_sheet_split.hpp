@@ -19,7 +19,8 @@ namespace tabvora::internal {
 // elements open, their start tags ending where the guess found them. Then the events of
 // the second document after its two start tags are the events of the part after the cut,
 // and a reader of the second half starts as a reader of the whole would stand there.
-// The second half can be cut again the same way, and so on (nextCut, holdsAfterPrefix).
+// The second half can be cut again the same way, and so on (nextCut, holdsAfterPrefix);
+// `cut` may be moved on to a later row end of the part (holdsFor checks where it is).
 struct XLSXSheetSplit {
   std::size_t cut = 0;
   std::string prefix;                // read before the bytes from the cut on
