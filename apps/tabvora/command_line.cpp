@@ -475,9 +475,10 @@ statements that fail are counted, and the first 20 are named on standard error.
 Bounds: a preview stages 200 rows of a text file ("of 200+ rows" when there are
 more) and stops each database statement after 3 s; a SQL script runs each
 statement for at most 5 s and in all 120 s (3 s for a preview); a workbook may
-take 2 GB of memory to read and stage (256 MB for a preview), its workbook,
-styles and relationship parts 64 MB each; stats counts distinct values exactly
-up to 100000 per column and estimates past that.
+take 256 bytes of memory for each byte of its file to read and stage, at least
+256 MB and at most 2 GB (256 MB for a preview), its workbook, styles and
+relationship parts 64 MB each; stats counts distinct values exactly up to
+100000 per column and estimates past that.
 
 Environment:
   TABVORA_DUCKDB  the DuckDB command-line program that reads Parquet files; else

@@ -1,8 +1,8 @@
 // Feeds arbitrary bytes to the XML readers of the XLSX driver. A ZIP archive has its shared
 // strings, styles, workbook part and first worksheet read as a workbook would; any other
 // input is read directly as a worksheet, a shared-string table, a styles part and a
-// workbook and relationships part. Every worksheet is read whole and again as two halves
-// on two threads, which must agree, and with a row limit, which must keep the first rows of
+// workbook and relationships part. Every worksheet is read in one pass and again cut into
+// segments at every row read on threads of their own, which must agree, and with a row limit, which must keep the first rows of
 // the whole. Beyond not crashing, the worksheet's grid must keep its promises: no empty
 // row, no row past the highest column, no column past the last, and nothing but UTF-8
 // text; and the memory its rows were charged is given back with the reader. An archive's
@@ -69,11 +69,11 @@ SheetReading readSheet(std::span<const std::uint8_t> part, const std::vector<std
       for (const std::string& cell : row) check(isValidUTF8(cell));
     }
   }
-  check(budget.usedBytes() == 0);  // the rows' charges go with the reader, both halves'
+  check(budget.usedBytes() == 0);  // the rows' charges go with the reader, every segment'
   return reading;
 }
 
-// Reading a part in two halves must give exactly what reading it whole does; reading it
+// Reading a part in segments must give exactly what reading it in one pass does; reading it
 // with a row limit, the first rows of that, unless the whole reading stopped at a limit.
 void readSheetBothWays(std::span<const std::uint8_t> part, const std::vector<std::string>& sharedStrings,
                        const std::unordered_set<std::int64_t>& dateStyles, bool uses1904Dates) {

@@ -7,6 +7,7 @@ packages are written member by member, so that a member can lie about itself. Th
 workbooks of the folder come from third-party programs as they are.
 """
 import os
+import random
 import struct
 import zlib
 
@@ -416,8 +417,8 @@ def zip_archive(members):
         put(len(out), 4) + put(0, 2)
 
 
-def xlsx_book(sheets, shared=()):
-    members = [member('xl/workbook.xml', workbook_xml([(name, 'rId%d' % i) for i, (name, _) in enumerate(sheets, 1)])),
+def xlsx_book(sheets, shared=(), others=()):
+    members = list(others) + [member('xl/workbook.xml', workbook_xml([(name, 'rId%d' % i) for i, (name, _) in enumerate(sheets, 1)])),
                member('xl/sharedStrings.xml', '<sst>%s</sst>' % ''.join('<si><t>%s</t></si>' % s for s in shared), True)]
     members += [member('xl/worksheets/sheet%d.xml' % i, sheet_xml(rows), True) for i, (_, rows) in enumerate(sheets, 1)]
     return zip_archive(members)
@@ -494,6 +495,12 @@ def limits():
     os.makedirs(os.path.join(HERE, 'limits'), exist_ok=True)
     # One shared string of 2 MB named by 300 cells.
     write('limits/amplified_string.xlsx', xlsx_book([('refs', [['@1']] + [['@0']] * 300)], ['s' * (2 << 20), 'h']))
+    # One shared string of 20,000 characters named by 50 cells, alone in a package of a few
+    # hundred bytes and beside 16 KB of bytes that do not compress.
+    amplified = [('refs', [['h']] + [['@0']] * 50)]
+    write('limits/amplified_small.xlsx', xlsx_book(amplified, ['a' * 20000]))
+    padding = member('docProps/padding.bin', random.Random(1).randbytes(16384))
+    write('limits/amplified_padded.xlsx', xlsx_book(amplified, ['a' * 20000], [padding]))
     # Twenty sheets of one part of 300 KB.
     relationships = ''.join('<Relationship Id="rId%d" Target="worksheets/one.xml"/>' % k for k in range(1, 21))
     write('limits/one_part_twenty_sheets.xlsx', zip_archive([

@@ -28,9 +28,9 @@ void WorkbookBudget::charge(std::int64_t bytes, std::string_view what) {
 }
 
 DriverError WorkbookBudget::exceeded(std::string_view what) const {
-  return DriverError(
-      domain_, -1,
-      "The workbook needs more than " + limitText(limit_) + " of memory to stage (" + std::string(what) + ")");
+  return DriverError(domain_, -1,
+                     "The workbook needs more than " + limitText(limit_) + " of memory to stage (" + std::string(what) +
+                         ")" + (sizedByFile_ ? ": it asks for far more memory than its size suggests" : ""));
 }
 
 bool WorkbookBudget::Account::tryCharge(std::int64_t bytes) {

@@ -14,10 +14,12 @@ namespace tabvora::internal {
 // time it is staged (a string named by a thousand cells counts a thousand times), plus
 // their bookkeeping (workbook_limits). Readers on several threads charge it at once.
 // Running out is the open's failure: DriverError(domain, -1, "The workbook needs more than
-// <limit> of memory to stage (<what>)").
+// <limit> of memory to stage (<what>)"), to which a budget `sizedByFile` (in proportion to
+// the file, see workbook_limits) adds that this is far more than the file's size suggests.
 class WorkbookBudget {
  public:
-  WorkbookBudget(std::int64_t limitBytes, const char* errorDomain) : limit_(limitBytes), domain_(errorDomain) {}
+  WorkbookBudget(std::int64_t limitBytes, const char* errorDomain, bool sizedByFile = false)
+      : limit_(limitBytes), domain_(errorDomain), sizedByFile_(sizedByFile) {}
   WorkbookBudget(const WorkbookBudget&) = delete;
   WorkbookBudget& operator=(const WorkbookBudget&) = delete;
 
@@ -62,6 +64,7 @@ class WorkbookBudget {
  private:
   const std::int64_t limit_;
   const char* domain_;
+  const bool sizedByFile_;
   std::atomic<std::int64_t> used_ = 0;
 };
 

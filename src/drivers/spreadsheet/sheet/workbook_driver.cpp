@@ -15,7 +15,13 @@ void WorkbookDriver::beginOpen(const std::filesystem::path& url) {
 
 std::int64_t WorkbookDriver::budgetBytes() const {
   if (memoryBudgetBytes) return *memoryBudgetBytes;
-  return previewRowLimit ? workbook_limits::kPreviewBudgetBytes : workbook_limits::kFullBudgetBytes;
+  if (previewRowLimit) return workbook_limits::kPreviewBudgetBytes;
+  return workbook_limits::fullBudgetBytes(currentURL_ ? FileProbe::of(*currentURL_).size : 0,
+                                          leastFullBudgetBytes.value_or(workbook_limits::kPreviewBudgetBytes));
+}
+
+bool WorkbookDriver::budgetSizedByFile() const {
+  return !memoryBudgetBytes && !previewRowLimit && budgetBytes() < workbook_limits::kFullBudgetBytes;
 }
 
 void WorkbookDriver::recordUnread(const std::string& table, const std::string& reason) {

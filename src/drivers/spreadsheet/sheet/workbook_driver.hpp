@@ -35,12 +35,14 @@ class WorkbookDriver : public StagingDriver {
   void close() noexcept override;
 
   // Present when the open is for a preview (previews set limits::kPreviewRows): the open then has the
-  // smaller memory budget, workbook_limits::kPreviewBudgetBytes, instead of
-  // kFullBudgetBytes, and the XLSX driver stages only this many rows of each sheet below
-  // its header row (see XLSXDriver).
+  // smaller memory budget, workbook_limits::kPreviewBudgetBytes, instead of one in proportion
+  // to the file's size (workbook_limits::fullBudgetBytes), and the XLSX driver stages only
+  // this many rows of each sheet below its header row (see XLSXDriver).
   std::optional<std::int64_t> previewRowLimit;
   // Replaces the budget previewRowLimit chooses (tests lower it).
   std::optional<std::int64_t> memoryBudgetBytes;
+  // Replaces the least budget of a full open, the preview's (tests lower it).
+  std::optional<std::int64_t> leastFullBudgetBytes;
 
   // What the last open could not read, one sentence each, in workbook order; close
   // forgets them.
@@ -54,8 +56,10 @@ class WorkbookDriver : public StagingDriver {
   explicit WorkbookDriver(const char* errorDomain) : errorDomain_(errorDomain) {}
   // Forgets the last open and remembers `url` as the file being opened.
   void beginOpen(const std::filesystem::path& url);
-  // Bytes the open may take to read and stage the workbook.
+  // Bytes the open may take to read and stage the workbook (the file being opened), and
+  // whether they were set in proportion to the file's size.
   std::int64_t budgetBytes() const;
+  bool budgetSizedByFile() const;
   // Records that `table` (listed) could not be read, for `reason`.
   void recordUnread(const std::string& table, const std::string& reason);
   void warn(const std::string& warning) { warnings_.push_back(warning); }

@@ -41,7 +41,7 @@ DatabaseMetadata XLSDriver::open(const std::filesystem::path& url) {
     if (!stream) stream = container.stream("Book");
     if (!stream) throw DriverError(kDomain, -1, "This file is an OLE2 document but contains no Excel workbook");
   }
-  WorkbookBudget budget(budgetBytes(), kDomain);
+  WorkbookBudget budget(budgetBytes(), kDomain, budgetSizedByFile());
   BIFFWorkbook workbook(*stream, &budget);
   workbook.parseGlobals();
 

@@ -69,15 +69,34 @@ std::string unreadablePart(const std::string& path, ZipArchiveReader::Failure fa
   return "its part " + path + " " + ZipArchiveReader::describe(failure, method);
 }
 
-// The whole part, inflated and then parsed (as two halves when large). The package is let
-// go once the last part is out of it, before the parse.
-PartReading readWholePart(std::optional<ZipArchiveReader>& archive, bool lastPart, const std::string& path,
-                          WorkbookBudget& budget, const std::string& what, XLSXSheetReader& reader) {
+// A part of the package inflated a chunk at a time, and again from its start when asked.
+class EntrySource final : public XLSXSheetReader::Source {
+ public:
+  EntrySource(const ZipArchiveReader& archive, const std::string& path) : archive_(archive), path_(path) { rewind(); }
+  std::span<const std::uint8_t> next() override { return stream_->next(); }
+  void rewind() override { stream_.emplace(archive_, path_); }
+  const ZipEntryStream& stream() const { return *stream_; }
+
+ private:
+  const ZipArchiveReader& archive_;
+  const std::string& path_;
+  std::optional<ZipEntryStream> stream_;
+};
+
+// The whole part, inflated a chunk at a time into the reader (which reads a large part as
+// segments at once, holding a few). A part the reader reads to its end must be found whole,
+// of its recorded size and checksum.
+PartReading readWholePart(const ZipArchiveReader& archive, const std::string& path, WorkbookBudget& budget,
+                          const std::string& what, XLSXSheetReader& reader) {
+  EntrySource source(archive, path);
+  if (source.stream().failure() != ZipArchiveReader::Failure::none)
+    return {unreadablePart(path, source.stream().failure(), source.stream().method())};
   WorkbookBudget::Account account(&budget);
-  ZipArchiveReader::Extraction part = extractCharged(*archive, path, budget, account, what);
-  if (lastPart) archive.reset();
-  if (!part.bytes) return {unreadablePart(path, part.failure, part.method)};
-  return {std::nullopt, reader.parse(part.bytes->bytes())};
+  if (!account.tryCharge(ZipEntryStream::kHeldBytes)) throw budget.exceeded(what);
+  const bool parsed = reader.parse(source);
+  if (!reader.reachedLimit() && source.stream().failure() != ZipArchiveReader::Failure::none)
+    return {unreadablePart(path, source.stream().failure(), source.stream().method())};
+  return {std::nullopt, parsed};
 }
 
 // The part inflated a chunk at a time into the reader, until the reader stops at its row
@@ -113,7 +132,7 @@ XLSXDriver::XLSXDriver() : WorkbookDriver(kDomain) {}
 
 DatabaseMetadata XLSXDriver::open(const std::filesystem::path& url) {
   beginOpen(url);
-  WorkbookBudget budget(budgetBytes(), kDomain);
+  WorkbookBudget budget(budgetBytes(), kDomain, budgetSizedByFile());
 
   std::optional<ZipArchiveReader> archive = ZipArchiveReader::open(url);
   if (!archive) throw DriverError(kDomain, -1, "Failed to decompress XLSX archive");
@@ -190,7 +209,7 @@ DatabaseMetadata XLSXDriver::open(const std::filesystem::path& url) {
       reader.setBudget(&budget);
       if (rowLimit) reader.setRowLimit(*rowLimit);
       const PartReading part = rowLimit ? readFirstRows(*archive, path, budget, what, reader, previewBytesLeft)
-                                        : readWholePart(archive, lastPart, path, budget, what, reader);
+                                        : readWholePart(*archive, path, budget, what, reader);
       if (lastPart) archive.reset();
       if (part.unreadable) {
         listUnread(staging, tables, name, *part.unreadable);

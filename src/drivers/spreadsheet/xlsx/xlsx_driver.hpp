@@ -12,7 +12,8 @@ class SheetStaging;
 // Driver for Excel workbooks in the XLSX form, a ZIP package of XML parts. open reads the
 // package, the shared strings, the date styles, the sheet list and every worksheet, and
 // stages each sheet that has cells as one table (see SheetStaging); reads and edits are
-// then answered by the staging database. The workbook is never written back.
+// then answered by the staging database. The workbook is never written back. A worksheet's
+// part is inflated a chunk at a time into its reader, never held whole.
 // With previewRowLimit, each worksheet is read only as far as its header row and that many
 // rows below it: its part is inflated a chunk at a time and no further, the columns and
 // their types are those of the rows staged, and a table with rows left unread has

@@ -15,7 +15,7 @@
 
 namespace tabvora::internal {
 
-// Reads one worksheet part in one streaming pass (a large part as two halves at once, see
+// Reads one worksheet part in one streaming pass (a large part as segments read at once, see
 // kSplitPartBytes) into a grid of cell texts: one row per `row` element that had a cell
 // (row numbers are ignored, so blank rows leave no gap), each as long as its own last cell.
 // Cell texts are resolved on the way: booleans to TRUE/FALSE, date-styled serial numbers to
@@ -26,6 +26,17 @@ namespace tabvora::internal {
 // part.
 class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
  public:
+  // A part handed out a chunk at a time (an inflating entry of the package, say), which can
+  // be read again from its start.
+  class Source {
+   public:
+    virtual ~Source() = default;
+    // The next bytes, valid until the next call; empty at the end (or where reading failed).
+    virtual std::span<const std::uint8_t> next() = 0;
+    // Starts again at the part's first byte.
+    virtual void rewind() = 0;
+  };
+
   // Excel's last column, XFD. A cell whose reference (or, without one, whose place after
   // the previous cell) lies beyond it is dropped: it bounds the padding of a row.
   static constexpr std::int64_t kMaxColumnIndex = 16'383;
@@ -52,12 +63,20 @@ class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
   XLSXSheetReader(const std::unordered_set<std::int64_t>& dateStyles, bool uses1904Dates);
   XLSXSheetReader(std::unordered_set<std::int64_t>&&, bool) = delete;
 
-  // Parts from this size on are read as two halves at once, on this thread and another,
-  // when they can be cut where reading them apart gives what reading them whole does (see
-  // XLSXSheetSplit); the grid and the limits reached are the same either way. (Whether a
-  // malformed part reports its error can depend on how libxml2 was fed it, read in two or
-  // not; the rows before the error are the same.)
-  static constexpr std::size_t kSplitPartBytes = std::size_t{1} << 20;
+  // A part is read as segments of about this size, as the source hands it out: the first on
+  // this thread as it comes, the others each on a thread of its own, a few at a time. Each is
+  // cut just after a row's end found from this size on (see XLSXSheetSplit), the others read
+  // as documents of their own, and each cut is checked by the segment before it. Their rows
+  // are taken in order, within the limits, as a reader of the whole part would take them; an
+  // error a segment meets is the part's. Where the first cut does not hold, or no row ends
+  // within kMaxUncutBytes past this size (a single row that large, or no worksheet at all),
+  // the part is read on in one pass; where a later cut does not hold, it is read again in one
+  // pass. So the grid, the limits reached and whether the part is well-formed are the same
+  // either way, and no more of the part is held than a few segments. A smaller part is read
+  // in one pass, as it comes.
+  static constexpr std::size_t kSplitPartBytes = std::size_t{4} << 20;
+  static constexpr std::size_t kMaxUncutBytes = std::size_t{16} << 20;
+  static constexpr std::size_t kSegmentsAtOnce = 4;
 
   // Replaces kMaxGridCells and kMaxGridTextBytes for this reader.
   void setLimits(std::int64_t maxGridCells, std::int64_t maxGridTextBytes);
@@ -67,15 +86,17 @@ class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
   void setSplitPartBytes(std::size_t bytes) { splitPartBytes_ = bytes; }
   // Keeps no more than the first `rows` rows: the parse stops once another row with cells
   // ends after them (rowsRemain), without keeping it, and reports failure as for any stop.
-  // A part read with a row limit is never read in two halves.
+  // A part read with a row limit is read in one pass.
   void setRowLimit(std::size_t rows) { rowLimit_ = rows; }
   // Charges every row kept to `budget` (its cells and texts as the grid holds them) until
   // the reader is destroyed; a row past the budget stops the parse (outOfBudget).
   void setBudget(WorkbookBudget* budget) { account_.reset(budget); }
 
   // False when the parse stopped on an XML error, a document type declaration or a grid
-  // limit; the rows completed before the stop stay in the grid.
+  // limit; the rows completed before the stop stay in the grid. The part, from a span or
+  // from a source read to its end (or as far as the rows go).
   bool parse(std::span<const std::uint8_t> part);
+  bool parse(Source& part);
   // Resolves the grid's shared-string references against `sharedStrings`, which must
   // outlive the grid, and then holds the grid to kMaxGridTextBytes. False when rows were
   // dropped for it.
@@ -91,8 +112,8 @@ class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
   bool outOfBudget() const { return outOfBudget_; }
   // Whether the parse stopped at the row limit, rows with cells remaining.
   bool rowsRemain() const { return rowsRemain_; }
-  // Whether the last parse read the part as two halves.
-  bool readInTwo() const { return readInTwo_; }
+  // Whether the last parse cut the part into segments (even if it then read it again).
+  bool readInSegments() const { return readInSegments_; }
 
   void startElement(SpreadsheetMLStreamParser::Name name,
                     const SpreadsheetMLStreamParser::Attributes& attributes) override;
@@ -102,9 +123,13 @@ class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
  private:
   enum class CellType { number, sharedString, boolean, text };
 
-  bool read(std::span<const std::uint8_t> part);
-  bool readAsTwoHalves(std::span<const std::uint8_t> part, const XLSXSheetSplit& split);
-  bool adopt(XLSXSheetReader& secondHalf);
+  struct Segment;
+  class Segments;
+
+  bool read(Source& part);
+  bool readInOnePass(Source& part);
+  bool adopt(XLSXSheetReader& segment);
+  void forgetRows();
   bool abandoned() const;
   bool countRowElement();
   void startRow();
@@ -123,33 +148,22 @@ class XLSXSheetReader : public SpreadsheetMLStreamParser::Delegate {
   std::int64_t maxCellElements_ = kMaxCellElements;
   std::size_t splitPartBytes_ = kSplitPartBytes;
   std::size_t rowLimit_ = SIZE_MAX;
-  bool readInTwo_ = false;
+  bool readInSegments_ = false;
 
-  // What the two readers of a part read in two halves share: the first half's use of the
-  // limits so far, and whether the second half is still wanted.
-  struct Halves {
-    std::atomic<std::int64_t> firstCells = 0;
-    std::atomic<std::int64_t> firstTextBytes = 0;
-    std::atomic<std::int64_t> firstRowElements = 0;
-    std::atomic<std::int64_t> firstCellElements = 0;
-    std::atomic<bool> abandoned = false;
-  };
-  // Elements counted in a second half up to the end of each of its kept rows, so the first
-  // half can tell which of them lie within the element limits.
+  // Elements counted in a segment up to the end of each of its kept rows, so the reader
+  // taking its rows can tell which of them lie within the element limits.
   struct ElementsRead {
     std::int64_t rows;
     std::int64_t cells;
   };
-  Halves* halves_ = nullptr;  // while this reader reads one half
-  bool secondHalf_ = false;
+  const std::atomic<bool>* abandoned_ = nullptr;  // set while this reader reads a segment
 
   SheetGrid grid_;
   std::int64_t gridCells_ = 0;
   std::int64_t gridTextBytes_ = 0;  // shared strings not counted before they are resolved
   std::int64_t rowElements_ = 0;
   std::int64_t cellElements_ = 0;
-  std::vector<ElementsRead> elementsAtRowEnds_;  // second half only
-  ElementsRead firstHalfElements_{0, 0};         // second half only: the first's, lately
+  std::vector<ElementsRead> elementsAtRowEnds_;  // a segment's only
   bool reachedLimit_ = false;
   bool outOfBudget_ = false;
   bool rowsRemain_ = false;

@@ -115,12 +115,26 @@ std::optional<XLSXSheetSplit> XLSXSheetSplit::find(std::span<const std::uint8_t>
       .append(text.substr(sheetDataStart, sheetDataEnd + 1 - sheetDataStart));
   split.worksheetTagEnd = static_cast<std::int64_t>(worksheetEnd);
   split.sheetDataTagEnd = static_cast<std::int64_t>(sheetDataEnd);
+  split.rowEndTag = rowEnd;
+  split.prefixWorksheetTagEnd = static_cast<std::int64_t>(declarationEnd + worksheetEnd - worksheetStart);
   return split;
 }
 
 bool XLSXSheetSplit::holdsFor(const SpreadsheetMLStreamParser& firstHalf) const {
   return firstHalf.consumedBytes() == static_cast<std::int64_t>(cut) && firstHalf.depth() == 2 &&
          firstHalf.startTagEnd(1) == worksheetTagEnd && firstHalf.startTagEnd(2) == sheetDataTagEnd;
+}
+
+std::optional<std::size_t> XLSXSheetSplit::nextCut(std::string_view text, std::size_t near) const {
+  const std::size_t rowEndStart = text.find(rowEndTag, near);
+  if (rowEndStart == std::string_view::npos) return std::nullopt;
+  return rowEndStart + rowEndTag.size();
+}
+
+bool XLSXSheetSplit::holdsAfterPrefix(const SpreadsheetMLStreamParser& segment, std::size_t bytes) const {
+  return segment.consumedBytes() == static_cast<std::int64_t>(prefix.size() + bytes) && segment.depth() == 2 &&
+         segment.startTagEnd(1) == prefixWorksheetTagEnd &&
+         segment.startTagEnd(2) == static_cast<std::int64_t>(prefix.size()) - 1;
 }
 
 }  // namespace tabvora::internal

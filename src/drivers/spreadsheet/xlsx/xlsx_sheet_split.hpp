@@ -19,11 +19,15 @@ namespace tabvora::internal {
 // elements open, their start tags ending where the guess found them. Then the events of
 // the second document after its two start tags are the events of the part after the cut,
 // and a reader of the second half starts as a reader of the whole would stand there.
+// The second half can be cut again the same way, and so on (nextCut, holdsAfterPrefix);
+// `cut` may be moved on to a later row end of the part (holdsFor checks where it is).
 struct XLSXSheetSplit {
   std::size_t cut = 0;
   std::string prefix;                // read before the bytes from the cut on
   std::int64_t worksheetTagEnd = 0;  // offsets of the ">" ending those start tags
   std::int64_t sheetDataTagEnd = 0;
+  std::string rowEndTag;                   // "</row>", with the part's prefix
+  std::int64_t prefixWorksheetTagEnd = 0;  // where the worksheet start tag ends in the prefix
 
   // The cut just after the first row end tag from `near` on. Nothing when the part does
   // not start (after a UTF-8 byte order mark, an XML declaration, comments and processing
@@ -34,6 +38,12 @@ struct XLSXSheetSplit {
   // Whether `firstHalf`, a parse still running after being fed exactly the bytes before the
   // cut, stands where the cut needs it.
   bool holdsFor(const SpreadsheetMLStreamParser& firstHalf) const;
+
+  // The cut just after the first row end tag in `text` (bytes from a cut on) from `near` on.
+  std::optional<std::size_t> nextCut(std::string_view text, std::size_t near) const;
+  // Whether `segment`, a parse still running after being fed the prefix and then exactly
+  // `bytes` bytes from a cut that held up to the next cut, stands where that cut needs it.
+  bool holdsAfterPrefix(const SpreadsheetMLStreamParser& segment, std::size_t bytes) const;
 };
 
 }  // namespace tabvora::internal

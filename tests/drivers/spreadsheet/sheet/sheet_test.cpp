@@ -16,6 +16,7 @@
 
 #include "drivers/spreadsheet/sheet/sheet_grid.hpp"
 #include "drivers/spreadsheet/sheet/sheet_staging.hpp"
+#include "drivers/spreadsheet/sheet/workbook_limits.hpp"
 #include "drivers/spreadsheet/xls/xls_driver.hpp"
 #include "drivers/spreadsheet/xlsx/xlsx_driver.hpp"
 #include "drivers/sqlite/sqlite_driver.hpp"
@@ -217,6 +218,15 @@ TEST_P(WorkbookDriverTest, ASharedStringCountsEachTimeACellNamesIt) {
   EXPECT_EQ(errorOf([&] { driver->open(book(200)); }).message(),
             "The workbook needs more than 1 MB of memory to stage (sheet \"S\")");
 }
+
+// A full open's budget: 256 bytes for each byte of the file, in whole megabytes, from the
+// preview's 256 MB (files up to 1 MB) to 2 GB (files from 8 MB on).
+constexpr std::int64_t kMB = std::int64_t{1} << 20;
+static_assert(workbook_limits::fullBudgetBytes(0) == 256 * kMB && workbook_limits::fullBudgetBytes(kMB) == 256 * kMB);
+static_assert(workbook_limits::fullBudgetBytes(kMB + 4095) == 256 * kMB);
+static_assert(workbook_limits::fullBudgetBytes(kMB + 4096) == 257 * kMB);
+static_assert(workbook_limits::fullBudgetBytes(8 * kMB - 1) == 2047 * kMB);
+static_assert(workbook_limits::fullBudgetBytes(8 * kMB) == 2048 * kMB && workbook_limits::fullBudgetBytes(kMB << 20) == 2048 * kMB);
 
 INSTANTIATE_TEST_SUITE_P(Forms, WorkbookDriverTest, ::testing::ValuesIn(kForms),
                          [](const auto& info) { return std::string(info.param.name); });

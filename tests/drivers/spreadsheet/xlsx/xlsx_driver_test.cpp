@@ -45,6 +45,16 @@ TEST_F(XLSXDriverTest, AmplifyingWorkbooksRunOutOfTheirMemoryBudget) {
             "The workbook needs more than 256 MB of memory to stage (sheet \"refs\")");
   driver.previewRowLimit.reset();
 
+  // A full open may take 256 bytes for each byte of the file: the 1 MB that 50 cells naming
+  // a string of 20,000 characters stage pass the least budget given to a package of 809
+  // bytes, and fit that of the same package beside 16 KB that do not compress (4 MB).
+  driver.leastFullBudgetBytes = 512 << 10;
+  EXPECT_EQ(openError("limits/amplified_small.xlsx"),
+            "The workbook needs more than 524288 bytes of memory to stage (sheet \"refs\"): it asks for far more "
+            "memory than its size suggests");
+  EXPECT_EQ(driver.open(book("limits/amplified_padded.xlsx")).tables.at(0).rowCount, 50);
+  driver.leastFullBudgetBytes.reset();
+
   // Twenty sheets of one part count together: a 1 MB budget holds the staged rows of two
   // sheets of 300 KB, not three.
   driver.memoryBudgetBytes = 1 << 20;

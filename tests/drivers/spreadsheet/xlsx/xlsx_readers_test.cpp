@@ -39,7 +39,7 @@ struct Read {
   std::int64_t maxColIndex = 0;
   bool parsed = false;
   bool reachedLimit = false;
-  bool readInTwo = false;
+  bool readInSegments = false;
 
   bool operator==(const Read&) const = default;
 };
@@ -62,7 +62,7 @@ Read readPart(const std::string& part, bool uses1904Dates = false, const Limits&
   reader.setSplitPartBytes(splitPartBytes);
   bool parsed = reader.parse(testing::bytesOf(part));
   if (deferred) parsed = reader.resolveSharedStrings(kSharedStrings) && parsed;
-  return {reader.grid(), reader.maxColIndex(), parsed, reader.reachedLimit(), reader.readInTwo()};
+  return {reader.grid(), reader.maxColIndex(), parsed, reader.reachedLimit(), reader.readInSegments()};
 }
 
 using Strings = std::vector<std::string>;
@@ -78,8 +78,8 @@ std::unordered_set<std::int64_t> dateStylesOf(const std::string& part, std::int6
 }
 
 // Whether some cut of the part into two halves holds; every cut, holding or not, must read as
-// the whole part does, limits included. Blanks before or after the root move the middle,
-// where the cut is sought, across the whole part.
+// the whole part does, limits included, and so must the part cut at every row. Blanks before
+// or after the root move the middle, where the cut is sought, across the whole part.
 bool readsInTwoAsWhole(const std::string& text) {
   const Limits limits[] = {{}, {7, 1000}, {1000, 25}, {1000, 1000, 4}, {1000, 1000, 1000, 5}};
   const std::size_t root = text.starts_with("<?xml") ? text.find("?>") + 2 : 0;
@@ -93,11 +93,16 @@ bool readsInTwoAsWhole(const std::string& text) {
       if (!split || !cutsRead.emplace(before, split->cut - (before ? blanks : 0)).second) continue;
       for (const auto& limit : limits) {
         Read whole = readPart(part, false, limit);
-        const Read halves = readPart(part, false, limit, false, 0);
-        cut = cut || halves.readInTwo;
-        whole.readInTwo = halves.readInTwo;
+        const Read halves = readPart(part, false, limit, false, part.size() / 2);
+        cut = cut || halves.readInSegments;
+        whole.readInSegments = halves.readInSegments;
         EXPECT_EQ(halves, whole) << part << "\n" << limit.cells << " cells, " << limit.bytes << " bytes, "
                                  << limit.rowElements << " rows, " << limit.cellElements << " cell elements";
+        if (blanks > 0) continue;
+        Read rows = readPart(part, false, limit, false, 0);
+        rows.readInSegments = whole.readInSegments;
+        EXPECT_EQ(rows, whole) << part << "\nevery row, " << limit.cells << " cells, " << limit.bytes << " bytes, "
+                               << limit.rowElements << " rows, " << limit.cellElements << " cell elements";
       }
     }
   }
@@ -169,11 +174,11 @@ TEST(XLSXSheetReader, RowsHeldToTheLimitAndPartsCutFromTheSetSize) {
   EXPECT_EQ(rewritten.grid, Grid{{"1"}});
   EXPECT_EQ(rewritten.maxColIndex, 0);
 
-  // A part is read in two halves from the set size on.
+  // A part is cut after the first row end from the set size on.
   const std::string row = R"(<row><c t="s"><v>2</v></c><c r="C1" t="inlineStr"><is><t>x</t></is></c></row>)";
   const std::string part = worksheet(row + row + row + row + row + row);
-  EXPECT_TRUE(readPart(part, false, {}, false, part.size()).readInTwo);
-  EXPECT_FALSE(readPart(part, false, {}, false, part.size() + 1).readInTwo);
+  EXPECT_TRUE(readPart(part, false, {}, false, part.size() - 40).readInSegments);
+  EXPECT_FALSE(readPart(part, false, {}, false, part.size() - 29).readInSegments);
 }
 
 // Which cell formats are dates is in the cases.
