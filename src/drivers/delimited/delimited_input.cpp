@@ -4,6 +4,9 @@
 #include <new>
 #include <string_view>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include "drivers/delimited/delimited_encoding_stream.hpp"
 #include "drivers/delimited/delimiter_detector.hpp"
 #include "model/driver_error.hpp"
@@ -69,6 +72,20 @@ bool restHasUndefinedInWindows1252(const FileReader& reader, std::uint64_t from,
 std::span<const std::uint8_t> DelimitedInput::bytes() const {
   if (!decoding_.text) return fileBytes_.bytes().first(textEnd_);
   return {reinterpret_cast<const std::uint8_t*>(decoding_.text->data()), textEnd_};
+}
+
+void DelimitedInput::release(std::size_t offset) {
+  const std::span<const std::uint8_t> text = bytes();
+  offset = std::min(offset, text.size());
+  static const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  // Only pages that lie wholly inside the text, so no byte around it is touched.
+  const auto begin = reinterpret_cast<std::uintptr_t>(text.data());
+  const std::uintptr_t from = (begin + released_ + page - 1) / page * page;
+  const std::uintptr_t to = (begin + offset) / page * page;
+  if (to <= from) return;
+  // Advice only: where the system declines, the bytes simply stay.
+  madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+  released_ = to - begin;
 }
 
 DelimitedInput DelimitedInput::read(const FileReader& reader, DatabaseFormat format,
