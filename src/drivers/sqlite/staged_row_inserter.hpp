@@ -15,8 +15,8 @@ class SQLiteDriver;
 // with StagedTable::kRowsPerInsert rows of parameters (fewer when that many would pass the
 // connection's limit on parameters), and the table's one-row INSERT for what is left of a
 // batch. The table's rows are the same, in the same order, as with one statement per row;
-// a row costs about half as much. Runs inside the withPreparedStatement body that owns the
-// one-row statement, under the staging driver's lock. While a batch goes in, the
+// a row costs about two thirds as much. Runs inside the withPreparedStatement body that
+// owns the one-row statement, under the staging driver's lock. While a batch goes in, the
 // connection's own mutex is held once rather than taken by every bind and step.
 class StagedRowInserter {
  public:
