@@ -5,7 +5,8 @@ Usage: bench/cli/stats.py [FOLDER]
   FOLDER   scratch folder (default /tmp/tabvora-cli-bench): the input rows.csv (written by
            generate.py when missing) and the DuckDB engine of npm, installed there the
            first time
-Environment: TABVORA, REPS and ROWS as for run.py.
+Environment: TABVORA, REPS and ROWS as for run.py; BEFORE names an earlier tabvora binary
+whose tables and stats lines are measured too, in the same run.
 
 The lines, each the median of REPS runs after one warm-up, in one run so they share the
 machine's load:
@@ -37,6 +38,11 @@ def main():
     lines = [  # name, command, environment
         ("tabvora tables", [tabvora, "tables", source], None),
         ("tabvora stats", [tabvora, "stats", source], None),
+    ]
+    if os.environ.get("BEFORE"):
+        lines += [("before: tables", [os.environ["BEFORE"], "tables", source], None),
+                  ("before: stats", [os.environ["BEFORE"], "stats", source], None)]
+    lines += [
         ("duckdb SUMMARIZE", ["node", os.path.join(HERE, "duckdb_run.cjs"), f"SUMMARIZE SELECT * FROM {sql_text(source)}"],
          node_env),
     ]

@@ -7,7 +7,8 @@ rows inserted into the same in-memory table on one thread, already split and con
 Usage: bench/delimited/load.py [FOLDER]
   FOLDER   scratch folder (default /tmp/tabvora-cli-bench, shared with bench/cli): rows.csv
            (bench/cli/generate.py writes it when missing) and the DuckDB engine of npm
-Environment: TABVORA, REPS (default 5), ROWS (default 1,000,000).
+Environment: TABVORA, REPS (default 5), ROWS (default 1,000,000); BEFORE names an earlier
+tabvora binary whose `tables` line is measured too, in the same run.
 
 Each line is the median of REPS runs after one warm-up, all in one run (the machine is shared:
 compare within a run). tabvora parses and converts on one thread while a second inserts; the
@@ -41,6 +42,10 @@ def main():
     folder, reps, source, node_env, tabvora = csv_bench_setup()
     lines = [  # name, command, environment
         ("tabvora tables", [tabvora, "tables", source], None),
+    ]
+    if os.environ.get("BEFORE"):
+        lines.append(("before: tables", [os.environ["BEFORE"], "tables", source], None))
+    lines += [
         ("duckdb read_csv", ["node", os.path.join(CLI, "duckdb_run.cjs"),
                              f"CREATE TABLE t AS SELECT * FROM read_csv({sql_text(source)})"], node_env),
         ("sqlite3 .import", ["sqlite3", ":memory:", "-cmd", f".import --csv {source} t", "SELECT count(*) FROM t;"],

@@ -6,7 +6,8 @@ json_each, all in one run (the machine is shared: compare within a run).
 Usage: bench/json/load.py [FOLDER]
   FOLDER   scratch folder (default /tmp/tabvora-json-load): records.json and records.jsonl
            (written with generate.py's records when missing) and the DuckDB engine of npm
-Environment: TABVORA, REPS (default 5).
+Environment: TABVORA, REPS (default 5); BEFORE names an earlier tabvora binary whose lines are
+measured too, in the same run.
 
 Each line is the median of REPS runs after one warm-up. Targets: the array load at most
 0.8 times DuckDB's, the JSON Lines load no slower than DuckDB's.
@@ -57,9 +58,18 @@ def main():
     quoted = lambda path: "'" + path.replace("'", "''") + "'"
     runs = [  # name, command, environment
         ("tabvora tables array", [tabvora, "tables", array], None),
+    ]
+    before = os.environ.get("BEFORE")
+    if before:
+        runs.append(("before: tables array", [before, "tables", array], None))
+    runs += [
         ("duckdb read_json array", duckdb(array, "array"), node_env),
         ("sqlite3 json_each array", sqlite(array, f"json_each(readfile({quoted(array)}))"), None),
         ("tabvora tables lines", [tabvora, "tables", lines], None),
+    ]
+    if before:
+        runs.append(("before: tables lines", [before, "tables", lines], None))
+    runs += [
         ("duckdb read_json lines", duckdb(lines, "newline_delimited"), node_env),
     ]
     print(f"inputs: {os.path.getsize(array) / 1e6:.1f} MB array, {os.path.getsize(lines) / 1e6:.1f} MB lines; "

@@ -131,7 +131,7 @@ ColumnStatistics StatisticsAccumulator::result() const {
   }
   if (numericCount_ > 0) statistics.average = static_cast<double>(sum_ / static_cast<long double>(numericCount_));
   if (!numbers_.empty()) {
-    std::vector<double> ordered = numbers_;
+    std::vector<double> ordered(numbers_.begin(), numbers_.end());
     const std::size_t middle = ordered.size() / 2;
     std::nth_element(ordered.begin(), ordered.begin() + static_cast<std::ptrdiff_t>(middle), ordered.end());
     double median = ordered[middle];

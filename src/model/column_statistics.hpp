@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
@@ -50,9 +51,10 @@ class StatisticsAccumulator {
   DistinctCounter distinct_;
   std::optional<CellValue> min_;
   std::optional<CellValue> max_;
-  int orderingClass_ = 0;        // of the first value: -1 for numbers, else its kind
-  bool mixedOrdering_ = false;   // a value of another class came since
-  std::vector<double> numbers_;  // every stride_-th number, for the median
+  int orderingClass_ = 0;       // of the first value: -1 for numbers, else its kind
+  bool mixedOrdering_ = false;  // a value of another class came since
+  // Every stride_-th number, for the median; in blocks, so growing never copies them.
+  std::deque<double> numbers_;
   std::size_t medianValues_;
   std::uint64_t stride_ = 1;
   std::uint64_t numbersSeen_ = 0;

@@ -25,6 +25,19 @@ std::uint64_t hashOf(std::string_view text) {
   return hash;
 }
 
+// The first (up to) 8 bytes of a text, in one word; the rest zero.
+std::uint64_t headOf(std::string_view text) {
+  std::uint64_t head = 0;
+  if (!text.empty()) std::memcpy(&head, text.data(), std::min<std::size_t>(text.size(), sizeof head));
+  return head;
+}
+
+// The bits of a slot that hold the entry's index + 1, and the hash's bits kept above them.
+constexpr int kIndexBits = 17;
+static_assert(DistinctCounter::kExactLimit < (std::size_t{1} << kIndexBits), "every kept entry's index fits a slot");
+constexpr std::uint32_t kIndexMask = (std::uint32_t{1} << kIndexBits) - 1;
+std::uint32_t tagOf(std::uint64_t hash) { return static_cast<std::uint32_t>(hash >> 32) & ~kIndexMask; }
+
 // What one kept text is reckoned to cost beside its bytes, for the memory bound.
 constexpr std::size_t kEntryOverhead = 64;
 constexpr std::size_t kFirstSlots = 64;
@@ -35,38 +48,42 @@ DistinctCounter::DistinctCounter(std::size_t exactBytes) : slots_(kFirstSlots, 0
 
 DistinctCounter::Entry* DistinctCounter::find(std::uint64_t hash, std::string_view text) {
   const std::size_t mask = slots_.size() - 1;
+  const std::uint32_t tag = tagOf(hash);
+  const std::uint64_t head = headOf(text);
   for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
-    const std::uint32_t index = slots_[slot];
-    if (index == 0) return nullptr;
-    Entry& entry = entries_[index - 1];
-    if (entry.hash == hash && textOf(entry) == text) return &entry;
+    const std::uint32_t held = slots_[slot];
+    if (held == 0) return nullptr;
+    if ((held & ~kIndexMask) != tag) continue;
+    Entry& entry = entries_[(held & kIndexMask) - 1];
+    if (entry.length != text.size() || entry.head != head) continue;
+    if (text.size() <= sizeof head || textOf(entry) == text) return &entry;
   }
 }
 
+void DistinctCounter::place(std::uint64_t hash, std::size_t index) {
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t slot = hash & mask;
+  while (slots_[slot] != 0) slot = (slot + 1) & mask;
+  slots_[slot] = tagOf(hash) | static_cast<std::uint32_t>(index + 1);
+}
+
 void DistinctCounter::insert(std::uint64_t hash, std::string_view text, std::uint16_t kinds, std::int64_t count) {
-  entries_.push_back(
-      Entry{hash, static_cast<std::uint32_t>(arena_.size()), static_cast<std::uint32_t>(text.size()), count, kinds});
+  entries_.push_back(Entry{headOf(text), static_cast<std::uint32_t>(arena_.size()),
+                           static_cast<std::uint32_t>(text.size()), count, kinds});
   arena_.append(text);
   if (2 * entries_.size() > slots_.size()) {
     grow();
     return;
   }
-  const std::size_t mask = slots_.size() - 1;
-  std::size_t slot = hash & mask;
-  while (slots_[slot] != 0) slot = (slot + 1) & mask;
-  slots_[slot] = static_cast<std::uint32_t>(entries_.size());
+  place(hash, entries_.size() - 1);
 }
 
 void DistinctCounter::grow() {
   std::size_t size = slots_.size();
   while (2 * entries_.size() > size) size *= 2;
   slots_.assign(size, 0);
-  const std::size_t mask = size - 1;
-  for (std::size_t i = 0; i < entries_.size(); ++i) {
-    std::size_t slot = entries_[i].hash & mask;
-    while (slots_[slot] != 0) slot = (slot + 1) & mask;
-    slots_[slot] = static_cast<std::uint32_t>(i + 1);
-  }
+  // Entries keep no hash (memory is what bounds them); the few regrowths work it out again.
+  for (std::size_t i = 0; i < entries_.size(); ++i) place(hashOf(textOf(entries_[i])), i);
 }
 
 DistinctCounter::Novelty DistinctCounter::add(std::string_view text, unsigned kind) {
@@ -115,7 +132,8 @@ void DistinctCounter::keepCandidates() {
   slots_.assign(kFirstSlots, 0);
   for (std::uint32_t i : order) {
     const Entry& entry = entries[i];
-    insert(entry.hash, std::string_view(arena).substr(entry.offset, entry.length), entry.kinds, entry.count);
+    const std::string_view text = std::string_view(arena).substr(entry.offset, entry.length);
+    insert(hashOf(text), text, entry.kinds, entry.count);
   }
 }
 

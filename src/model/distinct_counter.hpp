@@ -44,9 +44,10 @@ class DistinctCounter {
   static constexpr int kRegisterBits = 14;
   static constexpr std::size_t kRegisters = std::size_t{1} << kRegisterBits;
 
-  // One text kept, its bytes in arena_; entries_ are in order of first addition.
+  // One text kept, its bytes in arena_; entries_ are in order of first addition. `head`
+  // holds its first (up to) 8 bytes, so a short text is compared without the arena.
   struct Entry {
-    std::uint64_t hash;
+    std::uint64_t head;
     std::uint32_t offset;
     std::uint32_t length;
     std::int64_t count;
@@ -56,12 +57,15 @@ class DistinctCounter {
   Entry* find(std::uint64_t hash, std::string_view text);
   void insert(std::uint64_t hash, std::string_view text, std::uint16_t kinds, std::int64_t count);
   void grow();
+  void place(std::uint64_t hash, std::size_t index);
   void keepCandidates();
   std::string_view textOf(const Entry& entry) const {
     return std::string_view(arena_).substr(entry.offset, entry.length);
   }
 
-  // Open addressing: slots_ hold an entry's index + 1, 0 when free; at most half are used.
+  // Open addressing: a slot holds an entry's index + 1 in its low 17 bits and 15 bits of the
+  // text's hash above them (so most probes of other texts end without reading the entry),
+  // 0 when free; at most half are used.
   std::vector<std::uint32_t> slots_;
   std::vector<Entry> entries_;
   std::string arena_;

@@ -49,7 +49,7 @@ DatabaseMetadata DelimitedDriver::open(const std::filesystem::path& url) {
   // A negative limit stages nothing, like a limit of zero.
   const std::optional<std::int64_t> rowLimit =
       previewRowLimit ? std::optional<std::int64_t>(std::max<std::int64_t>(*previewRowLimit, 0)) : std::nullopt;
-  const DelimitedInput input = readInput(url, format_, rowLimit);
+  DelimitedInput input = readInput(url, format_, rowLimit);
   sourceEncoding_ = input.encoding();
   hasUTF8BOM_ = input.hasUTF8Mark();
   activeDelimiter_ = input.delimiter();
@@ -73,9 +73,8 @@ DatabaseMetadata DelimitedDriver::open(const std::filesystem::path& url) {
     std::lock_guard guard(internalSQLite.mutex());
     internalSQLite.openInMemory();
     ddl = StagedTable::stage(internalSQLite, primaryTableName_, columns, [&](sqlite3_stmt* statement) {
-      const DelimitedRowLoader::Outcome outcome = DelimitedRowLoader::load(
-          internalSQLite, statement, input.bytes(), static_cast<std::uint8_t>(activeDelimiter_), scan.kinds(), rowLimit,
-          openOptions_.progress);
+      const DelimitedRowLoader::Outcome outcome = DelimitedRowLoader::load(internalSQLite, statement, primaryTableName_,
+                                                                           input, rowLimit, openOptions_.progress);
       stoppedByLimit = outcome.stoppedByLimit;
       rowsStaged = outcome.rowsInserted;
     });

@@ -48,6 +48,10 @@ class DelimitedInput {
 
   // Valid as long as this object.
   std::span<const std::uint8_t> bytes() const;
+  // Says that nothing reads bytes()[0, offset) any more: the whole memory pages under them
+  // go back to the system (a full load then never holds the whole file beside the table
+  // it fills), and read as zero from then on.
+  void release(std::size_t offset);
   const DelimitedSchemaScan& scan() const { return *scan_; }
   char delimiter() const { return delimiter_; }
   bool usesCRLF() const { return usesCRLF_; }
@@ -79,6 +83,7 @@ class DelimitedInput {
   std::size_t sampleLength_ = 0;
   bool wholeFile_ = true;
   std::uint64_t fileSize_ = 0;
+  std::size_t released_ = 0;  // bytes() up to here were released
 };
 
 }  // namespace tabvora::internal

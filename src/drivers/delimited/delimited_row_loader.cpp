@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "drivers/sqlite/sqlite_driver.hpp"
+#include "drivers/sqlite/staged_row_inserter.hpp"
 #include "drivers/sqlite/staged_table.hpp"
 #include "platform/hand_off.hpp"
 
@@ -97,49 +98,48 @@ class BatchBuilder {
 
 class BatchInserter {
  public:
-  BatchInserter(SQLiteDriver& staging, sqlite3_stmt* insert, std::span<const std::uint8_t> input, std::size_t columns,
-                const ProgressCallback& progress)
-      : staging_(staging),
-        insert_(insert),
-        input_(reinterpret_cast<const char*>(input.data())),
-        inputSize_(input.size()),
+  BatchInserter(SQLiteDriver& staging, sqlite3_stmt* insert, std::string_view table, DelimitedInput& input,
+                std::size_t columns, const ProgressCallback& progress)
+      : rows_(staging, insert, table, columns),
+        input_(input),
+        bytes_(reinterpret_cast<const char*>(input.bytes().data())),
+        inputSize_(input.bytes().size()),
         columns_(columns),
         progress_(progress) {}
 
   void insert(const RowBatch& batch) {
     using Kind = RowBatch::Cell::Kind;
-    const RowBatch::Cell* cell = batch.cells.data();
-    for (std::size_t row = 0; row < batch.rows; ++row) {
+    rows_.insert(batch.rows, [&](sqlite3_stmt* statement, int offset, std::size_t row) {
+      const RowBatch::Cell* cell = batch.cells.data() + row * columns_;
       for (std::size_t i = 0; i < columns_; ++i, ++cell) {
-        const int parameter = static_cast<int>(i) + 1;
+        const int parameter = offset + static_cast<int>(i) + 1;
         switch (cell->kind) {
-          case Kind::null: sqlite3_bind_null(insert_, parameter); break;
-          case Kind::integer: sqlite3_bind_int64(insert_, parameter, cell->value); break;
-          // The bytes stay valid until the step below has run the statement, which is the
-          // only time SQLite reads them; a static binding saves a copy of every cell.
+          case Kind::null: sqlite3_bind_null(statement, parameter); break;
+          case Kind::integer: sqlite3_bind_int64(statement, parameter, cell->value); break;
+          // The bytes stay valid until the step has run the statement, which is the only
+          // time SQLite reads them; a static binding saves a copy of every cell.
           case Kind::input:
-            sqlite3_bind_text64(insert_, parameter, input_ + cell->value, cell->size, SQLITE_STATIC, SQLITE_UTF8);
+            sqlite3_bind_text64(statement, parameter, bytes_ + cell->value, cell->size, SQLITE_STATIC, SQLITE_UTF8);
             break;
           case Kind::own:
-            sqlite3_bind_text64(insert_, parameter, batch.own.data() + cell->value, cell->size, SQLITE_STATIC,
+            sqlite3_bind_text64(statement, parameter, batch.own.data() + cell->value, cell->size, SQLITE_STATIC,
                                 SQLITE_UTF8);
             break;
         }
       }
-      staging_.stepAndReset(insert_);
-      ++rowsInserted_;
-    }
-    // The bindings may point into the batch, which is about to be reused.
-    sqlite3_clear_bindings(insert_);
+    });
+    rowsInserted_ += static_cast<std::int64_t>(batch.rows);
+    // Later batches hold only later records, and the parsing side is past these bytes.
+    input_.release(batch.inputEnd);
     if (progress_) progress_(Progress{Progress::Unit::bytes, batch.inputEnd, inputSize_});
   }
 
   std::int64_t rowsInserted() const { return rowsInserted_; }
 
  private:
-  SQLiteDriver& staging_;
-  sqlite3_stmt* insert_;
-  const char* input_;
+  StagedRowInserter rows_;
+  DelimitedInput& input_;
+  const char* bytes_;
   std::size_t inputSize_;
   std::size_t columns_;
   const ProgressCallback& progress_;
@@ -170,12 +170,14 @@ DelimitedRowLoader::Outcome loadHere(BatchBuilder& builder, BatchInserter& inser
 }  // namespace
 
 DelimitedRowLoader::Outcome DelimitedRowLoader::load(SQLiteDriver& staging, sqlite3_stmt* insert,
-                                                     std::span<const std::uint8_t> input, std::uint8_t delimiter,
-                                                     const std::vector<ColumnKind>& kinds,
+                                                     std::string_view table, DelimitedInput& source,
                                                      std::optional<std::int64_t> rowLimit,
                                                      const ProgressCallback& progress) {
+  const std::span<const std::uint8_t> input = source.bytes();
+  const auto delimiter = static_cast<std::uint8_t>(source.delimiter());
+  const std::vector<ColumnKind>& kinds = source.scan().kinds();
   BatchBuilder builder(input, kinds);
-  BatchInserter inserter(staging, insert, input, kinds.size(), progress);
+  BatchInserter inserter(staging, insert, table, source, kinds.size(), progress);
   if (rowLimit) return loadHere(builder, inserter, input, delimiter, rowLimit);
 
   HandOff<RowBatch> handOff(kBatchesAhead);

@@ -3,9 +3,11 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "drivers/delimited/delimited_byte_parser.hpp"
+#include "drivers/delimited/delimited_input.hpp"
 #include "tabvora/progress.hpp"
 
 struct sqlite3_stmt;
@@ -15,7 +17,8 @@ namespace tabvora::internal {
 class SQLiteDriver;
 
 // The second pass over a delimited file: skips the header and inserts every data record
-// through one prepared INSERT with a parameter per column. Short rows and empty fields are
+// into `table`, whose one-row INSERT is `insert` (several rows go in one statement, see
+// StagedRowInserter). Short rows and empty fields are
 // bound as NULL; numeric columns get their text without surrounding spaces, tabs and line
 // breaks (bound as StagedTable::bindText binds it), other columns the bytes exactly as
 // delivered. The staging table's column affinity turns numeric text into numbers. Runs
@@ -36,8 +39,9 @@ class DelimitedRowLoader {
   // splits and converts the records while the calling thread inserts them, in file order.
   // `progress` (when set) hears the input bytes staged, on the calling thread. Errors of
   // either side propagate; the other side stops.
-  static Outcome load(SQLiteDriver& staging, sqlite3_stmt* insert, std::span<const std::uint8_t> input,
-                      std::uint8_t delimiter, const std::vector<ColumnKind>& kinds,
+  // The records are those of input.bytes(), split by input.delimiter(), typed by
+  // input.scan(); what every inserted batch has passed is released from `input`.
+  static Outcome load(SQLiteDriver& staging, sqlite3_stmt* insert, std::string_view table, DelimitedInput& input,
                       std::optional<std::int64_t> rowLimit, const ProgressCallback& progress);
 };
 

@@ -1,5 +1,7 @@
 #include "drivers/json/json_document_layout.hpp"
 
+#include <cstring>
+
 namespace tabvora::internal {
 
 namespace {
@@ -22,16 +24,24 @@ class Scanner {
     return true;
   }
 
-  // A string literal starting at the current quote; false when it is not closed.
+  // A string literal starting at the current quote; false when it is not closed. Jumps
+  // from quote to quote (memchr), looking for a backslash only before the quote found; each
+  // byte is searched at most twice, however many escapes there are.
   bool skipString() {
-    ++pos_;
-    while (pos_ < text_.size()) {
-      char c = text_[pos_++];
-      if (c == '\\')
-        ++pos_;
-      else if (c == '"')
+    const char* const begin = text_.data();
+    const char* const end = begin + text_.size();
+    const char* at = begin + pos_ + 1;
+    const char* quote = at < end ? static_cast<const char*>(std::memchr(at, '"', end - at)) : nullptr;
+    while (quote) {
+      const auto* escape = static_cast<const char*>(std::memchr(at, '\\', quote - at));
+      if (!escape) {
+        pos_ = static_cast<std::size_t>(quote - begin) + 1;
         return true;
+      }
+      at = escape + 2;  // past the escaped character
+      if (at > quote) quote = at < end ? static_cast<const char*>(std::memchr(at, '"', end - at)) : nullptr;
     }
+    pos_ = text_.size();
     return false;
   }
 

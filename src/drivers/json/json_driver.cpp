@@ -12,6 +12,7 @@
 #include "drivers/json/ordered_pipeline.hpp"
 #include "drivers/json/schema_accumulator.hpp"
 #include "drivers/json/staged_rows.hpp"
+#include "drivers/sqlite/staged_row_inserter.hpp"
 #include "drivers/sqlite/staged_table.hpp"
 #include "model/driver_error.hpp"
 #include "model/table_naming.hpp"
@@ -161,26 +162,22 @@ DatabaseMetadata JSONDriver::stage(const std::filesystem::path& url) {
     std::lock_guard guard(internalSQLite.mutex());
     internalSQLite.openInMemory();
     ddl = StagedTable::stage(internalSQLite, primaryTableName_, stagedColumns, [&](sqlite3_stmt* statement) {
+      StagedRowInserter inserter(internalSQLite, statement, primaryTableName_, columns.size());
       unsigned workers = OrderedPipeline<StagedRows>::defaultWorkerCount();
       OrderedPipeline<StagedRows>::run(
           source->unitCount(), workers, workers * kUnitsAheadPerWorker,
           [&] { return source->makeRowReader(columns, index, keepOriginals); },
           [&](std::size_t unit, StagedRows& rows) {
-            std::size_t nextOriginal = 0, nextString = 0;
-            for (std::size_t row = 0; row < rows.rowCount(); ++row) {
-              rows.bind(statement, row);
-              internalSQLite.stepAndReset(statement);
-              ++rowCount;
-              for (; nextOriginal < rows.originals.size() && rows.originals[nextOriginal].row == row; ++nextOriginal) {
-                const StagedRows::Original& original = rows.originals[nextOriginal];
-                std::string whole;
-                if (original.kind == JSONOriginalValues::Kind::string)
-                  whole = std::move(rows.originalStrings[nextString++]);
-                originals_.record(original.column, rowCount, original.kind, std::move(whole));
-              }
+            inserter.insert(rows.rowCount(),
+                            [&](sqlite3_stmt* insert, int offset, std::size_t row) { rows.bind(insert, offset, row); });
+            std::size_t nextString = 0;
+            for (const StagedRows::Original& original : rows.originals) {
+              std::string whole;
+              if (original.kind == JSONOriginalValues::Kind::string)
+                whole = std::move(rows.originalStrings[nextString++]);
+              originals_.record(original.column, rowCount + original.row + 1, original.kind, std::move(whole));
             }
-            // The bindings point into these rows, which go now.
-            sqlite3_clear_bindings(statement);
+            rowCount += static_cast<std::int64_t>(rows.rowCount());
             progress.stagedUnitDone(unit);
           });
     });

@@ -23,6 +23,23 @@ bool JSONLineChunks::nextLine(std::string_view text, const JSONRange& chunk, std
 
 JSONLineChunks JSONLineChunks::scan(std::string_view text, std::optional<std::size_t> lineLimit, bool complete) {
   JSONLineChunks result;
+  if (!lineLimit && complete) {
+    // Every line is read: a chunk ends at the first LF kChunkBytes past its start (or at the
+    // text's end), found without looking at the lines between. Blank lines are left to
+    // nextLine; a chunk of nothing but blank lines is not kept.
+    for (std::size_t begin = 0; begin < text.size();) {
+      std::size_t end = text.size();
+      if (text.size() - begin > kChunkBytes) {
+        const std::size_t lf = text.find('\n', begin + kChunkBytes - 1);
+        if (lf != std::string_view::npos) end = lf + 1;
+      }
+      std::size_t pos = begin;
+      JSONRange line;
+      if (nextLine(text, JSONRange{begin, end}, pos, line)) result.chunks.push_back(JSONRange{begin, end});
+      begin = end;
+    }
+    return result;
+  }
   std::size_t end = text.size();
   if (!complete) {
     const std::size_t lastLF = text.rfind('\n');

@@ -10,10 +10,10 @@ namespace {
 constexpr std::size_t kUnknownColumn = static_cast<std::size_t>(-1);
 }
 
-void StagedRows::bind(sqlite3_stmt* statement, std::size_t row) const {
+void StagedRows::bind(sqlite3_stmt* statement, int offset, std::size_t row) const {
   const StagedCell* cell = cells.data() + row * columnCount;
   for (std::size_t column = 0; column < columnCount; ++column, ++cell) {
-    int parameter = static_cast<int>(column) + 1;
+    int parameter = offset + static_cast<int>(column) + 1;
     switch (cell->kind) {
       case StagedCell::Kind::null: sqlite3_bind_null(statement, parameter); break;
       case StagedCell::Kind::integer: sqlite3_bind_int64(statement, parameter, cell->integer); break;

@@ -46,9 +46,9 @@ struct StagedRows {
   std::vector<std::string> originalStrings;  // the whole strings of Kind::string, in order
 
   std::size_t rowCount() const { return columnCount ? cells.size() / columnCount : 0; }
-  // Binds parameters 1...columnCount to the row's cells. Texts are bound without a copy:
+  // Binds parameters offset + 1 ... offset + columnCount to the row's cells. Texts are bound without a copy:
   // the rows must outlive the step, and the statement's bindings be cleared before they go.
-  void bind(sqlite3_stmt* statement, std::size_t row) const;
+  void bind(sqlite3_stmt* statement, int offset, std::size_t row) const;
 };
 
 // Column index by JSON key, shared read-only by every builder.

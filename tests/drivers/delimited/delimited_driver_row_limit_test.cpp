@@ -75,7 +75,8 @@ TEST_F(DelimitedRowLimitTest, APreviewShowsTheFirstRowsOfAFullOpen) {
   EXPECT_EQ(driver.sourceEncoding(), TextEncoding::windows1252);
 }
 
-// A full open splits the records on a second thread while the first inserts them; it stages
+// A full open splits the records on a second thread while the first inserts them (and gives
+// back the file's bytes behind them); it stages
 // the values (and their kinds) a one-thread open stages when its limit is not reached.
 TEST_F(DelimitedRowLimitTest, AFullOpenOnTwoThreadsStagesWhatOneThreadStages) {
   std::string text = "n,label,amount\n";
@@ -96,6 +97,13 @@ TEST_F(DelimitedRowLimitTest, AFullOpenOnTwoThreadsStagesWhatOneThreadStages) {
   ASSERT_EQ(full.size(), 10'000u);
   EXPECT_EQ(full[1], (std::vector<CellValue>{CellValue::integer(-4999), CellValue::text("q\"1"), CellValue::real(12.5)}));
   EXPECT_EQ(full, values(20'000));
+  // Every row in file order across the several-row statements, and no text read from input
+  // given back after its rows went in.
+  for (std::size_t i = 0; i < full.size(); ++i) {
+    const CellValue amount = i % 11 ? CellValue::real(i % 5 ? 12.5 : 1000) : CellValue();
+    ASSERT_EQ(full[i][1], CellValue::text("q\"" + std::to_string(i))) << i;
+    ASSERT_EQ(full[i][2], amount) << i;
+  }
 }
 
 }  // namespace
