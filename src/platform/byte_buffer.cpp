@@ -1,6 +1,9 @@
 #include "platform/byte_buffer.hpp"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -32,6 +35,16 @@ std::uint8_t* ByteBuffer::reserveTail(std::size_t count) {
     capacity_ = capacity;
   }
   return data_.get() + size_;
+}
+
+std::uint8_t* ByteBuffer::reserveTailInLargePages(std::size_t count) {
+  std::uint8_t* room = reserveTail(count);
+  constexpr std::uintptr_t kLargePage = std::uintptr_t{2} << 20;
+  const auto begin = reinterpret_cast<std::uintptr_t>(room);
+  const std::uintptr_t from = (begin + kLargePage - 1) & ~(kLargePage - 1);
+  const std::uintptr_t to = (begin + count) & ~(kLargePage - 1);
+  if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+  return room;
 }
 
 }  // namespace tabvora::internal

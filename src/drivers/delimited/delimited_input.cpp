@@ -39,14 +39,6 @@ bool isPlainASCII(std::span<const std::uint8_t> bytes) {
   return true;
 }
 
-void adviseLargePages(std::uint8_t* room, std::size_t bytes) {
-  constexpr std::uintptr_t kLargePage = std::uintptr_t{2} << 20;
-  const auto begin = reinterpret_cast<std::uintptr_t>(room);
-  const std::uintptr_t from = (begin + kLargePage - 1) & ~(kLargePage - 1);
-  const std::uintptr_t to = (begin + bytes) & ~(kLargePage - 1);
-  if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
-}
-
 // Hands the file's bytes from `from` to its end to `accept` in chunks of `chunk` bytes, one
 // buffer reused; stops early when `accept` returns false, and returns whether none did.
 template <typename Accept>
@@ -104,11 +96,9 @@ DelimitedInput DelimitedInput::read(const FileReader& reader, DatabaseFormat for
   const std::uint64_t largest = rowLimit ? std::min<std::uint64_t>(limits.maxRead, reader.size()) : reader.size();
   std::uint64_t step = rowLimit ? std::max<std::uint64_t>(limits.firstRead, 1) : largest;
   if (!rowLimit) {
-    // The whole file at once: room for it in 2 MB pages where the system has them, one page
-    // fault per 2 MB rather than per 4 KB (advice only; a shortage is reported by the read).
+    // The whole file at once, in large pages (a shortage of room is reported by the read).
     try {
-      adviseLargePages(input.fileBytes_.reserveTail(static_cast<std::size_t>(largest)),
-                       static_cast<std::size_t>(largest));
+      input.fileBytes_.reserveTailInLargePages(static_cast<std::size_t>(largest));
     } catch (const std::bad_alloc&) {
     }
   } else {

@@ -13,6 +13,7 @@
 #include "drivers/parquet/parquet_nested_assembler.hpp"
 #include "drivers/parquet/table_retyping.hpp"
 #include "drivers/sqlite/sqlite_driver.hpp"
+#include "drivers/sqlite/staged_row_inserter.hpp"
 #include "drivers/sqlite/staged_table.hpp"
 #include "model/driver_error.hpp"
 #include "model/table_naming.hpp"
@@ -306,65 +307,52 @@ void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table,
   }
   std::lock_guard guard(staging.mutex());
   StagedTable::stage(staging, table, created, [&](sqlite3_stmt* single) {
-    // Rows go in several to a statement, as many as the connection's limit on parameters
-    // allows; the last rows of a batch one at a time.
-    const auto parameters =
-        static_cast<std::size_t>(sqlite3_limit(sqlite3_db_handle(single), SQLITE_LIMIT_VARIABLE_NUMBER, -1));
-    const std::size_t rowsPerInsert =
-        std::max<std::size_t>(1, std::min(StagedTable::kRowsPerInsert, parameters / width));
-    staging.withPreparedStatement(StagedTable::insertSQL(table, width, rowsPerInsert), [&](sqlite3_stmt* several) {
-      auto insert = [&](const CellBatch& batch) {
-        const ParquetCellFormat::Cell* cell = batch.cells.data();
-        std::size_t row = 0;
-        for (; batch.rows - row >= rowsPerInsert; row += rowsPerInsert) {
-          for (std::size_t i = 0; i < rowsPerInsert * width; ++i) bindCell(several, static_cast<int>(i) + 1, *cell++);
-          staging.stepAndReset(several);
+    StagedRowInserter inserter(staging, single, table, width);
+    auto insert = [&](const CellBatch& batch) {
+      inserter.insert(batch.rows, [&](sqlite3_stmt* statement, int offset, std::size_t row) {
+        const ParquetCellFormat::Cell* cells = batch.cells.data() + row * width;
+        for (std::size_t c = 0; c < width; ++c) bindCell(statement, offset + static_cast<int>(c) + 1, cells[c]);
+      });
+    };
+    // A preview's rows, or when no second thread is to be had: each batch is inserted
+    // as it is made. Else formatting goes on in a second thread while SQLite inserts.
+    auto here = [&] {
+      produce(
+          [&](CellBatch&& batch) {
+            insert(batch);
+            return true;
+          },
+          [] { return CellBatch(); });
+    };
+    if (rowLimit) return here();
+    HandOff<CellBatch> handOff(kBatchesAhead);
+    std::exception_ptr failure;
+    std::thread formatter;
+    try {
+      formatter = std::thread([&] {
+        try {
+          produce([&](CellBatch&& batch) { return handOff.put(std::move(batch)); },
+                  [&] { return handOff.reuse().value_or(CellBatch()).cleared(); });
+        } catch (...) {
+          failure = std::current_exception();
         }
-        for (; row < batch.rows; ++row) {
-          for (std::size_t c = 0; c < width; ++c) bindCell(single, static_cast<int>(c) + 1, *cell++);
-          staging.stepAndReset(single);
-        }
-      };
-      // A preview's rows, or when no second thread is to be had: each batch is inserted
-      // as it is made. Else formatting goes on in a second thread while SQLite inserts.
-      auto here = [&] {
-        produce(
-            [&](CellBatch&& batch) {
-              insert(batch);
-              return true;
-            },
-            [] { return CellBatch(); });
-      };
-      if (rowLimit) return here();
-      HandOff<CellBatch> handOff(kBatchesAhead);
-      std::exception_ptr failure;
-      std::thread formatter;
-      try {
-        formatter = std::thread([&] {
-          try {
-            produce([&](CellBatch&& batch) { return handOff.put(std::move(batch)); },
-                    [&] { return handOff.reuse().value_or(CellBatch()).cleared(); });
-          } catch (...) {
-            failure = std::current_exception();
-          }
-          handOff.close();
-        });
-      } catch (const std::system_error&) {
-        return here();
+        handOff.close();
+      });
+    } catch (const std::system_error&) {
+      return here();
+    }
+    try {
+      while (std::optional<CellBatch> batch = handOff.take()) {
+        insert(*batch);
+        handOff.giveBack(std::move(*batch));
       }
-      try {
-        while (std::optional<CellBatch> batch = handOff.take()) {
-          insert(*batch);
-          handOff.giveBack(std::move(*batch));
-        }
-      } catch (...) {
-        handOff.abandon();
-        formatter.join();
-        throw;
-      }
+    } catch (...) {
+      handOff.abandon();
       formatter.join();
-      if (failure) std::rethrow_exception(failure);
-    });
+      throw;
+    }
+    formatter.join();
+    if (failure) std::rethrow_exception(failure);
   });
 
   // A later row group may have changed a type (whole numbers, then a fraction).

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "drivers/sqlite/sqlite_driver.hpp"
+#include "drivers/sqlite/staged_row_inserter.hpp"
 #include "platform/number_parsing.hpp"
 #include "platform/sql_quoting.hpp"
 
@@ -49,24 +50,8 @@ std::string StagedTable::stage(SQLiteDriver& staging, std::string_view table, st
 std::string StagedTable::stage(SQLiteDriver& staging, std::string_view table, std::span<const DataColumn> columns,
                                std::size_t rowCount,
                                const std::function<void(sqlite3_stmt*, int offset, std::size_t row)>& bindRow) {
-  const auto width = static_cast<int>(columns.size());
   return stage(staging, table, columns, [&](sqlite3_stmt* single) {
-    const auto parameters =
-        static_cast<std::size_t>(sqlite3_limit(sqlite3_db_handle(single), SQLITE_LIMIT_VARIABLE_NUMBER, -1));
-    const std::size_t rowsPerInsert = std::min(kRowsPerInsert, parameters / std::max<std::size_t>(columns.size(), 1));
-    std::size_t row = 0;
-    if (rowsPerInsert > 1 && rowCount >= rowsPerInsert) {
-      staging.withPreparedStatement(insertSQL(table, columns.size(), rowsPerInsert), [&](sqlite3_stmt* batch) {
-        for (; rowCount - row >= rowsPerInsert; row += rowsPerInsert) {
-          for (std::size_t i = 0; i < rowsPerInsert; ++i) bindRow(batch, static_cast<int>(i) * width, row + i);
-          staging.stepAndReset(batch);
-        }
-      });
-    }
-    for (; row < rowCount; ++row) {
-      bindRow(single, 0, row);
-      staging.stepAndReset(single);
-    }
+    StagedRowInserter(staging, single, table, columns.size()).insert(rowCount, bindRow);
   });
 }
 

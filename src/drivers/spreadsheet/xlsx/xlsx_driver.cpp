@@ -197,8 +197,9 @@ DatabaseMetadata XLSXDriver::open(const std::filesystem::path& url) {
     internalSQLite.openInMemory();
     SheetStaging staging(internalSQLite, &budget);
     // A preview keeps the first rows of each sheet, below the header row.
-    const std::optional<std::size_t> rowLimit =
-        previewRowLimit ? std::optional<std::size_t>(std::max<std::int64_t>(*previewRowLimit, 0) + 1) : std::nullopt;
+    const bool preview = previewRowLimit.has_value();
+    const std::size_t rowLimit =
+        preview ? static_cast<std::size_t>(std::max<std::int64_t>(*previewRowLimit, 0)) + 1 : 0;
     std::int64_t previewBytesLeft = budget.limitBytes();
     for (std::size_t k = 0; k < workbook->sheets.size(); ++k) {
       const std::string& name = workbook->sheets[k].name;
@@ -207,9 +208,9 @@ DatabaseMetadata XLSXDriver::open(const std::filesystem::path& url) {
       const bool lastPart = k + 1 == workbook->sheets.size();
       XLSXSheetReader reader(dateStyles, workbook->uses1904Dates);
       reader.setBudget(&budget);
-      if (rowLimit) reader.setRowLimit(*rowLimit);
-      const PartReading part = rowLimit ? readFirstRows(*archive, path, budget, what, reader, previewBytesLeft)
-                                        : readWholePart(*archive, path, budget, what, reader);
+      if (preview) reader.setRowLimit(rowLimit);
+      const PartReading part = preview ? readFirstRows(*archive, path, budget, what, reader, previewBytesLeft)
+                                       : readWholePart(*archive, path, budget, what, reader);
       if (lastPart) archive.reset();
       if (part.unreadable) {
         listUnread(staging, tables, name, *part.unreadable);
