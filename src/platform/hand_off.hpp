@@ -3,8 +3,11 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <exception>
 #include <mutex>
 #include <optional>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -76,5 +79,41 @@ class HandOff {
   std::mutex mutex_;
   std::condition_variable changed_;
 };
+
+// Runs `produce(handOff)` on a second thread, which puts items (filling those given back
+// where it can) and returns, while this thread passes each item to `consume(item)` in order
+// and gives it back. A failure on either side stops the other and is rethrown here, the
+// consumer's first. False, with nothing produced, when no second thread can be started.
+template <typename Item, typename Produce, typename Consume>
+bool consumeFromSecondThread(std::size_t capacity, Produce&& produce, Consume&& consume) {
+  HandOff<Item> handOff(capacity);
+  std::exception_ptr failure;
+  std::thread producer;
+  try {
+    producer = std::thread([&] {
+      try {
+        produce(handOff);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      handOff.close();
+    });
+  } catch (const std::system_error&) {
+    return false;
+  }
+  try {
+    while (std::optional<Item> item = handOff.take()) {
+      consume(*item);
+      handOff.giveBack(std::move(*item));
+    }
+  } catch (...) {
+    handOff.abandon();
+    producer.join();
+    throw;
+  }
+  producer.join();
+  if (failure) std::rethrow_exception(failure);
+  return true;
+}
 
 }  // namespace tabvora::internal

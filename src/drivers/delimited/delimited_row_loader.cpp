@@ -180,12 +180,9 @@ DelimitedRowLoader::Outcome DelimitedRowLoader::load(SQLiteDriver& staging, sqli
   BatchInserter inserter(staging, insert, table, source, kinds.size(), progress);
   if (rowLimit) return loadHere(builder, inserter, input, delimiter, rowLimit);
 
-  HandOff<RowBatch> handOff(kBatchesAhead);
-  std::exception_ptr parseFailure;
-  std::thread parser;
-  try {
-    parser = std::thread([&] {
-      try {
+  const bool pipelined = consumeFromSecondThread<RowBatch>(
+      kBatchesAhead,
+      [&](HandOff<RowBatch>& handOff) {
         RowBatch batch;
         bool headerSkipped = false;
         DelimitedByteParser::parse(input, delimiter, [&](const DelimitedByteParser::Record& record) {
@@ -198,26 +195,9 @@ DelimitedRowLoader::Outcome DelimitedRowLoader::load(SQLiteDriver& staging, sqli
           return true;
         });
         if (batch.rows > 0) handOff.put(std::move(batch));
-      } catch (...) {
-        parseFailure = std::current_exception();
-      }
-      handOff.close();
-    });
-  } catch (const std::system_error&) {
-    return loadHere(builder, inserter, input, delimiter, rowLimit);  // no second thread to be had
-  }
-  try {
-    while (std::optional<RowBatch> batch = handOff.take()) {
-      inserter.insert(*batch);
-      handOff.giveBack(std::move(*batch));
-    }
-  } catch (...) {
-    handOff.abandon();
-    parser.join();
-    throw;
-  }
-  parser.join();
-  if (parseFailure) std::rethrow_exception(parseFailure);
+      },
+      [&](RowBatch& batch) { inserter.insert(batch); });
+  if (!pipelined) return loadHere(builder, inserter, input, delimiter, rowLimit);  // no second thread to be had
   return {inserter.rowsInserted(), false};
 }
 

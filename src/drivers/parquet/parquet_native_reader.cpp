@@ -325,34 +325,14 @@ void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table,
           [] { return CellBatch(); });
     };
     if (rowLimit) return here();
-    HandOff<CellBatch> handOff(kBatchesAhead);
-    std::exception_ptr failure;
-    std::thread formatter;
-    try {
-      formatter = std::thread([&] {
-        try {
+    const bool pipelined = consumeFromSecondThread<CellBatch>(
+        kBatchesAhead,
+        [&](HandOff<CellBatch>& handOff) {
           produce([&](CellBatch&& batch) { return handOff.put(std::move(batch)); },
                   [&] { return handOff.reuse().value_or(CellBatch()).cleared(); });
-        } catch (...) {
-          failure = std::current_exception();
-        }
-        handOff.close();
-      });
-    } catch (const std::system_error&) {
-      return here();
-    }
-    try {
-      while (std::optional<CellBatch> batch = handOff.take()) {
-        insert(*batch);
-        handOff.giveBack(std::move(*batch));
-      }
-    } catch (...) {
-      handOff.abandon();
-      formatter.join();
-      throw;
-    }
-    formatter.join();
-    if (failure) std::rethrow_exception(failure);
+        },
+        insert);
+    if (!pipelined) here();
   });
 
   // A later row group may have changed a type (whole numbers, then a fraction).
