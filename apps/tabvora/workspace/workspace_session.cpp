@@ -4,6 +4,8 @@
 #include <chrono>
 #include <fstream>
 
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include "cell_json.hpp"
@@ -89,7 +91,11 @@ WorkspaceSession::WorkspaceSession(std::filesystem::path file, bool readOnly,
       opened_(identityOf(file_)),
       databaseCopy_([&]() -> std::optional<PrivateDatabaseCopy> {
         if (readOnly || !isSQLiteDatabase(file_) || PrivateDatabaseCopy::hasJournal(file_)) return std::nullopt;
-        return std::optional<PrivateDatabaseCopy>(std::in_place, file_);
+        try {
+          return std::optional<PrivateDatabaseCopy>(std::in_place, file_);
+        } catch (const std::exception&) {
+          return std::nullopt;  // then only inspected
+        }
       }()),
       document_([&] {
         if (databaseCopy_) {
@@ -100,7 +106,15 @@ WorkspaceSession::WorkspaceSession(std::filesystem::path file, bool readOnly,
         // Only a file that can be read twice is opened twice; a database needs no staging.
         std::error_code ignored;
         inBackground = inBackground && std::filesystem::is_regular_file(file_, ignored) && !isSQLiteDatabase(file_);
-        return Document::open(file_, openOptions(file_, readOnly, inBackground));
+        if (inBackground) {
+          try {
+            return Document::open(file_, openOptions(file_, readOnly, true));
+          } catch (const Error&) {
+            // The first rows' smaller budgets may refuse what a whole open takes: open it whole.
+            inBackground = false;
+          }
+        }
+        return Document::open(file_, openOptions(file_, readOnly, false));
       }()),
       readOnly_(readOnly),
       layouts_(std::move(layoutFolder), file_) {
@@ -108,11 +122,27 @@ WorkspaceSession::WorkspaceSession(std::filesystem::path file, bool readOnly,
   if (readOnly_) {
     editRefusal_ = "The workspace was opened read-only (--read-only).";
   } else if (document_.format() == "SQLite" && !databaseCopy_) {
-    editRefusal_ = "The database has a journal beside it (another program may be changing it): it is only inspected.";
+    editRefusal_ =
+        PrivateDatabaseCopy::hasJournal(file_)
+            ? "The database has a journal beside it (another program may be changing it): it is only inspected."
+            : "No private copy of the database could be made to edit: it is only inspected.";
   }
   if (inBackground) {
     loadingWhole_ = true;
-    loader_ = std::thread([this] { loadWhole(); });
+    // The signals that stop the program are taken by the thread that serves (see
+    // WorkspaceServer::run), never by this one.
+    sigset_t stopping, previous;
+    sigemptyset(&stopping);
+    sigaddset(&stopping, SIGINT);
+    sigaddset(&stopping, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopping, &previous);
+    try {
+      loader_ = std::thread([this] { loadWhole(); });
+    } catch (...) {
+      pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+      throw;
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   }
 }
 
