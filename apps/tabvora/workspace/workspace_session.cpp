@@ -99,6 +99,7 @@ WorkspaceSession::WorkspaceSession(std::filesystem::path file, bool readOnly,
       }()),
       document_([&] {
         if (databaseCopy_) {
+          inBackground = false;  // a database is not staged: open at once
           OpenOptions options = openOptions(file_, readOnly, false);
           options.readOnlyInspection = false;
           return Document::open(databaseCopy_->path(), options);

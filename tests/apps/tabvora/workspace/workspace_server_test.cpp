@@ -234,7 +234,7 @@ TEST(WorkspaceServer, HoldsDatabaseEditsUntilSave) {
   const auto file = dir.copy("sqlite/music.sqlite", "music.sqlite");
   const std::string before = readFile(file);
   {
-    Served served(file);
+    Served served(file, false, std::nullopt, true);  // as tabvora open serves it
     const json first = served.get("/api/rows", {{"table", "albums"}, {"limit", "1"}})["rows"][0];
     served.post("/api/cell", {{"table", "albums"}, {"row", first}, {"column", "Title"}, {"value", "Edited"}});
     served.post("/api/insert", {{"table", "artists"}, {"values", {{"Name", "Ivy"}}}});
