@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "api/statement_interrupter.hpp"
 #include "export/block_pipeline.hpp"
 #include "export/table_export_writer.hpp"
 #include "model/column_statistics.hpp"
@@ -205,6 +206,8 @@ class RowProgress {
 }  // namespace
 
 struct Document::State {
+  // Declared first: outlives the driver's connections it interrupts.
+  StatementInterrupter interrupter;
   std::filesystem::path path;
   std::unique_ptr<InputSource> input;  // where the driver reads from; released after it
   std::unique_ptr<DatabaseDriver> driver;
@@ -235,13 +238,20 @@ Document Document::open(const std::filesystem::path& path, const OpenOptions& op
   return translated(path, [&] {
     auto state = std::make_unique<State>();
     state->path = path;
-    OpenedFile opened = OpenedFile::open(path, options);
+    OpenedFile opened = [&] {
+      const StatementInterrupter::Collecting collecting(state->interrupter);
+      return OpenedFile::open(path, options);
+    }();
     state->input = std::move(opened.input);
     state->driver = std::move(opened.driver);
     state->metadata = std::move(opened.metadata);
     state->progress = options.progress;
     return Document(std::move(state));
   });
+}
+
+void Document::cancel() noexcept {
+  if (state_) state_->interrupter.interrupt();
 }
 
 std::string Document::format() const { return std::string(state().metadata.format.displayName()); }

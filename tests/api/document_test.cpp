@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <future>
 
 #include "support/test_support.hpp"
 
@@ -103,6 +104,22 @@ TEST(Document, ReadsSummarisesExportsAndEditsThroughTheSameRows) {
   // A workbook is never written back.
   Document workbook = Document::open(dir.copy("spreadsheet/libreoffice.xlsx", "book.xlsx"));
   EXPECT_EQ(errorOf([&] { workbook.saveChanges(); }).errorCode(), ErrorCode::writeRefused);
+}
+
+// A statement cancelled from another thread fails as interrupted, on a database and on a
+// staged file alike, and the document answers the next one.
+TEST(Document, CancelStopsTheRunningStatementFromAnotherThread) {
+  constexpr const char* kEndless =
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) SELECT count(*) FROM n";
+  for (const char* file : {"sales.csv", "chinook_sample.sqlite"}) {
+    Document document = Document::open(kExamples / file);
+    document.cancel();  // none runs: nothing happens
+    auto running = std::async(std::launch::async, [&] { return errorOf([&] { document.select(kEndless, 1); }); });
+    while (running.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) document.cancel();
+    const std::string message = running.get().message();
+    EXPECT_TRUE(contains(message, "interrupt")) << file << ": " << message;
+    EXPECT_EQ(document.select("SELECT 2", 1).rows.at(0).at(0).text, "2") << file;
+  }
 }
 
 // The preview page of a file, or the error page naming why it cannot be read, is what

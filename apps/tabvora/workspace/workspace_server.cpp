@@ -167,6 +167,9 @@ void WorkspaceServer::addRoutes() {
   server.Get("/api/info", [this](const httplib::Request&, httplib::Response& res) {
     answering(res, [&] { sendJSON(res, session_.info()); });
   });
+  server.Get("/api/loading", [this](const httplib::Request&, httplib::Response& res) {
+    answering(res, [&] { sendJSON(res, session_.loading()); });
+  });
   server.Get("/api/tables", [this](const httplib::Request&, httplib::Response& res) {
     answering(res, [&] { sendJSON(res, session_.tables()); });
   });
@@ -232,6 +235,9 @@ void WorkspaceServer::addRoutes() {
         throw RequestError(400, "The request has no \"sql\" text.");
       sendJSON(res, session_.query(body["sql"].get<std::string>()));
     });
+  });
+  server.Post("/api/cancel", [this](const httplib::Request&, httplib::Response& res) {
+    answering(res, [&] { sendJSON(res, session_.cancelQuery()); });
   });
   server.Post("/api/cell", [this](const httplib::Request& req, httplib::Response& res) {
     answering(res, [&] { sendJSON(res, session_.updateCell(bodyJSON(req))); });
