@@ -12,6 +12,9 @@
 #include "model/column_statistics.hpp"
 #include "model/driver_error.hpp"
 #include "opening/opened_file.hpp"
+#include "drivers/sqlite/filter_sql.hpp"
+#include "drivers/sqlite/sqlite_driver.hpp"
+#include "drivers/sqlite/staging_driver.hpp"
 #include "opening/table_reader.hpp"
 #include "tabvora/error.hpp"
 
@@ -285,6 +288,37 @@ Rows Document::page(const std::string& table, std::int64_t limit, std::int64_t o
   return page(table, request);
 }
 
+namespace {
+
+// The page from the rows of the table the request keeps, in its order, selected once in
+// the SQLite engine behind the driver; nothing when the driver has no such engine or it
+// cannot select them so.
+std::optional<DataTable> selectionPage(DatabaseDriver& driver, const std::string& table,
+                                       const std::vector<DataColumn>& columns, const PageRequest& request) {
+  auto* database = dynamic_cast<SQLiteDriver*>(&driver);
+  auto* staging = dynamic_cast<StagingDriver*>(&driver);
+  if (!database && !staging) return std::nullopt;
+  // The driver's own refusals (a table it could not read) come first; the count is kept.
+  driver.fetchTableData(table, 0, 0, std::nullopt, true, std::nullopt);
+
+  BoundSQL condition;
+  if (std::optional<BoundSQL> filtered = filterCondition(request.filters, request.combination)) {
+    condition.text = "(" + filtered->text + ")";
+    condition.parameters = std::move(filtered->parameters);
+  }
+  std::vector<std::string> names;
+  for (const DataColumn& column : columns) names.push_back(column.name);
+  if (std::optional<std::string> search = searchCondition(names, request.search, condition.parameters))
+    condition.text += (condition.text.empty() ? "(" : " AND (") + *search + ")";
+  if (database)
+    return database->fetchSelectionPage(table, condition, request.sortColumn, request.ascending, request.offset,
+                                        request.limit);
+  return staging->fetchSelectionPage(table, condition, request.sortColumn, request.ascending, request.offset,
+                                     request.limit);
+}
+
+}  // namespace
+
 Rows Document::page(const std::string& table, const PageRequest& request) {
   checkLimit(request.limit);
   checkOffset(request.offset);
@@ -300,6 +334,12 @@ Rows Document::page(const std::string& table, const PageRequest& request) {
     TableReader reader(*current.driver, table, request.filters, request.combination);
     reader.setSearch(request.search);
     if (request.sortColumn) reader.requireColumn(*request.sortColumn);
+    // The first page of a sort alone stops at its last row; deeper pages of a sort and
+    // every page of a filter come from the rows selected once for the request.
+    if (filtered || request.offset > 0) {
+      if (std::optional<DataTable> selected = selectionPage(*current.driver, table, reader.columns(), request))
+        return publicRows(*selected);
+    }
     if (!filtered) {
       return publicRows(current.driver->fetchTableData(table, request.limit, request.offset, request.sortColumn,
                                                        request.ascending, std::nullopt));

@@ -106,6 +106,75 @@ TEST(Document, ReadsSummarisesExportsAndEditsThroughTheSameRows) {
   EXPECT_EQ(errorOf([&] { workbook.saveChanges(); }).errorCode(), ErrorCode::writeRefused);
 }
 
+// Pages anywhere in a large table, of a filter, a search or a sort, are the rows the same
+// statement gives with its count; after an edit they show it.
+TEST(Document, PagesAreTheirStatementsRowsAnywhereAndFollowEdits) {
+  const testing::TempDir dir;
+  std::string csv = "id,city,amount\n";
+  const char* cities[] = {"Lima", "Oslo", "Pune"};
+  for (int i = 1; i <= 3000; ++i) csv += std::to_string(i) + "," + cities[i % 3] + "," + std::to_string(i % 7) + "\n";
+  Document document = Document::open(dir.write("data.csv", csv));
+  const auto text = [](const Rows& rows) {
+    std::vector<std::string> texts;
+    for (const std::vector<Value>& row : rows.rows)
+      for (const Value& value : row) texts.push_back(value.text);
+    return texts;
+  };
+  const ColumnFilter lima("city", ColumnFilter::Operator::equals, "Lima");
+  const auto check = [&](const PageRequest& request, const std::string& where, const std::string& order) {
+    const Rows page = document.page("data", request);
+    const std::string rows = "SELECT * FROM data" + where + " ORDER BY " + order + "rowid LIMIT " +
+                             std::to_string(request.limit) + " OFFSET " + std::to_string(request.offset);
+    EXPECT_EQ(text(page), text(document.query(rows, request.limit))) << rows;
+    const Rows count = document.query("SELECT COUNT(*) FROM data" + where, 1);
+    EXPECT_EQ(page.totalRowCount, std::get<std::int64_t>(count.rows.at(0).at(0).data)) << rows;
+    if (!page.positions.empty()) {
+      EXPECT_EQ(page.positions.front(), request.offset) << rows;
+    }
+  };
+  const auto checkAll = [&] {
+    const auto request = [&](std::int64_t offset, std::optional<std::string> sort, bool ascending, bool filtered,
+                             std::string search) {
+      PageRequest made;
+      made.offset = offset;
+      made.sortColumn = std::move(sort);
+      made.ascending = ascending;
+      if (filtered) made.filters = {lima};
+      made.search = std::move(search);
+      return made;
+    };
+    const std::string limaOnly = " WHERE city = 'Lima'", puneOnly = " WHERE city = 'Pune'";
+    const std::tuple<PageRequest, std::string, const char*> cases[] = {
+        {request(0, std::nullopt, true, false, ""), "", ""},
+        {request(1500, std::nullopt, true, false, ""), "", ""},
+        {request(2960, std::nullopt, true, false, ""), "", ""},
+        {request(0, "amount", false, false, ""), "", "amount DESC, "},
+        {request(1700, "amount", false, false, ""), "", "amount DESC, "},
+        {request(2990, "amount", true, false, ""), "", "amount ASC, "},
+        {request(0, std::nullopt, true, true, ""), limaOnly, ""},
+        {request(600, std::nullopt, true, true, ""), limaOnly, ""},
+        {request(990, std::nullopt, true, true, ""), limaOnly, ""},
+        {request(480, "amount", true, true, ""), limaOnly, "amount ASC, "},
+        {request(700, std::nullopt, true, false, "pUNE"), puneOnly, ""},
+        {request(0, "id", false, false, "pUNE"), puneOnly, "id DESC, "},
+    };
+    for (const auto& [request, where, order] : cases) check(request, where, order);
+  };
+  checkAll();
+
+  // A row leaves the filter, another is deleted, a third added: every kept result is redone.
+  PageRequest first;
+  first.limit = 1;
+  first.filters = {lima};
+  document.updateCell("data", document.page("data", first), 0, "city", Value{Value::Kind::text, std::string("Oslo"), "Oslo"});
+  document.deleteRow("data", document.page("data", 1, 2000), 0);
+  document.insertRow("data", {{"id", Value{Value::Kind::integer, std::int64_t{9999}, "9999"}},
+                              {"city", Value{Value::Kind::text, std::string("Lima"), "Lima"}}});
+  EXPECT_EQ(document.page("data", first).totalRowCount, 999);
+  EXPECT_EQ(document.page("data", 1, 0).totalRowCount, 3000);
+  checkAll();
+}
+
 // A statement cancelled from another thread fails as interrupted, on a database and on a
 // staged file alike, and the document answers the next one.
 TEST(Document, CancelStopsTheRunningStatementFromAnotherThread) {

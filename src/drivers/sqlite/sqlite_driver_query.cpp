@@ -158,7 +158,7 @@ std::optional<std::string> SQLiteDriver::Impl::limitWrappedSQL(SQLiteDriver& dri
 DataTable SQLiteDriver::query(const std::string& sql, std::optional<std::int64_t> limit,
                               std::optional<std::int64_t> offset) {
   std::lock_guard guard(lock_);
-  rowCountCache_.clear();
+  forgetPages();
   sqlite3* db = Impl::connection(*this);
 
   std::optional<DataTable> result;
