@@ -290,16 +290,22 @@ Rows Document::page(const std::string& table, std::int64_t limit, std::int64_t o
 
 namespace {
 
+// Rows from either end of a table within which a page of a sort alone is read directly:
+// SQLite then sorts keeping only the rows up to the page, about as fast as the first.
+constexpr std::int64_t kDirectSortRows = 20'000;
+
 // The page from the rows of the table the request keeps, in its order, selected once in
-// the SQLite engine behind the driver; nothing when the driver has no such engine or it
-// cannot select them so.
+// the SQLite engine behind the driver; nothing when the driver has no such engine, cannot
+// select them so, or (unfiltered) the page lies near the table's end.
 std::optional<DataTable> selectionPage(DatabaseDriver& driver, const std::string& table,
-                                       const std::vector<DataColumn>& columns, const PageRequest& request) {
+                                       const std::vector<DataColumn>& columns, const PageRequest& request,
+                                       bool filtered) {
   auto* database = dynamic_cast<SQLiteDriver*>(&driver);
   auto* staging = dynamic_cast<StagingDriver*>(&driver);
   if (!database && !staging) return std::nullopt;
   // The driver's own refusals (a table it could not read) come first; the count is kept.
-  driver.fetchTableData(table, 0, 0, std::nullopt, true, std::nullopt);
+  const std::int64_t total = driver.fetchTableData(table, 0, 0, std::nullopt, true, std::nullopt).totalRowCount;
+  if (!filtered && total - request.offset <= kDirectSortRows + request.limit) return std::nullopt;
 
   BoundSQL condition;
   if (std::optional<BoundSQL> filtered = filterCondition(request.filters, request.combination)) {
@@ -334,10 +340,12 @@ Rows Document::page(const std::string& table, const PageRequest& request) {
     TableReader reader(*current.driver, table, request.filters, request.combination);
     reader.setSearch(request.search);
     if (request.sortColumn) reader.requireColumn(*request.sortColumn);
-    // The first page of a sort alone stops at its last row; deeper pages of a sort and
-    // every page of a filter come from the rows selected once for the request.
-    if (filtered || request.offset > 0) {
-      if (std::optional<DataTable> selected = selectionPage(*current.driver, table, reader.columns(), request))
+    // Pages of a sort alone near either end of the table keep only the rows up to them;
+    // deeper ones, and every page of a filter, come from the rows selected once for the
+    // request.
+    if (filtered || request.offset >= kDirectSortRows) {
+      if (std::optional<DataTable> selected =
+              selectionPage(*current.driver, table, reader.columns(), request, filtered))
         return publicRows(*selected);
     }
     if (!filtered) {
