@@ -13,8 +13,6 @@
 #include "model/driver_error.hpp"
 #include "opening/opened_file.hpp"
 #include "drivers/sqlite/filter_sql.hpp"
-#include "drivers/sqlite/sqlite_driver.hpp"
-#include "drivers/sqlite/staging_driver.hpp"
 #include "opening/table_reader.hpp"
 #include "tabvora/error.hpp"
 
@@ -290,23 +288,9 @@ Rows Document::page(const std::string& table, std::int64_t limit, std::int64_t o
 
 namespace {
 
-// Rows from either end of a table within which a page of a sort alone is read directly:
-// SQLite then sorts keeping only the rows up to the page, about as fast as the first.
-constexpr std::int64_t kDirectSortRows = 20'000;
-
-// The page from the rows of the table the request keeps, in its order, selected once in
-// the SQLite engine behind the driver; nothing when the driver has no such engine, cannot
-// select them so, or (unfiltered) the page lies near the table's end.
-std::optional<DataTable> selectionPage(DatabaseDriver& driver, const std::string& table,
-                                       const std::vector<DataColumn>& columns, const PageRequest& request,
-                                       bool filtered) {
-  auto* database = dynamic_cast<SQLiteDriver*>(&driver);
-  auto* staging = dynamic_cast<StagingDriver*>(&driver);
-  if (!database && !staging) return std::nullopt;
-  // The driver's own refusals (a table it could not read) come first; the count is kept.
-  const std::int64_t total = driver.fetchTableData(table, 0, 0, std::nullopt, true, std::nullopt).totalRowCount;
-  if (!filtered && total - request.offset <= kDirectSortRows + request.limit) return std::nullopt;
-
+// The condition of the filters and the search as the text a driver's page takes; nothing
+// when a value cannot be written into it.
+std::optional<std::string> pageCondition(const std::vector<DataColumn>& columns, const PageRequest& request) {
   BoundSQL condition;
   if (std::optional<BoundSQL> filtered = filterCondition(request.filters, request.combination)) {
     condition.text = "(" + filtered->text + ")";
@@ -316,11 +300,7 @@ std::optional<DataTable> selectionPage(DatabaseDriver& driver, const std::string
   for (const DataColumn& column : columns) names.push_back(column.name);
   if (std::optional<std::string> search = searchCondition(names, request.search, condition.parameters))
     condition.text += (condition.text.empty() ? "(" : " AND (") + *search + ")";
-  if (database)
-    return database->fetchSelectionPage(table, condition, request.sortColumn, request.ascending, request.offset,
-                                        request.limit);
-  return staging->fetchSelectionPage(table, condition, request.sortColumn, request.ascending, request.offset,
-                                     request.limit);
+  return inlinedCondition(condition);
 }
 
 }  // namespace
@@ -340,17 +320,14 @@ Rows Document::page(const std::string& table, const PageRequest& request) {
     TableReader reader(*current.driver, table, request.filters, request.combination);
     reader.setSearch(request.search);
     if (request.sortColumn) reader.requireColumn(*request.sortColumn);
-    // Pages of a sort alone near either end of the table keep only the rows up to them;
-    // deeper ones, and every page of a filter, come from the rows selected once for the
-    // request.
-    if (filtered || request.offset >= kDirectSortRows) {
-      if (std::optional<DataTable> selected =
-              selectionPage(*current.driver, table, reader.columns(), request, filtered))
-        return publicRows(*selected);
-    }
     if (!filtered) {
       return publicRows(current.driver->fetchTableData(table, request.limit, request.offset, request.sortColumn,
                                                        request.ascending, std::nullopt));
+    }
+    // The driver's page keeps what it selected for the filter for its later pages.
+    if (std::optional<std::string> condition = pageCondition(reader.columns(), request)) {
+      return publicRows(current.driver->fetchTableData(table, request.limit, request.offset, request.sortColumn,
+                                                       request.ascending, *condition));
     }
     return publicRows(reader.page(request.offset, request.limit, request.sortColumn, request.ascending));
   });

@@ -61,14 +61,6 @@ class StagingDriver : public DatabaseDriver {
     internalSQLite.forEachRow(sql, parameters, body);
   }
 
-  // See SQLiteDriver::fetchSelectionPage.
-  std::optional<DataTable> fetchSelectionPage(const std::string& tableName, const BoundSQL& condition,
-                                              const std::optional<std::string>& sortColumn, bool ascending,
-                                              std::int64_t offset, std::int64_t limit) {
-    std::lock_guard guard(internalSQLite.mutex());
-    return internalSQLite.fetchSelectionPage(tableName, condition, sortColumn, ascending, offset, limit);
-  }
-
  protected:
   // The staging database: created closed with the driver, emptied by every open. Only the
   // driver that stages into it reaches it.
