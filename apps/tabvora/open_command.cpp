@@ -27,7 +27,8 @@ std::optional<pid_t> startBrowser(const std::string& url) {
 CommandOutcome runOpen(const Invocation& invocation) {
   std::optional<workspace::WorkspaceSession> session;
   try {
-    session.emplace(invocation.file, invocation.readOnly, workspace::ColumnLayoutStore::defaultFolder());
+    // The first rows are served at once; the whole file is opened meanwhile.
+    session.emplace(invocation.file, invocation.readOnly, workspace::ColumnLayoutStore::defaultFolder(), true);
   } catch (const std::exception& error) {
     return {kExitFailure, invocation.file.string() + ": " + error.what()};
   }

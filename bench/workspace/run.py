@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
-"""The workspace on a large CSV: time to the first rows, page fetch latency, sort and filter,
-beside `tabvora query` running the same statements.
+"""The workspace on a large CSV: time to the first rows, the whole open behind them, page
+fetch latency, sort and filter, beside `tabvora query` running the same statements.
 
     bench/workspace/run.py [FOLDER]     # FOLDER default /tmp/tabvora-workspace-bench; ROWS=10000000
 
-FOLDER/rows.csv (id, name, amount, city) is written once and kept between runs.
+FOLDER/rows-ROWS.csv (id, name, amount, city) is written once and kept between runs.
 """
 import http.client
 import json
@@ -20,7 +20,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from bench_support import release_tabvora  # noqa: E402
 
 ROWS = int(os.environ.get("ROWS", "10000000"))
-FETCHES = 200
+FETCHES = int(os.environ.get("FETCHES", "200"))  # 0 skips the page latencies
 CITIES = ["Oslo", "Lima", "Pune", "Kobe", "Nice", "Graz", "Baku", "Cork"]
 
 
@@ -57,6 +57,26 @@ class Workspace:
         assert answer.status == 200, body[:200]
         return time.perf_counter() - started, json.loads(body)
 
+    def post(self, path, body):
+        started = time.perf_counter()
+        self.connection.request("POST", path, body=json.dumps(body),
+                                headers={"Cookie": self.cookie, "Host": f"{self.host}:{self.port}",
+                                         "Origin": f"http://{self.host}:{self.port}",
+                                         "Content-Type": "application/json"})
+        answer = self.connection.getresponse()
+        body = answer.read()
+        assert answer.status == 200, body[:200]
+        return time.perf_counter() - started, json.loads(body)
+
+    def wait_loaded(self):
+        """Seconds from start until the whole file is loaded, polling as the page does."""
+        while True:
+            _, loading = self.get("/api/loading")
+            if not loading["loading"]:
+                assert loading["failed"] is None, loading["failed"]
+                return time.perf_counter() - self.started
+            time.sleep(0.1)
+
     def close(self):
         self.process.terminate()
         self.process.wait(timeout=30)
@@ -71,28 +91,55 @@ def query_seconds(tabvora, path, sql):
 def main():
     folder = sys.argv[1] if len(sys.argv) > 1 else "/tmp/tabvora-workspace-bench"
     os.makedirs(folder, exist_ok=True)
-    path = os.path.join(folder, "rows.csv")
+    path = os.path.join(folder, f"rows-{ROWS}.csv")
     generate(path)
     tabvora = release_tabvora()
     workspace = Workspace(tabvora, path)
     try:
-        _, first = workspace.get("/api/rows", table="rows", limit=500)
-        print(f"first rows: {time.perf_counter() - workspace.started:.3f} s after start ({first['total']} rows)")
-        total = first["total"]
-        for name, offset in (("top", 0), ("middle", total // 2), ("end", max(0, total - 500))):
-            times = sorted(workspace.get("/api/rows", table="rows", offset=offset, limit=500)[0] for _ in range(FETCHES))
+        # As the page does: the tables, then the first page of the first one.
+        table = workspace.get("/api/tables")[1][0]["name"]
+        _, first = workspace.get("/api/rows", table=table, limit=500)
+        lower = "+" if first["totalIsLowerBound"] else ""
+        print(f"first rows: {time.perf_counter() - workspace.started:.3f} s after start ({first['total']}{lower} rows)")
+        print(f"whole file loaded: {workspace.wait_loaded():.1f} s after start")
+        total = workspace.get("/api/rows", table=table, limit=1)[1]["total"]
+        print(f"rows: {total}")
+        for name, offset in (("top", 0), ("middle", total // 2), ("end", max(0, total - 500))) if FETCHES else ():
+            times = sorted(workspace.get("/api/rows", table=table, offset=offset, limit=500)[0] for _ in range(FETCHES))
             print(f"page at the {name}: p50 {statistics.median(times) * 1000:.1f} ms, "
                   f"p95 {times[int(FETCHES * 0.95)] * 1000:.1f} ms")
-        sort, _ = workspace.get("/api/rows", table="rows", sort="amount", order="desc", limit=500)
-        filters = json.dumps([{"column": "city", "op": "=", "value": "Lima"}])
-        filtered, _ = workspace.get("/api/rows", table="rows", filters=filters, limit=500)
+        # The grid's first page of a sort and of a filter (each also counts the rows it keeps),
+        # and the bare statements through the console, on the same loaded data.
+        quoted = '"' + table + '"'
+        statements = {"sort": f"SELECT * FROM {quoted} ORDER BY amount DESC LIMIT 500",
+                      "filter": f"SELECT * FROM {quoted} WHERE city = 'Lima' LIMIT 500"}
+        grid = {"sort": workspace.get("/api/rows", table=table, sort="amount", order="desc", limit=500)[0],
+                "filter": workspace.get("/api/rows", table=table, limit=500,
+                                        filters=json.dumps([{"column": "city", "op": "=", "value": "Lima"}]))[0]}
+        console = {name: workspace.post("/api/query", {"sql": sql})[0] for name, sql in statements.items()}
+        # Deeper pages of the same sort and filter, as scrolling asks for them: the first one
+        # of the sort selects its rows once, every later one reads what was selected.
+        kinds = {"sort": {"sort": "amount", "order": "desc"},
+                 "filter": {"filters": json.dumps([{"column": "city", "op": "=", "value": "Lima"}])}}
+        deeper = {}
+        for name, parameters in kinds.items():
+            kept = workspace.get("/api/rows", table=table, limit=1, **parameters)[1]["total"]
+            times = [workspace.get("/api/rows", table=table, limit=500, offset=(kept * i) // 10, **parameters)[0]
+                     for i in range(1, 10)]
+            deeper[name] = (times[0], statistics.median(times[1:]))
+        # The count of the filter alone, as the grid's first page of it must also count.
+        counted = workspace.post("/api/query", {"sql": f"SELECT COUNT(*) FROM {quoted} WHERE city = 'Lima'"})[0]
+        print(f"filter's count alone, console: {counted:.3f} s")
     finally:
         workspace.close()
+    # tabvora query opens the file whole for each statement: the statement is what it takes
+    # past the same open running "SELECT 1".
     load = query_seconds(tabvora, path, "SELECT 1")
-    sort_query = query_seconds(tabvora, path, 'SELECT * FROM "rows" ORDER BY amount DESC LIMIT 500') - load
-    filter_query = query_seconds(tabvora, path, "SELECT * FROM \"rows\" WHERE city = 'Lima' LIMIT 500") - load
-    print(f"sort: {sort:.3f} s (tabvora query, past its {load:.2f} s open: {sort_query:.3f} s)")
-    print(f"filter: {filtered:.3f} s (tabvora query, past its open: {filter_query:.3f} s)")
+    for name, sql in statements.items():
+        whole = query_seconds(tabvora, path, sql)
+        print(f"{name}: grid {grid[name]:.3f} s, console {console[name]:.3f} s; "
+              f"tabvora query {whole:.2f} s against {load:.2f} s for SELECT 1 (statement ~{whole - load:.2f} s)")
+        print(f"{name}, deeper pages: first {deeper[name][0]:.3f} s, then p50 {deeper[name][1] * 1000:.1f} ms")
 
 
 if __name__ == "__main__":

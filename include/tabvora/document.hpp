@@ -88,6 +88,12 @@ class Document {
   // else (an UPDATE of the staged data, two statements) is refused. totalRowCount counts
   // the rows returned; totalRowCountIsLowerBound says more were left out.
   Rows select(const std::string& sql, std::int64_t limit);
+  // Stops the statement this Document is running: the call running it (a query, a page,
+  // statistics, an export) fails as interrupted, and the Document stays usable. Nothing
+  // happens when none runs. The one call that may come from another thread while one uses
+  // the Document (not while it is moved or destroyed).
+  void cancel() noexcept;
+
   // The CREATE statement the file's database holds for `table`, where it has one.
   std::optional<std::string> createStatement(const std::string& table);
 

@@ -6,11 +6,13 @@
 #include <string>
 #include <utility>
 
+#include "api/statement_interrupter.hpp"
 #include "export/block_pipeline.hpp"
 #include "export/table_export_writer.hpp"
 #include "model/column_statistics.hpp"
 #include "model/driver_error.hpp"
 #include "opening/opened_file.hpp"
+#include "drivers/sqlite/filter_sql.hpp"
 #include "opening/table_reader.hpp"
 #include "tabvora/error.hpp"
 
@@ -205,6 +207,8 @@ class RowProgress {
 }  // namespace
 
 struct Document::State {
+  // Declared first: outlives the driver's connections it interrupts.
+  StatementInterrupter interrupter;
   std::filesystem::path path;
   std::unique_ptr<InputSource> input;  // where the driver reads from; released after it
   std::unique_ptr<DatabaseDriver> driver;
@@ -235,13 +239,20 @@ Document Document::open(const std::filesystem::path& path, const OpenOptions& op
   return translated(path, [&] {
     auto state = std::make_unique<State>();
     state->path = path;
-    OpenedFile opened = OpenedFile::open(path, options);
+    OpenedFile opened = [&] {
+      const StatementInterrupter::Collecting collecting(state->interrupter);
+      return OpenedFile::open(path, options);
+    }();
     state->input = std::move(opened.input);
     state->driver = std::move(opened.driver);
     state->metadata = std::move(opened.metadata);
     state->progress = options.progress;
     return Document(std::move(state));
   });
+}
+
+void Document::cancel() noexcept {
+  if (state_) state_->interrupter.interrupt();
 }
 
 std::string Document::format() const { return std::string(state().metadata.format.displayName()); }
@@ -275,6 +286,25 @@ Rows Document::page(const std::string& table, std::int64_t limit, std::int64_t o
   return page(table, request);
 }
 
+namespace {
+
+// The condition of the filters and the search as the text a driver's page takes; nothing
+// when a value cannot be written into it.
+std::optional<std::string> pageCondition(const std::vector<DataColumn>& columns, const PageRequest& request) {
+  BoundSQL condition;
+  if (std::optional<BoundSQL> filtered = filterCondition(request.filters, request.combination)) {
+    condition.text = "(" + filtered->text + ")";
+    condition.parameters = std::move(filtered->parameters);
+  }
+  std::vector<std::string> names;
+  for (const DataColumn& column : columns) names.push_back(column.name);
+  if (std::optional<std::string> search = searchCondition(names, request.search, condition.parameters))
+    condition.text += (condition.text.empty() ? "(" : " AND (") + *search + ")";
+  return inlinedCondition(condition);
+}
+
+}  // namespace
+
 Rows Document::page(const std::string& table, const PageRequest& request) {
   checkLimit(request.limit);
   checkOffset(request.offset);
@@ -293,6 +323,11 @@ Rows Document::page(const std::string& table, const PageRequest& request) {
     if (!filtered) {
       return publicRows(current.driver->fetchTableData(table, request.limit, request.offset, request.sortColumn,
                                                        request.ascending, std::nullopt));
+    }
+    // The driver's page keeps what it selected for the filter for its later pages.
+    if (std::optional<std::string> condition = pageCondition(reader.columns(), request)) {
+      return publicRows(current.driver->fetchTableData(table, request.limit, request.offset, request.sortColumn,
+                                                       request.ascending, *condition));
     }
     return publicRows(reader.page(request.offset, request.limit, request.sortColumn, request.ascending));
   });

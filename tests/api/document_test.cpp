@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <future>
 
 #include "support/test_support.hpp"
 
@@ -103,6 +104,93 @@ TEST(Document, ReadsSummarisesExportsAndEditsThroughTheSameRows) {
   // A workbook is never written back.
   Document workbook = Document::open(dir.copy("spreadsheet/libreoffice.xlsx", "book.xlsx"));
   EXPECT_EQ(errorOf([&] { workbook.saveChanges(); }).errorCode(), ErrorCode::writeRefused);
+}
+
+// Pages anywhere in a large table, of a filter, a search or a sort, are the rows the same
+// statement gives with its count; after an edit they show it.
+TEST(Document, PagesAreTheirStatementsRowsAnywhereAndFollowEdits) {
+  const testing::TempDir dir;
+  std::string csv = "id,city,amount\n";
+  const char* cities[] = {"Lima", "Oslo", "Pune"};
+  for (int i = 1; i <= 25000; ++i) csv += std::to_string(i) + "," + cities[i % 3] + "," + std::to_string(i % 7) + "\n";
+  Document document = Document::open(dir.write("data.csv", csv));
+  const auto text = [](const Rows& rows) {
+    std::vector<std::string> texts;
+    for (const std::vector<Value>& row : rows.rows)
+      for (const Value& value : row) texts.push_back(value.text);
+    return texts;
+  };
+  const ColumnFilter lima("city", ColumnFilter::Operator::equals, "Lima");
+  const ColumnFilter quoted("city", ColumnFilter::Operator::equals, "O'?1\"");
+  const auto check = [&](const PageRequest& request, const std::string& where, const std::string& order) {
+    const Rows page = document.page("data", request);
+    const std::string rows = "SELECT * FROM data" + where + " ORDER BY " + order + "rowid LIMIT " +
+                             std::to_string(request.limit) + " OFFSET " + std::to_string(request.offset);
+    EXPECT_EQ(text(page), text(document.query(rows, request.limit))) << rows;
+    const Rows count = document.query("SELECT COUNT(*) FROM data" + where, 1);
+    EXPECT_EQ(page.totalRowCount, std::get<std::int64_t>(count.rows.at(0).at(0).data)) << rows;
+    if (!page.positions.empty()) {
+      EXPECT_EQ(page.positions.front(), request.offset) << rows;
+    }
+  };
+  const auto checkAll = [&] {
+    const auto request = [&](std::int64_t offset, std::optional<std::string> sort, bool ascending, int filtered,
+                             std::string search) {
+      PageRequest made;
+      made.offset = offset;
+      made.sortColumn = std::move(sort);
+      made.ascending = ascending;
+      if (filtered) made.filters = {filtered == 1 ? lima : quoted};
+      made.search = std::move(search);
+      return made;
+    };
+    const std::string limaOnly = " WHERE city = 'Lima'", puneOnly = " WHERE city = 'Pune'";
+    const std::tuple<PageRequest, std::string, const char*> cases[] = {
+        {request(0, std::nullopt, true, false, ""), "", ""},
+        {request(12500, std::nullopt, true, false, ""), "", ""},
+        {request(24960, std::nullopt, true, false, ""), "", ""},
+        {request(0, "amount", false, false, ""), "", "amount DESC, "},
+        {request(12000, "amount", false, false, ""), "", "amount DESC, "},
+        {request(24990, "amount", true, false, ""), "", "amount ASC, "},
+        {request(0, std::nullopt, true, 1, ""), limaOnly, ""},
+        {request(4000, std::nullopt, true, 1, ""), limaOnly, ""},
+        {request(8300, std::nullopt, true, 1, ""), limaOnly, ""},
+        {request(4000, "amount", true, 1, ""), limaOnly, "amount ASC, "},
+        {request(0, std::nullopt, true, 2, ""), " WHERE city = 'O''?1\"'", ""},
+        {request(7000, std::nullopt, true, false, "pUNE"), puneOnly, ""},
+        {request(0, "id", false, false, "pUNE"), puneOnly, "id DESC, "},
+    };
+    for (const auto& [request, where, order] : cases) check(request, where, order);
+  };
+  checkAll();
+
+  // A row leaves the filter, another is deleted, a third added: every kept result is redone.
+  PageRequest first;
+  first.limit = 1;
+  first.filters = {lima};
+  document.updateCell("data", document.page("data", first), 0, "city", Value{Value::Kind::text, std::string("Oslo"), "Oslo"});
+  document.deleteRow("data", document.page("data", 1, 2000), 0);
+  document.insertRow("data", {{"id", Value{Value::Kind::integer, std::int64_t{9999}, "9999"}},
+                              {"city", Value{Value::Kind::text, std::string("Lima"), "Lima"}}});
+  EXPECT_EQ(document.page("data", first).totalRowCount, 8332);
+  EXPECT_EQ(document.page("data", 1, 0).totalRowCount, 25000);
+  checkAll();
+}
+
+// A statement cancelled from another thread fails as interrupted, on a database and on a
+// staged file alike, and the document answers the next one.
+TEST(Document, CancelStopsTheRunningStatementFromAnotherThread) {
+  constexpr const char* kEndless =
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) SELECT count(*) FROM n";
+  for (const char* file : {"sales.csv", "chinook_sample.sqlite"}) {
+    Document document = Document::open(kExamples / file);
+    document.cancel();  // none runs: nothing happens
+    auto running = std::async(std::launch::async, [&] { return errorOf([&] { document.select(kEndless, 1); }); });
+    while (running.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) document.cancel();
+    const std::string message = running.get().message();
+    EXPECT_TRUE(contains(message, "interrupt")) << file << ": " << message;
+    EXPECT_EQ(document.select("SELECT 2", 1).rows.at(0).at(0).text, "2") << file;
+  }
 }
 
 // The preview page of a file, or the error page naming why it cannot be read, is what

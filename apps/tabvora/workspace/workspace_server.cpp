@@ -61,6 +61,10 @@ nlohmann::json bodyJSON(const httplib::Request& req) {
 }
 
 int bindPort(httplib::Server& server, const std::optional<int>& port) {
+  // An answer's head and body leave in separate writes: without this the body waits for
+  // the browser's delayed acknowledgement of the head (about 40 ms a request). Set on the
+  // listening socket, which the answering ones take it from.
+  server.set_tcp_nodelay(true);
   if (port) {
     if (*port < 1 || *port > 65535) throw std::runtime_error("the port must be from 1 to 65535");
     if (!server.bind_to_port("127.0.0.1", *port))
@@ -167,6 +171,9 @@ void WorkspaceServer::addRoutes() {
   server.Get("/api/info", [this](const httplib::Request&, httplib::Response& res) {
     answering(res, [&] { sendJSON(res, session_.info()); });
   });
+  server.Get("/api/loading", [this](const httplib::Request&, httplib::Response& res) {
+    answering(res, [&] { sendJSON(res, session_.loading()); });
+  });
   server.Get("/api/tables", [this](const httplib::Request&, httplib::Response& res) {
     answering(res, [&] { sendJSON(res, session_.tables()); });
   });
@@ -232,6 +239,9 @@ void WorkspaceServer::addRoutes() {
         throw RequestError(400, "The request has no \"sql\" text.");
       sendJSON(res, session_.query(body["sql"].get<std::string>()));
     });
+  });
+  server.Post("/api/cancel", [this](const httplib::Request&, httplib::Response& res) {
+    answering(res, [&] { sendJSON(res, session_.cancelQuery()); });
   });
   server.Post("/api/cell", [this](const httplib::Request& req, httplib::Response& res) {
     answering(res, [&] { sendJSON(res, session_.updateCell(bodyJSON(req))); });

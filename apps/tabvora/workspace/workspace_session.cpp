@@ -4,6 +4,8 @@
 #include <chrono>
 #include <fstream>
 
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include "cell_json.hpp"
@@ -73,26 +75,136 @@ WorkspaceSession::FileIdentity WorkspaceSession::identityOf(const std::filesyste
           static_cast<std::uint64_t>(info.st_ino), static_cast<std::uint64_t>(info.st_dev)};
 }
 
+OpenOptions WorkspaceSession::openOptions(const std::filesystem::path& file, bool readOnly, bool firstRows) {
+  OpenOptions options;
+  options.statementTimeLimit = std::chrono::seconds(30);
+  // Staged formats keep what saving needs only when opened for editing; a database stays
+  // inspected (its edits would reach the file at once, not at Save).
+  options.readOnlyInspection = readOnly || isSQLiteDatabase(file);
+  if (firstRows) options.previewRowLimit = kFirstRows;
+  return options;
+}
+
 WorkspaceSession::WorkspaceSession(std::filesystem::path file, bool readOnly,
-                                   std::optional<std::filesystem::path> layoutFolder)
+                                   std::optional<std::filesystem::path> layoutFolder, bool inBackground)
     : file_(std::move(file)),
+      opened_(identityOf(file_)),
+      databaseCopy_([&]() -> std::optional<PrivateDatabaseCopy> {
+        if (readOnly || !isSQLiteDatabase(file_) || PrivateDatabaseCopy::hasJournal(file_)) return std::nullopt;
+        try {
+          return std::optional<PrivateDatabaseCopy>(std::in_place, file_);
+        } catch (const std::exception&) {
+          return std::nullopt;  // then only inspected
+        }
+      }()),
       document_([&] {
-        OpenOptions options;
-        options.statementTimeLimit = std::chrono::seconds(30);
-        // Staged formats keep what saving needs only when opened for editing; a database stays
-        // inspected (its edits would reach the file at once, not at Save).
-        options.readOnlyInspection = readOnly || isSQLiteDatabase(file_);
-        return Document::open(file_, options);
+        if (databaseCopy_) {
+          inBackground = false;  // a database is not staged: open at once
+          OpenOptions options = openOptions(file_, readOnly, false);
+          options.readOnlyInspection = false;
+          return Document::open(databaseCopy_->path(), options);
+        }
+        // Only a file that can be read twice is opened twice; a database needs no staging.
+        std::error_code ignored;
+        inBackground = inBackground && std::filesystem::is_regular_file(file_, ignored) && !isSQLiteDatabase(file_);
+        if (inBackground) {
+          try {
+            return Document::open(file_, openOptions(file_, readOnly, true));
+          } catch (const Error&) {
+            // The first rows' smaller budgets may refuse what a whole open takes: open it whole.
+            inBackground = false;
+          }
+        }
+        return Document::open(file_, openOptions(file_, readOnly, false));
       }()),
       readOnly_(readOnly),
-      opened_(identityOf(file_)),
       layouts_(std::move(layoutFolder), file_) {
   for (const TableInfo& table : document_.tables()) tableNames_.push_back(table.name);
   if (readOnly_) {
     editRefusal_ = "The workspace was opened read-only (--read-only).";
-  } else if (document_.format() == "SQLite") {
-    editRefusal_ = "A SQLite database is only inspected here: its edits would be written at once, not by Save.";
+  } else if (document_.format() == "SQLite" && !databaseCopy_) {
+    editRefusal_ =
+        PrivateDatabaseCopy::hasJournal(file_)
+            ? "The database has a journal beside it (another program may be changing it): it is only inspected."
+            : "No private copy of the database could be made to edit: it is only inspected.";
   }
+  if (inBackground) {
+    loadingWhole_ = true;
+    // The signals that stop the program are taken by the thread that serves (see
+    // WorkspaceServer::run), never by this one.
+    sigset_t stopping, previous;
+    sigemptyset(&stopping);
+    sigaddset(&stopping, SIGINT);
+    sigaddset(&stopping, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopping, &previous);
+    try {
+      loader_ = std::thread([this] { loadWhole(); });
+    } catch (...) {
+      pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+      throw;
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  }
+}
+
+WorkspaceSession::~WorkspaceSession() {
+  abandon_ = true;
+  if (loader_.joinable()) loader_.join();
+}
+
+void WorkspaceSession::loadWhole() {
+  // Thrown through the open by the progress callback when the session ends.
+  struct Abandoned {};
+  std::string failure;
+  try {
+    OpenOptions options = openOptions(file_, readOnly_, false);
+    options.progress = [this](const Progress& progress) {
+      if (abandon_) throw Abandoned{};
+      if (progress.unit != Progress::Unit::bytes) return;
+      std::lock_guard guard(loadMutex_);
+      loadedBytes_ = progress.done;
+      totalBytes_ = progress.total;
+    };
+    Document whole = Document::open(file_, options);
+    std::vector<std::string> names;
+    for (const TableInfo& table : whole.tables()) names.push_back(table.name);
+    std::lock_guard guard(mutex_);
+    document_ = std::move(whole);
+    tableNames_ = std::move(names);
+  } catch (const std::exception& error) {
+    failure = error.what();
+  } catch (...) {
+    failure = "The file could not be read whole.";
+  }
+  std::lock_guard guard(loadMutex_);
+  loadingWhole_ = false;
+  if (!failure.empty() && !abandon_) {
+    loadFailure_ = "Only the first rows could be loaded: " + failure;
+    loadedBytes_ = 0;
+  } else if (totalBytes_ != 0) {
+    loadedBytes_ = totalBytes_;
+  }
+}
+
+nlohmann::json WorkspaceSession::loading() {
+  std::lock_guard guard(loadMutex_);
+  return {{"loading", loadingWhole_},
+          {"done", loadedBytes_},
+          {"total", totalBytes_},
+          {"failed", loadFailure_.empty() ? nlohmann::json(nullptr) : nlohmann::json(loadFailure_)}};
+}
+
+void WorkspaceSession::requireWhole(const std::string& what) {
+  std::lock_guard guard(loadMutex_);
+  if (loadingWhole_) throw RequestError(409, "The file is still loading: " + what + " once it is loaded.");
+}
+
+nlohmann::json WorkspaceSession::cancelQuery() {
+  std::lock_guard guard(cancelMutex_);
+  if (running_ == nullptr) return {{"cancelled", false}};
+  cancelled_ = true;
+  running_->cancel();
+  return {{"cancelled", true}};
 }
 
 void WorkspaceSession::requireTable(const std::string& table) const {
@@ -100,24 +212,37 @@ void WorkspaceSession::requireTable(const std::string& table) const {
     throw RequestError(404, "The file has no table \"" + table + "\".");
 }
 
-void WorkspaceSession::requireEditable() const {
+void WorkspaceSession::requireEditable() {
   if (!editRefusal_.empty()) throw RequestError(403, editRefusal_);
+  requireWhole("editing starts");
+  std::lock_guard guard(loadMutex_);
+  if (!loadFailure_.empty()) throw RequestError(409, loadFailure_ + " Editing is off.");
 }
 
 nlohmann::json WorkspaceSession::info() {
   std::lock_guard guard(mutex_);
+  // Editable once loaded whole; the page asks again when the loading ends.
+  const nlohmann::json loaded = loading();
+  std::string refusal = editRefusal_;
+  if (refusal.empty() && loaded["loading"].get<bool>())
+    refusal = "The file is still loading: editing starts once it is loaded.";
+  if (refusal.empty() && !loaded["failed"].is_null())
+    refusal = loaded["failed"].get<std::string>() + " Editing is off.";
   return {{"file", file_.string()}, {"name", file_.filename().string()}, {"format", document_.format()},
-          {"size", opened_.size},   {"editable", editRefusal_.empty()},  {"editRefusal", editRefusal_},
-          {"dirty", dirty_},        {"warnings", document_.warnings()}};
+          {"size", opened_.size},   {"editable", refusal.empty()},       {"editRefusal", refusal},
+          {"dirty", dirty_},        {"warnings", document_.warnings()},  {"loading", loaded["loading"]}};
 }
 
 nlohmann::json WorkspaceSession::tables() {
   std::lock_guard guard(mutex_);
+  const nlohmann::json loaded = loading();
+  const bool whole = !loaded["loading"].get<bool>() && loaded["failed"].is_null();
   nlohmann::json list = nlohmann::json::array();
   for (const TableInfo& table : document_.tables()) {
     nlohmann::json entry = {
         {"name", table.name}, {"kind", table.kind}, {"rows", nullptr}, {"columns", nullptr}, {"unreadable", nullptr}};
     if (table.rowCount) entry["rows"] = *table.rowCount;
+    entry["rowsIsLowerBound"] = !whole;
     if (table.columnCount) entry["columns"] = *table.columnCount;
     if (table.unreadableReason) entry["unreadable"] = *table.unreadableReason;
     list.push_back(std::move(entry));
@@ -130,11 +255,15 @@ nlohmann::json WorkspaceSession::rows(const GridRequest& request) {
   requireTable(request.table);
   nlohmann::json page = rowsJSON(document_.page(request.table, request.page));
   page["offset"] = request.page.offset;
+  // Counted over the first rows only: the whole file has these and maybe more.
+  const nlohmann::json loaded = loading();
+  if (loaded["loading"].get<bool>() || !loaded["failed"].is_null()) page["totalIsLowerBound"] = true;
   return page;
 }
 
 std::string WorkspaceSession::statistics(const GridRequest& request) {
   std::lock_guard guard(mutex_);
+  requireWhole("statistics are counted");
   requireTable(request.table);
   return statisticsJSON(document_.statistics(request.table, request.selection()));
 }
@@ -171,14 +300,33 @@ nlohmann::json WorkspaceSession::raw() {
 
 nlohmann::json WorkspaceSession::query(const std::string& sql) {
   std::lock_guard guard(mutex_);
+  requireWhole("statements run");
+  {
+    std::lock_guard running(cancelMutex_);
+    running_ = &document_;
+    cancelled_ = false;
+  }
   const auto start = std::chrono::steady_clock::now();
-  nlohmann::json result = rowsJSON(document_.select(sql, kQueryRows));
+  nlohmann::json result;
+  try {
+    result = rowsJSON(document_.select(sql, kQueryRows));
+  } catch (...) {
+    std::lock_guard running(cancelMutex_);
+    running_ = nullptr;
+    if (cancelled_) throw RequestError(409, "The statement was cancelled.");
+    throw;
+  }
+  {
+    std::lock_guard running(cancelMutex_);
+    running_ = nullptr;
+  }
   result["ms"] = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   return result;
 }
 
 void WorkspaceSession::checkExport(const GridRequest& request) {
   std::lock_guard guard(mutex_);
+  requireWhole("exports start");
   requireTable(request.table);
   PageRequest none = request.page;
   none.limit = 0;
@@ -271,7 +419,16 @@ nlohmann::json WorkspaceSession::save() {
   requireEditable();
   if (!(identityOf(file_) == opened_))
     throw RequestError(409, "The file changed on disk since it was opened; it was not saved. Reopen it to edit it.");
-  document_.saveChanges();
+  if (databaseCopy_) {
+    if (PrivateDatabaseCopy::hasJournal(file_))
+      throw RequestError(
+          409, "The database has a journal beside it now (another program is changing it); it was not saved.");
+    // Everything the copy took is moved into its own file, which then replaces the file.
+    document_.query("PRAGMA wal_checkpoint(TRUNCATE)", 1);
+    databaseCopy_->writeBack(file_);
+  } else {
+    document_.saveChanges();
+  }
   opened_ = identityOf(file_);
   dirty_ = false;
   return {{"dirty", false}, {"saved", true}};

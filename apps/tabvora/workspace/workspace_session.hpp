@@ -1,13 +1,16 @@
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
 #include "column_layout_store.hpp"
 #include "grid_request.hpp"
+#include "private_database_copy.hpp"
 #include "tabvora/document.hpp"
 
 namespace tabvora::workspace {
@@ -15,21 +18,44 @@ namespace tabvora::workspace {
 // The opened file behind a workspace and everything the page asks of it, each answer as
 // JSON. Calls may come from several threads; they take turns on the one Document.
 // Refusals throw RequestError, failures of the file or a statement tabvora::Error.
+//
+// Opened in the background, a file shows its first rows at once (the preview's limited
+// open) while a second thread opens it whole; the whole open then takes the first one's
+// place between two requests. Meanwhile pages, sorting, filters and search cover the rows
+// loaded, and what needs every row (statistics, statements, export, edits, Save) is
+// refused with a "loading" answer. A whole open that fails leaves the first rows shown,
+// its message in loading(), and editing off.
 class WorkspaceSession {
  public:
   // The most bytes of the file the raw view shows, and rows a console statement returns.
   static constexpr std::size_t kRawBytes = 64 * 1024;
   static constexpr std::int64_t kQueryRows = 10'000;
+  // The rows a file opened in the background shows at first: one page of the grid.
+  static constexpr std::int64_t kFirstRows = 500;
 
-  // Opens the file whole (throws tabvora::Error). Editing is off when `readOnly`, and for
-  // databases, which the workspace only inspects (their edits would be written at once).
+  // Opens the file whole (throws tabvora::Error). Editing is off when `readOnly`. A database
+  // is edited in a private copy (its edits would otherwise reach the file at once), which
+  // Save writes back; one with a journal beside it is only inspected.
   // Column layouts are kept in `layoutFolder` (ColumnLayoutStore), or not at all.
+  // With `inBackground`, a regular file that is not a database is opened as said above;
+  // standard input, FIFOs and databases are opened whole at once all the same.
   WorkspaceSession(std::filesystem::path file, bool readOnly,
-                   std::optional<std::filesystem::path> layoutFolder = std::nullopt);
+                   std::optional<std::filesystem::path> layoutFolder = std::nullopt, bool inBackground = false);
+  // Abandons a whole open still running, and waits for its thread.
+  ~WorkspaceSession();
+  WorkspaceSession(const WorkspaceSession&) = delete;
+  WorkspaceSession& operator=(const WorkspaceSession&) = delete;
 
-  // {"file", "name", "format", "size", "editable", "editRefusal", "dirty", "warnings"}
+  // {"loading": BOOL, "done", "total" (bytes read and to read; total 0 when not known),
+  // "failed": MESSAGE or null}. Never waits for another request.
+  nlohmann::json loading();
+  // Interrupts the console statement running, if one is: it then fails as "cancelled".
+  // {"cancelled": BOOL}, whether one was running. Never waits for another request.
+  nlohmann::json cancelQuery();
+
+  // {"file", "name", "format", "size", "editable", "editRefusal", "dirty", "warnings", "loading"}
   nlohmann::json info();
-  // [{"name", "kind", "rows", "columns", "unreadable"}]
+  // [{"name", "kind", "rows", "rowsIsLowerBound", "columns", "unreadable"}]
   nlohmann::json tables();
   nlohmann::json rows(const GridRequest& request);
   // The statistics of every column over the rows the request's filters and search keep,
@@ -68,20 +94,41 @@ class WorkspaceSession {
     friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
   };
   static FileIdentity identityOf(const std::filesystem::path& file);
-  void requireEditable() const;
+  void requireEditable();
   // Refuses (404) a table the file does not have.
   void requireTable(const std::string& table) const;
   std::string columnType(const std::string& table, const std::string& column);
+  // Refuses (409) while the whole file is still being opened: `what` waits for it.
+  void requireWhole(const std::string& what);
+  // The whole open on loader_, and its swap into document_.
+  void loadWhole();
+  static OpenOptions openOptions(const std::filesystem::path& file, bool readOnly, bool firstRows);
 
   std::mutex mutex_;
   std::filesystem::path file_;
+  FileIdentity opened_;  // taken before the file is read
+  // The database's private copy that edits reach; declared before the Document on it.
+  std::optional<PrivateDatabaseCopy> databaseCopy_;
   Document document_;
   bool readOnly_;
   std::string editRefusal_;
   bool dirty_ = false;
-  FileIdentity opened_;
   ColumnLayoutStore layouts_;
   std::vector<std::string> tableNames_;
+
+  // The console statement running (under cancelMutex_, taken after mutex_ or alone).
+  std::mutex cancelMutex_;
+  Document* running_ = nullptr;
+  bool cancelled_ = false;
+
+  // The whole open's state (under loadMutex_, taken after mutex_ or alone).
+  std::mutex loadMutex_;
+  bool loadingWhole_ = false;
+  std::uint64_t loadedBytes_ = 0;
+  std::uint64_t totalBytes_ = 0;
+  std::string loadFailure_;
+  std::atomic<bool> abandon_{false};
+  std::thread loader_;  // last: started once everything else is in place
 };
 
 }  // namespace tabvora::workspace

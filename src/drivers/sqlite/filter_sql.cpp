@@ -1,5 +1,8 @@
 #include "drivers/sqlite/filter_sql.hpp"
 
+#include <cmath>
+#include <cstdio>
+
 #include "drivers/sqlite/text_match_function.hpp"
 #include "platform/number_parsing.hpp"
 #include "platform/sql_quoting.hpp"
@@ -108,6 +111,68 @@ BoundSQL filteredSelect(const std::string& table, const std::vector<ColumnFilter
 BoundSQL filteredCount(const std::string& table, const std::vector<ColumnFilter>& filters,
                        FilterCombination combination) {
   return withFilters("SELECT COUNT(*) FROM " + quoteIdentifier(table), filters, combination);
+}
+
+namespace {
+
+std::optional<std::string> literalOf(const CellValue& value) {
+  switch (value.kind()) {
+    case CellValue::Kind::null: return "NULL";
+    case CellValue::Kind::integer: return std::to_string(value.integerValue());
+    case CellValue::Kind::real: {
+      const double real = value.realValue();
+      if (!std::isfinite(real)) return std::nullopt;
+      char text[40];
+      std::snprintf(text, sizeof text, "%.17g", real);
+      std::string literal = text;
+      // Still a real when read back: "2" would be an integer.
+      if (literal.find_first_of(".e") == std::string::npos) literal += ".0";
+      return literal;
+    }
+    case CellValue::Kind::text: return sqlStringLiteral(value.stringValue());
+    default: return std::nullopt;
+  }
+}
+
+}  // namespace
+
+std::optional<std::string> inlinedCondition(const BoundSQL& condition) {
+  const std::string& text = condition.text;
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const char c = text[i];
+    if (c == '"' || c == '\'') {
+      // A quoted name or string, its doubled quotes included, is copied as it is.
+      std::size_t end = i + 1;
+      for (;;) {
+        if (end >= text.size()) return std::nullopt;
+        if (text[end] != c) {
+          ++end;
+        } else if (end + 1 < text.size() && text[end + 1] == c) {
+          end += 2;
+        } else {
+          break;
+        }
+      }
+      out.append(text, i, end + 1 - i);
+      i = end + 1;
+    } else if (c == '?') {
+      std::size_t end = i + 1;
+      std::size_t number = 0;
+      while (end < text.size() && text[end] >= '0' && text[end] <= '9' && number <= condition.parameters.size())
+        number = number * 10 + static_cast<std::size_t>(text[end++] - '0');
+      if (number == 0 || number > condition.parameters.size()) return std::nullopt;
+      std::optional<std::string> literal = literalOf(condition.parameters[number - 1]);
+      if (!literal) return std::nullopt;
+      out += *literal;
+      i = end;
+    } else {
+      out += c;
+      ++i;
+    }
+  }
+  return out;
 }
 
 }  // namespace tabvora::internal

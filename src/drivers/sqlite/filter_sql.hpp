@@ -34,6 +34,11 @@ std::optional<std::string> searchCondition(const std::vector<std::string>& colum
                                            std::vector<CellValue>& parameters);
 
 // SELECT every column of the table, narrowed by the filters; a table name is quoted too.
+// The condition with each numbered parameter ?N written in as its literal, for a caller
+// that passes a condition as text; nothing when a value has no exact literal (a blob, a
+// number that is not finite) or the text names a parameter it was not given.
+std::optional<std::string> inlinedCondition(const BoundSQL& condition);
+
 BoundSQL filteredSelect(const std::string& table, const std::vector<ColumnFilter>& filters,
                         FilterCombination combination);
 // SELECT COUNT(*) of the same rows.

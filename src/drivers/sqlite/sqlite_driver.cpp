@@ -154,7 +154,7 @@ DatabaseMetadata SQLiteDriver::open(const std::filesystem::path& url) {
 
 void SQLiteDriver::close() noexcept {
   std::lock_guard guard(lock_);
-  rowCountCache_.clear();
+  forgetPages();
   Impl::closeConnection(*this);
   if (previewCopyDirectory_) removePreviewCopy(*previewCopyDirectory_);
   previewCopyDirectory_.reset();
@@ -328,7 +328,7 @@ void SQLiteDriver::takeOptions(const OpenOptions& options) {
 
 void SQLiteDriver::executeRawSQL(const std::string& sql) {
   std::lock_guard guard(lock_);
-  rowCountCache_.clear();
+  forgetPages();
   sqlite3* db = Impl::connection(*this);
   char* error = nullptr;
   int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
@@ -351,7 +351,7 @@ void SQLiteDriver::stepAndReset(sqlite3_stmt* statement) {
   // Called inside a withPreparedStatement body, where the lock is already held; taking
   // the recursive lock again costs little and keeps a stray caller safe.
   std::lock_guard guard(lock_);
-  rowCountCache_.clear();
+  forgetPages();
   int rc = sqlite3_step(statement);
   if (rc == SQLITE_DONE) {
     sqlite3_reset(statement);

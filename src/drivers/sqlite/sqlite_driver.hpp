@@ -5,12 +5,14 @@
 #include <filesystem>
 #include <memory>
 #include <functional>
+#include <list>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "drivers/sqlite/filter_sql.hpp"
 #include "model/database_driver.hpp"
 #include "model/row_view.hpp"
 
@@ -96,6 +98,17 @@ class SQLiteDriver final : public DatabaseDriver {
   void forEachRow(const std::string& sql, const std::vector<CellValue>& parameters,
                   const std::function<bool(const RowView& row)>& body) override;
 
+  // Up to `limit` rows from row `offset` of the rows of `table` that `condition` keeps (every
+  // row when its text is empty), ordered by `sortColumn` and then by row identity, with
+  // totalRowCount the number kept. The first call for a description collects the identities
+  // of its rows, in order, in a temporary table that its later pages read by position; the
+  // last kKeptSelections are kept until an edit, a statement or a save. Nothing when the
+  // table has no row identity or the connection cannot hold a temporary table.
+  std::optional<DataTable> fetchSelectionPage(const std::string& table, const BoundSQL& condition,
+                                              const std::optional<std::string>& sortColumn, bool ascending,
+                                              std::int64_t offset, std::int64_t limit);
+  static constexpr std::size_t kKeptSelections = 4;
+
   // The lock every operation holds; forwarding drivers hold it around forwarded calls.
   std::recursive_mutex& mutex() { return lock_; }
 
@@ -110,6 +123,19 @@ class SQLiteDriver final : public DatabaseDriver {
   std::optional<std::filesystem::path> currentURL_;
   sqlite3* dbPointer_ = nullptr;
   std::unordered_map<std::string, std::int64_t> rowCountCache_;
+  // A selection's rows by identity in a temporary table, most recently used first.
+  struct Selection {
+    std::string table;
+    BoundSQL condition;
+    std::optional<std::string> sortColumn;
+    bool ascending = true;
+    std::string store;  // the temporary table, quoted
+    std::int64_t count = 0;
+  };
+  std::list<Selection> selections_;
+  std::uint64_t selectionSerial_ = 0;
+  // Forgets the counted rows and drops the kept selections: the data may have changed.
+  void forgetPages() noexcept;
   std::recursive_mutex lock_;
   // A private copy of a database read for a preview, removed by close.
   std::optional<std::filesystem::path> previewCopyDirectory_;

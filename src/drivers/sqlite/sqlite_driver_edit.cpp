@@ -103,6 +103,7 @@ struct SQLiteDriver::Impl::Edit {
 void SQLiteDriver::updateCell(const std::string& tableName, const DataRow& row, const DataColumn& column,
                               const CellValue& newValue) {
   std::lock_guard guard(lock_);
+  forgetPages();  // a changed value may change what a filter keeps, or a sort's order
   Impl::connection(*this);
   const RowLocator locator = Impl::Edit::locate(*this, tableName, row);
   const std::string sql = "UPDATE " + quoteIdentifier(tableName) + " SET " + quoteIdentifier(column.name) +
@@ -112,7 +113,7 @@ void SQLiteDriver::updateCell(const std::string& tableName, const DataRow& row, 
 
 void SQLiteDriver::deleteRow(const std::string& tableName, const DataRow& row) {
   std::lock_guard guard(lock_);
-  rowCountCache_.clear();
+  forgetPages();
   Impl::connection(*this);
   const RowLocator locator = Impl::Edit::locate(*this, tableName, row);
   const std::string sql = "DELETE FROM " + quoteIdentifier(tableName) + " WHERE " + locator.condition + ";";
@@ -121,7 +122,7 @@ void SQLiteDriver::deleteRow(const std::string& tableName, const DataRow& row) {
 
 void SQLiteDriver::insertRow(const std::string& tableName, const ColumnValues& values) {
   std::lock_guard guard(lock_);
-  rowCountCache_.clear();
+  forgetPages();
   sqlite3* db = Impl::connection(*this);
   std::string sql = "INSERT INTO " + quoteIdentifier(tableName);
   if (values.empty()) {

@@ -25,6 +25,9 @@ constexpr std::int64_t kReservedRowsWithoutLimit = 1000;
 constexpr std::int64_t kDefaultPageSize = 500;
 // Tables with more rows than this get the seek and reverse strategies for deep pages.
 constexpr std::int64_t kLargeTableRows = 1000;
+// Rows from either end of a table within which a page of a sort is read directly: SQLite
+// then sorts keeping only the rows up to the page, about as fast as the first page.
+constexpr std::int64_t kDirectSortRows = 20'000;
 
 constexpr std::string_view kWhiteSpace = " \t\n\r\v\f";
 
@@ -158,7 +161,7 @@ std::optional<std::string> SQLiteDriver::Impl::limitWrappedSQL(SQLiteDriver& dri
 DataTable SQLiteDriver::query(const std::string& sql, std::optional<std::int64_t> limit,
                               std::optional<std::int64_t> offset) {
   std::lock_guard guard(lock_);
-  rowCountCache_.clear();
+  forgetPages();
   sqlite3* db = Impl::connection(*this);
 
   std::optional<DataTable> result;
@@ -203,17 +206,28 @@ DataTable SQLiteDriver::fetchTableData(const std::string& tableName, std::option
   const std::optional<std::string> alias = Impl::rowidAlias(*this, tableName);
   const TablePageSQL page(tableName, alias);
 
-  std::int64_t total = 0;
-  auto cached = filter ? rowCountCache_.end() : rowCountCache_.find(tableName);
-  if (cached != rowCountCache_.end()) {
-    total = cached->second;
-  } else {
+  auto counted = [&](const std::optional<std::string>& condition) -> std::int64_t {
+    auto cached = condition ? rowCountCache_.end() : rowCountCache_.find(tableName);
+    if (cached != rowCountCache_.end()) return cached->second;
     SQLiteStatement count;
-    if (count.prepare(db, page.count(filter)) == SQLITE_OK && count && sqlite3_step(count.get()) == SQLITE_ROW) {
-      total = sqlite3_column_int64(count.get(), 0);
-      if (!filter) rowCountCache_[tableName] = total;
+    if (count.prepare(db, page.count(condition)) != SQLITE_OK || !count || sqlite3_step(count.get()) != SQLITE_ROW)
+      return 0;
+    const std::int64_t rows = sqlite3_column_int64(count.get(), 0);
+    if (!condition) rowCountCache_[tableName] = rows;
+    return rows;
+  };
+
+  // A filter's pages, and a sort's away from both ends of the table, come from the rows
+  // selected once for them; near an end a sort keeps only the rows up to the page.
+  if (limit && alias && (filter || (sortColumn && pageOffset >= kDirectSortRows))) {
+    if (filter || counted(std::nullopt) - pageOffset > kDirectSortRows + pageSize) {
+      if (std::optional<DataTable> selected = fetchSelectionPage(tableName, BoundSQL{filter.value_or(""), {}},
+                                                                 sortColumn, ascending, pageOffset, pageSize))
+        return std::move(*selected);
     }
   }
+
+  const std::int64_t total = counted(filter);
 
   // Seek and reverse are shortcuts: when one does not apply or fails, the plain page runs.
   auto tryReverse = [&]() -> std::optional<DataTable> {

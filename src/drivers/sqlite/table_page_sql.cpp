@@ -18,7 +18,11 @@ std::string TablePageSQL::count(const std::optional<std::string>& filter) const 
 }
 
 std::string TablePageSQL::identityRange() const {
-  return "SELECT MIN(" + alias_.value_or("rowid") + "), MAX(" + alias_.value_or("rowid") + ") FROM " + quotedTable_;
+  // Each in its own SELECT: SQLite reads a lone MIN or MAX of the identity from one end of
+  // the table, but both in one SELECT from every row.
+  const std::string& alias = alias_.value_or("rowid");
+  return "SELECT (SELECT MIN(" + alias + ") FROM " + quotedTable_ + "), (SELECT MAX(" + alias + ") FROM " +
+         quotedTable_ + ")";
 }
 
 std::string TablePageSQL::seek(std::int64_t firstIdentity, std::int64_t pageSize) const {

@@ -7,10 +7,14 @@ import { Grid } from './grid.js';
 const OPERATORS = ['contains', 'does not contain', '=', '≠', '>', '≥', '<', '≤', 'starts with', 'ends with',
   'is empty', 'is not empty'];
 const HEARTBEAT_MS = 5000;
+const LOADING_POLL_MS = 300;
+// What waits for the whole file while only its first rows are loaded.
+const WAITING_FOR_WHOLE = ['save', 'insert-row', 'delete-row', 'toggle-stats', 'sql-run', 'export'];
 const $ = (id) => document.getElementById(id);
 
 const state = {
   info: null,
+  loading: null,  // whether the whole file is still loading, once asked
   tables: [],
   view: { table: null, sort: null, filters: [], combination: 'All', search: '' },
   tabs: [],
@@ -55,7 +59,8 @@ grid.onSort = (sort) => {
 function updateFooter() {
   const count = grid.total.toLocaleString();
   const hidden = grid.hidden.size ? ` · ${grid.hidden.size} hidden column(s) ` : '';
-  $('footer').textContent = `${count}${grid.lowerBound ? '+' : ''} rows${hidden}`;
+  const loading = state.loading ? ' (the first rows: sort, filter and search cover these until the whole file is loaded)' : '';
+  $('footer').textContent = `${count}${grid.lowerBound ? '+' : ''} rows${loading}${hidden}`;
   if (grid.hidden.size && !$('show-columns')) {
     const button = document.createElement('button');
     button.id = 'show-columns';
@@ -110,7 +115,7 @@ function drawTables() {
     button.textContent = table.name;
     const kind = document.createElement('span');
     kind.className = 'kind';
-    const rows = table.rows === null ? '' : ` · ${table.rows.toLocaleString()} rows`;
+    const rows = table.rows === null ? '' : ` · ${table.rows.toLocaleString()}${table.rowsIsLowerBound ? '+' : ''} rows`;
     kind.textContent = table.unreadable ? `${table.kind} · ${table.unreadable}` : `${table.kind}${rows}`;
     button.append(kind);
     button.addEventListener('click', () => chooseTable(table.name));
@@ -195,6 +200,11 @@ async function refreshSideParts() {
   if (!$('stats-panel').hidden) await showStatistics();
 }
 $('export-format').addEventListener('change', refreshSideParts);
+$('export').addEventListener('click', (event) => {
+  if (!state.loading) return;
+  event.preventDefault();
+  say('The file is still loading: exports start once it is loaded.', 'info');
+});
 $('toggle-stats').addEventListener('click', () => {
   const panel = $('stats-panel');
   panel.hidden = !panel.hidden;
@@ -314,6 +324,7 @@ function drawResult(tab) {
   const box = $('sql-result');
   box.textContent = '';
   $('sql-status').textContent = '';
+  $('sql-cancel').hidden = !tab.isExecuting;
   if (tab.isExecuting) $('sql-status').textContent = 'Running…';
   if (tab.errorMessage) {
     const error = document.createElement('div');
@@ -351,6 +362,22 @@ async function runTab() {
   if (tab.id === state.activeTab) drawResult(tab);
 }
 $('sql-run').addEventListener('click', runTab);
+// The statement running stops and its tab shows "cancelled" (its answer says so). Asked
+// again while it runs: a request that reaches the server before the statement starts has
+// nothing to stop.
+async function cancelTab() {
+  const tab = currentTab();
+  for (let tries = 0; tab && tab.isExecuting && tries < 20; tries += 1) {
+    try {
+      await post('/api/cancel');
+    } catch (error) {
+      say(error.message);
+      return;
+    }
+    await new Promise((resolve) => setTimeout(resolve, 250));
+  }
+}
+$('sql-cancel').addEventListener('click', cancelTab);
 $('sql-editor').addEventListener('keydown', (event) => {
   if (event.key === 'Enter' && (event.ctrlKey || event.metaKey)) {
     event.preventDefault();
@@ -409,6 +436,57 @@ async function loadTables() {
   drawTables();
 }
 
+function showEditable() {
+  for (const id of ['save', 'insert-row', 'delete-row']) {
+    $(id).disabled = !state.info.editable;
+    $(id).title = state.info.editRefusal;
+  }
+}
+
+// While the whole file loads behind its first rows: a progress bar, and what needs every row
+// marked as waiting; once loaded, the counts, the grid and the editing state are fetched anew.
+async function followLoading() {
+  let loading;
+  try {
+    loading = await get('/api/loading');
+  } catch (error) {
+    say(error.message);
+    return;
+  }
+  const was = state.loading ?? state.info.loading;
+  state.loading = loading.loading;
+  const bar = $('progress');
+  bar.hidden = !loading.loading;
+  const percent = loading.total ? Math.min(100, Math.round((100 * loading.done) / loading.total)) : null;
+  $('progress-bar').style.width = `${percent ?? 0}%`;
+  if (percent === null) bar.removeAttribute('aria-valuenow');
+  else bar.setAttribute('aria-valuenow', String(percent));
+  for (const id of WAITING_FOR_WHOLE) {
+    const control = $(id);
+    control.classList.toggle('waiting', loading.loading);
+    if (loading.loading) {
+      control.dataset.loading = 'true';
+      control.title = `Loading the whole file${percent === null ? '' : ` (${percent}%)`}: this waits until it is loaded.`;
+    } else if (control.dataset.loading) {
+      delete control.dataset.loading;
+      control.title = '';
+    }
+  }
+  if (loading.loading) {
+    setTimeout(followLoading, LOADING_POLL_MS);
+    updateFooter();
+    return;
+  }
+  if (loading.failed) say(loading.failed);
+  if (was) {
+    state.info = await get('/api/info');
+    showEditable();
+    await loadTables();
+    await grid.reload();
+    await refreshSideParts();
+  }
+}
+
 async function start() {
   try {
     state.info = await get('/api/info');
@@ -417,11 +495,9 @@ async function start() {
     $('meta').textContent = `• ${state.info.size.toLocaleString()} bytes`;
     document.title = `${state.info.name} — Tabvora`;
     setDirty(state.info.dirty);
-    for (const id of ['save', 'insert-row', 'delete-row']) {
-      $(id).disabled = !state.info.editable;
-      $(id).title = state.info.editRefusal;
-    }
+    showEditable();
     if (state.info.warnings.length) say(state.info.warnings.join(' '), 'info');
+    await followLoading();
     await loadTables();
     const first = state.tables.find((table) => !table.unreadable) ?? state.tables[0];
     if (first) await chooseTable(first.name);

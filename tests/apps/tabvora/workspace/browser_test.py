@@ -75,7 +75,9 @@ def main():
     try:
         driver.get(url)
         wait.until(lambda d: len(by_testid(d, "grid-row", True)) > 5)
-        assert "1,200 rows" in by_testid(driver, "table-list").text
+        # The first rows come at once; the whole file's count once it is loaded.
+        wait.until(lambda d: "1,200 rows" in by_testid(d, "table-list").text)
+        wait.until(lambda d: not by_testid(d, "progress").is_displayed() and "1,200 rows" in d.find_element(By.ID, "footer").text)
 
         # The last row, by scrolling.
         driver.execute_script("const g = document.getElementById('grid'); g.scrollTop = g.scrollHeight;")
@@ -117,6 +119,13 @@ def main():
         wait.until(lambda d: "999" in by_testid(d, "sql-result").text)
         by_testid(driver, "sql-tab", True)[0].click()
         wait.until(lambda d: "1200" in by_testid(d, "sql-result").text)
+        # A statement that would run for ages, cancelled.
+        editor.clear()
+        editor.send_keys("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 4e9) SELECT count(*) FROM n")
+        by_testid(driver, "sql-run").click()
+        wait.until(lambda d: by_testid(d, "sql-cancel").is_displayed())
+        by_testid(driver, "sql-cancel").click()
+        wait.until(lambda d: "cancelled" in by_testid(d, "sql-result").text)
 
         # The theme, remembered.
         Select(by_testid(driver, "theme")).select_by_visible_text("Dark")

@@ -26,8 +26,8 @@ std::string errorOf(const json& answer) { return answer.value("error", ""); }
 class Served {
  public:
   explicit Served(const std::filesystem::path& file, bool readOnly = false,
-                  std::optional<std::filesystem::path> layouts = std::nullopt)
-      : session(file, readOnly, std::move(layouts)), server(session, {}), client("127.0.0.1", server.port()) {
+                  std::optional<std::filesystem::path> layouts = std::nullopt, bool inBackground = false)
+      : session(file, readOnly, std::move(layouts), inBackground), server(session, {}), client("127.0.0.1", server.port()) {
     running = std::async(std::launch::async, [this] { return server.run(); });
     origin = "http://127.0.0.1:" + std::to_string(server.port());
     const std::string token = server.url().substr(server.url().find("token=") + 6);
@@ -44,6 +44,11 @@ class Served {
     auto answer = client.Get(path, params, headers(), httplib::Progress());
     EXPECT_EQ(answer->status, status) << path << ": " << answer->body;
     return json::parse(answer->body);
+  }
+  // The loading state once the whole open has ended.
+  json loaded() {
+    for (int i = 0; i < 1200 && get("/api/loading")["loading"]; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return get("/api/loading");
   }
   json post(const std::string& path, const json& body, int status = 200) {
     auto answer = client.Post(path, headers(), body.dump(), "application/json");
@@ -222,6 +227,29 @@ TEST(WorkspaceServer, SavesEveryFormatThatSavesInItsOwnForm) {
   }
 }
 
+// A database is edited in a private copy: the file changes only by Save, and one with a
+// journal beside it (another program's changes) is only inspected.
+TEST(WorkspaceServer, HoldsDatabaseEditsUntilSave) {
+  TempDir dir;
+  const auto file = dir.copy("sqlite/music.sqlite", "music.sqlite");
+  const std::string before = readFile(file);
+  {
+    Served served(file, false, std::nullopt, true);  // as tabvora open serves it
+    const json first = served.get("/api/rows", {{"table", "albums"}, {"limit", "1"}})["rows"][0];
+    served.post("/api/cell", {{"table", "albums"}, {"row", first}, {"column", "Title"}, {"value", "Edited"}});
+    served.post("/api/insert", {{"table", "artists"}, {"values", {{"Name", "Ivy"}}}});
+    EXPECT_EQ(served.get("/api/rows", {{"table", "albums"}, {"limit", "1"}})["rows"][0]["c"][1][1], "Edited");
+    EXPECT_EQ(readFile(file), before);
+    served.post("/api/save", json::object());
+  }
+  Document reopened = Document::open(file);
+  EXPECT_EQ(reopened.page("albums", 1).rows.at(0).at(1).text, "Edited");
+  EXPECT_EQ(reopened.page("artists", 20).rows.size(), 9u);
+  writeFile(dir / "music.sqlite-journal", "pending");
+  Served journalled(file);
+  EXPECT_TRUE(contains(errorOf(journalled.post("/api/insert", {{"table", "artists"}}, 403)), "journal"));
+}
+
 TEST(WorkspaceServer, RefusesEditsWhenReadOnlyAndShowsTheDriversRefusal) {
   TempDir dir;
   Served readOnly(dir.write("people.csv", kCSV), true);
@@ -236,6 +264,68 @@ TEST(WorkspaceServer, RefusesEditsWhenReadOnlyAndShowsTheDriversRefusal) {
   EXPECT_EQ(served.post("/api/save", json::object(), 409).count("error"), 1u);
   EXPECT_EQ(readFile(workbook), before);
   EXPECT_TRUE(served.get("/api/raw")["hex"]);
+}
+
+// Opened in the background, the first rows are served while the whole file loads; what
+// needs every row waits, and the whole open then takes their place.
+TEST(WorkspaceServer, ServesTheFirstRowsWhileTheWholeFileLoads) {
+  TempDir dir;
+  std::string csv = "id,name\n";
+  for (int i = 1; i <= 200'000; ++i) csv += std::to_string(i) + ",name " + std::to_string(i) + "\n";
+  Served served(dir.write("big.csv", csv), false, std::nullopt, true);
+  const json during = served.get("/api/rows", {{"table", "big"}, {"limit", "500"}});
+  EXPECT_EQ(during["rows"].size(), 500u);
+  if (served.get("/api/loading")["loading"]) {
+    const json refused[] = {served.get("/api/stats", {{"table", "big"}}, 409),
+                            served.post("/api/query", {{"sql", "SELECT 1"}}, 409),
+                            served.post("/api/insert", {{"table", "big"}}, 409)};
+    if (served.get("/api/loading")["loading"]) {  // else the swap came in between
+      for (const json& answer : refused) EXPECT_TRUE(contains(errorOf(answer), "still loading")) << answer;
+      EXPECT_FALSE(served.get("/api/info")["editable"]);
+      EXPECT_TRUE(during["totalIsLowerBound"]);
+    }
+  }
+  const json loaded = served.loaded();
+  EXPECT_TRUE(loaded["failed"].is_null());
+  EXPECT_EQ(loaded["done"], csv.size());
+  const json whole = served.get("/api/rows", {{"table", "big"}, {"offset", "199999"}});
+  EXPECT_EQ(whole["total"], 200'000);
+  EXPECT_EQ(whole["rows"][0]["c"][0][1], "200000");
+  EXPECT_FALSE(served.get("/api/tables")[0]["rowsIsLowerBound"]);
+  EXPECT_TRUE(served.get("/api/info")["editable"]);
+  served.post("/api/insert", {{"table", "big"}});
+}
+
+// A whole open that fails leaves the first rows browsable, says why, and keeps editing off.
+TEST(WorkspaceServer, KeepsTheFirstRowsWhenTheWholeFileCannotBeRead) {
+  TempDir dir;  // its gzip stream ends early, far past the first rows
+  Served served(dir.copy("compressed/truncated_late.csv.gz", "cut.csv.gz"), false, std::nullopt, true);
+  EXPECT_TRUE(contains(served.loaded()["failed"].get<std::string>(), "truncated")) << served.loaded();
+  const json page = served.get("/api/rows", {{"table", "cut"}});
+  EXPECT_EQ(page["rows"].size(), 500u);
+  EXPECT_TRUE(page["totalIsLowerBound"]);
+  EXPECT_TRUE(contains(errorOf(served.post("/api/insert", {{"table", "cut"}}, 409)), "Editing is off"));
+}
+
+// A console statement cancelled from the page stops; the server goes on answering.
+TEST(WorkspaceServer, CancelsTheRunningStatement) {
+  TempDir dir;
+  Served served(dir.write("people.csv", kCSV));
+  EXPECT_FALSE(served.post("/api/cancel", json::object())["cancelled"]);
+  auto running = std::async(std::launch::async, [&] {
+    httplib::Client client("127.0.0.1", served.server.port());
+    client.set_read_timeout(std::chrono::seconds(300));
+    const json sql = {{"sql", "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 4e9) "
+                              "SELECT count(*) FROM n"}};
+    return client.Post("/api/query", served.headers(), sql.dump(), "application/json");
+  });
+  while (running.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
+    served.post("/api/cancel", json::object());
+  const auto answer = running.get();
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->status, 409);
+  EXPECT_TRUE(contains(answer->body, "cancelled")) << answer->body;
+  EXPECT_EQ(served.post("/api/query", {{"sql", "SELECT count(*) FROM people"}})["rows"][0]["c"][0][1], "8");
 }
 
 TEST(WorkspaceServer, StopsWhenThePageFallsSilent) {
