@@ -286,25 +286,6 @@ Rows Document::page(const std::string& table, std::int64_t limit, std::int64_t o
   return page(table, request);
 }
 
-namespace {
-
-// The condition of the filters and the search as the text a driver's page takes; nothing
-// when a value cannot be written into it.
-std::optional<std::string> pageCondition(const std::vector<DataColumn>& columns, const PageRequest& request) {
-  BoundSQL condition;
-  if (std::optional<BoundSQL> filtered = filterCondition(request.filters, request.combination)) {
-    condition.text = "(" + filtered->text + ")";
-    condition.parameters = std::move(filtered->parameters);
-  }
-  std::vector<std::string> names;
-  for (const DataColumn& column : columns) names.push_back(column.name);
-  if (std::optional<std::string> search = searchCondition(names, request.search, condition.parameters))
-    condition.text += (condition.text.empty() ? "(" : " AND (") + *search + ")";
-  return inlinedCondition(condition);
-}
-
-}  // namespace
-
 Rows Document::page(const std::string& table, const PageRequest& request) {
   checkLimit(request.limit);
   checkOffset(request.offset);
@@ -325,7 +306,7 @@ Rows Document::page(const std::string& table, const PageRequest& request) {
                                                        request.ascending, std::nullopt));
     }
     // The driver's page keeps what it selected for the filter for its later pages.
-    if (std::optional<std::string> condition = pageCondition(reader.columns(), request)) {
+    if (std::optional<std::string> condition = inlinedCondition(reader.condition())) {
       return publicRows(current.driver->fetchTableData(table, request.limit, request.offset, request.sortColumn,
                                                        request.ascending, *condition));
     }

@@ -31,18 +31,24 @@ void TableReader::requireColumn(const std::string& name) const {
                     "The table \"" + table_ + "\" has no column \"" + name + "\" (its columns: " + names + ")");
 }
 
-BoundSQL TableReader::narrowed(bool counting, bool ordered) const {
-  BoundSQL sql{std::string(counting ? "SELECT COUNT(*) FROM " : "SELECT * FROM ") + quoteIdentifier(table_), {}};
-  std::string where;
+BoundSQL TableReader::condition() const {
+  BoundSQL where;
   if (std::optional<BoundSQL> filtered = filterCondition(filters_, combination_)) {
-    where = "(" + filtered->text + ")";
-    sql.parameters = std::move(filtered->parameters);
+    where.text = "(" + filtered->text + ")";
+    where.parameters = std::move(filtered->parameters);
   }
   std::vector<std::string> names;
   for (const DataColumn& column : columns_) names.push_back(column.name);
-  if (std::optional<std::string> search = searchCondition(names, search_, sql.parameters))
-    where += (where.empty() ? "(" : " AND (") + *search + ")";
-  if (!where.empty()) sql.text += " WHERE " + where;
+  if (std::optional<std::string> search = searchCondition(names, search_, where.parameters))
+    where.text += (where.text.empty() ? "(" : " AND (") + *search + ")";
+  return where;
+}
+
+BoundSQL TableReader::narrowed(bool counting, bool ordered) const {
+  BoundSQL where = condition();
+  BoundSQL sql{std::string(counting ? "SELECT COUNT(*) FROM " : "SELECT * FROM ") + quoteIdentifier(table_),
+               std::move(where.parameters)};
+  if (!where.text.empty()) sql.text += " WHERE " + where.text;
   if (ordered && sortColumn_)
     sql.text += " ORDER BY " + quoteIdentifier(*sortColumn_) + (ascending_ ? " ASC" : " DESC");
   return sql;

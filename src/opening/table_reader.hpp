@@ -40,6 +40,9 @@ class TableReader {
   const std::vector<DataColumn>& columns() const { return columns_; }
   // The number of rows the filters keep.
   std::int64_t count();
+  // What the filters and the search keep, as a condition with its parameters; empty text
+  // when they keep every row.
+  BoundSQL condition() const;
   // Hands the rows over in order, at most `pageRows` at a time and `limit` in all; the body
   // returns false to stop.
   void forEachPage(std::optional<std::int64_t> limit, const std::function<bool(const DataTable& page)>& body,

@@ -23,7 +23,8 @@ bool equalIgnoringCase(std::string_view a, std::string_view b) {
 
 // "NAME:PORT" with NAME 127.0.0.1 or localhost and PORT exactly the server's.
 bool namesServer(std::string_view hostAndPort, int port) {
-  const std::string suffix = ":" + std::to_string(port);
+  std::string suffix = std::to_string(port);
+  suffix.insert(suffix.begin(), ':');
   if (!hostAndPort.ends_with(suffix)) return false;
   const std::string_view name = hostAndPort.substr(0, hostAndPort.size() - suffix.size());
   return name == "127.0.0.1" || equalIgnoringCase(name, "localhost");
