@@ -62,6 +62,20 @@ def measure(command, output, repetitions, env=None):
     return m
 
 
+def measure_lines(lines, repetitions, width):
+    """Measures each (name, command, env) of `lines` and prints it as a row of a Markdown table
+    as soon as it is measured: wall and CPU seconds, peak memory, CPU percent, the load.
+    Returns the measurements by name."""
+    print(f"| {'line':<{width}} | {'s':>6} | {'CPU s':>6} | {'peak MB':>7} | {'CPU%':>4} | {'load':>5} |")
+    print(f"|{'-' * (width + 2)}|{'-' * 7}:|{'-' * 7}:|{'-' * 8}:|{'-' * 5}:|{'-' * 6}:|")
+    results = {}
+    for name, command, env in lines:
+        m = results[name] = measure(command, None, repetitions, env)
+        print(f"| {name:<{width}} | {m.seconds:6.2f} | {m.cpu_seconds:6.2f} | {m.peak_mb:7.1f} | {m.cpu_percent:4.0f} | "
+              f"{os.getloadavg()[0]:5.2f} |", flush=True)
+    return results
+
+
 def duckdb_engine(folder):
     """NODE_PATH under which duckdb_run.cjs finds the engine, installed on first use."""
     engine = os.path.join(folder, "engine")

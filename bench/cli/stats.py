@@ -25,7 +25,7 @@ import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from run import csv_bench_setup, measure, ratio, sql_text  # noqa: E402
+from run import csv_bench_setup, measure_lines, ratio, sql_text  # noqa: E402
 
 
 def main():
@@ -48,13 +48,7 @@ def main():
     ]
     print(f"input: {os.path.getsize(source) / 1e6:.1f} MB, staged table {staged_mb:.1f} MB; "
           f"medians of {reps} runs after one warm-up")
-    print(f"| {'line':<18} | {'s':>6} | {'CPU s':>6} | {'peak MB':>7} | {'CPU%':>4} | {'load':>5} |")
-    print(f"|{'-' * 20}|{'-' * 7}:|{'-' * 7}:|{'-' * 8}:|{'-' * 5}:|{'-' * 6}:|")
-    results = {}
-    for name, command, env in lines:
-        m = results[name] = measure(command, None, reps, env)
-        print(f"| {name:<18} | {m.seconds:6.2f} | {m.cpu_seconds:6.2f} | {m.peak_mb:7.1f} | {m.cpu_percent:4.0f} | "
-              f"{os.getloadavg()[0]:5.2f} |", flush=True)
+    results = measure_lines(lines, reps, 18)
     stats, summarize = results["tabvora stats"], results["duckdb SUMMARIZE"]
     print(f"stats: {ratio(stats.seconds, summarize.seconds)} the wall time of SUMMARIZE "
           f"({ratio(stats.cpu_seconds, summarize.cpu_seconds)} its CPU time; target at most 1), "

@@ -21,7 +21,7 @@ import sys
 HERE = os.path.dirname(os.path.abspath(__file__))
 CLI = os.path.join(os.path.dirname(HERE), "cli")
 sys.path.insert(0, CLI)
-from run import csv_bench_setup, measure, ratio, sql_text  # noqa: E402
+from run import csv_bench_setup, measure_lines, ratio, sql_text  # noqa: E402
 
 
 def insert_floor(folder, tabvora, source, reps):
@@ -52,13 +52,7 @@ def main():
          None),
     ]
     print(f"input: {os.path.getsize(source) / 1e6:.1f} MB; medians of {reps} runs after one warm-up")
-    print(f"| {'line':<16} | {'s':>6} | {'CPU s':>6} | {'peak MB':>7} | {'CPU%':>4} | {'load':>5} |")
-    print(f"|{'-' * 18}|{'-' * 7}:|{'-' * 7}:|{'-' * 8}:|{'-' * 5}:|{'-' * 6}:|")
-    results = {}
-    for name, command, env in lines:
-        m = results[name] = measure(command, None, reps, env)
-        print(f"| {name:<16} | {m.seconds:6.2f} | {m.cpu_seconds:6.2f} | {m.peak_mb:7.1f} | {m.cpu_percent:4.0f} | "
-              f"{os.getloadavg()[0]:5.2f} |", flush=True)
+    results = measure_lines(lines, reps, 16)
     floor = insert_floor(folder, tabvora, source, reps)
     print(f"| {'insert floor':<16} | {floor:6.2f} |        |         |      | {os.getloadavg()[0]:5.2f} |")
     tables = results["tabvora tables"]

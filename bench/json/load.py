@@ -22,7 +22,7 @@ sys.path.insert(0, HERE)
 import generate  # noqa: E402
 
 sys.path.insert(0, CLI)  # its run.py, not this folder's
-from run import duckdb_engine, measure, ratio, release_tabvora, sql_text  # noqa: E402
+from run import duckdb_engine, measure_lines, ratio, release_tabvora, sql_text  # noqa: E402
 
 COLUMNS = ["id", "name", "score", "active", "city", "tags", "created"]
 
@@ -74,13 +74,7 @@ def main():
     ]
     print(f"inputs: {os.path.getsize(array) / 1e6:.1f} MB array, {os.path.getsize(lines) / 1e6:.1f} MB lines; "
           f"medians of {reps} runs after one warm-up")
-    print(f"| {'line':<24} | {'s':>6} | {'CPU s':>6} | {'peak MB':>7} | {'CPU%':>4} | {'load':>5} |")
-    print(f"|{'-' * 26}|{'-' * 7}:|{'-' * 7}:|{'-' * 8}:|{'-' * 5}:|{'-' * 6}:|")
-    results = {}
-    for name, command, env in runs:
-        m = results[name] = measure(command, None, reps, env)
-        print(f"| {name:<24} | {m.seconds:6.2f} | {m.cpu_seconds:6.2f} | {m.peak_mb:7.1f} | {m.cpu_percent:4.0f} | "
-              f"{os.getloadavg()[0]:5.2f} |", flush=True)
+    results = measure_lines(runs, reps, 24)
     for form in ("array", "lines"):
         ours, theirs = results[f"tabvora tables {form}"], results[f"duckdb read_json {form}"]
         print(f"{form}: {ratio(ours.seconds, theirs.seconds)} the wall time of DuckDB "
