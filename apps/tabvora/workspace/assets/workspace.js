@@ -75,10 +75,13 @@ function updateFooter() {
 }
 
 // Theme: System, Light or Dark, remembered by the browser.
+const systemDark = window.matchMedia('(prefers-color-scheme: dark)');
 function applyTheme(theme) {
   document.documentElement.dataset.theme = theme;
+  document.documentElement.toggleAttribute('data-dark', theme === 'Dark' || (theme === 'System' && systemDark.matches));
   $('theme').value = theme;
 }
+systemDark.addEventListener('change', () => applyTheme(document.documentElement.dataset.theme));
 $('theme').addEventListener('change', () => {
   localStorage.setItem('tabvora.theme', $('theme').value);
   applyTheme($('theme').value);
