@@ -31,6 +31,11 @@ struct PageRequest {
   std::vector<ColumnFilter> filters;
   FilterCombination combination = FilterCombination::all;
   std::string search{};
+  // Cleared, the first page of a filter or search in the table's order comes without
+  // counting every row kept when that count is not known yet: totalRowCount is then the
+  // rows given and one more when more follow, with totalRowCountIsLowerBound set. The same
+  // request with it set counts them, once.
+  bool countRows = true;
 };
 
 // Which rows of a table an export or statistics read: the rows the filters and `search`

@@ -307,6 +307,8 @@ Rows Document::page(const std::string& table, const PageRequest& request) {
     }
     // The driver's page keeps what it selected for the filter for its later pages.
     if (std::optional<std::string> condition = inlinedCondition(reader.condition())) {
+      if (!request.countRows && request.offset == 0 && !request.sortColumn)
+        return publicRows(current.driver->fetchFirstFilteredRows(table, request.limit, *condition));
       return publicRows(current.driver->fetchTableData(table, request.limit, request.offset, request.sortColumn,
                                                        request.ascending, *condition));
     }

@@ -49,6 +49,15 @@ class DatabaseDriver {
                                    std::optional<std::int64_t> offset = std::nullopt,
                                    std::optional<std::string> sortColumn = std::nullopt, bool ascending = true,
                                    std::optional<std::string> filter = std::nullopt) = 0;
+  // fetchTableData's first page of the rows `filter` keeps, in the table's order, without
+  // first counting all of them when that count is not at hand: totalRowCount is then the
+  // rows given, and one more when more follow (totalRowCountIsLowerBound set). A large
+  // table's first filtered rows show at once; fetchTableData counts them later. By default
+  // the counted page.
+  virtual DataTable fetchFirstFilteredRows(const std::string& tableName, std::int64_t limit,
+                                           const std::string& filter) {
+    return fetchTableData(tableName, limit, 0, std::nullopt, true, filter);
+  }
   virtual std::optional<std::string> getDDL(std::optional<std::string> tableName) = 0;
   virtual void updateCell(const std::string& tableName, const DataRow& row, const DataColumn& column,
                           const CellValue& newValue) = 0;

@@ -77,6 +77,10 @@ GridRequest GridRequest::parse(const Parameters& parameters) {
     request.page.combination = *combination;
   }
   if (std::optional<std::string> search = singleParameter(parameters, "search")) request.page.search = *search;
+  if (std::optional<std::string> count = singleParameter(parameters, "count")) {
+    if (*count != "later") malformed("The parameter count must be later.");
+    request.page.countRows = false;
+  }
   return request;
 }
 

@@ -21,6 +21,7 @@ using Parameters = std::multimap<std::string, std::string>;
 //             a filter operator's raw value ("contains", "≥", "is empty", ...)
 //   combine   "All" (default) or "Any"
 //   search    text some column must contain, ignoring case
+//   count     "later": a filter's first page may come before its rows are counted
 // Anything malformed throws RequestError (status 400) naming the parameter.
 struct GridRequest {
   static constexpr std::int64_t kMaxPageRows = 500;

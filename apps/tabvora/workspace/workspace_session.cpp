@@ -253,8 +253,11 @@ nlohmann::json WorkspaceSession::tables() {
 nlohmann::json WorkspaceSession::rows(const GridRequest& request) {
   std::lock_guard guard(mutex_);
   requireTable(request.table);
-  nlohmann::json page = rowsJSON(document_.page(request.table, request.page));
+  const Rows rows = document_.page(request.table, request.page);
+  nlohmann::json page = rowsJSON(rows);
   page["offset"] = request.page.offset;
+  // Left to count: the same request without count=later counts.
+  page["uncounted"] = !request.page.countRows && rows.totalRowCountIsLowerBound;
   // Counted over the first rows only: the whole file has these and maybe more.
   const nlohmann::json loaded = loading();
   if (loaded["loading"].get<bool>() || !loaded["failed"].is_null()) page["totalIsLowerBound"] = true;

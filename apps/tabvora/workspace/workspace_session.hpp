@@ -57,6 +57,8 @@ class WorkspaceSession {
   nlohmann::json info();
   // [{"name", "kind", "rows", "rowsIsLowerBound", "columns", "unreadable"}]
   nlohmann::json tables();
+  // A page as rowsJSON writes it, with "offset" and "uncounted" (true when count=later left
+  // the total a lower bound that the same request without it makes exact).
   nlohmann::json rows(const GridRequest& request);
   // The statistics of every column over the rows the request's filters and search keep,
   // as JSON text (an array of one object per column).

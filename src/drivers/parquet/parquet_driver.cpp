@@ -228,6 +228,12 @@ DataTable ParquetDriver::fetchTableData(const std::string& tableName, std::optio
   return data;
 }
 
+DataTable ParquetDriver::fetchFirstFilteredRows(const std::string& tableName, std::int64_t limit,
+                                                const std::string& filter) {
+  throwIfUnreadable();
+  return StagingDriver::fetchFirstFilteredRows(tableName, limit, filter);
+}
+
 void ParquetDriver::streamRows(const std::string& sql, const std::vector<CellValue>& parameters, std::int64_t pageRows,
                                const std::function<bool(const DataTable& page)>& body) {
   throwIfUnreadable();

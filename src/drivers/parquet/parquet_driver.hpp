@@ -57,6 +57,8 @@ class ParquetDriver final : public StagingDriver {
                            std::optional<std::int64_t> offset = std::nullopt,
                            std::optional<std::string> sortColumn = std::nullopt, bool ascending = true,
                            std::optional<std::string> filter = std::nullopt) override;
+  DataTable fetchFirstFilteredRows(const std::string& tableName, std::int64_t limit,
+                                   const std::string& filter) override;
   void streamRows(const std::string& sql, const std::vector<CellValue>& parameters, std::int64_t pageRows,
                   const std::function<bool(const DataTable& page)>& body) override;
   void forEachRow(const std::string& sql, const std::vector<CellValue>& parameters,

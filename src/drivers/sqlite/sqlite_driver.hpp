@@ -60,6 +60,10 @@ class SQLiteDriver final : public DatabaseDriver {
                            std::optional<std::int64_t> offset = std::nullopt,
                            std::optional<std::string> sortColumn = std::nullopt, bool ascending = true,
                            std::optional<std::string> filter = std::nullopt) override;
+  // Counted when a kept selection of the filter holds the count; otherwise the rows read
+  // directly, stopping at the one past the page.
+  DataTable fetchFirstFilteredRows(const std::string& tableName, std::int64_t limit,
+                                   const std::string& filter) override;
   std::optional<std::string> getDDL(std::optional<std::string> tableName) override;
   void updateCell(const std::string& tableName, const DataRow& row, const DataColumn& column,
                   const CellValue& newValue) override;

@@ -6,10 +6,12 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <limits>
 
 #include "drivers/sqlite/sqlite_cell_values.hpp"
 #include "drivers/sqlite/sqlite_driver_impl.hpp"
 #include "drivers/sqlite/sqlite_statement.hpp"
+#include "drivers/sqlite/table_page_sql.hpp"
 #include "platform/sql_quoting.hpp"
 
 namespace tabvora::internal {
@@ -120,6 +122,28 @@ std::optional<DataTable> SQLiteDriver::fetchSelectionPage(const std::string& tab
     }
   }
   return std::nullopt;
+}
+
+DataTable SQLiteDriver::fetchFirstFilteredRows(const std::string& tableName, std::int64_t limit,
+                                               const std::string& filter) {
+  std::lock_guard guard(lock_);
+  limit = std::max<std::int64_t>(limit, 0);
+  const bool kept = std::any_of(selections_.begin(), selections_.end(), [&](const Selection& selection) {
+    return selection.table == tableName && selection.condition.text == filter &&
+           selection.condition.parameters.empty() && !selection.sortColumn;
+  });
+  if (kept || filter.find_first_not_of(" \t\n\r\f\v") == std::string::npos ||
+      limit >= std::numeric_limits<std::int64_t>::max() - 1)
+    return fetchTableData(tableName, limit, 0, std::nullopt, true, filter);
+  const TablePageSQL page(tableName, Impl::rowidAlias(*this, tableName));
+  DataTable rows = Impl::executeStatement(*this, page.plain(filter, std::nullopt, true, limit + 1, 0), std::nullopt,
+                                          std::nullopt, 0);
+  const bool more = static_cast<std::int64_t>(rows.rows.size()) > limit;
+  if (more) rows.rows.resize(static_cast<std::size_t>(limit));
+  rows.name = tableName;
+  rows.totalRowCount = static_cast<std::int64_t>(rows.rows.size()) + (more ? 1 : 0);
+  rows.totalRowCountIsLowerBound = more;
+  return rows;
 }
 
 }  // namespace tabvora::internal

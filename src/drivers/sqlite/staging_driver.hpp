@@ -34,6 +34,11 @@ class StagingDriver : public DatabaseDriver {
     std::lock_guard guard(internalSQLite.mutex());
     return internalSQLite.fetchTableData(tableName, limit, offset, std::move(sortColumn), ascending, std::move(filter));
   }
+  DataTable fetchFirstFilteredRows(const std::string& tableName, std::int64_t limit,
+                                   const std::string& filter) override {
+    std::lock_guard guard(internalSQLite.mutex());
+    return internalSQLite.fetchFirstFilteredRows(tableName, limit, filter);
+  }
   std::optional<std::string> getDDL(std::optional<std::string> tableName) override {
     std::lock_guard guard(internalSQLite.mutex());
     return internalSQLite.getDDL(std::move(tableName));

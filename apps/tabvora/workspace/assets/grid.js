@@ -60,7 +60,8 @@ export class Grid {
       this.root.scrollTop = 0;
       this.active = { row: 0, column: 0 };
     }
-    await this.fetchPage(Math.floor(this.firstVisibleRow() / PAGE_ROWS));
+    // A filter's first rows show before all the rows it keeps are counted.
+    await this.fetchPage(Math.floor(this.firstVisibleRow() / PAGE_ROWS), { countLater: true });
   }
 
   // A table's saved layout, {widths: {name: px}, hidden: [names]}; drawn with its rows.
@@ -86,12 +87,14 @@ export class Grid {
     return this.widths.get(name) ?? DEFAULT_WIDTH;
   }
 
-  async fetchPage(index) {
-    if (!this.view || this.pages.has(index)) return;
+  async fetchPage(index, { countLater = false, recount = false } = {}) {
+    if (!this.view || (this.pages.has(index) && !recount)) return;
     const generation = this.generation;
-    this.pages.set(index, null);
+    if (!recount) this.pages.set(index, null);
     try {
-      const page = await get('/api/rows', { ...gridParameters(this.view), offset: index * PAGE_ROWS, limit: PAGE_ROWS });
+      const parameters = { ...gridParameters(this.view), offset: index * PAGE_ROWS, limit: PAGE_ROWS };
+      if (countLater && index === 0) parameters.count = 'later';
+      const page = await get('/api/rows', parameters);
       if (generation !== this.generation) return;
       const columnsChanged = JSON.stringify(page.columns) !== JSON.stringify(this.columns);
       this.columns = page.columns;
@@ -102,9 +105,10 @@ export class Grid {
       if (columnsChanged) this.drawHeader();
       this.render();
       this.onChange?.();
+      if (page.uncounted) this.fetchPage(index, { recount: true });
     } catch (error) {
       if (generation !== this.generation) return;
-      this.pages.delete(index);
+      if (!recount) this.pages.delete(index);
       this.onError(error.message);
     }
   }

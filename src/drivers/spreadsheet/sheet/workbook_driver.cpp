@@ -51,6 +51,12 @@ DataTable WorkbookDriver::fetchTableData(const std::string& tableName, std::opti
   return StagingDriver::fetchTableData(tableName, limit, offset, std::move(sortColumn), ascending, std::move(filter));
 }
 
+DataTable WorkbookDriver::fetchFirstFilteredRows(const std::string& tableName, std::int64_t limit,
+                                                 const std::string& filter) {
+  refuseUnread(tableName);
+  return StagingDriver::fetchFirstFilteredRows(tableName, limit, filter);
+}
+
 std::optional<std::string> WorkbookDriver::getDDL(std::optional<std::string> tableName) {
   if (tableName) refuseUnread(*tableName);
   return StagingDriver::getDDL(std::move(tableName));

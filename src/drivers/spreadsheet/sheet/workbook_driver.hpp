@@ -30,6 +30,8 @@ class WorkbookDriver : public StagingDriver {
                            std::optional<std::int64_t> offset = std::nullopt,
                            std::optional<std::string> sortColumn = std::nullopt, bool ascending = true,
                            std::optional<std::string> filter = std::nullopt) override;
+  DataTable fetchFirstFilteredRows(const std::string& tableName, std::int64_t limit,
+                                   const std::string& filter) override;
   std::optional<std::string> getDDL(std::optional<std::string> tableName) override;
   void saveChanges() override;
   void close() noexcept override;

@@ -91,6 +91,7 @@ TEST(WorkspaceServer, LetsInOnlyItsOwnPageWithItsCookie) {
       {"an oversized request line", "GET", "/api/tables?x=" + std::string(9000, 'a'), self, cookie, "", "", 414},
       {"an unknown asset", "GET", "/assets/..%2Fsecret", self, cookie, "", "", 404},
       {"a bad parameter", "GET", "/api/rows?table=people&limit=501", self, cookie, "", "", 400},
+      {"a bad count", "GET", "/api/rows?table=people&count=now", self, cookie, "", "", 400},
       {"the page", "GET", "/", self, cookie, "", "", 200},
   };
   for (const Case& c : cases) {
@@ -149,6 +150,20 @@ TEST(WorkspaceServer, RoutesAnswerAsTheAPIDoes) {
   ASSERT_EQ(page["rows"].size(), expected.rows.size());
   for (std::size_t i = 0; i < expected.rows.size(); ++i)
     EXPECT_EQ(page["rows"][i]["c"][1][1], expected.rows[i][1].text);
+
+  // A filter's first page may come before its count (score 75 or more: 5 rows).
+  const httplib::Params high{{"table", "people"}, {"filters", R"([{"column":"score","op":"≥","value":"75"}])"},
+                             {"limit", "2"}};
+  httplib::Params later = high;
+  later.emplace("count", "later");
+  const json quick = served.get("/api/rows", later);
+  EXPECT_EQ(quick["total"], 3);
+  EXPECT_TRUE(quick["totalIsLowerBound"]);
+  EXPECT_TRUE(quick["uncounted"]);
+  const json counted = served.get("/api/rows", high);
+  EXPECT_EQ(counted["rows"], quick["rows"]);
+  EXPECT_EQ(counted["total"], 5);
+  EXPECT_FALSE(counted["uncounted"]);
 
   RowSelection selection{request.filters, request.combination, {}, request.sortColumn, false, "A"};
   EXPECT_EQ(served.get("/api/stats", params), json::parse(statisticsJSON(document.statistics("people", selection))));
