@@ -34,11 +34,13 @@ WorkspaceEntryPoint loadWorkspace(std::string& failure) {
     }
     // Kept loaded until the program ends: the server's threads run its code.
     if (void* entry = ::dlsym(handle, kWorkspaceEntryPoint)) return reinterpret_cast<WorkspaceEntryPoint>(entry);
-    failure = "the workspace module " + module.string() + " is not this program's (it lacks " + kWorkspaceEntryPoint + ")";
+    failure =
+        "the workspace module " + module.string() + " is not this program's (it lacks " + kWorkspaceEntryPoint + ")";
     return nullptr;
   }
   failure = "the workspace module " + std::string(kWorkspaceModuleName) + " is not installed beside the program (" +
-            folder.string() + ") nor in " + (folder / TABVORA_WORKSPACE_MODULE_FROM_PROGRAM).lexically_normal().parent_path().string();
+            folder.string() + ") nor in " +
+            (folder / TABVORA_WORKSPACE_MODULE_FROM_PROGRAM).lexically_normal().parent_path().string();
   return nullptr;
 }
 

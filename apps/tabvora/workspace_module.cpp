@@ -16,8 +16,8 @@ using namespace tabvora;
 using namespace tabvora::cli;
 
 extern "C" __attribute__((visibility("default"))) void tabvora_open_workspace_1(const Invocation& invocation,
-                                                                                 StartOpener startOpener,
-                                                                                 CommandOutcome& outcome) {
+                                                                                StartOpener startOpener,
+                                                                                CommandOutcome& outcome) {
   static_assert(std::is_same_v<decltype(&tabvora_open_workspace_1), WorkspaceEntryPoint>);
   std::optional<workspace::WorkspaceSession> session;
   try {
