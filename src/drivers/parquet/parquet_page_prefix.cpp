@@ -178,19 +178,20 @@ void ParquetPagePrefix::zstd(std::size_t target) {
     ZSTD_DCtx_setParameter(zstd_->stream, ZSTD_d_stableOutBuffer, 1);
   }
   for (;;) {
-    ZSTD_inBuffer in{input_.bytes().data() + consumed_, input_.size() - consumed_, 0};
-    ZSTD_outBuffer out{output_, size_, produced_};
-    const std::size_t status = ZSTD_decompressStream(zstd_->stream, &out, &in);
-    if (ZSTD_isError(status) || (in.pos == 0 && out.pos == produced_ && in.size > 0 && status != 0)) throwDamaged();
-    consumed_ += in.pos;
-    produced_ = out.pos;
-    // A frame ends: the page may go on in another, unless it is all made and all read.
-    if (status == 0 && produced_ == size_ && consumed_ == input_.size() && inputRead_ == compressedSize_) {
+    // Between frames with every byte made and read, the page is whole (as it is when empty).
+    if (betweenFrames_ && produced_ == size_ && consumed_ == input_.size() && inputRead_ == compressedSize_) {
       whole_ = true;
       return;
     }
     if (produced_ >= target && target < size_) return;
-    if (in.pos == in.size && !readMore()) throwDamaged();
+    if (consumed_ == input_.size() && !readMore()) throwDamaged();
+    ZSTD_inBuffer in{input_.bytes().data() + consumed_, input_.size() - consumed_, 0};
+    ZSTD_outBuffer out{output_, size_, produced_};
+    const std::size_t status = ZSTD_decompressStream(zstd_->stream, &out, &in);
+    if (ZSTD_isError(status) || (in.pos == 0 && out.pos == produced_ && status != 0)) throwDamaged();
+    consumed_ += in.pos;
+    produced_ = out.pos;
+    betweenFrames_ = status == 0;
   }
 }
 

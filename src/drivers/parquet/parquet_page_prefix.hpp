@@ -59,6 +59,7 @@ class ParquetPagePrefix {
   std::size_t produced_ = 0;
   bool started_ = false;
   bool whole_ = false;
+  bool betweenFrames_ = true;  // zstd: no frame begun and not ended
   std::unique_ptr<Zstd> zstd_;
 };
 
