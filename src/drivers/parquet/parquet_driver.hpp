@@ -29,7 +29,7 @@ class FileReader;
 //      table with the footer's counts, stages nothing, and every read fails with that
 //      reason.
 // The table's row count is the footer's, whichever route staged it (the preview page
-// counts the file's rows, not the 5000 staged).
+// counts the file's rows, not those staged).
 // Reads and edits are answered by the staging database; the file is never written.
 // Errors have the domain "ParquetDriver": -1 when the file cannot be read or lacks the
 // leading magic, -2 for every saveChanges.
