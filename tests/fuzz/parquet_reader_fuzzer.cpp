@@ -20,10 +20,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const FileReader file(path);
   std::optional<ParquetNativeReader> reader;
   if (!tabvora::fuzzing::refusalAllowed([&] { reader.emplace(file, size); })) return 0;
-  // A preview of the first rows reads only the pages they lie in; it holds at most those.
+  // A preview of the first rows reads only the parts of pages they lie in, typed from a
+  // few more; it holds at most those.
   SQLiteDriver preview;
   preview.openInMemory();
-  if (tabvora::fuzzing::refusalAllowed([&] { reader->stage(preview, "t", 3); })) {
+  if (tabvora::fuzzing::refusalAllowed([&] { reader->stage(preview, "t", 3, 20); })) {
     const std::vector<TableMetadata> tables = preview.fetchTables();
     tabvora::fuzzing::check(tables.size() == 1 && tables[0].rowCount == std::min<std::int64_t>(3, reader->rowCount()));
   }

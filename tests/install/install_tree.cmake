@@ -15,7 +15,7 @@ string(TOLOWER "${CONFIG}" config)
 set(expected bin/tabvora ${headers}
   ${LIBDIR}/cmake/Tabvora/TabvoraConfig.cmake ${LIBDIR}/cmake/Tabvora/TabvoraConfigVersion.cmake
   ${LIBDIR}/cmake/Tabvora/TabvoraTargets.cmake ${LIBDIR}/cmake/Tabvora/TabvoraTargets-${config}.cmake
-  ${LIBDIR}/pkgconfig/tabvora.pc share/man/man1/tabvora.1
+  ${LIBDIR}/pkgconfig/tabvora.pc ${LIBDIR}/tabvora/tabvora-workspace.so share/man/man1/tabvora.1
   share/applications/tabvora.desktop share/mime/packages/tabvora.xml)
 if(LIBRARY_TYPE STREQUAL "STATIC_LIBRARY")
   list(APPEND expected ${LIBDIR}/libtabvora.a)
@@ -42,3 +42,11 @@ foreach(header IN LISTS headers)
     endif()
   endforeach()
 endforeach()
+
+# The installed program finds its workspace module: the file it cannot open is the
+# module's answer.
+execute_process(COMMAND ${prefix}/bin/tabvora open ${WORK_DIR}/missing.csv --no-browser
+                RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT status EQUAL 1 OR NOT err MATCHES "missing.csv\" cannot be opened")
+  message(FATAL_ERROR "the installed program's open did not reach its workspace module (${status}): ${err}")
+endif()

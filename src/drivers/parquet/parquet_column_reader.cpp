@@ -6,6 +6,7 @@
 
 #include "drivers/parquet/parquet_codec.hpp"
 #include "drivers/parquet/parquet_limits.hpp"
+#include "drivers/parquet/parquet_page_prefix.hpp"
 #include "drivers/parquet/rle_hybrid_decoder.hpp"
 #include "model/driver_error.hpp"
 #include "platform/byte_cursor.hpp"
@@ -151,6 +152,66 @@ std::size_t definedCount(const std::vector<std::uint8_t>& levels, std::size_t fr
                                              static_cast<std::uint8_t>(maxDefinition)));
 }
 
+// A v1 data page's sections: its repetition and definition levels (when the column has
+// them), then its values.
+void v1Sections(std::span<const std::uint8_t> page, const ParquetColumnReader::Leaf& leaf, const PageHeader& header,
+                std::span<const std::uint8_t>& repetitionRuns, std::span<const std::uint8_t>& definitionRuns,
+                std::span<const std::uint8_t>& values) {
+  ByteCursor pageCursor(page);
+  if (leaf.maxRepetition > 0) repetitionRuns = lengthPrefixedRuns(pageCursor, header.repetitionEncoding);
+  if (leaf.maxDefinition > 0) definitionRuns = lengthPrefixedRuns(pageCursor, header.definitionEncoding);
+  pageCursor.readBytes(pageCursor.remaining(), values);
+}
+
+// A preview's v1 data page, decompressed only as far as `decodeSlots` needs: it reads its
+// levels and values from the start of the page and needs no more than the bytes of those
+// it keeps, so decoding a first part of the page gives what the whole page would; when
+// that part falls short (decoding it throws), a part twice as long is tried, up to the
+// whole page, whose failure is the page's. Returns what decodeSlots returned.
+template <typename DecodeSlots>
+bool readPagePrefix(std::int32_t codec, const ParquetColumnReader::Source& source, std::uint64_t bodyAt,
+                    const PageHeader& header, const ParquetColumnReader::Leaf& leaf, std::uint64_t rowLimit,
+                    ParquetColumnData& out, std::uint64_t& rowsStarted, DecodeBudget& budget,
+                    ParquetColumnReader::Buffers& buffers, const DecodeSlots& decodeSlots) {
+  const auto size = static_cast<std::size_t>(header.uncompressedSize);
+  ParquetPagePrefix prefix(
+      codec, static_cast<std::uint64_t>(header.compressedSize), size,
+      [&](std::uint64_t offset, std::uint64_t count) { return source.bytes(bodyAt + offset, count); },
+      buffers.prefixInput, buffers.prefixOutput);
+  // The first part tried: the page's share of the rows still wanted, and some more.
+  const auto count = static_cast<std::uint64_t>(header.numValues);
+  const std::uint64_t rowsWanted = rowLimit - (leaf.maxRepetition == 0 ? out.slots : rowsStarted);
+  std::uint64_t want = count == 0 ? size : static_cast<std::uint64_t>(size) * std::min(rowsWanted, count) / count;
+  want += want / 8 + 4096;
+  for (;;) {
+    const std::span<const std::uint8_t> page =
+        prefix.grow(static_cast<std::size_t>(std::min<std::uint64_t>(want, size)));
+    const std::size_t levels = out.definitionLevels.size(), repetitions = out.repetitionLevels.size();
+    const std::size_t integers = out.values.integers.size(), reals = out.values.reals.size();
+    const std::size_t bytes = out.values.bytes.size(), ends = out.values.ends.size();
+    const std::size_t slots = out.slots;
+    const std::uint64_t started = rowsStarted;
+    const DecodeBudget left = budget;
+    try {
+      std::span<const std::uint8_t> repetitionRuns, definitionRuns, values;
+      v1Sections(page, leaf, header, repetitionRuns, definitionRuns, values);
+      return decodeSlots(repetitionRuns, definitionRuns, values);
+    } catch (const DriverError&) {
+      if (prefix.whole()) throw;
+    }
+    out.definitionLevels.resize(levels);
+    out.repetitionLevels.resize(repetitions);
+    out.values.integers.resize(integers);
+    out.values.reals.resize(reals);
+    out.values.bytes.resize(bytes);
+    out.values.ends.resize(ends);
+    out.slots = slots;
+    rowsStarted = started;
+    budget = left;
+    want = std::max<std::uint64_t>(want, page.size()) * 2;
+  }
+}
+
 }  // namespace
 
 bool ParquetColumnReader::read(const ParquetMetadata::ColumnChunk& chunk, const Source& source, const Leaf& leaf,
@@ -172,9 +233,15 @@ bool ParquetColumnReader::read(const ParquetMetadata::ColumnChunk& chunk, const 
   while (valuesRead < chunk.numValues) {
     const PageHeader header = nextPageHeader(source, position);
     require(static_cast<std::uint64_t>(header.compressedSize) <= source.size - position);
-    const std::span<const std::uint8_t> body =
-        source.bytes(position, static_cast<std::uint64_t>(header.compressedSize));
+    const std::uint64_t bodyAt = position;
     position += static_cast<std::uint64_t>(header.compressedSize);
+    if (header.type != kDataPage && header.type != kDataPageV2 && header.type != kDictionaryPage) continue;
+    const bool countedValues = header.encoding >= 5 && header.encoding <= 9 && header.encoding != 8;
+    // A preview's data page is decompressed only as far as the slots it keeps (see below).
+    const bool prefix = rowLimit != UINT64_MAX && header.type == kDataPage && !countedValues &&
+                        ParquetPagePrefix::canStopEarly(chunk.codec);
+    std::span<const std::uint8_t> body;
+    if (!prefix) body = source.bytes(bodyAt, static_cast<std::uint64_t>(header.compressedSize));
     if (header.type == kDictionaryPage) {
       require(!hasDictionary && (header.encoding == 0 || header.encoding == 2));
       budget.take(static_cast<std::uint64_t>(header.uncompressedSize));
@@ -184,20 +251,73 @@ bool ParquetColumnReader::read(const ParquetMetadata::ColumnChunk& chunk, const 
       hasDictionary = true;
       continue;
     }
-    if (header.type != kDataPage && header.type != kDataPageV2) continue;
 
     const auto count = static_cast<std::size_t>(header.numValues);
     budget.take(count * 2);
-    const std::size_t levelsFrom = out.definitionLevels.size();
-    const std::size_t repetitionFrom = out.repetitionLevels.size();
+    valuesRead += header.numValues;
+    const bool more = valuesRead < chunk.numValues;
+    const bool decodeAll = rowLimit == UINT64_MAX || countedValues;
+    // The slots of the page kept are all of them, or those before the row past the limit
+    // when this page reaches it (a row starts where the repetition level is 0, and is
+    // whole once the next one starts or the chunk ends). Levels and values past those are
+    // not decoded, unless the values are found from the page's count of them (the delta
+    // encodings and BYTE_STREAM_SPLIT). Returns whether the limit is reached.
+    auto decodeSlots = [&](std::span<const std::uint8_t> repetitionRuns, std::span<const std::uint8_t> definitionRuns,
+                           std::span<const std::uint8_t> values) {
+      const std::size_t levelsFrom = out.definitionLevels.size();
+      const std::size_t repetitionFrom = out.repetitionLevels.size();
+      std::size_t kept = count;
+      bool stop = false;
+      if (leaf.maxRepetition == 0) {
+        if (out.slots + count > rowLimit || (more && out.slots + count == rowLimit)) {
+          kept = static_cast<std::size_t>(rowLimit - out.slots);
+          stop = true;
+        }
+      } else {
+        constexpr std::size_t kLevelStep = 4096;
+        LevelRuns runs(repetitionRuns, leaf.maxRepetition);
+        for (std::size_t decoded = 0; decoded < count && !stop;) {
+          const std::size_t step = decodeAll ? count : std::min(kLevelStep, count - decoded);
+          runs.append(step, out.repetitionLevels);
+          for (std::size_t i = decoded; i < decoded + step; ++i) {
+            if (out.repetitionLevels[repetitionFrom + i] != 0) continue;
+            if (rowsStarted == rowLimit) {
+              kept = i;
+              stop = true;
+              break;
+            }
+            ++rowsStarted;
+          }
+          decoded += step;
+        }
+        out.repetitionLevels.resize(repetitionFrom + kept);
+      }
+      std::size_t defined = decodeAll ? count : kept;
+      std::size_t definedKept = kept;
+      if (leaf.maxDefinition > 0) {
+        LevelRuns(definitionRuns, leaf.maxDefinition).append(defined, out.definitionLevels);
+        defined = definedCount(out.definitionLevels, levelsFrom, leaf.maxDefinition);
+        out.definitionLevels.resize(levelsFrom + kept);
+        definedKept = kept == count ? defined : definedCount(out.definitionLevels, levelsFrom, leaf.maxDefinition);
+      }
+      ParquetValueDecoder::decode(header.encoding, leaf.physical, values, defined, definedKept,
+                                  hasDictionary ? &dictionary : nullptr, out.values, budget);
+      out.slots += kept;
+      return stop;
+    };
+
+    if (prefix) {
+      budget.take(static_cast<std::uint64_t>(header.uncompressedSize));
+      if (readPagePrefix(chunk.codec, source, bodyAt, header, leaf, rowLimit, out, rowsStarted, budget, buffers,
+                         decodeSlots))
+        return false;
+      continue;
+    }
     std::span<const std::uint8_t> repetitionRuns, definitionRuns, values;
     if (header.type == kDataPage) {
       budget.take(static_cast<std::uint64_t>(header.uncompressedSize));
       ParquetCodec::decompress(chunk.codec, body, static_cast<std::size_t>(header.uncompressedSize), page);
-      ByteCursor pageCursor(page);
-      if (leaf.maxRepetition > 0) repetitionRuns = lengthPrefixedRuns(pageCursor, header.repetitionEncoding);
-      if (leaf.maxDefinition > 0) definitionRuns = lengthPrefixedRuns(pageCursor, header.definitionEncoding);
-      pageCursor.readBytes(pageCursor.remaining(), values);
+      v1Sections(page, leaf, header, repetitionRuns, definitionRuns, values);
     } else {
       const std::uint64_t levelBytes =
           static_cast<std::uint64_t>(header.repetitionBytes) + static_cast<std::uint64_t>(header.definitionBytes);
@@ -216,54 +336,7 @@ bool ParquetColumnReader::read(const ParquetMetadata::ColumnChunk& chunk, const 
         values = rest;
       }
     }
-
-    // The slots of the page kept are all of them, or those before the row past the limit
-    // when this page reaches it (a row starts where the repetition level is 0, and is
-    // whole once the next one starts or the chunk ends). Levels and values past those are
-    // not decoded, unless the values are found from the page's count of them (the delta
-    // encodings and BYTE_STREAM_SPLIT).
-    valuesRead += header.numValues;
-    const bool more = valuesRead < chunk.numValues;
-    const bool countedValues = header.encoding >= 5 && header.encoding <= 9 && header.encoding != 8;
-    const bool decodeAll = rowLimit == UINT64_MAX || countedValues;
-    std::size_t kept = count;
-    bool stop = false;
-    if (leaf.maxRepetition == 0) {
-      if (out.slots + count > rowLimit || (more && out.slots + count == rowLimit)) {
-        kept = static_cast<std::size_t>(rowLimit - out.slots);
-        stop = true;
-      }
-    } else {
-      constexpr std::size_t kLevelStep = 4096;
-      LevelRuns runs(repetitionRuns, leaf.maxRepetition);
-      for (std::size_t decoded = 0; decoded < count && !stop;) {
-        const std::size_t step = decodeAll ? count : std::min(kLevelStep, count - decoded);
-        runs.append(step, out.repetitionLevels);
-        for (std::size_t i = decoded; i < decoded + step; ++i) {
-          if (out.repetitionLevels[repetitionFrom + i] != 0) continue;
-          if (rowsStarted == rowLimit) {
-            kept = i;
-            stop = true;
-            break;
-          }
-          ++rowsStarted;
-        }
-        decoded += step;
-      }
-      out.repetitionLevels.resize(repetitionFrom + kept);
-    }
-    std::size_t defined = decodeAll ? count : kept;
-    std::size_t definedKept = kept;
-    if (leaf.maxDefinition > 0) {
-      LevelRuns(definitionRuns, leaf.maxDefinition).append(defined, out.definitionLevels);
-      defined = definedCount(out.definitionLevels, levelsFrom, leaf.maxDefinition);
-      out.definitionLevels.resize(levelsFrom + kept);
-      definedKept = kept == count ? defined : definedCount(out.definitionLevels, levelsFrom, leaf.maxDefinition);
-    }
-    ParquetValueDecoder::decode(header.encoding, leaf.physical, values, defined, definedKept,
-                                hasDictionary ? &dictionary : nullptr, out.values, budget);
-    out.slots += kept;
-    if (stop) return false;
+    if (decodeSlots(repetitionRuns, definitionRuns, values)) return false;
   }
   require(valuesRead == chunk.numValues);
   return true;

@@ -8,6 +8,7 @@
 #include "drivers/parquet/parquet_metadata.hpp"
 #include "drivers/parquet/parquet_value_decoder.hpp"
 #include "drivers/parquet/parquet_values.hpp"
+#include "platform/byte_buffer.hpp"
 
 namespace tabvora::internal {
 
@@ -46,11 +47,16 @@ class ParquetColumnReader {
   struct Buffers {
     std::vector<std::uint8_t> page;
     std::vector<std::uint8_t> values;
+    // A preview's pages, read and decompressed in part (ParquetPagePrefix).
+    ByteBuffer prefixInput;
+    ByteBuffer prefixOutput;
   };
 
   // Pages are read until the first `rowLimit` rows are whole (a preview's rows), or all of
   // them: returns whether all. When it stops early `out` holds exactly the first
-  // `rowLimit` rows, the levels and values past them in the last page read left undecoded.
+  // `rowLimit` rows, the levels and values past them in the last page read left undecoded;
+  // the data pages (v1) of such a read are read and decompressed only as far as their
+  // kept levels and values, where the codec allows (ParquetPagePrefix).
   static bool read(const ParquetMetadata::ColumnChunk& chunk, const Source& source, const Leaf& leaf,
                    ParquetColumnData& out, DecodeBudget& budget, Buffers& buffers, std::uint64_t rowLimit = UINT64_MAX);
 };

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <mutex>
 #include <system_error>
 
@@ -157,8 +158,11 @@ DatabaseMetadata ParquetDriver::open(const std::filesystem::path& url) {
   }
   if (!loaded && native) {
     try {
-      native->stage(internalSQLite, primaryTableName_,
-                    previewRowLimit ? std::optional<std::int64_t>(parquet_limits::kDuckDBRowLimit) : std::nullopt);
+      // A preview stages the rows it was asked for, typed as the DuckDB route types them
+      // (from the first 5000 rows).
+      std::optional<std::int64_t> rows;
+      if (previewRowLimit) rows = std::clamp<std::int64_t>(*previewRowLimit, 0, parquet_limits::kDuckDBRowLimit);
+      native->stage(internalSQLite, primaryTableName_, rows, parquet_limits::kDuckDBRowLimit);
       loaded = true;
       route_ = Route::native;
     } catch (const DriverError& error) {

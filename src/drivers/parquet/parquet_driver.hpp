@@ -21,14 +21,15 @@ class FileReader;
 //      preview (previewRowLimit set);
 //   2. the native reader (ParquetNativeReader), when there is no DuckDB or it fails, times
 //      out, floods its output, prints anything but rows, or gives another row count than
-//      the footer; a preview stages the first 5000 rows;
+//      the footer; a preview stages its first previewRowLimit rows (at most 5000), with
+//      the types the first 5000 rows give, as the DuckDB route's;
 //   3. neither: a preview lists the file's top-level columns and types from its footer (see
 //      ParquetFooter) with a summary row saying why the rows could not be read, or, without
 //      a readable footer, one row naming the format and the size; a full open lists the
 //      table with the footer's counts, stages nothing, and every read fails with that
 //      reason.
 // The table's row count is the footer's, whichever route staged it (the preview page
-// counts the file's rows, not the 5000 staged).
+// counts the file's rows, not those staged).
 // Reads and edits are answered by the staging database; the file is never written.
 // Errors have the domain "ParquetDriver": -1 when the file cannot be read or lacks the
 // leading magic, -2 for every saveChanges.
@@ -79,7 +80,8 @@ class ParquetDriver final : public StagingDriver {
   ChildProcess::Limits duckDBLimits{parquet_limits::kDuckDBTimeLimit, parquet_limits::kDuckDBOutputLimit,
                                     parquet_limits::kDuckDBErrorLimit};
 
-  // Set for a preview: at most 5000 rows are staged, by either route.
+  // Set for a preview: at most 5000 rows are staged through DuckDB, at most this many (and
+  // 5000) by the native reader.
   std::optional<std::int64_t> previewRowLimit;
   // Rows one DuckDB run gives a full open.
   std::int64_t duckDBBatchRows = parquet_limits::kDuckDBBatchRows;

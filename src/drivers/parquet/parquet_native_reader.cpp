@@ -226,7 +226,8 @@ void ParquetNativeReader::readRowGroup(std::size_t index, std::int64_t rowsNeede
   }
 }
 
-void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table, std::optional<std::int64_t> rowLimit) {
+void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table, std::optional<std::int64_t> rowLimit,
+                                std::int64_t typedRows) {
   const std::size_t width = fields_.size();
   std::vector<std::optional<ColumnType>> merged(width);
   std::vector<ParquetColumnData> data;
@@ -237,7 +238,7 @@ void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table,
     formats.push_back(&leaf.format);
     maxDefinition.push_back(leaf.leaf.maxDefinition);
   }
-  std::int64_t rowsLeft = rowLimit.value_or(std::numeric_limits<std::int64_t>::max());
+  std::int64_t rowsLeft = rowLimit ? std::max(*rowLimit, typedRows) : std::numeric_limits<std::int64_t>::max();
   std::size_t group = 0;
   std::size_t rows = 0;  // of the row group decoded, to be staged
   auto decodeNext = [&] {
@@ -250,13 +251,16 @@ void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table,
     rowsLeft -= static_cast<std::int64_t>(rows);
   };
   // Calls `body(c, cell)` for the cells of each row of the row group decoded, in order,
-  // and `endRow()` after each row; merges the cells' types.
+  // and `endRow()` after each row; merges the cells' types. The columns `settled` are
+  // passed over.
   std::vector<std::string> scratch(width);
+  std::vector<char> settled(width, 0);
   auto forEachCell = [&](const auto& body, const auto& endRow) {
     ParquetNestedAssembler assembler(data, formats, maxDefinition);
     std::vector<std::size_t> nextValue(leaves_.size(), 0);
     for (std::size_t r = 0; r < rows; ++r) {
       for (std::size_t c = 0; c < width; ++c) {
+        if (settled[c]) continue;
         const ParquetSchemaNode& field = fields_[c];
         ParquetCellFormat::Cell cell;
         if (field.isNested()) {
@@ -296,10 +300,32 @@ void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table,
     put(std::move(batch));
   };
 
-  // The first row group is decoded before the table is made, its cells giving the types
-  // the table is created with.
-  decodeNext();
-  forEachCell([](std::size_t, const ParquetCellFormat::Cell&) {}, [] {});
+  CellBatch shown;
+  if (rowLimit) {
+    // A preview: its rows are formatted at once, and the rows after them up to typedRows
+    // only merge their types (the types the first typedRows rows give), each column until
+    // its type can no longer change: TEXT stays TEXT whatever follows, and a nested
+    // field's cells are all JSON.
+    std::int64_t row = 0;
+    for (decodeNext(); rows > 0; decodeNext()) {
+      forEachCell(
+          [&](std::size_t, const ParquetCellFormat::Cell& cell) {
+            if (row < *rowLimit) shown.add(cell);
+          },
+          [&] {
+            if (++row <= *rowLimit) ++shown.rows;
+            if (row < *rowLimit) return;
+            for (std::size_t c = 0; c < width; ++c)
+              settled[c] = merged[c] == ColumnType::text || (fields_[c].isNested() && merged[c] == ColumnType::json);
+          });
+    }
+    shown.seal();
+  } else {
+    // The first row group is decoded before the table is made, its cells giving the types
+    // the table is created with.
+    decodeNext();
+    forEachCell([](std::size_t, const ParquetCellFormat::Cell&) {}, [] {});
+  }
   std::vector<DataColumn> created;
   for (std::size_t c = 0; c < width; ++c) {
     created.push_back(columns_[c]);
@@ -314,8 +340,8 @@ void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table,
         for (std::size_t c = 0; c < width; ++c) bindCell(statement, offset + static_cast<int>(c) + 1, cells[c]);
       });
     };
-    // A preview's rows, or when no second thread is to be had: each batch is inserted
-    // as it is made. Else formatting goes on in a second thread while SQLite inserts.
+    // When no second thread is to be had, each batch is inserted as it is made. Else
+    // formatting goes on in a second thread while SQLite inserts.
     auto here = [&] {
       produce(
           [&](CellBatch&& batch) {
@@ -324,7 +350,7 @@ void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table,
           },
           [] { return CellBatch(); });
     };
-    if (rowLimit) return here();
+    if (rowLimit) return insert(shown);
     const bool pipelined = consumeFromSecondThread<CellBatch>(
         kBatchesAhead,
         [&](HandOff<CellBatch>& handOff) {
@@ -335,6 +361,7 @@ void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table,
     if (!pipelined) here();
   });
 
+  if (rowLimit) return;
   // A later row group may have changed a type (whole numbers, then a fraction).
   for (std::size_t c = 0; c < width; ++c) created[c].type = merged[c].value_or(ColumnType::text);
   retypeStagedTable(staging, table, created);

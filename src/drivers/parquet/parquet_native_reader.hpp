@@ -39,9 +39,12 @@ class ParquetNativeReader {
 
   // Creates `table` in `staging` and inserts the rows, at most `rowLimit`; without a limit
   // the rows are decoded and formatted on a second thread while this one inserts them, in
-  // order. Errors of the staging database propagate; on any error the staging database
-  // may hold part of the table and is to be discarded.
-  void stage(SQLiteDriver& staging, const std::string& table, std::optional<std::int64_t> rowLimit);
+  // order. With a limit, the columns' types are those the first `typedRows` rows give when
+  // that is more rows (a preview staging fewer rows than its types are taken from), else
+  // those of the rows staged. Errors of the staging database propagate; on any error the
+  // staging database may hold part of the table and is to be discarded.
+  void stage(SQLiteDriver& staging, const std::string& table, std::optional<std::int64_t> rowLimit,
+             std::int64_t typedRows = 0);
 
  private:
   struct Leaf {
