@@ -81,8 +81,9 @@ class StatisticsAccumulator {
     std::uint64_t hash = 0;
     std::uint8_t kind = 0;  // CellValue::Kind + 1; 0 when free
     std::uint8_t length = 0;
-    std::array<char, 30> text;
+    std::array<char, 14> text;  // longer texts are not remembered
   };
+  static_assert(sizeof(NumberMemo) == 32);
   static constexpr std::size_t kMemoEntries = 1024;
   static constexpr std::uint64_t kMemoAfter = 4096;
 
