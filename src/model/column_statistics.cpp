@@ -106,12 +106,7 @@ void StatisticsAccumulator::add(const CellValue& value) {
   addPresent(&value, value.kind(), display, DistinctCounter::hashOf(display));
 }
 
-void StatisticsAccumulator::queue(const RowView& row, std::size_t column) {
-  const CellValue::Kind kind = row.kind(column);
-  if (kind == CellValue::Kind::null) {
-    addMissing();  // nulls are only counted, so need not wait their turn
-    return;
-  }
+void StatisticsAccumulator::queue(CellValue::Kind kind, std::int64_t integer, double real, std::string_view bytes) {
   if (pendingCount_ == kLookahead) {
     addPending(pending_[pendingFirst_]);
     pendingFirst_ = (pendingFirst_ + 1) % kLookahead;
@@ -122,19 +117,19 @@ void StatisticsAccumulator::queue(const RowView& row, std::size_t column) {
   pending.kind = kind;
   switch (kind) {
     case CellValue::Kind::integer:
-      pending.integer = row.integer(column);
+      pending.integer = integer;
       describeNumber(pending, std::bit_cast<std::uint64_t>(pending.integer));
       break;
     case CellValue::Kind::real:
-      pending.real = row.real(column);
+      pending.real = real;
       describeNumber(pending, std::bit_cast<std::uint64_t>(pending.real));
       break;
     case CellValue::Kind::text:
-      pending.display = row.bytes(column);
+      pending.display = bytes;
       pending.hash = DistinctCounter::hashOf(pending.display);
       break;
     default:
-      pending.bytes = row.bytes(column);
+      pending.bytes = bytes;
       pending.owned = CellValue::blob(Bytes(pending.bytes.begin(), pending.bytes.end())).displayString();
       pending.display = pending.owned;
       pending.hash = DistinctCounter::hashOf(pending.display);

@@ -38,7 +38,7 @@ class StatisticsAccumulator {
   // The value at `column` of a row being read (null past its end), without copying it
   // where the statistics do not keep it.
   void add(const RowView& row, std::size_t column) {
-    queue(row, column);
+    take(row, column);
     drain();
   }
   // The same for each row of `rows` (anything with forEachRow calling back with a RowView),
@@ -46,7 +46,8 @@ class StatisticsAccumulator {
   // count will look at for the later ones is fetched while the earlier ones are added.
   template <typename Rows>
   void addColumn(const Rows& rows, std::size_t column) {
-    rows.forEachRow([&](const RowView& row) { queue(row, column); });
+    // The row's own type, so its values are read without a virtual call.
+    rows.forEachRow([&](const auto& row) { take(row, column); });
     drain();
   }
   // A row that has no value at the column's position.
@@ -87,7 +88,19 @@ class StatisticsAccumulator {
   static constexpr std::size_t kMemoEntries = 1024;
   static constexpr std::uint64_t kMemoAfter = 4096;
 
-  void queue(const RowView& row, std::size_t column);
+  template <typename Row>
+  void take(const Row& row, std::size_t column) {
+    using Kind = CellValue::Kind;
+    const Kind kind = row.kind(column);
+    if (kind == Kind::null) {
+      addMissing();  // nulls are only counted, so need not wait their turn
+      return;
+    }
+    queue(kind, kind == Kind::integer ? row.integer(column) : 0, kind == Kind::real ? row.real(column) : 0,
+          kind == Kind::integer || kind == Kind::real ? std::string_view() : row.bytes(column));
+  }
+  // A non-null value of a row: its integer, real or bytes, by its kind.
+  void queue(CellValue::Kind kind, std::int64_t integer, double real, std::string_view bytes);
   // Sets the display text and hash of a pending integer or real, whose payload is `bits`.
   void describeNumber(Pending& pending, std::uint64_t bits);
   void addPending(const Pending& pending);
