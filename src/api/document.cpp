@@ -4,6 +4,7 @@
 #include <exception>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "api/statement_interrupter.hpp"
@@ -373,7 +374,7 @@ std::vector<ColumnStatistics> Document::statistics(const std::string& table, con
     // Column by column, so one column's tables stay in the cache for a whole block.
     const auto addUp = [&](const RowBlock& block, bool here) {
       for (std::size_t j = 0; j < accumulators.size(); ++j) {
-        if (mine(j) == here) block.forEachRow([&](const RowView& row) { accumulators[j].add(row, j); });
+        if (mine(j) == here) accumulators[j].addColumn(block, j);
       }
     };
     BlockPipeline pipeline(accumulators.size(), [&](const RowBlock& block) { addUp(block, false); });
@@ -388,9 +389,28 @@ std::vector<ColumnStatistics> Document::statistics(const std::string& table, con
     addUp(pipeline.filling(), true);
     progress.add(pipeline.filling().rows());
     pipeline.finish();
-    std::vector<ColumnStatistics> statistics;
-    statistics.reserve(accumulators.size());
-    for (const auto& accumulator : accumulators) statistics.push_back(accumulator.result());
+    // The results on two cores as well: a median is a selection among up to millions of
+    // numbers. A second thread takes every other column.
+    std::vector<ColumnStatistics> statistics(accumulators.size());
+    const auto results = [&](std::size_t first) {
+      for (std::size_t j = first; j < accumulators.size(); j += 2) statistics[j] = accumulators[j].finish();
+    };
+    std::exception_ptr failure;
+    std::thread second([&] {
+      try {
+        results(1);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    });
+    try {
+      results(0);
+    } catch (...) {
+      second.join();
+      throw;
+    }
+    second.join();
+    if (failure) std::rethrow_exception(failure);
     return statistics;
   });
 }

@@ -7,11 +7,9 @@
 
 namespace tabvora::internal {
 
-namespace {
-
 // 64-bit FNV-1a, then a finaliser that spreads the bits (HyperLogLog needs every bit of
 // the hash to be uniform, which FNV alone is not in its high bits).
-std::uint64_t hashOf(std::string_view text) {
+std::uint64_t DistinctCounter::hashOf(std::string_view text) {
   std::uint64_t hash = 0xcbf29ce484222325ULL;
   for (unsigned char c : text) {
     hash ^= c;
@@ -24,6 +22,8 @@ std::uint64_t hashOf(std::string_view text) {
   hash ^= hash >> 33;
   return hash;
 }
+
+namespace {
 
 // The first (up to) 8 bytes of a text, in one word; the rest zero.
 std::uint64_t headOf(std::string_view text) {
@@ -86,8 +86,17 @@ void DistinctCounter::grow() {
   for (std::size_t i = 0; i < entries_.size(); ++i) place(hashOf(textOf(entries_[i])), i);
 }
 
-DistinctCounter::Novelty DistinctCounter::add(std::string_view text, unsigned kind) {
-  const std::uint64_t hash = hashOf(text);
+void DistinctCounter::prefetchSlot(std::uint64_t hash) const {
+  __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
+}
+
+void DistinctCounter::prefetchEntry(std::uint64_t hash) const {
+  // Only the entry of the first slot: a text met before mostly sits there.
+  const std::uint32_t held = slots_[hash & (slots_.size() - 1)];
+  if (held != 0 && (held & ~kIndexMask) == tagOf(hash)) __builtin_prefetch(&entries_[(held & kIndexMask) - 1]);
+}
+
+DistinctCounter::Novelty DistinctCounter::add(std::string_view text, unsigned kind, std::uint64_t hash) {
   const std::size_t index = hash >> (64 - kRegisterBits);
   const std::uint64_t rest = hash << kRegisterBits;
   const auto rank = static_cast<std::uint8_t>(rest == 0 ? 64 - kRegisterBits + 1 : std::countl_zero(rest) + 1);

@@ -31,7 +31,18 @@ class DistinctCounter {
     bool text = false;
     bool textOfKind = false;
   };
-  Novelty add(std::string_view text, unsigned kind = 0);
+  Novelty add(std::string_view text, unsigned kind = 0) { return add(text, kind, hashOf(text)); }
+  // The same, with the text's hashOf worked out already.
+  Novelty add(std::string_view text, unsigned kind, std::uint64_t hash);
+
+  // The hash every text is counted by.
+  static std::uint64_t hashOf(std::string_view text);
+
+  // Hints that a text of this hash will be added soon: the first fetches its place in the
+  // table into the cache, the second (once that has arrived) the entry found there. They
+  // change nothing, so a text can be added without them or after other texts.
+  void prefetchSlot(std::uint64_t hash) const;
+  void prefetchEntry(std::uint64_t hash) const;
 
   std::int64_t count() const;
   bool isEstimate() const { return estimating_; }
