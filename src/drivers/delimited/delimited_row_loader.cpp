@@ -170,11 +170,14 @@ class BatchInserter {
     });
     rowsInserted_ += static_cast<std::int64_t>(batch.rows);
     // Later batches hold only later records, and the parsing side is past these bytes.
-    input_.release(batch.inputEnd);
+    if (releasesInput) input_.release(batch.inputEnd);
     if (progress_) progress_(Progress{Progress::Unit::bytes, batch.inputEnd, inputSize_});
   }
 
   std::int64_t rowsInserted() const { return rowsInserted_; }
+
+  // False while a parsing thread releases what the batches it gets back have passed.
+  bool releasesInput = true;
 
  private:
   StagedRowInserter rows_;
@@ -222,6 +225,7 @@ DelimitedRowLoader::Outcome DelimitedRowLoader::load(SQLiteDriver& staging, sqli
   BatchInserter inserter(staging, insert, table, source, kinds.size(), progress);
   if (rowLimit) return loadHere(builder, inserter, input, delimiter, rowLimit);
 
+  inserter.releasesInput = false;
   const bool pipelined = consumeFromSecondThread<RowBatch>(
       kBatchesAhead,
       [&](HandOff<RowBatch>& handOff) {
@@ -234,6 +238,9 @@ DelimitedRowLoader::Outcome DelimitedRowLoader::load(SQLiteDriver& staging, sqli
           builder.settle(batch);
           if (!handOff.put(std::move(batch))) return false;
           batch = handOff.reuse().value_or(RowBatch{});
+          // A batch given back is inserted, and so is every one before it: the system
+          // takes back the pages they passed here rather than on the inserting thread.
+          source.release(batch.inputEnd);
           batch.clear();
           return true;
         });
@@ -243,6 +250,7 @@ DelimitedRowLoader::Outcome DelimitedRowLoader::load(SQLiteDriver& staging, sqli
         }
       },
       [&](RowBatch& batch) { inserter.insert(batch); });
+  inserter.releasesInput = true;
   if (!pipelined) return loadHere(builder, inserter, input, delimiter, rowLimit);  // no second thread to be had
   return {inserter.rowsInserted(), false};
 }
