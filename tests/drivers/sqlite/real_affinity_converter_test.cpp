@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <random>
@@ -12,8 +13,8 @@
 namespace tabvora::internal {
 namespace {
 
-// Decimals a CSV file may hold: the awkward ones, and random ones of 1 to 19 significant
-// digits with and without exponents.
+// Decimals a CSV file may hold: the awkward ones, random ones of 1 to 19 significant digits
+// with and without exponents, and many short ones.
 std::vector<std::string> decimals() {
   std::vector<std::string> texts = {"0.1", "79.19", "1e5", "1.e5", ".5", "-.5", "+2.5", "1E+2", "-0.0", "0.000",
                                     "1e-400", "4.9e-324", "2.2250738585072011e-308", "1.7976931348623157e308",
@@ -26,6 +27,12 @@ std::vector<std::string> decimals() {
     std::string text = (random() % 4 == 0 ? "-" : "") + digits.substr(0, point) + "." + digits.substr(point);
     if (i % 3 == 0) text += "e" + std::to_string(static_cast<int>(random() % 80) - 40);
     texts.push_back(text);
+  }
+  // Short decimals (at most 15 digits, 3 after the point), which may skip the CAST.
+  for (int i = 0; i < 20000; ++i) {
+    std::string digits = std::to_string(random() % 1'000'000'000'000'000ULL / (1ULL << (random() % 50)));
+    digits.insert(digits.size() - std::min<std::size_t>(digits.size(), 1 + random() % 3), ".");
+    texts.push_back((i % 2 == 0 ? "-" : "") + digits);
   }
   return texts;
 }
