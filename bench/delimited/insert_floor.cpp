@@ -1,7 +1,8 @@
 // The floor of a delimited load: the rows of a CSV file, split and converted beforehand (not
 // timed), inserted on one thread into an in-memory table made by DDL, as the staging store
 // does it: prepared INSERTs of 32 rows, one transaction, empty fields NULL, numeric columns given
-// integers where the text is one of at most 18 digits, everything else text.
+// integers where the text is one of at most 18 digits, REAL columns given reals where the text
+// has a decimal point or an exponent, everything else text.
 //   insert_floor DDL FILE   prints the seconds from BEGIN to COMMIT
 #include <sqlite3.h>
 
@@ -69,13 +70,14 @@ int main(int argc, char** argv) {
   sqlite3* db = nullptr;
   check(sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr), db);
   check(sqlite3_exec(db, argv[1], nullptr, nullptr, nullptr), db);
-  std::vector<bool> numeric;
+  std::vector<bool> numeric, real;
   sqlite3_stmt* info = nullptr;
   check(sqlite3_prepare_v2(db, "SELECT type FROM pragma_table_info((SELECT name FROM sqlite_master))", -1, &info,
                            nullptr), db);
   while (sqlite3_step(info) == SQLITE_ROW) {
     const std::string type = reinterpret_cast<const char*>(sqlite3_column_text(info, 0));
     numeric.push_back(type == "INTEGER" || type == "REAL");
+    real.push_back(type == "REAL");
   }
   sqlite3_finalize(info);
   sqlite3_stmt* name = nullptr;
@@ -86,9 +88,10 @@ int main(int argc, char** argv) {
   for (std::size_t i = 0; i < numeric.size(); ++i) sql += i ? ", ?" : "?";
   sql += ")";
 
-  // Converted ahead: per cell an integer, a text or nothing.
+  // Converted ahead: per cell an integer, a real, a text or nothing.
   struct Cell {
     std::optional<long long> value;
+    std::optional<double> number;
     const std::string* text = nullptr;
   };
   std::vector<Cell> cells;
@@ -97,7 +100,9 @@ int main(int argc, char** argv) {
       Cell cell;
       if (i < records[r].size() && !records[r][i].empty()) {
         if (numeric[i]) cell.value = integer(records[r][i]);
-        if (!cell.value) cell.text = &records[r][i];
+        if (!cell.value && real[i] && records[r][i].find_first_of(".eE") != std::string::npos)
+          cell.number = std::stod(records[r][i]);
+        if (!cell.value && !cell.number) cell.text = &records[r][i];
       }
       cells.push_back(cell);
     }
@@ -123,6 +128,7 @@ int main(int argc, char** argv) {
     const int parameters = statement == batch ? columns * kRows : columns;
     for (int i = 1; i <= parameters; ++i, ++c) {
       if (cells[c].value) sqlite3_bind_int64(statement, i, *cells[c].value);
+      else if (cells[c].number) sqlite3_bind_double(statement, i, *cells[c].number);
       else if (cells[c].text) sqlite3_bind_text(statement, i, cells[c].text->data(), static_cast<int>(cells[c].text->size()), SQLITE_STATIC);
       else sqlite3_bind_null(statement, i);
     }

@@ -1,6 +1,7 @@
 // The delimited-text driver on arbitrary bytes. They become a file in a private temporary
 // folder, which is opened as a preview (200 rows) and in full, and the first page is fetched.
-// Besides, the byte splitter runs on the raw bytes with every delimiter, and a first-part
+// Besides, the byte splitter runs on the raw bytes with every delimiter (and the first pass in
+// two halves must find what one pass finds), and a first-part
 // read with small steps must stage exactly what the whole file stages first: that runs the
 // growing, the cut at the cap and the checks of the rest on inputs of a few dozen kilobytes.
 #include <algorithm>
@@ -15,9 +16,11 @@
 #include "drivers/delimited/delimited_byte_parser.hpp"
 #include "drivers/delimited/delimited_driver.hpp"
 #include "drivers/delimited/delimited_input.hpp"
+#include "drivers/delimited/delimited_schema_scan.hpp"
 #include "drivers/delimited/delimited_test_records.hpp"
 #include "drivers/delimited/delimiter_detector.hpp"
 #include "platform/binary_content.hpp"
+#include "platform/limits.hpp"
 
 namespace {
 
@@ -38,6 +41,13 @@ void splitRawBytes(std::span<const std::uint8_t> bytes) {
     };
     DelimitedByteParser::parse(bytes, static_cast<std::uint8_t>(delimiter), consume);
     DelimitedByteParser::parse(bytes, static_cast<std::uint8_t>(delimiter), consume, true);
+    // The first pass in two halves finds what one pass finds (for headers the driver takes).
+    DelimitedSchemaScan whole(std::nullopt);
+    DelimitedByteParser::parse(bytes, static_cast<std::uint8_t>(delimiter), whole);
+    const DelimitedSchemaScan halves = DelimitedSchemaScan::ofWholeText(bytes, static_cast<std::uint8_t>(delimiter), 1);
+    tabvora::fuzzing::check(whole.columnCount() > limits::kMaxColumns ||
+                            (halves.kinds() == whole.kinds() && halves.droppedContent() == whole.droppedContent() &&
+                             halves.columnCount() == whole.columnCount()));
   }
 }
 

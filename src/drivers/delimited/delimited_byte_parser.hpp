@@ -102,6 +102,13 @@ class DelimitedByteParser {
   template <typename OnRecord>
   static Result parse(std::span<const std::uint8_t> input, std::uint8_t delimiter, OnRecord&& onRecord,
                       bool textContinues = false);
+  // Like parse, from input[from] on, which must be the start or follow a line break that
+  // ended a record (a parse from the start is between records there, in a state that
+  // depends on nothing before). No byte-order mark is looked for past the start; field
+  // ranges index the whole input.
+  template <typename OnRecord>
+  static Result parseFrom(std::span<const std::uint8_t> input, std::size_t from, std::uint8_t delimiter,
+                          OnRecord&& onRecord, bool textContinues = false);
 
   // The field's bytes as UTF-8 text, invalid sequences replaced by U+FFFD. Never fails.
   static std::string fieldText(const Field& field, std::span<const std::uint8_t> input,
@@ -139,9 +146,9 @@ class DelimitedByteParser::Splitter {
     for (std::uint8_t b : {kQuote, std::uint8_t{0}, kCR}) insideStop_[b] = true;
   }
 
-  Result run() {
-    std::size_t pos = 0;
-    if (ByteOrderMark::sniff(input_).isUTF8()) pos = kUTF8ByteOrderMark.size();
+  Result run(std::size_t from) {
+    std::size_t pos = from;
+    if (from == 0 && ByteOrderMark::sniff(input_).isUTF8()) pos = kUTF8ByteOrderMark.size();
     if (pos >= n_) return {n_, false, 0};
     fieldStart_ = pos;
     atFieldStart_ = true;
@@ -311,8 +318,15 @@ class DelimitedByteParser::Splitter {
 template <typename OnRecord>
 DelimitedByteParser::Result DelimitedByteParser::parse(std::span<const std::uint8_t> input, std::uint8_t delimiter,
                                                        OnRecord&& onRecord, bool textContinues) {
+  return parseFrom(input, 0, delimiter, onRecord, textContinues);
+}
+
+template <typename OnRecord>
+DelimitedByteParser::Result DelimitedByteParser::parseFrom(std::span<const std::uint8_t> input, std::size_t from,
+                                                           std::uint8_t delimiter, OnRecord&& onRecord,
+                                                           bool textContinues) {
   Splitter<std::remove_reference_t<OnRecord>> splitter(input, delimiter, onRecord, textContinues);
-  return splitter.run();
+  return splitter.run(from);
 }
 
 }  // namespace tabvora::internal

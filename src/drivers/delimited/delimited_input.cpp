@@ -153,6 +153,11 @@ DelimitedByteParser::Result DelimitedInput::settle(DatabaseFormat format, std::o
   delimiter_ = isValidUTF8(sample) ? DelimiterDetector::detect(sample, format)
                                    : DelimiterDetector::detect(repairUTF8(sample), format);
   usesCRLF_ = sample.find("\r\n") != std::string_view::npos;
+  if (wholeFile_ && !rowLimit) {
+    // What the pass returns matters only to a first part.
+    scan_.emplace(DelimitedSchemaScan::ofWholeText(text, static_cast<std::uint8_t>(delimiter_)));
+    return {};
+  }
   scan_.emplace(rowLimit);
   return DelimitedByteParser::parse(text, static_cast<std::uint8_t>(delimiter_), *scan_, !wholeFile_);
 }

@@ -2,11 +2,13 @@
 
 #include <sqlite3.h>
 
+#include <bit>
 #include <exception>
 #include <string>
 #include <system_error>
 #include <thread>
 
+#include "drivers/sqlite/real_affinity_converter.hpp"
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "drivers/sqlite/staged_row_inserter.hpp"
 #include "drivers/sqlite/staged_table.hpp"
@@ -35,9 +37,9 @@ std::string_view numericText(std::string_view bytes) {
 // the parser rewrote, into the batch's own bytes.
 struct RowBatch {
   struct Cell {
-    enum class Kind : std::uint8_t { null, integer, input, own };
+    enum class Kind : std::uint8_t { null, integer, real, input, own };
     Kind kind = Kind::null;
-    std::int64_t value = 0;  // integer, or the offset of the text
+    std::int64_t value = 0;  // integer, the bits of a real, or the offset of the text
     std::size_t size = 0;
   };
   std::vector<Cell> cells;
@@ -50,7 +52,16 @@ struct RowBatch {
     own.clear();
     rows = 0;
   }
+  std::string_view text(const Cell& cell, const char* input) const {
+    const char* base = cell.kind == Cell::Kind::own ? own.data() : input;
+    return {base + cell.value, cell.size};
+  }
 };
+
+// A decimal written with a point or an exponent: the cells of a REAL column that the
+// column's affinity turns into reals (the others are integers, bound as such, or texts too
+// long for one).
+bool hasPointOrExponent(std::string_view text) { return text.find_first_of(".eE") != std::string_view::npos; }
 
 class BatchBuilder {
  public:
@@ -59,7 +70,7 @@ class BatchBuilder {
     for (DelimitedRowLoader::ColumnKind kind : kinds) types_.push_back(DelimitedByteParser::columnType(kind));
   }
 
-  void append(const DelimitedByteParser::Record& record, RowBatch& batch) const {
+  void append(const DelimitedByteParser::Record& record, RowBatch& batch) {
     using Cell = RowBatch::Cell;
     const std::size_t n = record.size();
     for (std::size_t i = 0; i < types_.size(); ++i) {
@@ -79,6 +90,10 @@ class BatchBuilder {
         }
       }
       cell.size = text.size();
+      if (types_[i] == ColumnType::real && hasPointOrExponent(text) &&
+          DelimitedByteParser::classify(text) == DelimitedRowLoader::ColumnKind::real) {
+        reals_.push_back(batch.cells.size() - 1);
+      }
       if (field.inScratch) {
         cell.kind = Cell::Kind::own;
         cell.value = static_cast<std::int64_t>(batch.own.size());
@@ -91,9 +106,33 @@ class BatchBuilder {
     ++batch.rows;
   }
 
+  // Gives the batch's decimals of REAL columns their numbers, so the inserting thread binds
+  // those instead of having SQLite convert the texts; where the conversion fails they stay
+  // texts, which store the same.
+  void settle(RowBatch& batch) {
+    using Cell = RowBatch::Cell;
+    texts_.clear();
+    for (const std::size_t index : reals_) texts_.push_back(batch.text(batch.cells[index], input_));
+    values_.resize(texts_.size());
+    if (texts_.empty()) return;
+    if (!converter_) converter_.emplace();
+    if (converter_->convert(texts_, values_)) {
+      for (std::size_t i = 0; i < reals_.size(); ++i) {
+        Cell& cell = batch.cells[reals_[i]];
+        cell.kind = Cell::Kind::real;
+        cell.value = std::bit_cast<std::int64_t>(values_[i]);
+      }
+    }
+    reals_.clear();
+  }
+
  private:
   const char* input_;
   std::vector<ColumnType> types_;
+  std::optional<RealAffinityConverter> converter_;  // opened at the first decimal
+  std::vector<std::size_t> reals_;                  // cells of the batch being built to settle
+  std::vector<std::string_view> texts_;
+  std::vector<double> values_;
 };
 
 class BatchInserter {
@@ -116,6 +155,7 @@ class BatchInserter {
         switch (cell->kind) {
           case Kind::null: sqlite3_bind_null(statement, parameter); break;
           case Kind::integer: sqlite3_bind_int64(statement, parameter, cell->value); break;
+          case Kind::real: sqlite3_bind_double(statement, parameter, std::bit_cast<double>(cell->value)); break;
           // The bytes stay valid until the step has run the statement, which is the only
           // time SQLite reads them; a static binding saves a copy of every cell.
           case Kind::input:
@@ -130,11 +170,14 @@ class BatchInserter {
     });
     rowsInserted_ += static_cast<std::int64_t>(batch.rows);
     // Later batches hold only later records, and the parsing side is past these bytes.
-    input_.release(batch.inputEnd);
+    if (releasesInput) input_.release(batch.inputEnd);
     if (progress_) progress_(Progress{Progress::Unit::bytes, batch.inputEnd, inputSize_});
   }
 
   std::int64_t rowsInserted() const { return rowsInserted_; }
+
+  // False while a parsing thread releases what the batches it gets back have passed.
+  bool releasesInput = true;
 
  private:
   StagedRowInserter rows_;
@@ -158,11 +201,13 @@ DelimitedRowLoader::Outcome loadHere(BatchBuilder& builder, BatchInserter& inser
                          builder.append(record, batch);
                          ++rows;
                          if (batch.rows >= DelimitedRowLoader::kBatchRows) {
+                           builder.settle(batch);
                            inserter.insert(batch);
                            batch.clear();
                          }
                          return true;
                        }).stopped;
+  builder.settle(batch);
   inserter.insert(batch);
   return {inserter.rowsInserted(), stopped};
 }
@@ -180,6 +225,7 @@ DelimitedRowLoader::Outcome DelimitedRowLoader::load(SQLiteDriver& staging, sqli
   BatchInserter inserter(staging, insert, table, source, kinds.size(), progress);
   if (rowLimit) return loadHere(builder, inserter, input, delimiter, rowLimit);
 
+  inserter.releasesInput = false;
   const bool pipelined = consumeFromSecondThread<RowBatch>(
       kBatchesAhead,
       [&](HandOff<RowBatch>& handOff) {
@@ -189,14 +235,22 @@ DelimitedRowLoader::Outcome DelimitedRowLoader::load(SQLiteDriver& staging, sqli
           if (!headerSkipped) return headerSkipped = true;
           builder.append(record, batch);
           if (batch.rows < kBatchRows) return true;
+          builder.settle(batch);
           if (!handOff.put(std::move(batch))) return false;
           batch = handOff.reuse().value_or(RowBatch{});
+          // A batch given back is inserted, and so is every one before it: the system
+          // takes back the pages they passed here rather than on the inserting thread.
+          source.release(batch.inputEnd);
           batch.clear();
           return true;
         });
-        if (batch.rows > 0) handOff.put(std::move(batch));
+        if (batch.rows > 0) {
+          builder.settle(batch);
+          handOff.put(std::move(batch));
+        }
       },
       [&](RowBatch& batch) { inserter.insert(batch); });
+  inserter.releasesInput = true;
   if (!pipelined) return loadHere(builder, inserter, input, delimiter, rowLimit);  // no second thread to be had
   return {inserter.rowsInserted(), false};
 }

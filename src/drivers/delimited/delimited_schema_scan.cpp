@@ -1,6 +1,11 @@
 #include "drivers/delimited/delimited_schema_scan.hpp"
 
 #include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <exception>
+#include <system_error>
+#include <thread>
 
 #include "model/table_naming.hpp"
 #include "platform/limits.hpp"
@@ -39,6 +44,74 @@ bool DelimitedSchemaScan::operator()(const DelimitedByteParser::Record& record) 
     kinds_[i] = DelimitedByteParser::merge(kinds_[i], DelimitedByteParser::classify(record.bytes(i)));
   }
   return true;
+}
+
+DelimitedSchemaScan DelimitedSchemaScan::ofWholeText(std::span<const std::uint8_t> text, std::uint8_t delimiter,
+                                                     std::size_t minSplitBytes) {
+  DelimitedSchemaScan head(std::nullopt);
+  const std::size_t middle = text.size() / 2;
+  const void* lineFeed =
+      text.size() >= minSplitBytes ? std::memchr(text.data() + middle, '\n', text.size() - middle) : nullptr;
+  const std::size_t split = lineFeed != nullptr
+                                ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(lineFeed) - text.data()) + 1
+                                : text.size();
+  if (split >= text.size()) {
+    DelimitedByteParser::parse(text, delimiter, head);
+    return head;
+  }
+
+  DelimitedSchemaScan tail = ofDataRecords();
+  std::atomic<bool> dropped{false};
+  std::exception_ptr failure;
+  std::thread second;
+  try {
+    second = std::thread([&] {
+      try {
+        DelimitedByteParser::parseFrom(text, split, delimiter, [&](const DelimitedByteParser::Record& record) {
+          return !dropped.load(std::memory_order_relaxed) && tail(record);
+        });
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    });
+  } catch (const std::system_error&) {
+    DelimitedByteParser::parse(text, delimiter, head);  // no second thread to be had
+    return head;
+  }
+
+  DelimitedByteParser::Result first;
+  try {
+    first = DelimitedByteParser::parse(text.first(split), delimiter, head, true);
+  } catch (...) {
+    dropped = true;
+    second.join();
+    throw;
+  }
+  if (first.afterLastLineBreak != split) {
+    // The break is inside a quoted field: the second thread started mid-record.
+    dropped = true;
+    second.join();
+    DelimitedByteParser::parseFrom(text, first.afterLastLineBreak, delimiter, head);
+    return head;
+  }
+  second.join();
+  if (failure) std::rethrow_exception(failure);
+  head.absorb(tail);
+  return head;
+}
+
+DelimitedSchemaScan DelimitedSchemaScan::ofDataRecords() {
+  DelimitedSchemaScan scan(std::nullopt);
+  scan.foundHeader_ = true;
+  return scan;
+}
+
+void DelimitedSchemaScan::absorb(const DelimitedSchemaScan& later) {
+  if (kinds_.size() < later.kinds_.size()) kinds_.resize(later.kinds_.size(), ColumnKind::empty);
+  for (std::size_t i = 0; i < later.kinds_.size(); ++i)
+    kinds_[i] = DelimitedByteParser::merge(kinds_[i], later.kinds_[i]);
+  droppedContent_ = droppedContent_ || later.droppedContent_;
+  recordsSeen_ += later.recordsSeen_;
 }
 
 std::size_t DelimitedSchemaScan::columnCount() const { return std::max(headerFieldCount_, kinds_.size()); }

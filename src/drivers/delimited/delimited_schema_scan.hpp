@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,18 @@ class DelimitedSchemaScan {
   // record ends the pass, so rows past the limit are never classified.
   explicit DelimitedSchemaScan(std::optional<std::int64_t> rowLimit) : rowLimit_(rowLimit) {}
 
+  // Texts at least this long are scanned in two halves side by side (see ofWholeText).
+  static constexpr std::size_t kMinSplitBytes = 4'000'000;
+
+  // The pass over all of `text`, on two threads when it is at least `minSplitBytes` long:
+  // a second thread scans the records from the first line break past the middle on while
+  // this one scans those before it. When that break lies inside a quoted field, this thread
+  // goes on from the last record it ended and the second thread's work is dropped. The
+  // result is that of one pass from the start (for headers within limits::kMaxColumns; a
+  // wider one is refused anyway).
+  static DelimitedSchemaScan ofWholeText(std::span<const std::uint8_t> text, std::uint8_t delimiter,
+                                         std::size_t minSplitBytes = kMinSplitBytes);
+
   bool operator()(const DelimitedByteParser::Record& record);
 
   bool foundHeader() const { return foundHeader_; }
@@ -38,6 +51,11 @@ class DelimitedSchemaScan {
   bool droppedContent() const { return droppedContent_; }
 
  private:
+  // A scan of records that follow the header: every record is data.
+  static DelimitedSchemaScan ofDataRecords();
+  // Adds what a scan of the records after those this one saw found.
+  void absorb(const DelimitedSchemaScan& later);
+
   std::optional<std::int64_t> rowLimit_;
   std::int64_t recordsSeen_ = 0;  // the header included
   bool foundHeader_ = false;
