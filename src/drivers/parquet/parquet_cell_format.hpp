@@ -45,6 +45,8 @@ class ParquetCellFormat {
     return conversion_ == Conversion::floating || conversion_ == Conversion::float16 ||
            conversion_ == Conversion::unsigned64;
   }
+  // Whether cell may refuse a value: a DECIMAL wider than 16 bytes.
+  bool refusesSomeValues() const { return conversion_ == Conversion::decimal; }
   // `text` as a JSON string, escaped as JavaScript's JSON.stringify escapes.
   static void appendJSONString(std::string_view text, std::string& out);
 

@@ -350,8 +350,8 @@ void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table,
 }
 
 template <typename Body, typename EndRow>
-void ParquetNativeReader::forEachCellOf(const std::vector<ParquetColumnData>& data, std::size_t rows, Body&& body,
-                                        EndRow&& endRow) const {
+void ParquetNativeReader::forEachCellOf(const std::vector<ParquetColumnData>& data, std::size_t rows,
+                                        const std::vector<bool>& skipped, Body&& body, EndRow&& endRow) const {
   std::vector<const ParquetCellFormat*> formats;
   std::vector<int> maxDefinition;
   for (const Leaf& leaf : leaves_) {
@@ -373,8 +373,12 @@ void ParquetNativeReader::forEachCellOf(const std::vector<ParquetColumnData>& da
       } else {
         const std::size_t leaf = field.firstLeaf;
         const ParquetColumnData& column = data[leaf];
-        if (maxDefinition[leaf] == 0 || column.definitionLevels[r] == maxDefinition[leaf])
+        if (maxDefinition[leaf] != 0 && column.definitionLevels[r] != maxDefinition[leaf]) {
+        } else if (!skipped.empty() && skipped[c]) {
+          ++nextValue[leaf];
+        } else {
           cell = leaves_[leaf].format.cell(column.values, nextValue[leaf]++, scratch[c]);
+        }
       }
       body(c, cell);
     }
@@ -390,8 +394,17 @@ std::vector<DataColumn> ParquetNativeReader::columnsOfAllRows() const {
     const std::int64_t rows = metadata_.rowGroups[group].numRows;
     if (rows == 0) continue;
     readRowGroup(group, rows, data, buffers);
+    // A flat column's type is settled once no later cell can change it (any type but
+    // INTEGER, or INTEGER where no value is a real): its cells are then only formatted where
+    // that may refuse one. Nested columns are always assembled, which checks their levels.
+    std::vector<bool> skipped(fields_.size(), false);
+    for (std::size_t c = 0; c < fields_.size(); ++c) {
+      if (fields_[c].isNested() || !merged[c]) continue;
+      const ParquetCellFormat& format = leaves_[fields_[c].firstLeaf].format;
+      skipped[c] = (*merged[c] != ColumnType::integer || !format.mayBeReal()) && !format.refusesSomeValues();
+    }
     forEachCellOf(
-        data, static_cast<std::size_t>(rows),
+        data, static_cast<std::size_t>(rows), skipped,
         [&](std::size_t c, const ParquetCellFormat::Cell& cell) { merge(merged[c], cell.kind); }, [] {});
   }
   std::vector<DataColumn> columns = columns_;
@@ -414,7 +427,7 @@ void ParquetNativeReader::stageInTurns(SQLiteDriver& staging, const std::string&
       CellBatch batch = fresh();
       bool stopped = false;
       forEachCellOf(
-          data, static_cast<std::size_t>(rows),
+          data, static_cast<std::size_t>(rows), {},
           [&](std::size_t, const ParquetCellFormat::Cell& cell) { batch.add(cell); },
           [&] {
             ++batch.rows;

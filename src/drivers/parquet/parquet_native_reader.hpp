@@ -80,9 +80,11 @@ class ParquetNativeReader {
                     ChunkBuffers& buffers) const;
 
   // Calls `body(c, cell)` for the cells of rows 0 ... rows - 1 of a decoded row group, row
-  // after row, and `endRow()` after each row.
+  // after row, and `endRow()` after each row. The cells of the flat columns `skipped` marks
+  // are not formatted: they come as nulls.
   template <typename Body, typename EndRow>
-  void forEachCellOf(const std::vector<ParquetColumnData>& data, std::size_t rows, Body&& body, EndRow&& endRow) const;
+  void forEachCellOf(const std::vector<ParquetColumnData>& data, std::size_t rows, const std::vector<bool>& skipped,
+                     Body&& body, EndRow&& endRow) const;
 
   const FileReader& file_;
   std::uint64_t dataEnd_ = 0;  // where the footer begins
