@@ -7,7 +7,6 @@
 #include <utility>
 
 #include "api/statement_interrupter.hpp"
-#include "drivers/parquet/parquet_driver.hpp"
 #include "export/block_pipeline.hpp"
 #include "export/table_export_writer.hpp"
 #include "model/column_statistics.hpp"
@@ -457,13 +456,13 @@ void Document::exportTable(const std::string& table, ExportFormat format, const 
         reader.setOrder(selection.sortColumn, selection.ascending);
         return reader;
       };
-      // A Parquet file read by the built-in reader, in the file's order: a row group at a
-      // time is staged, written out and cleared, so memory holds one row group, not the file.
-      auto* parquet = dynamic_cast<ParquetDriver*>(current.driver.get());
-      if (parquet && parquet->readsInTurns(table) && !selection.sortColumn) {
+      // In the table's order, a driver that reads in turns (a Parquet file by the built-in
+      // reader: a row group at a time) gives each part to write, so memory holds a part, not
+      // the table.
+      if (current.driver->readsInTurns(table) && !selection.sortColumn) {
         std::optional<TableReader> turns;
         std::optional<ExportStream> stream;
-        parquet->readInTurns([&] {
+        current.driver->readInTurns(table, [&] {
           if (!turns) {
             stream.emplace(format, turns.emplace(reader()), sink, progress, selection.limit);
             return stream->wantsMore();

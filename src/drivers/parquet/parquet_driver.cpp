@@ -258,9 +258,9 @@ void ParquetDriver::stagePendingRows() {
   stagedRows_ = footerRows_.value_or(0);
 }
 
-void ParquetDriver::readInTurns(const std::function<bool()>& turn) {
+void ParquetDriver::readInTurns(const std::string& table, const std::function<bool()>& turn) {
   throwIfUnreadable();
-  if (!pending_) throw DriverError(kDomain, -1, "The rows of this Parquet file are staged already");
+  if (!readsInTurns(table)) throw DriverError(kDomain, -1, "The table \"" + table + "\" is not read in turns");
   std::lock_guard guard(internalSQLite.mutex());
   std::vector<DataColumn> columns;
   try {

@@ -79,7 +79,7 @@ class ParquetDriver final : public StagingDriver {
 
   // Whether every row of `table` can be read in turns: a full open by the native reader
   // whose rows no call has staged yet.
-  bool readsInTurns(const std::string& table) const { return pending_ && table == primaryTableName_; }
+  bool readsInTurns(const std::string& table) const override { return pending_ && table == primaryTableName_; }
   // For a caller that needs each row once, in order (an export): stages the rows a row group
   // at a time. Calls `turn()` first with the file's table created empty, with the declared
   // types staging every row gives it, then once for each row group while the table holds
@@ -87,7 +87,7 @@ class ParquetDriver final : public StagingDriver {
   // decoded once before the first turn, so a file whose rows cannot be read fails before
   // any turn (and stays unreadable). After the last turn the table is dropped and its rows
   // wait in the file again. Only while readsInTurns.
-  void readInTurns(const std::function<bool()>& turn);
+  void readInTurns(const std::string& table, const std::function<bool()>& turn) override;
 
   // Which route staged the rows of the last open.
   enum class Route : std::uint8_t { none, duckDB, native, footer };

@@ -281,7 +281,7 @@ TEST(ParquetNativeReaderTest, TurnsHoldOneRowGroupEachAndTogetherTheWholeTable) 
     Lines read;
     std::size_t count = 0;
     std::size_t most = 0;
-    turns.readInTurns([&] {
+    turns.readInTurns(turns.primaryTableName(), [&] {
       Lines turn = stagedTable(turns);
       const auto rows = std::find(turn.begin(), turn.end(), "--") + 1;
       if (count++ == 0) schema.assign(turn.begin(), rows);
@@ -300,7 +300,7 @@ TEST(ParquetNativeReaderTest, TurnsHoldOneRowGroupEachAndTogetherTheWholeTable) 
     }
     // Stopped after its first row group, the table is gone; a query then stages every row.
     count = 0;
-    turns.readInTurns([&] { return ++count < 2; });
+    turns.readInTurns(turns.primaryTableName(), [&] { return ++count < 2; });
     EXPECT_LE(count, 2u);
     EXPECT_EQ(stagedTable(turns), staged);
     EXPECT_FALSE(turns.readsInTurns(turns.primaryTableName()));
