@@ -9,14 +9,17 @@ Environment:
   TABVORA  the tabvora binary (default: the release build, see bench_support.py)
   REPS     repetitions of each quick line (default 5; the full reads take 3); medians
   ROWS     rows when generating (default 1,000,000)
+  ONLY     measure only the lines whose name contains this text ("export csv, native")
 The DuckDB program is the test suite's stand-in (tests/drivers/parquet/duckdb_command.cjs), the
 npm engine behind the command-line contract; `npm install` puts it into bench/parquet/node_modules
 the first time. Lines, per file:
   preview, native        the page by the built-in reader (TABVORA_DUCKDB=none)
   preview, duckdb route  the page with TABVORA_DUCKDB naming the DuckDB program
   duckdb alone           that program running the preview's query (LIMIT 5000)
-  tables, native         the table list by the built-in reader (the footer and every row)
-  export csv, native     every row as CSV by the built-in reader, output dropped
+  tables, native         the table list by the built-in reader (the footer alone)
+  full load, native      every row staged by the built-in reader (a query of count(*))
+  export csv, native     every row as CSV by the built-in reader, output dropped (staged a
+                         row group at a time: its peak memory is that of a row group)
   export csv, duckdb     the same by the DuckDB route (batches of 100,000 rows)
   duckdb COPY TO csv     DuckDB's own COPY (SELECT * FROM file) TO a CSV file
   duckdb read to table   DuckDB's own CREATE TABLE AS SELECT * FROM file (in memory)
@@ -56,6 +59,7 @@ def main():
             subprocess.run(["node", os.path.join(HERE, "generate.cjs"), path, str(rows), codec], cwd=HERE,
                            check=True)
         real = os.path.realpath(path).replace("'", "''")
+        table = f"rows_{codec}"
         query = f"SELECT * FROM '{real}' LIMIT 5000;"
         with tempfile.TemporaryDirectory() as scratch:
             csv = os.path.join(scratch, "out.csv").replace("'", "''")
@@ -64,12 +68,15 @@ def main():
                 ("preview, duckdb route", duckdb, [binary, "preview", path], reps),
                 ("duckdb alone", None, [duckdb, "-json", "-c", query], reps),
                 ("tables, native", "none", [binary, "tables", path], 3),
+                ("full load, native", "none", [binary, "query", path, f"SELECT count(*) FROM {table}"], 3),
                 ("export csv, native", "none", [binary, "export", path, "--format", "csv"], 3),
                 ("export csv, duckdb", duckdb, [binary, "export", path, "--format", "csv"], 3),
                 ("duckdb COPY TO csv", None, engine + [f"COPY (SELECT * FROM '{real}') TO '{csv}' (HEADER)"], 3),
                 ("duckdb read to table", None, engine + [f"CREATE TABLE t AS SELECT * FROM '{real}'"], 3),
             ]
             for name, program, command, repetitions in lines:
+                if os.environ.get("ONLY", "") not in name:
+                    continue
                 env = dict(environment)
                 if program:
                     env["TABVORA_DUCKDB"] = program

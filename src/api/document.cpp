@@ -205,6 +205,57 @@ class RowProgress {
   std::uint64_t done_ = 0;
 };
 
+// Writes the rows TableReaders hand over in an export format, up to a limit over all of
+// them: this thread reads the rows out of SQLite, a second one writes them as text.
+class ExportStream {
+ public:
+  ExportStream(ExportFormat format, const TableReader& reader, const TextSink& sink, RowProgress& progress,
+               std::optional<std::int64_t> limit)
+      : writer_(TableExportWriter::make(format, reader.table(), reader.columns())),
+        sink_(sink),
+        progress_(progress),
+        left_(limit),
+        pipeline_(reader.columns().size(), [this](const RowBlock& block) {
+          block.forEachRow([&](const RowView& row) { writer_->writeRow(row, text_); });
+          sink_(text_);
+          text_.clear();
+        }) {
+    writer_->writeBegin(text_);
+  }
+
+  // Whether more rows are wanted: the limit is not reached and the writing goes on.
+  bool wantsMore() const { return writing_ && (!left_ || *left_ > 0); }
+  // Writes the rows `reader` hands over, as many as the limit leaves; then wantsMore.
+  bool write(TableReader& reader) {
+    if (!wantsMore()) return false;
+    reader.forEachRow(left_, [&](const RowView& row) {
+      if (left_) --*left_;
+      pipeline_.filling().append(row);
+      if (!pipeline_.filling().full()) return true;
+      progress_.add(pipeline_.filling().rows());
+      writing_ = pipeline_.handOver();
+      return writing_;
+    });
+    return wantsMore();
+  }
+  // Writes what is left and the text after the rows; rethrows a failure of the writing.
+  void finish() {
+    progress_.add(pipeline_.filling().rows());
+    pipeline_.finish();
+    writer_->writeEnd(text_);
+    sink_(text_);
+  }
+
+ private:
+  std::unique_ptr<TableExportWriter> writer_;
+  const TextSink& sink_;
+  RowProgress& progress_;
+  std::optional<std::int64_t> left_;
+  bool writing_ = true;
+  std::string text_;
+  BlockPipeline pipeline_;  // last: its second thread stops before the rest goes
+};
+
 }  // namespace
 
 struct Document::State {
@@ -420,29 +471,33 @@ void Document::exportTable(const std::string& table, ExportFormat format, const 
   State& current = state();
   withSink(sink, [&](const TextSink& sink) {
     current.run([&] {
-      TableReader reader(*current.driver, table, selection.filters, selection.combination);
-      reader.setSearch(selection.search);
-      reader.setOrder(selection.sortColumn, selection.ascending);
-      auto writer = TableExportWriter::make(format, reader.table(), reader.columns());
-      std::string text;
-      writer->writeBegin(text);
-      // This thread reads the rows out of SQLite; a second one writes them as text.
-      BlockPipeline pipeline(reader.columns().size(), [&](const RowBlock& block) {
-        block.forEachRow([&](const RowView& row) { writer->writeRow(row, text); });
-        sink(text);
-        text.clear();
-      });
       RowProgress progress(current.progress, current.metadata, table, selection);
-      reader.forEachRow(selection.limit, [&](const RowView& row) {
-        pipeline.filling().append(row);
-        if (!pipeline.filling().full()) return true;
-        progress.add(pipeline.filling().rows());
-        return pipeline.handOver();
-      });
-      progress.add(pipeline.filling().rows());
-      pipeline.finish();
-      writer->writeEnd(text);
-      sink(text);
+      auto reader = [&] {
+        TableReader reader(*current.driver, table, selection.filters, selection.combination);
+        reader.setSearch(selection.search);
+        reader.setOrder(selection.sortColumn, selection.ascending);
+        return reader;
+      };
+      // In the table's order, a driver that reads in turns (a Parquet file by the built-in
+      // reader: a row group at a time) gives each part to write, so memory holds a part, not
+      // the table.
+      if (current.driver->readsInTurns(table) && !selection.sortColumn) {
+        std::optional<TableReader> turns;
+        std::optional<ExportStream> stream;
+        current.driver->readInTurns(table, [&] {
+          if (!turns) {
+            stream.emplace(format, turns.emplace(reader()), sink, progress, selection.limit);
+            return stream->wantsMore();
+          }
+          return stream->write(*turns);
+        });
+        stream->finish();  // the first turn made it
+        return;
+      }
+      TableReader all = reader();
+      ExportStream stream(format, all, sink, progress, selection.limit);
+      stream.write(all);
+      stream.finish();
     });
   });
 }

@@ -17,6 +17,8 @@ void DatabaseDriver::streamRows(const std::string&, const std::vector<CellValue>
   refuseRowReading();
 }
 
+void DatabaseDriver::readInTurns(const std::string&, const std::function<bool()>&) { refuseRowReading(); }
+
 void DatabaseDriver::forEachRow(const std::string&, const std::vector<CellValue>&,
                                 const std::function<bool(const RowView&)>&) {
   refuseRowReading();

@@ -82,6 +82,14 @@ class DatabaseDriver {
   virtual void forEachRow(const std::string& sql, const std::vector<CellValue>& parameters,
                           const std::function<bool(const RowView& row)>& body);
 
+  // Whether the rows of `tableName` can be read in turns, so that a reader needing each row
+  // once, in order (an export), does not make the driver hold the table whole. No by default.
+  virtual bool readsInTurns(const std::string& /*tableName*/) const { return false; }
+  // Where readsInTurns: calls `turn()` first with the table empty, then once for each part of
+  // its rows while the table holds that part and no other, in order; `turn` returns false to
+  // stop. The default refuses.
+  virtual void readInTurns(const std::string& tableName, const std::function<bool()>& turn);
+
  protected:
   // Sets the driver's own fields from the options given to open; none by default.
   virtual void takeOptions(const OpenOptions& /*options*/) {}

@@ -2,7 +2,8 @@
 // groups, pages, codecs, encodings and nested levels. Beyond not crashing, hanging or
 // allocating past its stated limits, a file it reads must keep its promises: the table has
 // the schema's top-level columns and exactly the rows its row groups state, and a preview of
-// its first rows exactly those.
+// its first rows exactly those, and read a row group at a time it gives the same types and
+// every row once.
 
 #include <algorithm>
 #include <cstdint>
@@ -33,5 +34,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!tabvora::fuzzing::refusalAllowed([&] { reader->stage(staging, "t", std::nullopt); })) return 0;
   const std::vector<TableMetadata> tables = staging.fetchTables();
   tabvora::fuzzing::check(tables.size() == 1 && tables[0].rowCount == reader->rowCount());
+  // Read in turns, as an export reads it: typed as the whole table, every row once.
+  const std::vector<DataColumn> columns = reader->columnsOfAllRows();
+  const std::vector<DataColumn> staged = staging.fetchSchema("t");
+  tabvora::fuzzing::check(std::ranges::equal(columns, staged, {}, &DataColumn::type, &DataColumn::type));
+  SQLiteDriver turns;
+  turns.openInMemory();
+  std::int64_t rows = 0;
+  reader->stageInTurns(turns, "t", columns, [&] {
+    rows += turns.fetchTables().at(0).rowCount.value_or(0);
+    return true;
+  });
+  tabvora::fuzzing::check(rows == reader->rowCount());
   return 0;
 }

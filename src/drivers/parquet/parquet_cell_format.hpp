@@ -40,6 +40,13 @@ class ParquetCellFormat {
   // numbers bare (an unsigned 64-bit integer exact, a float in JavaScript's shortest form,
   // NaN, Infinity, -Infinity), everything else as a JSON string of the cell's text.
   void appendJSON(const ParquetValues& values, std::size_t i, std::string& out, std::string& scratch) const;
+  // Whether a cell may be a real: FLOAT, DOUBLE, FLOAT16 and unsigned 64-bit integers.
+  bool mayBeReal() const {
+    return conversion_ == Conversion::floating || conversion_ == Conversion::float16 ||
+           conversion_ == Conversion::unsigned64;
+  }
+  // Whether cell may refuse a value: a DECIMAL wider than 16 bytes.
+  bool refusesSomeValues() const { return conversion_ == Conversion::decimal; }
   // `text` as a JSON string, escaped as JavaScript's JSON.stringify escapes.
   static void appendJSONString(std::string_view text, std::string& out);
 

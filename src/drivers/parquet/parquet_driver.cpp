@@ -110,9 +110,11 @@ DatabaseMetadata ParquetDriver::open(const std::filesystem::path& url) {
   const FileProbe probe = FileProbe::of(url);
   const auto fileSize = static_cast<std::uint64_t>(probe.isRegular() ? probe.size : 0);
 
-  std::optional<FileReader> file;
+  pending_.reset();
+  pendingFile_.reset();
+  std::unique_ptr<FileReader> file;
   try {
-    file.emplace(url);
+    file = std::make_unique<FileReader>(url);
   } catch (const FileReadError& error) {
     if (error.reason() == FileReadError::Reason::cannotOpen)
       throw DriverError(kDomain, -1, "Failed to read Parquet file at " + url.string());
@@ -137,9 +139,9 @@ DatabaseMetadata ParquetDriver::open(const std::filesystem::path& url) {
   route_ = Route::none;
   stagedRows_ = 0;
   std::string why;
-  std::optional<ParquetNativeReader> native;
+  std::unique_ptr<ParquetNativeReader> native;
   try {
-    native.emplace(*file, fileSize);
+    native = std::make_unique<ParquetNativeReader>(*file, fileSize);
     footerRows_ = native->rowCount();
   } catch (const DriverError& error) {
     why = error.message();
@@ -155,6 +157,13 @@ DatabaseMetadata ParquetDriver::open(const std::filesystem::path& url) {
     } catch (const std::exception&) {
       resetStaging();
     }
+  }
+  if (!loaded && native && !previewRowLimit) {
+    // A full open: the rows wait in the file until a call needs them.
+    pending_ = std::move(native);
+    pendingFile_ = std::move(file);
+    loaded = true;
+    route_ = Route::native;
   }
   if (!loaded && native) {
     try {
@@ -185,7 +194,10 @@ DatabaseMetadata ParquetDriver::open(const std::filesystem::path& url) {
   metadata.fileSize = static_cast<std::int64_t>(fileSize);
   metadata.tables = internalSQLite.fetchTables();
   metadata.schemaDDL = internalSQLite.getDDL(std::nullopt);
-  if (loaded) {
+  if (pending_) {
+    metadata.tables.push_back({primaryTableName_, TableType::table, footerRows_,
+                               static_cast<std::int64_t>(pending_->columnCount()), std::nullopt, std::nullopt});
+  } else if (loaded) {
     for (TableMetadata& table : metadata.tables) {
       if (table.name != primaryTableName_) continue;
       stagedRows_ = table.rowCount.value_or(0);
@@ -212,9 +224,102 @@ void ParquetDriver::throwIfUnreadable() const {
   if (unreadable_) throw DriverError(kDomain, -1, *unreadable_);
 }
 
+void ParquetDriver::discardPrimaryTable() noexcept {
+  for (const std::string& sql :
+       {std::string("ROLLBACK;"), "DROP TABLE IF EXISTS " + quoteIdentifier(primaryTableName_) + ";"}) {
+    try {
+      internalSQLite.executeRawSQL(sql);
+    } catch (const std::exception&) {
+      // No transaction was open, or the connection is gone.
+    }
+  }
+}
+
+void ParquetDriver::failPendingRows(const DriverError& error) {
+  pending_.reset();
+  pendingFile_.reset();
+  unreadable_ = "The rows of this Parquet file cannot be read: " + error.message();
+  if (!duckDBPath_) *unreadable_ += " (and no DuckDB program was found to read it instead)";
+  throw DriverError(kDomain, -1, *unreadable_);
+}
+
+void ParquetDriver::stagePendingRows() {
+  if (!pending_ || inTurns_) return;
+  std::lock_guard guard(internalSQLite.mutex());
+  try {
+    pending_->stage(internalSQLite, primaryTableName_, std::nullopt);
+  } catch (const DriverError& error) {
+    discardPrimaryTable();
+    // The staging database's own failure (an interruption) leaves the rows to a later call.
+    if (error.domain() != kDomain) throw;
+    failPendingRows(error);
+  } catch (...) {
+    discardPrimaryTable();
+    throw;
+  }
+  pending_.reset();
+  pendingFile_.reset();
+  stagedRows_ = footerRows_.value_or(0);
+}
+
+void ParquetDriver::readInTurns(const std::string& table, const std::function<bool()>& turn) {
+  throwIfUnreadable();
+  if (!readsInTurns(table)) throw DriverError(kDomain, -1, "The table \"" + table + "\" is not read in turns");
+  std::lock_guard guard(internalSQLite.mutex());
+  std::vector<DataColumn> columns;
+  try {
+    columns = pending_->columnsOfAllRows();
+  } catch (const DriverError& error) {
+    if (error.domain() != kDomain) throw;
+    failPendingRows(error);
+  }
+  inTurns_ = true;
+  try {
+    pending_->stageInTurns(internalSQLite, primaryTableName_, columns, turn);
+  } catch (...) {
+    inTurns_ = false;
+    discardPrimaryTable();
+    throw;
+  }
+  inTurns_ = false;
+  discardPrimaryTable();
+}
+
+std::vector<TableMetadata> ParquetDriver::fetchTables() {
+  stagePendingRows();
+  return StagingDriver::fetchTables();
+}
+
+std::vector<DataColumn> ParquetDriver::fetchSchema(const std::string& tableName) {
+  stagePendingRows();
+  return StagingDriver::fetchSchema(tableName);
+}
+
+std::optional<std::string> ParquetDriver::getDDL(std::optional<std::string> tableName) {
+  stagePendingRows();
+  return StagingDriver::getDDL(std::move(tableName));
+}
+
+void ParquetDriver::updateCell(const std::string& tableName, const DataRow& row, const DataColumn& column,
+                               const CellValue& newValue) {
+  stagePendingRows();
+  StagingDriver::updateCell(tableName, row, column, newValue);
+}
+
+void ParquetDriver::deleteRow(const std::string& tableName, const DataRow& row) {
+  stagePendingRows();
+  StagingDriver::deleteRow(tableName, row);
+}
+
+void ParquetDriver::insertRow(const std::string& tableName, const ColumnValues& values) {
+  stagePendingRows();
+  StagingDriver::insertRow(tableName, values);
+}
+
 DataTable ParquetDriver::query(const std::string& sql, std::optional<std::int64_t> limit,
                                std::optional<std::int64_t> offset) {
   throwIfUnreadable();
+  stagePendingRows();
   return StagingDriver::query(sql, limit, offset);
 }
 
@@ -222,6 +327,7 @@ DataTable ParquetDriver::fetchTableData(const std::string& tableName, std::optio
                                         std::optional<std::int64_t> offset, std::optional<std::string> sortColumn,
                                         bool ascending, std::optional<std::string> filter) {
   throwIfUnreadable();
+  stagePendingRows();
   const bool whole = !filter || filter->empty();
   DataTable data =
       StagingDriver::fetchTableData(tableName, limit, offset, std::move(sortColumn), ascending, std::move(filter));
@@ -235,12 +341,14 @@ DataTable ParquetDriver::fetchTableData(const std::string& tableName, std::optio
 DataTable ParquetDriver::fetchFirstFilteredRows(const std::string& tableName, std::int64_t limit,
                                                 const std::string& filter) {
   throwIfUnreadable();
+  stagePendingRows();
   return StagingDriver::fetchFirstFilteredRows(tableName, limit, filter);
 }
 
 void ParquetDriver::streamRows(const std::string& sql, const std::vector<CellValue>& parameters, std::int64_t pageRows,
                                const std::function<bool(const DataTable& page)>& body) {
   throwIfUnreadable();
+  stagePendingRows();
   StagingDriver::streamRows(sql, parameters, pageRows, body);
 }
 
@@ -326,6 +434,10 @@ void ParquetDriver::saveChanges() {
                     "SQL.");
 }
 
-void ParquetDriver::close() noexcept { internalSQLite.close(); }
+void ParquetDriver::close() noexcept {
+  pending_.reset();
+  pendingFile_.reset();
+  internalSQLite.close();
+}
 
 }  // namespace tabvora::internal

@@ -2,17 +2,21 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "drivers/parquet/parquet_limits.hpp"
 #include "drivers/sqlite/staging_driver.hpp"
+#include "model/driver_error.hpp"
 #include "platform/child_process.hpp"
 
 namespace tabvora::internal {
 
 class FileReader;
+class ParquetNativeReader;
 
 // Driver for Apache Parquet files, staged in a table named after the file. The rows come,
 // in this order, from:
@@ -22,7 +26,10 @@ class FileReader;
 //   2. the native reader (ParquetNativeReader), when there is no DuckDB or it fails, times
 //      out, floods its output, prints anything but rows, or gives another row count than
 //      the footer; a preview stages its first previewRowLimit rows (at most 5000), with
-//      the types the first 5000 rows give, as the DuckDB route's;
+//      the types the first 5000 rows give, as the DuckDB route's; a full open reads the
+//      footer and leaves the rows in the file until a call needs them: the first read of
+//      the staged data stages them all, or an export reads them a row group at a time
+//      (readInTurns);
 //   3. neither: a preview lists the file's top-level columns and types from its footer (see
 //      ParquetFooter) with a summary row saying why the rows could not be read, or, without
 //      a readable footer, one row naming the format and the size; a full open lists the
@@ -60,12 +67,31 @@ class ParquetDriver final : public StagingDriver {
                            std::optional<std::string> filter = std::nullopt) override;
   DataTable fetchFirstFilteredRows(const std::string& tableName, std::int64_t limit,
                                    const std::string& filter) override;
+  std::vector<TableMetadata> fetchTables() override;
+  std::vector<DataColumn> fetchSchema(const std::string& tableName) override;
+  std::optional<std::string> getDDL(std::optional<std::string> tableName) override;
+  void updateCell(const std::string& tableName, const DataRow& row, const DataColumn& column,
+                  const CellValue& newValue) override;
+  void deleteRow(const std::string& tableName, const DataRow& row) override;
+  void insertRow(const std::string& tableName, const ColumnValues& values) override;
   void streamRows(const std::string& sql, const std::vector<CellValue>& parameters, std::int64_t pageRows,
                   const std::function<bool(const DataTable& page)>& body) override;
   void forEachRow(const std::string& sql, const std::vector<CellValue>& parameters,
                   const std::function<bool(const RowView& row)>& body) override;
   void saveChanges() override;
   void close() noexcept override;
+
+  // Whether every row of `table` can be read in turns: a full open by the native reader
+  // whose rows no call has staged yet.
+  bool readsInTurns(const std::string& table) const override { return pending_ && table == primaryTableName_; }
+  // For a caller that needs each row once, in order (an export): stages the rows a row group
+  // at a time. Calls `turn()` first with the file's table created empty, with the declared
+  // types staging every row gives it, then once for each row group while the table holds
+  // that group's rows and no other; `turn` returns false to stop. Every row group is
+  // decoded once before the first turn, so a file whose rows cannot be read fails before
+  // any turn (and stays unreadable). After the last turn the table is dropped and its rows
+  // wait in the file again. Only while readsInTurns.
+  void readInTurns(const std::string& table, const std::function<bool()>& turn) override;
 
   // Which route staged the rows of the last open.
   enum class Route : std::uint8_t { none, duckDB, native, footer };
@@ -99,6 +125,12 @@ class ParquetDriver final : public StagingDriver {
   void locateDuckDB();
   void resetStaging();
   void throwIfUnreadable() const;
+  // Stages the rows a full open left in the file, when a call first needs them.
+  void stagePendingRows();
+  // Marks the rows unreadable for the native reader's `error` and throws the reason.
+  [[noreturn]] void failPendingRows(const DriverError& error);
+  // Rolls back a staging left halfway and drops its table.
+  void discardPrimaryTable() noexcept;
   // Throws when DuckDB cannot give the rows; the staging database may then hold part of them.
   void loadThroughDuckDB(const std::filesystem::path& url, std::optional<std::int64_t> footerRows);
   void stageSchemaTable(const FileReader& file, std::uint64_t fileSize, const std::string& why);
@@ -110,6 +142,10 @@ class ParquetDriver final : public StagingDriver {
   std::optional<std::int64_t> footerRows_;  // the row count of a decodable footer
   std::int64_t stagedRows_ = 0;
   std::optional<std::string> unreadable_;  // why a full open staged no rows
+  // The rows of a full open by the native reader, until staged; the file it reads.
+  std::unique_ptr<FileReader> pendingFile_;
+  std::unique_ptr<ParquetNativeReader> pending_;
+  bool inTurns_ = false;  // readInTurns is running
 };
 
 }  // namespace tabvora::internal

@@ -21,6 +21,7 @@
 #include "platform/byte_cursor.hpp"
 #include "platform/file_reader.hpp"
 #include "platform/hand_off.hpp"
+#include "platform/sql_quoting.hpp"
 
 namespace tabvora::internal {
 
@@ -95,6 +96,7 @@ struct CellBatch {
   static constexpr std::size_t kTextBytes = 8u << 20;
   std::vector<ParquetCellFormat::Cell> cells;  // row after row
   std::size_t rows = 0;
+  bool endsRowGroup = false;  // its last row is its row group's last
 
   bool full() const { return cells.size() >= kCells || text_.size() >= kTextBytes; }
 
@@ -114,6 +116,7 @@ struct CellBatch {
   CellBatch cleared() && {
     cells.clear();
     rows = 0;
+    endsRowGroup = false;
     places_.clear();
     text_.clear();
     return std::move(*this);
@@ -129,6 +132,9 @@ struct CellBatch {
 // Batches formatted ahead of the insertion (with the one being formatted and the one being
 // inserted, what the two threads hold besides a row group's values).
 constexpr std::size_t kBatchesAhead = 4;
+
+// Thrown through the consumer of the staging in turns to end it when a turn says so.
+struct TurnsStopped {};
 
 }  // namespace
 
@@ -329,7 +335,10 @@ void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table,
   std::vector<DataColumn> created;
   for (std::size_t c = 0; c < width; ++c) {
     created.push_back(columns_[c]);
-    created.back().type = merged[c].value_or(ColumnType::text);
+    // A column without a value yet whose later values may be reals is made untyped until
+    // the retyping: a TEXT column would keep only 15 digits of them.
+    const bool mayBeReal = !fields_[c].isNested() && leaves_[fields_[c].firstLeaf].format.mayBeReal();
+    created.back().type = merged[c].value_or(mayBeReal ? ColumnType::blob : ColumnType::text);
   }
   std::lock_guard guard(staging.mutex());
   StagedTable::stage(staging, table, created, [&](sqlite3_stmt* single) {
@@ -365,6 +374,137 @@ void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table,
   // A later row group may have changed a type (whole numbers, then a fraction).
   for (std::size_t c = 0; c < width; ++c) created[c].type = merged[c].value_or(ColumnType::text);
   retypeStagedTable(staging, table, created);
+}
+
+template <typename Body, typename EndRow>
+void ParquetNativeReader::forEachCellOf(const std::vector<ParquetColumnData>& data, std::size_t rows,
+                                        const std::vector<bool>& skipped, Body&& body, EndRow&& endRow) const {
+  std::vector<const ParquetCellFormat*> formats;
+  std::vector<int> maxDefinition;
+  for (const Leaf& leaf : leaves_) {
+    formats.push_back(&leaf.format);
+    maxDefinition.push_back(leaf.leaf.maxDefinition);
+  }
+  std::vector<std::string> scratch(fields_.size());
+  ParquetNestedAssembler assembler(data, formats, maxDefinition);
+  std::vector<std::size_t> nextValue(leaves_.size(), 0);
+  for (std::size_t r = 0; r < rows; ++r) {
+    for (std::size_t c = 0; c < fields_.size(); ++c) {
+      const ParquetSchemaNode& field = fields_[c];
+      ParquetCellFormat::Cell cell;
+      if (field.isNested()) {
+        if (assembler.nextValue(field, scratch[c])) {
+          cell.kind = Kind::json;
+          cell.text = scratch[c];
+        }
+      } else {
+        const std::size_t leaf = field.firstLeaf;
+        const ParquetColumnData& column = data[leaf];
+        if (maxDefinition[leaf] != 0 && column.definitionLevels[r] != maxDefinition[leaf]) {
+        } else if (!skipped.empty() && skipped[c]) {
+          ++nextValue[leaf];
+        } else {
+          cell = leaves_[leaf].format.cell(column.values, nextValue[leaf]++, scratch[c]);
+        }
+      }
+      body(c, cell);
+    }
+    endRow();
+  }
+}
+
+std::vector<DataColumn> ParquetNativeReader::columnsOfAllRows() const {
+  std::vector<std::optional<ColumnType>> merged(fields_.size());
+  std::vector<ParquetColumnData> data;
+  ChunkBuffers buffers;
+  for (std::size_t group = 0; group < metadata_.rowGroups.size(); ++group) {
+    const std::int64_t rows = metadata_.rowGroups[group].numRows;
+    if (rows == 0) continue;
+    readRowGroup(group, rows, data, buffers);
+    // A flat column's type is settled once no later cell can change it (any type but
+    // INTEGER, or INTEGER where no value is a real): its cells are then only formatted where
+    // that may refuse one. Nested columns are always assembled, which checks their levels.
+    std::vector<bool> skipped(fields_.size(), false);
+    for (std::size_t c = 0; c < fields_.size(); ++c) {
+      if (fields_[c].isNested() || !merged[c]) continue;
+      const ParquetCellFormat& format = leaves_[fields_[c].firstLeaf].format;
+      skipped[c] = (*merged[c] != ColumnType::integer || !format.mayBeReal()) && !format.refusesSomeValues();
+    }
+    forEachCellOf(
+        data, static_cast<std::size_t>(rows), skipped,
+        [&](std::size_t c, const ParquetCellFormat::Cell& cell) { merge(merged[c], cell.kind); }, [] {});
+  }
+  std::vector<DataColumn> columns = columns_;
+  for (std::size_t c = 0; c < columns.size(); ++c) columns[c].type = merged[c].value_or(ColumnType::text);
+  return columns;
+}
+
+void ParquetNativeReader::stageInTurns(SQLiteDriver& staging, const std::string& table,
+                                       std::span<const DataColumn> columns, const std::function<bool()>& turn) {
+  const std::size_t width = fields_.size();
+  if (columns.size() != width) throw DriverError(kDomain, -1, "The columns do not match the Parquet file's");
+  // Formats each row group's rows into batches, the last of a group marked; false: stop.
+  auto produce = [&](const std::function<bool(CellBatch &&)>& put, const std::function<CellBatch()>& fresh) {
+    std::vector<ParquetColumnData> data;
+    ChunkBuffers buffers;
+    for (std::size_t group = 0; group < metadata_.rowGroups.size(); ++group) {
+      const std::int64_t rows = metadata_.rowGroups[group].numRows;
+      if (rows == 0) continue;
+      readRowGroup(group, rows, data, buffers);
+      CellBatch batch = fresh();
+      bool stopped = false;
+      forEachCellOf(
+          data, static_cast<std::size_t>(rows), {},
+          [&](std::size_t, const ParquetCellFormat::Cell& cell) { batch.add(cell); },
+          [&] {
+            ++batch.rows;
+            if (!batch.full() || stopped) return;
+            batch.seal();
+            stopped = !put(std::move(batch));
+            batch = fresh();
+          });
+      if (stopped) return;
+      batch.endsRowGroup = true;
+      batch.seal();
+      if (!put(std::move(batch))) return;
+    }
+  };
+
+  std::lock_guard guard(staging.mutex());
+  const std::string clear = "DELETE FROM " + quoteIdentifier(table) + ";";
+  StagedTable::stage(staging, table, columns, [&](sqlite3_stmt* single) {
+    if (!turn()) return;
+    StagedRowInserter inserter(staging, single, table, width);
+    // Inserts a batch; after a row group's last, its turn, then the table is emptied.
+    auto insert = [&](const CellBatch& batch) {
+      inserter.insert(batch.rows, [&](sqlite3_stmt* statement, int offset, std::size_t row) {
+        const ParquetCellFormat::Cell* cells = batch.cells.data() + row * width;
+        for (std::size_t c = 0; c < width; ++c) bindCell(statement, offset + static_cast<int>(c) + 1, cells[c]);
+      });
+      if (!batch.endsRowGroup) return;
+      const bool more = turn();
+      staging.executeRawSQL(clear);
+      if (!more) throw TurnsStopped{};
+    };
+    try {
+      const bool pipelined = consumeFromSecondThread<CellBatch>(
+          kBatchesAhead,
+          [&](HandOff<CellBatch>& handOff) {
+            produce([&](CellBatch&& batch) { return handOff.put(std::move(batch)); },
+                    [&] { return handOff.reuse().value_or(CellBatch()).cleared(); });
+          },
+          insert);
+      if (!pipelined) {
+        produce(
+            [&](CellBatch&& batch) {
+              insert(batch);
+              return true;
+            },
+            [] { return CellBatch(); });
+      }
+    } catch (const TurnsStopped&) {
+    }
+  });
 }
 
 }  // namespace tabvora::internal

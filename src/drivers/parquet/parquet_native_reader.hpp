@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +38,8 @@ class ParquetNativeReader {
 
   // The row count the footer states, which its row groups hold together.
   std::int64_t rowCount() const { return metadata_.numRows; }
+  // The number of the table's columns: the schema's top-level fields.
+  std::size_t columnCount() const { return fields_.size(); }
 
   // Creates `table` in `staging` and inserts the rows, at most `rowLimit`; without a limit
   // the rows are decoded and formatted on a second thread while this one inserts them, in
@@ -45,6 +49,21 @@ class ParquetNativeReader {
   // staging database may hold part of the table and is to be discarded.
   void stage(SQLiteDriver& staging, const std::string& table, std::optional<std::int64_t> rowLimit,
              std::int64_t typedRows = 0);
+
+  // The table's columns with the declared types the cells of every row merge to, which
+  // stage gives a full table. Decodes and formats every row group (one at a time), so a
+  // file whose rows cannot all be read fails here.
+  std::vector<DataColumn> columnsOfAllRows() const;
+  // Creates `table` in `staging` with `columns` (as columnsOfAllRows gives them) and goes
+  // through the rows a row group at a time: calls `turn()` first with the table empty, then
+  // once for every row group while the table holds that group's rows and no other, deleting
+  // them after; `turn` returns false to stop. Each cell is stored as stage would store it
+  // in a table of these types. Besides the staged row group, memory holds at most two row
+  // groups' decoded values and a few batches of cells. Errors as for stage; the table is
+  // left empty or holding one row group, and the transaction it is filled in may be left
+  // open (to be rolled back).
+  void stageInTurns(SQLiteDriver& staging, const std::string& table, std::span<const DataColumn> columns,
+                    const std::function<bool()>& turn);
 
  private:
   struct Leaf {
@@ -62,6 +81,13 @@ class ParquetNativeReader {
   // Decodes row group `index` as far as its first `rows` rows need.
   void readRowGroup(std::size_t index, std::int64_t rows, std::vector<ParquetColumnData>& out,
                     ChunkBuffers& buffers) const;
+
+  // Calls `body(c, cell)` for the cells of rows 0 ... rows - 1 of a decoded row group, row
+  // after row, and `endRow()` after each row. The cells of the flat columns `skipped` marks
+  // are not formatted: they come as nulls.
+  template <typename Body, typename EndRow>
+  void forEachCellOf(const std::vector<ParquetColumnData>& data, std::size_t rows, const std::vector<bool>& skipped,
+                     Body&& body, EndRow&& endRow) const;
 
   const FileReader& file_;
   std::uint64_t dataEnd_ = 0;  // where the footer begins

@@ -65,9 +65,17 @@ const { DuckDBInstance } = require('@duckdb/node-api');
     FROM range(1, 101) t(i)`;
   await copy(nested, 'nested.parquet');
   await copy(nested, 'nested_v2.parquet', ', PARQUET_VERSION V2, ROW_GROUP_SIZE 30');
+  // unreadable_page.parquet is values.parquet with byte 7, inside its first page, XORed with
+  // 0x5A: the page no longer decompresses to its stated size.
   // An INTERVAL, which only DuckDB reads: without it the rows cannot be read.
   await copy(`SELECT i AS id, INTERVAL (i) DAY AS span FROM range(3) t(i)`, 'unreadable_interval.parquet');
   // 200,000 rows in four row groups: every command counts them all.
   await copy(`SELECT i AS id, 'row ' || (i % 1000) AS label, (i % 1000) * 0.5 AS half FROM range(200000) t(i)`,
              'rows_200000.parquet', ', ROW_GROUP_SIZE 50000');
+  // Columns whose values begin in a later row group (reals of 17 digits, text) or change
+  // type there (whole numbers, then halves), and one that stays empty.
+  await copy(`SELECT i AS id, CASE WHEN i < 2048 THEN NULL ELSE 1.0::DOUBLE / 3 + i END AS late_real,
+                     CASE WHEN i < 3000 THEN i::DOUBLE ELSE i + 0.5 END AS whole_then_half, NULL::DOUBLE AS never,
+                     CASE WHEN i < 2100 THEN NULL ELSE 'x' || i END AS late_text
+              FROM range(5000) t(i)`, 'late_types.parquet', ', ROW_GROUP_SIZE 2048');
 })();
