@@ -208,8 +208,11 @@ TEST(ParquetRoutesTest, TheNativeReaderStagesWhatDuckDBStages) {
         byDuckDBRows.resize(std::min<std::size_t>(byDuckDBRows.size(), static_cast<std::size_t>(header) + 1 + 200));
       }
       EXPECT_EQ(byDuckDBRows, stagedTable(native));
-      EXPECT_EQ(duckDB.fetchTables(), native.fetchTables());
       EXPECT_EQ(duckDB.getDDL(std::nullopt), native.getDDL(std::nullopt));
+      // A preview's staged rows are those it shows (the DuckDB route's, the first 5000).
+      if (!preview) {
+        EXPECT_EQ(duckDB.fetchTables(), native.fetchTables());
+      }
     }
   }
 }
