@@ -338,8 +338,7 @@ void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table,
     // A column without a value yet whose later values may be reals is made untyped until
     // the retyping: a TEXT column would keep only 15 digits of them. A preview's types are
     // already those of every row it types from.
-    const bool mayBeReal =
-        !rowLimit && !fields_[c].isNested() && leaves_[fields_[c].firstLeaf].format.mayBeReal();
+    const bool mayBeReal = !rowLimit && !fields_[c].isNested() && leaves_[fields_[c].firstLeaf].format.mayBeReal();
     created.back().type = merged[c].value_or(mayBeReal ? ColumnType::blob : ColumnType::text);
   }
   std::lock_guard guard(staging.mutex());
