@@ -238,12 +238,6 @@ void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table,
   std::vector<std::optional<ColumnType>> merged(width);
   std::vector<ParquetColumnData> data;
   ChunkBuffers buffers;
-  std::vector<const ParquetCellFormat*> formats;
-  std::vector<int> maxDefinition;
-  for (const Leaf& leaf : leaves_) {
-    formats.push_back(&leaf.format);
-    maxDefinition.push_back(leaf.leaf.maxDefinition);
-  }
   std::int64_t rowsLeft = rowLimit ? std::max(*rowLimit, typedRows) : std::numeric_limits<std::int64_t>::max();
   std::size_t group = 0;
   std::size_t rows = 0;  // of the row group decoded, to be staged
@@ -259,32 +253,16 @@ void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table,
   // Calls `body(c, cell)` for the cells of each row of the row group decoded, in order,
   // and `endRow()` after each row; merges the cells' types. The columns `settled` are
   // passed over.
-  std::vector<std::string> scratch(width);
-  std::vector<char> settled(width, 0);
+  std::vector<bool> settled(width, false);
   auto forEachCell = [&](const auto& body, const auto& endRow) {
-    ParquetNestedAssembler assembler(data, formats, maxDefinition);
-    std::vector<std::size_t> nextValue(leaves_.size(), 0);
-    for (std::size_t r = 0; r < rows; ++r) {
-      for (std::size_t c = 0; c < width; ++c) {
-        if (settled[c]) continue;
-        const ParquetSchemaNode& field = fields_[c];
-        ParquetCellFormat::Cell cell;
-        if (field.isNested()) {
-          if (assembler.nextValue(field, scratch[c])) {
-            cell.kind = Kind::json;
-            cell.text = scratch[c];
-          }
-        } else {
-          const std::size_t leaf = field.firstLeaf;
-          const ParquetColumnData& column = data[leaf];
-          if (maxDefinition[leaf] == 0 || column.definitionLevels[r] == maxDefinition[leaf])
-            cell = leaves_[leaf].format.cell(column.values, nextValue[leaf]++, scratch[c]);
-        }
-        merge(merged[c], cell.kind);
-        body(c, cell);
-      }
-      endRow();
-    }
+    forEachCellOf(
+        data, rows, settled,
+        [&](std::size_t c, const ParquetCellFormat::Cell& cell) {
+          if (settled[c]) return;
+          merge(merged[c], cell.kind);
+          body(c, cell);
+        },
+        endRow);
   };
   // Formats every row into batches of cells, handing each to `put` (false: stop).
   auto produce = [&](const std::function<bool(CellBatch &&)>& put, const std::function<CellBatch()>& fresh) {
