@@ -129,6 +129,20 @@ struct CellBatch {
   std::vector<TextPlace> places_;
   std::string text_;
 };
+// What ends a row of cells added to `batch`: the row is counted, and a full batch is sealed,
+// handed to `put` (which returns false to stop: `stopped` is then set and later rows are
+// left in the batch) and replaced by `fresh()`.
+template <typename Put, typename Fresh>
+auto rowEnd(CellBatch& batch, bool& stopped, const Put& put, const Fresh& fresh) {
+  return [&batch, &stopped, &put, &fresh] {
+    ++batch.rows;
+    if (!batch.full() || stopped) return;
+    batch.seal();
+    stopped = !put(std::move(batch));
+    batch = fresh();
+  };
+}
+
 // Batches formatted ahead of the insertion (with the one being formatted and the one being
 // inserted, what the two threads hold besides a row group's values).
 constexpr std::size_t kBatchesAhead = 4;
@@ -270,13 +284,7 @@ void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table,
     for (; rows > 0; decodeNext()) {
       bool stopped = false;
       forEachCell([&](std::size_t, const ParquetCellFormat::Cell& cell) { batch.add(cell); },
-                  [&] {
-                    ++batch.rows;
-                    if (!batch.full() || stopped) return;
-                    batch.seal();
-                    stopped = !put(std::move(batch));
-                    batch = fresh();
-                  });
+                  rowEnd(batch, stopped, put, fresh));
       if (stopped) return;
     }
     if (batch.rows == 0) return;
@@ -435,13 +443,7 @@ void ParquetNativeReader::stageInTurns(SQLiteDriver& staging, const std::string&
       forEachCellOf(
           data, static_cast<std::size_t>(rows), {},
           [&](std::size_t, const ParquetCellFormat::Cell& cell) { batch.add(cell); },
-          [&] {
-            ++batch.rows;
-            if (!batch.full() || stopped) return;
-            batch.seal();
-            stopped = !put(std::move(batch));
-            batch = fresh();
-          });
+          rowEnd(batch, stopped, put, fresh));
       if (stopped) return;
       batch.endsRowGroup = true;
       batch.seal();
