@@ -147,6 +147,27 @@ auto rowEnd(CellBatch& batch, bool& stopped, const Put& put, const Fresh& fresh)
 // inserted, what the two threads hold besides a row group's values).
 constexpr std::size_t kBatchesAhead = 4;
 
+// Runs `produce(put, fresh)` on a second thread, which formats batches while this one hands
+// them to `insert`; or, when no second thread is to be had, here, each batch inserted as it
+// is made.
+template <typename Produce, typename Insert>
+void produceBeside(const Produce& produce, const Insert& insert) {
+  const bool pipelined = consumeFromSecondThread<CellBatch>(
+      kBatchesAhead,
+      [&](HandOff<CellBatch>& handOff) {
+        produce([&](CellBatch&& batch) { return handOff.put(std::move(batch)); },
+                [&] { return handOff.reuse().value_or(CellBatch()).cleared(); });
+      },
+      insert);
+  if (pipelined) return;
+  produce(
+      [&](CellBatch&& batch) {
+        insert(batch);
+        return true;
+      },
+      [] { return CellBatch(); });
+}
+
 // Thrown through the consumer of the staging in turns to end it when a turn says so.
 struct TurnsStopped {};
 
@@ -336,25 +357,8 @@ void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table,
         for (std::size_t c = 0; c < width; ++c) bindCell(statement, offset + static_cast<int>(c) + 1, cells[c]);
       });
     };
-    // When no second thread is to be had, each batch is inserted as it is made. Else
-    // formatting goes on in a second thread while SQLite inserts.
-    auto here = [&] {
-      produce(
-          [&](CellBatch&& batch) {
-            insert(batch);
-            return true;
-          },
-          [] { return CellBatch(); });
-    };
     if (rowLimit) return insert(shown);
-    const bool pipelined = consumeFromSecondThread<CellBatch>(
-        kBatchesAhead,
-        [&](HandOff<CellBatch>& handOff) {
-          produce([&](CellBatch&& batch) { return handOff.put(std::move(batch)); },
-                  [&] { return handOff.reuse().value_or(CellBatch()).cleared(); });
-        },
-        insert);
-    if (!pipelined) here();
+    produceBeside(produce, insert);
   });
 
   if (rowLimit) return;
@@ -468,21 +472,7 @@ void ParquetNativeReader::stageInTurns(SQLiteDriver& staging, const std::string&
       if (!more) throw TurnsStopped{};
     };
     try {
-      const bool pipelined = consumeFromSecondThread<CellBatch>(
-          kBatchesAhead,
-          [&](HandOff<CellBatch>& handOff) {
-            produce([&](CellBatch&& batch) { return handOff.put(std::move(batch)); },
-                    [&] { return handOff.reuse().value_or(CellBatch()).cleared(); });
-          },
-          insert);
-      if (!pipelined) {
-        produce(
-            [&](CellBatch&& batch) {
-              insert(batch);
-              return true;
-            },
-            [] { return CellBatch(); });
-      }
+      produceBeside(produce, insert);
     } catch (const TurnsStopped&) {
     }
   });
