@@ -491,7 +491,9 @@ void Document::exportTable(const std::string& table, ExportFormat format, const 
           }
           return stream->write(*turns);
         });
-        stream->finish();  // the first turn made it
+        // Made by the first turn; a driver that gave none still answers with an empty table.
+        if (!stream) stream.emplace(format, turns.emplace(reader()), sink, progress, selection.limit);
+        stream->finish();
         return;
       }
       TableReader all = reader();
