@@ -404,14 +404,21 @@ void ParquetNativeReader::forEachCellOf(const std::vector<ParquetColumnData>& da
   }
 }
 
-std::vector<DataColumn> ParquetNativeReader::columnsOfAllRows() const {
-  std::vector<std::optional<ColumnType>> merged(fields_.size());
+template <typename Body>
+void ParquetNativeReader::forEachRowGroup(Body&& body) const {
   std::vector<ParquetColumnData> data;
   ChunkBuffers buffers;
   for (std::size_t group = 0; group < metadata_.rowGroups.size(); ++group) {
     const std::int64_t rows = metadata_.rowGroups[group].numRows;
     if (rows == 0) continue;
     readRowGroup(group, rows, data, buffers);
+    if (!body(data, rows)) return;
+  }
+}
+
+std::vector<DataColumn> ParquetNativeReader::columnsOfAllRows() const {
+  std::vector<std::optional<ColumnType>> merged(fields_.size());
+  forEachRowGroup([&](const std::vector<ParquetColumnData>& data, std::int64_t rows) {
     // A flat column's type is settled once no later cell can change it (any type but
     // INTEGER, or INTEGER where no value is a real): its cells are then only formatted where
     // that may refuse one. Nested columns are always assembled, which checks their levels.
@@ -424,7 +431,8 @@ std::vector<DataColumn> ParquetNativeReader::columnsOfAllRows() const {
     forEachCellOf(
         data, static_cast<std::size_t>(rows), skipped,
         [&](std::size_t c, const ParquetCellFormat::Cell& cell) { merge(merged[c], cell.kind); }, [] {});
-  }
+    return true;
+  });
   std::vector<DataColumn> columns = columns_;
   for (std::size_t c = 0; c < columns.size(); ++c) columns[c].type = merged[c].value_or(ColumnType::text);
   return columns;
@@ -436,23 +444,18 @@ void ParquetNativeReader::stageInTurns(SQLiteDriver& staging, const std::string&
   if (columns.size() != width) throw DriverError(kDomain, -1, "The columns do not match the Parquet file's");
   // Formats each row group's rows into batches, the last of a group marked; false: stop.
   auto produce = [&](const std::function<bool(CellBatch &&)>& put, const std::function<CellBatch()>& fresh) {
-    std::vector<ParquetColumnData> data;
-    ChunkBuffers buffers;
-    for (std::size_t group = 0; group < metadata_.rowGroups.size(); ++group) {
-      const std::int64_t rows = metadata_.rowGroups[group].numRows;
-      if (rows == 0) continue;
-      readRowGroup(group, rows, data, buffers);
+    forEachRowGroup([&](const std::vector<ParquetColumnData>& data, std::int64_t rows) {
       CellBatch batch = fresh();
       bool stopped = false;
       forEachCellOf(
           data, static_cast<std::size_t>(rows), {},
           [&](std::size_t, const ParquetCellFormat::Cell& cell) { batch.add(cell); },
           rowEnd(batch, stopped, put, fresh));
-      if (stopped) return;
+      if (stopped) return false;
       batch.endsRowGroup = true;
       batch.seal();
-      if (!put(std::move(batch))) return;
-    }
+      return put(std::move(batch));
+    });
   };
 
   std::lock_guard guard(staging.mutex());

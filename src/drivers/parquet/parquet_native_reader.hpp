@@ -82,6 +82,11 @@ class ParquetNativeReader {
   void readRowGroup(std::size_t index, std::int64_t rows, std::vector<ParquetColumnData>& out,
                     ChunkBuffers& buffers) const;
 
+  // Decodes each row group that holds rows, in order, and calls `body(data, rows)` with it;
+  // the body returns false to stop.
+  template <typename Body>
+  void forEachRowGroup(Body&& body) const;
+
   // Calls `body(c, cell)` for the cells of rows 0 ... rows - 1 of a decoded row group, row
   // after row, and `endRow()` after each row. The cells of the flat columns `skipped` marks
   // are not formatted: they come as nulls.
