@@ -10,6 +10,7 @@ import http.client
 import json
 import os
 import random
+import resource
 import statistics
 import subprocess
 import sys
@@ -21,6 +22,7 @@ from bench_support import release_tabvora  # noqa: E402
 
 ROWS = int(os.environ.get("ROWS", "10000000"))
 FETCHES = int(os.environ.get("FETCHES", "200"))  # 0 skips the page latencies
+REPEATS = int(os.environ.get("REPEATS", "10"))  # copies of a statement in one `tabvora query`
 CITIES = ["Oslo", "Lima", "Pune", "Kobe", "Nice", "Graz", "Baku", "Cork"]
 
 
@@ -68,6 +70,18 @@ class Workspace:
         assert answer.status == 200, body[:200]
         return time.perf_counter() - started, json.loads(body)
 
+    def cpu_seconds(self):
+        """Processor seconds the server has used so far (user + system, all its threads)."""
+        with open(f"/proc/{self.process.pid}/stat") as stat:
+            fields = stat.read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+    def timed(self, call, *arguments, **parameters):
+        """Wall and processor seconds the server took for one request."""
+        before = self.cpu_seconds()
+        seconds, answer = call(*arguments, **parameters)
+        return seconds, self.cpu_seconds() - before, answer
+
     def wait_loaded(self):
         """Seconds from start until the whole file is loaded, polling as the page does."""
         while True:
@@ -82,10 +96,24 @@ class Workspace:
         self.process.wait(timeout=30)
 
 
-def query_seconds(tabvora, path, sql):
-    started = time.perf_counter()
-    subprocess.run([tabvora, "query", path, sql, "--limit", "500"], check=True, stdout=subprocess.DEVNULL)
-    return time.perf_counter() - started
+def query_cpu_seconds(tabvora, path, sql, limit):
+    """Processor seconds of `tabvora query` (its open and the statement), from the kernel's
+    count for the child: steadier than wall time on a shared machine."""
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    subprocess.run([tabvora, "query", path, sql, "--limit", str(limit)], check=True, stdout=subprocess.DEVNULL)
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+
+
+def statement_seconds(tabvora, path, sql, times=REPEATS):
+    """What one run of `sql` adds to `tabvora query`: the statement once, then `times` copies
+    of it joined by UNION ALL in one run, so that the open (the same in both) drops out of the
+    difference. The statement runs on one thread, so its processor time is its wall time."""
+    single = f"SELECT * FROM ({sql})"
+    once = statistics.median(query_cpu_seconds(tabvora, path, single, 500) for _ in range(3))
+    many = " UNION ALL ".join([single] * times)
+    repeated = statistics.median(query_cpu_seconds(tabvora, path, many, 500 * times) for _ in range(3))
+    return (repeated - once) / (times - 1)
 
 
 def main():
@@ -115,11 +143,11 @@ def main():
         statements = {"sort": f"SELECT * FROM {quoted} ORDER BY amount DESC LIMIT 500",
                       "filter": f"SELECT * FROM {quoted} WHERE city = 'Lima' LIMIT 500"}
         lima = json.dumps([{"column": "city", "op": "=", "value": "Lima"}])
-        grid = {"sort": workspace.get("/api/rows", table=table, sort="amount", order="desc", limit=500)[0],
-                "filter": workspace.get("/api/rows", table=table, limit=500, filters=lima, count="later")[0]}
+        grid = {"sort": workspace.timed(workspace.get, "/api/rows", table=table, sort="amount", order="desc", limit=500),
+                "filter": workspace.timed(workspace.get, "/api/rows", table=table, limit=500, filters=lima, count="later")}
         filter_counted = workspace.get("/api/rows", table=table, limit=500, filters=lima)[0]
         print(f"filter, the same page with its count after the first: {filter_counted:.3f} s")
-        console = {name: workspace.post("/api/query", {"sql": sql})[0] for name, sql in statements.items()}
+        console = {name: workspace.timed(workspace.post, "/api/query", {"sql": sql}) for name, sql in statements.items()}
         # Deeper pages of the same sort and filter, as scrolling asks for them: the first one
         # of the sort selects its rows once, every later one reads what was selected.
         kinds = {"sort": {"sort": "amount", "order": "desc"},
@@ -135,13 +163,11 @@ def main():
         print(f"filter's count alone, console: {counted:.3f} s")
     finally:
         workspace.close()
-    # tabvora query opens the file whole for each statement: the statement is what it takes
-    # past the same open running "SELECT 1".
-    load = query_seconds(tabvora, path, "SELECT 1")
     for name, sql in statements.items():
-        whole = query_seconds(tabvora, path, sql)
-        print(f"{name}: grid {grid[name]:.3f} s, console {console[name]:.3f} s; "
-              f"tabvora query {whole:.2f} s against {load:.2f} s for SELECT 1 (statement ~{whole - load:.2f} s)")
+        alone = statement_seconds(tabvora, path, sql)
+        print(f"{name}: grid {grid[name][0]:.3f} s ({grid[name][1]:.2f} s of processor), console "
+              f"{console[name][0]:.3f} s ({console[name][1]:.2f}); the statement through tabvora query "
+              f"{alone:.3f} s of processor (grid ×{grid[name][1] / max(alone, 0.01):.2f} in processor time)")
         print(f"{name}, deeper pages: first {deeper[name][0]:.3f} s, then p50 {deeper[name][1] * 1000:.1f} ms")
 
 
