@@ -112,12 +112,16 @@ OpenOptions openOptions(const Invocation& invocation, ProgressLine& progress) {
 }
 
 // Runs `body` with the file open (and closed on every path), and a progress line unless
-// the output streams to the terminal the line would show on.
+// the output streams to the terminal the line would show on. `statistics`: whole tables'
+// statistics will be asked for.
 template <typename Body>
-CommandOutcome withOpenDocument(const Invocation& invocation, const OutputTarget& out, bool streams, Body body) {
+CommandOutcome withOpenDocument(const Invocation& invocation, const OutputTarget& out, bool streams, Body body,
+                                bool statistics = false) {
   ProgressLine progress(ProgressLine::wanted(invocation.quiet) && !(streams && out.isTerminal()));
   return failuresOfFile(invocation, [&] {
-    Document document = Document::open(invocation.file, openOptions(invocation, progress));
+    OpenOptions options = openOptions(invocation, progress);
+    options.gatherStatistics = statistics;
+    Document document = Document::open(invocation.file, options);
     body(document, progress);
   });
 }
@@ -254,15 +258,18 @@ CommandOutcome runQuery(const Invocation& invocation, OutputTarget& out) {
 }
 
 CommandOutcome runStats(const Invocation& invocation, OutputTarget& out) {
-  return withOpenDocument(invocation, out, false, [&](Document& document, ProgressLine& progress) {
-    const std::vector<ColumnStatistics> statistics =
-        document.statistics(chosenTable(invocation, document), {invocation.filters, invocation.combination, {}});
-    progress.erase();
-    const std::optional<std::size_t> width = invocation.width ? invocation.width : terminalSize(out).columns;
-    out.write(invocation.json
-                  ? statisticsJSON(statistics)
-                  : statisticsText(statistics, out.isTerminal() || invocation.width ? width : std::nullopt));
-  });
+  return withOpenDocument(
+      invocation, out, false,
+      [&](Document& document, ProgressLine& progress) {
+        const std::vector<ColumnStatistics> statistics =
+            document.statistics(chosenTable(invocation, document), {invocation.filters, invocation.combination, {}});
+        progress.erase();
+        const std::optional<std::size_t> width = invocation.width ? invocation.width : terminalSize(out).columns;
+        out.write(invocation.json
+                      ? statisticsJSON(statistics)
+                      : statisticsText(statistics, out.isTerminal() || invocation.width ? width : std::nullopt));
+      },
+      invocation.filters.empty());
 }
 
 CommandOutcome runExport(const Invocation& invocation, OutputTarget& out) {

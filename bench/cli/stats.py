@@ -11,7 +11,8 @@ whose tables and stats lines are measured too, in the same run.
 The lines, each the median of REPS runs after one warm-up, in one run so they share the
 machine's load:
   tabvora tables   the full load every stats does first (staging the rows)
-  tabvora stats    the load, then one pass over the staged rows (text table)
+  tabvora stats    the load, with every column's statistics added up on a third thread as
+                   the rows are staged (text table)
   duckdb SUMMARIZE SUMMARIZE SELECT * FROM 'rows.csv' on the DuckDB engine of npm (reads the
                    file and summarises every column: min, max, distinct estimate, average,
                    quartiles, null share)

@@ -39,6 +39,10 @@ struct OpenOptions {
   // Told how the open reads and stages the file (delimited text and JSON report bytes), and
   // how exports and statistics of the opened file go through their rows; none when empty.
   ProgressCallback progress;
+  // Set when statistics of whole tables will be asked for: delimited text then works them
+  // out on a spare core while it stages the rows, and Document::statistics of the whole
+  // table (no filter, search or limit) answers with them at once.
+  bool gatherStatistics = false;
 
   // Input. A file compressed with gzip, bzip2, xz or zstd (known by its first bytes) is read
   // decompressed, as a stream; so is standard input (the path "-") and a FIFO, held in a

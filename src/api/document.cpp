@@ -4,14 +4,14 @@
 #include <exception>
 #include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 
 #include "api/statement_interrupter.hpp"
-#include "export/block_pipeline.hpp"
 #include "export/table_export_writer.hpp"
+#include "model/block_pipeline.hpp"
 #include "model/column_statistics.hpp"
 #include "model/driver_error.hpp"
+#include "model/statistics_gatherer.hpp"
 #include "opening/opened_file.hpp"
 #include "drivers/sqlite/filter_sql.hpp"
 #include "opening/table_reader.hpp"
@@ -25,11 +25,6 @@ using namespace internal;
 namespace {
 
 constexpr std::string_view kDomain = "Document";
-
-// Memory all columns' exact distinct counts of statistics may take together.
-constexpr std::size_t kStatisticsDistinctBytes = std::size_t{256} << 20;
-// Memory all columns' numbers held for the median may take together.
-constexpr std::size_t kStatisticsMedianBytes = std::size_t{128} << 20;
 
 // Runs a driver call with its failures as the public Error, naming `file`: a driver's own
 // error keeps its domain and codes; anything else becomes a read failure of this Document.
@@ -266,6 +261,9 @@ struct Document::State {
   std::unique_ptr<DatabaseDriver> driver;
   DatabaseMetadata metadata;
   ProgressCallback progress;
+  // Statistics of a whole table worked out while the file was loaded; dropped by anything
+  // that might change the table (a statement or an edit).
+  std::optional<GatheredStatistics> gathered;
 
   ~State() {
     if (driver) driver->close();
@@ -299,6 +297,7 @@ Document Document::open(const std::filesystem::path& path, const OpenOptions& op
     state->driver = std::move(opened.driver);
     state->metadata = std::move(opened.metadata);
     state->progress = options.progress;
+    state->gathered = state->driver->takeGatheredStatistics();
     return Document(std::move(state));
   });
 }
@@ -371,12 +370,14 @@ Rows Document::page(const std::string& table, const PageRequest& request) {
 Rows Document::query(const std::string& sql, std::int64_t limit) {
   checkLimit(limit);
   State& current = state();
+  current.gathered.reset();
   return current.run([&] { return publicRows(current.driver->query(sql, limit, std::nullopt)); });
 }
 
 Rows Document::select(const std::string& sql, std::int64_t limit) {
   checkLimit(limit);
   State& current = state();
+  current.gathered.reset();
   return current.run([&] {
     DataTable result("Query Result", {}, {});
     bool described = false;
@@ -408,16 +409,11 @@ std::optional<std::string> Document::createStatement(const std::string& table) {
 std::vector<ColumnStatistics> Document::statistics(const std::string& table, const RowSelection& selection) {
   State& current = state();
   return current.run([&] {
+    const bool wholeTable = selection.filters.empty() && selection.search.empty() && !selection.limit;
+    if (current.gathered && wholeTable && current.gathered->table == table) return current.gathered->columns;
     TableReader reader(*current.driver, table, selection.filters, selection.combination);
     reader.setSearch(selection.search);
-    // The exact distinct counts of all columns share one bound; past it they are estimated.
-    const std::size_t distinctBytes = std::min(
-        DistinctCounter::kExactBytes, kStatisticsDistinctBytes / std::max<std::size_t>(1, reader.columns().size()));
-    const std::size_t medianValues =
-        std::min(StatisticsAccumulator::kMedianValues,
-                 kStatisticsMedianBytes / sizeof(double) / std::max<std::size_t>(1, reader.columns().size()));
-    std::vector<StatisticsAccumulator> accumulators;
-    for (const DataColumn& column : reader.columns()) accumulators.emplace_back(column, distinctBytes, medianValues);
+    std::vector<StatisticsAccumulator> accumulators = statisticsAccumulators(reader.columns());
     // One pass on two cores: this thread reads the rows out of SQLite and adds up every
     // third column of each block before handing it over; a second thread adds up the
     // other columns of the block meanwhile (reading costs about as much as a column).
@@ -440,29 +436,7 @@ std::vector<ColumnStatistics> Document::statistics(const std::string& table, con
     addUp(pipeline.filling(), true);
     progress.add(pipeline.filling().rows());
     pipeline.finish();
-    // The results on two cores as well: a median is a selection among up to millions of
-    // numbers. A second thread takes every other column.
-    std::vector<ColumnStatistics> statistics(accumulators.size());
-    const auto results = [&](std::size_t first) {
-      for (std::size_t j = first; j < accumulators.size(); j += 2) statistics[j] = accumulators[j].finish();
-    };
-    std::exception_ptr failure;
-    std::thread second([&] {
-      try {
-        results(1);
-      } catch (...) {
-        failure = std::current_exception();
-      }
-    });
-    try {
-      results(0);
-    } catch (...) {
-      second.join();
-      throw;
-    }
-    second.join();
-    if (failure) std::rethrow_exception(failure);
-    return statistics;
+    return finishStatistics(accumulators);
   });
 }
 
@@ -508,6 +482,7 @@ void Document::exportQuery(const std::string& sql, ExportFormat format, const Te
                            std::optional<std::int64_t> limit) {
   if (limit && *limit < 0) refuse("The row limit must be 0 or more, not " + std::to_string(*limit) + ".");
   State& current = state();
+  current.gathered.reset();
   withSink(sink, [&](const TextSink& sink) {
     current.run([&] {
       const DataTable result = current.driver->query(sql, limit, std::nullopt);
@@ -522,6 +497,7 @@ void Document::exportQuery(const std::string& sql, ExportFormat format, const Te
 void Document::updateCell(const std::string& table, const Rows& page, std::size_t row, const std::string& column,
                           const Value& value) {
   State& current = state();
+  current.gathered.reset();
   current.run([&] {
     const DataRow located = internalRow(page, row);
     const std::vector<DataColumn> columns = current.driver->fetchSchema(table);
@@ -533,11 +509,13 @@ void Document::updateCell(const std::string& table, const Rows& page, std::size_
 
 void Document::deleteRow(const std::string& table, const Rows& page, std::size_t row) {
   State& current = state();
+  current.gathered.reset();
   current.run([&] { current.driver->deleteRow(table, internalRow(page, row)); });
 }
 
 void Document::insertRow(const std::string& table, const std::vector<std::pair<std::string, Value>>& values) {
   State& current = state();
+  current.gathered.reset();
   current.run([&] {
     ColumnValues columns;
     for (const auto& [name, value] : values) columns.emplace_back(name, internalValue(value));

@@ -17,11 +17,18 @@
 #include "model/open_options.hpp"
 #include "model/row_view.hpp"
 #include "model/table_metadata.hpp"
+#include "tabvora/column_statistics.hpp"
 
 namespace tabvora::internal {
 
 // Column name -> value, bound in this order by insertRow.
 using ColumnValues = std::vector<std::pair<std::string, CellValue>>;
+
+// The statistics of each column of one table, in the table's column order.
+struct GatheredStatistics {
+  std::string table;
+  std::vector<ColumnStatistics> columns;
+};
 
 // The protocol every format driver implements. Calls of one caller come one after the
 // other; open comes first and every other operation works on the file it opened. Failures
@@ -89,6 +96,10 @@ class DatabaseDriver {
   // its rows while the table holds that part and no other, in order; `turn` returns false to
   // stop. The default refuses.
   virtual void readInTurns(const std::string& tableName, const std::function<bool()>& turn);
+
+  // Statistics of every column of a whole table that the open worked out while it staged the
+  // rows (OpenOptions::gatherStatistics), handed over once; none by default.
+  virtual std::optional<GatheredStatistics> takeGatheredStatistics() { return std::nullopt; }
 
  protected:
   // Sets the driver's own fields from the options given to open; none by default.

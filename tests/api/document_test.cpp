@@ -106,6 +106,46 @@ TEST(Document, ReadsSummarisesExportsAndEditsThroughTheSameRows) {
   EXPECT_EQ(errorOf([&] { workbook.saveChanges(); }).errorCode(), ErrorCode::writeRefused);
 }
 
+// Statistics worked out while a file loads are those the staged table gives, whatever the
+// values (numbers the column's affinity may change, negative zero, long integers, short rows,
+// several batches of rows); they answer without reading a row, and an edit drops them.
+TEST(Document, StatisticsGatheredWhileLoadingAreThoseOfTheStagedTable) {
+  const testing::TempDir dir;
+  std::string many = "id,amount,label,mixed\n";
+  for (int i = 0; i < 9000; ++i) {
+    many += std::to_string(i % 4000) + "," + (i % 7 ? std::to_string(i % 1000) + "." + std::to_string(i % 13) : "") +
+            ",l" + std::to_string(i % 37) + "," + (i % 3 ? "1" : i % 2 ? "2.5" : "") + "\n";
+  }
+  const std::vector<std::string> files = {
+      many,
+      "a,b,c\n1,2.5,x\n 3 ,4,y\n5,-0.0,w\n,,\n",
+      "a,b\n1,1e3\n2,1.5E2\n3,.5\n4,5.\n",
+      "a,b\n123456789012345678,1.0\n1234567890123456789,2\n-9223372036854775808,3\n",
+      "a,b\n+5,1\n0x10,2\n1_0,3\n",
+      "a,a,\n1,2,3,4\n5\n",
+      "n\n1\n1.0\n01\n\xc3\xa9\n",
+  };
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const std::filesystem::path csv = dir.write("f" + std::to_string(i) + ".csv", files[i]);
+    const std::string table = "f" + std::to_string(i);
+    OpenOptions options;
+    options.gatherStatistics = true;
+    std::uint64_t rowsRead = 0;
+    options.progress = [&](const Progress& progress) {
+      if (progress.unit == Progress::Unit::rows) rowsRead = progress.done;
+    };
+    Document gathered = Document::open(csv, options);
+    const std::vector<ColumnStatistics> expected = Document::open(csv).statistics(table, {});
+    EXPECT_EQ(gathered.statistics(table, {}), expected) << files[i];
+    if (i == 0) {
+      EXPECT_EQ(rowsRead, 0u);
+      gathered.insertRow(table, {{"id", Value{Value::Kind::integer, std::int64_t{-1}, "-1"}}});
+      EXPECT_EQ(gathered.statistics(table, {})[0].totalCount, 9001);
+      EXPECT_GT(rowsRead, 0u);
+    }
+  }
+}
+
 // Pages anywhere in a large table, of a filter, a search or a sort, are the rows the same
 // statement gives with its count; after an edit they show it.
 TEST(Document, PagesAreTheirStatementsRowsAnywhereAndFollowEdits) {

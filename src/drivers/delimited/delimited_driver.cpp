@@ -9,6 +9,7 @@
 #include "drivers/delimited/delimited_schema_scan.hpp"
 #include "drivers/sqlite/staged_table.hpp"
 #include "model/driver_error.hpp"
+#include "model/statistics_gatherer.hpp"
 #include "model/table_naming.hpp"
 #include "platform/file_probe.hpp"
 #include "platform/file_reader.hpp"
@@ -45,6 +46,7 @@ DatabaseMetadata DelimitedDriver::open(const std::filesystem::path& url) {
   currentURL_ = url;
   completeness_ = Completeness::openFailed;
   lineIndexByRowid_.reset();
+  gathered_.reset();
 
   // A negative limit stages nothing, like a limit of zero.
   const std::optional<std::int64_t> rowLimit =
@@ -69,18 +71,25 @@ DatabaseMetadata DelimitedDriver::open(const std::filesystem::path& url) {
   bool stoppedByLimit = false;
   std::int64_t rowsStaged = 0;
   std::string ddl;
+  std::optional<StatisticsGatherer> gatherer;
+  if (openOptions_.gatherStatistics && !rowLimit) gatherer.emplace(columns);
   {
     std::lock_guard guard(internalSQLite.mutex());
     internalSQLite.openInMemory();
     ddl = StagedTable::stage(internalSQLite, primaryTableName_, columns, [&](sqlite3_stmt* statement) {
-      const DelimitedRowLoader::Outcome outcome = DelimitedRowLoader::load(internalSQLite, statement, primaryTableName_,
-                                                                           input, rowLimit, openOptions_.progress);
+      const DelimitedRowLoader::Outcome outcome =
+          DelimitedRowLoader::load(internalSQLite, statement, primaryTableName_, input, rowLimit, openOptions_.progress,
+                                   gatherer ? &*gatherer : nullptr);
       stoppedByLimit = outcome.stoppedByLimit;
       rowsStaged = outcome.rowsInserted;
     });
   }
   totalRows_ = rowsStaged;
   rowsStagedAtOpen_ = rowsStaged;
+  if (gatherer) {
+    if (std::optional<std::vector<ColumnStatistics>> statistics = gatherer->finish())
+      gathered_ = GatheredStatistics{primaryTableName_, std::move(*statistics)};
+  }
   allColumns_ = columns;
   completeness_ = stoppedByLimit || !input.wholeFile() ? Completeness::rowLimited
                   : scan.droppedContent()              ? Completeness::fieldsDropped

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "drivers/sqlite/staging_driver.hpp"
@@ -33,6 +34,9 @@ class DelimitedDriver : public StagingDriver {
   void saveChanges() override;
   // Closes the staging database; the settings found at open stay.
   void close() noexcept override;
+  // After a whole open with OpenOptions::gatherStatistics, when every value staged could be
+  // vouched for as it was read.
+  std::optional<GatheredStatistics> takeGatheredStatistics() override { return std::exchange(gathered_, {}); }
 
   // Most data rows staged at open; absent means all. Previews set limits::kPreviewRows. A limited open reads
   // at most DelimitedInput::kPreviewLimits.maxRead bytes of the file and stages what an
@@ -73,6 +77,7 @@ class DelimitedDriver : public StagingDriver {
   std::optional<std::unordered_map<std::int64_t, std::size_t>> lineIndexByRowid_;
   Completeness completeness_ = Completeness::openFailed;
   std::int64_t rowsStagedAtOpen_ = 0;  // kept by close, for the refusal message
+  std::optional<GatheredStatistics> gathered_;
 };
 
 }  // namespace tabvora::internal

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <bit>
+#include <cmath>
 #include <exception>
 #include <string>
 #include <system_error>
@@ -12,6 +13,7 @@
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "drivers/sqlite/staged_row_inserter.hpp"
 #include "drivers/sqlite/staged_table.hpp"
+#include "model/statistics_gatherer.hpp"
 #include "platform/hand_off.hpp"
 
 namespace tabvora::internal {
@@ -106,6 +108,9 @@ class BatchBuilder {
     ++batch.rows;
   }
 
+  const std::vector<ColumnType>& types() const { return types_; }
+  const char* input() const { return input_; }
+
   // Gives the batch's decimals of REAL columns their numbers, so the inserting thread binds
   // those instead of having SQLite convert the texts; where the conversion fails they stay
   // texts, which store the same.
@@ -134,6 +139,68 @@ class BatchBuilder {
   std::vector<std::string_view> texts_;
   std::vector<double> values_;
 };
+
+// One row of a batch as the staged table holds it, for a StatisticsGatherer: a whole number
+// in a REAL column is read back as a real.
+class StagedBatchRow final : public RowView {
+ public:
+  StagedBatchRow(const RowBatch& batch, const std::vector<ColumnType>& types, const char* input)
+      : batch_(batch), types_(types), input_(input) {}
+  void moveTo(std::size_t row) { cells_ = batch_.cells.data() + row * types_.size(); }
+
+  std::size_t size() const override { return types_.size(); }
+  CellValue::Kind kind(std::size_t column) const override {
+    using Kind = RowBatch::Cell::Kind;
+    switch (cells_[column].kind) {
+      case Kind::null: return CellValue::Kind::null;
+      case Kind::integer: return types_[column] == ColumnType::real ? CellValue::Kind::real : CellValue::Kind::integer;
+      case Kind::real: return CellValue::Kind::real;
+      default: return CellValue::Kind::text;
+    }
+  }
+  std::int64_t integer(std::size_t column) const override { return cells_[column].value; }
+  double real(std::size_t column) const override {
+    const RowBatch::Cell& cell = cells_[column];
+    return cell.kind == RowBatch::Cell::Kind::integer ? static_cast<double>(cell.value)
+                                                      : std::bit_cast<double>(cell.value);
+  }
+  std::string_view bytes(std::size_t column) const override { return batch_.text(cells_[column], input_); }
+
+ private:
+  const RowBatch& batch_;
+  const std::vector<ColumnType>& types_;
+  const char* input_;
+  const RowBatch::Cell* cells_ = nullptr;
+};
+
+// Hands the batch's rows to `gatherer`, or abandons it at a value whose stored form SQLite
+// alone decides: text in a numeric column (the affinity may turn it into a number), a NaN
+// (stored as NULL) or a negative zero (stored as a whole number, read back as 0.0).
+void gather(StatisticsGatherer& gatherer, const RowBatch& batch, const std::vector<ColumnType>& types,
+            const char* input) {
+  using Kind = RowBatch::Cell::Kind;
+  if (gatherer.abandoned()) return;
+  if (types.empty()) {
+    gatherer.abandon();
+    return;
+  }
+  for (std::size_t i = 0; i < batch.cells.size(); ++i) {
+    const RowBatch::Cell& cell = batch.cells[i];
+    const bool textInNumbers =
+        (cell.kind == Kind::input || cell.kind == Kind::own) && types[i % types.size()] != ColumnType::text;
+    const double real = std::bit_cast<double>(cell.value);
+    const bool changedReal = cell.kind == Kind::real && (std::isnan(real) || (real == 0 && std::signbit(real)));
+    if (textInNumbers || changedReal) {
+      gatherer.abandon();
+      return;
+    }
+  }
+  StagedBatchRow row(batch, types, input);
+  for (std::size_t r = 0; r < batch.rows; ++r) {
+    row.moveTo(r);
+    gatherer.add(row);
+  }
+}
 
 class BatchInserter {
  public:
@@ -217,13 +284,16 @@ DelimitedRowLoader::Outcome loadHere(BatchBuilder& builder, BatchInserter& inser
 DelimitedRowLoader::Outcome DelimitedRowLoader::load(SQLiteDriver& staging, sqlite3_stmt* insert,
                                                      std::string_view table, DelimitedInput& source,
                                                      std::optional<std::int64_t> rowLimit,
-                                                     const ProgressCallback& progress) {
+                                                     const ProgressCallback& progress, StatisticsGatherer* gatherer) {
   const std::span<const std::uint8_t> input = source.bytes();
   const auto delimiter = static_cast<std::uint8_t>(source.delimiter());
   const std::vector<ColumnKind>& kinds = source.scan().kinds();
   BatchBuilder builder(input, kinds);
   BatchInserter inserter(staging, insert, table, source, kinds.size(), progress);
-  if (rowLimit) return loadHere(builder, inserter, input, delimiter, rowLimit);
+  if (rowLimit) {
+    if (gatherer) gatherer->abandon();
+    return loadHere(builder, inserter, input, delimiter, rowLimit);
+  }
 
   inserter.releasesInput = false;
   const bool pipelined = consumeFromSecondThread<RowBatch>(
@@ -236,6 +306,7 @@ DelimitedRowLoader::Outcome DelimitedRowLoader::load(SQLiteDriver& staging, sqli
           builder.append(record, batch);
           if (batch.rows < kBatchRows) return true;
           builder.settle(batch);
+          if (gatherer) gather(*gatherer, batch, builder.types(), builder.input());
           if (!handOff.put(std::move(batch))) return false;
           batch = handOff.reuse().value_or(RowBatch{});
           // A batch given back is inserted, and so is every one before it: the system
@@ -246,12 +317,16 @@ DelimitedRowLoader::Outcome DelimitedRowLoader::load(SQLiteDriver& staging, sqli
         });
         if (batch.rows > 0) {
           builder.settle(batch);
+          if (gatherer) gather(*gatherer, batch, builder.types(), builder.input());
           handOff.put(std::move(batch));
         }
       },
       [&](RowBatch& batch) { inserter.insert(batch); });
   inserter.releasesInput = true;
-  if (!pipelined) return loadHere(builder, inserter, input, delimiter, rowLimit);  // no second thread to be had
+  if (!pipelined) {  // no second thread to be had
+    if (gatherer) gatherer->abandon();
+    return loadHere(builder, inserter, input, delimiter, rowLimit);
+  }
   return {inserter.rowsInserted(), false};
 }
 

@@ -15,6 +15,7 @@ struct sqlite3_stmt;
 namespace tabvora::internal {
 
 class SQLiteDriver;
+class StatisticsGatherer;
 
 // The second pass over a delimited file: skips the header and inserts every data record
 // into `table`, whose one-row INSERT is `insert` (several rows go in one statement, see
@@ -41,8 +42,11 @@ class DelimitedRowLoader {
   // either side propagate; the other side stops.
   // The records are those of input.bytes(), split by input.delimiter(), typed by
   // input.scan(); what every inserted batch has passed is released from `input`.
+  // `gatherer` (when set) is handed every row as the table will hold it, from the parsing
+  // thread, or abandoned where that cannot be told before SQLite stores it.
   static Outcome load(SQLiteDriver& staging, sqlite3_stmt* insert, std::string_view table, DelimitedInput& input,
-                      std::optional<std::int64_t> rowLimit, const ProgressCallback& progress);
+                      std::optional<std::int64_t> rowLimit, const ProgressCallback& progress,
+                      StatisticsGatherer* gatherer = nullptr);
 };
 
 }  // namespace tabvora::internal

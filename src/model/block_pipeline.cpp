@@ -1,4 +1,4 @@
-#include "export/block_pipeline.hpp"
+#include "model/block_pipeline.hpp"
 
 namespace tabvora::internal {
 

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <thread>
 
-#include "export/row_block.hpp"
+#include "model/row_block.hpp"
 
 namespace tabvora::internal {
 

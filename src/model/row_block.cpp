@@ -1,4 +1,4 @@
-#include "export/row_block.hpp"
+#include "model/row_block.hpp"
 
 namespace tabvora::internal {
 
