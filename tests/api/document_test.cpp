@@ -121,6 +121,7 @@ TEST(Document, StatisticsGatheredWhileLoadingAreThoseOfTheStagedTable) {
       "a,b,c\n1,2.5,x\n 3 ,4,y\n5,-0.0,w\n,,\n",
       "a,b\n1,1e3\n2,1.5E2\n3,.5\n4,5.\n",
       "a,b\n123456789012345678,1.0\n1234567890123456789,2\n-9223372036854775808,3\n",
+      "a,b\n1,0.5\n2,123456789012345678\n3,-7\n",
       "a,b\n+5,1\n0x10,2\n1_0,3\n",
       "a,a,\n1,2,3,4\n5\n",
       "n\n1\n1.0\n01\n\xc3\xa9\n",
