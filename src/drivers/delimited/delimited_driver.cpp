@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <system_error>
 
 #include "drivers/delimited/delimited_byte_parser.hpp"
 #include "drivers/delimited/delimited_input.hpp"
@@ -72,7 +73,12 @@ DatabaseMetadata DelimitedDriver::open(const std::filesystem::path& url) {
   std::int64_t rowsStaged = 0;
   std::string ddl;
   std::optional<StatisticsGatherer> gatherer;
-  if (openOptions_.gatherStatistics && !rowLimit) gatherer.emplace(columns);
+  if (openOptions_.gatherStatistics && !rowLimit) {
+    try {
+      gatherer.emplace(columns);
+    } catch (const std::system_error&) {  // no thread to be had: statistics will read the table
+    }
+  }
   {
     std::lock_guard guard(internalSQLite.mutex());
     internalSQLite.openInMemory();
