@@ -435,6 +435,10 @@ void ParquetNativeReader::stageAll(SQLiteDriver& staging, const std::string& tab
     created[c].type = merged[c].value_or(mayBeReal(c) ? ColumnType::blob : ColumnType::text);
   }
   std::lock_guard guard(staging.mutex());
+  // Pages of 64 KiB rather than 4 KiB hold the rows in less memory, with a sixteenth as many
+  // pages to allocate and balance. The staging database holds nothing before the file's
+  // rows (else its page size stays as it is).
+  staging.executeRawSQL("PRAGMA page_size = 65536;");
   StagedTable::stage(staging, table, created, [&](sqlite3_stmt* single) {
     StagedRowInserter inserter(staging, single, table, width);
     produceBeside(produce, [&](const CellBatch& batch) { inserter.insert(batch.rows, BindCells{batch, width}); });
