@@ -113,10 +113,15 @@ void appendDecimal(__int128 value, std::int32_t scale, std::string& out) {
   char buffer[96];
   char* const end = buffer + sizeof buffer;
   char* at = end;
-  do {
+  // 128-bit division is a call of its own: the digits of a magnitude that fits 64 bits (of
+  // every DECIMAL of up to 18 digits) come from 64-bit arithmetic.
+  for (; magnitude > std::numeric_limits<std::uint64_t>::max(); magnitude /= 10)
     *--at = static_cast<char>('0' + static_cast<int>(magnitude % 10));
-    magnitude /= 10;
-  } while (magnitude != 0);
+  auto low = static_cast<std::uint64_t>(magnitude);
+  do {
+    *--at = static_cast<char>('0' + static_cast<int>(low % 10));
+    low /= 10;
+  } while (low != 0);
   const auto places = static_cast<std::ptrdiff_t>(scale > 0 ? scale : 0);
   while (end - at <= places) *--at = '0';
   if (negative) out += '-';
