@@ -9,7 +9,10 @@ Environment:
   TABVORA  the tabvora binary (default: the release build, see bench_support.py)
   REPS     repetitions of each quick line (default 5; the full reads take 3); medians
   ROWS     rows when generating (default 1,000,000)
-  ONLY     measure only the lines whose name contains this text ("export csv, native")
+  ONLY     measure only the lines whose name contains this text ("export csv, native"), or one
+           of several such texts separated by "|" ("full load|read to table")
+  BEFORE   another tabvora binary (an earlier build): each of tabvora's lines is measured with
+           it too, right before the same line with TABVORA, and marked "(before)"
 The DuckDB program is the test suite's stand-in (tests/drivers/parquet/duckdb_command.cjs), the
 npm engine behind the command-line contract; `npm install` puts it into bench/parquet/node_modules
 the first time. Lines, per file:
@@ -23,7 +26,9 @@ the first time. Lines, per file:
   export csv, duckdb     the same by the DuckDB route (batches of 100,000 rows)
   duckdb COPY TO csv     DuckDB's own COPY (SELECT * FROM file) TO a CSV file
   duckdb read to table   DuckDB's own CREATE TABLE AS SELECT * FROM file (in memory)
-Each line ends with the one-minute load average when it was measured (2 shared cores).
+Each line gives the median wall time, the median CPU time (user and system, all threads) and
+the median peak resident memory, and ends with the one-minute load average when it was
+measured (2 shared cores).
 """
 import os
 import shutil
@@ -52,7 +57,8 @@ def main():
     engine = ["node", os.path.join(HERE, "engine_run.cjs")]
     environment = dict(os.environ, NODE_PATH=os.path.join(HERE, "node_modules"))
 
-    print(f"{'file':>8} {'line':>22} {'ms':>9} {'peak MB':>8} {'load':>5}")
+    before = os.environ.get("BEFORE")
+    print(f"{'file':>14} {'line':>31} {'ms':>9} {'cpu ms':>9} {'peak MB':>8} {'load':>5}")
     for codec in ("snappy", "zstd"):
         path = os.path.join(folder, f"rows-{codec}.parquet")
         if not os.path.exists(path):
@@ -74,9 +80,14 @@ def main():
                 ("duckdb COPY TO csv", None, engine + [f"COPY (SELECT * FROM '{real}') TO '{csv}' (HEADER)"], 3),
                 ("duckdb read to table", None, engine + [f"CREATE TABLE t AS SELECT * FROM '{real}'"], 3),
             ]
+            runs = []
             for name, program, command, repetitions in lines:
-                if os.environ.get("ONLY", "") not in name:
+                if not any(only in name for only in os.environ.get("ONLY", "").split("|")):
                     continue
+                if before and command[0] == binary:
+                    runs.append((name + " (before)", program, [before] + command[1:], repetitions))
+                runs.append((name, program, command, repetitions))
+            for name, program, command, repetitions in runs:
                 env = dict(environment)
                 if program:
                     env["TABVORA_DUCKDB"] = program
@@ -88,8 +99,9 @@ def main():
                 os.environ.update(saved)
                 load = os.getloadavg()[0]
                 size = f"{os.path.getsize(path) / 1e6:.1f}MB"
-                print(f"{codec + ' ' + size:>14} {name:>22} {m.seconds * 1000:9.1f} {m.peak_mb:8.0f} {load:5.2f}",
-                      flush=True)
+                cpu = m.seconds * m.cpu_percent / 100
+                print(f"{codec + ' ' + size:>14} {name:>31} {m.seconds * 1000:9.1f} {cpu * 1000:9.1f} {m.peak_mb:8.0f} "
+                      f"{load:5.2f}", flush=True)
 
 
 if __name__ == "__main__":

@@ -3,9 +3,12 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <functional>
+#include <future>
 #include <mutex>
+#include <utility>
 #include <system_error>
 #include <thread>
 
@@ -143,6 +146,16 @@ auto rowEnd(CellBatch& batch, bool& stopped, const Put& put, const Fresh& fresh)
   };
 }
 
+// Binds the cells of a batch's rows for StagedRowInserter::insert.
+struct BindCells {
+  const CellBatch& batch;
+  std::size_t width;
+  void operator()(sqlite3_stmt* statement, int offset, std::size_t row) const {
+    const ParquetCellFormat::Cell* cells = batch.cells.data() + row * width;
+    for (std::size_t c = 0; c < width; ++c) bindCell(statement, offset + static_cast<int>(c) + 1, cells[c]);
+  }
+};
+
 // Batches formatted ahead of the insertion (with the one being formatted and the one being
 // inserted, what the two threads hold besides a row group's values).
 constexpr std::size_t kBatchesAhead = 4;
@@ -218,11 +231,18 @@ void ParquetNativeReader::collectLeaves(const ParquetSchemaNode& node) {
 }
 
 void ParquetNativeReader::readRowGroup(std::size_t index, std::int64_t rowsNeeded, std::vector<ParquetColumnData>& out,
-                                       ChunkBuffers& buffers) const {
+                                       ChunkBuffers& buffers, ChunkBuffers* beside) const {
   const ParquetMetadata::RowGroup& group = metadata_.rowGroups[index];
   DecodeBudget budget(parquet_limits::kLargestDecodedRowGroup);
-  out.assign(leaves_.size(), {});
-  for (std::size_t c = 0; c < leaves_.size(); ++c) {
+  // The columns' room is kept from one row group to the next rather than taken afresh.
+  out.resize(leaves_.size());
+  for (ParquetColumnData& column : out) {
+    column.definitionLevels.clear();
+    column.repetitionLevels.clear();
+    column.slots = 0;
+    column.values.clear();
+  }
+  auto readChunk = [&](std::size_t c, ChunkBuffers& room) {
     const ParquetMetadata::ColumnChunk& chunk = group.columns[c];
     const ParquetColumnReader::Leaf& leaf = leaves_[c].leaf;
     if (chunk.inOtherFile) throw DriverError(kDomain, -1, "The Parquet file keeps columns in other files");
@@ -239,7 +259,7 @@ void ParquetNativeReader::readRowGroup(std::size_t index, std::int64_t rowsNeede
     // All rows: the chunk is read at once. The first rows only: each page as it is needed,
     // so that a preview reads what it shows whatever the size of the chunk.
     const bool all = rowsNeeded >= group.numRows;
-    ByteBuffer& bytes = buffers.bytes;
+    ByteBuffer& bytes = room.bytes;
     ParquetColumnReader::Source source{static_cast<std::uint64_t>(size), {}};
     if (all) {
       budget.take(source.size);
@@ -254,7 +274,7 @@ void ParquetNativeReader::readRowGroup(std::size_t index, std::int64_t rowsNeede
         return bytes.bytes();
       };
     }
-    const bool whole = ParquetColumnReader::read(chunk, source, leaf, out[c], budget, buffers.pages,
+    const bool whole = ParquetColumnReader::read(chunk, source, leaf, out[c], budget, room.pages,
                                                  all ? UINT64_MAX : static_cast<std::uint64_t>(rowsNeeded));
     // Rows start where the repetition level is 0.
     const std::vector<std::uint8_t>& repetition = out[c].repetitionLevels;
@@ -264,16 +284,54 @@ void ParquetNativeReader::readRowGroup(std::size_t index, std::int64_t rowsNeede
     const bool rowsHold = rows == static_cast<std::uint64_t>(whole ? group.numRows : rowsNeeded);
     if (!rowsHold || (!repetition.empty() && repetition.front() != 0))
       throwDamaged("a column holds another number of rows than its row group");
+  };
+  // Column chunks are taken in order, each by the first thread free; a thread stops at its
+  // first failure, and the others take no chunk past it. The failure of the first chunk
+  // that fails is thrown, as when they are read one after another.
+  std::atomic<std::size_t> next{0};
+  std::atomic<std::size_t> failedAt{leaves_.size()};
+  auto work = [&](ChunkBuffers& room) -> std::pair<std::size_t, std::exception_ptr> {
+    for (std::size_t c = next++; c < leaves_.size() && c < failedAt; c = next++) {
+      try {
+        readChunk(c, room);
+      } catch (...) {
+        std::size_t first = failedAt;
+        while (c < first && !failedAt.compare_exchange_weak(first, c)) {
+        }
+        return {c, std::current_exception()};
+      }
+    }
+    return {leaves_.size(), nullptr};
+  };
+  std::future<std::pair<std::size_t, std::exception_ptr>> other;
+  if (beside && leaves_.size() > 1) {
+    try {
+      other = std::async(std::launch::async, work, std::ref(*beside));
+    } catch (const std::system_error&) {
+      // This thread reads every chunk.
+    }
   }
+  const auto mine = work(buffers);
+  const auto theirs = other.valid() ? other.get() : std::pair<std::size_t, std::exception_ptr>{leaves_.size(), nullptr};
+  const std::exception_ptr failure = mine.first <= theirs.first ? mine.second : theirs.second;
+  if (failure) std::rethrow_exception(failure);
 }
 
 void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table, std::optional<std::int64_t> rowLimit,
                                 std::int64_t typedRows) {
+  if (rowLimit)
+    stageFirstRows(staging, table, *rowLimit, typedRows);
+  else
+    stageAll(staging, table);
+}
+
+void ParquetNativeReader::stageFirstRows(SQLiteDriver& staging, const std::string& table, std::int64_t rowLimit,
+                                         std::int64_t typedRows) const {
   const std::size_t width = fields_.size();
   std::vector<std::optional<ColumnType>> merged(width);
   std::vector<ParquetColumnData> data;
   ChunkBuffers buffers;
-  std::int64_t rowsLeft = rowLimit ? std::max(*rowLimit, typedRows) : std::numeric_limits<std::int64_t>::max();
+  std::int64_t rowsLeft = std::max(rowLimit, typedRows);
   std::size_t group = 0;
   std::size_t rows = 0;  // of the row group decoded, to be staged
   auto decodeNext = [&] {
@@ -285,27 +343,84 @@ void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table,
     }
     rowsLeft -= static_cast<std::int64_t>(rows);
   };
-  // Calls `body(c, cell)` for the cells of each row of the row group decoded, in order,
-  // and `endRow()` after each row; merges the cells' types. The columns `settled` are
-  // passed over.
+  // The rows shown are formatted at once, and the rows after them up to typedRows only
+  // merge their types (the types the first typedRows rows give), each column until its
+  // type can no longer change: TEXT stays TEXT whatever follows, and a nested field's
+  // cells are all JSON.
   std::vector<bool> settled(width, false);
-  auto forEachCell = [&](const auto& body, const auto& endRow) {
+  CellBatch shown;
+  std::int64_t row = 0;
+  for (decodeNext(); rows > 0; decodeNext()) {
     forEachCellOf(
         data, rows, settled,
         [&](std::size_t c, const ParquetCellFormat::Cell& cell) {
           if (settled[c]) return;
           merge(merged[c], cell.kind);
-          body(c, cell);
+          if (row < rowLimit) shown.add(cell);
         },
-        endRow);
+        [&] {
+          if (++row <= rowLimit) ++shown.rows;
+          if (row < rowLimit) return;
+          for (std::size_t c = 0; c < width; ++c)
+            settled[c] = merged[c] == ColumnType::text || (fields_[c].isNested() && merged[c] == ColumnType::json);
+        });
+  }
+  shown.seal();
+  std::vector<DataColumn> created = columns_;
+  for (std::size_t c = 0; c < width; ++c) created[c].type = merged[c].value_or(ColumnType::text);
+  std::lock_guard guard(staging.mutex());
+  StagedTable::stage(staging, table, created, [&](sqlite3_stmt* single) {
+    StagedRowInserter(staging, single, table, width).insert(shown.rows, BindCells{shown, width});
+  });
+}
+
+void ParquetNativeReader::stageAll(SQLiteDriver& staging, const std::string& table) const {
+  const std::size_t width = fields_.size();
+  std::vector<std::size_t> groups;  // the row groups that hold rows
+  for (std::size_t g = 0; g < metadata_.rowGroups.size(); ++g)
+    if (metadata_.rowGroups[g].numRows > 0) groups.push_back(g);
+  auto rowsOf = [&](std::size_t k) { return static_cast<std::size_t>(metadata_.rowGroups[groups[k]].numRows); };
+  std::vector<ParquetColumnData> data;
+  ChunkBuffers buffers;
+  auto decode = [&](std::size_t k, ChunkBuffers* beside = nullptr) {
+    readRowGroup(groups[k], static_cast<std::int64_t>(rowsOf(k)), data, buffers, beside);
   };
-  // Formats every row into batches of cells, handing each to `put` (false: stop).
+
+  // The first row group's cells give the types the table is created with. A column's cells
+  // are formatted only until its type is settled (any type but INTEGER, or INTEGER where no
+  // value is a real): the rows are formatted again, and checked, when they are staged.
+  std::vector<std::optional<ColumnType>> merged(width);
+  auto mayBeReal = [&](std::size_t c) {
+    return !fields_[c].isNested() && leaves_[fields_[c].firstLeaf].format.mayBeReal();
+  };
+  if (!groups.empty()) {
+    // Before the table exists there are no rows to insert: another thread decodes half the
+    // first row group's columns beside this one.
+    ChunkBuffers beside;
+    decode(0, &beside);
+    std::vector<bool> settled(width, false);
+    forEachCellOf(
+        data, rowsOf(0), settled,
+        [&](std::size_t c, const ParquetCellFormat::Cell& cell) {
+          merge(merged[c], cell.kind);
+          settled[c] = merged[c] && (*merged[c] != ColumnType::integer || !mayBeReal(c));
+        },
+        [] {}, true);
+  }
+  // Formats every row into batches of cells, handing each to `put` (false: stop), and
+  // merges the types of all of them.
   auto produce = [&](const std::function<bool(CellBatch &&)>& put, const std::function<CellBatch()>& fresh) {
     CellBatch batch = fresh();
-    for (; rows > 0; decodeNext()) {
+    for (std::size_t k = 0; k < groups.size(); ++k) {
+      if (k > 0) decode(k);
       bool stopped = false;
-      forEachCell([&](std::size_t, const ParquetCellFormat::Cell& cell) { batch.add(cell); },
-                  rowEnd(batch, stopped, put, fresh));
+      forEachCellOf(
+          data, rowsOf(k), {},
+          [&](std::size_t c, const ParquetCellFormat::Cell& cell) {
+            merge(merged[c], cell.kind);
+            batch.add(cell);
+          },
+          rowEnd(batch, stopped, put, fresh));
       if (stopped) return;
     }
     if (batch.rows == 0) return;
@@ -313,55 +428,21 @@ void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table,
     put(std::move(batch));
   };
 
-  CellBatch shown;
-  if (rowLimit) {
-    // A preview: its rows are formatted at once, and the rows after them up to typedRows
-    // only merge their types (the types the first typedRows rows give), each column until
-    // its type can no longer change: TEXT stays TEXT whatever follows, and a nested
-    // field's cells are all JSON.
-    std::int64_t row = 0;
-    for (decodeNext(); rows > 0; decodeNext()) {
-      forEachCell(
-          [&](std::size_t, const ParquetCellFormat::Cell& cell) {
-            if (row < *rowLimit) shown.add(cell);
-          },
-          [&] {
-            if (++row <= *rowLimit) ++shown.rows;
-            if (row < *rowLimit) return;
-            for (std::size_t c = 0; c < width; ++c)
-              settled[c] = merged[c] == ColumnType::text || (fields_[c].isNested() && merged[c] == ColumnType::json);
-          });
-    }
-    shown.seal();
-  } else {
-    // The first row group is decoded before the table is made, its cells giving the types
-    // the table is created with.
-    decodeNext();
-    forEachCell([](std::size_t, const ParquetCellFormat::Cell&) {}, [] {});
-  }
-  std::vector<DataColumn> created;
+  std::vector<DataColumn> created = columns_;
   for (std::size_t c = 0; c < width; ++c) {
-    created.push_back(columns_[c]);
     // A column without a value yet whose later values may be reals is made untyped until
-    // the retyping: a TEXT column would keep only 15 digits of them. A preview's types are
-    // already those of every row it types from.
-    const bool mayBeReal = !rowLimit && !fields_[c].isNested() && leaves_[fields_[c].firstLeaf].format.mayBeReal();
-    created.back().type = merged[c].value_or(mayBeReal ? ColumnType::blob : ColumnType::text);
+    // the retyping: a TEXT column would keep only 15 digits of them.
+    created[c].type = merged[c].value_or(mayBeReal(c) ? ColumnType::blob : ColumnType::text);
   }
   std::lock_guard guard(staging.mutex());
+  // Pages of 64 KiB rather than 4 KiB hold the rows in less memory, with a sixteenth as many
+  // pages to allocate and balance. The staging database holds nothing before the file's
+  // rows (else its page size stays as it is).
+  staging.executeRawSQL("PRAGMA page_size = 65536;");
   StagedTable::stage(staging, table, created, [&](sqlite3_stmt* single) {
     StagedRowInserter inserter(staging, single, table, width);
-    auto insert = [&](const CellBatch& batch) {
-      inserter.insert(batch.rows, [&](sqlite3_stmt* statement, int offset, std::size_t row) {
-        const ParquetCellFormat::Cell* cells = batch.cells.data() + row * width;
-        for (std::size_t c = 0; c < width; ++c) bindCell(statement, offset + static_cast<int>(c) + 1, cells[c]);
-      });
-    };
-    if (rowLimit) return insert(shown);
-    produceBeside(produce, insert);
+    produceBeside(produce, [&](const CellBatch& batch) { inserter.insert(batch.rows, BindCells{batch, width}); });
   });
-
-  if (rowLimit) return;
   // A later row group may have changed a type (whole numbers, then a fraction).
   for (std::size_t c = 0; c < width; ++c) created[c].type = merged[c].value_or(ColumnType::text);
   retypeStagedTable(staging, table, created);
@@ -369,7 +450,8 @@ void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table,
 
 template <typename Body, typename EndRow>
 void ParquetNativeReader::forEachCellOf(const std::vector<ParquetColumnData>& data, std::size_t rows,
-                                        const std::vector<bool>& skipped, Body&& body, EndRow&& endRow) const {
+                                        const std::vector<bool>& skipped, Body&& body, EndRow&& endRow,
+                                        bool skipsNested) const {
   std::vector<const ParquetCellFormat*> formats;
   std::vector<int> maxDefinition;
   for (const Leaf& leaf : leaves_) {
@@ -384,7 +466,8 @@ void ParquetNativeReader::forEachCellOf(const std::vector<ParquetColumnData>& da
       const ParquetSchemaNode& field = fields_[c];
       ParquetCellFormat::Cell cell;
       if (field.isNested()) {
-        if (assembler.nextValue(field, scratch[c])) {
+        if (skipsNested && skipped[c]) {
+        } else if (assembler.nextValue(field, scratch[c])) {
           cell.kind = Kind::json;
           cell.text = scratch[c];
         }
@@ -465,10 +548,7 @@ void ParquetNativeReader::stageInTurns(SQLiteDriver& staging, const std::string&
     StagedRowInserter inserter(staging, single, table, width);
     // Inserts a batch; after a row group's last, its turn, then the table is emptied.
     auto insert = [&](const CellBatch& batch) {
-      inserter.insert(batch.rows, [&](sqlite3_stmt* statement, int offset, std::size_t row) {
-        const ParquetCellFormat::Cell* cells = batch.cells.data() + row * width;
-        for (std::size_t c = 0; c < width; ++c) bindCell(statement, offset + static_cast<int>(c) + 1, cells[c]);
-      });
+      inserter.insert(batch.rows, BindCells{batch, width});
       if (!batch.endsRowGroup) return;
       const bool more = turn();
       staging.executeRawSQL(clear);

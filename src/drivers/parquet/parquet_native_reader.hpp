@@ -43,10 +43,10 @@ class ParquetNativeReader {
 
   // Creates `table` in `staging` and inserts the rows, at most `rowLimit`; without a limit
   // the rows are decoded and formatted on a second thread while this one inserts them, in
-  // order. With a limit, the columns' types are those the first `typedRows` rows give when
-  // that is more rows (a preview staging fewer rows than its types are taken from), else
-  // those of the rows staged. Errors of the staging database propagate; on any error the
-  // staging database may hold part of the table and is to be discarded.
+  // order (the first row group's columns, before, decoded on both). With a limit, the columns' types are those the
+  // first `typedRows` rows give when that is more rows (a preview staging fewer rows than its types are taken from),
+  // else those of the rows staged. Errors of the staging database propagate; on any error the staging database may hold
+  // part of the table and is to be discarded.
   void stage(SQLiteDriver& staging, const std::string& table, std::optional<std::int64_t> rowLimit,
              std::int64_t typedRows = 0);
 
@@ -78,9 +78,15 @@ class ParquetNativeReader {
     ParquetColumnReader::Buffers pages;
   };
 
-  // Decodes row group `index` as far as its first `rows` rows need.
-  void readRowGroup(std::size_t index, std::int64_t rows, std::vector<ParquetColumnData>& out,
-                    ChunkBuffers& buffers) const;
+  // stage with a row limit, and without.
+  void stageFirstRows(SQLiteDriver& staging, const std::string& table, std::int64_t rowLimit,
+                      std::int64_t typedRows) const;
+  void stageAll(SQLiteDriver& staging, const std::string& table) const;
+
+  // Decodes row group `index` as far as its first `rows` rows need. With `beside`, the
+  // column chunks are shared out between this thread and a second one that uses that room.
+  void readRowGroup(std::size_t index, std::int64_t rows, std::vector<ParquetColumnData>& out, ChunkBuffers& buffers,
+                    ChunkBuffers* beside = nullptr) const;
 
   // Decodes each row group that holds rows, in order, and calls `body(data, rows)` with it;
   // the body returns false to stop.
@@ -89,10 +95,12 @@ class ParquetNativeReader {
 
   // Calls `body(c, cell)` for the cells of rows 0 ... rows - 1 of a decoded row group, row
   // after row, and `endRow()` after each row. The cells of the flat columns `skipped` marks
-  // are not formatted: they come as nulls.
+  // (at the time of the cell) are not formatted: they come as nulls; with `skipsNested`,
+  // nor are those of the nested fields it marks, which are then not assembled (nor their
+  // levels checked) for the rest of the row group.
   template <typename Body, typename EndRow>
   void forEachCellOf(const std::vector<ParquetColumnData>& data, std::size_t rows, const std::vector<bool>& skipped,
-                     Body&& body, EndRow&& endRow) const;
+                     Body&& body, EndRow&& endRow, bool skipsNested = false) const;
 
   const FileReader& file_;
   std::uint64_t dataEnd_ = 0;  // where the footer begins

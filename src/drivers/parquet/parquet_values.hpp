@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -12,17 +13,27 @@ namespace tabvora::internal {
 
 // Bytes the decoded values of one row group may take, shared by its columns: each decoder
 // takes what it is about to hold before it allocates. Throws DriverError past the limit.
+// Columns decoded on several threads at once may take from one budget; a copy is taken
+// and given back on one thread only.
 class DecodeBudget {
  public:
   explicit DecodeBudget(std::uint64_t bytes) : left_(bytes) {}
+  DecodeBudget(const DecodeBudget& other) : left_(other.left_.load(std::memory_order_relaxed)) {}
+  DecodeBudget& operator=(const DecodeBudget& other) {
+    left_.store(other.left_.load(std::memory_order_relaxed), std::memory_order_relaxed);
+    return *this;
+  }
   void take(std::uint64_t bytes) {
-    if (bytes > left_)
-      throw DriverError("ParquetDriver", -1, "A row group of the Parquet file decodes larger than the reader's limit");
-    left_ -= bytes;
+    std::uint64_t left = left_.load(std::memory_order_relaxed);
+    do {
+      if (bytes > left)
+        throw DriverError("ParquetDriver", -1,
+                          "A row group of the Parquet file decodes larger than the reader's limit");
+    } while (!left_.compare_exchange_weak(left, left - bytes, std::memory_order_relaxed));
   }
 
  private:
-  std::uint64_t left_;
+  std::atomic<std::uint64_t> left_;
 };
 
 // Decoded values of one leaf column, in the form of its physical type: BOOLEAN, INT32 and

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <utility>
 #include <cstdlib>
 #include <string>
@@ -242,6 +243,37 @@ TEST(ParquetNativeReaderTest, EveryTruncationIsRefusedAndNoDamagedByteMisreads) 
       if (!counted.empty()) {
         EXPECT_EQ(counted, Lines{"3"}) << size;
       }
+    }
+  }
+}
+
+// A full load decodes its first row group's columns on two threads and takes its types
+// from as few cells as settle them; a damaged byte fails it with the reason reading the
+// row groups one column after another gives (the failure of the first column that fails).
+TEST(ParquetNativeReaderTest, DamageFailsTheFullLoadAsReadingInOrderFailsIt) {
+  TempDir dir;
+  for (const char* name : {"nested_v2.parquet", "hyparquet_writer.parquet"}) {
+    const std::string good = testing::readFile(testing::testData(std::string("parquet/") + name));
+    for (std::size_t at = 4; at < good.size(); at += 9) {
+      std::string bytes = good;
+      bytes[at] = static_cast<char>(bytes[at] ^ 0x5A);
+      testing::writeFile(dir / "damaged.parquet", bytes);
+      const FileReader file(dir / "damaged.parquet");
+      auto failure = [](const std::function<void()>& read) {
+        try {
+          read();
+        } catch (const DriverError& error) {
+          return error.message();
+        }
+        return std::string();
+      };
+      std::optional<ParquetNativeReader> reader;
+      if (!failure([&] { reader.emplace(file, bytes.size()); }).empty()) continue;
+      SQLiteDriver staging;
+      staging.openInMemory();
+      EXPECT_EQ(failure([&] { reader->stage(staging, "t", std::nullopt); }),
+                failure([&] { (void)reader->columnsOfAllRows(); }))
+          << name << " at " << at;
     }
   }
 }
