@@ -51,59 +51,37 @@ std::vector<ColumnStatistics> finishStatistics(std::vector<StatisticsAccumulator
 }
 
 StatisticsGatherer::StatisticsGatherer(const std::vector<DataColumn>& columns)
-    : accumulators_(statisticsAccumulators(columns)), columns_(columns.size()), filling_(columns.size()) {
-  thread_ = std::thread([this] { run(); });
-}
-
-StatisticsGatherer::~StatisticsGatherer() { stop(); }
-
-void StatisticsGatherer::run() {
-  while (std::optional<RowBlock> block = handOff_.take()) {
-    try {
-      // Column by column, so one column's tables stay in the cache for a whole block.
-      for (std::size_t j = 0; j < accumulators_.size(); ++j) accumulators_[j].addColumn(*block, j);
-    } catch (...) {
-      failure_ = std::current_exception();
-      handOff_.abandon();
-      return;
-    }
-    block->clear();
-    handOff_.giveBack(std::move(*block));
-  }
-}
-
-void StatisticsGatherer::stop() noexcept {
-  if (!thread_.joinable()) return;
-  handOff_.abandon();
-  handOff_.close();
-  thread_.join();
+    : accumulators_(statisticsAccumulators(columns)) {
+  // Column by column, so one column's tables stay in the cache for a whole block.
+  pipeline_.emplace(
+      columns.size(),
+      [this](const RowBlock& block) {
+        for (std::size_t j = 0; j < accumulators_.size(); ++j) accumulators_[j].addColumn(block, j);
+      },
+      kBlocksAhead);
 }
 
 void StatisticsGatherer::add(const RowView& row) {
   if (abandoned_) return;
-  filling_.append(row);
-  if (!filling_.full()) return;
-  if (!handOff_.put(std::move(filling_))) return abandon();
-  filling_ = handOff_.reuse().value_or(RowBlock(columns_));
-  filling_.clear();
+  pipeline_->filling().append(row);
+  if (pipeline_->filling().full() && !pipeline_->handOver()) abandon();
 }
 
 void StatisticsGatherer::abandon() {
   abandoned_ = true;
-  stop();
+  pipeline_.reset();
 }
 
 std::optional<std::vector<ColumnStatistics>> StatisticsGatherer::finish() {
   if (abandoned_) return std::nullopt;
-  if (filling_.rows() > 0 && !handOff_.put(std::move(filling_))) abandon();
-  handOff_.close();
-  if (thread_.joinable()) thread_.join();
-  if (abandoned_ || failure_) return std::nullopt;
   // Statistics are extra work beside the load: where they fail, the load still holds and
   // they are read from the staged table.
   try {
+    pipeline_->finish();
+    pipeline_.reset();
     return finishStatistics(accumulators_);
   } catch (const std::exception&) {
+    abandon();
     return std::nullopt;
   }
 }

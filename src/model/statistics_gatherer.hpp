@@ -1,13 +1,10 @@
 #pragma once
 
 #include <cstddef>
-#include <exception>
 #include <optional>
-#include <thread>
 #include <vector>
 
-#include "model/row_block.hpp"
-#include "platform/hand_off.hpp"
+#include "model/block_pipeline.hpp"
 #include "model/column_statistics.hpp"
 #include "model/data_column.hpp"
 #include "model/row_view.hpp"
@@ -31,9 +28,6 @@ std::vector<ColumnStatistics> finishStatistics(std::vector<StatisticsAccumulator
 class StatisticsGatherer {
  public:
   explicit StatisticsGatherer(const std::vector<DataColumn>& columns);
-  ~StatisticsGatherer();
-  StatisticsGatherer(const StatisticsGatherer&) = delete;
-  StatisticsGatherer& operator=(const StatisticsGatherer&) = delete;
 
   // The next row staged: its first columns().size() values.
   void add(const RowView& row);
@@ -47,16 +41,9 @@ class StatisticsGatherer {
   // where a stretch of rows costs it more.
   static constexpr std::size_t kBlocksAhead = 4;
 
-  void run();
-  void stop() noexcept;
-
   std::vector<StatisticsAccumulator> accumulators_;
-  std::size_t columns_;
   bool abandoned_ = false;
-  RowBlock filling_;
-  HandOff<RowBlock> handOff_{kBlocksAhead};
-  std::exception_ptr failure_;  // the adding thread's, read once it has ended
-  std::thread thread_;          // last: started once the rest is made
+  std::optional<BlockPipeline> pipeline_;  // last: its thread stops before the accumulators go
 };
 
 }  // namespace tabvora::internal
