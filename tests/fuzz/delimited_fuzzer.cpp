@@ -4,6 +4,7 @@
 // two halves must find what one pass finds), and a first-part
 // read with small steps must stage exactly what the whole file stages first: that runs the
 // growing, the cut at the cap and the checks of the rest on inputs of a few dozen kilobytes.
+// Statistics gathered during a full load must be those the staged rows give.
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
@@ -19,6 +20,7 @@
 #include "drivers/delimited/delimited_schema_scan.hpp"
 #include "drivers/delimited/delimited_test_records.hpp"
 #include "drivers/delimited/delimiter_detector.hpp"
+#include "model/statistics_gatherer.hpp"
 #include "platform/binary_content.hpp"
 #include "platform/limits.hpp"
 
@@ -69,6 +71,22 @@ void compareFirstPartWithWholeFile(const std::filesystem::path& path) {
                           (!part->wholeFile() || partRecords == wholeRecords));
 }
 
+// Statistics gathered while the rows load are those the staged rows give.
+void compareGatheredStatistics(const std::filesystem::path& path) {
+  DelimitedDriver driver(DatabaseFormat::csv);
+  OpenOptions options;
+  options.gatherStatistics = true;
+  if (!tabvora::fuzzing::refusalAllowed([&] { static_cast<DatabaseDriver&>(driver).open(path, options); })) return;
+  const std::optional<GatheredStatistics> gathered = driver.takeGatheredStatistics();
+  if (!gathered) return;  // a value the load could not vouch for
+  const DataTable table = driver.fetchTableData(gathered->table);
+  std::vector<StatisticsAccumulator> accumulators = statisticsAccumulators(table.columns);
+  for (const DataRow& row : table.rows) {
+    for (std::size_t j = 0; j < accumulators.size(); ++j) accumulators[j].add(row.values.at(j));
+  }
+  tabvora::fuzzing::check(finishStatistics(accumulators) == gathered->columns);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -90,5 +108,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     });
   }
   compareFirstPartWithWholeFile(path);
+  compareGatheredStatistics(path);
   return 0;
 }
