@@ -9,6 +9,7 @@
 #include "drivers/sqlite/preview_open_plan.hpp"
 #include "drivers/sqlite/sqlite_driver_impl.hpp"
 #include "drivers/sqlite/sqlite_statement.hpp"
+#include "drivers/sqlite/sqlite_memory.hpp"
 #include "drivers/sqlite/sqlite_uri.hpp"
 #include "platform/anonymous_file.hpp"
 #include "platform/file_reader.hpp"
@@ -27,6 +28,9 @@ constexpr std::int64_t kCountedFileSizeLimit = 1'000'000'000;
 constexpr int kReadWriteFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX;  // 0x10042
 constexpr int kReadOnlyFlags = SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX;    // 0x10041
 constexpr int kInMemoryFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;  // 0x10006
+
+// SQLite takes its memory functions before its first use: at the program's start.
+[[maybe_unused]] const bool kMemoryInstalled = installSQLiteMemory();
 
 std::optional<std::string> columnText(sqlite3_stmt* statement, int column) {
   const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
@@ -300,6 +304,9 @@ void SQLiteDriver::openInMemory() {
   }
   // Nothing run against a staging database may reach a file through ATTACH.
   sqlite3_limit(db, SQLITE_LIMIT_ATTACHED, 0);
+  // The private database is never written to a file, so the pages its rows fill need not be
+  // zeroed first (the library's default here): that halves the memory written while staging.
+  sqlite3_exec(db, "PRAGMA secure_delete = OFF;", nullptr, nullptr, nullptr);
   dbPointer_ = db;
 }
 

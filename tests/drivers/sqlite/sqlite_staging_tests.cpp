@@ -2,6 +2,7 @@
 
 #include "drivers/sqlite/sqlite_driver.hpp"
 #include "drivers/sqlite/sqlite_test_database.hpp"
+#include "platform/large_page_pool.hpp"
 
 namespace tabvora::internal {
 namespace {
@@ -83,6 +84,24 @@ TEST(SQLiteStaging, PreparedStatementsFailBeforeTheBodyAndAlwaysFinalize) {
                                              }),
                std::runtime_error);
   EXPECT_NO_THROW(staging.executeRawSQL("DROP TABLE t;"));
+}
+
+// SQLite's memory: pages come from the pool, other sizes from malloc, and a reallocation
+// across the two keeps the bytes.
+TEST(SQLiteStaging, MemoryKeepsItsBytesAcrossThePoolAndMalloc) {
+  auto* memory = static_cast<unsigned char*>(sqlite3_malloc(100));
+  ASSERT_NE(memory, nullptr);
+  for (int i = 0; i < 100; ++i) memory[i] = static_cast<unsigned char>(i);
+  for (const int size : {65536 + 150, 200'000, 4096, 50}) {
+    memory = static_cast<unsigned char*>(sqlite3_realloc(memory, size));
+    ASSERT_NE(memory, nullptr);
+    EXPECT_GE(sqlite3_msize(memory), static_cast<sqlite3_uint64>(size));
+    for (int i = 0; i < 50; ++i) EXPECT_EQ(memory[i], i) << size;
+  }
+  sqlite3_free(memory);
+  void* page = sqlite3_malloc(65536 + 150);
+  EXPECT_EQ(sqlite3_msize(page), LargePagePool::slotSize(65536 + 150 + 16) - 16) << "a page takes a pool slot";
+  sqlite3_free(page);
 }
 
 }  // namespace
