@@ -1,13 +1,16 @@
 #include "drivers/parquet/parquet_cell_format.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <string>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "model/driver_error.hpp"
 #include "platform/civil_calendar.hpp"
+#include "platform/text_arena.hpp"
 
 namespace tabvora::internal {
 
@@ -35,56 +38,82 @@ void appendShort(const char* from, const char* to, std::string& out) {
   for (; from != to; ++from) out.push_back(*from);
 }
 
-// `value` in decimal digits, at least `width` of them (zeros lead).
-void appendPadded(std::uint64_t value, int width, std::string& out) {
-  char buffer[24];
-  char* end = buffer + sizeof buffer;
-  char* at = end;
-  do {
-    *--at = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value != 0);
-  while (end - at < width) *--at = '0';
-  appendShort(at, end, out);
+// The cells' text is written into a buffer of this many bytes (its longest form: a decimal
+// of 38 places, or a date of a 64-bit year with its time and zone), then kept at once.
+constexpr std::size_t kLongestFormatted = 96;
+
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Two digits of `value` (below 100) at `at`.
+char* writeTwo(unsigned value, char* at) {
+  at[0] = kDigitPairs[2 * value];
+  at[1] = kDigitPairs[2 * value + 1];
+  return at + 2;
 }
 
-void appendDate(std::int64_t days, std::string& out) {
+// `value` in decimal digits, at least `width` of them (zeros lead).
+char* writePadded(std::uint64_t value, int width, char* at) {
+  char buffer[24];
+  char* const end = buffer + sizeof buffer;
+  char* first = end;
+  do {
+    *--first = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  while (end - first < width) *--first = '0';
+  for (; first != end; ++first) *at++ = *first;
+  return at;
+}
+
+char* writeDate(std::int64_t days, char* at) {
   const CivilDate date = civilFromDays(days);
   const bool beforeChrist = date.year <= 0;
   const long long year = beforeChrist ? 1 - static_cast<long long>(date.year) : date.year;
-  appendPadded(static_cast<std::uint64_t>(year), 4, out);
-  out += '-';
-  appendPadded(date.month, 2, out);
-  out += '-';
-  appendPadded(date.day, 2, out);
-  if (beforeChrist) out += " (BC)";
+  if (year < 10'000) {
+    at = writeTwo(static_cast<unsigned>(year / 100), at);
+    at = writeTwo(static_cast<unsigned>(year % 100), at);
+  } else {
+    at = writePadded(static_cast<std::uint64_t>(year), 4, at);
+  }
+  *at++ = '-';
+  at = writeTwo(date.month, at);
+  *at++ = '-';
+  at = writeTwo(date.day, at);
+  if (beforeChrist) {
+    std::memcpy(at, " (BC)", 5);
+    at += 5;
+  }
+  return at;
 }
 
 // "HH:MM:SS" and the fraction of `fraction` units of 10^-digits second, trailing zeros dropped.
-void appendTimeOfDay(std::int64_t seconds, std::int64_t fraction, int digits, std::string& out) {
-  appendPadded(static_cast<std::uint64_t>(seconds / 3600), 2, out);
-  out += ':';
-  appendPadded(static_cast<std::uint64_t>(seconds / 60 % 60), 2, out);
-  out += ':';
-  appendPadded(static_cast<std::uint64_t>(seconds % 60), 2, out);
-  if (fraction == 0) return;
+char* writeTimeOfDay(std::int64_t seconds, std::int64_t fraction, int digits, char* at) {
+  at = writePadded(static_cast<std::uint64_t>(seconds / 3600), 2, at);
+  *at++ = ':';
+  at = writeTwo(static_cast<unsigned>(seconds / 60 % 60), at);
+  *at++ = ':';
+  at = writeTwo(static_cast<unsigned>(seconds % 60), at);
+  if (fraction == 0) return at;
   while (fraction % 10 == 0) {
     fraction /= 10;
     --digits;
   }
-  out += '.';
-  appendPadded(static_cast<std::uint64_t>(fraction), digits, out);
+  *at++ = '.';
+  return writePadded(static_cast<std::uint64_t>(fraction), digits, at);
 }
 
 // A timestamp of `ticks` units (per second: `perSecond`) since 1970.
-void appendTimestamp(std::int64_t ticks, std::int64_t perSecond, int digits, std::string& out) {
+char* writeTimestamp(std::int64_t ticks, std::int64_t perSecond, int digits, char* at) {
   // Every step stays in range for any 64-bit count.
   const std::int64_t seconds = floorDiv(ticks, perSecond);
   const std::int64_t fraction = (ticks % perSecond + perSecond) % perSecond;
   const std::int64_t days = floorDiv(seconds, 86'400);
-  appendDate(days, out);
-  out += ' ';
-  appendTimeOfDay(seconds - days * 86'400, fraction, digits, out);
+  at = writeDate(days, at);
+  *at++ = ' ';
+  return writeTimeOfDay(seconds - days * 86'400, fraction, digits, at);
 }
 
 // A big-endian two's complement integer of up to 16 bytes.
@@ -105,12 +134,12 @@ bool bigEndianInteger(std::string_view bytes, __int128& out) {
   return true;
 }
 
-void appendDecimal(__int128 value, std::int32_t scale, std::string& out) {
+char* writeDecimal(__int128 value, std::int32_t scale, char* out) {
   const bool negative = value < 0;
   unsigned __int128 magnitude =
       negative ? -static_cast<unsigned __int128>(value) : static_cast<unsigned __int128>(value);
   // 39 digits at most, and as many zeros as a scale of up to 38 asks before them.
-  char buffer[96];
+  char buffer[80];
   char* const end = buffer + sizeof buffer;
   char* at = end;
   // 128-bit division is a call of its own: the digits of a magnitude that fits 64 bits (of
@@ -124,12 +153,13 @@ void appendDecimal(__int128 value, std::int32_t scale, std::string& out) {
   } while (low != 0);
   const auto places = static_cast<std::ptrdiff_t>(scale > 0 ? scale : 0);
   while (end - at <= places) *--at = '0';
-  if (negative) out += '-';
-  appendShort(at, end - places, out);
+  if (negative) *out++ = '-';
+  for (; at != end - places; ++at) *out++ = *at;
   if (places > 0) {
-    out += '.';
-    appendShort(end - places, end, out);
+    *out++ = '.';
+    for (; at != end; ++at) *out++ = *at;
   }
+  return out;
 }
 
 double halfToDouble(std::uint16_t half) {
@@ -348,16 +378,45 @@ ParquetCellFormat::ParquetCellFormat(const ParquetMetadata::SchemaElement& leaf)
     throwUnsupported(leaf.name, "a DECIMAL scale past 38");
 }
 
-ParquetCellFormat::Cell ParquetCellFormat::cell(const ParquetValues& values, std::size_t i,
-                                                std::string& scratch) const {
+namespace {
+
+// Where a cell's text goes: `room(n)` gives n bytes to write, `commit(k)` keeps the first k
+// of them and returns them, `keep(bytes)` returns a value's own bytes as the text.
+// Into a scratch string (replaced), the value's own bytes not copied.
+struct ScratchText {
+  std::string& scratch;
+  char* room(std::size_t bytes) {
+    scratch.resize(bytes);
+    return scratch.data();
+  }
+  std::string_view commit(std::size_t bytes) {
+    scratch.resize(bytes);
+    return scratch;
+  }
+  static std::string_view keep(std::string_view bytes) { return bytes; }
+};
+
+// Into an arena, the value's own bytes copied.
+struct ArenaText {
+  TextArena& arena;
+  char* room(std::size_t bytes) { return arena.room(bytes); }
+  std::string_view commit(std::size_t bytes) { return arena.commit(bytes); }
+  std::string_view keep(std::string_view bytes) { return arena.append(bytes); }
+};
+
+}  // namespace
+
+template <ParquetCellFormat::Conversion kConversion, typename Text>
+ParquetCellFormat::Cell ParquetCellFormat::cellAs(const ParquetValues& values, std::size_t i, Text& out) const {
   Cell cell;
-  auto text = [&]() -> Cell {
+  char* at = nullptr;
+  // A text cell whose text was written from `at` to `end`.
+  auto written = [&](const char* end) -> Cell {
     cell.kind = Kind::text;
-    cell.text = scratch;
+    cell.text = out.commit(static_cast<std::size_t>(end - at));
     return cell;
   };
-  scratch.clear();
-  switch (conversion_) {
+  switch (kConversion) {
     case Conversion::boolean:
       cell.kind = Kind::boolean;
       cell.integer = values.integers[i] != 0 ? 1 : 0;
@@ -394,17 +453,19 @@ ParquetCellFormat::Cell ParquetCellFormat::cell(const ParquetValues& values, std
         value = values.integers[i];
       else if (!bigEndianInteger(values.binary(i), value))
         throw DriverError("ParquetDriver", -1, "A DECIMAL value of the Parquet file is wider than 16 bytes");
-      appendDecimal(value, scale_, scratch);
-      return text();
+      at = out.room(kLongestFormatted);
+      return written(writeDecimal(value, scale_, at));
     }
     case Conversion::date: {
       // DuckDB's infinite dates.
       const std::int64_t days = values.integers[i];
-      if (days == std::numeric_limits<std::int32_t>::max() || days == -std::numeric_limits<std::int32_t>::max())
-        scratch = days > 0 ? "infinity" : "-infinity";
-      else
-        appendDate(days, scratch);
-      return text();
+      if (days == std::numeric_limits<std::int32_t>::max() || days == -std::numeric_limits<std::int32_t>::max()) {
+        cell.kind = Kind::text;
+        cell.text = days > 0 ? "infinity" : "-infinity";
+        return cell;
+      }
+      at = out.room(kLongestFormatted);
+      return written(writeDate(days, at));
     }
     case Conversion::time: {
       // The time of day, taken in the value's own unit so that no unit overflows.
@@ -412,29 +473,31 @@ ParquetCellFormat::Cell ParquetCellFormat::cell(const ParquetValues& values, std
       const std::int64_t perDay = perSecond * 86'400;
       const std::int64_t ticks = (values.integers[i] % perDay + perDay) % perDay;
       const std::int64_t fraction = ticks % perSecond;
-      appendTimeOfDay(ticks / perSecond,
-                      unit_ == 1   ? fraction * 1000
-                      : unit_ == 2 ? fraction
-                                   : fraction / 1000,
-                      6, scratch);
-      if (adjustedToUTC_) scratch += "+00";
-      return text();
+      at = out.room(kLongestFormatted);
+      char* end = writeTimeOfDay(ticks / perSecond,
+                                 unit_ == 1   ? fraction * 1000
+                                 : unit_ == 2 ? fraction
+                                              : fraction / 1000,
+                                 6, at);
+      if (adjustedToUTC_) end = std::copy_n("+00", 3, end);
+      return written(end);
     }
     case Conversion::timestamp: {
       const std::int64_t ticks = values.integers[i];
       // DuckDB's infinite timestamps.
       if (unit_ == 2 &&
           (ticks == std::numeric_limits<std::int64_t>::max() || ticks == -std::numeric_limits<std::int64_t>::max())) {
-        scratch = ticks > 0 ? "infinity" : "-infinity";
-      } else if (unit_ == 1) {
-        appendTimestamp(ticks, 1000, 3, scratch);
-      } else if (unit_ == 2) {
-        appendTimestamp(ticks, 1'000'000, 6, scratch);
-      } else {
-        appendTimestamp(ticks, 1'000'000'000, 9, scratch);
+        at = out.room(kLongestFormatted);
+        char* end = std::copy_n(ticks > 0 ? "infinity" : "-infinity", ticks > 0 ? 8 : 9, at);
+        if (adjustedToUTC_) end = std::copy_n("+00", 3, end);
+        return written(end);
       }
-      if (adjustedToUTC_) scratch += "+00";
-      return text();
+      at = out.room(kLongestFormatted);
+      char* end = unit_ == 1   ? writeTimestamp(ticks, 1000, 3, at)
+                  : unit_ == 2 ? writeTimestamp(ticks, 1'000'000, 6, at)
+                               : writeTimestamp(ticks, 1'000'000'000, 9, at);
+      if (adjustedToUTC_) end = std::copy_n("+00", 3, end);
+      return written(end);
     }
     case Conversion::int96: {
       // Nanoseconds of the day, then a Julian day number; a count of nanoseconds past a day
@@ -449,43 +512,112 @@ ParquetCellFormat::Cell ParquetCellFormat::cell(const ParquetValues& values, std
       const std::int64_t days =
           static_cast<std::int64_t>(julianDay) - 2'440'588 + static_cast<std::int64_t>(nanos / kNanosPerDay);
       const std::uint64_t micros = nanos % kNanosPerDay / 1000;
-      appendDate(days, scratch);
-      scratch += ' ';
-      appendTimeOfDay(static_cast<std::int64_t>(micros / 1'000'000), static_cast<std::int64_t>(micros % 1'000'000), 6,
-                      scratch);
-      return text();
+      at = out.room(kLongestFormatted);
+      char* end = writeDate(days, at);
+      *end++ = ' ';
+      return written(writeTimeOfDay(static_cast<std::int64_t>(micros / 1'000'000),
+                                    static_cast<std::int64_t>(micros % 1'000'000), 6, end));
     }
     case Conversion::uuid: {
       static constexpr char kHex[] = "0123456789abcdef";
       const std::string_view bytes = values.binary(i);
+      at = out.room(2 * bytes.size() + 4);
+      char* end = at;
       for (std::size_t k = 0; k < bytes.size(); ++k) {
-        if (k == 4 || k == 6 || k == 8 || k == 10) scratch += '-';
-        scratch += kHex[static_cast<unsigned char>(bytes[k]) >> 4];
-        scratch += kHex[static_cast<unsigned char>(bytes[k]) & 0x0F];
+        if (k == 4 || k == 6 || k == 8 || k == 10) *end++ = '-';
+        *end++ = kHex[static_cast<unsigned char>(bytes[k]) >> 4];
+        *end++ = kHex[static_cast<unsigned char>(bytes[k]) & 0x0F];
       }
-      return text();
+      return written(end);
     }
     case Conversion::text:
       cell.kind = Kind::text;
-      cell.text = values.binary(i);
+      cell.text = out.keep(values.binary(i));
       return cell;
     case Conversion::blob: {
       static constexpr char kHex[] = "0123456789ABCDEF";
-      for (const char c : values.binary(i)) {
+      const std::string_view bytes = values.binary(i);
+      at = out.room(4 * bytes.size());
+      char* end = at;
+      for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte >= 32 && byte <= 126 && c != '\'' && c != '"') {
-          scratch += c;
+          *end++ = c;
         } else {
-          scratch += "\\x";
-          scratch += kHex[byte >> 4];
-          scratch += kHex[byte & 0x0F];
+          *end++ = '\\';
+          *end++ = 'x';
+          *end++ = kHex[byte >> 4];
+          *end++ = kHex[byte & 0x0F];
         }
       }
-      return text();
+      return written(end);
     }
     case Conversion::alwaysNull: return cell;
   }
   return cell;
+}
+
+template <typename Body>
+decltype(auto) ParquetCellFormat::withConversion(Body&& body) const {
+  switch (conversion_) {
+    case Conversion::boolean: return body.template operator()<Conversion::boolean>();
+    case Conversion::integer: return body.template operator()<Conversion::integer>();
+    case Conversion::unsigned32: return body.template operator()<Conversion::unsigned32>();
+    case Conversion::unsigned64: return body.template operator()<Conversion::unsigned64>();
+    case Conversion::floating: return body.template operator()<Conversion::floating>();
+    case Conversion::float16: return body.template operator()<Conversion::float16>();
+    case Conversion::decimal: return body.template operator()<Conversion::decimal>();
+    case Conversion::date: return body.template operator()<Conversion::date>();
+    case Conversion::time: return body.template operator()<Conversion::time>();
+    case Conversion::timestamp: return body.template operator()<Conversion::timestamp>();
+    case Conversion::int96: return body.template operator()<Conversion::int96>();
+    case Conversion::uuid: return body.template operator()<Conversion::uuid>();
+    case Conversion::text: return body.template operator()<Conversion::text>();
+    case Conversion::blob: return body.template operator()<Conversion::blob>();
+    case Conversion::alwaysNull: break;
+  }
+  return body.template operator()<Conversion::alwaysNull>();
+}
+
+ParquetCellFormat::Cell ParquetCellFormat::cell(const ParquetValues& values, std::size_t i,
+                                                std::string& scratch) const {
+  scratch.clear();
+  ScratchText out{scratch};
+  return withConversion([&]<Conversion kConversion>() { return cellAs<kConversion>(values, i, out); });
+}
+
+std::size_t ParquetCellFormat::textBytesAtMost(const ParquetValues& values, std::size_t from, std::size_t count) const {
+  switch (conversion_) {
+    case Conversion::boolean:
+    case Conversion::integer:
+    case Conversion::unsigned32:
+    case Conversion::unsigned64:
+    case Conversion::floating:
+    case Conversion::float16:
+    case Conversion::alwaysNull: return 0;
+    case Conversion::text:
+    case Conversion::blob:
+    case Conversion::uuid: {
+      if (count == 0 || values.form != ParquetValues::Form::binary || from + count > values.ends.size()) return 0;
+      const std::size_t bytes = values.ends[from + count - 1] - (from == 0 ? 0 : values.ends[from - 1]);
+      return conversion_ == Conversion::text ? bytes : 4 * bytes + 4 * count;
+    }
+    default: return count * kLongestFormatted;
+  }
+}
+
+void ParquetCellFormat::fillCells(const ParquetValues& values, const std::uint8_t* levels, std::uint8_t maxDefinition,
+                                  std::size_t& next, std::size_t count, Cell* out, std::size_t stride,
+                                  TextArena& arena) const {
+  ArenaText text{arena};
+  withConversion([&]<Conversion kConversion>() {
+    for (std::size_t k = 0; k < count; ++k, out += stride) {
+      if (levels && levels[k] != maxDefinition)
+        *out = Cell{};
+      else
+        *out = cellAs<kConversion>(values, next++, text);
+    }
+  });
 }
 
 }  // namespace tabvora::internal

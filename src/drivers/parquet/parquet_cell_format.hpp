@@ -9,6 +9,8 @@
 
 namespace tabvora::internal {
 
+class TextArena;
+
 // How the values of one leaf column become staged cells, chosen from its physical, logical
 // and converted types so that each cell is what the DuckDB route stages for it:
 //   BOOLEAN: a boolean; integers of every width and sign: an integer (an unsigned 64-bit
@@ -36,6 +38,14 @@ class ParquetCellFormat {
 
   // The cell of value `i`; text may live in `scratch`.
   Cell cell(const ParquetValues& values, std::size_t i, std::string& scratch) const;
+  // The cells of the next `count` slots of a flat column, slot k's at out[k * stride]: a
+  // slot whose definition level (levels[k]; no levels: every slot has a value) is below
+  // `maxDefinition` is null, the others take the values from index `next` on (which
+  // advances). Their text goes into `arena`.
+  void fillCells(const ParquetValues& values, const std::uint8_t* levels, std::uint8_t maxDefinition, std::size_t& next,
+                 std::size_t count, Cell* out, std::size_t stride, TextArena& arena) const;
+  // At most how many bytes of text the cells of values `from` ... `from + count - 1` take.
+  std::size_t textBytesAtMost(const ParquetValues& values, std::size_t from, std::size_t count) const;
   // Value `i` as DuckDB's JSON writes it inside a list, map or struct: booleans and
   // numbers bare (an unsigned 64-bit integer exact, a float in JavaScript's shortest form,
   // NaN, Infinity, -Infinity), everything else as a JSON string of the cell's text.
@@ -68,6 +78,13 @@ class ParquetCellFormat {
     blob,
     alwaysNull,
   };
+  // The cell of value `i` for conversion kConversion (conversion_), its text put by `out`.
+  template <Conversion kConversion, typename Text>
+  Cell cellAs(const ParquetValues& values, std::size_t i, Text& out) const;
+  // body.operator()<conversion_>().
+  template <typename Body>
+  decltype(auto) withConversion(Body&& body) const;
+
   Conversion conversion_ = Conversion::integer;
   std::int32_t scale_ = 0;
   std::int16_t unit_ = 2;  // 1 millis, 2 micros, 3 nanos

@@ -25,6 +25,7 @@
 #include "platform/file_reader.hpp"
 #include "platform/hand_off.hpp"
 #include "platform/sql_quoting.hpp"
+#include "platform/text_arena.hpp"
 
 namespace tabvora::internal {
 
@@ -92,47 +93,32 @@ void bindCell(sqlite3_stmt* insert, int parameter, const ParquetCellFormat::Cell
   }
 }
 
-// Rows of cells made ready for insertion, their text copied into one arena.
+// Rows of cells made ready for insertion, their text in an arena of their own.
 struct CellBatch {
-  // A batch is full at this many cells or bytes of text (at its first row past them).
+  // A batch holds at most this many cells, and its rows' text stops at about this many bytes
+  // (past them only by one row's).
   static constexpr std::size_t kCells = 16'384;
   static constexpr std::size_t kTextBytes = 8u << 20;
   std::vector<ParquetCellFormat::Cell> cells;  // row after row
+  TextArena text;
   std::size_t rows = 0;
   bool endsRowGroup = false;  // its last row is its row group's last
 
-  bool full() const { return cells.size() >= kCells || text_.size() >= kTextBytes; }
+  bool full() const { return cells.size() >= kCells || text.size() >= kTextBytes; }
 
   void add(ParquetCellFormat::Cell cell) {
-    if (cell.kind == Kind::text || cell.kind == Kind::json) {
-      places_.push_back({cells.size(), text_.size(), cell.text.size()});
-      text_.append(cell.text);
-      cell.text = {};
-    }
+    if (cell.kind == Kind::text || cell.kind == Kind::json) cell.text = text.append(cell.text);
     cells.push_back(cell);
-  }
-  // Points the cells' text at the arena, which no longer grows.
-  void seal() {
-    for (const TextPlace& place : places_)
-      cells[place.cell].text = std::string_view(text_).substr(place.at, place.size);
   }
   CellBatch cleared() && {
     cells.clear();
     rows = 0;
     endsRowGroup = false;
-    places_.clear();
-    text_.clear();
+    text.clear();
     return std::move(*this);
   }
-
- private:
-  struct TextPlace {
-    std::size_t cell, at, size;
-  };
-  std::vector<TextPlace> places_;
-  std::string text_;
 };
-// What ends a row of cells added to `batch`: the row is counted, and a full batch is sealed,
+// What ends a row of cells added to `batch`: the row is counted, and a full batch is
 // handed to `put` (which returns false to stop: `stopped` is then set and later rows are
 // left in the batch) and replaced by `fresh()`.
 template <typename Put, typename Fresh>
@@ -140,7 +126,6 @@ auto rowEnd(CellBatch& batch, bool& stopped, const Put& put, const Fresh& fresh)
   return [&batch, &stopped, &put, &fresh] {
     ++batch.rows;
     if (!batch.full() || stopped) return;
-    batch.seal();
     stopped = !put(std::move(batch));
     batch = fresh();
   };
@@ -207,6 +192,10 @@ ParquetNativeReader::ParquetNativeReader(const FileReader& file, std::uint64_t f
     column.index = static_cast<int>(columns_.size());
     columns_.push_back(std::move(column));
     collectLeaves(field);
+  }
+  for (const Leaf& leaf : leaves_) {
+    formats_.push_back(&leaf.format);
+    maxDefinitions_.push_back(leaf.leaf.maxDefinition);
   }
   std::int64_t rows = 0;
   for (const ParquetMetadata::RowGroup& group : metadata_.rowGroups) {
@@ -317,6 +306,105 @@ void ParquetNativeReader::readRowGroup(std::size_t index, std::int64_t rowsNeede
   if (failure) std::rethrow_exception(failure);
 }
 
+// Formats the rows of a decoded row group into batches of cells, column by column, so that
+// a column's conversion is chosen once for all of a batch's cells of it rather than cell
+// by cell.
+class ParquetNativeReader::RowGroupCells {
+ public:
+  RowGroupCells(const ParquetNativeReader& reader, const std::vector<ParquetColumnData>& data, std::size_t rows)
+      : reader_(reader),
+        data_(data),
+        rows_(rows),
+        next_(reader.leaves_.size(), 0),
+        assembler_(data, reader.formats_, reader.maxDefinitions_) {
+    // Every defined slot of a flat column has its value: the cells are taken without a check.
+    for (const ParquetSchemaNode& field : reader.fields_) {
+      if (field.isNested()) continue;
+      const ParquetColumnData& column = data[field.firstLeaf];
+      const int maxDefinition = reader.maxDefinitions_[field.firstLeaf];
+      const std::size_t defined =
+          maxDefinition == 0 ? column.slots
+                             : static_cast<std::size_t>(std::count(column.definitionLevels.begin(),
+                                                                   column.definitionLevels.end(), maxDefinition));
+      if (column.slots != rows || column.values.size() != defined)
+        throwDamaged("a column's values do not match its levels");
+    }
+  }
+
+  bool done() const { return row_ == rows_; }
+
+  // Fills `batch` (empty) with the next rows, as many as CellBatch holds, and merges the
+  // types of their cells into `merged`.
+  void fill(CellBatch& batch, std::vector<std::optional<ColumnType>>& merged) {
+    const std::vector<ParquetSchemaNode>& fields = reader_.fields_;
+    const std::size_t width = fields.size();
+    std::size_t count = std::min(rows_ - row_, std::max<std::size_t>(1, CellBatch::kCells / width));
+    // Fewer rows when the flat columns' text would pass the batch's bound; the nested
+    // fields' JSON has the rest of it.
+    std::size_t flatBytes = flatTextAtMost(count);
+    for (; count > 1 && flatBytes > CellBatch::kTextBytes; flatBytes = flatTextAtMost(count)) count /= 2;
+    const std::size_t nestedBytes = CellBatch::kTextBytes - std::min(flatBytes, CellBatch::kTextBytes);
+    batch.cells.resize(count * width);
+    ParquetCellFormat::Cell* cells = batch.cells.data();
+    // Nested fields row by row: the JSON of a row is only known once built, and may end
+    // the batch early.
+    bool nested = false;
+    for (const ParquetSchemaNode& field : fields) nested = nested || field.isNested();
+    for (std::size_t k = 0; nested && k < count; ++k) {
+      for (std::size_t c = 0; c < width; ++c) {
+        if (!fields[c].isNested()) continue;
+        ParquetCellFormat::Cell& cell = cells[k * width + c];
+        cell = {};
+        if (assembler_.nextValue(fields[c], scratch_)) {
+          cell.kind = Kind::json;
+          cell.text = batch.text.append(scratch_);
+        }
+      }
+      if (batch.text.size() >= nestedBytes) count = k + 1;
+    }
+    batch.cells.resize(count * width);
+    for (std::size_t c = 0; c < width; ++c) {
+      if (!fields[c].isNested()) {
+        const std::size_t leaf = fields[c].firstLeaf;
+        const int maxDefinition = reader_.maxDefinitions_[leaf];
+        const std::uint8_t* levels = maxDefinition == 0 ? nullptr : data_[leaf].definitionLevels.data() + row_;
+        reader_.leaves_[leaf].format.fillCells(data_[leaf].values, levels, static_cast<std::uint8_t>(maxDefinition),
+                                               next_[leaf], count, cells + c, width, batch.text);
+      }
+      for (std::size_t k = 0; k < count && merged[c] != ColumnType::text; ++k) merge(merged[c], cells[k * width + c].kind);
+    }
+    row_ += count;
+    batch.rows = count;
+  }
+
+ private:
+  // At most how many bytes of text the flat columns' cells of the next `count` rows take.
+  std::size_t flatTextAtMost(std::size_t count) const {
+    std::size_t bytes = 0;
+    for (const ParquetSchemaNode& field : reader_.fields_) {
+      if (field.isNested()) continue;
+      const std::size_t leaf = field.firstLeaf;
+      const int maxDefinition = reader_.maxDefinitions_[leaf];
+      const auto& levels = data_[leaf].definitionLevels;
+      const std::size_t defined =
+          maxDefinition == 0 ? count
+                             : static_cast<std::size_t>(std::count(levels.begin() + static_cast<std::ptrdiff_t>(row_),
+                                                                   levels.begin() + static_cast<std::ptrdiff_t>(row_ + count),
+                                                                   maxDefinition));
+      bytes += reader_.leaves_[leaf].format.textBytesAtMost(data_[leaf].values, next_[leaf], defined);
+    }
+    return bytes;
+  }
+
+  const ParquetNativeReader& reader_;
+  const std::vector<ParquetColumnData>& data_;
+  const std::size_t rows_;
+  std::size_t row_ = 0;
+  std::vector<std::size_t> next_;  // by leaf, the index of its next value
+  ParquetNestedAssembler assembler_;
+  std::string scratch_;
+};
+
 void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table, std::optional<std::int64_t> rowLimit,
                                 std::int64_t typedRows) {
   if (rowLimit)
@@ -365,7 +453,6 @@ void ParquetNativeReader::stageFirstRows(SQLiteDriver& staging, const std::strin
             settled[c] = merged[c] == ColumnType::text || (fields_[c].isNested() && merged[c] == ColumnType::json);
         });
   }
-  shown.seal();
   std::vector<DataColumn> created = columns_;
   for (std::size_t c = 0; c < width; ++c) created[c].type = merged[c].value_or(ColumnType::text);
   std::lock_guard guard(staging.mutex());
@@ -410,22 +497,14 @@ void ParquetNativeReader::stageAll(SQLiteDriver& staging, const std::string& tab
   // Formats every row into batches of cells, handing each to `put` (false: stop), and
   // merges the types of all of them.
   auto produce = [&](const std::function<bool(CellBatch &&)>& put, const std::function<CellBatch()>& fresh) {
-    CellBatch batch = fresh();
     for (std::size_t k = 0; k < groups.size(); ++k) {
       if (k > 0) decode(k);
-      bool stopped = false;
-      forEachCellOf(
-          data, rowsOf(k), {},
-          [&](std::size_t c, const ParquetCellFormat::Cell& cell) {
-            merge(merged[c], cell.kind);
-            batch.add(cell);
-          },
-          rowEnd(batch, stopped, put, fresh));
-      if (stopped) return;
+      for (RowGroupCells cells(*this, data, rowsOf(k)); !cells.done();) {
+        CellBatch batch = fresh();
+        cells.fill(batch, merged);
+        if (!put(std::move(batch))) return;
+      }
     }
-    if (batch.rows == 0) return;
-    batch.seal();
-    put(std::move(batch));
   };
 
   std::vector<DataColumn> created = columns_;
@@ -452,14 +531,9 @@ template <typename Body, typename EndRow>
 void ParquetNativeReader::forEachCellOf(const std::vector<ParquetColumnData>& data, std::size_t rows,
                                         const std::vector<bool>& skipped, Body&& body, EndRow&& endRow,
                                         bool skipsNested) const {
-  std::vector<const ParquetCellFormat*> formats;
-  std::vector<int> maxDefinition;
-  for (const Leaf& leaf : leaves_) {
-    formats.push_back(&leaf.format);
-    maxDefinition.push_back(leaf.leaf.maxDefinition);
-  }
+  const std::vector<int>& maxDefinition = maxDefinitions_;
   std::vector<std::string> scratch(fields_.size());
-  ParquetNestedAssembler assembler(data, formats, maxDefinition);
+  ParquetNestedAssembler assembler(data, formats_, maxDefinitions_);
   std::vector<std::size_t> nextValue(leaves_.size(), 0);
   for (std::size_t r = 0; r < rows; ++r) {
     for (std::size_t c = 0; c < fields_.size(); ++c) {
@@ -527,17 +601,15 @@ void ParquetNativeReader::stageInTurns(SQLiteDriver& staging, const std::string&
   if (columns.size() != width) throw DriverError(kDomain, -1, "The columns do not match the Parquet file's");
   // Formats each row group's rows into batches, the last of a group marked; false: stop.
   auto produce = [&](const std::function<bool(CellBatch &&)>& put, const std::function<CellBatch()>& fresh) {
+    std::vector<std::optional<ColumnType>> merged(width);  // the columns' types are given
     forEachRowGroup([&](const std::vector<ParquetColumnData>& data, std::int64_t rows) {
-      CellBatch batch = fresh();
-      bool stopped = false;
-      forEachCellOf(
-          data, static_cast<std::size_t>(rows), {},
-          [&](std::size_t, const ParquetCellFormat::Cell& cell) { batch.add(cell); },
-          rowEnd(batch, stopped, put, fresh));
-      if (stopped) return false;
-      batch.endsRowGroup = true;
-      batch.seal();
-      return put(std::move(batch));
+      for (RowGroupCells cells(*this, data, static_cast<std::size_t>(rows)); !cells.done();) {
+        CellBatch batch = fresh();
+        cells.fill(batch, merged);
+        batch.endsRowGroup = cells.done();
+        if (!put(std::move(batch))) return false;
+      }
+      return true;
     });
   };
 

@@ -102,12 +102,16 @@ class ParquetNativeReader {
   void forEachCellOf(const std::vector<ParquetColumnData>& data, std::size_t rows, const std::vector<bool>& skipped,
                      Body&& body, EndRow&& endRow, bool skipsNested = false) const;
 
+  class RowGroupCells;
+
   const FileReader& file_;
   std::uint64_t dataEnd_ = 0;  // where the footer begins
   ParquetMetadata metadata_;
   std::vector<ParquetSchemaNode> fields_;  // the top-level fields: the table's columns
   std::vector<DataColumn> columns_;
   std::vector<Leaf> leaves_;  // in schema order, as the column chunks
+  std::vector<const ParquetCellFormat*> formats_;  // the leaves' formats and maximum definition levels
+  std::vector<int> maxDefinitions_;
 };
 
 }  // namespace tabvora::internal

@@ -78,4 +78,9 @@ const { DuckDBInstance } = require('@duckdb/node-api');
                      CASE WHEN i < 3000 THEN i::DOUBLE ELSE i + 0.5 END AS whole_then_half, NULL::DOUBLE AS never,
                      CASE WHEN i < 2100 THEN NULL ELSE 'x' || i END AS late_text
               FROM range(5000) t(i)`, 'late_types.parquet', ', ROW_GROUP_SIZE 2048');
+  // Texts long enough that a few hundred rows of them, flat or in a list, fill the reader's
+  // batch of cells before its count of cells does.
+  await copy(`SELECT i AS id, repeat(chr((65 + i % 26)::INTEGER), 13000) || i AS body,
+                     [repeat('x', 9000) || i, NULL, repeat(chr((97 + i % 26)::INTEGER), 9000), repeat('y', 9000)] AS parts
+              FROM range(700) t(i)`, 'long_texts.parquet', ', COMPRESSION zstd');
 })();

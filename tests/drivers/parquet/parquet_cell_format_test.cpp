@@ -4,6 +4,7 @@
 
 #include "drivers/parquet/parquet_value_decoder.hpp"
 #include "platform/double_format.hpp"
+#include "platform/text_arena.hpp"
 #include "support/case_file.hpp"
 
 namespace tabvora::internal {
@@ -50,14 +51,36 @@ TEST(ParquetCellFormatTest, ValuesStageAsDuckDBPrintsThem) {
     try {
       const ParquetCellFormat format(element);
       const ParquetValueDecoder::Physical physical{*element.type, element.typeLength};
+      // The case's values together, formatted as a column with a null before each: the same
+      // cells as one at a time.
+      ParquetValues all;
+      all.form = ParquetValueDecoder::formOf(physical);
+      DecodeBudget budget(1 << 20);
+      for (const std::string& input : c.input)
+        ParquetValueDecoder::decode(0, physical, {reinterpret_cast<const std::uint8_t*>(input.data()), input.size()},
+                                    1, 1, nullptr, all, budget);
+      std::vector<std::uint8_t> levels;
+      for (std::size_t i = 0; i < all.size(); ++i) levels.insert(levels.end(), {0, 1});
+      std::vector<ParquetCellFormat::Cell> column(levels.size());
+      TextArena arena;
+      std::size_t next = 0;
+      format.fillCells(all, levels.data(), 1, next, levels.size(), column.data(), 1, arena);
+      EXPECT_EQ(next, all.size()) << c.where;
       for (const std::string& input : c.input) {
         ParquetValues values;
         values.form = ParquetValueDecoder::formOf(physical);
-        DecodeBudget budget(1 << 20);
         ParquetValueDecoder::decode(0, physical, {reinterpret_cast<const std::uint8_t*>(input.data()), input.size()},
                                     1, 1, nullptr, values, budget);
         std::string scratch, json;
         const ParquetCellFormat::Cell cell = format.cell(values, 0, scratch);
+        const std::size_t slot = 2 * lines.size();
+        EXPECT_EQ(column[slot].kind, ParquetCellFormat::Kind::null) << c.where;
+        EXPECT_EQ(column[slot + 1].kind, cell.kind) << c.where;
+        EXPECT_EQ(column[slot + 1].text, cell.text) << c.where;
+        EXPECT_EQ(column[slot + 1].integer, cell.integer) << c.where;
+        EXPECT_TRUE(column[slot + 1].real == cell.real || cell.real != cell.real) << c.where;
+        EXPECT_LE(format.textBytesAtMost(all, lines.size(), 1), 0u + 4 * input.size() + 96) << c.where;
+        EXPECT_GE(format.textBytesAtMost(all, lines.size(), 1), cell.text.size()) << c.where;
         static const char* kKinds[] = {"null", "boolean", "integer", "real", "text", "json"};
         std::string line = kKinds[static_cast<int>(cell.kind)];
         if (cell.kind == ParquetCellFormat::Kind::real) line += " " + shortestDoubleText(cell.real);
