@@ -8,6 +8,7 @@
 
 #include <array>
 #include <limits>
+#include <new>
 #include <string>
 
 #include "model/driver_error.hpp"
@@ -116,7 +117,8 @@ void ParquetCodec::decompress(std::int32_t codec, std::span<const std::uint8_t> 
     }
     case 5: whole = hadoopLZ4(input, out) || lz4Block(input, out); break;
     case 6: {
-      const std::size_t length = ZSTD_decompress(out.data(), size, input.data(), input.size());
+      const ZstdContext context;
+      const std::size_t length = ZSTD_decompressDCtx(context.get(), out.data(), size, input.data(), input.size());
       whole = !ZSTD_isError(length) && length == size;
       break;
     }
@@ -128,6 +130,36 @@ void ParquetCodec::decompress(std::int32_t codec, std::span<const std::uint8_t> 
   if (!whole)
     throw DriverError("ParquetDriver", -1,
                       "A page compressed with " + std::string(name(codec)) + " does not decompress to its stated size");
+}
+
+namespace {
+// This thread's contexts not in use; freed when the thread ends.
+struct KeptContexts {
+  std::vector<ZSTD_DCtx*> free;
+  ~KeptContexts() {
+    for (ZSTD_DCtx* context : free) ZSTD_freeDCtx(context);
+  }
+};
+thread_local KeptContexts kept;
+}  // namespace
+
+ZstdContext::ZstdContext() {
+  if (kept.free.empty()) {
+    context_ = ZSTD_createDCtx();
+    if (!context_) throw std::bad_alloc();
+  } else {
+    context_ = kept.free.back();
+    kept.free.pop_back();
+  }
+}
+
+ZstdContext::~ZstdContext() {
+  ZSTD_DCtx_reset(context_, ZSTD_reset_session_and_parameters);
+  try {
+    kept.free.push_back(context_);
+  } catch (const std::bad_alloc&) {
+    ZSTD_freeDCtx(context_);
+  }
 }
 
 }  // namespace tabvora::internal

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+struct ZSTD_DCtx_s;
+
 namespace tabvora::internal {
 
 // The compression codecs of Parquet pages, by their number in the metadata: 0
@@ -21,6 +23,23 @@ class ParquetCodec {
   // data does not decompress to that size.
   static void decompress(std::int32_t codec, std::span<const std::uint8_t> input, std::size_t size,
                          std::vector<std::uint8_t>& out);
+};
+
+// A ZSTD decompression context, one of those kept for reuse on this thread: a context
+// holds some 100 KB, which taken afresh for each page (its memory mapped, touched and given
+// back) cost a preview more than decompressing its first blocks. Several may be in use at
+// once (a dictionary page and a data page read in part). Throws std::bad_alloc.
+class ZstdContext {
+ public:
+  ZstdContext();
+  ~ZstdContext();
+  ZstdContext(const ZstdContext&) = delete;
+  ZstdContext& operator=(const ZstdContext&) = delete;
+  // Reset: no frame begun, no parameter set.
+  ZSTD_DCtx_s* get() const { return context_; }
+
+ private:
+  ZSTD_DCtx_s* context_;
 };
 
 }  // namespace tabvora::internal

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <optional>
 #include <string>
 
 #include "drivers/parquet/parquet_codec.hpp"
@@ -212,6 +213,51 @@ bool readPagePrefix(std::int32_t codec, const ParquetColumnReader::Source& sourc
   }
 }
 
+// A preview's dictionary: its page decompressed, and its entries decoded, only as far as
+// the indexes of the values kept reach. A writer adds the entries as it meets the values,
+// so the first rows mostly use the first entries, and most of a large dictionary is left
+// untouched. Decoding a first part of the page gives the entries the whole page would.
+class PartialDictionary {
+ public:
+  PartialDictionary(std::int32_t codec, const ParquetColumnReader::Source& source, std::uint64_t bodyAt,
+                    const PageHeader& header, const ParquetValueDecoder::Physical& physical, ParquetValues& entries,
+                    ParquetColumnReader::Buffers& buffers)
+      : prefix_(
+            codec, static_cast<std::uint64_t>(header.compressedSize), static_cast<std::size_t>(header.uncompressedSize),
+            [&source, bodyAt](std::uint64_t offset, std::uint64_t count) { return source.bytes(bodyAt + offset, count); },
+            buffers.dictionaryInput, buffers.dictionaryOutput),
+        count_(static_cast<std::size_t>(header.numValues)),
+        physical_(physical),
+        entries_(entries) {}
+
+  // Decodes entries until it holds `wanted` of them, or all.
+  void reach(std::size_t wanted, DecodeBudget& budget) {
+    constexpr std::size_t kFirstPart = 64 * 1024;
+    while (!whole_ && entries_.size() < std::min(wanted, count_)) {
+      const std::span<const std::uint8_t> page = prefix_.grow(std::max(kFirstPart, 2 * decodedBytes_));
+      const std::span<const std::uint8_t> rest = page.subspan(decodedBytes_);
+      const std::size_t left = count_ - entries_.size();
+      if (prefix_.whole()) {
+        ParquetValueDecoder::decode(0, physical_, rest, left, left, nullptr, entries_, budget);
+        whole_ = true;
+        return;
+      }
+      std::size_t used = 0;
+      const std::size_t more = ParquetValueDecoder::wholePlainValues(physical_, rest, left, used);
+      ParquetValueDecoder::decode(0, physical_, rest.subspan(0, used), more, more, nullptr, entries_, budget);
+      decodedBytes_ += used;
+    }
+  }
+
+ private:
+  ParquetPagePrefix prefix_;
+  std::size_t count_;  // the entries the page holds
+  ParquetValueDecoder::Physical physical_;
+  ParquetValues& entries_;
+  std::size_t decodedBytes_ = 0;
+  bool whole_ = false;
+};
+
 }  // namespace
 
 bool ParquetColumnReader::read(const ParquetMetadata::ColumnChunk& chunk, const Source& source, const Leaf& leaf,
@@ -226,6 +272,7 @@ bool ParquetColumnReader::read(const ParquetMetadata::ColumnChunk& chunk, const 
   ParquetValues dictionary;
   dictionary.form = out.values.form;
   bool hasDictionary = false;
+  std::optional<PartialDictionary> partial;  // a preview's dictionary, read as far as needed
   std::vector<std::uint8_t>& page = buffers.page;
   std::vector<std::uint8_t>& valueBytes = buffers.values;
   std::uint64_t position = 0;
@@ -240,17 +287,25 @@ bool ParquetColumnReader::read(const ParquetMetadata::ColumnChunk& chunk, const 
     // A preview's data page is decompressed only as far as the slots it keeps (see below).
     const bool prefix = rowLimit != UINT64_MAX && header.type == kDataPage && !countedValues &&
                         ParquetPagePrefix::canStopEarly(chunk.codec);
-    std::span<const std::uint8_t> body;
-    if (!prefix) body = source.bytes(bodyAt, static_cast<std::uint64_t>(header.compressedSize));
     if (header.type == kDictionaryPage) {
       require(!hasDictionary && (header.encoding == 0 || header.encoding == 2));
       budget.take(static_cast<std::uint64_t>(header.uncompressedSize));
+      hasDictionary = true;
+      if (rowLimit != UINT64_MAX && ParquetPagePrefix::canStopEarly(chunk.codec)) {
+        partial.emplace(chunk.codec, source, bodyAt, header, leaf.physical, dictionary, buffers);
+        continue;
+      }
+      const std::span<const std::uint8_t> body = source.bytes(bodyAt, static_cast<std::uint64_t>(header.compressedSize));
       ParquetCodec::decompress(chunk.codec, body, static_cast<std::size_t>(header.uncompressedSize), page);
       const auto entries = static_cast<std::size_t>(header.numValues);
       ParquetValueDecoder::decode(0, leaf.physical, page, entries, entries, nullptr, dictionary, budget);
-      hasDictionary = true;
       continue;
     }
+    // A page whose bytes are read at once holds a view of them that the dictionary's reading
+    // would replace: the dictionary is decoded whole before.
+    if (partial && !prefix) partial->reach(SIZE_MAX, budget);
+    std::span<const std::uint8_t> body;
+    if (!prefix) body = source.bytes(bodyAt, static_cast<std::uint64_t>(header.compressedSize));
 
     const auto count = static_cast<std::size_t>(header.numValues);
     budget.take(count * 2);
@@ -300,6 +355,8 @@ bool ParquetColumnReader::read(const ParquetMetadata::ColumnChunk& chunk, const 
         out.definitionLevels.resize(levelsFrom + kept);
         definedKept = kept == count ? defined : definedCount(out.definitionLevels, levelsFrom, leaf.maxDefinition);
       }
+      if (partial && (header.encoding == 2 || header.encoding == 8))
+        partial->reach(static_cast<std::size_t>(ParquetValueDecoder::largestIndex(values, definedKept)) + 1, budget);
       ParquetValueDecoder::decode(header.encoding, leaf.physical, values, defined, definedKept,
                                   hasDictionary ? &dictionary : nullptr, out.values, budget);
       out.slots += kept;

@@ -50,13 +50,17 @@ class ParquetColumnReader {
     // A preview's pages, read and decompressed in part (ParquetPagePrefix).
     ByteBuffer prefixInput;
     ByteBuffer prefixOutput;
+    // A preview's dictionary page, read and decompressed in part.
+    ByteBuffer dictionaryInput;
+    ByteBuffer dictionaryOutput;
   };
 
   // Pages are read until the first `rowLimit` rows are whole (a preview's rows), or all of
   // them: returns whether all. When it stops early `out` holds exactly the first
   // `rowLimit` rows, the levels and values past them in the last page read left undecoded;
   // the data pages (v1) of such a read are read and decompressed only as far as their
-  // kept levels and values, where the codec allows (ParquetPagePrefix).
+  // kept levels and values, where the codec allows (ParquetPagePrefix), and so is the
+  // dictionary page, as far as the entries the kept values' indexes reach.
   static bool read(const ParquetMetadata::ColumnChunk& chunk, const Source& source, const Leaf& leaf,
                    ParquetColumnData& out, DecodeBudget& budget, Buffers& buffers, std::uint64_t rowLimit = UINT64_MAX);
 };

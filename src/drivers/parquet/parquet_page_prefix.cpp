@@ -22,8 +22,8 @@ constexpr std::uint64_t kFirstPiece = 16 * 1024;
 }  // namespace
 
 struct ParquetPagePrefix::Zstd {
-  ZSTD_DStream* stream = ZSTD_createDStream();
-  ~Zstd() { ZSTD_freeDStream(stream); }
+  ZstdContext context;
+  ZSTD_DStream* stream = context.get();
 };
 
 ParquetPagePrefix::ParquetPagePrefix(std::int32_t codec, std::uint64_t compressedSize, std::size_t size, Reader read,
@@ -172,7 +172,7 @@ void ParquetPagePrefix::snappy(std::size_t target) {
 void ParquetPagePrefix::zstd(std::size_t target) {
   if (!zstd_) {
     zstd_ = std::make_unique<Zstd>();
-    if (zstd_->stream == nullptr || ZSTD_isError(ZSTD_initDStream(zstd_->stream))) throw std::bad_alloc();
+    if (ZSTD_isError(ZSTD_initDStream(zstd_->stream))) throw std::bad_alloc();
     // The page's room never moves: decompressed into it directly, with no window of the
     // stream's own to fill and copy out of (where the library allows).
     ZSTD_DCtx_setParameter(zstd_->stream, ZSTD_d_stableOutBuffer, 1);
@@ -185,13 +185,19 @@ void ParquetPagePrefix::zstd(std::size_t target) {
     }
     if (produced_ >= target && target < size_) return;
     if (consumed_ == input_.size() && !readMore()) throwDamaged();
-    ZSTD_inBuffer in{input_.bytes().data() + consumed_, input_.size() - consumed_, 0};
+    // The input is given a step at a time (a frame's first bytes, a block's header, a
+    // block), so that a call stops after the block that reaches the target: well-compressed
+    // pages hold many blocks in a few bytes.
+    // (The size of the next step is what the last call returned.)
+    const std::size_t next = betweenFrames_ ? ZSTD_FRAMEHEADERSIZE_PREFIX(ZSTD_f_zstd1) : zstdNext_;
+    ZSTD_inBuffer in{input_.bytes().data() + consumed_, std::min(input_.size() - consumed_, next), 0};
     ZSTD_outBuffer out{output_, size_, produced_};
     const std::size_t status = ZSTD_decompressStream(zstd_->stream, &out, &in);
     if (ZSTD_isError(status) || (in.pos == 0 && out.pos == produced_ && status != 0)) throwDamaged();
     consumed_ += in.pos;
     produced_ = out.pos;
     betweenFrames_ = status == 0;
+    zstdNext_ = status;
   }
 }
 

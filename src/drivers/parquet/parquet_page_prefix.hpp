@@ -60,6 +60,7 @@ class ParquetPagePrefix {
   bool started_ = false;
   bool whole_ = false;
   bool betweenFrames_ = true;  // zstd: no frame begun and not ended
+  std::size_t zstdNext_ = 0;   // zstd: the input its next step takes
   std::unique_ptr<Zstd> zstd_;
 };
 

@@ -278,4 +278,36 @@ void ParquetValueDecoder::decode(std::int32_t encoding, const Physical& physical
   }
 }
 
+std::uint32_t ParquetValueDecoder::largestIndex(std::span<const std::uint8_t> bytes, std::size_t keep) {
+  if (keep == 0) return 0;
+  require(!bytes.empty() && bytes[0] <= 32);
+  // The indexes are read a few thousand at a time into the same room.
+  constexpr std::size_t kStep = 4096;
+  std::vector<std::uint32_t> indexes;
+  RleHybridDecoder decoder(bytes.subspan(1), bytes[0]);
+  std::uint32_t largest = 0;
+  for (std::size_t read = 0; read < keep; read += kStep) {
+    indexes.clear();
+    require(decoder.read(std::min(kStep, keep - read), indexes));
+    for (const std::uint32_t index : indexes) largest = std::max(largest, index);
+  }
+  return largest;
+}
+
+std::size_t ParquetValueDecoder::wholePlainValues(const Physical& physical, std::span<const std::uint8_t> bytes,
+                                                  std::size_t count, std::size_t& used) {
+  if (physical.type != physical::kByteArray) {
+    const std::size_t width = fixedWidth(physical);
+    const std::size_t whole = width == 0 ? 0 : std::min(count, bytes.size() / width);
+    used = whole * width;
+    return whole;
+  }
+  ByteCursor cursor(bytes);
+  std::size_t whole = 0;
+  used = 0;
+  for (std::uint32_t length = 0; whole < count && cursor.readU32LE(length) && cursor.skip(length); ++whole)
+    used = cursor.position();
+  return whole;
+}
+
 }  // namespace tabvora::internal

@@ -30,6 +30,14 @@ class ParquetValueDecoder {
   static void decode(std::int32_t encoding, const Physical& physical, std::span<const std::uint8_t> bytes,
                      std::size_t count, std::size_t keep, const ParquetValues* dictionary, ParquetValues& out,
                      DecodeBudget& budget);
+  // The largest of the first `keep` indexes of a dictionary-encoded page's values (their
+  // bytes as decode takes them); nothing when `keep` is 0. Throws DriverError as decode does
+  // for indexes that cannot be read.
+  static std::uint32_t largestIndex(std::span<const std::uint8_t> bytes, std::size_t keep);
+  // How many whole PLAIN values of `physical` the first bytes of a page hold, at most
+  // `count`; `used` is set to the bytes they take.
+  static std::size_t wholePlainValues(const Physical& physical, std::span<const std::uint8_t> bytes,
+                                      std::size_t count, std::size_t& used);
 };
 
 }  // namespace tabvora::internal

@@ -83,4 +83,9 @@ const { DuckDBInstance } = require('@duckdb/node-api');
   await copy(`SELECT i AS id, repeat(chr((65 + i % 26)::INTEGER), 13000) || i AS body,
                      [repeat('x', 9000) || i, NULL, repeat(chr((97 + i % 26)::INTEGER), 9000), repeat('y', 9000)] AS parts
               FROM range(700) t(i)`, 'long_texts.parquet', ', COMPRESSION zstd');
+  // A dictionary of 4000 texts of some 80 bytes, each row a new one until all are met: a
+  // preview decodes it only as far as its rows' indexes reach.
+  await copy(`SELECT i AS id, 'customer ' || lpad((i * 7919 % 4000)::VARCHAR, 6, '0') || repeat(' of the dictionary', 4) AS name,
+                     (i % 3000)::DOUBLE / 4 AS amount
+              FROM range(20000) t(i)`, 'dictionary_zstd.parquet', ', COMPRESSION zstd');
 })();

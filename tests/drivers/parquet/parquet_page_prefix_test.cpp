@@ -42,9 +42,15 @@ std::vector<Compressed> compressedForms(const std::string& page) {
   std::size_t length = snappy.size();
   snappy_compress(page.data(), page.size(), snappy.data(), &length);
   snappy.resize(length);
-  std::string zstd(ZSTD_compressBound(page.size()), '\0');
-  zstd.resize(ZSTD_compress(zstd.data(), zstd.size(), page.data(), page.size(), 3));
-  return {{0, page}, {1, snappy}, {6, zstd}};
+  auto zstd = [](std::string_view text) {
+    std::string bytes(ZSTD_compressBound(text.size()), '\0');
+    bytes.resize(ZSTD_compress(bytes.data(), bytes.size(), text.data(), text.size(), 3));
+    return bytes;
+  };
+  // The page in two frames, as a writer may put it.
+  const std::string_view text(page);
+  const std::string frames = zstd(text.substr(0, text.size() / 3)) + zstd(text.substr(text.size() / 3));
+  return {{0, page}, {1, snappy}, {6, zstd(page)}, {6, frames}};
 }
 
 // Decompresses `compressed` growing by `step` until whole (the page's end checked); checks
@@ -107,6 +113,15 @@ TEST(ParquetPagePrefixTest, PartsAreThePagesFirstBytesAndDamageIsRefused) {
     expectRefused(compressed.codec, bytes, page.size() - 1);
   }
   for (const Compressed& empty : compressedForms("")) readInSteps(empty, "", 1);
+  // A page of 1 MB held in a few compressed bytes: a small part decodes one block of it.
+  const std::string repeated(1 << 20, 'r');
+  const Compressed small = compressedForms(repeated)[2];
+  ByteBuffer input, output;
+  ParquetPagePrefix prefix(
+      6, small.bytes.size(), repeated.size(),
+      [&](std::uint64_t offset, std::uint64_t count) { return bytesOf(small.bytes).subspan(offset, count); }, input,
+      output);
+  EXPECT_EQ(prefix.grow(1000).size(), std::size_t{128} << 10);
   // Snappy elements that reach outside the page: a copy from no distance or from before its
   // start, a literal past its end; and a run repeated by an overlapping copy, which holds.
   expectRefused(1, std::string("\x08\x0c" "abcd\x01\x00", 8), 8);
