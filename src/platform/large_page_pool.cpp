@@ -74,6 +74,10 @@ void* LargePagePool::allocate(std::size_t bytes) {
   if (slotBytes == 0) return nullptr;
   std::lock_guard guard(mutex_);
   SizeClass& size = classFor(slotBytes);
+  if (size.warmUpLeft >= slotBytes) {
+    size.warmUpLeft -= slotBytes;
+    return nullptr;
+  }
   Block* block = size.withRoom;
   if (!block) {
     // A size's first block fills page by page: a few allocations of a size that is not a

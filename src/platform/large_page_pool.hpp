@@ -19,6 +19,7 @@ class LargePagePool {
  public:
   static constexpr std::size_t kBlockBytes = std::size_t{2} << 20;
   static constexpr std::size_t kSlack = 320;
+  static constexpr std::size_t kWarmUpBytes = std::size_t{1} << 20;
 
   LargePagePool() = default;
   LargePagePool(const LargePagePool&) = delete;
@@ -27,8 +28,9 @@ class LargePagePool {
 
   // The size of the slot a request of `bytes` takes, or 0 when the pool does not serve it.
   static std::size_t slotSize(std::size_t bytes);
-  // A slot of slotSize(bytes) bytes, aligned to 16; nullptr when the size is not served or
-  // the system has no memory left.
+  // A slot of slotSize(bytes) bytes, aligned to 16; nullptr when the size is not served,
+  // not yet served (its first kWarmUpBytes of requests: a small database's pages cost no
+  // block of their own), or the system has no memory left.
   void* allocate(std::size_t bytes);
   // Gives back a slot allocate returned.
   void free(void* slot);
@@ -43,6 +45,7 @@ class LargePagePool {
     Block* withRoom = nullptr;  // blocks with a free slot, a doubly linked list
     Block* spare = nullptr;     // an empty block kept back
     std::size_t blocks = 0;     // mapped, the spare among them
+    std::size_t warmUpLeft = kWarmUpBytes;
   };
 
   SizeClass& classFor(std::size_t slotBytes);

@@ -26,6 +26,9 @@ TEST(LargePagePoolTest, ServesPageSizedSlotsOnly) {
 TEST(LargePagePoolTest, SlotsKeepTheirBytesAndBlocksGoBack) {
   LargePagePool pool;
   const std::size_t sizes[] = {65536 + 200, 4096 + 200};
+  for (const std::size_t bytes : sizes)
+    for (std::size_t i = 0; i < LargePagePool::kWarmUpBytes / LargePagePool::slotSize(bytes); ++i)
+      EXPECT_EQ(pool.allocate(bytes), nullptr);
   std::vector<std::pair<std::uint8_t*, std::size_t>> slots;
   for (int i = 0; i < 1200; ++i) {
     const std::size_t bytes = sizes[i % 7 == 0 ? 0 : 1];

@@ -405,6 +405,12 @@ class ParquetNativeReader::RowGroupCells {
   std::string scratch_;
 };
 
+bool ParquetNativeReader::typeSettled(std::size_t c, const std::optional<ColumnType>& merged) const {
+  if (!merged) return false;
+  if (fields_[c].isNested()) return true;
+  return *merged != ColumnType::integer || !leaves_[fields_[c].firstLeaf].format.mayBeReal();
+}
+
 void ParquetNativeReader::stage(SQLiteDriver& staging, const std::string& table, std::optional<std::int64_t> rowLimit,
                                 std::int64_t typedRows) {
   if (rowLimit)
@@ -433,8 +439,7 @@ void ParquetNativeReader::stageFirstRows(SQLiteDriver& staging, const std::strin
   };
   // The rows shown are formatted at once, and the rows after them up to typedRows only
   // merge their types (the types the first typedRows rows give), each column until its
-  // type can no longer change: TEXT stays TEXT whatever follows, and a nested field's
-  // cells are all JSON.
+  // type can no longer change.
   std::vector<bool> settled(width, false);
   CellBatch shown;
   std::int64_t row = 0;
@@ -449,8 +454,7 @@ void ParquetNativeReader::stageFirstRows(SQLiteDriver& staging, const std::strin
         [&] {
           if (++row <= rowLimit) ++shown.rows;
           if (row < rowLimit) return;
-          for (std::size_t c = 0; c < width; ++c)
-            settled[c] = merged[c] == ColumnType::text || (fields_[c].isNested() && merged[c] == ColumnType::json);
+          for (std::size_t c = 0; c < width; ++c) settled[c] = typeSettled(c, merged[c]);
         });
   }
   std::vector<DataColumn> created = columns_;
@@ -490,7 +494,7 @@ void ParquetNativeReader::stageAll(SQLiteDriver& staging, const std::string& tab
         data, rowsOf(0), settled,
         [&](std::size_t c, const ParquetCellFormat::Cell& cell) {
           merge(merged[c], cell.kind);
-          settled[c] = merged[c] && (*merged[c] != ColumnType::integer || !mayBeReal(c));
+          settled[c] = typeSettled(c, merged[c]);
         },
         [] {}, true);
   }
@@ -580,11 +584,9 @@ std::vector<DataColumn> ParquetNativeReader::columnsOfAllRows() const {
     // INTEGER, or INTEGER where no value is a real): its cells are then only formatted where
     // that may refuse one. Nested columns are always assembled, which checks their levels.
     std::vector<bool> skipped(fields_.size(), false);
-    for (std::size_t c = 0; c < fields_.size(); ++c) {
-      if (fields_[c].isNested() || !merged[c]) continue;
-      const ParquetCellFormat& format = leaves_[fields_[c].firstLeaf].format;
-      skipped[c] = (*merged[c] != ColumnType::integer || !format.mayBeReal()) && !format.refusesSomeValues();
-    }
+    for (std::size_t c = 0; c < fields_.size(); ++c)
+      skipped[c] = !fields_[c].isNested() && typeSettled(c, merged[c]) &&
+                   !leaves_[fields_[c].firstLeaf].format.refusesSomeValues();
     forEachCellOf(
         data, static_cast<std::size_t>(rows), skipped,
         [&](std::size_t c, const ParquetCellFormat::Cell& cell) { merge(merged[c], cell.kind); }, [] {});

@@ -72,6 +72,10 @@ class ParquetNativeReader {
   };
 
   void collectLeaves(const ParquetSchemaNode& node);
+  // Whether no later cell can change the type of column `c`, `merged` from its cells so far:
+  // a nested field's cells are all JSON, and a flat column's take one type but for the
+  // whole numbers among a column's reals.
+  bool typeSettled(std::size_t c, const std::optional<ColumnType>& merged) const;
   // Room reused from one column chunk to the next: its bytes, and its pages decompressed.
   struct ChunkBuffers {
     ByteBuffer bytes;

@@ -1,5 +1,6 @@
 #include "drivers/sqlite/sqlite_memory.hpp"
 
+#include <malloc.h>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -13,13 +14,10 @@ namespace tabvora::internal {
 
 namespace {
 
-// Each allocation is preceded by its usable size and where it came from; 16 bytes keep the
-// memory after them aligned as malloc's.
-struct Prefix {
-  std::uint64_t size;
-  std::uint64_t pooled;
-};
-static_assert(sizeof(Prefix) == 16);
+// A pooled allocation is the slot's bytes after an 8-byte prefix holding the slot's size,
+// so it lies 8 bytes past a multiple of 16, where malloc's never do: the two are told apart
+// by address, and malloc's need no prefix.
+constexpr std::size_t kPrefix = 8;
 
 LargePagePool& pool() {
   // Never destroyed: SQLite may free memory while the program ends.
@@ -27,55 +25,44 @@ LargePagePool& pool() {
   return *instance;
 }
 
-Prefix* prefixOf(void* memory) { return static_cast<Prefix*>(memory) - 1; }
+bool pooled(const void* memory) { return (reinterpret_cast<std::uintptr_t>(memory) & 15) == kPrefix; }
 
-int roundUp(int bytes) {
-  if (bytes <= 0) return 8;
-  const auto total = static_cast<std::size_t>(bytes) + sizeof(Prefix);
-  if (const std::size_t slot = LargePagePool::slotSize(total)) return static_cast<int>(slot - sizeof(Prefix));
-  return static_cast<int>((static_cast<std::size_t>(bytes) + 7) & ~std::size_t{7});
-}
+// A pooled allocation may hold more than this; SQLite takes its size from sizeOf.
+int roundUp(int bytes) { return static_cast<int>((static_cast<std::size_t>(std::max(bytes, 1)) + 7) & ~std::size_t{7}); }
 
 void* allocate(int bytes) {
-  if (bytes <= 0) bytes = 1;
   const auto wanted = static_cast<std::size_t>(roundUp(bytes));
-  const std::size_t total = wanted + sizeof(Prefix);
-  Prefix* prefix = nullptr;
-  if (void* slot = LargePagePool::slotSize(total) ? pool().allocate(total) : nullptr) {
-    prefix = static_cast<Prefix*>(slot);
-    *prefix = {LargePagePool::slotSize(total) - sizeof(Prefix), 1};
-  } else {
-    prefix = static_cast<Prefix*>(std::malloc(total));
-    if (!prefix) return nullptr;
-    *prefix = {wanted, 0};
+  if (const std::size_t slotBytes = LargePagePool::slotSize(wanted + kPrefix)) {
+    if (void* slot = pool().allocate(wanted + kPrefix)) {
+      *static_cast<std::uint64_t*>(slot) = slotBytes;
+      return static_cast<char*>(slot) + kPrefix;
+    }
   }
-  return prefix + 1;
+  return std::malloc(wanted);
 }
 
 void release(void* memory) {
   if (!memory) return;
-  Prefix* prefix = prefixOf(memory);
-  if (prefix->pooled)
-    pool().free(prefix);
+  if (pooled(memory))
+    pool().free(static_cast<char*>(memory) - kPrefix);
   else
-    std::free(prefix);
+    std::free(memory);
 }
 
-int sizeOf(void* memory) { return memory ? static_cast<int>(prefixOf(memory)->size) : 0; }
+int sizeOf(void* memory) {
+  if (!memory) return 0;
+  if (pooled(memory))
+    return static_cast<int>(*reinterpret_cast<const std::uint64_t*>(static_cast<char*>(memory) - kPrefix) - kPrefix);
+  return static_cast<int>(malloc_usable_size(memory));
+}
 
 void* reallocate(void* memory, int bytes) {
   if (!memory) return allocate(bytes);
-  Prefix* prefix = prefixOf(memory);
   const auto wanted = static_cast<std::size_t>(roundUp(bytes));
-  if (!prefix->pooled && LargePagePool::slotSize(wanted + sizeof(Prefix)) == 0) {
-    auto* grown = static_cast<Prefix*>(std::realloc(prefix, wanted + sizeof(Prefix)));
-    if (!grown) return nullptr;
-    grown->size = wanted;
-    return grown + 1;
-  }
+  if (!pooled(memory) && LargePagePool::slotSize(wanted + kPrefix) == 0) return std::realloc(memory, wanted);
   void* moved = allocate(bytes);
   if (!moved) return nullptr;
-  std::memcpy(moved, memory, std::min<std::size_t>(prefix->size, wanted));
+  std::memcpy(moved, memory, std::min(static_cast<std::size_t>(sizeOf(memory)), wanted));
   release(memory);
   return moved;
 }
