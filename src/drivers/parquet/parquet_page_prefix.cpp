@@ -18,6 +18,7 @@ namespace {
 
 // Compressed bytes are read in pieces of this size at first, each next piece twice the last.
 constexpr std::uint64_t kFirstPiece = 16 * 1024;
+constexpr std::size_t kLeastRoom = std::size_t{4} << 20;
 
 }  // namespace
 
@@ -31,7 +32,10 @@ ParquetPagePrefix::ParquetPagePrefix(std::int32_t codec, std::uint64_t compresse
     : codec_(codec), compressedSize_(compressedSize), size_(size), read_(std::move(read)), input_(input) {
   input_.shrink(0);
   output.shrink(0);
-  output_ = output.reserveTail(std::max<std::size_t>(size, 1));
+  // Room is taken for a page of at least kLeastRoom, so that the next pages of a preview
+  // (each a column's first) mostly fit in it: only what is written of it is touched, and
+  // new room would be touched afresh.
+  output_ = output.reserveTail(std::max(size, kLeastRoom));
   if (codec_ == 0 && compressedSize_ != size_) throwDamaged();
 }
 
