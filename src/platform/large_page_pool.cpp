@@ -26,7 +26,6 @@ struct LargePagePool::Block {
   char* slot(std::size_t index) { return reinterpret_cast<char*>(this) + kHeaderBytes + index * slotBytes; }
 };
 
-
 LargePagePool::~LargePagePool() {
   for (SizeClass& size : classes_)
     if (size.spare) munmap(size.spare, kBlockBytes);
@@ -49,6 +48,7 @@ LargePagePool::Block* LargePagePool::mapBlock(std::size_t slotBytes, bool largeP
   if (const std::uintptr_t after = start + 2 * kBlockBytes - (aligned + kBlockBytes); after > 0)
     munmap(reinterpret_cast<void*>(aligned + kBlockBytes), after);
   if (largePages) madvise(reinterpret_cast<void*>(aligned), kBlockBytes, MADV_HUGEPAGE);
+  static_assert(sizeof(Block) <= kHeaderBytes);
   return new (reinterpret_cast<void*>(aligned)) Block(slotBytes);
 }
 

@@ -224,7 +224,9 @@ class PartialDictionary {
                     ParquetColumnReader::Buffers& buffers)
       : prefix_(
             codec, static_cast<std::uint64_t>(header.compressedSize), static_cast<std::size_t>(header.uncompressedSize),
-            [&source, bodyAt](std::uint64_t offset, std::uint64_t count) { return source.bytes(bodyAt + offset, count); },
+            [&source, bodyAt](std::uint64_t offset, std::uint64_t count) {
+              return source.bytes(bodyAt + offset, count);
+            },
             buffers.dictionaryInput, buffers.dictionaryOutput),
         count_(static_cast<std::size_t>(header.numValues)),
         physical_(physical),
@@ -295,7 +297,8 @@ bool ParquetColumnReader::read(const ParquetMetadata::ColumnChunk& chunk, const 
         partial.emplace(chunk.codec, source, bodyAt, header, leaf.physical, dictionary, buffers);
         continue;
       }
-      const std::span<const std::uint8_t> body = source.bytes(bodyAt, static_cast<std::uint64_t>(header.compressedSize));
+      const std::span<const std::uint8_t> body =
+          source.bytes(bodyAt, static_cast<std::uint64_t>(header.compressedSize));
       ParquetCodec::decompress(chunk.codec, body, static_cast<std::size_t>(header.uncompressedSize), page);
       const auto entries = static_cast<std::size_t>(header.numValues);
       ParquetValueDecoder::decode(0, leaf.physical, page, entries, entries, nullptr, dictionary, budget);

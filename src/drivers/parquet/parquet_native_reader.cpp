@@ -104,8 +104,6 @@ struct CellBatch {
   std::size_t rows = 0;
   bool endsRowGroup = false;  // its last row is its row group's last
 
-  bool full() const { return cells.size() >= kCells || text.size() >= kTextBytes; }
-
   void add(ParquetCellFormat::Cell cell) {
     if (cell.kind == Kind::text || cell.kind == Kind::json) cell.text = text.append(cell.text);
     cells.push_back(cell);
@@ -118,19 +116,6 @@ struct CellBatch {
     return std::move(*this);
   }
 };
-// What ends a row of cells added to `batch`: the row is counted, and a full batch is
-// handed to `put` (which returns false to stop: `stopped` is then set and later rows are
-// left in the batch) and replaced by `fresh()`.
-template <typename Put, typename Fresh>
-auto rowEnd(CellBatch& batch, bool& stopped, const Put& put, const Fresh& fresh) {
-  return [&batch, &stopped, &put, &fresh] {
-    ++batch.rows;
-    if (!batch.full() || stopped) return;
-    stopped = !put(std::move(batch));
-    batch = fresh();
-  };
-}
-
 // Binds the cells of a batch's rows for StagedRowInserter::insert.
 struct BindCells {
   const CellBatch& batch;
@@ -371,7 +356,8 @@ class ParquetNativeReader::RowGroupCells {
         reader_.leaves_[leaf].format.fillCells(data_[leaf].values, levels, static_cast<std::uint8_t>(maxDefinition),
                                                next_[leaf], count, cells + c, width, batch.text);
       }
-      for (std::size_t k = 0; k < count && merged[c] != ColumnType::text; ++k) merge(merged[c], cells[k * width + c].kind);
+      for (std::size_t k = 0; k < count && merged[c] != ColumnType::text; ++k)
+        merge(merged[c], cells[k * width + c].kind);
     }
     row_ += count;
     batch.rows = count;
@@ -386,11 +372,11 @@ class ParquetNativeReader::RowGroupCells {
       const std::size_t leaf = field.firstLeaf;
       const int maxDefinition = reader_.maxDefinitions_[leaf];
       const auto& levels = data_[leaf].definitionLevels;
-      const std::size_t defined =
-          maxDefinition == 0 ? count
-                             : static_cast<std::size_t>(std::count(levels.begin() + static_cast<std::ptrdiff_t>(row_),
-                                                                   levels.begin() + static_cast<std::ptrdiff_t>(row_ + count),
-                                                                   maxDefinition));
+      const std::size_t defined = maxDefinition == 0
+                                      ? count
+                                      : static_cast<std::size_t>(std::count(
+                                            levels.begin() + static_cast<std::ptrdiff_t>(row_),
+                                            levels.begin() + static_cast<std::ptrdiff_t>(row_ + count), maxDefinition));
       bytes += reader_.leaves_[leaf].format.textBytesAtMost(data_[leaf].values, next_[leaf], defined);
     }
     return bytes;

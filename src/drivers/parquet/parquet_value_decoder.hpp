@@ -36,8 +36,8 @@ class ParquetValueDecoder {
   static std::uint32_t largestIndex(std::span<const std::uint8_t> bytes, std::size_t keep);
   // How many whole PLAIN values of `physical` the first bytes of a page hold, at most
   // `count`; `used` is set to the bytes they take.
-  static std::size_t wholePlainValues(const Physical& physical, std::span<const std::uint8_t> bytes,
-                                      std::size_t count, std::size_t& used);
+  static std::size_t wholePlainValues(const Physical& physical, std::span<const std::uint8_t> bytes, std::size_t count,
+                                      std::size_t& used);
 };
 
 }  // namespace tabvora::internal

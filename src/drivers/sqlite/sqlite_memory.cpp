@@ -28,7 +28,9 @@ LargePagePool& pool() {
 bool pooled(const void* memory) { return (reinterpret_cast<std::uintptr_t>(memory) & 15) == kPrefix; }
 
 // A pooled allocation may hold more than this; SQLite takes its size from sizeOf.
-int roundUp(int bytes) { return static_cast<int>((static_cast<std::size_t>(std::max(bytes, 1)) + 7) & ~std::size_t{7}); }
+int roundUp(int bytes) {
+  return static_cast<int>((static_cast<std::size_t>(std::max(bytes, 1)) + 7) & ~std::size_t{7});
+}
 
 void* allocate(int bytes) {
   const auto wanted = static_cast<std::size_t>(roundUp(bytes));
@@ -73,8 +75,8 @@ void shutDown(void*) {}
 }  // namespace
 
 bool installSQLiteMemory() {
-  static const sqlite3_mem_methods methods{allocate, release, reallocate, sizeOf, roundUp, initialize, shutDown,
-                                           nullptr};
+  static const sqlite3_mem_methods methods{allocate, release,    reallocate, sizeOf,
+                                           roundUp,  initialize, shutDown,   nullptr};
   return sqlite3_config(SQLITE_CONFIG_MALLOC, &methods) == SQLITE_OK;
 }
 

@@ -57,8 +57,8 @@ TEST(ParquetCellFormatTest, ValuesStageAsDuckDBPrintsThem) {
       all.form = ParquetValueDecoder::formOf(physical);
       DecodeBudget budget(1 << 20);
       for (const std::string& input : c.input)
-        ParquetValueDecoder::decode(0, physical, {reinterpret_cast<const std::uint8_t*>(input.data()), input.size()},
-                                    1, 1, nullptr, all, budget);
+        ParquetValueDecoder::decode(0, physical, {reinterpret_cast<const std::uint8_t*>(input.data()), input.size()}, 1,
+                                    1, nullptr, all, budget);
       std::vector<std::uint8_t> levels;
       for (std::size_t i = 0; i < all.size(); ++i) levels.insert(levels.end(), {0, 1});
       std::vector<ParquetCellFormat::Cell> column(levels.size());
