@@ -205,7 +205,8 @@ void ParquetNativeReader::collectLeaves(const ParquetSchemaNode& node) {
 }
 
 void ParquetNativeReader::readRowGroup(std::size_t index, std::int64_t rowsNeeded, std::vector<ParquetColumnData>& out,
-                                       ChunkBuffers& buffers, ChunkBuffers* beside) const {
+                                       ChunkBuffers& buffers, ChunkBuffers* beside,
+                                       const std::vector<bool>* leavesRead) const {
   const ParquetMetadata::RowGroup& group = metadata_.rowGroups[index];
   DecodeBudget budget(parquet_limits::kLargestDecodedRowGroup);
   // The columns' room is kept from one row group to the next rather than taken afresh.
@@ -266,6 +267,7 @@ void ParquetNativeReader::readRowGroup(std::size_t index, std::int64_t rowsNeede
   std::atomic<std::size_t> failedAt{leaves_.size()};
   auto work = [&](ChunkBuffers& room) -> std::pair<std::size_t, std::exception_ptr> {
     for (std::size_t c = next++; c < leaves_.size() && c < failedAt; c = next++) {
+      if (leavesRead && !(*leavesRead)[c]) continue;
       try {
         readChunk(c, room);
       } catch (...) {
@@ -411,37 +413,51 @@ void ParquetNativeReader::stageFirstRows(SQLiteDriver& staging, const std::strin
   std::vector<std::optional<ColumnType>> merged(width);
   std::vector<ParquetColumnData> data;
   ChunkBuffers buffers;
-  std::int64_t rowsLeft = std::max(rowLimit, typedRows);
-  std::size_t group = 0;
-  std::size_t rows = 0;  // of the row group decoded, to be staged
-  auto decodeNext = [&] {
-    rows = 0;
-    while (group < metadata_.rowGroups.size() && rowsLeft > 0 && rows == 0) {
-      const std::int64_t groupRows = std::min(metadata_.rowGroups[group].numRows, rowsLeft);
-      readRowGroup(group++, groupRows, data, buffers);
-      rows = static_cast<std::size_t>(groupRows);
+  // Calls body(rows) for the first `wanted` rows, decoded a row group's part at a time (only
+  // the leaves `leavesRead` marks, when given).
+  auto forFirstRows = [&](std::int64_t wanted, const std::vector<bool>* leavesRead, const auto& body) {
+    for (std::size_t group = 0; group < metadata_.rowGroups.size() && wanted > 0; ++group) {
+      const std::int64_t rows = std::min(metadata_.rowGroups[group].numRows, wanted);
+      if (rows == 0) continue;
+      readRowGroup(group, rows, data, buffers, nullptr, leavesRead);
+      body(static_cast<std::size_t>(rows));
+      wanted -= rows;
     }
-    rowsLeft -= static_cast<std::int64_t>(rows);
   };
-  // The rows shown are formatted at once, and the rows after them up to typedRows only
-  // merge their types (the types the first typedRows rows give), each column until its
-  // type can no longer change.
-  std::vector<bool> settled(width, false);
   CellBatch shown;
-  std::int64_t row = 0;
-  for (decodeNext(); rows > 0; decodeNext()) {
+  const std::vector<bool> noneSkipped(width, false);
+  forFirstRows(rowLimit, nullptr, [&](std::size_t rows) {
     forEachCellOf(
-        data, rows, settled,
+        data, rows, noneSkipped,
         [&](std::size_t c, const ParquetCellFormat::Cell& cell) {
-          if (settled[c]) return;
           merge(merged[c], cell.kind);
-          if (row < rowLimit) shown.add(cell);
+          shown.add(cell);
         },
-        [&] {
-          if (++row <= rowLimit) ++shown.rows;
-          if (row < rowLimit) return;
-          for (std::size_t c = 0; c < width; ++c) settled[c] = typeSettled(c, merged[c]);
-        });
+        [&] { ++shown.rows; });
+  });
+  // The types are those the first typedRows rows give, when more. Only the columns whose type
+  // may still change are read again, from the start (a cell merged twice changes nothing),
+  // each until its type is settled: the others' pages are not read past the rows shown.
+  std::vector<bool> settled(width, false);
+  std::vector<bool> leavesRead(leaves_.size(), false);
+  bool reread = false;
+  for (std::size_t c = 0; c < width; ++c) {
+    settled[c] = typeSettled(c, merged[c]);
+    if (settled[c]) continue;
+    reread = true;
+    for (std::size_t leaf = 0; leaf < fields_[c].leafCount; ++leaf) leavesRead[fields_[c].firstLeaf + leaf] = true;
+  }
+  if (typedRows > rowLimit && reread) {
+    forFirstRows(typedRows, &leavesRead, [&](std::size_t rows) {
+      forEachCellOf(
+          data, rows, settled,
+          [&](std::size_t c, const ParquetCellFormat::Cell& cell) {
+            if (settled[c]) return;
+            merge(merged[c], cell.kind);
+            settled[c] = typeSettled(c, merged[c]);
+          },
+          [] {}, true);
+    });
   }
   std::vector<DataColumn> created = columns_;
   for (std::size_t c = 0; c < width; ++c) created[c].type = merged[c].value_or(ColumnType::text);
@@ -538,9 +554,9 @@ void ParquetNativeReader::forEachCellOf(const std::vector<ParquetColumnData>& da
       } else {
         const std::size_t leaf = field.firstLeaf;
         const ParquetColumnData& column = data[leaf];
-        if (maxDefinition[leaf] != 0 && column.definitionLevels[r] != maxDefinition[leaf]) {
-        } else if (!skipped.empty() && skipped[c]) {
-          ++nextValue[leaf];
+        if (!skipped.empty() && skipped[c]) {
+          // Not read again in this row group: its values need not be counted.
+        } else if (maxDefinition[leaf] != 0 && column.definitionLevels[r] != maxDefinition[leaf]) {
         } else {
           cell = leaves_[leaf].format.cell(column.values, nextValue[leaf]++, scratch[c]);
         }

@@ -89,8 +89,9 @@ class ParquetNativeReader {
 
   // Decodes row group `index` as far as its first `rows` rows need. With `beside`, the
   // column chunks are shared out between this thread and a second one that uses that room.
+  // With `leavesRead`, only the leaves it marks are decoded (the others are left empty).
   void readRowGroup(std::size_t index, std::int64_t rows, std::vector<ParquetColumnData>& out, ChunkBuffers& buffers,
-                    ChunkBuffers* beside = nullptr) const;
+                    ChunkBuffers* beside = nullptr, const std::vector<bool>* leavesRead = nullptr) const;
 
   // Decodes each row group that holds rows, in order, and calls `body(data, rows)` with it;
   // the body returns false to stop.
@@ -99,9 +100,10 @@ class ParquetNativeReader {
 
   // Calls `body(c, cell)` for the cells of rows 0 ... rows - 1 of a decoded row group, row
   // after row, and `endRow()` after each row. The cells of the flat columns `skipped` marks
-  // (at the time of the cell) are not formatted: they come as nulls; with `skipsNested`,
-  // nor are those of the nested fields it marks, which are then not assembled (nor their
-  // levels checked) for the rest of the row group.
+  // (at the time of the cell) are not formatted, nor their levels read: they come as nulls,
+  // and a column once skipped is not read again in the row group; with `skipsNested`, nor
+  // are those of the nested fields it marks, which are then not assembled (nor their levels
+  // checked) for the rest of the row group.
   template <typename Body, typename EndRow>
   void forEachCellOf(const std::vector<ParquetColumnData>& data, std::size_t rows, const std::vector<bool>& skipped,
                      Body&& body, EndRow&& endRow, bool skipsNested = false) const;
