@@ -8,6 +8,7 @@
 #include <random>
 #include <string>
 
+#include "drivers/parquet/parquet_codec.hpp"
 #include "model/driver_error.hpp"
 
 namespace tabvora::internal {
@@ -47,10 +48,12 @@ std::vector<Compressed> compressedForms(const std::string& page) {
     bytes.resize(ZSTD_compress(bytes.data(), bytes.size(), text.data(), text.size(), 3));
     return bytes;
   };
-  // The page in two frames, as a writer may put it.
+  // The page in two frames, as a writer may put it, and followed by a skippable frame (its
+  // magic number, its length, its bytes).
   const std::string_view text(page);
   const std::string frames = zstd(text.substr(0, text.size() / 3)) + zstd(text.substr(text.size() / 3));
-  return {{0, page}, {1, snappy}, {6, zstd(page)}, {6, frames}};
+  const std::string skippable("\x50\x2A\x4D\x18\x03\x00\x00\x00xyz", 11);
+  return {{0, page}, {1, snappy}, {6, zstd(page)}, {6, frames}, {6, zstd(page) + skippable}};
 }
 
 // Decompresses `compressed` growing by `step` until whole (the page's end checked); checks
@@ -98,6 +101,10 @@ TEST(ParquetPagePrefixTest, PartsAreThePagesFirstBytesAndDamageIsRefused) {
   const std::string page = samplePage();
   for (const Compressed& compressed : compressedForms(page)) {
     SCOPED_TRACE(compressed.codec);
+    // A whole page's decompression (a full load's) reads the same bytes.
+    std::vector<std::uint8_t> whole;
+    ParquetCodec::decompress(compressed.codec, bytesOf(compressed.bytes), page.size(), whole);
+    EXPECT_TRUE(std::equal(whole.begin(), whole.end(), bytesOf(page).begin()));
     for (const std::size_t step : {std::size_t{1'000}, std::size_t{65'536}, page.size()}) {
       const std::uint64_t firstRead = readInSteps(compressed, page, step);
       // zstd decodes whole blocks (128 KB): the page holds three.
