@@ -59,6 +59,13 @@ LargePagePool::SizeClass& LargePagePool::classFor(std::size_t slotBytes) {
   return classes_.back();
 }
 
+void LargePagePool::link(SizeClass& size, Block* block) {
+  block->next = size.withRoom;
+  if (size.withRoom) size.withRoom->previous = block;
+  size.withRoom = block;
+  block->listed = true;
+}
+
 void LargePagePool::unlink(SizeClass& size, Block* block) {
   if (block->previous)
     block->previous->next = block->next;
@@ -84,16 +91,11 @@ void* LargePagePool::allocate(std::size_t bytes) {
     // database page's would otherwise hold 2 MiB.
     block = size.spare ? size.spare : mapBlock(slotBytes, size.blocks > 0);
     if (!block) return nullptr;
-    if (size.spare) {
+    if (size.spare)
       size.spare = nullptr;
-    } else {
+    else
       ++size.blocks;
-      ++blocks_;
-    }
-    block->next = size.withRoom;
-    if (size.withRoom) size.withRoom->previous = block;
-    size.withRoom = block;
-    block->listed = true;
+    link(size, block);
   }
   void* slot = nullptr;
   if (block->freed) {
@@ -113,12 +115,7 @@ void LargePagePool::free(void* slot) {
   *static_cast<void**>(slot) = block->freed;
   block->freed = slot;
   if (--block->used > 0) {
-    if (!block->listed) {
-      block->next = size.withRoom;
-      if (size.withRoom) size.withRoom->previous = block;
-      size.withRoom = block;
-      block->listed = true;
-    }
+    if (!block->listed) link(size, block);
     return;
   }
   if (block->listed) unlink(size, block);
@@ -128,12 +125,13 @@ void LargePagePool::free(void* slot) {
   }
   munmap(block, kBlockBytes);
   --size.blocks;
-  --blocks_;
 }
 
 std::size_t LargePagePool::blockCount() const {
   std::lock_guard guard(mutex_);
-  return blocks_;
+  std::size_t blocks = 0;
+  for (const SizeClass& size : classes_) blocks += size.blocks;
+  return blocks;
 }
 
 }  // namespace tabvora::internal

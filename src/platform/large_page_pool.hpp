@@ -50,11 +50,12 @@ class LargePagePool {
 
   SizeClass& classFor(std::size_t slotBytes);
   static Block* mapBlock(std::size_t slotBytes, bool largePages);
+  // Puts `block` in, or takes it out of, its size's list of blocks with room.
+  static void link(SizeClass& size, Block* block);
   static void unlink(SizeClass& size, Block* block);
 
   mutable std::mutex mutex_;
   std::vector<SizeClass> classes_;
-  std::size_t blocks_ = 0;
 };
 
 }  // namespace tabvora::internal
