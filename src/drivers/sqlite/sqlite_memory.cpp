@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -15,9 +16,11 @@ namespace tabvora::internal {
 namespace {
 
 // A pooled allocation is the slot's bytes after an 8-byte prefix holding the slot's size,
-// so it lies 8 bytes past a multiple of 16, where malloc's never do: the two are told apart
-// by address, and malloc's need no prefix.
+// so it lies 8 bytes past a multiple of 16, where malloc's never do (malloc aligns for any
+// type, max_align_t's 16 bytes): the two are told apart by address, and malloc's need no
+// prefix.
 constexpr std::size_t kPrefix = 8;
+static_assert(alignof(std::max_align_t) % 16 == 0, "malloc's memory must never lie 8 past a multiple of 16");
 
 LargePagePool& pool() {
   // Never destroyed: SQLite may free memory while the program ends.
